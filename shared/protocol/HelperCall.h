@@ -1,0 +1,32 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace torvane::protocol {
+
+/// The nine commands a client can send to the helper.
+enum class HelperCall {
+    getVersion,
+    subscribe,
+    start,
+    stop,
+    stopAll,
+    forceKillAll,
+    setPriorities,
+    status,
+    terminate,
+};
+
+inline constexpr std::array<HelperCall, 9> kAllHelperCalls = {
+    HelperCall::getVersion,   HelperCall::subscribe,     HelperCall::start,
+    HelperCall::stop,         HelperCall::stopAll,       HelperCall::forceKillAll,
+    HelperCall::setPriorities, HelperCall::status,       HelperCall::terminate,
+};
+
+/// The selector text that names the call on the wire, e.g. "stopAllWithReply:".
+std::string_view selector(HelperCall call);
+std::optional<HelperCall> callFromSelector(std::string_view text);
+
+} // namespace torvane::protocol

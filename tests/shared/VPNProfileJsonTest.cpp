@@ -1,0 +1,254 @@
+#include "VPNProfile.h"
+
+#include <random>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace torvane;
+using nlohmann::json;
+
+namespace {
+
+VPNProfile decodeOrFail(const std::string& text) {
+    auto decoded = decodeProfile(text);
+    EXPECT_TRUE(decoded.hasValue()) << (decoded ? "" : decoded.error().message) << "\n" << text;
+    return decoded ? *decoded : VPNProfile{};
+}
+
+// Every field of `a` except id equals that of `b`.
+void expectSameExceptId(VPNProfile a, const VPNProfile& b) {
+    a.id = b.id;
+    EXPECT_EQ(a, b);
+}
+
+} // namespace
+
+TEST(VPNProfileJson, EncodingWritesAllThirtyKeysWithUpperCaseIdAndEscapedSlashes) {
+    VPNProfile profile;
+    profile.remoteTS = "10.0.0.0/8";
+    profile.routes = {"192.0.2.0/24"};
+    const std::string text = encodeProfile(profile);
+
+    const json object = json::parse(text);
+    EXPECT_EQ(object.size(), 30u);
+    for (const char* key :
+         {"id", "name", "authMethod", "xauthID", "localID", "clientCertPEM", "caCertPEM",
+          "remoteAddr", "remoteID", "ikeProposals", "ikeVersion", "fragmentation", "encap",
+          "rekeyTimeIKE", "espProposals", "remoteTS", "rekeyTimeChild", "lifeTimeChild",
+          "requestVIP", "routes", "dnsServers", "searchDomains", "dnsmasqEnabled",
+          "dnsmasqConfig", "preventIPv6Leak", "killSwitchEnabled", "priority", "connectOnLaunch",
+          "keepaliveIP", "keepaliveInterval"}) {
+        EXPECT_TRUE(object.contains(key)) << key;
+    }
+    EXPECT_EQ(object["id"], profile.id.upperText());
+    EXPECT_EQ(object["routes"], json::array({"192.0.2.0/24"}));
+    EXPECT_EQ(object["dnsServers"], json::array());
+
+    EXPECT_NE(text.find(R"("10.0.0.0\/8")"), std::string::npos) << text;
+    EXPECT_EQ(text.find("0/8"), std::string::npos) << "unescaped slash in " << text;
+    EXPECT_EQ(text.find("\": "), std::string::npos) << "output is not compact: " << text;
+    EXPECT_EQ(text.find(", \""), std::string::npos) << "output is not compact: " << text;
+}
+
+TEST(VPNProfileJson, MissingAndNullKeysTakeTheDefaults) {
+    const VPNProfile defaults;
+    EXPECT_EQ(defaults.name, "New VPN");
+    EXPECT_EQ(defaults.authMethod, VPNAuthMethod::xauth);
+    EXPECT_EQ(defaults.ikeProposals, "aes256-sha512-ecp384");
+    EXPECT_EQ(defaults.espProposals, "aes256-sha512-ecp384");
+    EXPECT_EQ(defaults.ikeVersion, 1);
+    EXPECT_TRUE(defaults.fragmentation && defaults.encap && defaults.requestVIP);
+    EXPECT_EQ(defaults.rekeyTimeIKE, "86400s");
+    EXPECT_EQ(defaults.remoteTS, "0.0.0.0/0");
+    EXPECT_EQ(defaults.rekeyTimeChild, "6500s");
+    EXPECT_EQ(defaults.lifeTimeChild, "7200s");
+    EXPECT_FALSE(defaults.dnsmasqEnabled || defaults.preventIPv6Leak ||
+                 defaults.killSwitchEnabled || defaults.connectOnLaunch);
+    EXPECT_EQ(defaults.priority, 0);
+    EXPECT_EQ(defaults.keepaliveInterval, 30);
+    EXPECT_NE(VPNProfile().id, VPNProfile().id);
+
+    const VPNProfile first = decodeOrFail("{}");
+    const VPNProfile second = decodeOrFail("{}");
+    expectSameExceptId(first, defaults);
+    EXPECT_NE(first.id, second.id);
+
+    // An older writer that lacked some keys and wrote null for others.
+    const VPNProfile partial = decodeOrFail(
+        R"({"authMethod":"pskMutual","ikeVersion":2,"routes":null,"name":null,"priority":null})");
+    VPNProfile expected;
+    expected.authMethod = VPNAuthMethod::pskMutual;
+    expected.ikeVersion = 2;
+    expectSameExceptId(partial, expected);
+}
+
+TEST(VPNProfileJson, DecodesWhatAnotherEncoderWrote) {
+    // Keys in another order, unescaped slashes, pretty-printed, a lower-case
+    // id, unknown keys of every shape.
+    const std::string text = R"({
+        "keepaliveInterval": 10,
+        "routes": ["10.1.0.0/16", "10.2.0.0\/16"],
+        "id": "6f1c2c9e-08a4-4b61-9d8e-0a1b2c3d4e5f",
+        "futureOption": {"nested": [1, 2, {"x": null}]},
+        "name": "Office \/ HQ",
+        "authMethod": "eapTLS",
+        "remoteAddr": "vpn.example.test",
+        "ikeVersion": 2.0,
+        "comment": "written by hand"
+    })";
+    const VPNProfile profile = decodeOrFail(text);
+    EXPECT_EQ(profile.id.upperText(), "6F1C2C9E-08A4-4B61-9D8E-0A1B2C3D4E5F");
+    EXPECT_EQ(profile.name, "Office / HQ");
+    EXPECT_EQ(profile.authMethod, VPNAuthMethod::eapTLS);
+    EXPECT_EQ(profile.routes, (std::vector<std::string>{"10.1.0.0/16", "10.2.0.0/16"}));
+    EXPECT_EQ(profile.ikeVersion, 2);
+    EXPECT_EQ(profile.keepaliveInterval, 10);
+
+    const json reencoded = json::parse(encodeProfile(profile));
+    EXPECT_EQ(reencoded["id"], "6F1C2C9E-08A4-4B61-9D8E-0A1B2C3D4E5F");
+    EXPECT_FALSE(reencoded.contains("futureOption"));
+}
+
+TEST(VPNProfileJson, StoresValuesAsGivenWithoutValidation) {
+    const VPNProfile profile = decodeOrFail(
+        R"({"keepaliveInterval":-5,"ikeVersion":7,"remoteAddr":"","name":"  padded  ",)"
+        R"("priority":-9223372036854775808,"keepaliveIP":"not an address"})");
+    EXPECT_EQ(profile.keepaliveInterval, -5);
+    EXPECT_EQ(profile.ikeVersion, 7);
+    EXPECT_EQ(profile.remoteAddr, "");
+    EXPECT_EQ(profile.name, "  padded  ");
+    EXPECT_EQ(profile.priority, INT64_MIN);
+    EXPECT_EQ(profile.keepaliveIP, "not an address");
+}
+
+TEST(VPNProfileJson, AnyWrongTypeFailsTheWholeDecode) {
+    // A value of the wrong JSON type for each kind of field, and the values
+    // that look right but are not.
+    const std::vector<std::string> bad = {
+        R"({"name":42})",
+        R"({"name":["New VPN"]})",
+        R"({"ikeVersion":"2"})",
+        R"({"ikeVersion":2.5})",
+        R"({"ikeVersion":true})",
+        R"({"ikeVersion":1e30})",
+        R"({"priority":9223372036854775808})",
+        R"({"keepaliveInterval":{}})",
+        R"({"encap":1})",
+        R"({"fragmentation":"true"})",
+        R"({"routes":"10.0.0.0/8"})",
+        R"({"routes":["10.0.0.0/8",7]})",
+        R"({"routes":["10.0.0.0/8",null]})",
+        R"({"dnsServers":{}})",
+        R"({"authMethod":"PSK"})",
+        R"({"authMethod":"eap"})",
+        R"({"authMethod":3})",
+        R"({"id":""})",
+        R"({"id":"not-a-uuid"})",
+        R"({"id":"{6F1C2C9E-08A4-4B61-9D8E-0A1B2C3D4E5F}"})",
+        R"({"id":"6F1C2C9E08A44B619D8E0A1B2C3D4E5F"})",
+        R"({"id":"6F1C2C9E-08A4-4B61-9D8E-0A1B2C3D4E5G"})",
+        R"({"id":7})",
+        R"([])",
+        R"("profile")",
+        R"(null)",
+        R"({"name":"unterminated)",
+        "",
+        std::string(200, '[') + std::string(200, ']'),
+    };
+    for (const auto& text : bad) {
+        const auto decoded = decodeProfile(text);
+        EXPECT_FALSE(decoded.hasValue()) << text;
+        if (!decoded) {
+            EXPECT_FALSE(decoded.error().message.empty());
+        }
+    }
+    // The failure names the key but never echoes the value.
+    const auto failed = decodeProfile(R"({"clientCertPEM":["SECRET-LOOKING-VALUE"]})");
+    ASSERT_FALSE(failed.hasValue());
+    EXPECT_NE(failed.error().message.find("clientCertPEM"), std::string::npos);
+    EXPECT_EQ(failed.error().message.find("SECRET"), std::string::npos);
+}
+
+TEST(VPNProfileJson, RandomProfilesSurviveEncodeDecode) {
+    std::mt19937_64 rng(20261206);
+    const std::vector<std::string> pieces = {"",   "a",  "/",    "\\",   "\"",       "\n",
+                                             "é",  "日本", "\t",  "0.0.0.0/0", "\x01", "😀",
+                                             "  ", "</script>", "null", "{}"};
+    auto text = [&] {
+        std::string s;
+        for (int n = static_cast<int>(rng() % 5); n > 0; --n) {
+            s += pieces[rng() % pieces.size()];
+        }
+        return s;
+    };
+    auto list = [&] {
+        std::vector<std::string> v(rng() % 4);
+        for (auto& s : v) {
+            s = text();
+        }
+        return v;
+    };
+    auto integer = [&] {
+        switch (rng() % 4) {
+        case 0:
+            return INT64_MIN;
+        case 1:
+            return INT64_MAX;
+        default:
+            return static_cast<std::int64_t>(rng() % 2000) - 1000;
+        }
+    };
+    for (int i = 0; i < 500; ++i) {
+        VPNProfile p;
+        p.name = text();
+        p.authMethod = kAllAuthMethods[rng() % kAllAuthMethods.size()];
+        p.xauthID = text();
+        p.localID = text();
+        p.clientCertPEM = text();
+        p.caCertPEM = text();
+        p.remoteAddr = text();
+        p.remoteID = text();
+        p.ikeProposals = text();
+        p.ikeVersion = integer();
+        p.fragmentation = rng() % 2;
+        p.encap = rng() % 2;
+        p.rekeyTimeIKE = text();
+        p.espProposals = text();
+        p.remoteTS = text();
+        p.rekeyTimeChild = text();
+        p.lifeTimeChild = text();
+        p.requestVIP = rng() % 2;
+        p.routes = list();
+        p.dnsServers = list();
+        p.searchDomains = list();
+        p.dnsmasqEnabled = rng() % 2;
+        p.dnsmasqConfig = text();
+        p.preventIPv6Leak = rng() % 2;
+        p.killSwitchEnabled = rng() % 2;
+        p.priority = integer();
+        p.connectOnLaunch = rng() % 2;
+        p.keepaliveIP = text();
+        p.keepaliveInterval = integer();
+
+        const auto decoded = decodeProfile(encodeProfile(p));
+        ASSERT_TRUE(decoded.hasValue()) << encodeProfile(p);
+        ASSERT_EQ(*decoded, p) << encodeProfile(p);
+    }
+}
+
+TEST(VPNProfileJson, ProfileListsDecodeWholeOrNotAtAll) {
+    VPNProfile a;
+    a.name = "A";
+    VPNProfile b;
+    b.name = "B";
+    const auto decoded = decodeProfileList(encodeProfileList({a, b}));
+    ASSERT_TRUE(decoded.hasValue());
+    EXPECT_EQ(*decoded, (std::vector<VPNProfile>{a, b}));
+    EXPECT_EQ(encodeProfileList({}), "[]");
+
+    const auto broken = decodeProfileList(R"([{"name":"ok"},{"ikeVersion":"x"}])");
+    ASSERT_FALSE(broken.hasValue());
+    EXPECT_NE(broken.error().message.find("profile 2"), std::string::npos);
+    EXPECT_FALSE(decodeProfileList(R"({"name":"not a list"})").hasValue());
+}

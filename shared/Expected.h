@@ -7,9 +7,7 @@ namespace torvane {
 
 /// The error half of an `Expected`, spelled out at the return site:
 /// `return Unexpected{DecodeError{"…"}};`
-template <class E> struct Unexpected {
-    E error;
-};
+template <class E> struct Unexpected { E error; };
 template <class E> Unexpected(E) -> Unexpected<E>;
 
 /// A value or the error that prevented it. Used wherever input from outside

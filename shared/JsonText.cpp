@@ -54,7 +54,8 @@ Expected<nlohmann::json, DecodeError> parseJsonText(std::string_view text) {
 }
 
 std::string encodeJsonText(const nlohmann::json& value) {
-    const std::string compact = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string compact =
+        value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     // A "/" can only occur inside a string in compact output, so escaping
     // every one of them is exact.
     std::string escaped;

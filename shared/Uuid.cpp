@@ -1,7 +1,6 @@
 #include "Uuid.h"
 
 #include <cctype>
-
 #include <uuid/uuid.h>
 
 namespace torvane {

@@ -120,8 +120,8 @@ Expected<std::vector<VPNProfile>, DecodeError> decodeProfileList(std::string_vie
     for (std::size_t i = 0; i < json->size(); ++i) {
         auto profile = profileFromJson((*json)[i]);
         if (!profile) {
-            return Unexpected{DecodeError{"profile " + std::to_string(i + 1) + ": " +
-                                          profile.error().message}};
+            return Unexpected{
+                DecodeError{"profile " + std::to_string(i + 1) + ": " + profile.error().message}};
         }
         profiles.push_back(std::move(*profile));
     }

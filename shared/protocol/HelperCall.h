@@ -20,9 +20,9 @@ enum class HelperCall {
 };
 
 inline constexpr std::array<HelperCall, 9> kAllHelperCalls = {
-    HelperCall::getVersion,   HelperCall::subscribe,     HelperCall::start,
-    HelperCall::stop,         HelperCall::stopAll,       HelperCall::forceKillAll,
-    HelperCall::setPriorities, HelperCall::status,       HelperCall::terminate,
+    HelperCall::getVersion,    HelperCall::subscribe, HelperCall::start,
+    HelperCall::stop,          HelperCall::stopAll,   HelperCall::forceKillAll,
+    HelperCall::setPriorities, HelperCall::status,    HelperCall::terminate,
 };
 
 /// The selector text that names the call on the wire, e.g. "stopAllWithReply:".

@@ -10,13 +10,18 @@ namespace {
 
 nlohmann::json replyValues(const Reply& reply) {
     struct Visitor {
-        nlohmann::json operator()(const VersionReply& r) const { return nlohmann::json::array({r.version}); }
-        nlohmann::json operator()(const SubscribeReply& r) const { return nlohmann::json::array({r.subscribed}); }
+        nlohmann::json operator()(const VersionReply& r) const {
+            return nlohmann::json::array({r.version});
+        }
+        nlohmann::json operator()(const SubscribeReply& r) const {
+            return nlohmann::json::array({r.subscribed});
+        }
         nlohmann::json operator()(const CommandReply& r) const {
             return nlohmann::json::array({r.code, r.message});
         }
         nlohmann::json operator()(const EmptyReply&) const { return nlohmann::json::array(); }
-        nlohmann::json operator()(const StatusReply& r) const { return nlohmann::json::array({base64Encode(r.data)});
+        nlohmann::json operator()(const StatusReply& r) const {
+            return nlohmann::json::array({base64Encode(r.data)});
         }
     };
     return std::visit(Visitor{}, reply);

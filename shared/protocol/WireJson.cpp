@@ -31,8 +31,7 @@ Expected<std::string, ProtocolError> frameWireObject(const nlohmann::json& objec
     return line;
 }
 
-Expected<std::string, ProtocolError> base64Argument(const nlohmann::json& object,
-                                                    const char* key) {
+Expected<std::string, ProtocolError> base64Argument(const nlohmann::json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end() || !it->is_string()) {
         return Unexpected{ProtocolError{std::string("missing or non-string \"") + key + "\""}};

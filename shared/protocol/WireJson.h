@@ -20,7 +20,6 @@ Expected<nlohmann::json, ProtocolError> parseWireObject(std::string_view line);
 Expected<std::string, ProtocolError> frameWireObject(const nlohmann::json& object);
 
 /// The value of `key` as a string decoded from Base64, or an error naming it.
-Expected<std::string, ProtocolError> base64Argument(const nlohmann::json& object,
-                                                    const char* key);
+Expected<std::string, ProtocolError> base64Argument(const nlohmann::json& object, const char* key);
 
 } // namespace torvane::protocol::detail

@@ -8,8 +8,13 @@ using namespace torvane;
 
 TEST(Base64, KnownVectorsAndRoundTrip) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\xff\xfe\x00\x3f", 4), "//4APw=="},
     };
     for (const auto& [plain, encoded] : vectors) {

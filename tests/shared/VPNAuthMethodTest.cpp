@@ -14,8 +14,8 @@ TEST(VPNAuthMethod, CasesLabelsAndSecretRules) {
     const Row rows[] = {
         {VPNAuthMethod::xauth, "xauth", "Certificate + XAuth", true, false, true},
         {VPNAuthMethod::certificate, "certificate", "Certificate only", false, false, true},
-        {VPNAuthMethod::eapMSCHAPv2, "eapMSCHAPv2", "EAP-MSCHAPv2 (username/password)", true,
-         false, false},
+        {VPNAuthMethod::eapMSCHAPv2, "eapMSCHAPv2", "EAP-MSCHAPv2 (username/password)", true, false,
+         false},
         {VPNAuthMethod::eapTLS, "eapTLS", "EAP-TLS (certificate)", false, false, true},
         {VPNAuthMethod::psk, "psk", "Pre-shared key + gateway certificate", false, true, false},
         {VPNAuthMethod::pskMutual, "pskMutual", "Pre-shared key (mutual)", false, true, false},

@@ -32,13 +32,36 @@ TEST(VPNProfileJson, EncodingWritesAllThirtyKeysWithUpperCaseIdAndEscapedSlashes
 
     const json object = json::parse(text);
     EXPECT_EQ(object.size(), 30u);
-    for (const char* key :
-         {"id", "name", "authMethod", "xauthID", "localID", "clientCertPEM", "caCertPEM",
-          "remoteAddr", "remoteID", "ikeProposals", "ikeVersion", "fragmentation", "encap",
-          "rekeyTimeIKE", "espProposals", "remoteTS", "rekeyTimeChild", "lifeTimeChild",
-          "requestVIP", "routes", "dnsServers", "searchDomains", "dnsmasqEnabled",
-          "dnsmasqConfig", "preventIPv6Leak", "killSwitchEnabled", "priority", "connectOnLaunch",
-          "keepaliveIP", "keepaliveInterval"}) {
+    for (const char* key : {"id",
+                            "name",
+                            "authMethod",
+                            "xauthID",
+                            "localID",
+                            "clientCertPEM",
+                            "caCertPEM",
+                            "remoteAddr",
+                            "remoteID",
+                            "ikeProposals",
+                            "ikeVersion",
+                            "fragmentation",
+                            "encap",
+                            "rekeyTimeIKE",
+                            "espProposals",
+                            "remoteTS",
+                            "rekeyTimeChild",
+                            "lifeTimeChild",
+                            "requestVIP",
+                            "routes",
+                            "dnsServers",
+                            "searchDomains",
+                            "dnsmasqEnabled",
+                            "dnsmasqConfig",
+                            "preventIPv6Leak",
+                            "killSwitchEnabled",
+                            "priority",
+                            "connectOnLaunch",
+                            "keepaliveIP",
+                            "keepaliveInterval"}) {
         EXPECT_TRUE(object.contains(key)) << key;
     }
     EXPECT_EQ(object["id"], profile.id.upperText());
@@ -172,8 +195,8 @@ TEST(VPNProfileJson, AnyWrongTypeFailsTheWholeDecode) {
 
 TEST(VPNProfileJson, RandomProfilesSurviveEncodeDecode) {
     std::mt19937_64 rng(20261206);
-    const std::vector<std::string> pieces = {"",   "a",  "/",    "\\",   "\"",       "\n",
-                                             "é",  "日本", "\t",  "0.0.0.0/0", "\x01", "😀",
+    const std::vector<std::string> pieces = {"",   "a",         "/",    "\\",        "\"",   "\n",
+                                             "é",  "日本",      "\t",   "0.0.0.0/0", "\x01", "😀",
                                              "  ", "</script>", "null", "{}"};
     auto text = [&] {
         std::string s;

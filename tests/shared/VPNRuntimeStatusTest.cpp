@@ -43,8 +43,7 @@ TEST(VPNRuntimeStatusJson, OptionalFieldsAppearOnlyWhenPresent) {
     EXPECT_EQ(encodeRuntimeStatus({}), R"({"tunnels":[]})");
 
     // Explicit nulls read as absent and are not written back.
-    const auto withNulls = decodeOrFail(std::string(R"({"tunnels":[)") + kCompleteTunnel +
-                                        R"(]})");
+    const auto withNulls = decodeOrFail(std::string(R"({"tunnels":[)") + kCompleteTunnel + R"(]})");
     ASSERT_EQ(withNulls.tunnels.size(), 1u);
     EXPECT_FALSE(withNulls.tunnels[0].assignedVIP || withNulls.tunnels[0].tunDevice ||
                  withNulls.tunnels[0].message);

@@ -111,5 +111,6 @@ TEST(ServerMessage, CallbacksRoundTrip) {
     const std::string line = lineOf(encodeCallback(LogLine{"bad \xff\xfe bytes"}));
     const auto parsed = parseServerMessage(line);
     ASSERT_TRUE(parsed.hasValue()) << line;
-    EXPECT_EQ(std::get<LogLine>(std::get<Callback>(*parsed)).line, "bad \xEF\xBF\xBD\xEF\xBF\xBD bytes");
+    EXPECT_EQ(std::get<LogLine>(std::get<Callback>(*parsed)).line,
+              "bad \xEF\xBF\xBD\xEF\xBF\xBD bytes");
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "VPNProfile.h"
+#include "VPNSecrets.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// (code, message): 0 success, 1 engine failure.
+using CommandReply = std::function<void(std::int64_t code, const std::string& message)>;
+
+/// What the command service asks of the tunnel engine. Every command returns
+/// at once and calls its reply later, from the engine's own serial queue, so
+/// a slow command never blocks the caller's thread.
+class TunnelEngine {
+public:
+    virtual ~TunnelEngine() = default;
+
+    virtual void start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) = 0;
+    virtual void stop(std::string profileID, CommandReply reply) = 0;
+    virtual void stopAll(CommandReply reply) = 0;
+    virtual void forceKillAll(CommandReply reply) = 0;
+    virtual void setPriorities(std::vector<std::string> profileIDs,
+                               std::function<void()> reply) = 0;
+
+    /// JSON of the last published snapshot, read under the state lock: never
+    /// waits for queued engine work. Empty when encoding fails.
+    virtual std::string encodedStatus() const = 0;
+
+    /// Restores the machine and stops everything, synchronously on the
+    /// caller's thread. Only for the daemon's exit path, after which the
+    /// process ends.
+    virtual void teardownAll(bool restoreNetworking) = 0;
+
+    /// Receives each new snapshot's JSON (called on the engine queue).
+    virtual void setOnStatus(std::function<void(const std::string& json)> onStatus) = 0;
+    /// Receives each user-visible log line (engine queue and output readers).
+    virtual void setOnLog(std::function<void(const std::string& line)> onLog) = 0;
+};
+
+} // namespace torvane

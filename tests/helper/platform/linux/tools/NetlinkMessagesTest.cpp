@@ -1,0 +1,234 @@
+#include "NetlinkMessages.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <libmnl/libmnl.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+
+#include <gtest/gtest.h>
+
+using namespace torvane::netlink;
+
+namespace {
+
+constexpr Ipv4Address kVip = 0x0a630001;     // 10.99.0.1
+constexpr Ipv4Address kGateway = 0x0a1f0001; // 10.31.0.1
+
+const nlmsghdr& asMessage(const std::vector<char>& bytes) {
+    return *reinterpret_cast<const nlmsghdr*>(bytes.data());
+}
+
+const rtmsg& routeHeader(const std::vector<char>& bytes) {
+    return *static_cast<const rtmsg*>(mnl_nlmsg_get_payload(&asMessage(bytes)));
+}
+
+/// A route message as the kernel sends it, built attribute by attribute.
+class RouteMessage {
+public:
+    explicit RouteMessage(std::uint8_t family = AF_INET, std::uint8_t length = 16)
+        : m_bytes(1024, 0) {
+        m_message = mnl_nlmsg_put_header(m_bytes.data());
+        m_message->nlmsg_type = RTM_NEWROUTE;
+        auto* rtm = static_cast<rtmsg*>(mnl_nlmsg_put_extra_header(m_message, sizeof(rtmsg)));
+        rtm->rtm_family = family;
+        rtm->rtm_dst_len = length;
+        rtm->rtm_table = RT_TABLE_MAIN;
+        rtm->rtm_type = RTN_UNICAST;
+        rtm->rtm_protocol = RTPROT_BOOT;
+    }
+    RouteMessage& u32(std::uint16_t type, std::uint32_t value) {
+        mnl_attr_put_u32(m_message, type, value);
+        return *this;
+    }
+    RouteMessage& address(std::uint16_t type, Ipv4Address value) { return u32(type, htonl(value)); }
+    RouteMessage& raw(std::uint16_t type, const void* data, std::size_t size) {
+        mnl_attr_put(m_message, type, size, data);
+        return *this;
+    }
+    /// An RTA_MULTIPATH attribute with one (device, gateway) per hop.
+    RouteMessage& multipath(const std::vector<std::pair<int, Ipv4Address>>& hops) {
+        nlattr* nest = mnl_attr_nest_start(m_message, RTA_MULTIPATH);
+        for (const auto& [device, gateway] : hops) {
+            auto* hop = static_cast<rtnexthop*>(mnl_nlmsg_get_payload_tail(m_message));
+            std::memset(hop, 0, sizeof *hop);
+            m_message->nlmsg_len += RTNH_ALIGN(sizeof(rtnexthop));
+            mnl_attr_put_u32(m_message, RTA_GATEWAY, htonl(gateway));
+            hop->rtnh_len = static_cast<unsigned short>(
+                static_cast<char*>(mnl_nlmsg_get_payload_tail(m_message)) -
+                reinterpret_cast<char*>(hop));
+            hop->rtnh_ifindex = device;
+        }
+        mnl_attr_nest_end(m_message, nest);
+        return *this;
+    }
+    nlmsghdr& message() { return *m_message; }
+    rtmsg& header() { return *static_cast<rtmsg*>(mnl_nlmsg_get_payload(m_message)); }
+
+private:
+    std::vector<char> m_bytes;
+    nlmsghdr* m_message;
+};
+
+} // namespace
+
+TEST(NetlinkMessagesTest, RouteAddCarriesOwnershipAndRefusesToReplace) {
+    RouteSpec route;
+    route.destination = {0x0a010000, 16};
+    route.interfaceIndex = 7;
+    route.preferredSource = kVip;
+    route.scope = RT_SCOPE_LINK;
+    const auto request = buildRouteAdd(route);
+
+    const auto& message = asMessage(request);
+    EXPECT_EQ(message.nlmsg_type, RTM_NEWROUTE);
+    EXPECT_EQ(message.nlmsg_len, request.size());
+    EXPECT_EQ(message.nlmsg_flags, NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_EXCL);
+    EXPECT_EQ(routeHeader(request).rtm_type, RTN_UNICAST);
+
+    // The request decodes back to the route that was asked for.
+    const auto decoded = decodeRoute(message);
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_EQ(decoded[0].destination, route.destination);
+    EXPECT_EQ(decoded[0].table, static_cast<std::uint32_t>(RT_TABLE_MAIN));
+    EXPECT_EQ(decoded[0].protocol, kTorvaneRouteProtocol);
+    EXPECT_EQ(decoded[0].scope, RT_SCOPE_LINK);
+    EXPECT_EQ(decoded[0].interfaceIndex, 7);
+    EXPECT_EQ(decoded[0].preferredSource, kVip);
+    EXPECT_FALSE(decoded[0].gateway);
+}
+
+TEST(NetlinkMessagesTest, RouteDeleteMatchesOnlyOwnRoutesOfAnyScope) {
+    RouteSpec route;
+    route.destination = {0, 1};
+    const auto request = buildRouteDelete(route);
+    EXPECT_EQ(asMessage(request).nlmsg_type, RTM_DELROUTE);
+    EXPECT_EQ(asMessage(request).nlmsg_flags & (NLM_F_CREATE | NLM_F_EXCL), 0);
+    const auto& rtm = routeHeader(request);
+    EXPECT_EQ(rtm.rtm_protocol, kTorvaneRouteProtocol);
+    EXPECT_EQ(rtm.rtm_scope, RT_SCOPE_NOWHERE);
+    EXPECT_EQ(rtm.rtm_type, RTN_UNSPEC);
+    EXPECT_EQ(rtm.rtm_table, RT_TABLE_MAIN);
+    EXPECT_EQ(rtm.rtm_dst_len, 1);
+
+    // The default route has no RTA_DST at all.
+    route.destination = {0, 0};
+    route.gateway = kGateway;
+    const auto defaultRoute = decodeRoute(asMessage(buildRouteDelete(route)));
+    ASSERT_EQ(defaultRoute.size(), 1u);
+    EXPECT_EQ(defaultRoute[0].destination, (Ipv4Prefix{0, 0}));
+    EXPECT_EQ(defaultRoute[0].gateway, kGateway);
+}
+
+TEST(NetlinkMessagesTest, LookupAsksForTheMatchingEntry) {
+    const auto request = buildRouteLookup(kVip);
+    EXPECT_EQ(asMessage(request).nlmsg_type, RTM_GETROUTE);
+    EXPECT_EQ(routeHeader(request).rtm_flags & RTM_F_FIB_MATCH, RTM_F_FIB_MATCH);
+    EXPECT_EQ(routeHeader(request).rtm_dst_len, 32);
+    for (const auto& dump : {buildRouteDump(), buildAddressDump(), buildLinkDump()}) {
+        EXPECT_TRUE(asMessage(dump).nlmsg_flags & NLM_F_DUMP);
+        EXPECT_EQ(asMessage(dump).nlmsg_len, dump.size());
+    }
+}
+
+TEST(NetlinkMessagesTest, DecodesKernelRoutesIncludingMultipath) {
+    RouteMessage plain(AF_INET, 0);
+    plain.address(RTA_GATEWAY, kGateway)
+        .u32(RTA_OIF, 2)
+        .u32(RTA_PRIORITY, 100)
+        .u32(RTA_TABLE, RT_TABLE_MAIN);
+    const auto single = decodeRoute(plain.message());
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(single[0].destination, (Ipv4Prefix{0, 0}));
+    EXPECT_EQ(single[0].gateway, kGateway);
+    EXPECT_EQ(single[0].interfaceIndex, 2);
+    EXPECT_EQ(single[0].metric, 100u);
+    EXPECT_EQ(single[0].protocol, RTPROT_BOOT);
+
+    // The kernel may report a destination with host bits; the table key is
+    // the network.
+    RouteMessage sloppy;
+    sloppy.address(RTA_DST, 0x0a0102ff);
+    EXPECT_EQ(decodeRoute(sloppy.message()).at(0).destination, (Ipv4Prefix{0x0a010000, 16}));
+
+    // RTA_TABLE wins over the 8-bit header field, which cannot hold ids
+    // above 255.
+    RouteMessage bigTable;
+    bigTable.u32(RTA_TABLE, 1000);
+    EXPECT_EQ(decodeRoute(bigTable.message()).at(0).table, 1000u);
+
+    RouteMessage spread(AF_INET, 0);
+    spread.multipath({{2, kGateway}, {3, kGateway + 1}});
+    const auto hops = decodeRoute(spread.message());
+    ASSERT_EQ(hops.size(), 2u);
+    EXPECT_EQ(hops[0].interfaceIndex, 2);
+    EXPECT_EQ(hops[0].gateway, kGateway);
+    EXPECT_EQ(hops[1].interfaceIndex, 3);
+    EXPECT_EQ(hops[1].gateway, kGateway + 1);
+}
+
+TEST(NetlinkMessagesTest, RejectsRoutesItCannotTrust) {
+    EXPECT_TRUE(decodeRoute(RouteMessage(AF_INET6, 64).message()).empty());
+    EXPECT_TRUE(decodeRoute(RouteMessage(AF_INET, 33).message()).empty());
+
+    const std::uint16_t shortValue = 1;
+    RouteMessage shortGateway;
+    shortGateway.raw(RTA_GATEWAY, &shortValue, sizeof shortValue);
+    EXPECT_TRUE(decodeRoute(shortGateway.message()).empty());
+
+    const std::uint64_t longValue = 1;
+    RouteMessage longInterface;
+    longInterface.raw(RTA_OIF, &longValue, sizeof longValue);
+    EXPECT_TRUE(decodeRoute(longInterface.message()).empty());
+
+    RouteMessage wrongType;
+    wrongType.message().nlmsg_type = RTM_NEWADDR;
+    EXPECT_TRUE(decodeRoute(wrongType.message()).empty());
+
+    RouteMessage truncated;
+    truncated.message().nlmsg_len = NLMSG_HDRLEN + sizeof(rtmsg) - 1;
+    EXPECT_TRUE(decodeRoute(truncated.message()).empty());
+
+    // A next hop claiming more bytes than the attribute holds.
+    RouteMessage overlong(AF_INET, 0);
+    overlong.multipath({{2, kGateway}});
+    auto* nest =
+        static_cast<nlattr*>(mnl_nlmsg_get_payload_offset(&overlong.message(), sizeof(rtmsg)));
+    static_cast<rtnexthop*>(mnl_attr_get_payload(nest))->rtnh_len = 200;
+    EXPECT_TRUE(decodeRoute(overlong.message()).empty());
+}
+
+TEST(NetlinkMessagesTest, DecodesAddressesAndLinks) {
+    std::vector<char> bytes(256, 0);
+    nlmsghdr* message = mnl_nlmsg_put_header(bytes.data());
+    message->nlmsg_type = RTM_NEWADDR;
+    auto* ifa = static_cast<ifaddrmsg*>(mnl_nlmsg_put_extra_header(message, sizeof(ifaddrmsg)));
+    ifa->ifa_family = AF_INET;
+    ifa->ifa_prefixlen = 32;
+    ifa->ifa_index = 5;
+    // On a point-to-point device IFA_ADDRESS is the far end.
+    mnl_attr_put_u32(message, IFA_ADDRESS, htonl(kGateway));
+    mnl_attr_put_u32(message, IFA_LOCAL, htonl(kVip));
+    EXPECT_EQ(decodeAddress(*message), (AddressEntry{5, kVip, 32}));
+    ifa->ifa_family = AF_INET6;
+    EXPECT_FALSE(decodeAddress(*message));
+
+    std::vector<char> linkBytes(256, 0);
+    nlmsghdr* link = mnl_nlmsg_put_header(linkBytes.data());
+    link->nlmsg_type = RTM_NEWLINK;
+    auto* ifi = static_cast<ifinfomsg*>(mnl_nlmsg_put_extra_header(link, sizeof(ifinfomsg)));
+    ifi->ifi_index = 5;
+    ifi->ifi_flags = IFF_UP;
+    mnl_attr_put_strz(link, IFLA_IFNAME, "ipsec0");
+    EXPECT_EQ(decodeLink(*link), (LinkEntry{5, "ipsec0", IFF_UP}));
+
+    // A name that fills the attribute without a terminator, longer than any
+    // device name can be, is refused rather than read past its end.
+    std::vector<char> longBytes(256, 0);
+    nlmsghdr* longLink = mnl_nlmsg_put_header(longBytes.data());
+    longLink->nlmsg_type = RTM_NEWLINK;
+    static_cast<ifinfomsg*>(mnl_nlmsg_put_extra_header(longLink, sizeof(ifinfomsg)))->ifi_index = 6;
+    const std::string name(IFNAMSIZ, 'x');
+    mnl_attr_put(longLink, IFLA_IFNAME, name.size(), name.data());
+    EXPECT_FALSE(decodeLink(*longLink));
+}

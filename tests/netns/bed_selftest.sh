@@ -1,0 +1,330 @@
+#!/usr/bin/env bash
+# Proves the test bed with Debian's strongSwan as the client, not Torvane's
+# daemon: for every authentication method the client's swanctl.conf is the
+# text the daemon renders for that profile (render_swanctl_conf below doubles
+# as a readable reference for it), the tunnel must come up with a virtual IP
+# and carry a ping to the LAN host, and that ping must fail without a tunnel.
+# A wrong pre-shared key must be refused.
+#
+# Usage: bed_selftest.sh [PATH-OF-torvane-testclient]
+# With the test client, every profile file the bed writes is also decoded
+# with Torvane's own record decoders.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+testclient=${1:-}
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+bed_require_root
+trap bed_down EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+started=$SECONDS
+bed_up
+echo "bed up in $((SECONDS - started)) s: $BED_NS_CLIENT, $BED_NS_GW, $BED_NS_LAN, $BED_WORK"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# --- the bed itself -------------------------------------------------------
+bed_client_exec ping -c 1 -W 2 "$BED_GW_ADDR" >/dev/null || fail "client cannot reach the gateway"
+bed_gateway_exec ping -c 1 -W 2 "$BED_LAN_ADDR" >/dev/null || fail "gateway cannot reach the LAN host"
+if bed_client_exec ping -c 1 -W 1 "$BED_LAN_ADDR" >/dev/null; then
+    fail "the gateway forwards the client's plain traffic to the LAN"
+fi
+[ "$(bed_client_exec cat /etc/resolv.conf)" = "nameserver 10.10.0.1" ] ||
+    fail "the client namespace has the wrong resolv.conf"
+
+if [ -n "$testclient" ]; then
+    for f in "$BED_WORK"/profiles/*.profile.json; do
+        out=$("$testclient" check-profile "$f" "${f%.profile.json}.secrets.json") ||
+            fail "$(basename "$f") does not decode: $out"
+    done
+fi
+
+# --- the client's configuration, as the daemon writes it ------------------
+trim() {
+    local s=$1
+    s=${s#"${s%%[!$' \t']*}"}
+    s=${s%"${s##*[!$' \t']}"}
+    printf '%s' "$s"
+}
+
+render_local_auth() {
+    local uuid=$1 lid idline=""
+    lid=$(trim "${BED_P[localID]}")
+    [ -n "$lid" ] && idline=$'\n'"                    id = \"$lid\""
+    case ${BED_P[authMethod]} in
+    psk | pskMutual) printf '%s' "            local {"$'\n'"                auth = psk$idline" ;;
+    certificate)
+        printf '%s' "            local {"$'\n'"                auth = pubkey"$'\n'"                certs = client-$uuid.crt$idline"
+        ;;
+    eapTLS)
+        printf '%s' "            local {"$'\n'"                auth = eap-tls"$'\n'"                certs = client-$uuid.crt$idline"
+        ;;
+    eapMSCHAPv2)
+        printf '%s' "            local {"$'\n'"                auth = eap-mschapv2"$'\n'"                eap_id = ${lid:-${BED_P[xauthID]}}"
+        ;;
+    xauth)
+        printf '%s' "            local-pubkey {
+                round = 1
+                auth = pubkey
+                certs = client-$uuid.crt
+            }
+            local-xauth {
+                round = 2
+                auth = xauth
+                xauth_id = ${BED_P[xauthID]}"
+        ;;
+    esac
+    printf '\n            }'
+}
+
+render_remote_auth() {
+    local uuid=$1 rid=%any
+    [ -n "${BED_P[remoteID]}" ] && rid="\"${BED_P[remoteID]}\""
+    if [ "${BED_P[authMethod]}" = pskMutual ]; then
+        printf '%s' "            remote {"$'\n'"                auth = psk"$'\n'"                id = $rid"
+    else
+        printf '%s' "            remote {
+                auth = pubkey
+                cacerts = ca-$uuid.pem
+                id = $rid"
+    fi
+    printf '\n            }'
+}
+
+render_secrets() {
+    local uuid=$1 method=${BED_P[authMethod]} pw=${BED_P[xauthPassword]} blocks=() lid rid
+    case $method in
+    xauth | certificate | eapTLS)
+        blocks+=("        private-$uuid {"$'\n'"            file = client-$uuid.key"$'\n'"        }")
+        ;;
+    esac
+    case $method in
+    xauth | eapMSCHAPv2)
+        local kind=eap
+        [ "$method" = xauth ] && kind=xauth
+        blocks+=("        $kind-$uuid {"$'\n'"            id = ${BED_P[xauthID]}"$'\n'"            secret = \"$pw\""$'\n'"        }")
+        ;;
+    psk | pskMutual)
+        lid=$(trim "${BED_P[localID]}")
+        rid=$(trim "${BED_P[remoteID]}")
+        local block="        ike-$uuid {"
+        [ -n "$lid" ] && block+=$'\n'"            id = \"$lid\""
+        [ "$method" = pskMutual ] && [ -n "$rid" ] && block+=$'\n'"            id-remote = \"$rid\""
+        block+=$'\n'"            secret = \"$pw\""$'\n'"        }"
+        blocks+=("$block")
+        ;;
+    esac
+    local IFS=$'\n'
+    printf '%s' "${blocks[*]}"
+}
+
+render_swanctl_conf() {
+    local uuid=${BED_P[id],,} method=${BED_P[authMethod]}
+    local name=ov-$uuid version=${BED_P[ikeVersion]}
+    case $method in
+    xauth) version=1 ;;
+    eapMSCHAPv2 | eapTLS) version=2 ;;
+    esac
+    yes_no() { if [ "$1" = true ]; then printf yes; else printf no; fi; }
+    printf '%s' "connections {
+    $name {
+        remote_addrs = ${BED_P[remoteAddr]}
+        fragmentation = $(yes_no "${BED_P[fragmentation]}")
+        encap = $(yes_no "${BED_P[encap]}")
+        aggressive = no
+        keyingtries = 1
+        local_addrs = %any
+"
+    [ "${BED_P[requestVIP]}" = true ] && printf '                vips = %%any\n'
+    printf '%s' "        version = $version
+        proposals = ${BED_P[ikeProposals]}
+        rekey_time = ${BED_P[rekeyTimeIKE]}
+"
+    case $method in xauth | certificate | eapTLS) printf '            send_cert = always\n' ;; esac
+    printf '\n%s\n%s' "$(render_local_auth "$uuid")" "$(render_remote_auth "$uuid")"
+    printf '%s' "
+        children {
+            $name {
+                mode = tunnel
+                start_action = none
+                remote_ts = ${BED_P[remoteTS]}
+                esp_proposals = ${BED_P[espProposals]}
+                rekey_time = ${BED_P[rekeyTimeChild]}
+                life_time = ${BED_P[lifeTimeChild]}
+            }
+        }
+    }
+}
+
+secrets {
+$(render_secrets "$uuid")
+}"
+}
+
+# Writes the four files the daemon stages for one profile into DIR, plus the
+# tunnel's strongSwan name and whether it must come up.
+stage_case() {
+    local dir=$1 expect=$2 uuid=${BED_P[id],,}
+    mkdir -p "$dir"
+    render_swanctl_conf >"$dir/$uuid.conf"
+    [ "${BED_P[authMethod]}" != pskMutual ] && printf '%s' "${BED_P[caCertPEM]}" >"$dir/ca-$uuid.pem"
+    case ${BED_P[authMethod]} in
+    xauth | certificate | eapTLS)
+        printf '%s' "${BED_P[clientCertPEM]}" >"$dir/client-$uuid.crt"
+        printf '%s' "${BED_P[privateKeyPEM]}" >"$dir/client-$uuid.key"
+        ;;
+    esac
+    printf '%s\n' "ov-$uuid" >"$dir/name"
+    printf '%s\n' "$expect" >"$dir/expect"
+}
+
+# name, method, what must happen, profile overrides
+cases=(
+    "xauth xauth up"
+    "certificate certificate up encap=false"
+    "certificate-ikev1 certificate up ikeVersion=1"
+    "eapMSCHAPv2 eapMSCHAPv2 up"
+    "eapTLS eapTLS up"
+    "psk psk up"
+    "pskMutual pskMutual up"
+    "pskMutual-gwid pskMutual up remoteID=$BED_GW_PSK_ID user=user02"
+    "pskMutual-ikev1 pskMutual up ikeVersion=1 remoteID=$BED_GW_PSK_ID"
+    "psk-wrong psk refused xauthPassword=not-the-psk"
+)
+n=0
+for c in "${cases[@]}"; do
+    read -r -a words <<<"$c"
+    args=("${words[@]:3}")
+    if [ "${words[0]}" = certificate-ikev1 ]; then
+        args+=("clientCertPEM=$(<"$BED_WORK/pki/client-rsa.crt")"
+            "privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.key")")
+    fi
+    bed_make_profile "selftest-${words[0]}" "${words[1]}" "${args[@]}" >/dev/null
+    n=$((n + 1))
+    stage_case "$BED_WORK/cases/$(printf '%02d' $n)-${words[0]}" "${words[2]}"
+done
+
+stage=$BED_WORK/client
+mkdir -p "$stage/swanctl"
+for d in x509 x509ca x509aa x509ac x509crl x509ocsp private rsa ecdsa pkcs8 pkcs12 pubkey conf.d; do
+    mkdir -p "$stage/swanctl/$d"
+done
+printf 'include conf.d/*.conf\n' >"$stage/swanctl/swanctl.conf"
+# What the daemon's base strongswan.conf must do on a kernel without ESP.
+cat >"$stage/strongswan.conf" <<EOF
+charon {
+    load_modular = no
+    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey revocation constraints kdf sha1 sha2 hmac aes gcm kernel-libipsec kernel-netlink socket-default vici attr eap-identity eap-mschapv2 eap-tls xauth-generic
+    install_routes = no
+    routing_table_prio = 32800
+    plugins {
+        vici {
+            socket = unix://$stage/charon.vici
+        }
+    }
+    filelog {
+        client {
+            path = $stage/charon.log
+            time_format = %T
+            default = 1
+        }
+    }
+    syslog {
+        daemon {
+            default = -1
+        }
+    }
+}
+swanctl {
+    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey
+}
+EOF
+
+# --- the client's side, in its own PID namespace ---------------------------
+client_main() {
+    set -euo pipefail
+    local stage=$BED_WORK/client
+    local uri=unix://$stage/charon.vici
+    export STRONGSWAN_CONF=$stage/strongswan.conf SWANCTL_DIR=$stage/swanctl
+    say() { printf '%s\n' "$*"; }
+    flunk() {
+        printf 'FAIL: %s\n' "$*" >&2
+        tail -n 30 "$stage/charon.log" >&2 || true
+        exit 1
+    }
+    sw() { swanctl "$@" --uri "$uri"; }
+
+    "$BED_CHARON" >"$stage/charon.out" 2>&1 &
+    local charon=$! i
+    for ((i = 0; i < 200; i++)); do
+        [ -S "$stage/charon.vici" ] && break
+        sleep 0.05
+    done
+    [ -S "$stage/charon.vici" ] || flunk "the client's charon did not start"
+    [ "$(pgrep -c -x charon)" = 1 ] || flunk "the PID namespace sees another charon"
+
+    local dir name expect uuid out vip tunnels=0
+    for dir in "$BED_WORK"/cases/*/; do
+        name=$(<"$dir/name")
+        expect=$(<"$dir/expect")
+        uuid=${name#ov-}
+        cp "$dir/$uuid.conf" "$stage/swanctl/conf.d/"
+        [ -f "$dir/ca-$uuid.pem" ] && cp "$dir/ca-$uuid.pem" "$stage/swanctl/x509ca/"
+        if [ -f "$dir/client-$uuid.crt" ]; then
+            cp "$dir/client-$uuid.crt" "$stage/swanctl/x509/"
+            cp "$dir/client-$uuid.key" "$stage/swanctl/private/"
+        fi
+        out=$(sw --load-creds 2>&1) || flunk "$dir: --load-creds failed: $out"
+        out=$(sw --load-conns 2>&1) || flunk "$dir: --load-conns failed: $out"
+
+        local status=0
+        out=$(timeout 25 swanctl --initiate --child "$name" --uri "$uri" 2>&1) || status=$?
+        if [ "$expect" = refused ]; then
+            [ $status -ne 0 ] || flunk "$dir: a wrong PSK was accepted"
+            [ -z "$(sw --list-sas --ike "$name")" ] || flunk "$dir: an SA exists after refusal"
+            say "ok   $(basename "$dir"): refused (swanctl exit $status)"
+        else
+            [ $status -eq 0 ] || flunk "$dir: --initiate failed ($status): $out"
+            vip=$(printf '%s\n' "$out" | awk '/installing new virtual IP/ {v=$NF} END {print v}')
+            [[ $vip == 10.99.0.* ]] || flunk "$dir: no virtual IP from the pool: $out"
+            local sas
+            sas=$(sw --list-sas --ike "$name")
+            grep -q ESTABLISHED <<<"$sas" && grep -q INSTALLED <<<"$sas" ||
+                flunk "$dir: SA not established and installed: $sas"
+            grep -Eq "^  local .* @ $BED_CLIENT_ADDR\[[0-9]+\] \[$vip\]" <<<"$sas" ||
+                flunk "$dir: the local line does not show the VIP: $sas"
+            grep -Eq "^  remote .* @ $BED_GW_ADDR\[[0-9]+\]" <<<"$sas" ||
+                flunk "$dir: the remote line does not show the gateway: $sas"
+            ip route add "$BED_LAN_NET" dev ipsec0 src "$vip"
+            ping -c 1 -W 3 "$BED_LAN_ADDR" >/dev/null || flunk "$dir: no ping through the tunnel"
+            # The gateway forwards only traffic from the pool that came out
+            # of its ESP, so this answer proves the path.
+            sas=$(sw --list-sas --ike "$name")
+            grep -Eq '^ +in  .*, +[1-9][0-9]* packets' <<<"$sas" ||
+                flunk "$dir: the CHILD SA counted no inbound packets: $sas"
+            sw --terminate --ike "$name" >/dev/null || flunk "$dir: --terminate failed"
+            ip route del "$BED_LAN_NET" dev ipsec0 2>/dev/null || true
+            tunnels=$((tunnels + 1))
+            say "ok   $(basename "$dir"): $vip, ping through the tunnel"
+        fi
+        rm -f "$stage/swanctl/conf.d/$uuid.conf" "$stage/swanctl/x509ca/ca-$uuid.pem" \
+            "$stage/swanctl/x509/client-$uuid.crt" "$stage/swanctl/private/client-$uuid.key"
+        sw --load-creds --clear >/dev/null 2>&1
+        sw --load-conns >/dev/null 2>&1
+    done
+    if ping -c 1 -W 1 "$BED_LAN_ADDR" >/dev/null; then
+        flunk "the LAN host answers without a tunnel"
+    fi
+    say "ok   no tunnel: the LAN host does not answer"
+    kill -TERM "$charon"
+    wait "$charon" || true
+    say "$tunnels tunnels up and torn down"
+}
+export -f client_main
+bed_client_private bash -c client_main
+echo "selftest passed in $((SECONDS - started)) s"

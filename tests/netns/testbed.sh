@@ -1,0 +1,740 @@
+# shellcheck shell=bash
+# A throw-away IPsec test network: a client, a strongSwan gateway and a host
+# behind it, each in its own network namespace. Source this file, then:
+#
+#     bed_require_root          # exits 77 (skip) without root
+#     trap bed_down EXIT
+#     bed_up
+#
+#   client ns $BED_NS_CLIENT     gateway ns $BED_NS_GW               lan ns $BED_NS_LAN
+#  +----------------------+     +--------------------------------+   +----------------------+
+#  |  <p>-c 10.10.0.2/24  |-----|  <p>-g 10.10.0.1/24            |   |                      |
+#  |  default via .1      |veth |  gw-charon (kernel-libipsec,   |   |                      |
+#  |                      |     |    ipsec0, pool 10.99.0.0/24)  |   |                      |
+#  |  daemon under test,  |     |  <p>-gl 10.200.0.1/24          |---| <p>-l 10.200.0.10/24 |
+#  |  its charon          |     |  forwards only ipsec0 <-> LAN  |veth  default via .1    |
+#  +----------------------+     +--------------------------------+   +----------------------+
+#
+# <p> is $BED_PREFIX ("tvc-<pid of the sourcing shell>" unless set before
+# bed_up, at most 12 characters), so parallel runs never share a name.
+#
+# The gateway hands out virtual IPs from 10.99.0.0/24 and offers 0.0.0.0/0 as
+# its traffic selector, which a client narrows to what it asks for (usually
+# 10.200.0.0/24). The kernel here has no ESP, so the gateway runs userspace
+# ESP: decrypted traffic appears on its TUN device ipsec0. An nftables forward
+# chain with policy drop lets through only ipsec0 <-> LAN traffic of the pool,
+# so the client reaches 10.200.0.10 through a tunnel and never in the clear
+# (its default route points at the gateway, which drops that traffic).
+#
+# The gateway's charon is a copy of Debian's named gw-charon, so a `killall
+# charon` in a test never reaches it; it runs with a private /run and its own
+# strongswan.conf. The client namespace's /etc/resolv.conf is
+# "nameserver 10.10.0.1" (from /etc/netns/$BED_NS_CLIENT/resolv.conf).
+#
+# Gateway connections (all accept the default proposals aes256-sha512-ecp384):
+#   xauth        IKEv1, RSA client certificate + XAuth user/password
+#   certificate  IKEv1 (RSA client cert) and IKEv2 (ECDSA client cert)
+#   eapMSCHAPv2  IKEv2, EAP-MSCHAPv2 user/password, gateway by certificate
+#   eapTLS       IKEv2, EAP-TLS with the ECDSA client certificate
+#   psk          IKEv2, client PSK with an identity "<user>@psk.torvane.test",
+#                gateway by certificate
+#   pskMutual    IKEv2 with an identity "<user>"; IKEv1 with one group PSK
+#                (main mode must pick the key before it learns the client's
+#                identity, so per-user IKEv1 keys cannot work)
+# Gateway identities: $BED_GW_ID (certificate DN, SAN IP 10.10.0.1) and
+# $BED_GW_PSK_ID (PSK). Users user01..user20 exist; bed_add_user adds more.
+# Secrets of user U: password "pw-U" (XAuth, EAP), PSK "psk-U"; IKEv1 group
+# PSK $BED_IKEV1_PSK.
+#
+# Files under $BED_WORK (a fresh directory per run):
+#   pki/ca.crt                         the CA every gateway/client cert chains to
+#   pki/client-ecdsa.{crt,key}         ECDSA client (IKEv2 certificate, EAP-TLS)
+#   pki/client-rsa.{crt,key}           RSA client (IKEv1 certificate, XAuth)
+#   profiles/<name>.profile.json       VPNProfile JSON (all 30 keys) and
+#   profiles/<name>.secrets.json       VPNSecrets JSON for the daemon under test,
+#     <name> = xauth, certificate, certificate-ikev1, eapMSCHAPv2, eapTLS, psk,
+#              psk-wrong (a PSK the gateway rejects), pskMutual,
+#              pskMutual-ikev1 (remoteID = $BED_GW_PSK_ID)
+#     all for user01 with remoteAddr 10.10.0.1, remoteTS 10.200.0.0/24;
+#     bed_make_profile writes more (other users, full tunnel, ...).
+#   gw/charon.log                      the gateway's charon log
+#
+# Functions: bed_up, bed_down, bed_client_exec, bed_client_private,
+# bed_gateway_exec, bed_lan_exec, bed_gw_swanctl, bed_add_user,
+# bed_make_profile, bed_track_pid, bed_new_uuid. Each is described below.
+
+BED_CLIENT_ADDR=10.10.0.2
+BED_GW_ADDR=10.10.0.1
+BED_GW_LAN_ADDR=10.200.0.1
+BED_LAN_ADDR=10.200.0.10
+BED_LAN_NET=10.200.0.0/24
+BED_POOL=10.99.0.0/24
+BED_GW_ID="C=CH, O=Torvane Test, CN=gw.torvane.test"
+BED_GW_PSK_ID=gw.torvane.test
+BED_PSK_DOMAIN=psk.torvane.test
+BED_CLIENT_DN_PATTERN="C=CH, O=Torvane Test, CN=*"
+BED_IKEV1_PSK=bed-ikev1-group-psk
+BED_CLIENT_RESOLV="nameserver 10.10.0.1"
+BED_USER_COUNT=20
+
+# Debian's strongSwan; a test may point these elsewhere before bed_up.
+: "${BED_CHARON:=/usr/lib/ipsec/charon}"
+: "${BED_SWANCTL:=/usr/sbin/swanctl}"
+
+BED_PIDS=()
+BED_ACTIVE=0
+
+bed_log() { printf 'bed: %s\n' "$*" >&2; }
+bed_fail() {
+    bed_log "$*"
+    return 1
+}
+
+# Exits with 77 (the skip code of ctest) when the bed cannot be built here.
+bed_require_root() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "SKIP: the network-namespace test bed needs root" >&2
+        exit 77
+    fi
+    local tool
+    for tool in ip nft unshare openssl ping "$BED_CHARON" "$BED_SWANCTL"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
+            exit 77
+        fi
+    done
+}
+
+# Runs CMD... in the client namespace.
+bed_client_exec() { ip netns exec "$BED_NS_CLIENT" "$@"; }
+bed_gateway_exec() { ip netns exec "$BED_NS_GW" "$@"; }
+bed_lan_exec() { ip netns exec "$BED_NS_LAN" "$@"; }
+
+# Runs CMD... in the client namespace, in a PID namespace of its own (CMD is
+# its init: when CMD ends, everything it started is killed) and with a private
+# tmpfs on /run. A daemon started there, its charon and a `killall charon` see
+# only this test's processes, and charon's /var/run/charon.pid stays private.
+# A client of a daemon that checks its peer's pid must run inside the same
+# invocation (a process outside the PID namespace shows up with pid 0). Shell
+# functions reach CMD with `export -f NAME` and `bed_client_private bash -c NAME`.
+bed_client_private() {
+    ip netns exec "$BED_NS_CLIENT" unshare --pid --fork --kill-child --mount-proc \
+        bash -c 'mount -t tmpfs -o mode=0755 bed-run /run && exec "$@"' bed-private "$@"
+}
+
+# Runs swanctl against the gateway's charon.
+bed_gw_swanctl() {
+    STRONGSWAN_CONF="$BED_WORK/gw/strongswan.conf" SWANCTL_DIR="$BED_WORK/gw/swanctl" \
+        "$BED_SWANCTL" "$@" --uri "unix://$BED_WORK/gw/charon.vici"
+}
+
+# Registers a background process for bed_down to end.
+bed_track_pid() { BED_PIDS+=("$@"); }
+
+bed_new_uuid() {
+    local u
+    read -r u </proc/sys/kernel/random/uuid
+    printf '%s\n' "${u^^}"
+}
+
+bed_user_password() { printf 'pw-%s' "$1"; }
+bed_user_psk() { printf 'psk-%s' "$1"; }
+
+# Adds a gateway user NAME with the secrets above (or PASSWORD and PSK when
+# given): XAuth and EAP-MSCHAPv2 with NAME, PSK with NAME and
+# NAME@psk.torvane.test. Reloads the gateway's credentials when it runs.
+bed_add_user() {
+    local name=$1 password=${2:-$(bed_user_password "$1")} psk=${3:-$(bed_user_psk "$1")}
+    [[ $name =~ ^[A-Za-z0-9._-]+$ ]] || bed_fail "bed_add_user: bad user name '$name'" || return 1
+    cat >"$BED_WORK/gw/swanctl/conf.d/user-$name.conf" <<EOF
+secrets {
+    xauth-$name {
+        id = $name
+        secret = "$password"
+    }
+    eap-$name {
+        id = $name
+        secret = "$password"
+    }
+    ike-$name {
+        id-a = $name
+        id-b = $name@$BED_PSK_DOMAIN
+        secret = "$psk"
+    }
+}
+EOF
+    if [ -S "$BED_WORK/gw/charon.vici" ]; then
+        bed_gw_swanctl --load-creds --noprompt >/dev/null || bed_fail "gateway: loading credentials failed"
+    fi
+}
+
+# Fills BED_P (an associative array of profile fields, plus xauthPassword and
+# privateKeyPEM) for METHOD with user01's defaults, then applies FIELD=VALUE
+# overrides. Lists (routes, dnsServers, searchDomains) take comma-separated
+# values. "user=NAME" switches every identity and secret to that user.
+declare -gA BED_P=()
+bed_profile_fields() {
+    local method=$1
+    shift
+    local user=user01 arg
+    for arg in "$@"; do
+        [[ $arg == user=* ]] && user=${arg#user=}
+    done
+    BED_P=(
+        [id]=$(bed_new_uuid) [name]="bed $method" [authMethod]=$method [xauthID]=""
+        [localID]="" [clientCertPEM]="" [caCertPEM]="$(<"$BED_WORK/pki/ca.crt")"
+        [remoteAddr]=$BED_GW_ADDR [remoteID]="" [ikeProposals]=aes256-sha512-ecp384
+        [ikeVersion]=2 [fragmentation]=true [encap]=true [rekeyTimeIKE]=86400s
+        [espProposals]=aes256-sha512-ecp384 [remoteTS]=$BED_LAN_NET [rekeyTimeChild]=6500s
+        [lifeTimeChild]=7200s [requestVIP]=true [routes]="" [dnsServers]="" [searchDomains]=""
+        [dnsmasqEnabled]=false [dnsmasqConfig]="" [preventIPv6Leak]=false
+        [killSwitchEnabled]=false [priority]=0 [connectOnLaunch]=false [keepaliveIP]=""
+        [keepaliveInterval]=30 [xauthPassword]="" [privateKeyPEM]=""
+    )
+    case $method in
+    xauth)
+        BED_P[ikeVersion]=1
+        BED_P[xauthID]=$user
+        BED_P[xauthPassword]=$(bed_user_password "$user")
+        BED_P[clientCertPEM]=$(<"$BED_WORK/pki/client-rsa.crt")
+        BED_P[privateKeyPEM]=$(<"$BED_WORK/pki/client-rsa.key")
+        ;;
+    certificate | eapTLS)
+        BED_P[clientCertPEM]=$(<"$BED_WORK/pki/client-ecdsa.crt")
+        BED_P[privateKeyPEM]=$(<"$BED_WORK/pki/client-ecdsa.key")
+        ;;
+    eapMSCHAPv2)
+        BED_P[xauthID]=$user
+        BED_P[xauthPassword]=$(bed_user_password "$user")
+        ;;
+    psk)
+        BED_P[localID]=$user@$BED_PSK_DOMAIN
+        BED_P[xauthPassword]=$(bed_user_psk "$user")
+        ;;
+    pskMutual)
+        BED_P[caCertPEM]=""
+        BED_P[localID]=$user
+        BED_P[xauthPassword]=$(bed_user_psk "$user")
+        ;;
+    *)
+        bed_fail "unknown auth method '$method'"
+        return 1
+        ;;
+    esac
+    for arg in "$@"; do
+        local key=${arg%%=*} value=${arg#*=}
+        [[ $arg == *=* ]] || bed_fail "bed_profile_fields: '$arg' is not FIELD=VALUE" || return 1
+        [ "$key" = user ] && continue
+        [ -n "${BED_P[$key]+set}" ] || bed_fail "bed_profile_fields: unknown field '$key'" || return 1
+        BED_P[$key]=$value
+    done
+    # IKEv1 main mode picks the PSK before the client's identity is known.
+    if [ "$method" = pskMutual ] && [ "${BED_P[ikeVersion]}" = 1 ]; then
+        local given=0
+        for arg in "$@"; do [[ $arg == xauthPassword=* ]] && given=1; done
+        [ $given = 1 ] || BED_P[xauthPassword]=$BED_IKEV1_PSK
+    fi
+    return 0
+}
+
+bed_json_string() {
+    local s=$1
+    s=${s//\\/\\\\}
+    s=${s//\"/\\\"}
+    s=${s//$'\n'/\\n}
+    s=${s//$'\r'/\\r}
+    s=${s//$'\t'/\\t}
+    printf '"%s"' "$s"
+}
+
+bed_json_list() {
+    local IFS=, item out="" sep=""
+    for item in $1; do
+        out+=$sep$(bed_json_string "$item")
+        sep=,
+    done
+    printf '[%s]' "$out"
+}
+
+# Writes $BED_WORK/profiles/NAME.profile.json and NAME.secrets.json for METHOD
+# (see bed_profile_fields for the overrides) and prints the profile's id.
+bed_make_profile() {
+    local name=$1 method=$2
+    shift 2
+    bed_profile_fields "$method" "$@" || return 1
+    local fields=(id name authMethod xauthID localID clientCertPEM caCertPEM remoteAddr remoteID
+        ikeProposals ikeVersion fragmentation encap rekeyTimeIKE espProposals remoteTS
+        rekeyTimeChild lifeTimeChild requestVIP routes dnsServers searchDomains dnsmasqEnabled
+        dnsmasqConfig preventIPv6Leak killSwitchEnabled priority connectOnLaunch keepaliveIP
+        keepaliveInterval)
+    local json="{" sep="" f v
+    for f in "${fields[@]}"; do
+        v=${BED_P[$f]}
+        case $f in
+        ikeVersion | priority | keepaliveInterval)
+            [[ $v =~ ^-?[0-9]+$ ]] || bed_fail "$f must be an integer, not '$v'" || return 1
+            ;;
+        fragmentation | encap | requestVIP | dnsmasqEnabled | preventIPv6Leak | killSwitchEnabled | connectOnLaunch)
+            [[ $v == true || $v == false ]] || bed_fail "$f must be true or false" || return 1
+            ;;
+        routes | dnsServers | searchDomains) v=$(bed_json_list "$v") ;;
+        *) v=$(bed_json_string "$v") ;;
+        esac
+        json+="$sep\"$f\":$v"
+        sep=,
+    done
+    json+="}"
+    local dir=$BED_WORK/profiles
+    mkdir -p "$dir"
+    printf '%s\n' "$json" >"$dir/$name.profile.json"
+    printf '{"xauthPassword":%s,"privateKeyPEM":%s}\n' "$(bed_json_string "${BED_P[xauthPassword]}")" \
+        "$(bed_json_string "${BED_P[privateKeyPEM]}")" >"$dir/$name.secrets.json"
+    chmod 0600 "$dir/$name.secrets.json"
+    printf '%s\n' "${BED_P[id]}"
+}
+
+bed_make_pki() {
+    local pki=$BED_WORK/pki
+    mkdir -p "$pki"
+    cat >"$pki/openssl.cnf" <<EOF
+[req]
+distinguished_name = dn
+prompt = no
+[dn]
+CN = unused
+[ca]
+basicConstraints = critical,CA:true
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[gw]
+basicConstraints = CA:false
+keyUsage = digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth,1.3.6.1.5.5.8.2.2
+subjectAltName = IP:$BED_GW_ADDR,DNS:$BED_GW_PSK_ID
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[client]
+basicConstraints = CA:false
+keyUsage = digitalSignature,keyEncipherment
+extendedKeyUsage = clientAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+EOF
+    # RSA key generation dominates the bed's start-up: run it in parallel.
+    # IKEv1 signs with the key type both sides share, and strongSwan's XAuth
+    # needs RSA there, so the gateway and the IKEv1 client use RSA keys.
+    local jobs=() job ok=1
+    bed_make_key ca EC -pkeyopt ec_paramgen_curve:P-256 &
+    jobs+=($!)
+    bed_make_key gw RSA -pkeyopt rsa_keygen_bits:2048 &
+    jobs+=($!)
+    bed_make_key client-rsa RSA -pkeyopt rsa_keygen_bits:2048 &
+    jobs+=($!)
+    bed_make_key client-ecdsa EC -pkeyopt ec_paramgen_curve:P-256 &
+    jobs+=($!)
+    for job in "${jobs[@]}"; do wait "$job" || ok=0; done
+    [ $ok = 1 ] || bed_fail "openssl: making the keys failed" || return 1
+    openssl req -x509 -new -config "$pki/openssl.cnf" -extensions ca -key "$pki/ca.key" \
+        -subj "/C=CH/O=Torvane Test/CN=Torvane Test CA" -days 3650 -out "$pki/ca.crt" ||
+        bed_fail "openssl: making the CA failed" || return 1
+    bed_make_cert gw "/C=CH/O=Torvane Test/CN=$BED_GW_PSK_ID" gw &&
+        bed_make_cert client-rsa "/C=CH/O=Torvane Test/CN=client-rsa" client &&
+        bed_make_cert client-ecdsa "/C=CH/O=Torvane Test/CN=client-ecdsa" client
+}
+
+bed_make_key() {
+    local name=$1
+    shift
+    openssl genpkey -algorithm "$@" -out "$BED_WORK/pki/$name.key" 2>/dev/null
+}
+
+bed_make_cert() {
+    local name=$1 subject=$2 section=$3
+    local pki=$BED_WORK/pki
+    openssl req -new -config "$pki/openssl.cnf" -key "$pki/$name.key" -subj "$subject" \
+        -out "$pki/$name.csr" &&
+        openssl x509 -req -in "$pki/$name.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
+            -set_serial "0x$(openssl rand -hex 8)" -days 365 -extfile "$pki/openssl.cnf" \
+            -extensions "$section" -out "$pki/$name.crt" 2>/dev/null ||
+        bed_fail "openssl: making the $name certificate failed"
+}
+
+bed_write_gateway_config() {
+    local gw=$BED_WORK/gw sw=$BED_WORK/gw/swanctl d
+    for d in x509 x509ca private conf.d; do mkdir -p "$sw/$d"; done
+    cp "$BED_WORK/pki/ca.crt" "$sw/x509ca/ca.crt"
+    cp "$BED_WORK/pki/gw.crt" "$sw/x509/gw.crt"
+    cp "$BED_WORK/pki/gw.key" "$sw/private/gw.key"
+    chmod 0600 "$sw/private/gw.key"
+
+    cat >"$gw/strongswan.conf" <<EOF
+charon {
+    load_modular = no
+    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey revocation constraints kdf sha1 sha2 hmac aes gcm kernel-libipsec kernel-netlink socket-default vici attr eap-identity eap-mschapv2 eap-tls xauth-generic
+    install_routes = yes
+    plugins {
+        vici {
+            socket = unix://$gw/charon.vici
+        }
+    }
+    filelog {
+        gw {
+            path = $gw/charon.log
+            time_format = %T
+            append = no
+            default = 1
+        }
+    }
+    syslog {
+        daemon {
+            default = -1
+        }
+    }
+}
+swanctl {
+    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey
+}
+EOF
+
+    local ike="aes256-sha512-ecp384,aes256-sha256-modp2048,aes128-sha256-ecp256,default"
+    local esp="aes256-sha512-ecp384,aes256-sha512,aes256gcm16,aes128-sha256,default"
+    local common="local_addrs = $BED_GW_ADDR
+        pools = bed-pool
+        proposals = $ike
+        fragmentation = yes"
+    # One CHILD config for every connection: the client narrows 0.0.0.0/0 to
+    # the traffic selector it proposes.
+    local child="local_ts = 0.0.0.0/0
+                esp_proposals = $esp"
+    local gwcert="auth = pubkey
+            certs = gw.crt
+            id = \"$BED_GW_ID\""
+    cat >"$sw/swanctl.conf" <<EOF
+connections {
+    bed-xauth {
+        version = 1
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote-pubkey {
+            round = 1
+            auth = pubkey
+            cacerts = ca.crt
+        }
+        remote-xauth {
+            round = 2
+            auth = xauth
+        }
+        children {
+            bed-xauth {
+                $child
+            }
+        }
+    }
+    bed-cert-v1 {
+        version = 1
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote {
+            auth = pubkey
+            cacerts = ca.crt
+        }
+        children {
+            bed-cert-v1 {
+                $child
+            }
+        }
+    }
+    bed-psk-mutual-v1 {
+        version = 1
+        $common
+        local {
+            auth = psk
+            id = $BED_GW_PSK_ID
+        }
+        remote {
+            auth = psk
+        }
+        children {
+            bed-psk-mutual-v1 {
+                $child
+            }
+        }
+    }
+    bed-cert-v2 {
+        version = 2
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote {
+            auth = pubkey
+            cacerts = ca.crt
+            id = "$BED_CLIENT_DN_PATTERN"
+        }
+        children {
+            bed-cert-v2 {
+                $child
+            }
+        }
+    }
+    bed-eap-mschapv2 {
+        version = 2
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote {
+            auth = eap-mschapv2
+            eap_id = %any
+        }
+        children {
+            bed-eap-mschapv2 {
+                $child
+            }
+        }
+    }
+    bed-eap-tls {
+        version = 2
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote {
+            auth = eap-tls
+            cacerts = ca.crt
+            id = "$BED_CLIENT_DN_PATTERN"
+        }
+        children {
+            bed-eap-tls {
+                $child
+            }
+        }
+    }
+    bed-psk {
+        version = 2
+        $common
+        send_cert = always
+        local {
+            $gwcert
+        }
+        remote {
+            auth = psk
+            id = *@$BED_PSK_DOMAIN
+        }
+        children {
+            bed-psk {
+                $child
+            }
+        }
+    }
+    bed-psk-mutual-v2 {
+        version = 2
+        $common
+        local {
+            auth = psk
+            id = $BED_GW_PSK_ID
+        }
+        remote {
+            auth = psk
+        }
+        children {
+            bed-psk-mutual-v2 {
+                $child
+            }
+        }
+    }
+}
+
+pools {
+    bed-pool {
+        addrs = $BED_POOL
+    }
+}
+
+secrets {
+    private-gw {
+        file = gw.key
+    }
+    ike-v1-group {
+        id = $BED_GW_PSK_ID
+        secret = "$BED_IKEV1_PSK"
+    }
+}
+
+include conf.d/*.conf
+EOF
+    local i
+    for ((i = 1; i <= BED_USER_COUNT; i++)); do
+        bed_add_user "$(printf 'user%02d' "$i")" || return 1
+    done
+}
+
+bed_start_gateway() {
+    local gw=$BED_WORK/gw
+    cp "$BED_CHARON" "$gw/gw-charon"
+    # `ip netns exec` gives the gateway a mount namespace of its own, so the
+    # tmpfs hides only its /run (charon's compiled-in /var/run/charon.pid).
+    STRONGSWAN_CONF="$gw/strongswan.conf" ip netns exec "$BED_NS_GW" \
+        sh -c 'mount -t tmpfs -o mode=0755 bed-gw-run /run && exec "$1"' bed-gw "$gw/gw-charon" \
+        >"$gw/charon.out" 2>&1 &
+    BED_GW_PID=$!
+    bed_track_pid "$BED_GW_PID"
+    local i
+    for ((i = 0; i < 200; i++)); do
+        [ -S "$gw/charon.vici" ] && break
+        kill -0 "$BED_GW_PID" 2>/dev/null || break
+        sleep 0.05
+    done
+    [ -S "$gw/charon.vici" ] || bed_fail "the gateway's charon did not start (see $gw/charon.out)" ||
+        return 1
+    bed_gw_swanctl --load-all --noprompt >"$gw/load.out" 2>&1 ||
+        bed_fail "gateway: swanctl --load-all failed: $(cat "$gw/load.out")"
+}
+
+bed_make_default_profiles() {
+    bed_make_profile xauth xauth >/dev/null &&
+        bed_make_profile certificate certificate >/dev/null &&
+        bed_make_profile certificate-ikev1 certificate ikeVersion=1 \
+            clientCertPEM="$(<"$BED_WORK/pki/client-rsa.crt")" \
+            privateKeyPEM="$(<"$BED_WORK/pki/client-rsa.key")" >/dev/null &&
+        bed_make_profile eapMSCHAPv2 eapMSCHAPv2 >/dev/null &&
+        bed_make_profile eapTLS eapTLS >/dev/null &&
+        bed_make_profile psk psk >/dev/null &&
+        bed_make_profile psk-wrong psk xauthPassword=not-the-psk >/dev/null &&
+        bed_make_profile pskMutual pskMutual >/dev/null &&
+        bed_make_profile pskMutual-ikev1 pskMutual ikeVersion=1 remoteID="$BED_GW_PSK_ID" >/dev/null
+}
+
+# Namespaces of beds whose shell died without cleaning up (e.g. killed by a
+# test timeout) are removed, with whatever still runs inside them.
+bed_reap_stale() {
+    local ns owner
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
+        [[ $ns =~ ^tvc-([0-9]+)-[cgl]$ ]] || continue
+        owner=${BASH_REMATCH[1]}
+        [ "$owner" = $$ ] && continue
+        kill -0 "$owner" 2>/dev/null && continue
+        bed_remove_ns "$ns"
+    done
+    local dir
+    for dir in "${TMPDIR:-/tmp}"/tvc-*-bed.*; do
+        [[ $dir =~ /tvc-([0-9]+)-bed\.[A-Za-z0-9]+$ ]] || continue
+        owner=${BASH_REMATCH[1]}
+        [ "$owner" = $$ ] && continue
+        kill -0 "$owner" 2>/dev/null || rm -rf "$dir"
+    done
+}
+
+bed_remove_ns() {
+    local ns=$1 pid
+    local -
+    set +e
+    if ip netns list | awk '{print $1}' | grep -qx -- "$ns"; then
+        for pid in $(ip netns pids "$ns" 2>/dev/null); do kill -KILL "$pid" 2>/dev/null; done
+        ip netns del "$ns" 2>/dev/null
+    fi
+    rm -rf "/etc/netns/$ns"
+}
+
+# Builds the bed: namespaces, links, addresses, the gateway's firewall, the
+# PKI, the gateway's charon with every connection and user, and the profile
+# files. Exported variables: BED_PREFIX, BED_NS_CLIENT, BED_NS_GW, BED_NS_LAN,
+# BED_WORK and the addresses above.
+bed_up() {
+    [ "$BED_ACTIVE" = 1 ] && bed_fail "bed_up: the bed is already up" && return 1
+    : "${BED_PREFIX:=tvc-$$}"
+    [[ $BED_PREFIX =~ ^[a-z0-9-]{1,12}$ ]] ||
+        bed_fail "BED_PREFIX '$BED_PREFIX' must be 1-12 characters of a-z, 0-9, -" || return 1
+    BED_NS_CLIENT=$BED_PREFIX-c
+    BED_NS_GW=$BED_PREFIX-g
+    BED_NS_LAN=$BED_PREFIX-l
+    export BED_PREFIX BED_NS_CLIENT BED_NS_GW BED_NS_LAN BED_CLIENT_ADDR BED_GW_ADDR \
+        BED_GW_LAN_ADDR BED_LAN_ADDR BED_LAN_NET BED_POOL BED_GW_ID BED_GW_PSK_ID \
+        BED_PSK_DOMAIN BED_IKEV1_PSK BED_CHARON BED_SWANCTL
+    bed_reap_stale
+    # Without these an interrupted test would skip its EXIT trap.
+    [ -n "$(trap -p INT)" ] || trap 'exit 130' INT
+    [ -n "$(trap -p TERM)" ] || trap 'exit 143' TERM
+    BED_ACTIVE=1
+    BED_WORK=$(mktemp -d "${TMPDIR:-/tmp}/$BED_PREFIX-bed.XXXXXX") || return 1
+    chmod 0755 "$BED_WORK"
+    export BED_WORK
+    mkdir -p "$BED_WORK/gw" "$BED_WORK/profiles"
+
+    local ns
+    for ns in "$BED_NS_CLIENT" "$BED_NS_GW" "$BED_NS_LAN"; do
+        ip netns add "$ns" || bed_fail "cannot create namespace $ns" || return 1
+        ip -n "$ns" link set lo up
+    done
+    mkdir -p "/etc/netns/$BED_NS_CLIENT"
+    printf '%s\n' "$BED_CLIENT_RESOLV" >"/etc/netns/$BED_NS_CLIENT/resolv.conf"
+
+    local p=$BED_PREFIX
+    # Both ends are created directly inside their namespaces.
+    ip link add "$p-c" netns "$BED_NS_CLIENT" type veth peer name "$p-g" netns "$BED_NS_GW" &&
+        ip link add "$p-gl" netns "$BED_NS_GW" type veth peer name "$p-l" netns "$BED_NS_LAN" ||
+        bed_fail "cannot create the veth links" || return 1
+    ip -n "$BED_NS_CLIENT" addr add "$BED_CLIENT_ADDR/24" dev "$p-c" &&
+        ip -n "$BED_NS_CLIENT" link set "$p-c" up &&
+        ip -n "$BED_NS_CLIENT" route add default via "$BED_GW_ADDR" &&
+        ip -n "$BED_NS_GW" addr add "$BED_GW_ADDR/24" dev "$p-g" &&
+        ip -n "$BED_NS_GW" link set "$p-g" up &&
+        ip -n "$BED_NS_GW" addr add "$BED_GW_LAN_ADDR/24" dev "$p-gl" &&
+        ip -n "$BED_NS_GW" link set "$p-gl" up &&
+        ip -n "$BED_NS_LAN" addr add "$BED_LAN_ADDR/24" dev "$p-l" &&
+        ip -n "$BED_NS_LAN" link set "$p-l" up &&
+        ip -n "$BED_NS_LAN" route add default via "$BED_GW_LAN_ADDR" ||
+        bed_fail "cannot configure the links" || return 1
+
+    bed_gateway_exec sysctl -qw net.ipv4.ip_forward=1 &&
+        bed_gateway_exec nft -f - <<EOF || bed_fail "cannot load the gateway's firewall" || return 1
+table inet bed-gw {
+    chain forward {
+        type filter hook forward priority filter; policy drop;
+        iifname "ipsec0" ip saddr $BED_POOL accept
+        oifname "ipsec0" ip daddr $BED_POOL accept
+    }
+}
+EOF
+
+    bed_make_pki && bed_write_gateway_config && bed_start_gateway && bed_make_default_profiles
+}
+
+# Removes everything bed_up made; safe to call more than once and after a
+# partial bed_up. Keeps the exit status of the caller. On failure it prints
+# the end of the gateway's log first.
+bed_down() {
+    local status=$?
+    # Cleanup must run to the end even in a caller's `set -e`.
+    local -
+    set +e
+    [ "$BED_ACTIVE" = 1 ] || return "$status"
+    BED_ACTIVE=0
+    if [ "$status" -ne 0 ] && [ -f "$BED_WORK/gw/charon.log" ]; then
+        bed_log "exit status $status; the gateway's log ends with:"
+        tail -n 40 "$BED_WORK/gw/charon.log" >&2
+    fi
+    local pid i
+    for pid in "${BED_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    for ((i = 0; i < 40; i++)); do
+        local alive=0
+        for pid in "${BED_PIDS[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
+        [ $alive = 0 ] && break
+        sleep 0.05
+    done
+    for pid in "${BED_PIDS[@]}"; do kill -KILL "$pid" 2>/dev/null; done
+    BED_PIDS=()
+    local ns
+    for ns in "$BED_NS_CLIENT" "$BED_NS_GW" "$BED_NS_LAN"; do bed_remove_ns "$ns"; done
+    [ -n "${BED_WORK:-}" ] && [ -d "$BED_WORK" ] && rm -rf "$BED_WORK"
+    return "$status"
+}

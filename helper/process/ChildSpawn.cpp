@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -147,7 +147,8 @@ spawnWithMergedOutput(const std::string& path, const std::vector<std::string>& a
         return Unexpected{reasonFor(error)};
     }
     // The child is ours and not yet reaped, so this pid is still that child.
-    UniqueFd pidFd(::pidfd_open(pid, 0));
+    // Through syscall(): this glibc's <sys/pidfd.h> lacks C linkage for C++.
+    UniqueFd pidFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     return SpawnedChild{pid, std::move(readEnd), std::move(pidFd)};
 }
 

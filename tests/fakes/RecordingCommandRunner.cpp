@@ -1,6 +1,7 @@
 #include "RecordingCommandRunner.h"
 
 #include <algorithm>
+#include <ostream>
 
 namespace torvane {
 
@@ -18,6 +19,10 @@ bool pathMatches(const std::string& rulePath, const std::string& callPath) {
 }
 
 } // namespace
+
+void PrintTo(const CommandResult& result, std::ostream* out) {
+    *out << "{" << result.status << ", \"" << result.output << "\"}";
+}
 
 std::string RecordedCommand::commandLine() const {
     std::string line = path;

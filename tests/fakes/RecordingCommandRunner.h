@@ -4,12 +4,16 @@
 
 #include <chrono>
 #include <functional>
+#include <iosfwd>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace torvane {
+
+/// Lets test failures show a CommandResult as {status, "output"}.
+void PrintTo(const CommandResult& result, std::ostream* out);
 
 /// One call a RecordingCommandRunner received.
 struct RecordedCommand {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace torvane {
+
+/// One client connection as the command service sees it: a place to send
+/// wire lines to. Implemented over a Unix socket by ClientConnection; tests
+/// and the fuzzer put their own in its place.
+class ClientChannel {
+public:
+    virtual ~ClientChannel() = default;
+
+    /// Queues one complete wire line ("\n" included) for the client. Never
+    /// blocks and may be called from any thread (the engine's replies and
+    /// callbacks arrive on the engine's own thread). Lines sent on one
+    /// channel arrive in the order they were queued. After close, or once
+    /// the client has fallen too far behind, lines are dropped.
+    virtual void send(std::string line) = 0;
+
+    /// Closes the connection without sending anything more. May be called
+    /// from any thread, more than once.
+    virtual void close() = 0;
+};
+
+} // namespace torvane

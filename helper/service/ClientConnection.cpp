@@ -1,0 +1,125 @@
+#include "ClientConnection.h"
+
+#include "Helper.h"
+
+#include <asio/post.hpp>
+#include <asio/write.hpp>
+
+namespace torvane {
+namespace {
+
+// Lines are written in batches of about this size, which keeps system calls
+// few without holding much memory in flight.
+constexpr std::size_t kWriteBatchBytes = 64 * 1024;
+
+} // namespace
+
+ClientConnection::ClientConnection(asio::local::stream_protocol::socket socket,
+                                   std::weak_ptr<Helper> helper, std::size_t maxQueuedBytes)
+    : m_socket(std::move(socket)), m_helper(std::move(helper)), m_maxQueuedBytes(maxQueuedBytes) {}
+
+void ClientConnection::start() {
+    readNext();
+}
+
+void ClientConnection::readNext() {
+    m_socket.async_read_some(
+        asio::buffer(m_readBuffer),
+        [self = shared_from_this()](const asio::error_code& error, std::size_t length) {
+            if (error) {
+                self->closeNow();
+                return;
+            }
+            const auto helper = self->m_helper.lock();
+            if (!helper || !helper->receive(self, self->m_framer,
+                                            std::string_view(self->m_readBuffer.data(), length))) {
+                self->closeNow();
+                return;
+            }
+            if (!self->m_closed) {
+                self->readNext();
+            }
+        });
+}
+
+void ClientConnection::send(std::string line) {
+    if (line.empty()) {
+        return;
+    }
+    std::lock_guard lock(m_queueLock);
+    if (!m_open) {
+        return;
+    }
+    if (m_queuedBytes + line.size() > m_maxQueuedBytes) {
+        // The client has stopped reading. Holding more for it would let one
+        // stuck client grow the daemon without bound.
+        m_open = false;
+        m_queue.clear();
+        asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->closeNow(); });
+        return;
+    }
+    m_queuedBytes += line.size();
+    m_queue.push_back(std::move(line));
+    if (!m_writing) {
+        m_writing = true;
+        asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->writeNext(); });
+    }
+}
+
+void ClientConnection::writeNext() {
+    if (m_closed) {
+        return;
+    }
+    m_inFlight.clear();
+    {
+        std::lock_guard lock(m_queueLock);
+        while (!m_queue.empty() && m_inFlight.size() < kWriteBatchBytes) {
+            m_inFlight += m_queue.front();
+            m_queue.pop_front();
+        }
+        if (m_inFlight.empty()) {
+            m_writing = false;
+            return;
+        }
+    }
+    asio::async_write(m_socket, asio::buffer(m_inFlight),
+                      [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                          if (error) {
+                              self->closeNow();
+                              return;
+                          }
+                          {
+                              std::lock_guard lock(self->m_queueLock);
+                              self->m_queuedBytes -= self->m_inFlight.size();
+                          }
+                          self->writeNext();
+                      });
+}
+
+void ClientConnection::close() {
+    {
+        std::lock_guard lock(m_queueLock);
+        m_open = false;
+    }
+    asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->closeNow(); });
+}
+
+void ClientConnection::closeNow() {
+    if (m_closed) {
+        return;
+    }
+    m_closed = true;
+    {
+        std::lock_guard lock(m_queueLock);
+        m_open = false;
+        m_queue.clear();
+    }
+    asio::error_code ignored;
+    m_socket.shutdown(asio::socket_base::shutdown_both, ignored);
+    m_socket.close(ignored);
+    if (const auto helper = m_helper.lock()) {
+        helper->removeConnection(*this);
+    }
+}
+
+} // namespace torvane

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ClientChannel.h"
+#include "LineFramer.h"
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <asio/local/stream_protocol.hpp>
+
+namespace torvane {
+
+class Helper;
+
+/// One accepted client on the command socket. Reads on the daemon's main
+/// loop and hands the bytes to the Helper; writes asynchronously from a
+/// bounded queue, so a client that reads slowly, or not at all, never holds
+/// up the thread that sends to it. A client that lets more than
+/// `maxQueuedBytes` pile up is disconnected.
+///
+/// Once closed, the connection removes itself from the Helper; it is freed
+/// when the last pending operation and the last engine reply holding it
+/// are done.
+class ClientConnection final : public ClientChannel,
+                               public std::enable_shared_from_this<ClientConnection> {
+public:
+    ClientConnection(asio::local::stream_protocol::socket socket, std::weak_ptr<Helper> helper,
+                     std::size_t maxQueuedBytes);
+
+    /// Begins reading. Main loop only.
+    void start();
+
+    void send(std::string line) override;
+    void close() override;
+
+private:
+    void readNext();
+    void writeNext();
+    /// Main loop only.
+    void closeNow();
+
+    asio::local::stream_protocol::socket m_socket;
+    std::weak_ptr<Helper> m_helper;
+    protocol::LineFramer m_framer;
+    std::array<char, 16 * 1024> m_readBuffer{};
+
+    // Shared between the main loop and the threads that send.
+    std::mutex m_queueLock;
+    std::deque<std::string> m_queue;
+    /// Queued plus in-flight bytes.
+    std::size_t m_queuedBytes = 0;
+    std::size_t m_maxQueuedBytes;
+    /// A write is in progress or posted.
+    bool m_writing = false;
+    /// Lines are still taken; false from the moment a close is decided.
+    bool m_open = true;
+
+    // Main loop only.
+    std::string m_inFlight;
+    bool m_closed = false;
+};
+
+} // namespace torvane

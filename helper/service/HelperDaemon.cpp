@@ -1,0 +1,142 @@
+#include "HelperDaemon.h"
+
+#include "SystemLog.h"
+
+#include <cerrno>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace torvane {
+
+HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
+    : m_engine(engine), m_options(std::move(options)), m_signals(m_io, SIGTERM),
+      m_terminateTimer(m_io), m_acceptRetryTimer(m_io) {
+    Helper::Settings settings;
+    settings.trustedClients = m_options.trustedClients;
+    settings.onTerminate = [this] {
+        scheduleTermination();
+    };
+    m_helper = Helper::create(m_engine, std::move(settings));
+}
+
+HelperDaemon::~HelperDaemon() {
+    shutdown();
+}
+
+Expected<ListeningSocket, std::string> HelperDaemon::listen() {
+    if (m_acceptor) {
+        return m_socket;
+    }
+    auto socket = acquireListeningSocket(m_options.socketPath);
+    if (!socket) {
+        return Unexpected{socket.error()};
+    }
+    asio::error_code error;
+    m_acceptor.emplace(m_io);
+    m_acceptor->assign(asio::local::stream_protocol(), socket->fd, error);
+    if (error) {
+        m_acceptor.reset();
+        ::close(socket->fd);
+        removeSocketFile(*socket);
+        return Unexpected{"cannot use the listening socket: " + error.message()};
+    }
+    m_acceptor->non_blocking(true, error);
+    m_socket = *socket;
+    return m_socket;
+}
+
+int HelperDaemon::run() {
+    if (auto listening = listen(); !listening) {
+        systemLog("cannot listen for clients: " + listening.error());
+        return 1;
+    }
+    m_signals.async_wait([this](const asio::error_code& error, int) { onSignal(error); });
+    acceptNext();
+    m_io.run();
+    shutdown();
+    return 0;
+}
+
+void HelperDaemon::stop() {
+    m_io.stop();
+}
+
+void HelperDaemon::acceptNext() {
+    m_acceptor->async_wait(asio::socket_base::wait_read, [this](const asio::error_code& error) {
+        if (error == asio::error::operation_aborted) {
+            return;
+        }
+        // accept4 rather than asio's accept: the client's socket must be
+        // close-on-exec from its first instant, or a child the engine starts
+        // meanwhile would keep the connection open after we close it.
+        const int fd = error ? -1
+                             : ::accept4(m_acceptor->native_handle(), nullptr, nullptr,
+                                         SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int acceptError = errno;
+        if (fd >= 0) {
+            asio::error_code assignError;
+            asio::local::stream_protocol::socket socket(m_io);
+            socket.assign(asio::local::stream_protocol(), fd, assignError);
+            if (assignError) {
+                ::close(fd);
+            } else {
+                m_helper->accept(std::move(socket));
+            }
+            acceptNext();
+            return;
+        }
+        if (!error && (acceptError == EAGAIN || acceptError == EWOULDBLOCK ||
+                       acceptError == ECONNABORTED || acceptError == EINTR)) {
+            acceptNext();
+            return;
+        }
+        // Out of descriptors or memory: wait a moment instead of spinning.
+        m_acceptRetryTimer.expires_after(std::chrono::milliseconds(100));
+        m_acceptRetryTimer.async_wait([this](const asio::error_code& timerError) {
+            if (!timerError) {
+                acceptNext();
+            }
+        });
+    });
+}
+
+void HelperDaemon::onSignal(const asio::error_code& error) {
+    if (error) {
+        return;
+    }
+    systemLog("SIGTERM — tearing down VPN");
+    m_engine.teardownAll(true);
+    m_io.stop();
+}
+
+void HelperDaemon::scheduleTermination() {
+    m_terminateTimer.expires_after(kTerminateDelay);
+    m_terminateTimer.async_wait([](const asio::error_code& error) {
+        if (!error) {
+            ::kill(::getpid(), SIGTERM);
+        }
+    });
+}
+
+void HelperDaemon::shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    asio::error_code ignored;
+    m_signals.cancel(ignored);
+    m_terminateTimer.cancel();
+    m_acceptRetryTimer.cancel();
+    if (m_acceptor) {
+        m_acceptor->close(ignored);
+        removeSocketFile(m_socket);
+    }
+    m_helper->closeAllConnections();
+    // Let the closes just posted and the cancelled operations finish, so that
+    // every client sees its connection end now rather than at exit.
+    m_io.restart();
+    m_io.poll();
+}
+
+} // namespace torvane

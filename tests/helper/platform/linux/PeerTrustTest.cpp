@@ -1,0 +1,154 @@
+#include "PeerTrust.h"
+
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+namespace torvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// A program started for a test, killed and reaped at the end.
+class Child {
+public:
+    Child(const fs::path& program, const char* argument) {
+        std::string path = program.string();
+        std::string arg = argument;
+        char* argv[] = {path.data(), arg.data(), nullptr};
+        if (::posix_spawn(&m_pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) {
+            m_pid = -1;
+        }
+    }
+    ~Child() { reap(); }
+    pid_t pid() const { return m_pid; }
+    void reap() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+/// A copy of `source` at `dir/name` with `mode`, owned by root.
+fs::path copyProgram(const fs::path& source, const fs::path& dir, const char* name) {
+    const auto copy = dir / name;
+    fs::copy_file(source, copy);
+    ::chmod(copy.c_str(), 0755);
+    return copy;
+}
+
+bool root() {
+    return ::geteuid() == 0;
+}
+
+TEST(PeerTrustTest, TrustsOnlyTheListedProgramsOnTheOtherEnd) {
+    SKIP_UNLESS_SELF_TRUSTABLE();
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    TempDir dir;
+    const auto link = dir.path() / "link-to-client";
+    fs::create_symlink(selfExecutable(), link);
+
+    // A symbolic link to the program names the same program.
+    for (const auto& trusted : {selfExecutable(), link.string()}) {
+        const auto verdict = PeerTrust({"/nonexistent/torvane", trusted}).checkPeer(fds[0]);
+        EXPECT_TRUE(verdict.trusted) << verdict.reason;
+        EXPECT_EQ(verdict.pid, ::getpid());
+        EXPECT_EQ(verdict.uid, ::getuid());
+    }
+    const auto refused = PeerTrust({"/usr/bin/true"}).checkPeer(fds[0]);
+    EXPECT_FALSE(refused.trusted);
+    EXPECT_EQ(refused.pid, ::getpid());
+    EXPECT_FALSE(PeerTrust({}).checkPeer(fds[0]).trusted);
+
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(PeerTrustTest, RefusesAPidBelowOneWithoutLookingFurther) {
+    const PeerTrust trust({selfExecutable()});
+    for (const pid_t pid : {0, -1}) {
+        const auto verdict = trust.checkProcess(pid);
+        EXPECT_FALSE(verdict.trusted);
+        EXPECT_EQ(verdict.pid, pid);
+    }
+}
+
+TEST(PeerTrustTest, RefusesAProgramThatSomeoneButRootCouldHaveReplaced) {
+    if (!root()) {
+        GTEST_SKIP() << "needs root to make root-owned copies of a program";
+    }
+    TempDir dir;
+    const auto program = copyProgram("/bin/sleep", dir.path(), "tve-client");
+    const Child child(program, "60");
+    ASSERT_GT(child.pid(), 0);
+    const PeerTrust trust({program.string()});
+
+    // The checks look at the running program's file as it is now.
+    EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
+    for (const mode_t mode : {0775, 0757, 0766}) {
+        ::chmod(program.c_str(), mode);
+        EXPECT_FALSE(trust.checkProcess(child.pid()).trusted) << std::oct << mode;
+    }
+    ::chmod(program.c_str(), 0755);
+    ASSERT_EQ(::chown(program.c_str(), 65534, 0), 0);
+    EXPECT_FALSE(trust.checkProcess(child.pid()).trusted);
+    ASSERT_EQ(::chown(program.c_str(), 0, 0), 0);
+    EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
+
+    // Replacing the file leaves the running process with the old one.
+    fs::remove(program);
+    copyProgram("/bin/sleep", dir.path(), "tve-client");
+    EXPECT_FALSE(trust.checkProcess(child.pid()).trusted);
+}
+
+TEST(PeerTrustTest, APidThatNoLongerNamesThePeerIsRefused) {
+    if (!root()) {
+        GTEST_SKIP() << "needs root to make root-owned copies of a program";
+    }
+    TempDir dir;
+    const auto program = copyProgram("/bin/sleep", dir.path(), "tve-client");
+    const PeerTrust trust({program.string()});
+    Child peer(program, "60");
+    const Child successor(program, "60");
+    ASSERT_GT(peer.pid(), 0);
+    ASSERT_GT(successor.pid(), 0);
+
+    const int peerPidfd = static_cast<int>(::syscall(SYS_pidfd_open, peer.pid(), 0));
+    ASSERT_GE(peerPidfd, 0);
+    const pid_t gone = peer.pid();
+    peer.reap();
+
+    // As if the peer's pid had been handed to `successor`: the executable
+    // read through the pid is trusted, but the pidfd shows the peer is dead.
+    EXPECT_FALSE(trust.checkProcess(successor.pid(), peerPidfd).trusted);
+    EXPECT_TRUE(trust.checkProcess(successor.pid()).trusted);
+    EXPECT_FALSE(trust.checkProcess(gone).trusted);
+    ::close(peerPidfd);
+
+    // An exited but unreaped process has no executable left to check.
+    const Child brief(program, "0");
+    ASSERT_GT(brief.pid(), 0);
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(brief.pid()), &info, WEXITED | WNOWAIT), 0);
+    EXPECT_FALSE(trust.checkProcess(brief.pid()).trusted);
+}
+
+} // namespace
+} // namespace torvane::test

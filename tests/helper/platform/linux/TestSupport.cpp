@@ -1,0 +1,52 @@
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace torvane::test {
+
+std::string selfExecutable() {
+    return std::filesystem::canonical("/proc/self/exe").string();
+}
+
+bool selfExecutableTrustable() {
+    struct stat st {};
+    return ::stat(selfExecutable().c_str(), &st) == 0 && st.st_uid == 0 &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+LogCapture::LogCapture() {
+    m_previous = setSystemLogSink([this](std::string_view line) {
+        std::lock_guard lock(m_lock);
+        m_lines.emplace_back(line);
+    });
+}
+
+LogCapture::~LogCapture() {
+    setSystemLogSink(std::move(m_previous));
+}
+
+std::vector<std::string> LogCapture::lines() const {
+    std::lock_guard lock(m_lock);
+    return m_lines;
+}
+
+bool LogCapture::contains(const std::string& line) const {
+    const auto all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tve-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) {
+        m_path = pattern;
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+} // namespace torvane::test

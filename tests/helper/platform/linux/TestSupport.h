@@ -1,0 +1,52 @@
+#pragma once
+
+#include "SystemLog.h"
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace torvane::test {
+
+/// The canonical path of the running test program, the trusted client of
+/// these tests.
+std::string selfExecutable();
+
+/// The trust check only passes a root-owned program that group and others
+/// cannot write; a build by another user cannot run the trusted-client tests.
+bool selfExecutableTrustable();
+
+#define SKIP_UNLESS_SELF_TRUSTABLE()                                                               \
+    if (!::torvane::test::selfExecutableTrustable())                                               \
+    GTEST_SKIP() << "the test program must be owned by root and not writable by group or "         \
+                    "others to pass the trust check (build and run as root)"
+
+/// Captures every systemLog() line for the life of the object.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> lines() const;
+    bool contains(const std::string& line) const;
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_lines;
+    SystemLogSink m_previous;
+};
+
+/// A fresh folder under the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace torvane::test

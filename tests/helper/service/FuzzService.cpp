@@ -1,0 +1,57 @@
+// Arbitrary bytes from a connected client through the command service:
+// framing, request parsing, decoding of start's payloads, dispatch to an
+// engine that answers at once, and the callbacks that follow. Whatever comes
+// in, everything the service sends back must be a well-formed wire line.
+#include "FakeTunnelEngine.h"
+#include "Helper.h"
+
+#include <cstdlib>
+
+using namespace torvane;
+
+namespace {
+
+class CheckingChannel : public ClientChannel {
+public:
+    void send(std::string line) override {
+        if (line.empty() || line.size() > protocol::kMaxLineBytes + 1 || line.back() != '\n' ||
+            !protocol::parseServerMessage(std::string_view(line).substr(0, line.size() - 1))) {
+            std::abort();
+        }
+    }
+    void close() override {}
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static auto* engine = new test::FakeTunnelEngine(false);
+    static const auto helper = [] {
+        Helper::Settings settings;
+        settings.onTerminate = [] {
+        };
+        return Helper::create(*engine, settings);
+    }();
+
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    auto channel = std::make_shared<CheckingChannel>();
+    helper->addConnection(channel);
+
+    // A small line limit so that the fuzzer reaches the overflow path; the
+    // input arrives in three reads, as it may from a socket.
+    protocol::LineFramer framer(1024);
+    const std::size_t third = size / 3;
+    for (const auto chunk :
+         {bytes.substr(0, third), bytes.substr(third, third), bytes.substr(2 * third)}) {
+        if (!helper->receive(channel, framer, chunk)) {
+            break;
+        }
+    }
+    // The engine's callbacks carry text the client never checked.
+    engine->emitLog(std::string(bytes));
+    engine->emitStatus(std::string(bytes));
+
+    helper->removeConnection(*channel);
+    engine->clearCalls();
+    return 0;
+}

@@ -209,6 +209,14 @@ for c in "${cases[@]}"; do
     stage_case "$BED_WORK/cases/$(printf '%02d' $n)-${words[0]}" "${words[2]}"
 done
 
+# Twenty clients at once, each with its own identity and PSK, as a scale
+# test of the daemon will bring them up.
+for ((i = 1; i <= 20; i++)); do
+    user=$(printf 'user%02d' "$i")
+    bed_make_profile "selftest-scale-$user" psk user="$user" >/dev/null
+    stage_case "$BED_WORK/scale/$user" up
+done
+
 stage=$BED_WORK/client
 mkdir -p "$stage/swanctl"
 for d in x509 x509ca x509aa x509ac x509crl x509ocsp private rsa ecdsa pkcs8 pkcs12 pubkey conf.d; do
@@ -260,12 +268,8 @@ client_main() {
     sw() { swanctl "$@" --uri "$uri"; }
 
     "$BED_CHARON" >"$stage/charon.out" 2>&1 &
-    local charon=$! i
-    for ((i = 0; i < 200; i++)); do
-        [ -S "$stage/charon.vici" ] && break
-        sleep 0.05
-    done
-    [ -S "$stage/charon.vici" ] || flunk "the client's charon did not start"
+    local charon=$!
+    bed_wait_for_socket "$stage/charon.vici" 10 || flunk "the client's charon did not start"
     [ "$(pgrep -c -x charon)" = 1 ] || flunk "the PID namespace sees another charon"
 
     local dir name expect uuid out vip tunnels=0
@@ -317,6 +321,33 @@ client_main() {
         sw --load-creds --clear >/dev/null 2>&1
         sw --load-conns >/dev/null 2>&1
     done
+    local vips=() names=()
+    for dir in "$BED_WORK"/scale/*/; do
+        name=$(<"$dir/name")
+        uuid=${name#ov-}
+        cp "$dir/$uuid.conf" "$stage/swanctl/conf.d/"
+        cp "$dir/ca-$uuid.pem" "$stage/swanctl/x509ca/"
+        names+=("$name")
+    done
+    sw --load-creds >/dev/null 2>&1 || flunk "scale: --load-creds failed"
+    sw --load-conns >/dev/null 2>&1 || flunk "scale: --load-conns failed"
+    for name in "${names[@]}"; do
+        out=$(timeout 25 swanctl --initiate --child "$name" --uri "$uri" 2>&1) ||
+            flunk "scale: $name did not come up: $out"
+        vips+=("$(printf '%s\n' "$out" | awk '/installing new virtual IP/ {v=$NF} END {print v}')")
+    done
+    [ "$(printf '%s\n' "${vips[@]}" | grep -c '^10\.99\.0\.')" = 20 ] &&
+        [ "$(printf '%s\n' "${vips[@]}" | sort -u | wc -l)" = 20 ] ||
+        flunk "scale: expected 20 distinct pool addresses, got ${vips[*]}"
+    [ "$(sw --list-sas | grep -c 'INSTALLED')" = 20 ] || flunk "scale: not 20 CHILD SAs installed"
+    ip route add "$BED_LAN_NET" dev ipsec0 src "${vips[0]}"
+    for vip in "${vips[@]}"; do
+        ping -c 1 -W 3 -I "$vip" "$BED_LAN_ADDR" >/dev/null || flunk "scale: no ping from $vip"
+    done
+    for name in "${names[@]}"; do sw --terminate --ike "$name" >/dev/null; done
+    ip route del "$BED_LAN_NET" dev ipsec0 2>/dev/null || true
+    say "ok   20 simultaneous clients with distinct identities and virtual IPs"
+
     if ping -c 1 -W 1 "$BED_LAN_ADDR" >/dev/null; then
         flunk "the LAN host answers without a tunnel"
     fi

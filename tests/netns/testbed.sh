@@ -61,7 +61,20 @@
 #
 # Functions: bed_up, bed_down, bed_client_exec, bed_client_private,
 # bed_gateway_exec, bed_lan_exec, bed_gw_swanctl, bed_add_user,
-# bed_make_profile, bed_track_pid, bed_new_uuid. Each is described below.
+# bed_make_profile, bed_track_pid, bed_new_uuid, bed_wait_for_socket. Each is
+# described below.
+#
+# A daemon test runs the daemon and its client in one private PID namespace:
+#
+#     inner() {
+#         "$HELPER" --socket "$BED_WORK/helper.sock" --trust-client "$TC" &
+#         bed_wait_for_socket "$BED_WORK/helper.sock" || exit 1
+#         "$TC" --socket "$BED_WORK/helper.sock" start \
+#             "$BED_WORK/profiles/psk.profile.json" "$BED_WORK/profiles/psk.secrets.json"
+#     }
+#     export -f inner
+#     export HELPER TC
+#     bed_client_private bash -c inner
 
 BED_CLIENT_ADDR=10.10.0.2
 BED_GW_ADDR=10.10.0.1
@@ -127,6 +140,19 @@ bed_gw_swanctl() {
     STRONGSWAN_CONF="$BED_WORK/gw/strongswan.conf" SWANCTL_DIR="$BED_WORK/gw/swanctl" \
         "$BED_SWANCTL" "$@" --uri "unix://$BED_WORK/gw/charon.vici"
 }
+
+# Waits until PATH is a socket, for at most SECONDS (default 10). Exported, so
+# it also works inside bed_client_private.
+bed_wait_for_socket() {
+    local path=$1 limit=${2:-10} i
+    for ((i = 0; i < limit * 20; i++)); do
+        [ -S "$path" ] && return 0
+        sleep 0.05
+    done
+    echo "bed: no socket at $path after $limit s" >&2
+    return 1
+}
+export -f bed_wait_for_socket
 
 # Registers a background process for bed_down to end.
 bed_track_pid() { BED_PIDS+=("$@"); }
@@ -588,14 +614,8 @@ bed_start_gateway() {
         >"$gw/charon.out" 2>&1 &
     BED_GW_PID=$!
     bed_track_pid "$BED_GW_PID"
-    local i
-    for ((i = 0; i < 200; i++)); do
-        [ -S "$gw/charon.vici" ] && break
-        kill -0 "$BED_GW_PID" 2>/dev/null || break
-        sleep 0.05
-    done
-    [ -S "$gw/charon.vici" ] || bed_fail "the gateway's charon did not start (see $gw/charon.out)" ||
-        return 1
+    bed_wait_for_socket "$gw/charon.vici" 10 ||
+        bed_fail "the gateway's charon did not start: $(cat "$gw/charon.out")" || return 1
     bed_gw_swanctl --load-all --noprompt >"$gw/load.out" 2>&1 ||
         bed_fail "gateway: swanctl --load-all failed: $(cat "$gw/load.out")"
 }

@@ -11,7 +11,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <libmnl/libmnl.h>
 #include <string>
 #include <vector>
 
@@ -53,14 +52,17 @@ void fuzzArguments(const uint8_t* data, size_t size) {
 }
 
 void fuzzMessages(const uint8_t* data, size_t size) {
+    if (size == 0) {
+        return;
+    }
     // Netlink messages arrive 4-byte aligned; copy into storage that is.
     std::vector<uint32_t> aligned((size + 3) / 4);
     std::memcpy(aligned.data(), data, size);
     const auto* message = reinterpret_cast<const nlmsghdr*>(aligned.data());
-    int remaining = static_cast<int>(size);
+    std::size_t remaining = size;
     std::vector<RouteEntry> routes;
     std::vector<LinkEntry> links;
-    while (mnl_nlmsg_ok(message, remaining)) {
+    while (message != nullptr && messageFits(message, remaining)) {
         for (const auto& route : decodeRoute(*message)) {
             if (route.destination.length > 32) {
                 std::abort();
@@ -72,7 +74,7 @@ void fuzzMessages(const uint8_t* data, size_t size) {
         if (auto link = decodeLink(*message)) {
             links.push_back(std::move(*link));
         }
-        message = mnl_nlmsg_next(message, &remaining);
+        message = nextMessage(message, remaining);
     }
     (void)formatRoutingTable(routingTableRows(routes, links));
 }

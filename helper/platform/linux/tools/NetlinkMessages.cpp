@@ -205,6 +205,21 @@ NetlinkRequest buildRouteLookup(Ipv4Address destination) {
     return buffer;
 }
 
+bool messageFits(const nlmsghdr* message, std::size_t remaining) {
+    return remaining >= sizeof(nlmsghdr) && message->nlmsg_len >= sizeof(nlmsghdr) &&
+           message->nlmsg_len <= remaining;
+}
+
+const nlmsghdr* nextMessage(const nlmsghdr* message, std::size_t& remaining) {
+    const std::size_t step = NLMSG_ALIGN(message->nlmsg_len);
+    if (step >= remaining) {
+        remaining = 0;
+        return nullptr;
+    }
+    remaining -= step;
+    return reinterpret_cast<const nlmsghdr*>(reinterpret_cast<const char*>(message) + step);
+}
+
 std::vector<RouteEntry> decodeRoute(const nlmsghdr& message) {
     if ((message.nlmsg_type != RTM_NEWROUTE && message.nlmsg_type != RTM_DELROUTE) ||
         message.nlmsg_len < NLMSG_HDRLEN || mnl_nlmsg_get_payload_len(&message) < sizeof(rtmsg)) {

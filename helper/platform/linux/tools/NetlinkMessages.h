@@ -5,6 +5,7 @@
 #include "RouteEntry.h"
 #include "RouteSpec.h"
 
+#include <cstddef>
 #include <linux/netlink.h>
 #include <optional>
 #include <vector>
@@ -33,6 +34,15 @@ NetlinkRequest buildRouteDelete(const RouteSpec& route);
 /// Asks the kernel which routing entry it would use for `destination`
 /// (policy rules included) and to report that entry as it is stored.
 NetlinkRequest buildRouteLookup(Ipv4Address destination);
+
+/// Whether a whole message starts at `message` within `remaining` bytes.
+/// (libmnl's own check reads the length as a signed int, so a length of
+/// 2 GiB or more passes it.)
+bool messageFits(const nlmsghdr* message, std::size_t remaining);
+
+/// The message after `message`, with `remaining` reduced accordingly; only
+/// for a message that fits. Returns nullptr when nothing is left.
+const nlmsghdr* nextMessage(const nlmsghdr* message, std::size_t& remaining);
 
 /// Decoders for RTM_NEWROUTE/RTM_DELROUTE, RTM_NEWADDR/RTM_DELADDR and
 /// RTM_NEWLINK/RTM_DELLINK messages, for replies and notifications alike.

@@ -24,12 +24,12 @@ int forwardMessage(const nlmsghdr* message, void* data) {
 /// Whether a datagram holds the message that closes a dump.
 bool endsDump(const char* data, std::size_t length) {
     const auto* message = reinterpret_cast<const nlmsghdr*>(data);
-    auto remaining = static_cast<int>(length);
-    while (mnl_nlmsg_ok(message, remaining)) {
+    std::size_t remaining = length;
+    while (message != nullptr && messageFits(message, remaining)) {
         if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR) {
             return true;
         }
-        message = mnl_nlmsg_next(message, &remaining);
+        message = nextMessage(message, remaining);
     }
     return false;
 }

@@ -232,3 +232,24 @@ TEST(NetlinkMessagesTest, DecodesAddressesAndLinks) {
     mnl_attr_put(longLink, IFLA_IFNAME, name.size(), name.data());
     EXPECT_FALSE(decodeLink(*longLink));
 }
+
+TEST(NetlinkMessagesTest, WalksOnlyMessagesThatFitTheBuffer) {
+    std::vector<char> bytes(64, 0);
+    auto* first = reinterpret_cast<nlmsghdr*>(bytes.data());
+    first->nlmsg_len = 22; // padded to 24
+    auto* second = reinterpret_cast<nlmsghdr*>(bytes.data() + 24);
+    second->nlmsg_len = 40;
+    std::size_t remaining = bytes.size();
+    ASSERT_TRUE(messageFits(first, remaining));
+    EXPECT_EQ(nextMessage(first, remaining), second);
+    EXPECT_EQ(remaining, 40u);
+    EXPECT_TRUE(messageFits(second, remaining));
+    EXPECT_EQ(nextMessage(second, remaining), nullptr);
+
+    // Lengths past the buffer, below a header, or beyond 2 GiB never fit.
+    for (const std::uint32_t length : {41u, 8u, 0x80000000u, 0xffffffffu}) {
+        second->nlmsg_len = length;
+        EXPECT_FALSE(messageFits(second, 40)) << length;
+    }
+    EXPECT_FALSE(messageFits(first, sizeof(nlmsghdr) - 1));
+}

@@ -2,9 +2,11 @@
 # Proves the test bed with Debian's strongSwan as the client, not Torvane's
 # daemon: for every authentication method the client's swanctl.conf is the
 # text the daemon renders for that profile (render_swanctl_conf below doubles
-# as a readable reference for it), the tunnel must come up with a virtual IP
+# as a readable reference for it), its strongswan.conf includes the project's
+# base file as the daemon's does, the tunnel must come up with a virtual IP
 # and carry a ping to the LAN host, and that ping must fail without a tunnel.
-# A wrong pre-shared key must be refused.
+# A wrong pre-shared key must be refused, and twenty clients with their own
+# identities must be up at once.
 #
 # Usage: bed_selftest.sh [PATH-OF-torvane-testclient]
 # With the test client, every profile file the bed writes is also decoded
@@ -223,35 +225,42 @@ for d in x509 x509ca x509aa x509ac x509crl x509ocsp private rsa ecdsa pkcs8 pkcs
     mkdir -p "$stage/swanctl/$d"
 done
 printf 'include conf.d/*.conf\n' >"$stage/swanctl/swanctl.conf"
-# What the daemon's base strongswan.conf must do on a kernel without ESP.
-cat >"$stage/strongswan.conf" <<EOF
+# The client's strongswan.conf is the daemon's: its generated part includes
+# the project's base file. Without that file (a partial checkout) a base that
+# does what it must on a kernel without ESP stands in.
+base=$here/../../resources/strongswan/strongswan.conf
+if [ ! -f "$base" ]; then
+    base=$stage/base.conf
+    cat >"$base" <<EOF
 charon {
     load_modular = no
-    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey revocation constraints kdf sha1 sha2 hmac aes gcm kernel-libipsec kernel-netlink socket-default vici attr eap-identity eap-mschapv2 eap-tls xauth-generic
-    install_routes = no
+    load = nonce openssl kdf pem pkcs1 pkcs8 x509 pubkey revocation constraints kernel-libipsec kernel-netlink socket-default vici attr eap-identity eap-mschapv2 eap-tls xauth-generic
     routing_table_prio = 32800
-    plugins {
-        vici {
-            socket = unix://$stage/charon.vici
-        }
-    }
     filelog {
-        client {
-            path = $stage/charon.log
-            time_format = %T
+        stdout {
+            path = /dev/stdout
             default = 1
-        }
-    }
-    syslog {
-        daemon {
-            default = -1
+            flush_line = yes
         }
     }
 }
 swanctl {
-    load = random nonce openssl pem pkcs1 pkcs8 x509 pubkey
+    load = pem pkcs1 pkcs8 x509 pubkey openssl
 }
 EOF
+fi
+printf '%s' "include $base
+charon {
+    install_routes = no
+    plugins {
+        vici {
+            socket = unix://$stage/charon.vici
+        }
+        resolve {
+            load = no
+        }
+    }
+}" >"$stage/strongswan.conf"
 
 # --- the client's side, in its own PID namespace ---------------------------
 client_main() {
@@ -262,7 +271,7 @@ client_main() {
     say() { printf '%s\n' "$*"; }
     flunk() {
         printf 'FAIL: %s\n' "$*" >&2
-        tail -n 30 "$stage/charon.log" >&2 || true
+        tail -n 30 "$stage/charon.out" >&2 || true
         exit 1
     }
     sw() { swanctl "$@" --uri "$uri"; }

@@ -1,0 +1,156 @@
+// The one charon all tunnels share, and its VICI event connection.
+#include "EngineError.h"
+#include "StagingLayout.h"
+#include "SwanctlOutput.h"
+#include "VPNEngine.h"
+
+#include <filesystem>
+
+namespace torvane {
+
+bool VPNEngine::ensureCharonRunning(const std::string& charonBin) {
+    if (m_charon && m_charon->isRunning()) {
+        return false;
+    }
+    if (m_charon) {
+        log("tracked charon is not running — relaunching");
+        closeVici();
+        stopCharon();
+    }
+    // A charon left by an earlier daemon run would hold the IKE ports and
+    // the pid file; ask it to go before launching ours.
+    m_env.runner.runCommand(m_env.killallPath, {"charon"}, std::nullopt, std::chrono::seconds(30));
+    launchCharon(charonBin);
+    waitForViciSocket();
+    connectVici();
+    return true;
+}
+
+void VPNEngine::launchCharon(const std::string& charonBin) {
+    std::error_code ignored;
+    std::filesystem::create_directories(m_env.stagingRoot, ignored);
+
+    // charon's output arrives in chunks on a reader thread; whole lines are
+    // reassembled there before they reach the log.
+    auto pending = std::make_shared<std::string>();
+    auto onOutput = [this, pending](std::string_view chunk) {
+        pending->append(chunk);
+        std::size_t start = 0;
+        for (auto newline = pending->find('\n'); newline != std::string::npos;
+             newline = pending->find('\n', start)) {
+            relayCharonOutput(std::string_view(*pending).substr(start, newline - start));
+            start = newline + 1;
+        }
+        pending->erase(0, start);
+    };
+    m_charon = m_env.launcher.launch(
+        charonBin, {},
+        EnvironmentOverlay{{"STRONGSWAN_CONF", m_env.stagingRoot + "/strongswan.conf"}}, onOutput);
+    log("charon launched (pid " + std::to_string(m_charon->pid()) + ")");
+    m_env.clock.sleep(std::chrono::seconds(1));
+}
+
+void VPNEngine::relayCharonOutput(std::string_view line) {
+    if (line.empty()) {
+        return;
+    }
+    std::function<void(const std::string&)> onLog;
+    {
+        std::lock_guard lock(m_callbackLock);
+        onLog = m_onLog;
+    }
+    if (onLog) {
+        onLog(std::string(line));
+    }
+}
+
+void VPNEngine::waitForViciSocket() {
+    const std::string socketPath = m_env.stagingRoot + "/" + std::string(kViciSocketFile);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        std::error_code ignored;
+        if (std::filesystem::exists(socketPath, ignored)) {
+            return;
+        }
+        m_env.clock.sleep(std::chrono::milliseconds(100));
+    }
+    throw EngineError("charon VICI socket did not appear at " + socketPath);
+}
+
+void VPNEngine::connectVici() {
+    auto connection = m_env.vici.connect(viciUri());
+    if (!connection) {
+        log("warning: could not connect libvici for events; status will rely on initiate result");
+        return;
+    }
+    // Events arrive on libvici's thread; only the queue may act on them.
+    connection->onEvent = [this](const std::string& name) {
+        m_queue.post([this, name] { handleViciEvent(name); });
+    };
+    connection->registerEvent("ike-updown");
+    connection->registerEvent("child-updown");
+    closeVici();
+    m_vici = std::move(connection);
+    log("subscribed to VICI ike-updown / child-updown events");
+}
+
+void VPNEngine::closeVici() {
+    if (m_vici) {
+        m_vici->close();
+        m_vici.reset();
+    }
+}
+
+void VPNEngine::stopCharon() {
+    if (m_charon) {
+        m_charon->terminate();
+        const auto deadline = m_env.clock.now() + std::chrono::seconds(3);
+        while (m_charon->isRunning() && m_env.clock.now() < deadline) {
+            m_env.clock.sleep(std::chrono::milliseconds(50));
+        }
+        if (m_charon->isRunning()) {
+            m_charon->kill();
+        }
+        m_charon->waitUntilExit();
+        m_charon->stopReadingOutput();
+    }
+    m_charon.reset();
+}
+
+void VPNEngine::handleViciEvent(const std::string& /*name*/) {
+    const std::string swanctlBin = swanctlPath();
+    if (!isExecutableFile(swanctlBin)) {
+        return;
+    }
+    std::vector<Tunnel*> inspected;
+    for (const auto& tunnel : m_tunnels) {
+        if (tunnel->state == VPNConnState::connected ||
+            tunnel->state == VPNConnState::reconnecting || tunnel->state == VPNConnState::error) {
+            inspected.push_back(tunnel.get());
+        }
+    }
+    if (inspected.empty()) {
+        return;
+    }
+    const std::string listing = runSwanctl(swanctlBin, {"--list-sas"}, 5).output;
+    for (Tunnel* tunnel : inspected) {
+        if (torvane::childSAInstalled(tunnel->strongswanName(), listing)) {
+            if (tunnel->state != VPNConnState::connected) {
+                tunnel->state = VPNConnState::connected;
+                tunnel->message = "Connected";
+                pushStatus();
+            }
+            continue;
+        }
+        if (!m_charon) {
+            continue;
+        }
+        if (tunnel->state == VPNConnState::connected) {
+            tunnel->state = VPNConnState::reconnecting;
+            tunnel->message = "SA down — reconnecting…";
+            pushStatus();
+        }
+        scheduleAutoReconnectCheck(*tunnel, swanctlBin);
+    }
+}
+
+} // namespace torvane

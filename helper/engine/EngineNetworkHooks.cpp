@@ -1,0 +1,45 @@
+// The points where the engine keeps the machine's routes, DNS, IPv6 and
+// firewall in line with the live tunnels, and where tunnel health checks
+// start and stop. The engine calls each of them at its fixed place in the
+// life cycle. Routes, DNS, the DNS proxy, IPv6, the kill switch and health
+// checks are not managed yet: these functions change nothing and claim
+// nothing, so no status or log line pretends otherwise.
+#include "VPNEngine.h"
+
+namespace torvane {
+
+void VPNEngine::reconcileAll() {
+    reconcileRoutes();
+    reconcileDNS();
+    reconcileIPv6();
+    reconcileKillSwitch();
+}
+
+void VPNEngine::reconcileRoutes() {}
+void VPNEngine::reconcileDNS() {}
+void VPNEngine::reconcileIPv6() {}
+void VPNEngine::reconcileKillSwitch() {}
+void VPNEngine::removeAllRoutes() {}
+void VPNEngine::stopDnsmasq() {}
+void VPNEngine::forgetDnsmasq() {}
+void VPNEngine::deactivateKillSwitch() {}
+void VPNEngine::restoreIPv6() {}
+void VPNEngine::restoreDNS() {}
+void VPNEngine::addGatewayExclusionRoute(const std::string& /*host*/) {}
+void VPNEngine::updateNetworkNotifications() {}
+void VPNEngine::clearNetworkNotifications() {}
+void VPNEngine::startReconnectWatchdog() {}
+void VPNEngine::stopReconnectWatchdog() {}
+void VPNEngine::startKeepalive(Tunnel& /*tunnel*/) {}
+void VPNEngine::stopKeepalive(Tunnel& /*tunnel*/) {}
+void VPNEngine::scheduleAutoReconnectCheck(Tunnel& /*tunnel*/, const std::string& /*swanctlBin*/) {}
+
+bool VPNEngine::routesCarryAllIPv4() const {
+    return false;
+}
+
+bool VPNEngine::killSwitchLoaded() const {
+    return false;
+}
+
+} // namespace torvane

@@ -1,0 +1,402 @@
+// The engine object and the life cycle of tunnels: start, stop, stop-all,
+// force kill, full teardown and status publication.
+#include "VPNEngine.h"
+
+#include "EngineError.h"
+#include "StagingLayout.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace torvane {
+
+VPNEngine::VPNEngine(EngineEnvironment environment) : m_env(std::move(environment)) {}
+
+VPNEngine::~VPNEngine() {
+    // No job may run while the state below is destroyed, and no event or
+    // output may arrive for a queue that is going away.
+    auto lock = m_queue.close();
+    closeVici();
+    if (m_charon) {
+        m_charon->stopReadingOutput();
+    }
+}
+
+void VPNEngine::setOnStatus(std::function<void(const std::string&)> onStatus) {
+    std::lock_guard lock(m_callbackLock);
+    m_onStatus = std::move(onStatus);
+}
+
+void VPNEngine::setOnLog(std::function<void(const std::string&)> onLog) {
+    std::lock_guard lock(m_callbackLock);
+    m_onLog = std::move(onLog);
+}
+
+void VPNEngine::log(const std::string& text) {
+    if (m_env.systemLog) {
+        m_env.systemLog(text);
+    }
+    std::function<void(const std::string&)> onLog;
+    {
+        std::lock_guard lock(m_callbackLock);
+        onLog = m_onLog;
+    }
+    if (onLog) {
+        onLog(text);
+    }
+}
+
+std::string VPNEngine::viciUri() const {
+    return torvane::viciUri(m_env.stagingRoot);
+}
+
+std::string VPNEngine::swanctlPath() const {
+    return m_env.locator.bundledStrongswan("sbin/swanctl");
+}
+
+std::string VPNEngine::charonPath() const {
+    return m_env.locator.bundledStrongswan("libexec/ipsec/charon");
+}
+
+CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
+                                    double timeoutSeconds) {
+    args.push_back("--uri");
+    args.push_back(viciUri());
+    return m_env.runner.runCommand(swanctlBin, args, swanctlEnv(m_env.stagingRoot),
+                                   std::chrono::duration<double>(timeoutSeconds));
+}
+
+// --- status ---------------------------------------------------------------
+
+VPNRuntimeStatus VPNEngine::statusSnapshot() const {
+    std::lock_guard lock(m_stateLock);
+    return m_statusSnapshot;
+}
+
+std::string VPNEngine::encodedStatus() const {
+    std::lock_guard lock(m_stateLock);
+    return encodeRuntimeStatus(m_statusSnapshot);
+}
+
+void VPNEngine::pushStatus() {
+    std::vector<const Tunnel*> ordered;
+    for (const auto& tunnel : m_tunnels) {
+        ordered.push_back(tunnel.get());
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Tunnel* a, const Tunnel* b) { return a->priority < b->priority; });
+
+    VPNRuntimeStatus status;
+    for (const Tunnel* tunnel : ordered) {
+        status.tunnels.push_back(VPNTunnelStatus{
+            tunnel->profile.id.upperText(),
+            tunnel->profile.name,
+            tunnel->state,
+            tunnel->vip,
+            tunnel->tun,
+            tunnel->message,
+            tunnel->priority,
+            killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
+        });
+    }
+    if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
+        status.tunnels.push_back(*m_lastError);
+    }
+    {
+        std::lock_guard lock(m_stateLock);
+        m_statusSnapshot = status;
+    }
+    const std::string json = encodeRuntimeStatus(status);
+    std::function<void(const std::string&)> onStatus;
+    {
+        std::lock_guard lock(m_callbackLock);
+        onStatus = m_onStatus;
+    }
+    if (onStatus) {
+        onStatus(json);
+    }
+}
+
+Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
+    const auto id = Uuid::parse(profileID);
+    if (!id) {
+        return nullptr;
+    }
+    for (const auto& tunnel : m_tunnels) {
+        if (tunnel->profile.id == *id) {
+            return tunnel.get();
+        }
+    }
+    return nullptr;
+}
+
+std::vector<Tunnel*> VPNEngine::byPriority() {
+    std::vector<Tunnel*> ordered;
+    for (const auto& tunnel : m_tunnels) {
+        ordered.push_back(tunnel.get());
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const Tunnel* a, const Tunnel* b) {
+        if (a->priority != b->priority) {
+            return a->priority < b->priority;
+        }
+        return a->profile.id.lowerText() < b->profile.id.lowerText();
+    });
+    return ordered;
+}
+
+// --- commands ---------------------------------------------------------------
+
+void VPNEngine::start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) {
+    m_queue.post([this, profile = std::move(profile), secrets = std::move(secrets),
+                  reply = std::move(reply)] {
+        std::string error;
+        try {
+            doStart(profile, secrets);
+            const Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
+            if (tunnel != nullptr && tunnel->vip) {
+                reply(0, "Connected (" + *tunnel->vip + ")");
+            } else {
+                reply(0, "Connected");
+            }
+            return;
+        } catch (const std::exception& failure) {
+            error = failure.what();
+        }
+        log("start failed for '" + profile.name + "': " + error);
+        cleanupFailedStart(profile, error);
+        reply(1, error);
+    });
+}
+
+void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
+    if (Tunnel* existing = tunnelWithProfileID(profile.id.upperText())) {
+        stopTunnel(existing);
+    }
+    m_lastError.reset();
+
+    const std::string charonBin = charonPath();
+    if (!isExecutableFile(charonBin)) {
+        throw EngineError("bundled charon not found in the app — rebuild the app (the strongSwan "
+                          "tree is missing from Resources)");
+    }
+    const std::string swanctlBin = swanctlPath();
+    if (!isExecutableFile(swanctlBin)) {
+        throw EngineError("bundled swanctl not found in the app — rebuild the app (the strongSwan "
+                          "tree is missing from Resources)");
+    }
+
+    m_tunnels.push_back(std::make_unique<Tunnel>(profile));
+    Tunnel& tunnel = *m_tunnels.back();
+    startReconnectWatchdog();
+
+    tunnel.state = VPNConnState::connecting;
+    tunnel.message = "Connecting…";
+    pushStatus();
+
+    stageProfile(tunnel, secrets);
+    ensureCharonRunning(charonBin);
+
+    if (killSwitchLoaded()) {
+        reconcileKillSwitch();
+    }
+    if (routesCarryAllIPv4()) {
+        addGatewayExclusionRoute(profile.remoteAddr);
+    }
+
+    const CommandResult creds = runSwanctl(swanctlBin, {"--load-creds"}, 30);
+    log(creds.output);
+    if (creds.status != 0) {
+        throw EngineError("swanctl --load-creds failed (" + std::to_string(creds.status) + ")");
+    }
+    const CommandResult conns = runSwanctl(swanctlBin, {"--load-conns"}, 30);
+    log(conns.output);
+    if (conns.status != 0) {
+        throw EngineError("swanctl --load-conns failed (" + std::to_string(conns.status) + ")");
+    }
+
+    initiate(tunnel, swanctlBin);
+
+    updateNetworkNotifications();
+    reconcileAll();
+    pushStatus();
+    startKeepalive(tunnel);
+
+    tunnel.state = VPNConnState::connected;
+    tunnel.message = "Connected";
+    pushStatus();
+}
+
+void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string& error) {
+    Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
+    const std::int64_t priority = tunnel != nullptr ? tunnel->priority : profile.priority;
+    m_lastError = VPNTunnelStatus{profile.id.upperText(),
+                                  profile.name,
+                                  VPNConnState::error,
+                                  std::nullopt,
+                                  std::nullopt,
+                                  error,
+                                  priority,
+                                  false};
+    if (tunnel != nullptr) {
+        stopTunnel(tunnel);
+    } else {
+        pushStatus();
+    }
+}
+
+void VPNEngine::stop(std::string profileID, CommandReply reply) {
+    m_queue.post([this, profileID = std::move(profileID), reply = std::move(reply)] {
+        m_lastError.reset();
+        if (Tunnel* tunnel = tunnelWithProfileID(profileID)) {
+            const std::string name = tunnel->profile.name;
+            stopTunnel(tunnel);
+            reply(0, "Disconnected " + name);
+            return;
+        }
+        if (m_tunnels.empty()) {
+            teardownAllOnQueue(true);
+        }
+        pushStatus();
+        reply(0, "Not connected");
+    });
+}
+
+void VPNEngine::stopAll(CommandReply reply) {
+    m_queue.post([this, reply = std::move(reply)] {
+        m_lastError.reset();
+        teardownAllOnQueue(true);
+        pushStatus();
+        reply(0, "Disconnected");
+    });
+}
+
+void VPNEngine::stopTunnel(Tunnel* tunnel) {
+    stopKeepalive(*tunnel);
+    const std::string swanctlBin = swanctlPath();
+    const bool haveSwanctl = isExecutableFile(swanctlBin);
+    if (haveSwanctl) {
+        runSwanctl(swanctlBin, {"--terminate", "--ike", tunnel->strongswanName()}, 4);
+    }
+    unstageProfile(*tunnel);
+    const std::string name = tunnel->profile.name;
+    std::erase_if(m_tunnels, [tunnel](const auto& t) { return t.get() == tunnel; });
+
+    if (m_tunnels.empty()) {
+        teardownAllOnQueue(true);
+    } else if (haveSwanctl) {
+        // charon must forget the removed profile's credentials and connection.
+        runSwanctl(swanctlBin, {"--load-creds", "--clear"}, 30);
+        runSwanctl(swanctlBin, {"--load-conns"}, 30);
+        updateNetworkNotifications();
+        reconcileAll();
+        pushStatus();
+    }
+    pushStatus();
+    log("stopped tunnel '" + name + "'");
+}
+
+void VPNEngine::teardownAll(bool restoreNetworking) {
+    // The daemon's exit path: wait for the job in progress, run no other.
+    auto lock = m_queue.close();
+    teardownAllOnQueue(restoreNetworking);
+}
+
+void VPNEngine::teardownAllOnQueue(bool restoreNetworking) {
+    stopReconnectWatchdog();
+    clearNetworkNotifications();
+    for (const auto& tunnel : m_tunnels) {
+        stopKeepalive(*tunnel);
+    }
+    removeAllRoutes();
+    stopDnsmasq();
+    deactivateKillSwitch();
+    if (restoreNetworking) {
+        restoreIPv6();
+        restoreDNS();
+    }
+    const std::string swanctlBin = swanctlPath();
+    if (isExecutableFile(swanctlBin)) {
+        for (const auto& tunnel : m_tunnels) {
+            runSwanctl(swanctlBin, {"--terminate", "--ike", tunnel->strongswanName()}, 4);
+        }
+    }
+    closeVici();
+    stopCharon();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_env.stagingRoot, ignored);
+    m_tunnels.clear();
+}
+
+void VPNEngine::forceKillAll(CommandReply reply) {
+    m_queue.post([this, reply = std::move(reply)] {
+        log("force-kill requested — killing all charon/dnsmasq processes");
+        m_lastError.reset();
+        stopReconnectWatchdog();
+        clearNetworkNotifications();
+        for (const auto& tunnel : m_tunnels) {
+            stopKeepalive(*tunnel);
+        }
+        m_tunnels.clear();
+        closeVici();
+        if (m_charon) {
+            m_charon->stopReadingOutput();
+        }
+        m_env.runner.runCommand(m_env.killallPath, {"-9", "charon"}, std::nullopt,
+                                std::chrono::seconds(30));
+        m_env.runner.runCommand(m_env.killallPath, {"-9", "dnsmasq"}, std::nullopt,
+                                std::chrono::seconds(30));
+        if (m_charon) {
+            // killall may not reach it (another name, another PID namespace);
+            // our own child is killed by pid too and reaped, never left behind.
+            m_charon->kill();
+            m_charon->waitUntilExit();
+            m_charon.reset();
+        }
+        forgetDnsmasq();
+        removeAllRoutes();
+        const std::string route = m_env.locator.tool("route");
+        m_env.runner.runCommand(route, {"-n", "delete", "-net", "0.0.0.0/1"}, std::nullopt,
+                                std::chrono::seconds(30));
+        m_env.runner.runCommand(route, {"-n", "delete", "-net", "128.0.0.0/1"}, std::nullopt,
+                                std::chrono::seconds(30));
+        restoreIPv6();
+        restoreDNS();
+        deactivateKillSwitch();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_env.stagingRoot, ignored);
+        pushStatus();
+        reply(0, "Force-killed all VPN processes and restored networking");
+    });
+}
+
+void VPNEngine::setPriorities(std::vector<std::string> profileIDs, std::function<void()> reply) {
+    m_queue.post([this, profileIDs = std::move(profileIDs), reply = std::move(reply)] {
+        std::vector<Uuid> order;
+        for (const auto& text : profileIDs) {
+            if (const auto id = Uuid::parse(text)) {
+                order.push_back(*id);
+            }
+        }
+        bool changed = false;
+        for (const auto& tunnel : m_tunnels) {
+            const auto position = std::find(order.begin(), order.end(), tunnel->profile.id);
+            if (position == order.end()) {
+                continue;
+            }
+            const auto rank = static_cast<std::int64_t>(position - order.begin());
+            if (tunnel->priority != rank) {
+                tunnel->priority = rank;
+                changed = true;
+            }
+        }
+        if (changed) {
+            log("priorities changed — re-resolving route/DNS conflicts");
+            updateNetworkNotifications();
+            reconcileAll();
+        }
+        pushStatus();
+        reply();
+    });
+}
+
+} // namespace torvane

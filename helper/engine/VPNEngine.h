@@ -1,0 +1,144 @@
+#pragma once
+
+#include "BundleLocator.h"
+#include "ChildProcess.h"
+#include "Clock.h"
+#include "CommandRunner.h"
+#include "EngineQueue.h"
+#include "Tunnel.h"
+#include "TunnelEngine.h"
+#include "VPNRuntimeStatus.h"
+#include "ViciEvents.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace torvane {
+
+/// What the engine works with. Production passes the real runner, launcher,
+/// libvici and clock; tests pass fakes and a temporary staging root.
+struct EngineEnvironment {
+    CommandRunner& runner;
+    ProcessLauncher& launcher;
+    ViciConnector& vici;
+    Clock& clock;
+    BundleLocator locator;
+    /// Every generated file and the VICI socket live below this folder.
+    std::string stagingRoot = "/run/torvane/run";
+    /// Writes one line to the system log; the engine prepends nothing.
+    std::function<void(std::string_view)> systemLog;
+    /// Prefix of the tunnel interface names charon creates.
+    std::string tunnelInterfacePrefix = "ipsec";
+    /// psmisc's killall.
+    std::string killallPath = "/usr/bin/killall";
+};
+
+/// The daemon's single tunnel engine: owns every tunnel, the one charon all
+/// tunnels share, its VICI event connection and the staging tree. All work
+/// runs on one serial queue; only the status snapshot is read off it.
+class VPNEngine final : public TunnelEngine {
+public:
+    explicit VPNEngine(EngineEnvironment environment);
+    ~VPNEngine() override;
+
+    // TunnelEngine
+    void start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) override;
+    void stop(std::string profileID, CommandReply reply) override;
+    void stopAll(CommandReply reply) override;
+    void forceKillAll(CommandReply reply) override;
+    void setPriorities(std::vector<std::string> profileIDs, std::function<void()> reply) override;
+    std::string encodedStatus() const override;
+    void teardownAll(bool restoreNetworking) override;
+    void setOnStatus(std::function<void(const std::string&)> onStatus) override;
+    void setOnLog(std::function<void(const std::string&)> onLog) override;
+
+    /// The snapshot last published.
+    VPNRuntimeStatus statusSnapshot() const;
+
+private:
+    // Lifecycle
+    void doStart(const VPNProfile& profile, const VPNSecrets& secrets);
+    void cleanupFailedStart(const VPNProfile& profile, const std::string& error);
+    void stopTunnel(Tunnel* tunnel);
+    void teardownAllOnQueue(bool restoreNetworking);
+    void pushStatus();
+    Tunnel* tunnelWithProfileID(std::string_view profileID);
+    std::vector<Tunnel*> byPriority();
+
+    // Staging
+    void stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets);
+    void unstageProfile(const Tunnel& tunnel);
+
+    // charon and VICI
+    bool ensureCharonRunning(const std::string& charonPath);
+    void launchCharon(const std::string& charonPath);
+    void waitForViciSocket();
+    void connectVici();
+    void stopCharon();
+    void handleViciEvent(const std::string& name);
+    void closeVici();
+    void relayCharonOutput(std::string_view chunk);
+
+    // Initiation and SA inspection
+    void initiate(Tunnel& tunnel, const std::string& swanctlBin);
+    void parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin);
+    void discoverTun(Tunnel& tunnel);
+    bool childSAInstalled(const Tunnel& tunnel, const std::string& swanctlBin);
+
+    // Network reconciliation and health: see EngineNetworkHooks.cpp.
+    void reconcileRoutes();
+    void reconcileDNS();
+    void reconcileIPv6();
+    void reconcileKillSwitch();
+    void reconcileAll();
+    void removeAllRoutes();
+    void stopDnsmasq();
+    void forgetDnsmasq();
+    void deactivateKillSwitch();
+    void restoreIPv6();
+    void restoreDNS();
+    void addGatewayExclusionRoute(const std::string& host);
+    void updateNetworkNotifications();
+    void clearNetworkNotifications();
+    void startReconnectWatchdog();
+    void stopReconnectWatchdog();
+    void startKeepalive(Tunnel& tunnel);
+    void scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin);
+    void stopKeepalive(Tunnel& tunnel);
+    bool routesCarryAllIPv4() const;
+    bool killSwitchLoaded() const;
+
+    // Helpers
+    /// System log with the daemon prefix, and the same text to the app.
+    void log(const std::string& text);
+    CommandResult runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
+                             double timeoutSeconds);
+    std::string viciUri() const;
+    std::string swanctlPath() const;
+    std::string charonPath() const;
+
+    EngineEnvironment m_env;
+
+    mutable std::mutex m_callbackLock;
+    std::function<void(const std::string&)> m_onStatus;
+    std::function<void(const std::string&)> m_onLog;
+
+    mutable std::mutex m_stateLock;
+    VPNRuntimeStatus m_statusSnapshot;
+
+    // Everything below is touched only on the queue.
+    std::vector<std::unique_ptr<Tunnel>> m_tunnels;
+    std::optional<VPNTunnelStatus> m_lastError;
+    std::unique_ptr<ChildProcess> m_charon;
+    std::unique_ptr<ViciEvents> m_vici;
+
+    /// Last member: its thread must stop before the state above goes away.
+    EngineQueue m_queue;
+};
+
+} // namespace torvane

@@ -1,0 +1,49 @@
+// torvane-helper: the root daemon. Wires the real command runner, process
+// launcher, libvici and clock into the engine and serves the command socket
+// until SIGTERM.
+#include "BundleLocator.h"
+#include "HelperDaemon.h"
+#include "HelperOptions.h"
+#include "PosixCommandRunner.h"
+#include "PosixProcessLauncher.h"
+#include "SystemLog.h"
+#include "VPNEngine.h"
+#include "ViciConnection.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    using namespace torvane;
+
+    auto commandLine = parseHelperCommandLine(argc, argv);
+    if (!commandLine) {
+        std::cerr << "torvane-helper: " << commandLine.error() << "\n" << helperUsage();
+        return 2;
+    }
+    if (commandLine->showHelp) {
+        std::cout << helperUsage();
+        return 0;
+    }
+
+    PosixCommandRunner runner;
+    PosixProcessLauncher launcher;
+    LibviciConnector vici;
+    SystemClock clock;
+    EngineEnvironment environment{.runner = runner,
+                                  .launcher = launcher,
+                                  .vici = vici,
+                                  .clock = clock,
+                                  .locator = BundleLocator::forThisProcess(argv[0]),
+                                  .systemLog = systemLog};
+
+    VPNEngine engine(std::move(environment));
+    int status = 0;
+    {
+        HelperDaemon daemon(engine, commandLine->options);
+        status = daemon.run();
+        // The engine outlives the daemon; it must not call into it any more.
+        engine.setOnStatus(nullptr);
+        engine.setOnLog(nullptr);
+    }
+    return status;
+}

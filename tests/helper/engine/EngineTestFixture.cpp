@@ -1,0 +1,184 @@
+#include "EngineTestFixture.h"
+
+#include <chrono>
+#include <fstream>
+#include <ostream>
+#include <sys/stat.h>
+
+namespace torvane::testing {
+namespace {
+
+constexpr auto kReplyTimeout = std::chrono::seconds(30);
+
+void makeExecutable(const std::string& path) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << "#!/bin/sh\n";
+    ::chmod(path.c_str(), 0755);
+}
+
+template <class T> T await(std::future<T>& future) {
+    if (future.wait_for(kReplyTimeout) != std::future_status::ready) {
+        ADD_FAILURE() << "the engine did not reply";
+        return T{};
+    }
+    return future.get();
+}
+
+} // namespace
+
+Clock::TimePoint FakeClock::now() const {
+    std::lock_guard lock(m_mutex);
+    return m_now;
+}
+
+void FakeClock::sleep(Duration duration) {
+    std::lock_guard lock(m_mutex);
+    m_now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(duration);
+    m_sleeps.push_back(duration.count());
+}
+
+std::vector<double> FakeClock::sleeps() const {
+    std::lock_guard lock(m_mutex);
+    return m_sleeps;
+}
+
+bool FakeViciEvents::registerEvent(const std::string& event) {
+    registered.push_back(event);
+    return true;
+}
+
+std::unique_ptr<ViciEvents> FakeViciConnector::connect(const std::string& uri) {
+    uris.push_back(uri);
+    if (failConnect) {
+        return nullptr;
+    }
+    auto events = std::make_unique<FakeViciEvents>();
+    last = events.get();
+    return events;
+}
+
+void PrintTo(const Reply& reply, std::ostream* out) {
+    *out << "(" << reply.code << ", \"" << reply.message << "\")";
+}
+
+EngineTest::EngineTest() {
+    char pattern[] = "/tmp/torvane-engine-test.XXXXXX";
+    m_base = ::mkdtemp(pattern);
+    m_staging = m_base + "/run";
+    makeExecutable(charon());
+    makeExecutable(swanctl());
+    // A charon creates its VICI socket soon after it starts.
+    m_launcher.setHook([this](FakeChildProcess&) {
+        std::filesystem::create_directories(m_staging);
+        std::ofstream(m_staging + "/charon.vici");
+    });
+
+    EngineEnvironment environment{.runner = m_runner,
+                                  .launcher = m_launcher,
+                                  .vici = m_vici,
+                                  .clock = m_clock,
+                                  .locator = BundleLocator(m_base + "/torvane-helper"),
+                                  .stagingRoot = m_staging,
+                                  .systemLog = {}};
+    m_engine = std::make_unique<VPNEngine>(std::move(environment));
+    m_engine->setOnLog([this](const std::string& line) {
+        std::lock_guard lock(m_logMutex);
+        m_log.push_back(line);
+    });
+    m_engine->setOnStatus([this](const std::string& json) {
+        std::lock_guard lock(m_logMutex);
+        m_statuses.push_back(json);
+    });
+}
+
+EngineTest::~EngineTest() {
+    m_engine.reset();
+    std::filesystem::remove_all(m_base);
+}
+
+VPNProfile EngineTest::profile(const std::string& name, std::int64_t priority) const {
+    VPNProfile p;
+    p.name = name;
+    p.authMethod = VPNAuthMethod::psk;
+    p.remoteAddr = "10.10.0.1";
+    p.ikeVersion = 2;
+    p.priority = priority;
+    return p;
+}
+
+void EngineTest::acceptTunnel(const VPNProfile& p, const std::string& vip) {
+    const std::string name = "ov-" + p.id.lowerText();
+    m_runner.setResult(
+        "swanctl", {"--initiate", "--child", name},
+        {0, "[IKE] installing new virtual IP " + vip + "\ninitiate completed successfully"});
+    m_runner.setResult("swanctl", {"--list-sas", "--ike", name},
+                       {0, name +
+                               ": #1, ESTABLISHED, IKEv2, 1_i* 2_r\n  local  'client1' @ "
+                               "10.10.0.2[4500] [" +
+                               vip + "]\n  remote 'gw' @ 10.10.0.1[4500]\n  " + name +
+                               ": #1, reqid 1, INSTALLED, TUNNEL-in-UDP, ESP:AES_CBC-256"});
+    m_runner.setResult("route", {"get", vip}, {0, "   route to: " + vip + "\n  interface: ipsec0"});
+}
+
+Reply EngineTest::start(const VPNProfile& p) {
+    std::promise<Reply> promise;
+    auto future = promise.get_future();
+    m_engine->start(p, secrets(), [&promise](std::int64_t code, const std::string& message) {
+        promise.set_value({code, message});
+    });
+    return await(future);
+}
+
+Reply EngineTest::stop(const std::string& profileID) {
+    std::promise<Reply> promise;
+    auto future = promise.get_future();
+    m_engine->stop(profileID, [&promise](std::int64_t code, const std::string& message) {
+        promise.set_value({code, message});
+    });
+    return await(future);
+}
+
+Reply EngineTest::stopAll() {
+    std::promise<Reply> promise;
+    auto future = promise.get_future();
+    m_engine->stopAll([&promise](std::int64_t code, const std::string& message) {
+        promise.set_value({code, message});
+    });
+    return await(future);
+}
+
+Reply EngineTest::forceKillAll() {
+    std::promise<Reply> promise;
+    auto future = promise.get_future();
+    m_engine->forceKillAll([&promise](std::int64_t code, const std::string& message) {
+        promise.set_value({code, message});
+    });
+    return await(future);
+}
+
+void EngineTest::setPriorities(std::vector<std::string> ids) {
+    std::promise<bool> promise;
+    auto future = promise.get_future();
+    m_engine->setPriorities(std::move(ids), [&promise] { promise.set_value(true); });
+    await(future);
+}
+
+void EngineTest::drainQueue() {
+    setPriorities({});
+}
+
+std::string EngineTest::swanctlLine(const std::string& args) const {
+    return swanctl() + " " + args + " --uri " + uri();
+}
+
+std::vector<std::string> EngineTest::logLines() const {
+    std::lock_guard lock(m_logMutex);
+    return m_log;
+}
+
+std::vector<std::string> EngineTest::statusMessages() const {
+    std::lock_guard lock(m_logMutex);
+    return m_statuses;
+}
+
+} // namespace torvane::testing

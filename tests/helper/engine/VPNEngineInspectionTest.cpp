@@ -1,0 +1,136 @@
+#include "EngineTestFixture.h"
+
+#include <atomic>
+#include <thread>
+
+#include <gmock/gmock.h>
+
+using namespace torvane;
+using namespace torvane::testing;
+using ::testing::Contains;
+
+TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
+    // --initiate fails yet names the virtual IP: the SA listing decides.
+    const VPNProfile office = profile("Office");
+    const std::string name = "ov-" + office.id.lowerText();
+    acceptTunnel(office, "10.99.0.7");
+    m_runner.setResult("swanctl", {"--initiate"},
+                       {1, "[IKE] installing new virtual IP 10.99.0.7\ninitiate failed: timeout"});
+    EXPECT_EQ(start(office), (Reply{0, "Connected (10.99.0.7)"}));
+
+    // Established but no CHILD SA installed.
+    const VPNProfile half = profile("Half");
+    const std::string halfName = "ov-" + half.id.lowerText();
+    acceptTunnel(half, "10.99.0.8");
+    m_runner.setResult("swanctl", {"--list-sas", "--ike", halfName},
+                       {0, halfName + ": #2, ESTABLISHED, IKEv2\n  local  'c' @ 10.10.0.2[4500] "
+                                      "[10.99.0.8]\n  remote 'gw' @ 10.10.0.1[4500]"});
+    EXPECT_EQ(start(half), (Reply{1, "IKE_SA (Phase 1) established but CHILD_SA (Phase 2/ESP) "
+                                     "failed to install — check ESP proposals/PFS group"}));
+
+    // No virtual IP requested: one listing only, the interface from netstat.
+    VPNProfile plain = profile("Plain");
+    plain.requestVIP = false;
+    const std::string plainName = "ov-" + plain.id.lowerText();
+    m_runner.setResult("swanctl", {"--initiate", "--child", plainName}, {0, "initiate completed"});
+    m_runner.setResult("swanctl", {"--list-sas", "--ike", plainName},
+                       {0, plainName + ": #3, ESTABLISHED\n  " + plainName + ": #3, INSTALLED"});
+    m_runner.setResult("netstat", {},
+                       {0, "Destination Gateway Flags Netif\n10.99.0.7 10.99.0.7 UH ipsec0\n"
+                           "192.0.2.9 192.0.2.9 UH ipsec1\n10.99.0.3 10.99.0.3 UHL ipsec2"});
+    m_runner.clearCalls();
+    EXPECT_EQ(start(plain), (Reply{0, "Connected (192.0.2.9)"}));
+    const auto lines = m_runner.commandLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), swanctlLine("--list-sas --ike " + plainName)),
+              2)
+        << "one listing for the address, one for the SA test";
+    EXPECT_THAT(logLines(), Contains("utun discovered via netstat: ipsec1 (VIP 192.0.2.9)"))
+        << "ipsec0 belongs to another tunnel and link-layer entries never count";
+}
+
+TEST_F(EngineTest, ViciEventsReinspectTheTunnels) {
+    const VPNProfile a = profile("A");
+    const VPNProfile b = profile("B");
+    acceptTunnel(a, "10.99.0.1");
+    acceptTunnel(b, "10.99.0.2");
+    ASSERT_EQ(start(a).code, 0);
+    ASSERT_EQ(start(b).code, 0);
+    const std::string nameA = "ov-" + a.id.lowerText();
+    const std::string nameB = "ov-" + b.id.lowerText();
+    auto listing = [&](bool withA) {
+        std::string text = nameB + ": #2, ESTABLISHED\n  " + nameB + ": #2, INSTALLED\n";
+        if (withA) {
+            text += nameA + ": #1, ESTABLISHED\n  " + nameA + ": #1, INSTALLED\n";
+        }
+        return text;
+    };
+    auto stateOf = [this](const std::string& name) {
+        for (const auto& t : m_engine->statusSnapshot().tunnels) {
+            if (t.profileName == name) {
+                return t.state;
+            }
+        }
+        return VPNConnState::disconnected;
+    };
+
+    // Both SAs listed: nothing changes and nothing is published.
+    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(true)});
+    auto published = statusMessages().size();
+    m_vici.last->onEvent("ike-updown");
+    drainQueue();
+    EXPECT_EQ(statusMessages().size(), published + 1) << "only the drain's own publication";
+
+    // A's SA vanished: A is marked reconnecting, once.
+    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(false)});
+    m_vici.last->onEvent("child-updown");
+    drainQueue();
+    EXPECT_EQ(stateOf("A"), VPNConnState::reconnecting);
+    EXPECT_EQ(stateOf("B"), VPNConnState::connected);
+    const auto snapshot = m_engine->statusSnapshot();
+    EXPECT_EQ(snapshot.tunnels[0].profileName == "A" ? snapshot.tunnels[0].message
+                                                     : snapshot.tunnels[1].message,
+              "SA down — reconnecting…");
+
+    // It came back.
+    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(true)});
+    m_vici.last->onEvent("ike-updown");
+    drainQueue();
+    EXPECT_EQ(stateOf("A"), VPNConnState::connected);
+}
+
+TEST_F(EngineTest, AMissingViciConnectionOnlyWarns) {
+    m_vici.failConnect = true;
+    const VPNProfile a = profile("A");
+    acceptTunnel(a, "10.99.0.1");
+    EXPECT_EQ(start(a).code, 0);
+    const auto lines = logLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "warning: could not connect libvici for events; status will rely on "
+                         "initiate result"),
+              1);
+}
+
+TEST_F(EngineTest, StatusIsAnsweredWhileTheQueueIsBusy) {
+    const VPNProfile slow = profile("Slow");
+    acceptTunnel(slow, "10.99.0.1");
+    std::atomic<bool> release = false;
+    std::atomic<bool> initiating = false;
+    m_runner.setHook([&](const RecordedCommand& command) -> std::optional<CommandResult> {
+        if (command.args.size() > 1 && command.args[0] == "--initiate") {
+            initiating = true;
+            while (!release) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return std::nullopt;
+    });
+    std::thread starter([&] { start(slow); });
+    while (!initiating) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto status = decodeRuntimeStatus(m_engine->encodedStatus());
+    ASSERT_TRUE(status && status->tunnels.size() == 1);
+    EXPECT_EQ(status->tunnels[0].state, VPNConnState::connecting);
+    release = true;
+    starter.join();
+}

@@ -1,0 +1,272 @@
+#include "EngineTestFixture.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+
+using namespace torvane;
+using namespace torvane::testing;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return 0;
+    }
+    return info.st_mode & 07777;
+}
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+} // namespace
+
+TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
+    const VPNProfile office = profile("Office");
+    const std::string name = "ov-" + office.id.lowerText();
+    acceptTunnel(office, "10.99.0.1");
+
+    EXPECT_EQ(start(office), (Reply{0, "Connected (10.99.0.1)"}));
+
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre("/usr/bin/killall charon", swanctlLine("--load-creds"),
+                            swanctlLine("--load-conns"), swanctlLine("--initiate --child " + name),
+                            swanctlLine("--list-sas --ike " + name), routeTool() + " get 10.99.0.1",
+                            swanctlLine("--list-sas --ike " + name)));
+    const auto calls = m_runner.calls();
+    EXPECT_EQ(calls[3].timeout.count(), 20);
+    EXPECT_EQ(calls[1].env, (EnvironmentOverlay{{"STRONGSWAN_CONF", m_staging + "/strongswan.conf"},
+                                                {"SWANCTL_DIR", m_staging + "/swanctl"}}));
+    EXPECT_FALSE(calls[0].env.has_value()) << "killall runs in the daemon's own environment";
+
+    ASSERT_EQ(m_launcher.launchCount(), 1u);
+    const auto charonProcess = m_launcher.lastChild();
+    EXPECT_EQ(charonProcess->path(), charon());
+    EXPECT_EQ(charonProcess->env(),
+              (EnvironmentOverlay{{"STRONGSWAN_CONF", m_staging + "/strongswan.conf"}}));
+    EXPECT_EQ(m_vici.uris, std::vector<std::string>{uri()});
+    EXPECT_EQ(m_vici.last->registered, (std::vector<std::string>{"ike-updown", "child-updown"}));
+
+    const auto status = m_engine->statusSnapshot();
+    ASSERT_EQ(status.tunnels.size(), 1u);
+    EXPECT_EQ(status.tunnels[0].profileID, office.id.upperText());
+    EXPECT_EQ(status.tunnels[0].state, VPNConnState::connected);
+    EXPECT_EQ(status.tunnels[0].message, "Connected");
+    EXPECT_EQ(status.tunnels[0].assignedVIP, "10.99.0.1");
+    EXPECT_EQ(status.tunnels[0].tunDevice, "ipsec0");
+
+    // The first publication already shows the tunnel connecting.
+    const auto first = decodeRuntimeStatus(statusMessages().front());
+    ASSERT_TRUE(first && first->tunnels.size() == 1);
+    EXPECT_EQ(first->tunnels[0].state, VPNConnState::connecting);
+    EXPECT_EQ(first->tunnels[0].message, "Connecting…");
+
+    const std::string uuid = office.id.lowerText();
+    EXPECT_EQ(modeOf(m_staging), 0700u);
+    EXPECT_EQ(modeOf(m_staging + "/strongswan.conf"), 0644u);
+    EXPECT_EQ(modeOf(m_staging + "/swanctl/swanctl.conf"), 0600u);
+    EXPECT_EQ(modeOf(m_staging + "/swanctl/conf.d/" + uuid + ".conf"), 0600u);
+    EXPECT_EQ(modeOf(m_staging + "/swanctl/x509ca/ca-" + uuid + ".pem"), 0600u);
+    EXPECT_EQ(modeOf(m_staging + "/swanctl/pkcs12"), 0700u);
+    EXPECT_FALSE(exists(m_staging + "/swanctl/private/client-" + uuid + ".key"))
+        << "a PSK profile stages no private key";
+    EXPECT_THAT(logLines(), Contains("charon launched (pid 4000)"));
+    EXPECT_THAT(logLines(), Contains("utun discovered via route get: ipsec0"));
+}
+
+TEST_F(EngineTest, TwoTunnelsShareOneCharonAndStoppingOneKeepsTheOther) {
+    const VPNProfile a = profile("A");
+    const VPNProfile b = profile("B");
+    acceptTunnel(a, "10.99.0.1");
+    acceptTunnel(b, "10.99.0.2");
+    ASSERT_EQ(start(a).code, 0);
+    ASSERT_EQ(start(b).code, 0);
+    EXPECT_EQ(m_launcher.launchCount(), 1u) << "the second start reuses the running charon";
+
+    m_runner.clearCalls();
+    EXPECT_EQ(stop(a.id.upperText()), (Reply{0, "Disconnected A"}));
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
+                            swanctlLine("--load-creds --clear"), swanctlLine("--load-conns")));
+    EXPECT_EQ(m_runner.calls()[0].timeout.count(), 4);
+    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + a.id.lowerText() + ".conf"));
+    EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + b.id.lowerText() + ".conf"));
+    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 0);
+    EXPECT_THAT(logLines(), Contains("stopped tunnel 'A'"));
+    const auto status = m_engine->statusSnapshot();
+    ASSERT_EQ(status.tunnels.size(), 1u);
+    EXPECT_EQ(status.tunnels[0].profileName, "B");
+
+    // Stopping the last tunnel is a full teardown.
+    m_runner.clearCalls();
+    EXPECT_EQ(stop(b.id.lowerText()), (Reply{0, "Disconnected B"})) << "ids match in any case";
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
+    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
+    EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
+    EXPECT_TRUE(m_vici.last->closed);
+    EXPECT_FALSE(exists(m_staging));
+    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
+}
+
+TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
+    EXPECT_EQ(stop("not-a-uuid"), (Reply{0, "Not connected"}));
+    EXPECT_EQ(stop(VPNProfile().id.upperText()), (Reply{0, "Not connected"}));
+
+    const VPNProfile a = profile("A");
+    const VPNProfile b = profile("B");
+    acceptTunnel(a, "10.99.0.1");
+    acceptTunnel(b, "10.99.0.2");
+    ASSERT_EQ(start(a).code, 0);
+    ASSERT_EQ(start(b).code, 0);
+    m_runner.clearCalls();
+    EXPECT_EQ(stopAll(), (Reply{0, "Disconnected"}));
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
+                            swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
+    EXPECT_FALSE(exists(m_staging));
+    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
+
+    ASSERT_EQ(start(a).code, 0);
+    EXPECT_EQ(m_launcher.launchCount(), 2u);
+    m_runner.clearCalls();
+    EXPECT_EQ(forceKillAll(), (Reply{0, "Force-killed all VPN processes and restored networking"}));
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre("/usr/bin/killall -9 charon", "/usr/bin/killall -9 dnsmasq",
+                            routeTool() + " -n delete -net 0.0.0.0/1",
+                            routeTool() + " -n delete -net 128.0.0.0/1"));
+    EXPECT_EQ(m_launcher.lastChild()->killCount(), 1) << "our own charon is killed by pid too";
+    EXPECT_FALSE(exists(m_staging));
+    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
+    EXPECT_THAT(logLines(),
+                Contains("force-kill requested — killing all charon/dnsmasq processes"));
+}
+
+TEST_F(EngineTest, AFailedStartIsReportedAndListedAfterTheLiveTunnels) {
+    const VPNProfile good = profile("Good", 5);
+    const VPNProfile bad = profile("Bad", 0);
+    acceptTunnel(good, "10.99.0.1");
+    ASSERT_EQ(start(good).code, 0);
+
+    m_runner.queueResult("swanctl", {"--load-conns"}, {3, "loading connection failed"});
+    EXPECT_EQ(start(bad), (Reply{1, "swanctl --load-conns failed (3)"}));
+    EXPECT_THAT(logLines(), Contains("start failed for 'Bad': swanctl --load-conns failed (3)"));
+
+    auto status = m_engine->statusSnapshot();
+    ASSERT_EQ(status.tunnels.size(), 2u);
+    EXPECT_EQ(status.tunnels[0].profileName, "Good");
+    EXPECT_EQ(status.tunnels[1].profileName, "Bad") << "the error entry comes last, whatever "
+                                                       "its priority";
+    EXPECT_EQ(status.tunnels[1].state, VPNConnState::error);
+    EXPECT_EQ(status.tunnels[1].message, "swanctl --load-conns failed (3)");
+    EXPECT_FALSE(status.tunnels[1].assignedVIP.has_value());
+    EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + good.id.lowerText() + ".conf"));
+    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + bad.id.lowerText() + ".conf"));
+
+    // The next command clears the error entry.
+    EXPECT_EQ(stop("unknown"), (Reply{0, "Not connected"}));
+    EXPECT_EQ(m_engine->statusSnapshot().tunnels.size(), 1u);
+}
+
+TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
+    const VPNProfile wrong = profile("Wrong PSK");
+    const std::string name = "ov-" + wrong.id.lowerText();
+    m_runner.setResult("swanctl", {"--initiate"}, {1, "[IKE] received AUTHENTICATION_FAILED"});
+
+    EXPECT_EQ(start(wrong),
+              (Reply{1, "Tunnel did not establish (check credentials / gateway). swanctl exit 1"}));
+    // Four listings 0.25 s apart waiting for a virtual IP, then the routing table.
+    const auto lines = m_runner.commandLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), swanctlLine("--list-sas --ike " + name)), 4);
+    EXPECT_THAT(lines, Contains(m_base + "/tools/netstat -rn -f inet"));
+    const auto sleeps = m_clock.sleeps();
+    EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 0.25), 3);
+    EXPECT_THAT(
+        logLines(),
+        Contains("utun discovery failed for 'Wrong PSK' — its routes will not be installed"));
+    EXPECT_FALSE(exists(m_staging));
+    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
+    const auto status = m_engine->statusSnapshot();
+    ASSERT_EQ(status.tunnels.size(), 1u);
+    EXPECT_EQ(status.tunnels[0].state, VPNConnState::error);
+}
+
+TEST_F(EngineTest, RestartingAProfileReplacesItsTunnel) {
+    const VPNProfile office = profile("Office");
+    acceptTunnel(office, "10.99.0.1");
+    ASSERT_EQ(start(office).code, 0);
+    ASSERT_EQ(start(office).code, 0);
+    // The only tunnel was stopped first: a full teardown, then a new charon.
+    EXPECT_EQ(m_launcher.launchCount(), 2u);
+    EXPECT_EQ(m_launcher.children()[0]->terminateCount(), 1);
+    EXPECT_EQ(m_engine->statusSnapshot().tunnels.size(), 1u);
+}
+
+TEST_F(EngineTest, ACharonThatDiedIsRelaunched) {
+    const VPNProfile a = profile("A");
+    const VPNProfile b = profile("B");
+    acceptTunnel(a, "10.99.0.1");
+    acceptTunnel(b, "10.99.0.2");
+    ASSERT_EQ(start(a).code, 0);
+    m_launcher.lastChild()->exit(137);
+    ASSERT_EQ(start(b).code, 0);
+    EXPECT_THAT(logLines(), Contains("tracked charon is not running — relaunching"));
+    EXPECT_EQ(m_launcher.launchCount(), 2u);
+}
+
+TEST_F(EngineTest, StartFailuresBeforeAnyCommand) {
+    // An injection attempt in a value written without quotes.
+    VPNProfile crafted = profile("Crafted");
+    crafted.remoteAddr = "10.10.0.1\n        updown = /tmp/x";
+    const Reply refused = start(crafted);
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_THAT(refused.message, HasSubstr("remote address"));
+    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + crafted.id.lowerText() + ".conf"));
+    EXPECT_EQ(m_launcher.launchCount(), 0u);
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(swanctlLine("--terminate --ike ov-" + crafted.id.lowerText())))
+        << "only the cleanup of the refused tunnel runs";
+
+    m_launcher.failNextLaunch("could not start charon: Permission denied");
+    EXPECT_EQ(start(profile("X")), (Reply{1, "could not start charon: Permission denied"}));
+    EXPECT_FALSE(exists(m_staging)) << "the failed start undid its staging";
+
+    std::filesystem::remove(charon());
+    m_runner.clearCalls();
+    EXPECT_EQ(start(profile("X")),
+              (Reply{1, "bundled charon not found in the app — rebuild the app "
+                        "(the strongSwan tree is missing from Resources)"}));
+    EXPECT_EQ(m_runner.callCount(), 0u);
+}
+
+TEST_F(EngineTest, SnapshotOrderAndPriorities) {
+    std::vector<VPNProfile> profiles = {profile("two", 2), profile("zero", 0), profile("one", 1)};
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        acceptTunnel(profiles[i], "10.99.0." + std::to_string(i + 1));
+        ASSERT_EQ(start(profiles[i]).code, 0);
+    }
+    auto names = [this] {
+        std::vector<std::string> result;
+        for (const auto& t : m_engine->statusSnapshot().tunnels) {
+            result.push_back(t.profileName + ":" + std::to_string(t.priority));
+        }
+        return result;
+    };
+    EXPECT_THAT(names(), ElementsAre("zero:0", "one:1", "two:2"));
+
+    // Ids that are not UUIDs are skipped; the rest are numbered without gaps.
+    setPriorities({"garbage", profiles[0].id.upperText(), "", profiles[2].id.lowerText()});
+    EXPECT_THAT(names(), ElementsAre("two:0", "zero:0", "one:1"))
+        << "equal priorities keep start order";
+    EXPECT_THAT(logLines(), Contains("priorities changed — re-resolving route/DNS conflicts"));
+
+    const auto logged = logLines().size();
+    setPriorities({profiles[0].id.upperText(), "garbage", profiles[2].id.upperText()});
+    EXPECT_EQ(logLines().size(), logged) << "an unchanged order logs nothing";
+}

@@ -1,6 +1,5 @@
 #include "StrongswanConfig.h"
 
-#include "StagingLayout.h"
 #include "SwanctlValues.h"
 
 #include <cstdlib>
@@ -119,23 +118,6 @@ TEST(StrongswanConfigTest, strongswanConfMatchesGoldenFile) {
     EXPECT_EQ(text, golden("strongswan.conf", text));
 }
 
-TEST(StrongswanConfigTest, ikeVersionFollowsTheMethod) {
-    for (const std::int64_t requested : {1, 2}) {
-        auto profile = profileFor(VPNAuthMethod::xauth);
-        profile.ikeVersion = requested;
-        EXPECT_EQ(ikeVersionFor(profile), 1);
-        for (const auto method : {VPNAuthMethod::eapMSCHAPv2, VPNAuthMethod::eapTLS}) {
-            profile.authMethod = method;
-            EXPECT_EQ(ikeVersionFor(profile), 2);
-        }
-        for (const auto method :
-             {VPNAuthMethod::certificate, VPNAuthMethod::psk, VPNAuthMethod::pskMutual}) {
-            profile.authMethod = method;
-            EXPECT_EQ(ikeVersionFor(profile), requested);
-        }
-    }
-}
-
 TEST(StrongswanConfigTest, localIdentityLines) {
     auto profile = profileFor(VPNAuthMethod::psk);
     profile.localID = " \t ";
@@ -166,18 +148,6 @@ TEST(StrongswanConfigTest, mutualPskWritesRemoteIdentitySecretOnlyWhenNotBlank) 
     EXPECT_NE(renderRemoteAuth(profile).find("id = \" \t\""), std::string::npos);
     profile.remoteID = "";
     EXPECT_NE(renderRemoteAuth(profile).find("id = %any\n"), std::string::npos);
-}
-
-TEST(StrongswanConfigTest, stagedNamesUseLowerCaseUuid) {
-    EXPECT_EQ(strongswanName(kId), "ov-0f8e2d4c-1b3a-4c5d-8e9f-a0b1c2d3e4f5");
-    EXPECT_EQ(connectionFilePath(kId), "conf.d/0f8e2d4c-1b3a-4c5d-8e9f-a0b1c2d3e4f5.conf");
-    EXPECT_EQ(caCertFilePath(kId), "x509ca/ca-0f8e2d4c-1b3a-4c5d-8e9f-a0b1c2d3e4f5.pem");
-    EXPECT_EQ(clientCertFilePath(kId), "x509/client-0f8e2d4c-1b3a-4c5d-8e9f-a0b1c2d3e4f5.crt");
-    EXPECT_EQ(privateKeyFilePath(kId), "private/client-0f8e2d4c-1b3a-4c5d-8e9f-a0b1c2d3e4f5.key");
-    EXPECT_FALSE(stagesCACert(VPNAuthMethod::pskMutual));
-    EXPECT_TRUE(stagesCACert(VPNAuthMethod::psk));
-    EXPECT_TRUE(stagesClientCertAndKey(VPNAuthMethod::eapTLS));
-    EXPECT_FALSE(stagesClientCertAndKey(VPNAuthMethod::eapMSCHAPv2));
 }
 
 } // namespace

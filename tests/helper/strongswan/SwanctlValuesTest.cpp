@@ -1,5 +1,6 @@
 #include "SwanctlValues.h"
 
+#include "SettingsReader.h"
 #include "StrongswanConfig.h"
 
 #include <string>
@@ -126,6 +127,44 @@ TEST(SwanctlValuesTest, secretProblemsNeverRepeatTheSecret) {
     EXPECT_EQ(problem(profileFor(VPNAuthMethod::psk), {std::string("a\0b", 3), ""}),
               "The password or pre-shared key contains characters that strongSwan cannot "
               "accept: a control character");
+}
+
+std::optional<std::string> setting(const testing::SettingsEntries& entries,
+                                   const std::string& path) {
+    for (const auto& [key, value] : entries) {
+        if (key == path) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(SwanctlValuesTest, uncheckedRemoteAddressWouldAddAnUpdownScript) {
+    auto profile = profileFor(VPNAuthMethod::psk);
+    const auto name = "ov-" + profile.id.lowerText();
+    profile.remoteAddr = "10.0.0.1\n        children {\n            " + name +
+                         " {\n                updown = /tmp/x\n            }\n        }";
+    const auto entries = testing::readSettings(renderSwanctlConf(profile, {"k", ""}));
+    ASSERT_TRUE(entries.has_value());
+    EXPECT_EQ(setting(*entries, "connections." + name + ".children." + name + ".updown"), "/tmp/x");
+    EXPECT_TRUE(swanctlValueProblem(profile, {"k", ""}).has_value());
+}
+
+TEST(SwanctlValuesTest, quotedValuesReadBackUnchanged) {
+    auto profile = profileFor(VPNAuthMethod::pskMutual);
+    profile.localID = R"(  me"\n#{x} )";
+    profile.remoteID = R"(gw\")";
+    const VPNSecrets secrets{R"(k"\n}#)", ""};
+    ASSERT_FALSE(swanctlValueProblem(profile, secrets).has_value());
+    const auto entries = testing::readSettings(renderSwanctlConf(profile, secrets));
+    ASSERT_TRUE(entries.has_value());
+    const auto name = "ov-" + profile.id.lowerText();
+    const auto secret = "secrets.ike-" + profile.id.lowerText();
+    EXPECT_EQ(setting(*entries, "connections." + name + ".local.id"), R"(me"\n#{x})");
+    EXPECT_EQ(setting(*entries, "connections." + name + ".remote.id"), R"(gw\")");
+    EXPECT_EQ(setting(*entries, secret + ".id"), R"(me"\n#{x})");
+    EXPECT_EQ(setting(*entries, secret + ".id-remote"), R"(gw\")");
+    EXPECT_EQ(setting(*entries, secret + ".secret"), R"(k"\n}#)");
 }
 
 } // namespace

@@ -7,7 +7,8 @@
 #   tvd-ss<pid>c (client)                        tvd-ss<pid>g (gateway)
 #   charon in its own PID namespace,             charon in its own PID namespace,
 #   tree staged by strongswan_stage_tool         hand-written swanctl.conf,
-#                                                pool 10.99.0.0/24
+#                                                pool 10.99.0.0/24, 10.200.0.1 and
+#                                                10.201.0.1 on lo
 #         tvd-c0 10.10.0.2/24  ---- veth ----  tvd-g0 10.10.0.1/24
 #
 # Each charon gets a tmpfs over /run, so its pid file stays private.
@@ -37,8 +38,8 @@ cleanup() {
     # kill unshare only if charon does not go (--kill-child then ends it).
     local pid child
     for pid in "${PIDS[@]}"; do
-        child=$(pgrep -P "$pid" || true)
-        [ -n "$child" ] && kill "$child" 2>/dev/null || true
+        child=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null || true)
+        [ -n "$child" ] && kill $child 2>/dev/null || true
     done
     for pid in "${PIDS[@]}"; do
         timeout 10 tail --pid="$pid" -f /dev/null || kill -KILL "$pid" 2>/dev/null || true

@@ -6,11 +6,13 @@
 
 namespace torvane {
 
-/// Writes `text` to `path` atomically (a temporary file in the same folder,
-/// then a rename over the target), then sets the mode to `perms`. The
-/// temporary file is created with `perms` already, so secrets are never
-/// readable by others, not even for a moment. Throws EngineError with the
-/// system's reason on failure; a failed write leaves no temporary file.
+/// Writes `text` to `path` atomically: a temporary file in the same folder
+/// gets the mode `perms` (exactly, whatever the umask) before any byte is
+/// written, is synced, then renamed over the target. Secrets are so never
+/// readable by others, not even for a moment, and a symlink at `path` is
+/// replaced rather than written through. Throws EngineError "could not write
+/// <path>: <the system's reason>" on failure; a failed write leaves no
+/// temporary file.
 void writeFile(std::string_view text, const std::string& path, mode_t perms);
 
 } // namespace torvane

@@ -68,6 +68,8 @@ for plugin in nonce openssl kdf pem pkcs1 pkcs8 x509 pubkey revocation constrain
     xauth-generic; do
     [[ " $plugins " == *" $plugin "* ]] || fail "plugin $plugin not loaded"
 done
+# The first kernel-ipsec backend wins: userspace ESP must come first.
+[[ "$plugins" == *kernel-libipsec*kernel-netlink* ]] || fail "kernel-netlink loaded before kernel-libipsec"
 for unwanted in resolve stroke updown; do
     [[ " $plugins " != *" $unwanted "* ]] || fail "plugin $unwanted loaded"
 done

@@ -10,6 +10,7 @@
 #include "VPNEngine.h"
 #include "ViciConnection.h"
 
+#include <csignal>
 #include <iostream>
 
 int main(int argc, char** argv) {
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
         std::cout << helperUsage();
         return 0;
     }
+
+    // A client or charon that goes away mid-write must cost that write, not
+    // the daemon: every write checks its result instead.
+    std::signal(SIGPIPE, SIG_IGN);
 
     PosixCommandRunner runner;
     PosixProcessLauncher launcher;

@@ -23,6 +23,7 @@ CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build build/sanitize -j "$jobs"
 echo "== test: sanitize"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
     ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
 echo "== all tests passed in $((SECONDS - started)) s"

@@ -141,6 +141,10 @@ inner() {
     check "terminate: exit status 0 (got $code)" test "$code" = 0
     check "terminate: no charon" no_charon
 
+    if [ "$failed" -ne 0 ]; then
+        echo "--- the daemon's output:" >&2
+        tail -n 60 "$W/helper.out" >&2
+    fi
     echo "helper_e2e: $passed passed, $failed failed"
     [ "$failed" -eq 0 ]
 }

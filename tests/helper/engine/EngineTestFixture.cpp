@@ -43,8 +43,15 @@ std::vector<double> FakeClock::sleeps() const {
 }
 
 bool FakeViciEvents::registerEvent(const std::string& event) {
-    registered.push_back(event);
+    m_connector.registered.push_back(event);
     return true;
+}
+
+void FakeViciEvents::close() {
+    ++m_connector.closes;
+    if (m_connector.last == this) {
+        m_connector.last = nullptr;
+    }
 }
 
 std::unique_ptr<ViciEvents> FakeViciConnector::connect(const std::string& uri) {
@@ -52,7 +59,7 @@ std::unique_ptr<ViciEvents> FakeViciConnector::connect(const std::string& uri) {
     if (failConnect) {
         return nullptr;
     }
-    auto events = std::make_unique<FakeViciEvents>();
+    auto events = std::make_unique<FakeViciEvents>(*this);
     last = events.get();
     return events;
 }

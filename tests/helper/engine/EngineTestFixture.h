@@ -27,20 +27,28 @@ private:
     std::vector<double> m_sleeps;
 };
 
+class FakeViciConnector;
+
 class FakeViciEvents final : public ViciEvents {
 public:
+    explicit FakeViciEvents(FakeViciConnector& connector) : m_connector(connector) {}
     bool registerEvent(const std::string& event) override;
-    void close() override { closed = true; }
-    std::vector<std::string> registered;
-    bool closed = false;
+    void close() override;
+
+private:
+    FakeViciConnector& m_connector;
 };
 
+/// Keeps what happened to its subscriptions, which the engine owns and
+/// destroys when it closes them.
 class FakeViciConnector final : public ViciConnector {
 public:
     std::unique_ptr<ViciEvents> connect(const std::string& uri) override;
     bool failConnect = false;
     std::vector<std::string> uris;
-    /// The subscription handed out last (owned by the engine).
+    std::vector<std::string> registered;
+    int closes = 0;
+    /// The subscription handed out last; valid until the engine closes it.
     FakeViciEvents* last = nullptr;
 };
 

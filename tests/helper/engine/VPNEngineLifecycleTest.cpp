@@ -51,7 +51,7 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
     EXPECT_EQ(charonProcess->env(),
               (EnvironmentOverlay{{"STRONGSWAN_CONF", m_staging + "/strongswan.conf"}}));
     EXPECT_EQ(m_vici.uris, std::vector<std::string>{uri()});
-    EXPECT_EQ(m_vici.last->registered, (std::vector<std::string>{"ike-updown", "child-updown"}));
+    EXPECT_EQ(m_vici.registered, (std::vector<std::string>{"ike-updown", "child-updown"}));
 
     const auto status = m_engine->statusSnapshot();
     ASSERT_EQ(status.tunnels.size(), 1u);
@@ -110,7 +110,7 @@ TEST_F(EngineTest, TwoTunnelsShareOneCharonAndStoppingOneKeepsTheOther) {
                 ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
     EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
-    EXPECT_TRUE(m_vici.last->closed);
+    EXPECT_EQ(m_vici.closes, 1);
     EXPECT_FALSE(exists(m_staging));
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
 }

@@ -51,16 +51,8 @@ void VPNEngine::launchCharon(const std::string& charonBin) {
 }
 
 void VPNEngine::relayCharonOutput(std::string_view line) {
-    if (line.empty()) {
-        return;
-    }
-    std::function<void(const std::string&)> onLog;
-    {
-        std::lock_guard lock(m_callbackLock);
-        onLog = m_onLog;
-    }
-    if (onLog) {
-        onLog(std::string(line));
+    if (!line.empty()) {
+        logToApp(std::string(line));
     }
 }
 

@@ -36,13 +36,17 @@ void VPNEngine::log(const std::string& text) {
     if (m_env.systemLog) {
         m_env.systemLog(text);
     }
+    logToApp(text);
+}
+
+void VPNEngine::logToApp(const std::string& line) {
     std::function<void(const std::string&)> onLog;
     {
         std::lock_guard lock(m_callbackLock);
         onLog = m_onLog;
     }
     if (onLog) {
-        onLog(text);
+        onLog(line);
     }
 }
 

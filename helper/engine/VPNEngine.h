@@ -116,6 +116,8 @@ private:
     // Helpers
     /// System log with the daemon prefix, and the same text to the app.
     void log(const std::string& text);
+    /// To the app only: charon's and dnsmasq's own output.
+    void logToApp(const std::string& line);
     CommandResult runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
                              double timeoutSeconds);
     std::string viciUri() const;

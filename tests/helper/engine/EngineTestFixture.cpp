@@ -127,40 +127,29 @@ void EngineTest::acceptTunnel(const VPNProfile& p, const std::string& vip) {
     m_runner.setResult("route", {"get", vip}, {0, "   route to: " + vip + "\n  interface: ipsec0"});
 }
 
-Reply EngineTest::start(const VPNProfile& p) {
+Reply EngineTest::command(const std::function<void(CommandReply)>& send) {
     std::promise<Reply> promise;
     auto future = promise.get_future();
-    m_engine->start(p, secrets(), [&promise](std::int64_t code, const std::string& message) {
+    send([&promise](std::int64_t code, const std::string& message) {
         promise.set_value({code, message});
     });
     return await(future);
+}
+
+Reply EngineTest::start(const VPNProfile& p) {
+    return command([&](CommandReply reply) { m_engine->start(p, secrets(), std::move(reply)); });
 }
 
 Reply EngineTest::stop(const std::string& profileID) {
-    std::promise<Reply> promise;
-    auto future = promise.get_future();
-    m_engine->stop(profileID, [&promise](std::int64_t code, const std::string& message) {
-        promise.set_value({code, message});
-    });
-    return await(future);
+    return command([&](CommandReply reply) { m_engine->stop(profileID, std::move(reply)); });
 }
 
 Reply EngineTest::stopAll() {
-    std::promise<Reply> promise;
-    auto future = promise.get_future();
-    m_engine->stopAll([&promise](std::int64_t code, const std::string& message) {
-        promise.set_value({code, message});
-    });
-    return await(future);
+    return command([&](CommandReply reply) { m_engine->stopAll(std::move(reply)); });
 }
 
 Reply EngineTest::forceKillAll() {
-    std::promise<Reply> promise;
-    auto future = promise.get_future();
-    m_engine->forceKillAll([&promise](std::int64_t code, const std::string& message) {
-        promise.set_value({code, message});
-    });
-    return await(future);
+    return command([&](CommandReply reply) { m_engine->forceKillAll(std::move(reply)); });
 }
 
 void EngineTest::setPriorities(std::vector<std::string> ids) {

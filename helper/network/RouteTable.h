@@ -1,0 +1,92 @@
+#pragma once
+
+#include "NetworkContext.h"
+#include "Tunnel.h"
+#include "Uuid.h"
+#include "VPNProfile.h"
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// The networks a profile routes: its `routes`, or else its trimmed remote
+/// traffic selector as one entry (nothing when that is blank), with every
+/// "0.0.0.0/0" split into "0.0.0.0/1" and "128.0.0.0/1" so the physical
+/// default route stays in place underneath. No other normalisation: two
+/// spellings of one network are two entries.
+std::vector<std::string> effectiveCIDRs(const VPNProfile& profile);
+
+/// True when the tunnel claims all of IPv4 ("0.0.0.0/0" among its routes or
+/// selector) and nothing of IPv6 (no route and no virtual IP with ":"): such
+/// a tunnel would let IPv6 traffic bypass it.
+bool isFullIPv4TunnelWithoutIPv6(const Tunnel& tunnel);
+
+/// The engine's routes: keeps the main routing table in line with the live
+/// tunnels, and remembers exactly what it installed (each network route with
+/// the profile that owns it, each gateway exclusion host) so that teardown
+/// removes those and nothing else. The route tool only ever deletes routes
+/// it added itself, so a route someone else installed survives a delete.
+///
+/// Every command runs synchronously through the context's runner (30 s
+/// each); failures are logged, never thrown, and the next reconcile retries.
+/// Not thread-safe: the engine calls it on its queue only.
+class RouteTable {
+public:
+    explicit RouteTable(NetworkContext& context);
+
+    /// Brings the routing table in line with the tunnels. `byPriority` are
+    /// the tunnels best first (the first to claim a network owns it);
+    /// `allTunnels` are every tunnel of the engine, whose gateways get an
+    /// exclusion route while any tunnel routes a half-default. A tunnel with
+    /// neither `vip` nor `tun` claims nothing.
+    void reconcile(const std::vector<Tunnel*>& byPriority, const std::vector<Tunnel*>& allTunnels);
+
+    /// Deletes every network route and exclusion route installed here and
+    /// forgets them, whatever the tool answers; logs nothing. The cached
+    /// default gateway stays (see clearUnderlyingDefaultGateway).
+    void removeAllRoutes();
+
+    /// Pins a host route to `host` through the physical default gateway, so
+    /// IKE and ESP packets to it stay outside a full tunnel. The gateway is
+    /// asked for once and cached.
+    void addGatewayExclusionRoute(const std::string& host);
+
+    /// Forgets the cached physical gateway; the full teardown and the force
+    /// kill call it, so the next full tunnel asks again.
+    void clearUnderlyingDefaultGateway();
+
+    /// True while a half-default route ("0.0.0.0/1" or "128.0.0.0/1") is
+    /// installed, i.e. some tunnel carries all IPv4 traffic.
+    bool carriesAllIPv4() const;
+
+    const std::map<std::string, Uuid>& installedRoutes() const { return m_installedRoutes; }
+    const std::set<std::string>& installedGatewayExclusions() const {
+        return m_installedGatewayExclusions;
+    }
+    const std::optional<std::string>& underlyingDefaultGateway() const {
+        return m_underlyingDefaultGateway;
+    }
+
+private:
+    void reconcileGatewayExclusions(const std::vector<Tunnel*>& allTunnels);
+    void removeGatewayExclusion(const std::string& host);
+    void addNetworkRoute(const std::string& cidr, const Tunnel& tunnel);
+    std::optional<std::string> learnDefaultGateway();
+    CommandResult route(const std::vector<std::string>& args);
+
+    NetworkContext& m_context;
+    /// Each network route installed here (CIDR exactly as given to the tool)
+    /// and the profile whose tunnel owns it.
+    std::map<std::string, Uuid> m_installedRoutes;
+    /// Hosts given a route through the physical gateway.
+    std::set<std::string> m_installedGatewayExclusions;
+    /// The physical default gateway, learnt before the half-default routes
+    /// hide it from lookups.
+    std::optional<std::string> m_underlyingDefaultGateway;
+};
+
+} // namespace torvane

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Loads the kill switch with the real pfctl program into a client namespace
+# and checks, by sending packets and reading the rules' counters, what it
+# lets out: the tunnel device, IKE/ESP to the gateway, DHCP and loopback, and
+# nothing else. A ruleset with an unknown line changes nothing, and a flush
+# leaves the namespace's ruleset as it was, our table gone and the others
+# untouched.
+#
+#   tvk-c<pid> (client)                        tvk-g<pid> (gateway)
+#   +------------------------------+          +-------------------------+
+#   | tvk-v0  10.47.0.2/24  -------+--veth----+- tvk-v1 10.47.0.1/24     |
+#   |                              |          |         10.47.0.9/24     |
+#   | tvk-tun0 (TUN) 10.99.0.1/32  |          |  (.1 is the VPN gateway, |
+#   |   10.200.0.0/24 via tvk-tun0 |          |   .9 any other host)     |
+#   | table inet tvk_other         |          +-------------------------+
+#   +------------------------------+
+#
+# Usage: killswitch_netns.sh PFCTL
+set -uo pipefail
+
+pfctl=$1
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: needs root to create network namespaces"
+    exit 77
+fi
+if ! command -v ip >/dev/null || ! command -v nft >/dev/null || [ ! -c /dev/net/tun ]; then
+    echo "SKIP: needs iproute2, nft and /dev/net/tun"
+    exit 77
+fi
+
+client=tvk-c$$
+gateway=tvk-g$$
+work=$(mktemp -d /tmp/tvk-killswitch.XXXXXX)
+cleanup() {
+    ip netns del "$client" 2>/dev/null
+    ip netns del "$gateway" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAIL: $what"
+    fi
+}
+fails() { ! "$@"; }
+
+in_client() { ip netns exec "$client" "$@"; }
+anchor=com.apple/250.TorvaneKillSwitch
+export TORVANE_PFCTL_TOKEN_DIR=$work/tokens
+pf() { in_client "$pfctl" "$@" >"$work/out" 2>&1; }
+
+# udp_to ADDRESS PORT: one datagram; fails when the firewall drops it locally
+# (EPERM), as a connectionless send does not wait for an answer.
+udp_to() { in_client timeout 5 bash -c "echo x >/dev/udp/$1/$2" 2>/dev/null; }
+ping_to() { in_client ping -n -c 1 -W 1 "$1" >/dev/null 2>&1; }
+# esp_to ADDRESS: one raw ESP packet.
+esp_to() {
+    in_client python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_RAW, 50)
+s.sendto(b"\0" * 16, (sys.argv[1], 0))' "$1" 2>/dev/null
+}
+# dhcp_from PORT: a datagram from PORT to the DHCP server port of .9.
+dhcp_from() {
+    in_client python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("10.47.0.2", int(sys.argv[1])))
+s.sendto(b"x", ("10.47.0.9", 67))' "$1" 2>/dev/null
+}
+# counter PATTERN: the packet count of the rule whose text contains PATTERN.
+counter() {
+    in_client nft list chain inet torvane_killswitch output |
+        grep -F -- "$1" | sed -n 's/.*counter packets \([0-9]*\) .*/\1/p' | head -n 1
+}
+positive() { [ "${1:-0}" -gt 0 ]; }
+
+ip netns add "$client" || exit 1
+ip netns add "$gateway" || exit 1
+ip -n "$client" link set lo up
+ip -n "$gateway" link set lo up
+ip -n "$client" link add tvk-v0 type veth peer name tvk-v1 netns "$gateway"
+ip -n "$client" addr add 10.47.0.2/24 dev tvk-v0
+ip -n "$client" link set tvk-v0 up
+ip -n "$gateway" addr add 10.47.0.1/24 dev tvk-v1
+ip -n "$gateway" addr add 10.47.0.9/24 dev tvk-v1
+ip -n "$gateway" link set tvk-v1 up
+ip -n "$client" tuntap add mode tun name tvk-tun0
+ip -n "$client" addr add 10.99.0.1/32 dev tvk-tun0
+ip -n "$client" link set tvk-tun0 up
+ip -n "$client" route add 10.200.0.0/24 dev tvk-tun0
+# Someone else's table, which the kill switch must leave alone.
+in_client nft add table inet tvk_other
+in_client nft add chain inet tvk_other out '{ type filter hook output priority 10; }'
+in_client nft add rule inet tvk_other out counter
+
+have_python=0
+if in_client python3 -c '' 2>/dev/null; then
+    have_python=1
+fi
+
+check "gateway reachable before" ping_to 10.47.0.1
+before=$(in_client nft -s list ruleset)
+
+ruleset="pass out quick on lo0 all
+pass out quick on tvk-tun0 all
+pass out quick proto udp from any to 10.47.0.1 port {500, 4500}
+pass out quick proto esp from any to 10.47.0.1
+pass out quick proto udp from any port 68 to any port 67
+block drop out quick all"
+printf '%s\n' "$ruleset" >"$work/good.conf"
+printf '%s\npass in all\n' "$ruleset" >"$work/bad.conf"
+
+# A bad ruleset on a clean namespace creates nothing.
+check "bad ruleset refused" fails pf -a "$anchor" -f "$work/bad.conf"
+check "refusal names the line" grep -q 'line 7: unrecognised rule' "$work/out"
+check "bad ruleset left the ruleset alone" [ "$(in_client nft -s list ruleset)" = "$before" ]
+
+check "ruleset loads" pf -a "$anchor" -f "$work/good.conf"
+check "pfctl load is silent" [ ! -s "$work/out" ]
+check "loopback passes" ping_to 127.0.0.1
+check "tunnel device passes" udp_to 10.200.0.1 53
+check "tunnel rule counted it" positive "$(counter 'oifname "tvk-tun0"')"
+check "IKE to the gateway passes" udp_to 10.47.0.1 500
+check "NAT-T to the gateway passes" udp_to 10.47.0.1 4500
+check "IKE rule counted them" [ "$(counter 'udp dport { 500, 4500 }')" = 2 ]
+check "other UDP to the gateway dropped" fails udp_to 10.47.0.1 53
+check "IKE to another host dropped" fails udp_to 10.47.0.9 500
+check "ping to the gateway dropped" fails ping_to 10.47.0.1
+check "drop rule counted them" positive "$(counter 'counter packets' | tail -n 1)"
+check "block rule is last and counts" positive "$(in_client nft list chain inet torvane_killswitch output | grep -E 'counter packets [0-9]+ bytes [0-9]+ drop' | sed -n 's/.*packets \([0-9]*\) .*/\1/p')"
+if [ $have_python = 1 ]; then
+    check "ESP to the gateway passes" esp_to 10.47.0.1
+    check "ESP rule counted it" [ "$(counter 'meta l4proto esp')" = 1 ]
+    check "ESP to another host dropped" fails esp_to 10.47.0.9
+    check "DHCP client to server passes" dhcp_from 68
+    check "other source port to 67 dropped" fails dhcp_from 69
+else
+    echo "NOTE: no python3 in the namespace; ESP and DHCP sends not checked"
+fi
+
+# A refused reload keeps the loaded ruleset exactly, counters aside.
+loaded=$(in_client nft -s list ruleset)
+check "bad reload refused" fails pf -a "$anchor" -f "$work/bad.conf"
+check "bad reload changed nothing" [ "$(in_client nft -s list ruleset)" = "$loaded" ]
+check "reload replaces the table" pf -a "$anchor" -f "$work/good.conf"
+check "one table, one chain" [ "$(in_client nft list ruleset | grep -c 'chain output')" = 1 ]
+
+check "enable hands out a token" pf -E
+token=$(sed -n 's/^Token : \([0-9][0-9]*\)$/\1/p' "$work/out")
+check "token printed" [ -n "$token" ]
+check "token released" pf -X "$token"
+check "token released once only" fails pf -X "$token"
+
+check "flush" pf -a "$anchor" -F all
+check "ruleset as before" [ "$(in_client nft -s list ruleset)" = "$before" ]
+check "gateway reachable after" ping_to 10.47.0.1
+check "flush without our table" pf -a "$anchor" -F all
+
+echo "passed: $passed, failed: $failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,210 @@
+#include "DnsProxy.h"
+
+#include "CommandOutput.h"
+#include "DnsmasqConfig.h"
+#include "EngineError.h"
+#include "FileWriter.h"
+#include "PosixChildProcess.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// Carries dnsmasq's output from the reader thread to the log. Until the
+/// proxy is known to be up, lines are held back: if it dies during the wait
+/// they belong in the system log with the failure; once it is up they go to
+/// the app's log only, as they arrive.
+struct DnsProxy::OutputRelay {
+    explicit OutputRelay(std::function<void(const std::string&)> appLogLine)
+        : appLog(std::move(appLogLine)) {}
+
+    void receive(std::string_view chunk) {
+        std::lock_guard lock(mutex);
+        pending.append(chunk);
+        std::size_t start = 0;
+        for (auto newline = pending.find('\n'); newline != std::string::npos;
+             newline = pending.find('\n', start)) {
+            accept(pending.substr(start, newline - start));
+            start = newline + 1;
+        }
+        pending.erase(0, start);
+    }
+
+    /// The proxy stayed up: what was held goes to the app, and so does
+    /// everything after.
+    void release() {
+        std::lock_guard lock(mutex);
+        forwarding = true;
+        for (const auto& line : held) {
+            forward(line);
+        }
+        held.clear();
+    }
+
+    /// The proxy died: every line it wrote, including an unterminated last
+    /// one. Call after output delivery has stopped.
+    std::vector<std::string> takeAll() {
+        std::lock_guard lock(mutex);
+        accept(pending);
+        pending.clear();
+        return std::move(held);
+    }
+
+    std::mutex mutex;
+    std::function<void(const std::string&)> appLog;
+    std::string pending;
+    std::vector<std::string> held;
+    bool forwarding = false;
+
+private:
+    void accept(std::string line) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            return;
+        }
+        if (forwarding) {
+            forward(line);
+        } else {
+            held.push_back(std::move(line));
+        }
+    }
+
+    void forward(const std::string& line) {
+        if (appLog) {
+            appLog("[dnsmasq] " + line);
+        }
+    }
+};
+
+namespace {
+
+std::optional<int> posixExitStatus(ChildProcess& child) {
+    if (auto* posix = dynamic_cast<PosixChildProcess*>(&child)) {
+        return posix->exitStatus();
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+DnsProxy::DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock,
+                   ExitStatusReader exitStatus)
+    : m_context(context), m_launcher(launcher), m_clock(clock),
+      m_exitStatus(exitStatus ? std::move(exitStatus) : ExitStatusReader(posixExitStatus)) {}
+
+DnsProxy::~DnsProxy() {
+    if (m_process) {
+        m_process->stopReadingOutput();
+    }
+}
+
+bool DnsProxy::isRunning() const {
+    return m_process != nullptr;
+}
+
+std::optional<Uuid> DnsProxy::ownerID() const {
+    return m_ownerID;
+}
+
+void DnsProxy::setOwnerID(std::optional<Uuid> owner) {
+    m_ownerID = owner;
+}
+
+std::string DnsProxy::configPath() const {
+    return m_context.stagingRoot + "/dnsmasq.conf";
+}
+
+void DnsProxy::startDnsmasq(const VPNProfile& profile) {
+    const std::string program = m_context.locator.bundledDnsmasq();
+    m_context.log("dnsmasq: binary = " + program);
+    if (!isExecutableFile(program)) {
+        throw EngineError("bundled dnsmasq not found at " + program + " — rebuild the app");
+    }
+
+    const std::string config =
+        dnsmasqConfigText(profile, m_context.stagingRoot + "/upstream.resolv.conf");
+    m_context.log("dnsmasq: config ---------\n" + config + "-------------------------");
+    if (!isValidUtf8(config)) {
+        throw EngineError("failed to encode dnsmasq config");
+    }
+    if (auto refusal = refusedDnsmasqDirective(config)) {
+        throw EngineError(*refusal);
+    }
+    try {
+        writeFile(config, configPath(), 0600);
+    } catch (const EngineError&) {
+        // dnsmasq then fails on the missing file and says so in its output.
+    }
+
+    const std::vector<std::string> args = {"--no-daemon", "--conf-file=" + configPath(),
+                                           "--log-facility=-"};
+    std::string commandLine = program;
+    for (const auto& arg : args) {
+        commandLine += " " + arg;
+    }
+    m_context.log("dnsmasq: launching " + commandLine);
+
+    auto relay = std::make_shared<OutputRelay>(m_context.appLog);
+    auto process = m_launcher.launch(program, args, std::nullopt,
+                                     [relay](std::string_view chunk) { relay->receive(chunk); });
+    m_process = std::move(process);
+    const std::string pid = std::to_string(m_process->pid());
+    m_context.log("dnsmasq: launched (pid " + pid + "), waiting 0.5 s…");
+    m_clock.sleep(std::chrono::milliseconds(500));
+
+    if (!m_process->isRunning()) {
+        m_process->stopReadingOutput();
+        const auto status = m_exitStatus(*m_process);
+        const auto lines = relay->takeAll();
+        m_process.reset();
+        for (const auto& line : lines) {
+            m_context.log("[dnsmasq] " + line);
+        }
+        throw EngineError("dnsmasq exited (status " + std::to_string(status.value_or(-1)) +
+                          ") — see log above for details");
+    }
+    relay->release();
+    m_context.log("dnsmasq: ready (pid " + pid + ")");
+}
+
+void DnsProxy::stopDnsmasq() {
+    if (m_process) {
+        m_process->stopReadingOutput();
+    }
+    m_ownerID.reset();
+    if (!m_process) {
+        return;
+    }
+    if (m_process->isRunning()) {
+        m_process->terminate();
+        const auto deadline = m_clock.now() + std::chrono::seconds(3);
+        while (m_process->isRunning() && m_clock.now() < deadline) {
+            m_clock.sleep(std::chrono::milliseconds(50));
+        }
+        if (m_process->isRunning()) {
+            m_process->kill();
+        }
+        m_process->waitUntilExit();
+    }
+    m_process.reset();
+    m_context.log("dnsmasq stopped");
+}
+
+void DnsProxy::forgetDnsmasq() {
+    m_ownerID.reset();
+    if (!m_process) {
+        return;
+    }
+    m_process->stopReadingOutput();
+    // Already killed by name; this reaches only our own child, by pid, and
+    // only while it has not been reaped.
+    m_process->kill();
+    m_process->waitUntilExit();
+    m_process.reset();
+}
+
+} // namespace torvane

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "Clock.h"
+#include "DnsProxyControl.h"
+#include "NetworkContext.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace torvane {
+
+/// The local DNS proxy: one dnsmasq listening on 127.0.0.1:53 for the tunnel
+/// that owns it. Lives on the engine's queue; only its output handler runs
+/// on the child's reader thread.
+class DnsProxy final : public DnsProxyControl {
+public:
+    /// How the exit status of a finished child is read: the production
+    /// launcher's children report it through their own type.
+    using ExitStatusReader = std::function<std::optional<int>(ChildProcess&)>;
+
+    DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock,
+             ExitStatusReader exitStatus = {});
+    ~DnsProxy() override;
+
+    DnsProxy(const DnsProxy&) = delete;
+    DnsProxy& operator=(const DnsProxy&) = delete;
+
+    /// True while a started proxy is held (it may have died since: a proxy
+    /// that dies later is not watched).
+    bool isRunning() const override;
+    std::optional<Uuid> ownerID() const override;
+    void setOwnerID(std::optional<Uuid> owner) override;
+
+    /// Writes staging root + "/dnsmasq.conf", launches dnsmasq with it and
+    /// waits 0.5 s for it to stay up. Throws EngineError (missing program,
+    /// unencodable or refused configuration, early exit, launch failure);
+    /// nothing is held then.
+    void startDnsmasq(const VPNProfile& profile) override;
+    /// SIGTERM, up to 3 s for it to go, then SIGKILL; clears the owner.
+    /// Never fails.
+    void stopDnsmasq() override;
+    /// For the force kill, after every dnsmasq has been killed by name:
+    /// drops the process and the owner without the graceful stop. Our own
+    /// child is killed by pid and reaped, so it never lingers.
+    void forgetDnsmasq();
+
+    /// staging root + "/dnsmasq.conf".
+    std::string configPath() const;
+
+private:
+    struct OutputRelay;
+
+    NetworkContext& m_context;
+    ProcessLauncher& m_launcher;
+    Clock& m_clock;
+    ExitStatusReader m_exitStatus;
+
+    std::unique_ptr<ChildProcess> m_process;
+    std::optional<Uuid> m_ownerID;
+};
+
+} // namespace torvane

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "Uuid.h"
+#include "VPNProfile.h"
+
+#include <optional>
+
+namespace torvane {
+
+class DnsProxyControl {
+public:
+    virtual ~DnsProxyControl() = default;
+    virtual bool isRunning() const = 0;
+    virtual std::optional<Uuid> ownerID() const = 0;
+    virtual void setOwnerID(std::optional<Uuid>) = 0;
+    virtual void startDnsmasq(const VPNProfile&) = 0;
+    virtual void stopDnsmasq() = 0;
+};
+
+} // namespace torvane

@@ -1,0 +1,262 @@
+#include "DnsProxy.h"
+
+#include "EngineError.h"
+#include "FakeProcessLauncher.h"
+#include "RecordingCommandRunner.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace torvane;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+/// Time that passes only when the code under test sleeps; each sleep may
+/// let the test act, as the world would while the engine waits.
+class SteppingClock final : public Clock {
+public:
+    TimePoint now() const override { return m_now; }
+    void sleep(Duration duration) override {
+        m_sleeps.push_back(duration.count());
+        m_now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(duration);
+        if (onSleep) {
+            onSleep();
+        }
+    }
+    const std::vector<double>& sleeps() const { return m_sleeps; }
+    std::function<void()> onSleep;
+
+private:
+    TimePoint m_now{};
+    std::vector<double> m_sleeps;
+};
+
+class DnsProxyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = std::filesystem::temp_directory_path() /
+                 ("tvp-dnsproxy-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_root);
+        std::filesystem::create_directories(m_root / "run");
+        std::filesystem::create_directories(m_root / "Resources/dnsmasq/sbin");
+        std::ofstream(m_root / "Resources/dnsmasq/sbin/dnsmasq") << "#!/bin/sh\n";
+        std::filesystem::permissions(m_root / "Resources/dnsmasq/sbin/dnsmasq",
+                                     std::filesystem::perms::owner_all);
+        m_locator = std::make_unique<BundleLocator>((m_root / "torvane-helper").string());
+        m_context = std::make_unique<NetworkContext>(
+            NetworkContext{m_runner, *m_locator, (m_root / "run").string(),
+                           [this](const std::string& line) { m_log.push_back(line); },
+                           [this](const std::string& line) {
+                               m_appLog.push_back(line);
+                           }});
+        m_proxy =
+            std::make_unique<DnsProxy>(*m_context, m_launcher, m_clock, [this](ChildProcess&) {
+                // The launcher hands out a wrapper; the status is the fake child's.
+                return m_launcher.lastChild()->exitStatus();
+            });
+    }
+    void TearDown() override {
+        m_proxy.reset();
+        std::filesystem::remove_all(m_root);
+    }
+
+    std::string program() const { return (m_root / "Resources/dnsmasq/sbin/dnsmasq").string(); }
+    std::string configFile() const { return (m_root / "run/dnsmasq.conf").string(); }
+    std::string readConfig() const {
+        std::ifstream in(configFile());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::filesystem::path m_root;
+    RecordingCommandRunner m_runner;
+    FakeProcessLauncher m_launcher;
+    SteppingClock m_clock;
+    std::unique_ptr<BundleLocator> m_locator;
+    std::unique_ptr<NetworkContext> m_context;
+    std::unique_ptr<DnsProxy> m_proxy;
+    std::vector<std::string> m_log;
+    std::vector<std::string> m_appLog;
+};
+
+VPNProfile proxiedProfile() {
+    VPNProfile profile;
+    profile.name = "Office";
+    profile.dnsmasqEnabled = true;
+    profile.dnsServers = {"10.0.0.53", "10.0.0.54"};
+    return profile;
+}
+
+} // namespace
+
+TEST_F(DnsProxyTest, StartWritesTheConfigurationLaunchesAndWaitsForReadiness) {
+    m_proxy->startDnsmasq(proxiedProfile());
+
+    const std::string config = "listen-address=127.0.0.1\nbind-interfaces\nport=53\nno-hosts\n"
+                               "no-resolv\nserver=10.0.0.53\nserver=10.0.0.54\n";
+    EXPECT_EQ(readConfig(), config);
+    struct stat info {};
+    ASSERT_EQ(::stat(configFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    const std::string commandLine =
+        program() + " --no-daemon --conf-file=" + configFile() + " --log-facility=-";
+    EXPECT_THAT(m_launcher.commandLines(), ElementsAre(commandLine));
+    EXPECT_THAT(m_log,
+                ElementsAre("dnsmasq: binary = " + program(),
+                            "dnsmasq: config ---------\n" + config + "-------------------------",
+                            "dnsmasq: launching " + commandLine,
+                            "dnsmasq: launched (pid 4000), waiting 0.5 s…",
+                            "dnsmasq: ready (pid 4000)"));
+    EXPECT_THAT(m_clock.sleeps(), ElementsAre(0.5));
+    EXPECT_TRUE(m_proxy->isRunning());
+    // Starting does not choose the owner; the DNS reconcile does.
+    EXPECT_FALSE(m_proxy->ownerID());
+}
+
+TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {
+    m_clock.onSleep = [this] {
+        m_launcher.lastChild()->pushOutput("started, version 2.89\n");
+    };
+    m_proxy->startDnsmasq(proxiedProfile());
+    m_log.clear();
+
+    auto child = m_launcher.lastChild();
+    child->pushOutput("using nameserver 10.0.0.53#53\n\nusing name");
+    child->pushOutput("server 10.0.0.54#53\r\n");
+    EXPECT_THAT(m_appLog, ElementsAre("[dnsmasq] started, version 2.89",
+                                      "[dnsmasq] using nameserver 10.0.0.53#53",
+                                      "[dnsmasq] using nameserver 10.0.0.54#53"));
+    EXPECT_TRUE(m_log.empty());
+}
+
+TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
+    m_clock.onSleep = [this] {
+        auto child = m_launcher.lastChild();
+        child->pushOutput("dnsmasq: failed to create listening socket for 127.0.0.1: Address "
+                          "already in use\n\nFAILED to start up");
+        child->exit(2);
+    };
+    try {
+        m_proxy->startDnsmasq(proxiedProfile());
+        FAIL() << "start succeeded";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "dnsmasq exited (status 2) — see log above for details");
+    }
+    ASSERT_GE(m_log.size(), 2u);
+    EXPECT_THAT(std::vector<std::string>(m_log.end() - 2, m_log.end()),
+                ElementsAre("[dnsmasq] dnsmasq: failed to create listening socket for "
+                            "127.0.0.1: Address already in use",
+                            "[dnsmasq] FAILED to start up"));
+    EXPECT_TRUE(m_appLog.empty());
+    EXPECT_FALSE(m_proxy->isRunning());
+    EXPECT_TRUE(m_launcher.lastChild()->released());
+    // Nothing to stop afterwards.
+    m_log.clear();
+    m_proxy->stopDnsmasq();
+    EXPECT_TRUE(m_log.empty());
+}
+
+TEST_F(DnsProxyTest, StartFailuresBeforeTheLaunch) {
+    auto refusedProfile = proxiedProfile();
+    refusedProfile.dnsmasqConfig = "port=53\ndhcp-script=/tmp/own-the-box.sh\n";
+    try {
+        m_proxy->startDnsmasq(refusedProfile);
+        FAIL() << "refused configuration was started";
+    } catch (const EngineError& error) {
+        EXPECT_THAT(error.message(), HasSubstr("'dhcp-script' is not allowed"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(configFile()));
+
+    auto badText = proxiedProfile();
+    badText.dnsmasqConfig = "server=10.0.0.53 # Z\xfcrich";
+    EXPECT_THROW(
+        {
+            try {
+                m_proxy->startDnsmasq(badText);
+            } catch (const EngineError& error) {
+                EXPECT_EQ(error.message(), "failed to encode dnsmasq config");
+                throw;
+            }
+        },
+        EngineError);
+
+    std::filesystem::remove(program());
+    try {
+        m_proxy->startDnsmasq(proxiedProfile());
+        FAIL() << "started without a program";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(),
+                  "bundled dnsmasq not found at " + program() + " — rebuild the app");
+    }
+    EXPECT_EQ(m_launcher.commandLines().size(), 0u);
+    EXPECT_FALSE(m_proxy->isRunning());
+}
+
+TEST_F(DnsProxyTest, LaunchErrorsPassThroughUnchanged) {
+    m_launcher.failNextLaunch("failed to launch dnsmasq: Permission denied");
+    try {
+        m_proxy->startDnsmasq(proxiedProfile());
+        FAIL() << "launch failure was not reported";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "failed to launch dnsmasq: Permission denied");
+    }
+    EXPECT_FALSE(m_proxy->isRunning());
+}
+
+TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
+    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->setOwnerID(proxiedProfile().id);
+    auto stubborn = m_launcher.lastChild();
+    stubborn->setExitsOnTerminate(false);
+    m_log.clear();
+
+    m_proxy->stopDnsmasq();
+    EXPECT_EQ(stubborn->terminateCount(), 1);
+    EXPECT_EQ(stubborn->killCount(), 1);
+    // 0.5 s readiness wait, then 0.05 s polls for 3 s.
+    ASSERT_EQ(m_clock.sleeps().size(), 61u);
+    EXPECT_EQ(m_clock.sleeps().back(), 0.05);
+    EXPECT_THAT(m_log, ElementsAre("dnsmasq stopped"));
+    EXPECT_FALSE(m_proxy->isRunning());
+    EXPECT_FALSE(m_proxy->ownerID());
+    EXPECT_TRUE(stubborn->readingStopped());
+
+    m_proxy->startDnsmasq(proxiedProfile());
+    auto polite = m_launcher.lastChild();
+    m_proxy->stopDnsmasq();
+    EXPECT_EQ(polite->terminateCount(), 1);
+    EXPECT_EQ(polite->killCount(), 0);
+
+    // Without a proxy, only the owner is cleared.
+    m_proxy->setOwnerID(proxiedProfile().id);
+    m_log.clear();
+    m_proxy->stopDnsmasq();
+    EXPECT_FALSE(m_proxy->ownerID());
+    EXPECT_TRUE(m_log.empty());
+}
+
+TEST_F(DnsProxyTest, ForgetDropsTheProxyWithoutTheGracefulStop) {
+    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->setOwnerID(proxiedProfile().id);
+    auto child = m_launcher.lastChild();
+    m_log.clear();
+
+    m_proxy->forgetDnsmasq();
+    EXPECT_EQ(child->terminateCount(), 0);
+    EXPECT_TRUE(child->exitStatus());
+    EXPECT_TRUE(child->released());
+    EXPECT_FALSE(m_proxy->isRunning());
+    EXPECT_FALSE(m_proxy->ownerID());
+    EXPECT_TRUE(m_log.empty());
+}

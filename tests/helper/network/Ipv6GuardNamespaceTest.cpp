@@ -1,0 +1,108 @@
+// The guard with the real networksetup tool against the real IPv6 sysctls.
+// Runs only inside the network namespace that tests/netns/proxy6_netns.sh
+// creates (the sysctls are per namespace); skipped anywhere else.
+#include "Ipv6Guard.h"
+#include "PosixCommandRunner.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace torvane;
+using ::testing::Contains;
+using ::testing::Not;
+
+namespace {
+
+struct Ipv6State {
+    std::string disable, autoconf, acceptRa;
+    friend bool operator==(const Ipv6State&, const Ipv6State&) = default;
+};
+
+std::string readSysctl(const std::string& device, const std::string& name) {
+    std::ifstream file("/proc/sys/net/ipv6/conf/" + device + "/" + name);
+    std::string value;
+    file >> value;
+    return value;
+}
+
+/// Every non-loopback device's IPv6 switches.
+std::map<std::string, Ipv6State> ipv6States() {
+    std::map<std::string, Ipv6State> states;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net")) {
+        const std::string device = entry.path().filename().string();
+        if (device == "lo") {
+            continue;
+        }
+        states[device] = {readSysctl(device, "disable_ipv6"), readSysctl(device, "autoconf"),
+                          readSysctl(device, "accept_ra")};
+    }
+    return states;
+}
+
+bool isUp(const std::string& device) {
+    std::ifstream file("/sys/class/net/" + device + "/flags");
+    unsigned long flags = 0;
+    file >> std::hex >> flags;
+    return (flags & 0x1) != 0;
+}
+
+} // namespace
+
+TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEachMode) {
+    const char* ns = std::getenv("TORVANE_TEST_NETNS");
+    const char* helperDir = std::getenv("TORVANE_TEST_HELPER_DIR");
+    if (!ns || !helperDir) {
+        GTEST_SKIP() << "runs inside the namespace tests/netns/proxy6_netns.sh creates";
+    }
+    PosixCommandRunner runner;
+    BundleLocator locator(std::string(helperDir) + "/torvane-helper");
+    std::vector<std::string> log;
+    NetworkContext context{runner, locator, "/nonexistent",
+                           [&](const std::string& line) { log.push_back(line); },
+                           [](const std::string&) {
+                           }};
+    Ipv6Guard guard(context);
+
+    const auto before = ipv6States();
+    ASSERT_GE(before.size(), 3u) << "the script sets up several devices";
+    const auto services = guard.allNetworkServiceNames();
+    for (const auto& [device, state] : before) {
+        EXPECT_EQ(std::count(services.begin(), services.end(), device), isUp(device) ? 1 : 0)
+            << device;
+    }
+
+    VPNProfile profile;
+    profile.preventIPv6Leak = true;
+    profile.routes = {"0.0.0.0/0"};
+    Tunnel tunnel(profile);
+    tunnel.vip = "10.99.0.1";
+    tunnel.tun = "ipsec0";
+    guard.reconcileIPv6({&tunnel});
+
+    const auto held = ipv6States();
+    for (const auto& [device, state] : before) {
+        if (isUp(device)) {
+            EXPECT_EQ(held.at(device).disable, "1") << device;
+        } else {
+            EXPECT_EQ(held.at(device), state) << "a disabled service is left alone: " << device;
+        }
+        const bool hadIPv6 = state.disable == "0";
+        const bool saved =
+            std::any_of(guard.savedIPv6Settings().begin(), guard.savedIPv6Settings().end(),
+                        [&](const auto& setting) { return setting.service == device; });
+        EXPECT_EQ(saved, hadIPv6 && isUp(device)) << device;
+    }
+
+    tunnel.vip.reset();
+    tunnel.tun.reset();
+    guard.reconcileIPv6({&tunnel});
+    EXPECT_EQ(ipv6States(), before);
+    EXPECT_FALSE(guard.ipv6LeakPreventionActive());
+    EXPECT_THAT(log, Not(Contains(::testing::HasSubstr("FAILED"))));
+}

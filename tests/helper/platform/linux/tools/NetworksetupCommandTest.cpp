@@ -1,0 +1,102 @@
+#include "NetworksetupCommand.h"
+
+#include <net/if.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace torvane::tools;
+using ::testing::ElementsAre;
+using torvane::netlink::LinkEntry;
+
+namespace {
+
+std::string refusal(const std::vector<std::string>& args) {
+    const auto parsed = parseNetworksetupArguments(args);
+    return parsed ? std::string("accepted") : parsed.error();
+}
+
+} // namespace
+
+TEST(NetworksetupCommandTest, ParsesTheOperationsTheDaemonRuns) {
+    const auto parse = [](const std::vector<std::string>& args) {
+        return *parseNetworksetupArguments(args);
+    };
+    EXPECT_EQ(parse({"-listnetworkserviceorder"}).action,
+              NetworksetupAction::listNetworkServiceOrder);
+    EXPECT_EQ(parse({"-getinfo", "eth0"}),
+              (NetworksetupCommand{NetworksetupAction::getInfo, "eth0"}));
+    EXPECT_EQ(parse({"-setv6off", "eth0"}).action, NetworksetupAction::setV6Off);
+    EXPECT_EQ(parse({"-setv6automatic", "eth0"}).action, NetworksetupAction::setV6Automatic);
+    EXPECT_EQ(parse({"-setv6LinkLocal", "eth0"}).action, NetworksetupAction::setV6LinkLocal);
+    EXPECT_EQ(parse({"-setdnsservers", "eth0", "10.0.0.53", "10.0.0.54"}),
+              (NetworksetupCommand{NetworksetupAction::setDnsServers, "eth0"}));
+    EXPECT_EQ(parse({"-setsearchdomains", "eth0", "empty"}).action,
+              NetworksetupAction::setSearchDomains);
+
+    EXPECT_EQ(refusal({}), "no operation given");
+    EXPECT_EQ(refusal({"-listnetworkserviceorder", "x"}),
+              "-listnetworkserviceorder takes no arguments");
+    EXPECT_EQ(refusal({"-setv6linklocal", "eth0"}), "unknown operation -setv6linklocal");
+    EXPECT_EQ(refusal({"-getinfo"}), "-getinfo needs a network service");
+    EXPECT_EQ(refusal({"-getinfo", ""}), "-getinfo needs a network service");
+    EXPECT_EQ(refusal({"-setv6off", "eth0", "eth1"}),
+              "-setv6off takes exactly one network service");
+    EXPECT_EQ(refusal({"-setdnsservers", "eth0"}),
+              "-setdnsservers needs a value list (or \"empty\")");
+}
+
+TEST(NetworksetupCommandTest, ServicesAreTheNonLoopbackDevicesInIndexOrder) {
+    const auto services = networkServices({{3, "wlan0", IFF_UP | IFF_RUNNING},
+                                           {1, "lo", IFF_UP | IFF_LOOPBACK},
+                                           {2, "eth0", IFF_UP},
+                                           {5, "ipsec0", IFF_UP | IFF_POINTOPOINT},
+                                           {4, "eth1", 0}});
+    EXPECT_THAT(services,
+                ElementsAre(NetworkService{"eth0", true}, NetworkService{"wlan0", true},
+                            NetworkService{"eth1", false}, NetworkService{"ipsec0", true}));
+    EXPECT_EQ(formatNetworkServiceOrder(services),
+              "An asterisk (*) denotes that a network service is disabled.\n"
+              "\n(1) eth0\n(Hardware Port: eth0, Device: eth0)\n"
+              "\n(2) wlan0\n(Hardware Port: wlan0, Device: wlan0)\n"
+              "\n(*) eth1\n(Hardware Port: eth1, Device: eth1)\n"
+              "\n(3) ipsec0\n(Hardware Port: ipsec0, Device: ipsec0)\n");
+}
+
+TEST(NetworksetupCommandTest, Ipv6ModesFromAndToTheSysctls) {
+    EXPECT_EQ(ipv6ModeName({1, 1, 1}), "Off");
+    EXPECT_EQ(ipv6ModeName({0, 1, 1}), "Automatic");
+    EXPECT_EQ(ipv6ModeName({0, 1, 2}), "Automatic");
+    EXPECT_EQ(ipv6ModeName({0, 0, 1}), "LinkLocal");
+    EXPECT_EQ(ipv6ModeName({0, 1, 0}), "LinkLocal");
+
+    EXPECT_EQ(formatServiceInfo("eth0", Ipv6Sysctls{0, 0, 0}), "Device: eth0\nIPv6: LinkLocal\n");
+    EXPECT_EQ(formatServiceInfo("eth0", std::nullopt), "Device: eth0\n");
+
+    using Writes = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Off, {0, 1, 1}),
+              (Writes{{"disable_ipv6", "1"}}));
+    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Automatic, {1, 0, 0}),
+              (Writes{{"autoconf", "1"}, {"accept_ra", "1"}, {"disable_ipv6", "0"}}));
+    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Automatic, {1, 1, 2}),
+              (Writes{{"autoconf", "1"}, {"accept_ra", "2"}, {"disable_ipv6", "0"}}));
+    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6LinkLocal, {1, 1, 1}),
+              (Writes{{"autoconf", "0"}, {"accept_ra", "0"}, {"disable_ipv6", "0"}}));
+    // Each mode written reads back as itself.
+    for (const auto& [action, mode] :
+         {std::pair{NetworksetupAction::setV6Off, "Off"},
+          std::pair{NetworksetupAction::setV6Automatic, "Automatic"},
+          std::pair{NetworksetupAction::setV6LinkLocal, "LinkLocal"}}) {
+        for (const Ipv6Sysctls& start :
+             {Ipv6Sysctls{0, 1, 1}, Ipv6Sysctls{1, 0, 0}, Ipv6Sysctls{0, 0, 2}}) {
+            Ipv6Sysctls after = start;
+            for (const auto& [name, value] : ipv6SysctlWrites(action, start)) {
+                int& field = name == "disable_ipv6" ? after.disableIpv6
+                             : name == "autoconf"   ? after.autoconf
+                                                    : after.acceptRa;
+                field = std::stoi(value);
+            }
+            EXPECT_EQ(ipv6ModeName(after), mode);
+        }
+    }
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs the DNS proxy and the IPv6 leak guard against the real system inside
+# a network namespace of this test's own: the DnsProxyInNamespaceTest and
+# Ipv6GuardInNamespaceTest network tests run in it, with the real
+# networksetup tool and the real dnsmasq. The namespace's resolv.conf points at its own 127.0.0.1, where
+# the proxy listens; the IPv6 sysctls touched are the namespace's own.
+#
+#   tvp-n<pid>                                   resolv.conf: 127.0.0.1
+#   +------------------------------------------------------------------+
+#   | lo 127.0.0.1 (dnsmasq :53)                                       |
+#   | tvp-a0 <--veth--> tvp-a1   Automatic / Automatic                 |
+#   | tvp-l0 <--veth--> tvp-l1   LinkLocal / Off                       |
+#   | tvp-d0 <--veth--> tvp-d1   tvp-d0 down (a disabled service)      |
+#   +------------------------------------------------------------------+
+#
+# Nothing leaves the namespace: the only traffic is DNS on its loopback.
+#
+# Usage: proxy6_netns.sh NETWORK_TESTS HELPER_DIR
+set -uo pipefail
+
+tests_bin=$1
+helper_dir=$2
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: needs root to create network namespaces"
+    exit 77
+fi
+if ! command -v ip >/dev/null || [ ! -d /proc/sys/net/ipv6 ]; then
+    echo "SKIP: needs iproute2 and IPv6"
+    exit 77
+fi
+if [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ] || [ ! -x "$helper_dir/tools/networksetup" ]; then
+    echo "SKIP: needs the bundled dnsmasq and the networksetup tool in $helper_dir"
+    exit 77
+fi
+
+ns=tvp-n$$
+cleanup() {
+    ip netns del "$ns" 2>/dev/null
+    rm -rf "/etc/netns/$ns"
+}
+trap cleanup EXIT
+
+ip netns add "$ns" || exit 1
+mkdir -p "/etc/netns/$ns"
+echo "nameserver 127.0.0.1" >"/etc/netns/$ns/resolv.conf"
+ip -n "$ns" link set lo up
+for pair in a l d; do
+    ip -n "$ns" link add "tvp-${pair}0" type veth peer name "tvp-${pair}1"
+done
+for dev in tvp-a0 tvp-a1 tvp-l0 tvp-l1 tvp-d1; do
+    ip -n "$ns" link set "$dev" up
+done
+conf=/proc/sys/net/ipv6/conf
+ip netns exec "$ns" sh -c "echo 0 >$conf/tvp-l0/autoconf; echo 0 >$conf/tvp-l0/accept_ra;
+                           echo 1 >$conf/tvp-l1/disable_ipv6"
+
+snapshot() {
+    ip netns exec "$ns" sh -c "for d in $conf/tvp-*; do echo \$d \$(cat \$d/disable_ipv6 \$d/autoconf \$d/accept_ra); done"
+}
+before=$(snapshot)
+
+ip netns exec "$ns" env TORVANE_TEST_NETNS="$ns" TORVANE_TEST_HELPER_DIR="$helper_dir" \
+    "$tests_bin" --gtest_filter='DnsProxyInNamespaceTest.*:Ipv6GuardInNamespaceTest.*'
+rc=$?
+
+after=$(snapshot)
+if [ "$before" != "$after" ]; then
+    echo "FAIL: IPv6 settings not restored"
+    diff <(echo "$before") <(echo "$after")
+    rc=1
+fi
+exit $rc

@@ -37,7 +37,11 @@ std::optional<std::string> parseEnableToken(const std::string& output) {
         const std::string line = output.substr(start, end - start);
         const auto marker = line.find(kTokenMarker);
         if (!line.empty() && marker != std::string::npos) {
-            token = trimBlanks(line.substr(marker + std::string(kTokenMarker).size()));
+            // An empty token could never be released; it counts as none.
+            auto found = trimBlanks(line.substr(marker + std::string(kTokenMarker).size()));
+            if (!found.empty()) {
+                token = std::move(found);
+            }
         }
         start = end + 1;
     }

@@ -55,7 +55,7 @@ fails() { ! "$@"; }
 
 in_client() { ip netns exec "$client" "$@"; }
 anchor=com.apple/250.TorvaneKillSwitch
-export TORVANE_PFCTL_TOKEN_DIR=$work/tokens
+export TORVANE_PFCTL_TOKEN_DIR=$work/run/torvane/pfctl-tokens
 pf() { in_client "$pfctl" "$@" >"$work/out" 2>&1; }
 
 # udp_to ADDRESS PORT: one datagram; fails when the firewall drops it locally

@@ -136,14 +136,15 @@ TEST_F(KillSwitchTest, EngagesOnceTakesTheTokenAndReleasesItOnTheLastKillSwitchT
 }
 
 TEST_F(KillSwitchTest, EnableWithoutTokenIsLoggedAndLaterOnlyTheAnchorIsFlushed) {
-    m_runner.setResult(kPfctl, {"-E"}, {1, "pfctl: pf already enabled"});
+    // A marker without a number is no token either.
+    m_runner.setResult(kPfctl, {"-E"}, {1, "pfctl: pf already enabled\nToken : \t\nx"});
     addTunnel(true, "203.0.113.10");
 
     reconcile();
     EXPECT_TRUE(m_killSwitch->isLoaded());
     EXPECT_THAT(m_logs,
                 ElementsAre("kill switch: could not parse pf enable token (output: pfctl: pf "
-                            "already enabled) — pf may already be enabled",
+                            "already enabled\nToken : \t\nx) — pf may already be enabled",
                             kEngaged));
 
     m_runner.clearCalls();

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <netdb.h>
@@ -19,7 +20,7 @@
 #include <sstream>
 #include <string>
 #include <sys/random.h>
-#include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -114,8 +115,10 @@ int load(const PfctlCommand& command) {
 
 int enable() {
     const std::string directory = tokenDirectory();
-    if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
-        return fail("cannot create " + directory + ": " + std::strerror(errno));
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        return fail("cannot create " + directory + ": " + error.message());
     }
     for (int attempt = 0; attempt < 8; ++attempt) {
         std::uint64_t value = 0;

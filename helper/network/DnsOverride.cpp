@@ -1,0 +1,447 @@
+#include "DnsOverride.h"
+
+#include "DnsLogText.h"
+#include "EngineError.h"
+#include "FileWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <fstream>
+#include <sstream>
+
+namespace torvane {
+
+namespace {
+
+constexpr std::chrono::seconds kNetworksetupTimeout{30};
+
+std::string stateDNSKey(const std::string& serviceID) {
+    return "State:/Network/Service/" + serviceID + "/DNS";
+}
+
+std::string setupDNSKey(const std::string& serviceID) {
+    return "Setup:/Network/Service/" + serviceID + "/DNS";
+}
+
+std::string setupServiceKey(const std::string& serviceID) {
+    return "Setup:/Network/Service/" + serviceID;
+}
+
+std::string trimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+bool wantsDNS(const VPNProfile& profile) {
+    return profile.dnsmasqEnabled || !profile.dnsServers.empty() || !profile.searchDomains.empty();
+}
+
+std::string joined(const std::set<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        text += item;
+    }
+    return text;
+}
+
+} // namespace
+
+DnsOverride::DnsOverride(NetworkContext& context, DnsProxyControl& proxy,
+                         DynamicStoreFactory storeFactory, std::string resolvConfPath)
+    : m_context(context), m_proxy(proxy), m_storeFactory(std::move(storeFactory)),
+      m_resolvConfPath(std::move(resolvConfPath)) {}
+
+DnsOverride::~DnsOverride() = default;
+
+void DnsOverride::setPrimaryServiceChangeHandler(std::function<void()> handler) {
+    m_onPrimaryServiceChange = std::move(handler);
+}
+
+std::string DnsOverride::upstreamResolvConfPath() const {
+    return m_context.stagingRoot + "/upstream.resolv.conf";
+}
+
+void DnsOverride::reconcileDNS(const std::vector<Tunnel*>& byPriority) {
+    std::vector<Tunnel*> candidates;
+    for (Tunnel* tunnel : byPriority) {
+        if (tunnel->vip || tunnel->tun) {
+            candidates.push_back(tunnel);
+        }
+    }
+
+    Tunnel* dnsTunnel = nullptr;
+    for (Tunnel* tunnel : candidates) {
+        if (wantsDNS(tunnel->profile)) {
+            dnsTunnel = tunnel;
+            break;
+        }
+    }
+    if (dnsTunnel != nullptr) {
+        captureOriginalDNSIfNeeded();
+    }
+
+    Tunnel* proxyTunnel = nullptr;
+    for (Tunnel* tunnel : candidates) {
+        if (tunnel->profile.dnsmasqEnabled) {
+            proxyTunnel = tunnel;
+            break;
+        }
+    }
+    const std::optional<Uuid> wantedOwner =
+        proxyTunnel != nullptr ? std::optional<Uuid>(proxyTunnel->profile.id) : std::nullopt;
+
+    if (wantedOwner != m_proxy.ownerID()) {
+        if (m_proxy.isRunning()) {
+            m_proxy.stopDnsmasq();
+        }
+        if (proxyTunnel != nullptr) {
+            std::optional<std::string> failure;
+            try {
+                m_proxy.startDnsmasq(proxyTunnel->profile);
+            } catch (const EngineError& error) {
+                failure = error.message();
+            } catch (const std::exception& error) {
+                failure = error.what();
+            }
+            // Recorded even after a failure, so that a proxy that cannot
+            // start is not retried on every reconcile.
+            m_proxy.setOwnerID(wantedOwner);
+            if (!failure) {
+                m_context.log("dnsmasq owned by '" + proxyTunnel->profile.name +
+                              "' (highest-priority dnsmasq profile)");
+            } else {
+                m_context.log("dnsmasq failed to start: " + *failure +
+                              " — falling back to direct DNS servers");
+                proxyTunnel->message = "dnsmasq failed: " + *failure;
+            }
+        }
+    }
+
+    if (dnsTunnel == nullptr) {
+        restoreDNS();
+        return;
+    }
+
+    std::vector<std::string> servers;
+    if (m_proxy.ownerID() == dnsTunnel->profile.id && m_proxy.isRunning()) {
+        servers = {"127.0.0.1"};
+    } else {
+        servers = dnsTunnel->profile.dnsServers;
+    }
+    applyDNS(servers, dnsTunnel->profile.searchDomains, dnsTunnel->profile.name);
+}
+
+void DnsOverride::applyDNS(const std::vector<std::string>& servers,
+                           const std::vector<std::string>& searchDomains,
+                           const std::string& owner) {
+    if (servers.empty() && searchDomains.empty()) {
+        return;
+    }
+    if (servers != m_desiredDNSServers || searchDomains != m_desiredSearchDomains) {
+        m_context.log("DNS override → servers " + dnsLogList(servers) + ", search " +
+                      dnsLogList(searchDomains) + " — from '" + owner + "'");
+    }
+    m_desiredDNSServers = servers;
+    m_desiredSearchDomains = searchDomains;
+    m_dnsOverrideActive = true;
+    enforceDNSOverride();
+}
+
+StoreDictionary DnsOverride::stampDict(const std::optional<StoreDictionary>& original) const {
+    auto pick = [&](const std::vector<std::string>& desired, const char* key) {
+        if (!desired.empty()) {
+            return desired;
+        }
+        if (original) {
+            if (auto list = storeList(*original, key)) {
+                return *list;
+            }
+        }
+        return std::vector<std::string>{};
+    };
+    const auto servers = pick(m_desiredDNSServers, "ServerAddresses");
+    const auto domains = pick(m_desiredSearchDomains, "SearchDomains");
+    StoreDictionary stamped;
+    if (!servers.empty()) {
+        stamped["ServerAddresses"] = servers;
+    }
+    if (!domains.empty()) {
+        stamped["SearchDomains"] = domains;
+    }
+    return stamped;
+}
+
+void DnsOverride::enforceDNSOverride() {
+    if (!m_dnsOverrideActive) {
+        return;
+    }
+    DynamicStore* store = dnsDynamicStore();
+    if (store == nullptr) {
+        return;
+    }
+    const auto primary = primaryServiceID();
+    if (!primary) {
+        m_context.log("DNS override: no primary network service right now — will re-apply when "
+                      "one appears");
+        return;
+    }
+    if (m_overriddenServiceID && *m_overriddenServiceID != *primary) {
+        const std::string old = *m_overriddenServiceID;
+        restoreServiceStateDNS(old, *store);
+        m_context.log("DNS override: primary service changed (" + old + " → " + *primary +
+                      ") — moving override");
+    }
+    m_overriddenServiceID = *primary;
+
+    const std::string key = stateDNSKey(*primary);
+    const auto current = storeValue(key);
+
+    if (!m_dnsTouchedServiceIDs.contains(*primary)) {
+        m_dnsTouchedServiceIDs.insert(*primary);
+        if (current) {
+            m_savedStateDNS[*primary] = *current;
+        }
+    } else if (current) {
+        const auto saved = m_savedStateDNS.find(*primary);
+        const std::optional<StoreDictionary> original =
+            saved != m_savedStateDNS.end() ? std::optional(saved->second) : std::nullopt;
+        // Our previous stamp also counts as ours: after the desired set
+        // changed it no longer equals the stamp computed now, and taking it
+        // for the network's own values would lose the real original.
+        const auto written = m_writtenStamps.find(*primary);
+        const bool isOurStamp = *current == stampDict(original) ||
+                                (written != m_writtenStamps.end() && *current == written->second);
+        const bool isOriginal = original && *current == *original;
+        if (!isOurStamp && !isOriginal) {
+            m_savedStateDNS[*primary] = *current;
+            m_context.log("DNS override: service " + *primary +
+                          " re-published its DNS underneath us — updated saved original");
+        }
+    }
+
+    const auto saved = m_savedStateDNS.find(*primary);
+    const StoreDictionary stamped =
+        stampDict(saved != m_savedStateDNS.end() ? std::optional(saved->second) : std::nullopt);
+    if (!current || *current != stamped) {
+        if (store->setValue(key, stamped)) {
+            m_writtenStamps[*primary] = stamped;
+            m_context.log("DNS set on primary service " + *primary + " (" + dnsLogDict(stamped) +
+                          ")");
+        } else {
+            m_context.log("DNS set FAILED on " + key + ": " + store->lastErrorText());
+        }
+    }
+    overrideManualSetupDNS(*primary);
+}
+
+void DnsOverride::overrideManualSetupDNS(const std::string& serviceID) {
+    std::vector<std::string> manualServers;
+    std::vector<std::string> manualDomains;
+    if (const auto setup = storeValue(setupDNSKey(serviceID))) {
+        manualServers = storeList(*setup, "ServerAddresses").value_or(std::vector<std::string>{});
+        manualDomains = storeList(*setup, "SearchDomains").value_or(std::vector<std::string>{});
+    }
+    auto saved = m_savedSetupDNS.find(serviceID);
+    if (saved == m_savedSetupDNS.end() && manualServers.empty() && manualDomains.empty()) {
+        return;
+    }
+    std::optional<std::string> name;
+    if (const auto service = storeValue(setupServiceKey(serviceID))) {
+        name = storeText(*service, "UserDefinedName");
+    }
+    if (!name) {
+        m_context.log("DNS override: service " + serviceID +
+                      " has manual DNS but no name — cannot override it via networksetup");
+        return;
+    }
+    if (saved == m_savedSetupDNS.end()) {
+        saved =
+            m_savedSetupDNS.emplace(serviceID, SetupDNS{*name, manualServers, manualDomains}).first;
+    }
+    const SetupDNS& original = saved->second;
+    const auto& targetServers =
+        m_desiredDNSServers.empty() ? original.servers : m_desiredDNSServers;
+    const auto& targetDomains =
+        m_desiredSearchDomains.empty() ? original.domains : m_desiredSearchDomains;
+
+    bool ran = false;
+    if (manualServers != targetServers) {
+        runNetworksetup("-setdnsservers", *name, targetServers);
+        ran = true;
+    }
+    if (manualDomains != targetDomains) {
+        runNetworksetup("-setsearchdomains", *name, targetDomains);
+        ran = true;
+    }
+    if (ran) {
+        m_context.log("DNS override: replaced manual Setup DNS on '" + *name + "' (servers " +
+                      dnsLogList(targetServers) + ", search " + dnsLogList(targetDomains) + ")");
+    }
+}
+
+void DnsOverride::runNetworksetup(const std::string& option, const std::string& name,
+                                  const std::vector<std::string>& values) {
+    std::vector<std::string> args{option, name};
+    if (values.empty()) {
+        args.emplace_back("empty");
+    } else {
+        args.insert(args.end(), values.begin(), values.end());
+    }
+    // Neither the status nor the output tells anything the override acts on.
+    m_context.runner.runCommand(m_context.locator.tool("networksetup"), args, std::nullopt,
+                                kNetworksetupTimeout);
+}
+
+void DnsOverride::captureOriginalDNSIfNeeded() {
+    if (m_upstreamDNSCaptured) {
+        return;
+    }
+    m_upstreamDNSCaptured = true;
+    std::string text;
+    for (const auto& server : effectiveSystemDNSServers()) {
+        text += "nameserver " + server + "\n";
+    }
+    try {
+        writeFile(text, upstreamResolvConfPath(), 0600);
+    } catch (const EngineError&) {
+        // Only the DNS proxy reads the file; without it the proxy forwards
+        // nowhere, which the override itself does not depend on.
+    }
+}
+
+std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
+    std::ifstream file(m_resolvConfPath, std::ios::binary);
+    if (!file) {
+        return {};
+    }
+    std::vector<std::string> servers;
+    std::string line;
+    while (std::getline(file, line)) {
+        line = trimBlanks(line);
+        if (!line.starts_with("nameserver")) {
+            continue;
+        }
+        const auto space = line.find(' ');
+        if (space == std::string::npos) {
+            continue;
+        }
+        // "nameservers 1.2.3.4" or "nameserverX …" is not a resolver line.
+        if (line.substr(0, space) != "nameserver") {
+            continue;
+        }
+        const std::string server = trimBlanks(line.substr(space + 1));
+        if (!server.empty()) {
+            servers.push_back(server);
+        }
+    }
+    return servers;
+}
+
+void DnsOverride::restoreDNS() {
+    if (!m_dnsOverrideActive && !m_upstreamDNSCaptured) {
+        return;
+    }
+    if (DynamicStore* store = dnsDynamicStore()) {
+        for (const auto& serviceID : m_dnsTouchedServiceIDs) {
+            restoreServiceStateDNS(serviceID, *store);
+        }
+    }
+    for (const auto& [serviceID, setup] : m_savedSetupDNS) {
+        runNetworksetup("-setdnsservers", setup.name, setup.servers);
+        runNetworksetup("-setsearchdomains", setup.name, setup.domains);
+    }
+    if (!m_dnsTouchedServiceIDs.empty() || !m_savedSetupDNS.empty()) {
+        m_context.log("DNS restored (services: " + joined(m_dnsTouchedServiceIDs) + ")");
+    }
+    m_dnsTouchedServiceIDs.clear();
+    m_savedStateDNS.clear();
+    m_writtenStamps.clear();
+    m_savedSetupDNS.clear();
+    m_overriddenServiceID.reset();
+    m_desiredDNSServers.clear();
+    m_desiredSearchDomains.clear();
+    m_dnsOverrideActive = false;
+    m_upstreamDNSCaptured = false;
+}
+
+void DnsOverride::restoreServiceStateDNS(const std::string& serviceID, DynamicStore& store) {
+    const std::string key = stateDNSKey(serviceID);
+    m_writtenStamps.erase(serviceID);
+    const auto saved = m_savedStateDNS.find(serviceID);
+    if (saved != m_savedStateDNS.end()) {
+        if (!store.setValue(key, saved->second)) {
+            m_context.log("DNS restore FAILED on " + key + ": " + store.lastErrorText());
+        }
+    } else {
+        store.removeValue(key);
+    }
+}
+
+DynamicStore* DnsOverride::dnsDynamicStore() {
+    if (m_dnsStore) {
+        return m_dnsStore.get();
+    }
+    auto created = m_storeFactory(
+        [this](const std::vector<std::string>& changedKeys) { storeChanged(changedKeys); });
+    if (!created) {
+        m_context.log("SCDynamicStoreCreate FAILED: " + created.error() + " — cannot apply DNS");
+        return nullptr;
+    }
+    m_dnsStore = std::move(*created);
+    return m_dnsStore.get();
+}
+
+std::optional<std::string> DnsOverride::primaryServiceID() {
+    if (const auto global = storeValue(kGlobalIPv4Key)) {
+        return storeText(*global, "PrimaryService");
+    }
+    return std::nullopt;
+}
+
+std::optional<StoreDictionary> DnsOverride::storeValue(const std::string& key) {
+    DynamicStore* store = dnsDynamicStore();
+    if (store == nullptr) {
+        return std::nullopt;
+    }
+    return store->copyValue(key);
+}
+
+void DnsOverride::updateNotificationKeys(bool tunnelsExist) {
+    DynamicStore* store = dnsDynamicStore();
+    if (store == nullptr) {
+        return;
+    }
+    if (tunnelsExist) {
+        store->setNotificationKeys({kGlobalIPv4Key}, {kServiceDNSPattern});
+    } else {
+        store->setNotificationKeys({}, {});
+    }
+}
+
+void DnsOverride::clearNotificationKeys() {
+    if (m_dnsStore) {
+        m_dnsStore->setNotificationKeys({}, {});
+    }
+}
+
+bool DnsOverride::storeChanged(const std::vector<std::string>& changedKeys) {
+    if (m_dnsOverrideActive) {
+        enforceDNSOverride();
+    }
+    const bool primaryChanged =
+        std::find(changedKeys.begin(), changedKeys.end(), kGlobalIPv4Key) != changedKeys.end();
+    if (primaryChanged && m_onPrimaryServiceChange) {
+        m_onPrimaryServiceChange();
+    }
+    return primaryChanged;
+}
+
+} // namespace torvane

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "DnsProxyControl.h"
+#include "DynamicStore.h"
+#include "NetworkContext.h"
+#include "Tunnel.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// Makes the system resolve through the highest-priority live tunnel that
+/// has DNS settings: rewrites the primary network service's DNS entry in the
+/// dynamic store, keeps it rewritten when the network re-publishes its own
+/// values, replaces manually configured DNS of that service and puts
+/// everything back when the last such tunnel goes. Also decides which
+/// tunnel owns the local DNS proxy.
+///
+/// Lives inside the engine; every member runs on the engine queue, including
+/// the store's change handler. Not thread-safe.
+class DnsOverride {
+public:
+    /// What the override saved of a service's manual DNS before replacing it.
+    struct SetupDNS {
+        std::string name;
+        std::vector<std::string> servers;
+        std::vector<std::string> domains;
+    };
+
+    static constexpr const char* kGlobalIPv4Key = "State:/Network/Global/IPv4";
+    static constexpr const char* kServiceDNSPattern = "State:/Network/Service/[^/]+/DNS";
+    /// Where the pre-override resolvers are read.
+    static constexpr const char* kSystemResolvConf = "/etc/resolv.conf";
+
+    /// `storeFactory` opens the store session on first use (and again after
+    /// a failure). `resolvConfPath` is the file effectiveSystemDNSServers
+    /// reads.
+    DnsOverride(NetworkContext& context, DnsProxyControl& proxy, DynamicStoreFactory storeFactory,
+                std::string resolvConfPath = kSystemResolvConf);
+    ~DnsOverride();
+    DnsOverride(const DnsOverride&) = delete;
+    DnsOverride& operator=(const DnsOverride&) = delete;
+
+    /// Runs when a store notification names "State:/Network/Global/IPv4",
+    /// after the override has been enforced again (path-change recovery).
+    void setPrimaryServiceChangeHandler(std::function<void()> handler);
+
+    /// Chooses the DNS tunnel and the proxy owner among `byPriority` (the
+    /// engine's tunnels, most important first) and applies or restores. May
+    /// set the proxy owner's `message` when the proxy fails to start.
+    void reconcileDNS(const std::vector<Tunnel*>& byPriority);
+    /// Adopts a desired DNS set (owner = the profile's name, for the log) and
+    /// enforces it; two empty lists change nothing.
+    void applyDNS(const std::vector<std::string>& servers,
+                  const std::vector<std::string>& searchDomains, const std::string& owner);
+    /// Makes the primary service carry the desired DNS; idempotent.
+    void enforceDNSOverride();
+    /// The dictionary to publish for a service whose own DNS was `original`.
+    StoreDictionary stampDict(const std::optional<StoreDictionary>& original) const;
+    /// Replaces the manual DNS of service `serviceID` by the desired one.
+    void overrideManualSetupDNS(const std::string& serviceID);
+    /// Writes the pre-override resolvers to the upstream file, once.
+    void captureOriginalDNSIfNeeded();
+    /// The resolvers the resolv.conf file lists, in order; empty when it is
+    /// unreadable.
+    std::vector<std::string> effectiveSystemDNSServers() const;
+    /// Undoes everything and returns to idle.
+    void restoreDNS();
+    /// Puts one service's State DNS entry back (or removes it when the
+    /// override created it).
+    void restoreServiceStateDNS(const std::string& serviceID, DynamicStore& store);
+    /// The store session, opened on demand; nothing when it cannot be opened.
+    DynamicStore* dnsDynamicStore();
+    std::optional<std::string> primaryServiceID();
+    std::optional<StoreDictionary> storeValue(const std::string& key);
+
+    /// Watches the primary service and every service's DNS while tunnels
+    /// exist, nothing otherwise (opens the session when needed).
+    void updateNotificationKeys(bool tunnelsExist);
+    /// Empties the watched keys of an open session; opens none.
+    void clearNotificationKeys();
+    /// The store's change handler: enforces again while active and reports
+    /// whether the primary service key changed.
+    bool storeChanged(const std::vector<std::string>& changedKeys);
+
+    bool dnsOverrideActive() const { return m_dnsOverrideActive; }
+    const std::vector<std::string>& desiredDNSServers() const { return m_desiredDNSServers; }
+    const std::vector<std::string>& desiredSearchDomains() const { return m_desiredSearchDomains; }
+    const std::optional<std::string>& overriddenServiceID() const { return m_overriddenServiceID; }
+    bool upstreamDNSCaptured() const { return m_upstreamDNSCaptured; }
+    /// stagingRoot + "/upstream.resolv.conf".
+    std::string upstreamResolvConfPath() const;
+
+private:
+    void runNetworksetup(const std::string& option, const std::string& name,
+                         const std::vector<std::string>& values);
+
+    NetworkContext& m_context;
+    DnsProxyControl& m_proxy;
+    DynamicStoreFactory m_storeFactory;
+    std::string m_resolvConfPath;
+    std::function<void()> m_onPrimaryServiceChange;
+
+    std::unique_ptr<DynamicStore> m_dnsStore;
+    bool m_dnsOverrideActive = false;
+    std::vector<std::string> m_desiredDNSServers;
+    std::vector<std::string> m_desiredSearchDomains;
+    std::optional<std::string> m_overriddenServiceID;
+    std::set<std::string> m_dnsTouchedServiceIDs;
+    std::map<std::string, StoreDictionary> m_savedStateDNS;
+    /// The stamp last written to each service, still in place unless the
+    /// network replaced it.
+    std::map<std::string, StoreDictionary> m_writtenStamps;
+    std::map<std::string, SetupDNS> m_savedSetupDNS;
+    bool m_upstreamDNSCaptured = false;
+};
+
+} // namespace torvane

@@ -1,0 +1,371 @@
+#include "ResolvConfStore.h"
+
+#include "NetlinkRouting.h"
+#include "ResolvConfStoreText.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/rtnetlink.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace torvane {
+
+namespace {
+
+constexpr const char* kGlobalIPv4Key = "State:/Network/Global/IPv4";
+constexpr const char* kServicePrefix = "State:/Network/Service/";
+constexpr const char* kSetupPrefix = "Setup:/Network/Service/";
+constexpr const char* kDNSSuffix = "/DNS";
+constexpr const char* kResolvedStub = "127.0.0.53";
+
+/// The service ID of "State:/Network/Service/ID/DNS", or nothing.
+std::optional<std::string> serviceOfDNSKey(const std::string& key, const std::string& prefix) {
+    if (!key.starts_with(prefix) || !key.ends_with(kDNSSuffix)) {
+        return std::nullopt;
+    }
+    if (key.size() <= prefix.size() + std::strlen(kDNSSuffix)) {
+        return std::nullopt;
+    }
+    const auto length = key.size() - prefix.size() - std::strlen(kDNSSuffix);
+    auto id = key.substr(prefix.size(), length);
+    if (id.find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+std::string dnsKey(const std::string& serviceID) {
+    return kServicePrefix + serviceID + kDNSSuffix;
+}
+
+std::optional<std::string> readSymlink(const std::string& path) {
+    std::string target(PATH_MAX, '\0');
+    const auto length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) {
+        return std::nullopt;
+    }
+    target.resize(static_cast<std::size_t>(length));
+    return target;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> defaultRouteInterface() {
+    auto routing = netlink::NetlinkRouting::open();
+    if (!routing) {
+        return std::nullopt;
+    }
+    auto routes = routing->routes();
+    if (!routes) {
+        return std::nullopt;
+    }
+    std::optional<netlink::RouteEntry> best;
+    for (const auto& route : *routes) {
+        if (route.table == RT_TABLE_MAIN && route.destination.length == 0 &&
+            route.type == RTN_UNICAST && route.interfaceIndex != 0 &&
+            (!best || route.metric < best->metric)) {
+            best = route;
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    auto links = routing->links();
+    if (!links) {
+        return std::nullopt;
+    }
+    for (const auto& link : *links) {
+        if (link.index == best->interfaceIndex) {
+            return link.name;
+        }
+    }
+    return std::nullopt;
+}
+
+Expected<std::unique_ptr<DynamicStore>, std::string>
+ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options options) {
+    std::unique_ptr<ResolvConfStore> store(
+        new ResolvConfStore(std::move(onChange), std::move(post), std::move(options)));
+    ResolvConfStore* raw = store.get();
+    auto watcher =
+        StoreChangeWatcher::start(raw->m_options.resolvConfPath, {[raw] { raw->routingChanged(); },
+                                                                  [raw] {
+                                                                      raw->resolvConfChanged();
+                                                                  }});
+    if (!watcher) {
+        return Unexpected{watcher.error()};
+    }
+    raw->m_watcher = std::move(*watcher);
+    return std::unique_ptr<DynamicStore>(std::move(store));
+}
+
+ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options)
+    : m_onChange(std::move(onChange)), m_post(std::move(post)), m_options(std::move(options)) {
+    m_watchedPrimary = defaultRouteInterface();
+
+    const auto link = readSymlink(m_options.resolvConfPath);
+    const auto bytes = readFile();
+    const bool resolvedStub =
+        (link && link->find("stub-resolv.conf") != std::string::npos) || (bytes && [&] {
+            const auto servers = parseResolvConf(*bytes).servers;
+            return std::find(servers.begin(), servers.end(), kResolvedStub) != servers.end();
+        }());
+    if (m_options.log) {
+        m_options.log(resolvedStub ? m_options.resolvConfPath +
+                                         " points at systemd-resolved's stub resolver; "
+                                         "managing the file directly"
+                                   : "DNS: managing " + m_options.resolvConfPath);
+    }
+}
+
+ResolvConfStore::~ResolvConfStore() {
+    m_watcher.reset();
+    m_alive->store(false);
+}
+
+std::optional<std::string> ResolvConfStore::readFile() const {
+    const int fd = ::open(m_options.resolvConfPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        const auto length = ::read(fd, buffer.data(), buffer.size());
+        if (length < 0 && errno == EINTR) {
+            continue;
+        }
+        if (length < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (length == 0) {
+            break;
+        }
+        bytes.append(buffer.data(), static_cast<std::size_t>(length));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::optional<StoreDictionary> ResolvConfStore::copyValue(const std::string& key) {
+    if (key == kGlobalIPv4Key) {
+        if (auto primary = defaultRouteInterface()) {
+            return StoreDictionary{{"PrimaryService", *primary}};
+        }
+        return std::nullopt;
+    }
+    if (const auto service = serviceOfDNSKey(key, kServicePrefix)) {
+        if (*service != defaultRouteInterface()) {
+            return std::nullopt;
+        }
+        const auto bytes = readFile();
+        if (!bytes) {
+            return std::nullopt;
+        }
+        // Reading back what we wrote gives the dictionary we wrote, so the
+        // override recognises its own entry.
+        if (m_lastWritten && m_lastWritten->bytes == *bytes) {
+            return m_lastWritten->dictionary;
+        }
+        const auto settings = parseResolvConf(*bytes);
+        StoreDictionary dictionary{{kFileBytesKey, *bytes}};
+        if (!settings.servers.empty()) {
+            dictionary["ServerAddresses"] = settings.servers;
+        }
+        if (!settings.searchDomains.empty()) {
+            dictionary["SearchDomains"] = settings.searchDomains;
+        }
+        return dictionary;
+    }
+    if (key.starts_with(kSetupPrefix) && !key.ends_with(kDNSSuffix)) {
+        const auto id = key.substr(std::strlen(kSetupPrefix));
+        if (!id.empty() && id.find('/') == std::string::npos) {
+            return StoreDictionary{{"UserDefinedName", id}};
+        }
+    }
+    return std::nullopt;
+}
+
+bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& value) {
+    if (!serviceOfDNSKey(key, kServicePrefix)) {
+        m_lastError = "read-only key " + key;
+        return false;
+    }
+    if (const auto bytes = storeText(value, kFileBytesKey)) {
+        m_lastWritten.reset();
+        if (m_original && m_original->bytes == *bytes) {
+            return restoreOriginal();
+        }
+        return writeFileBytes(*bytes);
+    }
+    ResolvConfSettings settings;
+    settings.servers = storeList(value, "ServerAddresses").value_or(std::vector<std::string>{});
+    settings.searchDomains = storeList(value, "SearchDomains").value_or(std::vector<std::string>{});
+    const auto text = renderResolvConf(settings);
+    if (!text) {
+        m_lastError = text.error();
+        return false;
+    }
+    if (!writeFileBytes(*text)) {
+        return false;
+    }
+    m_lastWritten = Written{*text, value};
+    return true;
+}
+
+bool ResolvConfStore::removeValue(const std::string& key) {
+    if (!serviceOfDNSKey(key, kServicePrefix)) {
+        m_lastError = "read-only key " + key;
+        return false;
+    }
+    m_lastWritten.reset();
+    return m_original ? restoreOriginal() : true;
+}
+
+bool ResolvConfStore::writeFileBytes(const std::string& bytes) {
+    const std::string& path = m_options.resolvConfPath;
+    const auto link = readSymlink(path);
+    if (!m_original) {
+        Original original;
+        original.symlinkTarget = link;
+        if (const auto current = readFile()) {
+            original.existed = true;
+            original.bytes = *current;
+        }
+        m_original = original;
+    }
+    int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+    if (link) {
+        // Writing through the link would change a file that belongs to
+        // whoever manages it (often a file under /run); take the link's place
+        // instead and put it back on restore.
+        if (::unlink(path.c_str()) != 0) {
+            m_lastError = "cannot replace the symlink " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        flags |= O_EXCL;
+    }
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+        m_lastError = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = writeAll(fd, bytes);
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!written) {
+        m_lastError = "cannot write " + path + ": " + std::strerror(savedErrno);
+        return false;
+    }
+    return true;
+}
+
+bool ResolvConfStore::restoreOriginal() {
+    const Original original = *m_original;
+    const std::string& path = m_options.resolvConfPath;
+    if (original.symlinkTarget) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            m_lastError = "cannot remove " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (::symlink(original.symlinkTarget->c_str(), path.c_str()) != 0) {
+            m_lastError = "cannot restore the symlink " + path + ": " + std::strerror(errno);
+            return false;
+        }
+    } else if (!original.existed) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            m_lastError = "cannot remove " + path + ": " + std::strerror(errno);
+            return false;
+        }
+    } else if (!writeFileBytes(original.bytes)) {
+        return false;
+    }
+    m_original.reset();
+    return true;
+}
+
+void ResolvConfStore::setNotificationKeys(const std::vector<std::string>& keys,
+                                          const std::vector<std::string>& patterns) {
+    std::vector<std::regex> compiled;
+    for (const auto& pattern : patterns) {
+        try {
+            compiled.emplace_back(pattern);
+        } catch (const std::regex_error&) {
+            // A pattern that does not compile matches nothing.
+        }
+    }
+    const std::lock_guard lock(m_mutex);
+    m_keys = keys;
+    m_patterns = std::move(compiled);
+}
+
+void ResolvConfStore::notify(std::vector<std::string> keys) {
+    std::vector<std::string> watched;
+    {
+        const std::lock_guard lock(m_mutex);
+        for (auto& key : keys) {
+            const bool matches =
+                std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end() ||
+                std::any_of(m_patterns.begin(), m_patterns.end(), [&](const std::regex& pattern) {
+                    return std::regex_match(key, pattern);
+                });
+            if (matches) {
+                watched.push_back(std::move(key));
+            }
+        }
+    }
+    if (watched.empty() || !m_onChange) {
+        return;
+    }
+    m_post([alive = m_alive, handler = m_onChange, watched = std::move(watched)] {
+        if (alive->load()) {
+            handler(watched);
+        }
+    });
+}
+
+void ResolvConfStore::routingChanged() {
+    auto primary = defaultRouteInterface();
+    {
+        const std::lock_guard lock(m_mutex);
+        if (primary == m_watchedPrimary) {
+            return;
+        }
+        m_watchedPrimary = primary;
+    }
+    notify({kGlobalIPv4Key});
+}
+
+void ResolvConfStore::resolvConfChanged() {
+    std::optional<std::string> primary;
+    {
+        const std::lock_guard lock(m_mutex);
+        primary = m_watchedPrimary;
+    }
+    if (primary) {
+        notify({dnsKey(*primary)});
+    }
+}
+
+} // namespace torvane

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "DynamicStore.h"
+#include "StoreChangeWatcher.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// The dynamic store on Linux, over the kernel's routing table and the
+/// resolv.conf file:
+///   "State:/Network/Global/IPv4"       {"PrimaryService": interface of the
+///                                        main table's IPv4 default route}
+///   "State:/Network/Service/ID/DNS"    for the primary service: the file's
+///                                       "ServerAddresses", "SearchDomains"
+///                                       and its exact bytes (kFileBytesKey)
+///   "Setup:/Network/Service/ID"        {"UserDefinedName": ID}
+///   "Setup:/Network/Service/ID/DNS"    absent (no manual-DNS layer)
+///
+/// Writing a service's DNS rewrites the file in place (a rename fails on
+/// the bind mount `ip netns exec` puts over it); a dictionary carrying
+/// kFileBytesKey puts those exact bytes back. What the file was before the
+/// first write is kept: writing the original bytes back or removing the key
+/// restores it, a symlink included (a symlinked file is replaced by a
+/// regular file while overridden).
+///
+/// Store calls run on the engine queue; the watcher thread only posts
+/// notifications through the post function. Destroy the store on the engine
+/// queue: jobs it posted and that have not run yet then do nothing.
+class ResolvConfStore final : public DynamicStore {
+public:
+    /// The entry holding the file's exact bytes.
+    static constexpr const char* kFileBytesKey = "TorvaneResolvConfBytes";
+
+    struct Options {
+        std::string resolvConfPath = "/etc/resolv.conf";
+        /// Receives the one line saying which backend serves the file.
+        std::function<void(const std::string&)> log;
+    };
+
+    static Expected<std::unique_ptr<DynamicStore>, std::string>
+    create(ChangeHandler onChange, PostFunction post, Options options);
+    ~ResolvConfStore() override;
+
+    std::optional<StoreDictionary> copyValue(const std::string& key) override;
+    bool setValue(const std::string& key, const StoreDictionary& value) override;
+    bool removeValue(const std::string& key) override;
+    std::string lastErrorText() const override { return m_lastError; }
+    void setNotificationKeys(const std::vector<std::string>& keys,
+                             const std::vector<std::string>& patterns) override;
+
+private:
+    /// What the file was before our first write.
+    struct Original {
+        bool existed = false;
+        std::optional<std::string> symlinkTarget;
+        std::string bytes;
+    };
+    struct Written {
+        std::string bytes;
+        StoreDictionary dictionary;
+    };
+
+    ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options);
+    bool writeFileBytes(const std::string& bytes);
+    bool restoreOriginal();
+    std::optional<std::string> readFile() const;
+    void notify(std::vector<std::string> keys);
+    void routingChanged();
+    void resolvConfChanged();
+
+    ChangeHandler m_onChange;
+    PostFunction m_post;
+    Options m_options;
+    std::string m_lastError;
+    std::optional<Original> m_original;
+    std::optional<Written> m_lastWritten;
+    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
+
+    std::mutex m_mutex; // guards the watched keys and m_watchedPrimary
+    std::vector<std::string> m_keys;
+    std::vector<std::regex> m_patterns;
+    std::optional<std::string> m_watchedPrimary;
+
+    std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first
+};
+
+/// The interface of the main table's IPv4 default route (the lowest metric
+/// wins), or nothing without one.
+std::optional<std::string> defaultRouteInterface();
+
+} // namespace torvane

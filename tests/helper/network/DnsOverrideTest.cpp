@@ -1,0 +1,433 @@
+#include "DnsOverride.h"
+
+#include "DnsLogText.h"
+#include "EngineError.h"
+#include "FakeDynamicStore.h"
+#include "RecordingCommandRunner.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace torvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+const std::string kNetworksetup = "/opt/torvane/tools/networksetup";
+const std::string kIPv4 = "State:/Network/Global/IPv4";
+
+std::string dnsKey(const std::string& id) {
+    return "State:/Network/Service/" + id + "/DNS";
+}
+
+StoreDictionary primary(const std::string& id) {
+    return {{"PrimaryService", id}};
+}
+
+class FakeDnsProxy final : public DnsProxyControl {
+public:
+    bool isRunning() const override { return running; }
+    std::optional<Uuid> ownerID() const override { return owner; }
+    void setOwnerID(std::optional<Uuid> id) override { owner = id; }
+    void startDnsmasq(const VPNProfile& profile) override {
+        starts.push_back(profile.name);
+        if (failure) {
+            throw EngineError(*failure);
+        }
+        running = true;
+    }
+    void stopDnsmasq() override {
+        ++stops;
+        running = false;
+        owner.reset();
+    }
+
+    bool running = false;
+    std::optional<Uuid> owner;
+    std::optional<std::string> failure;
+    std::vector<std::string> starts;
+    int stops = 0;
+};
+
+class DnsOverrideTest : public testing::Test {
+protected:
+    DnsOverrideTest() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tvs-dns-XXXXXX").string();
+        m_dir = ::mkdtemp(pattern.data());
+        resolvConf = m_dir + "/resolv.conf";
+        context.stagingRoot = m_dir;
+    }
+    ~DnsOverrideTest() override { std::filesystem::remove_all(m_dir); }
+
+    DynamicStoreFactory factory() {
+        return [this](DynamicStore::ChangeHandler onChange)
+                   -> Expected<std::unique_ptr<DynamicStore>, std::string> {
+            ++factoryCalls;
+            if (factoryError) {
+                return Unexpected{*factoryError};
+            }
+            auto created = std::make_unique<FakeDynamicStore>(std::move(onChange));
+            for (const auto& [key, value] : initialValues) {
+                created->publish(key, value);
+            }
+            store = created.get();
+            return std::unique_ptr<DynamicStore>(std::move(created));
+        };
+    }
+
+    DnsOverride& dns() {
+        if (!m_dns) {
+            m_dns = std::make_unique<DnsOverride>(context, proxy, factory(), resolvConf);
+        }
+        return *m_dns;
+    }
+
+    std::vector<std::string> networksetupLines() const {
+        return runner.commandLinesFor(kNetworksetup);
+    }
+
+    std::string m_dir;
+    std::string resolvConf;
+    RecordingCommandRunner runner;
+    BundleLocator locator{"/opt/torvane/torvane-helper"};
+    std::vector<std::string> logs;
+    NetworkContext context{runner, locator, "",
+                           [this](const std::string& line) { logs.push_back(line); },
+                           [](const std::string&) {
+                           }};
+    FakeDnsProxy proxy;
+    std::map<std::string, StoreDictionary> initialValues{
+        {kIPv4, primary("en0")},
+        {dnsKey("en0"),
+         {{"ServerAddresses", std::vector<std::string>{"192.168.1.1"}},
+          {"SearchDomains", std::vector<std::string>{"home.lan"}},
+          {"DomainName", std::string("home.lan")}}}};
+    std::optional<std::string> factoryError;
+    int factoryCalls = 0;
+    FakeDynamicStore* store = nullptr;
+
+private:
+    std::unique_ptr<DnsOverride> m_dns;
+};
+
+TEST(DnsLogTextTest, RendersListsAndDictionariesAsTheLogShowsThem) {
+    EXPECT_EQ(dnsLogList({}), "[]");
+    EXPECT_EQ(dnsLogList({"10.0.0.53", "10.0.0.54"}), R"(["10.0.0.53", "10.0.0.54"])");
+    EXPECT_EQ(dnsLogDict({}), "[]");
+    EXPECT_EQ(dnsLogDict({{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
+                          {"PrimaryService", std::string("en0")}}),
+              R"(["PrimaryService": "en0", "ServerAddresses": ["10.0.0.53"]])");
+}
+
+TEST_F(DnsOverrideTest, StampsThePrimaryServiceOnceAndRestoresItsOriginal) {
+    dns().applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
+
+    const StoreDictionary stamped{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
+                                  {"SearchDomains", std::vector<std::string>{"corp.example"}}};
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), stamped);
+    EXPECT_THAT(
+        logs,
+        ElementsAre(
+            R"(DNS override → servers ["10.0.0.53"], search ["corp.example"] — from 'Work')",
+            R"(DNS set on primary service en0 (["SearchDomains": ["corp.example"], "ServerAddresses": ["10.0.0.53"]]))"));
+
+    // The same set again, and a notification about our own write, change
+    // nothing and log nothing.
+    logs.clear();
+    store->clearOperations();
+    dns().applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
+    dns().storeChanged({dnsKey("en0")});
+    EXPECT_THAT(store->operations(), IsEmpty());
+    EXPECT_THAT(logs, IsEmpty());
+
+    dns().restoreDNS();
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
+    EXPECT_THAT(logs, ElementsAre("DNS restored (services: en0)"));
+    EXPECT_FALSE(dns().dnsOverrideActive());
+
+    logs.clear();
+    store->clearOperations();
+    dns().restoreDNS();
+    EXPECT_THAT(logs, IsEmpty());
+    EXPECT_THAT(store->operations(), IsEmpty());
+}
+
+TEST_F(DnsOverrideTest, ANewDesiredSetDoesNotMistakeOurOldStampForTheOriginal) {
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    dns().applyDNS({"10.8.8.8"}, {"lab.example"}, "Lab");
+    EXPECT_THAT(logs, testing::Not(testing::Contains(testing::HasSubstr("re-published"))));
+
+    dns().restoreDNS();
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
+}
+
+TEST_F(DnsOverrideTest, SearchDomainsAloneKeepTheOriginalServers) {
+    dns().applyDNS({}, {"corp.example"}, "Work");
+    const StoreDictionary expected{{"ServerAddresses", std::vector<std::string>{"192.168.1.1"}},
+                                   {"SearchDomains", std::vector<std::string>{"corp.example"}}};
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), expected);
+
+    // Two empty lists leave the override as it is.
+    dns().applyDNS({}, {}, "Other");
+    EXPECT_EQ(dns().desiredSearchDomains(), std::vector<std::string>{"corp.example"});
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), expected);
+}
+
+TEST_F(DnsOverrideTest, AdoptsValuesTheNetworkRepublishesUnderTheOverride) {
+    dns().updateNotificationKeys(true);
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    logs.clear();
+
+    const StoreDictionary dhcp{{"ServerAddresses", std::vector<std::string>{"192.168.7.1"}}};
+    store->publish(dnsKey("en0"), dhcp);
+    store->notify({dnsKey("en0")});
+
+    EXPECT_THAT(
+        logs,
+        ElementsAre("DNS override: service en0 re-published its DNS underneath us — "
+                    "updated saved original",
+                    R"(DNS set on primary service en0 (["ServerAddresses": ["10.0.0.53"]]))"));
+    dns().restoreDNS();
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), dhcp);
+}
+
+TEST_F(DnsOverrideTest, MovesTheOverrideWhenThePrimaryServiceChanges) {
+    int recoveries = 0;
+    dns().setPrimaryServiceChangeHandler([&] { ++recoveries; });
+    dns().updateNotificationKeys(true);
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    logs.clear();
+    store->clearOperations();
+
+    store->publish(kIPv4, primary("en1"));
+    store->notify({kIPv4});
+
+    EXPECT_EQ(recoveries, 1);
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
+    EXPECT_EQ(store->copyValue(dnsKey("en1")),
+              (StoreDictionary{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}}}));
+    EXPECT_EQ(logs.front(), "DNS override: primary service changed (en0 → en1) — moving override");
+
+    // Back to en0 compares against en0's first original; en1 had no entry,
+    // so leaving it removes the one the override created.
+    store->publish(kIPv4, primary("en0"));
+    store->notify({kIPv4});
+    EXPECT_FALSE(store->copyValue(dnsKey("en1")));
+
+    store->clearOperations();
+    logs.clear();
+    dns().restoreDNS();
+    ASSERT_EQ(store->operations().size(), 2u);
+    EXPECT_EQ(store->operations()[0].key, dnsKey("en0"));
+    EXPECT_EQ(store->operations()[0].value, initialValues[dnsKey("en0")]);
+    EXPECT_EQ(store->operations()[1].kind, FakeDynamicStore::Operation::Kind::remove);
+    EXPECT_EQ(store->operations()[1].key, dnsKey("en1"));
+    EXPECT_THAT(logs, ElementsAre("DNS restored (services: en0, en1)"));
+}
+
+TEST_F(DnsOverrideTest, WaitsForAPrimaryServiceAndRetriesFailedWrites) {
+    initialValues.erase(kIPv4);
+    dns().updateNotificationKeys(true);
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    EXPECT_EQ(logs.back(), "DNS override: no primary network service right now — will re-apply "
+                           "when one appears");
+
+    store->failWrites("permission denied");
+    store->publish(kIPv4, primary("en0"));
+    EXPECT_TRUE(dns().storeChanged({kIPv4}));
+    EXPECT_EQ(logs.back(), "DNS set FAILED on State:/Network/Service/en0/DNS: permission denied");
+
+    store->failWrites(std::nullopt);
+    EXPECT_FALSE(dns().storeChanged({dnsKey("en0")}));
+    EXPECT_EQ(store->copyValue(dnsKey("en0")),
+              (StoreDictionary{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
+                               {"SearchDomains", std::vector<std::string>{"home.lan"}}}));
+}
+
+TEST_F(DnsOverrideTest, StoreThatCannotBeOpenedIsRetriedLater) {
+    factoryError = "no configd";
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    EXPECT_THAT(logs, ElementsAre(testing::_, "SCDynamicStoreCreate FAILED: no configd — cannot "
+                                              "apply DNS"));
+    EXPECT_TRUE(dns().dnsOverrideActive());
+
+    factoryError.reset();
+    dns().enforceDNSOverride();
+    EXPECT_EQ(factoryCalls, 2);
+    ASSERT_NE(store, nullptr);
+    EXPECT_TRUE(store->copyValue(dnsKey("en0"))->contains("ServerAddresses"));
+}
+
+TEST_F(DnsOverrideTest, ReplacesManualDNSThroughNetworksetupAndPutsItBack) {
+    initialValues["Setup:/Network/Service/en0/DNS"] = {
+        {"ServerAddresses", std::vector<std::string>{"192.168.1.1"}}};
+    initialValues["Setup:/Network/Service/en0"] = {{"UserDefinedName", std::string("Wi-Fi")}};
+
+    dns().applyDNS({"10.0.0.53", "10.0.0.54"}, {"corp.example"}, "Work");
+    EXPECT_THAT(networksetupLines(),
+                ElementsAre(kNetworksetup + " -setdnsservers Wi-Fi 10.0.0.53 10.0.0.54",
+                            kNetworksetup + " -setsearchdomains Wi-Fi corp.example"));
+    const auto call = runner.calls().front();
+    EXPECT_EQ(call.timeout.count(), 30.0);
+    EXPECT_FALSE(call.env);
+    EXPECT_EQ(
+        logs.back(),
+        R"(DNS override: replaced manual Setup DNS on 'Wi-Fi' (servers ["10.0.0.53", "10.0.0.54"], search ["corp.example"]))");
+
+    // Once the manual DNS carries the target, enforcing again runs nothing.
+    store->publish(
+        "Setup:/Network/Service/en0/DNS",
+        StoreDictionary{{"ServerAddresses", std::vector<std::string>{"10.0.0.53", "10.0.0.54"}},
+                        {"SearchDomains", std::vector<std::string>{"corp.example"}}});
+    runner.clearCalls();
+    dns().enforceDNSOverride();
+    EXPECT_THAT(networksetupLines(), IsEmpty());
+
+    dns().restoreDNS();
+    EXPECT_THAT(networksetupLines(),
+                ElementsAre(kNetworksetup + " -setdnsservers Wi-Fi 192.168.1.1",
+                            kNetworksetup + " -setsearchdomains Wi-Fi empty"));
+}
+
+TEST_F(DnsOverrideTest, ManualDNSWithoutANameIsLeftAlone) {
+    initialValues["Setup:/Network/Service/en0/DNS"] = {
+        {"SearchDomains", std::vector<std::string>{"home.lan"}}};
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    EXPECT_THAT(networksetupLines(), IsEmpty());
+    EXPECT_EQ(logs.back(), "DNS override: service en0 has manual DNS but no name — cannot "
+                           "override it via networksetup");
+}
+
+class DnsReconcileTest : public DnsOverrideTest {
+protected:
+    Tunnel& addTunnel(const std::string& name, std::int64_t priority) {
+        VPNProfile profile;
+        profile.name = name;
+        profile.priority = priority;
+        auto& tunnel = tunnels.emplace_back(std::make_unique<Tunnel>(profile));
+        tunnel->vip = "10.99.0.1";
+        tunnel->tun = "ipsec0";
+        return *tunnel;
+    }
+    VPNProfile& profileOf(Tunnel& tunnel) { return const_cast<VPNProfile&>(tunnel.profile); }
+    std::vector<Tunnel*> ordered() const {
+        std::vector<Tunnel*> result;
+        for (const auto& tunnel : tunnels) {
+            result.push_back(tunnel.get());
+        }
+        return result;
+    }
+    std::vector<std::string> storeServers() {
+        return storeList(*store->copyValue(dnsKey("en0")), "ServerAddresses").value();
+    }
+
+    std::vector<std::unique_ptr<Tunnel>> tunnels;
+};
+
+TEST_F(DnsReconcileTest, ProxyOwnerAndDNSTunnelCanDiffer) {
+    Tunnel& a = addTunnel("A", 0);
+    profileOf(a).dnsServers = {"10.0.0.53"};
+    Tunnel& b = addTunnel("B", 1);
+    profileOf(b).dnsmasqEnabled = true;
+    profileOf(b).searchDomains = {"b.example"};
+
+    dns().reconcileDNS(ordered());
+    EXPECT_THAT(proxy.starts, ElementsAre("B"));
+    EXPECT_EQ(proxy.owner, b.profile.id);
+    EXPECT_THAT(logs, testing::Contains("dnsmasq owned by 'B' (highest-priority dnsmasq profile)"));
+    EXPECT_THAT(storeServers(), ElementsAre("10.0.0.53"));
+
+    tunnels.erase(tunnels.begin());
+    dns().reconcileDNS(ordered());
+    EXPECT_THAT(proxy.starts, ElementsAre("B"));
+    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
+    EXPECT_THAT(storeList(*store->copyValue(dnsKey("en0")), "SearchDomains").value(),
+                ElementsAre("b.example"));
+
+    // A tunnel still negotiating (no VIP, no TUN) takes no part.
+    Tunnel& c = addTunnel("C", -1);
+    profileOf(c).dnsServers = {"10.9.9.9"};
+    c.vip.reset();
+    c.tun.reset();
+    std::vector<Tunnel*> withC{&c, tunnels.front().get()};
+    dns().reconcileDNS(withC);
+    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
+
+    tunnels.clear();
+    dns().reconcileDNS({});
+    EXPECT_EQ(proxy.stops, 1);
+    EXPECT_FALSE(proxy.owner);
+    EXPECT_FALSE(dns().dnsOverrideActive());
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
+}
+
+TEST_F(DnsReconcileTest, FailedProxyIsRecordedAndNotRetried) {
+    proxy.failure = "dnsmasq exited at once";
+    Tunnel& b = addTunnel("B", 0);
+    profileOf(b).dnsmasqEnabled = true;
+
+    dns().reconcileDNS(ordered());
+    dns().reconcileDNS(ordered());
+
+    EXPECT_THAT(proxy.starts, ElementsAre("B"));
+    EXPECT_EQ(proxy.owner, b.profile.id);
+    EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited at once");
+    EXPECT_THAT(logs, testing::Contains("dnsmasq failed to start: dnsmasq exited at once — "
+                                        "falling back to direct DNS servers"));
+    // No servers and no domains to fall back on: nothing is imposed.
+    EXPECT_FALSE(dns().dnsOverrideActive());
+    EXPECT_TRUE(store == nullptr || store->operations().empty());
+}
+
+TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
+    std::ofstream(resolvConf) << "nameserver 192.168.1.1\n# a comment\n\tnameserver  fe80::1%en0 \n"
+                                 "nameserver\t10.1.1.1\nnameserver\nnameservers 10.2.2.2\n";
+    EXPECT_THAT(dns().effectiveSystemDNSServers(), ElementsAre("192.168.1.1", "fe80::1%en0"));
+
+    Tunnel& a = addTunnel("A", 0);
+    profileOf(a).dnsServers = {"10.0.0.53"};
+    dns().reconcileDNS(ordered());
+
+    const std::string upstream = dns().upstreamResolvConfPath();
+    EXPECT_EQ(upstream, m_dir + "/upstream.resolv.conf");
+    std::stringstream text;
+    text << std::ifstream(upstream).rdbuf();
+    EXPECT_EQ(text.str(), "nameserver 192.168.1.1\nnameserver fe80::1%en0\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(upstream.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Captured once per override, even if the system file changes.
+    std::ofstream(resolvConf) << "nameserver 10.3.3.3\n";
+    dns().reconcileDNS(ordered());
+    std::stringstream again;
+    again << std::ifstream(upstream).rdbuf();
+    EXPECT_EQ(again.str(), text.str());
+
+    std::filesystem::remove(resolvConf);
+    EXPECT_THAT(dns().effectiveSystemDNSServers(), IsEmpty());
+}
+
+TEST_F(DnsOverrideTest, WatchesKeysOnlyWhileTunnelsExist) {
+    dns().clearNotificationKeys();
+    EXPECT_EQ(factoryCalls, 0);
+
+    dns().updateNotificationKeys(true);
+    EXPECT_THAT(store->notificationKeys(), ElementsAre(kIPv4));
+    EXPECT_THAT(store->notify({dnsKey("en7"), "State:/Network/Service/a/b/DNS"}),
+                ElementsAre(dnsKey("en7")));
+
+    dns().clearNotificationKeys();
+    EXPECT_THAT(store->notificationKeys(), IsEmpty());
+    EXPECT_THAT(store->notificationPatterns(), IsEmpty());
+}
+
+} // namespace
+} // namespace torvane

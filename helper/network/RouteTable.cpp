@@ -100,8 +100,9 @@ void RouteTable::reconcile(const std::vector<Tunnel*>& byPriority,
     const bool full =
         desired.contains(std::string(kLowerHalf)) || desired.contains(std::string(kUpperHalf));
 
-    // Exclusions come before any new route: on the first full pass the
-    // physical gateway must be learnt while the halves do not hide it yet.
+    // Exclusions come before any new route: the gateways must keep their
+    // path outside the tunnels before the halves pull all traffic in, and the
+    // physical gateway is learnt before the halves could hide it.
     if (full) {
         reconcileGatewayExclusions(allTunnels);
     }

@@ -54,7 +54,8 @@ printf '# namespace resolver\nnameserver 198.51.100.53\nsearch  tvs.test\noption
 before=$(sha256sum <"/etc/netns/$ns/resolv.conf")
 
 ip netns exec "$ns" env TORVANE_DNS_NETNS=1 TORVANE_DNS_IF0="$if0" TORVANE_DNS_IF1="$if1" \
-    TORVANE_DNS_GW1=10.231.1.1 "$tests" --gtest_filter='ResolvConfStoreNamespaceTest.*'
+    TORVANE_DNS_GW0=10.231.0.1 TORVANE_DNS_GW1=10.231.1.1 \
+    "$tests" --gtest_filter='ResolvConfStoreNamespaceTest.*'
 
 after=$(sha256sum <"/etc/netns/$ns/resolv.conf")
 if [[ $before != "$after" ]]; then

@@ -217,6 +217,11 @@ bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& va
         if (m_original && m_original->bytes == *bytes) {
             return restoreOriginal();
         }
+        // Restoring a second service after the file is back as it was (one
+        // file serves every service) must not replace a restored symlink.
+        if (!m_original && readFile() == *bytes) {
+            return true;
+        }
         return writeFileBytes(*bytes);
     }
     ResolvConfSettings settings;

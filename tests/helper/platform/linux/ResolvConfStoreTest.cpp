@@ -1,5 +1,7 @@
 #include "ResolvConfStore.h"
 
+#include "DnsOverride.h"
+#include "RecordingCommandRunner.h"
 #include "ResolvConfStoreText.h"
 
 #include <chrono>
@@ -170,9 +172,13 @@ TEST_F(ResolvConfStoreFileTest, ReplacesASymlinkAndPutsItBack) {
     EXPECT_EQ(readAll(path), stampText);
     EXPECT_EQ(readAll(target), "nameserver 127.0.0.53\n");
 
-    ASSERT_TRUE(store->setValue(key, {{ResolvConfStore::kFileBytesKey, readAll(target)}}));
+    const StoreDictionary saved{{ResolvConfStore::kFileBytesKey, readAll(target)}};
+    ASSERT_TRUE(store->setValue(key, saved));
     ASSERT_TRUE(fs::is_symlink(path));
     EXPECT_EQ(fs::read_symlink(path), "stub-resolv.conf");
+    // A second service saved the same file; putting it back keeps the link.
+    ASSERT_TRUE(store->setValue("State:/Network/Service/wlan0/DNS", saved));
+    ASSERT_TRUE(fs::is_symlink(path));
 
     ASSERT_TRUE(store->setValue(key, stamp));
     ASSERT_TRUE(store->removeValue(key));
@@ -213,6 +219,10 @@ protected:
         first = std::getenv("TORVANE_DNS_IF0");
         second = std::getenv("TORVANE_DNS_IF1");
         secondGateway = std::getenv("TORVANE_DNS_GW1");
+        // Every case starts with the default route on the first device.
+        const std::string reset = "ip route replace default via " +
+                                  std::string(std::getenv("TORVANE_DNS_GW0")) + " dev " + first;
+        ASSERT_EQ(std::system(reset.c_str()), 0);
     }
 
     std::string first;
@@ -268,6 +278,48 @@ TEST_F(ResolvConfStoreNamespaceTest, NotifiesPrimaryServiceAndResolvConfChanges)
                            [&](const auto& keys) { return keys == std::vector{dnsKey}; });
     }));
     writeInPlace("/etc/resolv.conf", original);
+}
+
+TEST_F(ResolvConfStoreNamespaceTest, OverrideFollowsThePrimaryAndRestoresTheFileExactly) {
+    const std::string original = readAll("/etc/resolv.conf");
+    RecordingCommandRunner runner;
+    BundleLocator locator{"/opt/torvane/torvane-helper"};
+    std::vector<std::string> logs;
+    NetworkContext context{runner, locator, "/nonexistent",
+                           [&](const std::string& line) { logs.push_back(line); },
+                           [](const std::string&) {
+                           }};
+    struct NoProxy final : DnsProxyControl {
+        bool isRunning() const override { return false; }
+        std::optional<Uuid> ownerID() const override { return std::nullopt; }
+        void setOwnerID(std::optional<Uuid>) override {}
+        void startDnsmasq(const VPNProfile&) override {}
+        void stopDnsmasq() override {}
+    } proxy;
+    DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
+        return ResolvConfStore::create(std::move(onChange), jobs.post(), {});
+    });
+    int primaryChanges = 0;
+    dns.setPrimaryServiceChangeHandler([&] { ++primaryChanges; });
+    dns.updateNotificationKeys(true);
+
+    dns.applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
+    EXPECT_EQ(readAll("/etc/resolv.conf"), kHeader + "nameserver 10.0.0.53\nsearch corp.example\n");
+
+    const std::string moved = "ip route replace default via " + secondGateway + " dev " + second;
+    ASSERT_EQ(std::system(moved.c_str()), 0);
+    ASSERT_TRUE(jobs.runUntil([&] { return primaryChanges > 0; }));
+    EXPECT_EQ(dns.overriddenServiceID(), second);
+    EXPECT_THAT(logs, testing::Contains("DNS override: primary service changed (" + first + " → " +
+                                        second + ") — moving override"));
+    EXPECT_EQ(readAll("/etc/resolv.conf"), kHeader + "nameserver 10.0.0.53\nsearch corp.example\n");
+    EXPECT_THAT(logs, testing::Not(testing::Contains(testing::HasSubstr("re-published"))));
+
+    dns.restoreDNS();
+    EXPECT_EQ(readAll("/etc/resolv.conf"), original);
+    const auto restoreLine =
+        "DNS restored (services: " + std::min(first, second) + ", " + std::max(first, second) + ")";
+    EXPECT_EQ(logs.back(), restoreLine);
 }
 
 } // namespace

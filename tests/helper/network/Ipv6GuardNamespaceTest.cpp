@@ -93,9 +93,10 @@ TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEac
             EXPECT_EQ(held.at(device), state) << "a disabled service is left alone: " << device;
         }
         const bool hadIPv6 = state.disable == "0";
+        const std::string name = device;
         const bool saved =
             std::any_of(guard.savedIPv6Settings().begin(), guard.savedIPv6Settings().end(),
-                        [&](const auto& setting) { return setting.service == device; });
+                        [&name](const auto& setting) { return setting.service == name; });
         EXPECT_EQ(saved, hadIPv6 && isUp(device)) << device;
     }
 

@@ -10,7 +10,12 @@
 
 namespace torvane {
 
-VPNEngine::VPNEngine(EngineEnvironment environment) : m_env(std::move(environment)) {}
+VPNEngine::VPNEngine(EngineEnvironment environment)
+    : m_env(std::move(environment)), m_network{m_env.runner, m_env.locator, m_env.stagingRoot,
+                                               [this](const std::string& line) { log(line); },
+                                               [this](const std::string& line) {
+                                                   logToApp(line);
+                                               }} {}
 
 VPNEngine::~VPNEngine() {
     // No job may run while the state below is destroyed, and no event or
@@ -134,11 +139,16 @@ Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
     return nullptr;
 }
 
-std::vector<Tunnel*> VPNEngine::byPriority() {
-    std::vector<Tunnel*> ordered;
+std::vector<Tunnel*> VPNEngine::allTunnels() {
+    std::vector<Tunnel*> all;
     for (const auto& tunnel : m_tunnels) {
-        ordered.push_back(tunnel.get());
+        all.push_back(tunnel.get());
     }
+    return all;
+}
+
+std::vector<Tunnel*> VPNEngine::byPriority() {
+    std::vector<Tunnel*> ordered = allTunnels();
     std::sort(ordered.begin(), ordered.end(), [](const Tunnel* a, const Tunnel* b) {
         if (a->priority != b->priority) {
             return a->priority < b->priority;
@@ -318,6 +328,7 @@ void VPNEngine::teardownAllOnQueue(bool restoreNetworking) {
         restoreIPv6();
         restoreDNS();
     }
+    clearUnderlyingDefaultGateway();
     const std::string swanctlBin = swanctlPath();
     if (isExecutableFile(swanctlBin)) {
         for (const auto& tunnel : m_tunnels) {
@@ -366,6 +377,7 @@ void VPNEngine::forceKillAll(CommandReply reply) {
         restoreIPv6();
         restoreDNS();
         deactivateKillSwitch();
+        clearUnderlyingDefaultGateway();
         std::error_code ignored;
         std::filesystem::remove_all(m_env.stagingRoot, ignored);
         pushStatus();

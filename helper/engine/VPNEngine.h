@@ -5,6 +5,9 @@
 #include "Clock.h"
 #include "CommandRunner.h"
 #include "EngineQueue.h"
+#include "KillSwitch.h"
+#include "NetworkContext.h"
+#include "RouteTable.h"
 #include "Tunnel.h"
 #include "TunnelEngine.h"
 #include "VPNRuntimeStatus.h"
@@ -69,6 +72,8 @@ private:
     void pushStatus();
     Tunnel* tunnelWithProfileID(std::string_view profileID);
     std::vector<Tunnel*> byPriority();
+    /// Every tunnel, in start order.
+    std::vector<Tunnel*> allTunnels();
 
     // Staging
     void stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets);
@@ -103,6 +108,7 @@ private:
     void restoreIPv6();
     void restoreDNS();
     void addGatewayExclusionRoute(const std::string& host);
+    void clearUnderlyingDefaultGateway();
     void updateNetworkNotifications();
     void clearNetworkNotifications();
     void startReconnectWatchdog();
@@ -134,6 +140,9 @@ private:
     VPNRuntimeStatus m_statusSnapshot;
 
     // Everything below is touched only on the queue.
+    NetworkContext m_network;
+    RouteTable m_routes{m_network};
+    KillSwitch m_killSwitch{m_network};
     std::vector<std::unique_ptr<Tunnel>> m_tunnels;
     std::optional<VPNTunnelStatus> m_lastError;
     std::unique_ptr<ChildProcess> m_charon;

@@ -108,6 +108,7 @@ VPNProfile EngineTest::profile(const std::string& name, std::int64_t priority) c
     p.name = name;
     p.authMethod = VPNAuthMethod::psk;
     p.remoteAddr = "10.10.0.1";
+    p.remoteTS = "10.200.0.0/24";
     p.ikeVersion = 2;
     p.priority = priority;
     return p;

@@ -38,7 +38,8 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
                 ElementsAre("/usr/bin/killall charon", swanctlLine("--load-creds"),
                             swanctlLine("--load-conns"), swanctlLine("--initiate --child " + name),
                             swanctlLine("--list-sas --ike " + name), routeTool() + " get 10.99.0.1",
-                            swanctlLine("--list-sas --ike " + name)));
+                            swanctlLine("--list-sas --ike " + name),
+                            routeTool() + " -n add -net 10.200.0.0/24 10.99.0.1"));
     const auto calls = m_runner.calls();
     EXPECT_EQ(calls[3].timeout.count(), 20);
     EXPECT_EQ(calls[1].env, (EnvironmentOverlay{{"STRONGSWAN_CONF", m_staging + "/strongswan.conf"},
@@ -81,8 +82,8 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
 }
 
 TEST_F(EngineTest, TwoTunnelsShareOneCharonAndStoppingOneKeepsTheOther) {
-    const VPNProfile a = profile("A");
-    const VPNProfile b = profile("B");
+    const VPNProfile a = profile("A", 0);
+    const VPNProfile b = profile("B", 1);
     acceptTunnel(a, "10.99.0.1");
     acceptTunnel(b, "10.99.0.2");
     ASSERT_EQ(start(a).code, 0);
@@ -93,7 +94,10 @@ TEST_F(EngineTest, TwoTunnelsShareOneCharonAndStoppingOneKeepsTheOther) {
     EXPECT_EQ(stop(a.id.upperText()), (Reply{0, "Disconnected A"}));
     EXPECT_THAT(m_runner.commandLines(),
                 ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
-                            swanctlLine("--load-creds --clear"), swanctlLine("--load-conns")));
+                            swanctlLine("--load-creds --clear"), swanctlLine("--load-conns"),
+                            // A owned the shared network; it moves to B.
+                            routeTool() + " -n delete -net 10.200.0.0/24",
+                            routeTool() + " -n add -net 10.200.0.0/24 10.99.0.2"));
     EXPECT_EQ(m_runner.calls()[0].timeout.count(), 4);
     EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + a.id.lowerText() + ".conf"));
     EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + b.id.lowerText() + ".conf"));
@@ -107,7 +111,8 @@ TEST_F(EngineTest, TwoTunnelsShareOneCharonAndStoppingOneKeepsTheOther) {
     m_runner.clearCalls();
     EXPECT_EQ(stop(b.id.lowerText()), (Reply{0, "Disconnected B"})) << "ids match in any case";
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
+                ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText()),
+                            routeTool() + " -n delete -net 10.200.0.0/24"));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
     EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
     EXPECT_EQ(m_vici.closes, 1);
@@ -128,7 +133,8 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     m_runner.clearCalls();
     EXPECT_EQ(stopAll(), (Reply{0, "Disconnected"}));
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
+                ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
+                            swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
                             swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
     EXPECT_FALSE(exists(m_staging));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
@@ -139,6 +145,7 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_EQ(forceKillAll(), (Reply{0, "Force-killed all VPN processes and restored networking"}));
     EXPECT_THAT(m_runner.commandLines(),
                 ElementsAre("/usr/bin/killall -9 charon", "/usr/bin/killall -9 dnsmasq",
+                            routeTool() + " -n delete -net 10.200.0.0/24",
                             routeTool() + " -n delete -net 0.0.0.0/1",
                             routeTool() + " -n delete -net 128.0.0.0/1"));
     EXPECT_EQ(m_launcher.lastChild()->killCount(), 1) << "our own charon is killed by pid too";

@@ -6,6 +6,7 @@
 #include "HelperOptions.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
+#include "ResolvConfStore.h"
 #include "SystemLog.h"
 #include "VPNEngine.h"
 #include "ViciConnection.h"
@@ -34,12 +35,21 @@ int main(int argc, char** argv) {
     PosixProcessLauncher launcher;
     LibviciConnector vici;
     SystemClock clock;
-    EngineEnvironment environment{.runner = runner,
-                                  .launcher = launcher,
-                                  .vici = vici,
-                                  .clock = clock,
-                                  .locator = BundleLocator::forThisProcess(argv[0]),
-                                  .systemLog = systemLog};
+    EngineEnvironment environment{
+        .runner = runner,
+        .launcher = launcher,
+        .vici = vici,
+        .clock = clock,
+        .locator = BundleLocator::forThisProcess(argv[0]),
+        .systemLog = systemLog,
+        .makeDynamicStore = [](DynamicStore::ChangeHandler onChange,
+                               DynamicStore::PostFunction post) {
+            return ResolvConfStore::create(
+                std::move(onChange), std::move(post),
+                {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
+                     systemLog(line);
+                 }});
+        }};
 
     VPNEngine engine(std::move(environment));
     int status = 0;

@@ -15,7 +15,20 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
                                                [this](const std::string& line) { log(line); },
                                                [this](const std::string& line) {
                                                    logToApp(line);
-                                               }} {}
+                                               }},
+      m_dns(m_network, m_dnsProxy, [this](DynamicStore::ChangeHandler onChange) {
+          return openDynamicStore(std::move(onChange));
+      }) {}
+
+Expected<std::unique_ptr<DynamicStore>, std::string>
+VPNEngine::openDynamicStore(DynamicStore::ChangeHandler onChange) {
+    if (!m_env.makeDynamicStore) {
+        return Unexpected{std::string("no system configuration store")};
+    }
+    // Notifications run as engine jobs, like everything else that changes state.
+    return m_env.makeDynamicStore(
+        std::move(onChange), [this](std::function<void()> job) { m_queue.post(std::move(job)); });
+}
 
 VPNEngine::~VPNEngine() {
     // No job may run while the state below is destroyed, and no event or

@@ -4,7 +4,11 @@
 #include "ChildProcess.h"
 #include "Clock.h"
 #include "CommandRunner.h"
+#include "DnsOverride.h"
+#include "DnsProxy.h"
+#include "DynamicStore.h"
 #include "EngineQueue.h"
+#include "Ipv6Guard.h"
 #include "KillSwitch.h"
 #include "NetworkContext.h"
 #include "RouteTable.h"
@@ -39,6 +43,11 @@ struct EngineEnvironment {
     std::string tunnelInterfacePrefix = "ipsec";
     /// psmisc's killall.
     std::string killallPath = "/usr/bin/killall";
+    /// Opens the system configuration store whose DNS the engine overrides;
+    /// its notifications go through the post function onto the engine queue.
+    std::function<Expected<std::unique_ptr<DynamicStore>, std::string>(DynamicStore::ChangeHandler,
+                                                                       DynamicStore::PostFunction)>
+        makeDynamicStore;
 };
 
 /// The daemon's single tunnel engine: owns every tunnel, the one charon all
@@ -120,6 +129,8 @@ private:
     bool killSwitchLoaded() const;
 
     // Helpers
+    Expected<std::unique_ptr<DynamicStore>, std::string>
+    openDynamicStore(DynamicStore::ChangeHandler onChange);
     /// System log with the daemon prefix, and the same text to the app.
     void log(const std::string& text);
     /// To the app only: charon's and dnsmasq's own output.
@@ -131,6 +142,10 @@ private:
     std::string charonPath() const;
 
     EngineEnvironment m_env;
+    /// Declared early so that it outlives every member its jobs, timers and
+    /// event sources touch; the destructor closes it first, after which no
+    /// job runs.
+    EngineQueue m_queue;
 
     mutable std::mutex m_callbackLock;
     std::function<void(const std::string&)> m_onStatus;
@@ -142,14 +157,14 @@ private:
     // Everything below is touched only on the queue.
     NetworkContext m_network;
     RouteTable m_routes{m_network};
+    DnsProxy m_dnsProxy{m_network, m_env.launcher, m_env.clock};
+    DnsOverride m_dns;
+    Ipv6Guard m_ipv6{m_network};
     KillSwitch m_killSwitch{m_network};
     std::vector<std::unique_ptr<Tunnel>> m_tunnels;
     std::optional<VPNTunnelStatus> m_lastError;
     std::unique_ptr<ChildProcess> m_charon;
     std::unique_ptr<ViciEvents> m_vici;
-
-    /// Last member: its thread must stop before the state above goes away.
-    EngineQueue m_queue;
 };
 
 } // namespace torvane

@@ -80,13 +80,21 @@ EngineTest::EngineTest() {
         std::ofstream(m_staging + "/charon.vici");
     });
 
-    EngineEnvironment environment{.runner = m_runner,
-                                  .launcher = m_launcher,
-                                  .vici = m_vici,
-                                  .clock = m_clock,
-                                  .locator = BundleLocator(m_base + "/torvane-helper"),
-                                  .stagingRoot = m_staging,
-                                  .systemLog = {}};
+    EngineEnvironment environment{
+        .runner = m_runner,
+        .launcher = m_launcher,
+        .vici = m_vici,
+        .clock = m_clock,
+        .locator = BundleLocator(m_base + "/torvane-helper"),
+        .stagingRoot = m_staging,
+        .systemLog = {},
+        .makeDynamicStore = [this](DynamicStore::ChangeHandler onChange, DynamicStore::PostFunction)
+            -> Expected<std::unique_ptr<DynamicStore>, std::string> {
+            auto store = std::make_unique<FakeDynamicStore>();
+            store->setChangeHandler(std::move(onChange));
+            m_store = store.get();
+            return std::unique_ptr<DynamicStore>(std::move(store));
+        }};
     m_engine = std::make_unique<VPNEngine>(std::move(environment));
     m_engine->setOnLog([this](const std::string& line) {
         std::lock_guard lock(m_logMutex);

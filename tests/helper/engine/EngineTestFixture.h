@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeDynamicStore.h"
 #include "FakeProcessLauncher.h"
 #include "RecordingCommandRunner.h"
 #include "VPNEngine.h"
@@ -97,6 +98,8 @@ protected:
     FakeProcessLauncher m_launcher;
     FakeViciConnector m_vici;
     FakeClock m_clock;
+    /// The store the engine opened, once it did.
+    FakeDynamicStore* m_store = nullptr;
     std::string m_base;
     std::string m_staging;
     std::unique_ptr<VPNEngine> m_engine;

@@ -180,16 +180,12 @@ TEST_F(DnsProxyTest, StartFailuresBeforeTheLaunch) {
 
     auto badText = proxiedProfile();
     badText.dnsmasqConfig = "server=10.0.0.53 # Z\xfcrich";
-    EXPECT_THROW(
-        {
-            try {
-                m_proxy->startDnsmasq(badText);
-            } catch (const EngineError& error) {
-                EXPECT_EQ(error.message(), "failed to encode dnsmasq config");
-                throw;
-            }
-        },
-        EngineError);
+    try {
+        m_proxy->startDnsmasq(badText);
+        FAIL() << "unencodable configuration was started";
+    } catch (const EngineError& error) {
+        EXPECT_EQ(error.message(), "failed to encode dnsmasq config");
+    }
 
     std::filesystem::remove(program());
     try {

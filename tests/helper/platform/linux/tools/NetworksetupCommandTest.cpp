@@ -74,14 +74,9 @@ TEST(NetworksetupCommandTest, Ipv6ModesFromAndToTheSysctls) {
     EXPECT_EQ(formatServiceInfo("eth0", std::nullopt), "Device: eth0\n");
 
     using Writes = std::vector<std::pair<std::string, std::string>>;
-    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Off, {0, 1, 1}),
-              (Writes{{"disable_ipv6", "1"}}));
-    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Automatic, {1, 0, 0}),
-              (Writes{{"autoconf", "1"}, {"accept_ra", "1"}, {"disable_ipv6", "0"}}));
+    // A device that already takes advertisements as a router keeps doing so.
     EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6Automatic, {1, 1, 2}),
               (Writes{{"autoconf", "1"}, {"accept_ra", "2"}, {"disable_ipv6", "0"}}));
-    EXPECT_EQ(ipv6SysctlWrites(NetworksetupAction::setV6LinkLocal, {1, 1, 1}),
-              (Writes{{"autoconf", "0"}, {"accept_ra", "0"}, {"disable_ipv6", "0"}}));
     // Each mode written reads back as itself.
     for (const auto& [action, mode] :
          {std::pair{NetworksetupAction::setV6Off, "Off"},

@@ -4,7 +4,6 @@
 #include "DnsmasqConfig.h"
 #include "EngineError.h"
 #include "FileWriter.h"
-#include "PosixChildProcess.h"
 
 #include <mutex>
 #include <string>
@@ -80,21 +79,8 @@ private:
     }
 };
 
-namespace {
-
-std::optional<int> posixExitStatus(ChildProcess& child) {
-    if (auto* posix = dynamic_cast<PosixChildProcess*>(&child)) {
-        return posix->exitStatus();
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-DnsProxy::DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock,
-                   ExitStatusReader exitStatus)
-    : m_context(context), m_launcher(launcher), m_clock(clock),
-      m_exitStatus(exitStatus ? std::move(exitStatus) : ExitStatusReader(posixExitStatus)) {}
+DnsProxy::DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock)
+    : m_context(context), m_launcher(launcher), m_clock(clock) {}
 
 DnsProxy::~DnsProxy() {
     if (m_process) {
@@ -158,7 +144,7 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
 
     if (!m_process->isRunning()) {
         m_process->stopReadingOutput();
-        const auto status = m_exitStatus(*m_process);
+        const auto status = m_process->exitStatus();
         const auto lines = relay->takeAll();
         m_process.reset();
         for (const auto& line : lines) {

@@ -16,12 +16,7 @@ namespace torvane {
 /// on the child's reader thread.
 class DnsProxy final : public DnsProxyControl {
 public:
-    /// How the exit status of a finished child is read: the production
-    /// launcher's children report it through their own type.
-    using ExitStatusReader = std::function<std::optional<int>(ChildProcess&)>;
-
-    DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock,
-             ExitStatusReader exitStatus = {});
+    DnsProxy(NetworkContext& context, ProcessLauncher& launcher, Clock& clock);
     ~DnsProxy() override;
 
     DnsProxy(const DnsProxy&) = delete;
@@ -55,7 +50,6 @@ private:
     NetworkContext& m_context;
     ProcessLauncher& m_launcher;
     Clock& m_clock;
-    ExitStatusReader m_exitStatus;
 
     std::unique_ptr<ChildProcess> m_process;
     std::optional<Uuid> m_ownerID;

@@ -26,6 +26,9 @@ public:
     virtual void kill() = 0;
     /// Blocks until the process has exited and been reaped.
     virtual void waitUntilExit() = 0;
+    /// The exit status once the process has exited and been reaped
+    /// (128 + signal for a signalled process); nothing before.
+    virtual std::optional<int> exitStatus() const = 0;
     /// Stops delivering output; after return the output callback is never
     /// called again.
     virtual void stopReadingOutput() = 0;

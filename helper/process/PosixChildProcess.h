@@ -35,7 +35,7 @@ public:
 
     /// The exit status (128 + signal for a signalled child) once the process
     /// has been reaped; -1 when something else in the daemon reaped it.
-    std::optional<int> exitStatus() const;
+    std::optional<int> exitStatus() const override;
 
 private:
     void deliver(std::string_view chunk);

@@ -43,7 +43,7 @@ public:
     /// Lets the child exit with `status` (no effect when it already has).
     void exit(int status);
     void setExitsOnTerminate(bool exits);
-    std::optional<int> exitStatus() const;
+    std::optional<int> exitStatus() const override;
     int terminateCount() const;
     int killCount() const;
     bool readingStopped() const;

@@ -18,6 +18,7 @@ public:
     void kill() override { m_child->kill(); }
     void waitUntilExit() override { m_child->waitUntilExit(); }
     void stopReadingOutput() override { m_child->stopReadingOutput(); }
+    std::optional<int> exitStatus() const override { return m_child->exitStatus(); }
 
 private:
     std::shared_ptr<FakeChildProcess> m_child;

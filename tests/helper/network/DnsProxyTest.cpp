@@ -58,11 +58,7 @@ protected:
                            [this](const std::string& line) {
                                m_appLog.push_back(line);
                            }});
-        m_proxy =
-            std::make_unique<DnsProxy>(*m_context, m_launcher, m_clock, [this](ChildProcess&) {
-                // The launcher hands out a wrapper; the status is the fake child's.
-                return m_launcher.lastChild()->exitStatus();
-            });
+        m_proxy = std::make_unique<DnsProxy>(*m_context, m_launcher, m_clock);
     }
     void TearDown() override {
         m_proxy.reset();

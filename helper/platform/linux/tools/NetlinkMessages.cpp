@@ -39,7 +39,7 @@ void putAddress(nlmsghdr* message, std::uint16_t type, Ipv4Address address) {
     mnl_attr_put_u32(message, type, htonl(address));
 }
 
-NetlinkRequest buildRouteChange(std::uint16_t type, std::uint16_t flags, const RouteSpec& route,
+NetlinkRequest buildRouteChange(std::uint16_t type, std::uint16_t flags, const RouteRequest& route,
                                 bool adding) {
     NetlinkRequest buffer;
     auto* rtm = startRequest<rtmsg>(buffer, type, flags);
@@ -185,12 +185,12 @@ NetlinkRequest buildLinkDump() {
     return buffer;
 }
 
-NetlinkRequest buildRouteAdd(const RouteSpec& route) {
+NetlinkRequest buildRouteAdd(const RouteRequest& route) {
     return buildRouteChange(RTM_NEWROUTE, NLM_F_REQUEST | NLM_F_ACK | NLM_F_CREATE | NLM_F_EXCL,
                             route, true);
 }
 
-NetlinkRequest buildRouteDelete(const RouteSpec& route) {
+NetlinkRequest buildRouteDelete(const RouteRequest& route) {
     return buildRouteChange(RTM_DELROUTE, NLM_F_REQUEST | NLM_F_ACK, route, false);
 }
 

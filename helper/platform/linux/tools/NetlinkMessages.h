@@ -3,7 +3,7 @@
 #include "AddressEntry.h"
 #include "LinkEntry.h"
 #include "RouteEntry.h"
-#include "RouteSpec.h"
+#include "RouteRequest.h"
 
 #include <cstddef>
 #include <linux/netlink.h>
@@ -24,12 +24,12 @@ NetlinkRequest buildLinkDump();
 
 /// Adds `route` to the main table, failing with EEXIST when a route to the
 /// same prefix with the same metric is already there (whoever owns it).
-NetlinkRequest buildRouteAdd(const RouteSpec& route);
+NetlinkRequest buildRouteAdd(const RouteRequest& route);
 
 /// Deletes one route to `route.destination` from the main table, and only one
 /// this system added (kTorvaneRouteProtocol). A gateway or device in `route`
 /// narrows the match further.
-NetlinkRequest buildRouteDelete(const RouteSpec& route);
+NetlinkRequest buildRouteDelete(const RouteRequest& route);
 
 /// Asks the kernel which routing entry it would use for `destination`
 /// (policy rules included) and to report that entry as it is stored.

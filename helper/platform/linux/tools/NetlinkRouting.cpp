@@ -56,12 +56,12 @@ Expected<std::vector<LinkEntry>, NetlinkError> NetlinkRouting::links() {
     return collect<LinkEntry>(m_socket, buildLinkDump(), decodeLink, "listing interfaces");
 }
 
-NetlinkResult NetlinkRouting::addRoute(const RouteSpec& route) {
+NetlinkResult NetlinkRouting::addRoute(const RouteRequest& route) {
     return m_socket.transact(
         buildRouteAdd(route), [](const nlmsghdr&) {}, "adding a route");
 }
 
-NetlinkResult NetlinkRouting::deleteRoute(const RouteSpec& route) {
+NetlinkResult NetlinkRouting::deleteRoute(const RouteRequest& route) {
     return m_socket.transact(
         buildRouteDelete(route), [](const nlmsghdr&) {}, "deleting a route");
 }

@@ -6,7 +6,7 @@
 #include "NetlinkError.h"
 #include "NetlinkSocket.h"
 #include "RouteEntry.h"
-#include "RouteSpec.h"
+#include "RouteRequest.h"
 
 #include <vector>
 
@@ -28,8 +28,8 @@ public:
     Expected<std::vector<LinkEntry>, NetlinkError> links();
 
     /// See buildRouteAdd / buildRouteDelete for what matches.
-    NetlinkResult addRoute(const RouteSpec& route);
-    NetlinkResult deleteRoute(const RouteSpec& route);
+    NetlinkResult addRoute(const RouteRequest& route);
+    NetlinkResult deleteRoute(const RouteRequest& route);
 
     /// The routing entry the kernel would use for `destination`: for an
     /// address of this machine, the local table's entry on the device that

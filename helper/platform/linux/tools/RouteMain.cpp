@@ -52,7 +52,7 @@ int runChange(NetlinkRouting& routing, const RouteCommand& command) {
     const std::string destinationText = formatIpv4Prefix(destination);
 
     if (command.action == RouteAction::remove) {
-        RouteSpec route;
+        RouteRequest route;
         route.destination = destination;
         return reportChange(command, routing.deleteRoute(route),
                             describeRouteChange(command, destinationText, {}));
@@ -62,7 +62,7 @@ int runChange(NetlinkRouting& routing, const RouteCommand& command) {
     if (!links) {
         return fail(links.error().describe());
     }
-    RouteSpec route;
+    RouteRequest route;
     std::string gatewayText;
     if (!command.interfaceName.empty()) {
         const auto index = interfaceIndexByName(*links, command.interfaceName);

@@ -37,9 +37,9 @@ std::optional<int> deviceHoldingAddress(const std::vector<AddressEntry>& address
     return loopback;
 }
 
-RouteSpec routeThroughAddress(const Ipv4Prefix& destination, Ipv4Address via,
-                              std::optional<int> holder) {
-    RouteSpec route;
+RouteRequest routeThroughAddress(const Ipv4Prefix& destination, Ipv4Address via,
+                                 std::optional<int> holder) {
+    RouteRequest route;
     route.destination = destination;
     if (holder) {
         route.interfaceIndex = *holder;
@@ -52,8 +52,8 @@ RouteSpec routeThroughAddress(const Ipv4Prefix& destination, Ipv4Address via,
     return route;
 }
 
-RouteSpec routeOnDevice(const Ipv4Prefix& destination, int interfaceIndex) {
-    RouteSpec route;
+RouteRequest routeOnDevice(const Ipv4Prefix& destination, int interfaceIndex) {
+    RouteRequest route;
     route.destination = destination;
     route.interfaceIndex = interfaceIndex;
     route.scope = RT_SCOPE_LINK;

@@ -3,7 +3,7 @@
 #include "AddressEntry.h"
 #include "LinkEntry.h"
 #include "RouteEntry.h"
-#include "RouteSpec.h"
+#include "RouteRequest.h"
 
 #include <optional>
 #include <string>
@@ -23,11 +23,11 @@ std::optional<int> deviceHoldingAddress(const std::vector<netlink::AddressEntry>
 /// this machine (a tunnel's virtual IP) the route goes straight onto the
 /// device that holds it with `via` as the source address, which is what a
 /// point-to-point tunnel needs; otherwise `via` is the next-hop gateway.
-netlink::RouteSpec routeThroughAddress(const netlink::Ipv4Prefix& destination,
-                                       netlink::Ipv4Address via, std::optional<int> holder);
+netlink::RouteRequest routeThroughAddress(const netlink::Ipv4Prefix& destination,
+                                          netlink::Ipv4Address via, std::optional<int> holder);
 
 /// A route to `destination` straight onto a device.
-netlink::RouteSpec routeOnDevice(const netlink::Ipv4Prefix& destination, int interfaceIndex);
+netlink::RouteRequest routeOnDevice(const netlink::Ipv4Prefix& destination, int interfaceIndex);
 
 /// The IPv4 default route of the main table that the kernel would use: a
 /// usable unicast 0.0.0.0/0 with the lowest metric, the first one listed on

@@ -73,7 +73,7 @@ private:
 } // namespace
 
 TEST(NetlinkMessagesTest, RouteAddCarriesOwnershipAndRefusesToReplace) {
-    RouteSpec route;
+    RouteRequest route;
     route.destination = {0x0a010000, 16};
     route.interfaceIndex = 7;
     route.preferredSource = kVip;
@@ -99,7 +99,7 @@ TEST(NetlinkMessagesTest, RouteAddCarriesOwnershipAndRefusesToReplace) {
 }
 
 TEST(NetlinkMessagesTest, RouteDeleteMatchesOnlyOwnRoutesOfAnyScope) {
-    RouteSpec route;
+    RouteRequest route;
     route.destination = {0, 1};
     const auto request = buildRouteDelete(route);
     EXPECT_EQ(asMessage(request).nlmsg_type, RTM_DELROUTE);

@@ -1,6 +1,6 @@
 #include "RouteReport.h"
 
-#include "RouteSpec.h"
+#include "RouteRequest.h"
 #include "RoutingTableReport.h"
 
 #include <linux/rtnetlink.h>

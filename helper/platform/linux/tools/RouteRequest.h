@@ -14,7 +14,7 @@ namespace torvane::netlink {
 inline constexpr std::uint8_t kTorvaneRouteProtocol = 116;
 
 /// A route to add to or delete from the main table.
-struct RouteSpec {
+struct RouteRequest {
     Ipv4Prefix destination;
     std::optional<Ipv4Address> gateway;
     /// Outgoing device; 0 lets the kernel find it from the gateway.
@@ -24,7 +24,7 @@ struct RouteSpec {
     /// route straight onto a device.
     std::uint8_t scope = 0;
 
-    friend bool operator==(const RouteSpec&, const RouteSpec&) = default;
+    friend bool operator==(const RouteRequest&, const RouteRequest&) = default;
 };
 
 } // namespace torvane::netlink

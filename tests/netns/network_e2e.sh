@@ -1,0 +1,369 @@
+#!/usr/bin/env bash
+# The daemon's network changes end to end: routes, DNS, the local DNS proxy,
+# IPv6 leak prevention and the kill switch, made by torvane-helper in the
+# client namespace of the test bed for real tunnels, and each of them undone
+# byte for byte however the tunnels go (stop, stop-all, SIGTERM, force-kill).
+#
+#   network_e2e.sh HELPER TESTCLIENT
+#
+# The daemon and its client run in the bed's private client context (own PID
+# namespace, private /run), where the gateway's and LAN's namespaces and the
+# gateway's charon cannot be reached. Such steps (reading the packet counters
+# there, killing the gateway's charon) go to this outer shell through a pair
+# of FIFOs: `outside CMD` runs CMD here and hands back its output and status.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+bed_require_root
+for tool in dnsmasq getent; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
+        exit 77
+    fi
+done
+HELPER=$(realpath "$1")
+TC=$(realpath "$2")
+export HELPER TC
+: "${BED_PREFIX:=tvn-$$}"
+trap bed_down EXIT
+bed_up
+p=$BED_PREFIX
+export p
+
+# Counters on the gateway's client-side link (plain ICMP to the LAN host
+# against encapsulated ESP) and in the LAN namespace (DNS queries from the
+# tunnel's pool); they sit before everything else, so nothing hides a packet.
+bed_gateway_exec nft -f - <<EOF
+table inet tvn_watch {
+    counter plain {}
+    counter encap {}
+    chain pre {
+        type filter hook prerouting priority -300; policy accept;
+        iifname "$p-g" ip daddr $BED_LAN_ADDR icmp type echo-request counter name plain
+        iifname "$p-g" ip daddr $BED_GW_ADDR udp dport 4500 counter name encap
+    }
+}
+EOF
+bed_lan_exec nft -f - <<EOF
+table inet tvn_watch {
+    counter queries {}
+    chain pre {
+        type filter hook prerouting priority -300; policy accept;
+        iifname "$p-l" ip saddr $BED_POOL udp dport 53 counter name queries
+    }
+}
+EOF
+
+# A DNS server only the LAN knows, under its own process name so that no
+# check for the daemon's dnsmasq confuses the two.
+cp "$(command -v dnsmasq)" "$BED_WORK/lan-dns"
+bed_lan_exec "$BED_WORK/lan-dns" --keep-in-foreground --conf-file=/dev/null --no-resolv \
+    --no-hosts --user=root --group=root --listen-address="$BED_LAN_ADDR" --bind-interfaces \
+    --pid-file="$BED_WORK/lan-dns.pid" --address=/only-lan.test/10.200.0.99 \
+    >"$BED_WORK/lan-dns.out" 2>&1 &
+bed_track_pid $!
+
+# counter_of NS-KIND NAME prints a named counter's packet count.
+counter_of() {
+    local ns
+    case $1 in
+    gw) ns=$BED_NS_GW ;;
+    lan) ns=$BED_NS_LAN ;;
+    esac
+    ip netns exec "$ns" nft list counter inet tvn_watch "$2" | awk '/packets/ {print $2}'
+}
+kill_gateway_charon() {
+    kill -KILL "$BED_GW_PID" || return 1
+    # Reaping it here keeps the shell's "Killed" job notice out of the output.
+    wait "$BED_GW_PID" 2>/dev/null || true
+}
+
+P=$BED_WORK/profiles
+bed_make_profile full psk user=user02 name=Full remoteTS=0.0.0.0/0 >/dev/null
+bed_make_profile first psk user=user03 name=First routes=$BED_LAN_NET priority=0 >/dev/null
+bed_make_profile second psk user=user04 name=Second routes=$BED_LAN_NET priority=1 >/dev/null
+bed_make_profile dns psk user=user05 name=Dns routes=$BED_LAN_NET dnsServers=$BED_LAN_ADDR \
+    searchDomains=corp.tvn.test,lab.tvn.test >/dev/null
+bed_make_profile dnsproxy psk user=user06 name=DnsProxy routes=$BED_LAN_NET \
+    dnsServers=$BED_LAN_ADDR dnsmasqEnabled=true >/dev/null
+bed_make_profile v6 psk user=user07 name=V6 remoteTS=0.0.0.0/0 preventIPv6Leak=true >/dev/null
+bed_make_profile everything psk user=user08 name=Everything remoteTS=0.0.0.0/0 \
+    dnsServers=$BED_LAN_ADDR searchDomains=corp.tvn.test dnsmasqEnabled=true \
+    preventIPv6Leak=true killSwitchEnabled=true >/dev/null
+bed_make_profile killswitch psk user=user09 name=KillSwitch remoteTS=0.0.0.0/0 \
+    killSwitchEnabled=true >/dev/null
+
+inner() {
+    set -u
+    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
+    local passed=0 failed=0
+    check() { # check DESCRIPTION COMMAND...
+        local what=$1
+        shift
+        if "$@"; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            echo "FAILED: $what" >&2
+        fi
+    }
+    outside() { # outside COMMAND-LINE: runs it in the outer shell
+        printf '%s\n' "$*" >"$W/req"
+        local rc out
+        {
+            read -r rc
+            out=$(cat)
+        } <"$W/ack"
+        printf '%s\n' "$out"
+        return "$rc"
+    }
+    T() { "$TC" --socket "$S" "$@"; }
+    start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
+    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
+    vip_of() { sed -n 's/^reply start 0 Connected (\([0-9.]*\))$/\1/p' <<<"$1"; }
+    launch() {
+        "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
+        hp=$!
+        bed_wait_for_socket "$S"
+    }
+    # eventually SECONDS COMMAND...: the daemon reacts to some changes on its
+    # queue, after the command that caused them has returned.
+    eventually() {
+        local limit=$1 i
+        shift
+        for ((i = 0; i < limit * 10; i++)); do
+            "$@" && return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    snapshot() {
+        ip route show table all
+        echo "--- rules"
+        ip rule
+        echo "--- resolv.conf"
+        cat /etc/resolv.conf
+        echo "--- ipv6"
+        sysctl net.ipv6.conf 2>/dev/null | sort
+        echo "--- nft"
+        nft list ruleset
+    }
+    # Turning IPv6 back on re-adds the link-local addresses at once, but
+    # their local routes only once duplicate address detection is done.
+    settled() { [ -z "$(ip -6 addr show tentative)" ]; }
+    # A SIGKILLed charon leaves its routing rule and the routes of its own
+    # table (220) behind, and force-kill does not clear them (yet); the
+    # force-kill comparison leaves those lines out.
+    without_charon() { grep -v -e ' table 220 ' -e 'lookup 220' || true; }
+    view() { # view FILTER: the snapshot, filtered or not
+        if [ "$1" = charon-leftovers ]; then snapshot | without_charon; else snapshot; fi
+    }
+    same_as() { settled && [ "$(view "$2")" = "$(if [ "$2" = charon-leftovers ]; then without_charon <"$1"; else cat "$1"; fi)" ]; }
+    restored() { # restored WHAT BASELINE-FILE [charon-leftovers]
+        if eventually 15 same_as "$2" "${3:-}"; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            echo "FAILED: $1 restores the client namespace:" >&2
+            diff "$2" <(snapshot) >&2 || true
+        fi
+    }
+    route_of() { ip route show "$1"; }
+    route_has() { ip route show "$1" | grep -q "$2"; }
+    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
+    no_dnsmasq() { ! pgrep -x dnsmasq >/dev/null; }
+    no_killswitch() { ! nft list table inet torvane_killswitch >/dev/null 2>&1; }
+
+    launch
+    T subscribe --seconds 600 >"$W/callbacks.log" 2>&1 &
+    local subscriber=$!
+    local reply vip vip1 vip2 before after n
+
+    # --- Full tunnel: both halves of the address space through ipsec0, the
+    # gateway itself around it, and LAN traffic only inside ESP.
+    # Positive control first: a plain ping is counted (and dropped) there.
+    before=$(outside counter_of gw plain)
+    ping -c 1 -W 1 "$BED_LAN_ADDR" >/dev/null 2>&1 || true
+    after=$(outside counter_of gw plain)
+    check "the plain-ICMP counter sees a ping in the clear ($before -> $after)" test "$after" -gt "$before"
+
+    reply=$(start_profile full)
+    check "full tunnel connects: $reply" grep -Eq '^reply start 0 Connected' <<<"$reply"
+    check "0.0.0.0/1 through ipsec0: $(route_of 0.0.0.0/1)" grep -q 'dev ipsec0' <<<"$(route_of 0.0.0.0/1)"
+    check "128.0.0.0/1 through ipsec0: $(route_of 128.0.0.0/1)" grep -q 'dev ipsec0' <<<"$(route_of 128.0.0.0/1)"
+    check "host route to the gateway via the physical gateway: $(route_of "$BED_GW_ADDR")" \
+        grep -Eq "^$BED_GW_ADDR via $BED_GW_ADDR dev $p-c" <<<"$(route_of "$BED_GW_ADDR")"
+    local plain0 esp0
+    plain0=$(outside counter_of gw plain)
+    esp0=$(outside counter_of gw encap)
+    check "full tunnel: ping to the LAN host" ping_ok "$BED_LAN_ADDR"
+    check "full tunnel: no plain ICMP on the gateway's link" test "$(outside counter_of gw plain)" = "$plain0"
+    check "full tunnel: ESP in UDP 4500 on the gateway's link" test "$(outside counter_of gw encap)" -gt "$esp0"
+    check "full tunnel stops" test "$(T stop "$(id_of full)")" = "reply stop 0 Disconnected Full"
+    check "full tunnel: gateway host route gone" test -z "$(route_of "$BED_GW_ADDR/32")"
+
+    # --- Two tunnels for one network: the higher priority owns the route,
+    # and a new order moves it and the source address of new traffic.
+    reply=$(start_profile first)
+    vip1=$(vip_of "$reply")
+    check "first connects: $reply" test -n "$vip1"
+    reply=$(start_profile second)
+    vip2=$(vip_of "$reply")
+    check "second connects: $reply" test -n "$vip2"
+    check "the LAN route uses the first VIP: $(route_of "$BED_LAN_NET")" \
+        grep -q "dev ipsec0 .*src $vip1\b" <<<"$(route_of "$BED_LAN_NET")"
+    n=$(wc -l <"$W/callbacks.log")
+    reply=$(T priorities "$(id_of second)" "$(id_of first)")
+    check "the LAN route moves to the second VIP: $(route_of "$BED_LAN_NET")" \
+        eventually 10 route_has "$BED_LAN_NET" "dev ipsec0 .*src $vip2\b"
+    check "one LAN route only: $(route_of "$BED_LAN_NET")" test "$(route_of "$BED_LAN_NET" | wc -l)" = 1
+    logged_since() { tail -n "+$((n + 1))" "$W/callbacks.log" | grep -q "$1"; }
+    check "'route removed: ' logged" eventually 5 logged_since "route removed: $BED_LAN_NET"
+    check "'route add ' logged" eventually 5 logged_since "route add $BED_LAN_NET"
+    check "the kernel picks the second VIP: $(ip route get "$BED_LAN_ADDR")" \
+        grep -q "src $vip2\b" <<<"$(ip route get "$BED_LAN_ADDR")"
+    check "ping from the second VIP is answered" ping_ok "$BED_LAN_ADDR"
+    T stop "$(id_of first)" >/dev/null
+    T stop "$(id_of second)" >/dev/null
+    check "no LAN route after both stopped" test -z "$(route_of "$BED_LAN_NET")"
+
+    # --- DNS: the tunnel's servers while connected, the original bytes after.
+    local original=$W/resolv.original rewritten=$W/resolv.rewritten
+    cp /etc/resolv.conf "$original"
+    start_profile dns >/dev/null
+    check "resolv.conf has the tunnel's server" grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf
+    check "resolv.conf has the search domains" grep -Eq '^(search|domain) .*corp\.tvn\.test.*lab\.tvn\.test' /etc/resolv.conf
+    T stop "$(id_of dns)" >/dev/null
+    check "resolv.conf byte-identical after stop" cmp -s /etc/resolv.conf "$original"
+
+    # Someone else (a DHCP client) rewrites the file in place meanwhile.
+    start_profile dns >/dev/null
+    printf 'nameserver 10.10.0.3\nsearch dhcp.tvn.test\n' >"$rewritten"
+    cat "$rewritten" >/etc/resolv.conf
+    check "a rewritten resolv.conf gets the tunnel's server again" \
+        eventually 10 grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf
+    T stop "$(id_of dns)" >/dev/null
+    check "after stop, the rewritten file is what comes back" cmp -s /etc/resolv.conf "$rewritten"
+    cat "$original" >/etc/resolv.conf
+
+    # The local DNS proxy forwards through the tunnel to a server only the
+    # LAN has.
+    before=$(outside counter_of lan queries)
+    start_profile dnsproxy >/dev/null
+    check "dnsmasq runs" pgrep -x dnsmasq >/dev/null
+    check "resolv.conf points at the local proxy" grep -qx 'nameserver 127.0.0.1' /etc/resolv.conf
+    reply=$(timeout 20 getent hosts only-lan.test || true)
+    check "only-lan.test resolves through the proxy: '$reply'" grep -q '^10\.200\.0\.99 ' <<<"$reply"
+    after=$(outside counter_of lan queries)
+    check "the LAN server was asked from the tunnel ($before -> $after)" test "$after" -gt "$before"
+    T stop "$(id_of dnsproxy)" >/dev/null
+    check "dnsmasq gone after stop" eventually 5 no_dnsmasq
+    check "resolv.conf byte-identical after the proxy" cmp -s /etc/resolv.conf "$original"
+
+    # --- IPv6 leak prevention on every interface that had IPv6 on.
+    local v6base=$W/ipv6.before ifaces=() f dev
+    sysctl net.ipv6.conf 2>/dev/null | sort >"$v6base"
+    for f in /proc/sys/net/ipv6/conf/*/disable_ipv6; do
+        dev=${f%/disable_ipv6}
+        dev=${dev##*/}
+        case $dev in all | default | lo) continue ;; esac
+        [ "$(cat "$f")" = 0 ] && ifaces+=("$dev")
+    done
+    check "the client namespace has interfaces with IPv6 on (${ifaces[*]})" test "${#ifaces[@]}" -gt 0
+    start_profile v6 >/dev/null
+    for dev in "${ifaces[@]}"; do
+        check "IPv6 off on $dev while connected" \
+            test "$(cat "/proc/sys/net/ipv6/conf/$dev/disable_ipv6")" = 1
+    done
+    T stop "$(id_of v6)" >/dev/null
+    check "every interface's IPv6 sysctls are back after stop" \
+        eventually 10 bash -c '[ "$(sysctl net.ipv6.conf 2>/dev/null | sort)" = "$(cat "$0")" ]' "$v6base"
+
+    # --- Restoration after every way a tunnel can end, with every kind of
+    # change made each time.
+    local base=$W/snapshot.before way code
+    eventually 15 settled || true
+    snapshot >"$base"
+    for way in stop stop-all SIGTERM force-kill; do
+        reply=$(start_profile everything)
+        check "$way: everything connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+        check "$way: the namespace was changed" bash -c '! [ "$(cat "$0")" = "$1" ]' "$base" "$(snapshot)"
+        case $way in
+        stop) T stop "$(id_of everything)" >/dev/null ;;
+        stop-all) T stop-all >/dev/null ;;
+        SIGTERM)
+            kill -TERM "$hp"
+            code=0
+            wait "$hp" || code=$?
+            check "SIGTERM: exit status 0 (got $code)" test "$code" = 0
+            launch
+            ;;
+        force-kill) T force-kill >/dev/null ;;
+        esac
+        if [ "$way" = force-kill ]; then
+            restored "$way" "$base" charon-leftovers
+        else
+            restored "$way" "$base"
+        fi
+        check "$way: no dnsmasq left" eventually 5 no_dnsmasq
+    done
+
+    # --- Kill switch: nothing but IKE/ESP to the gateway and DHCP leaves the
+    # client's link once the gateway is gone. Our own counter sits in an
+    # output chain after the kill switch's.
+    nft -f - <<EOF
+table inet tvn_leak {
+    counter leak {}
+    chain out {
+        type filter hook output priority 10; policy accept;
+        oifname != "$p-c" return
+        ip daddr $BED_GW_ADDR udp dport { 500, 4500 } return
+        ip daddr $BED_GW_ADDR ip protocol esp return
+        udp sport 68 udp dport 67 return
+        counter name leak
+    }
+}
+EOF
+    leaks() { nft list counter inet tvn_leak leak | awk '/packets/ {print $2}'; }
+    before=$(leaks)
+    ping -c 1 -W 1 "$BED_GW_ADDR" >/dev/null 2>&1 || true
+    check "the leak counter sees a ping to the gateway without the kill switch" test "$(leaks)" -gt "$before"
+    reply=$(start_profile killswitch)
+    check "kill switch tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    check "the kill switch table is loaded" nft list table inet torvane_killswitch >/dev/null
+    check "kill switch: ping through the tunnel" ping_ok "$BED_LAN_ADDR"
+    check "the gateway's charon is killed" outside kill_gateway_charon
+    before=$(leaks)
+    ping -c 2 -W 1 "$BED_LAN_ADDR" >/dev/null 2>&1 || true
+    check "kill switch: a ping to the gateway fails" bash -c '! ping -c 2 -W 1 "$0" >/dev/null 2>&1' "$BED_GW_ADDR"
+    after=$(leaks)
+    check "kill switch: nothing else leaves the link ($before -> $after)" test "$after" = "$before"
+    T stop "$(id_of killswitch)" >/dev/null
+    check "no kill switch table after stop" eventually 5 no_killswitch
+    nft delete table inet tvn_leak
+
+    kill "$subscriber" 2>/dev/null || true
+    if [ "$failed" -ne 0 ]; then
+        echo "--- the daemon's output:" >&2
+        tail -n 80 "$W/helper.out" >&2
+    fi
+    echo "network_e2e: $passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+export -f inner
+
+# Serve `outside` requests until the inner test ends.
+mkfifo "$BED_WORK/req" "$BED_WORK/ack"
+exec {reqfd}<>"$BED_WORK/req"
+bed_client_private bash -c inner &
+inner_pid=$!
+while kill -0 "$inner_pid" 2>/dev/null; do
+    if IFS= read -r -t 1 -u "$reqfd" line; then
+        # In this shell, not a subshell, so that it can reap what it kills.
+        rc=0
+        eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
+        { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
+    fi
+done
+wait "$inner_pid"

@@ -156,10 +156,12 @@ inner() {
     # table (220) behind, and force-kill does not clear them (yet); the
     # force-kill comparison leaves those lines out.
     without_charon() { grep -v -e ' table 220 ' -e 'lookup 220' || true; }
-    view() { # view FILTER: the snapshot, filtered or not
-        if [ "$1" = charon-leftovers ]; then snapshot | without_charon; else snapshot; fi
+    view() { # view FILTER FILE
+        if [ "$1" = charon-leftovers ]; then without_charon <"$2"; else cat "$2"; fi
     }
-    same_as() { settled && [ "$(view "$2")" = "$(if [ "$2" = charon-leftovers ]; then without_charon <"$1"; else cat "$1"; fi)" ]; }
+    same_as() { # same_as BASELINE-FILE FILTER
+        settled && [ "$(view "$2" <(snapshot))" = "$(view "$2" "$1")" ]
+    }
     restored() { # restored WHAT BASELINE-FILE [charon-leftovers]
         if eventually 15 same_as "$2" "${3:-}"; then
             passed=$((passed + 1))

@@ -366,20 +366,14 @@ void VPNEngine::forceKillAll(CommandReply reply) {
         }
         m_tunnels.clear();
         closeVici();
-        if (m_charon) {
-            m_charon->stopReadingOutput();
-        }
+        // Our own charon gets the graceful stop first (SIGTERM, then SIGKILL
+        // after 3 s): killed outright it would leave its routing rule and
+        // table behind. Everything else named charon or dnsmasq is killed.
+        stopCharon();
         m_env.runner.runCommand(m_env.killallPath, {"-9", "charon"}, std::nullopt,
                                 std::chrono::seconds(30));
         m_env.runner.runCommand(m_env.killallPath, {"-9", "dnsmasq"}, std::nullopt,
                                 std::chrono::seconds(30));
-        if (m_charon) {
-            // killall may not reach it (another name, another PID namespace);
-            // our own child is killed by pid too and reaped, never left behind.
-            m_charon->kill();
-            m_charon->waitUntilExit();
-            m_charon.reset();
-        }
         forgetDnsmasq();
         removeAllRoutes();
         const std::string route = m_env.locator.tool("route");

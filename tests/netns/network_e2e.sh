@@ -152,18 +152,11 @@ inner() {
     # Turning IPv6 back on re-adds the link-local addresses at once, but
     # their local routes only once duplicate address detection is done.
     settled() { [ -z "$(ip -6 addr show tentative)" ]; }
-    # A SIGKILLed charon leaves its routing rule and the routes of its own
-    # table (220) behind, and force-kill does not clear them (yet); the
-    # force-kill comparison leaves those lines out.
-    without_charon() { grep -v -e ' table 220 ' -e 'lookup 220' || true; }
-    view() { # view FILTER FILE
-        if [ "$1" = charon-leftovers ]; then without_charon <"$2"; else cat "$2"; fi
+    same_as() { # same_as BASELINE-FILE
+        settled && [ "$(snapshot)" = "$(cat "$1")" ]
     }
-    same_as() { # same_as BASELINE-FILE FILTER
-        settled && [ "$(view "$2" <(snapshot))" = "$(view "$2" "$1")" ]
-    }
-    restored() { # restored WHAT BASELINE-FILE [charon-leftovers]
-        if eventually 15 same_as "$2" "${3:-}"; then
+    restored() { # restored WHAT BASELINE-FILE
+        if eventually 15 same_as "$2"; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))
@@ -304,7 +297,7 @@ inner() {
         force-kill) T force-kill >/dev/null ;;
         esac
         if [ "$way" = force-kill ]; then
-            restored "$way" "$base" charon-leftovers
+            restored "$way" "$base"
         else
             restored "$way" "$base"
         fi

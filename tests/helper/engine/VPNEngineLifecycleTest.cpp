@@ -279,3 +279,45 @@ TEST_F(EngineTest, SnapshotOrderAndPriorities) {
     setPriorities({profiles[0].id.upperText(), "garbage", profiles[2].id.upperText()});
     EXPECT_EQ(logLines().size(), logged) << "an unchanged order logs nothing";
 }
+
+TEST_F(EngineTest, TeardownUndoesEveryKindOfChangeInItsOrder) {
+    VPNProfile full = profile("Full");
+    full.remoteTS = "0.0.0.0/0";
+    full.preventIPv6Leak = true;
+    full.killSwitchEnabled = true;
+    acceptTunnel(full, "10.99.0.1");
+    m_runner.setResult("route", {"get", "0.0.0.0"}, {0, "    gateway: 10.10.0.1"});
+    m_runner.setResult("networksetup", {"-listnetworkserviceorder"},
+                       {0, "(1) eth0\n(Hardware Port: eth0, Device: eth0)\n"});
+    m_runner.setResult("networksetup", {"-getinfo", "eth0"}, {0, "IPv6: Automatic"});
+    m_runner.setResult("pfctl", {"-E"}, {0, "pf enabled\nToken : 42"});
+    ASSERT_EQ(start(full), (Reply{0, "Connected (10.99.0.1)"}));
+    const auto status = m_engine->statusSnapshot();
+    ASSERT_EQ(status.tunnels.size(), 1u);
+    EXPECT_TRUE(status.tunnels[0].killSwitchActive);
+    const auto started = m_runner.commandLines();
+    EXPECT_THAT(started, Contains(routeTool() + " add -host 10.10.0.1 10.10.0.1"));
+    EXPECT_THAT(started, Contains(m_base + "/tools/networksetup -setv6off eth0"));
+
+    m_runner.clearCalls();
+    ASSERT_EQ(stopAll(), (Reply{0, "Disconnected"}));
+    const auto lines = m_runner.commandLines();
+    auto position = [&](const std::string& line) {
+        const auto it = std::find(lines.begin(), lines.end(), line);
+        EXPECT_NE(it, lines.end()) << line;
+        return it - lines.begin();
+    };
+    // Routes, then the kill switch, then IPv6, then charon's SAs.
+    const auto routes = position(routeTool() + " -n delete -net 0.0.0.0/1");
+    const auto exclusion = position(routeTool() + " delete -host 10.10.0.1");
+    const auto firewall =
+        position(m_base + "/tools/pfctl -a com.apple/250.TorvaneKillSwitch -F all");
+    const auto token = position(m_base + "/tools/pfctl -X 42");
+    const auto ipv6 = position(m_base + "/tools/networksetup -setv6automatic eth0");
+    const auto terminate = position(swanctlLine("--terminate --ike ov-" + full.id.lowerText()));
+    EXPECT_LT(routes, exclusion);
+    EXPECT_LT(exclusion, firewall);
+    EXPECT_LT(firewall, token);
+    EXPECT_LT(token, ipv6);
+    EXPECT_LT(ipv6, terminate);
+}

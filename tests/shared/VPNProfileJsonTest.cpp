@@ -1,6 +1,7 @@
 #include "VPNProfile.h"
 
 #include <random>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -32,36 +33,13 @@ TEST(VPNProfileJson, EncodingWritesAllThirtyKeysWithUpperCaseIdAndEscapedSlashes
 
     const json object = json::parse(text);
     EXPECT_EQ(object.size(), 30u);
-    for (const char* key : {"id",
-                            "name",
-                            "authMethod",
-                            "xauthID",
-                            "localID",
-                            "clientCertPEM",
-                            "caCertPEM",
-                            "remoteAddr",
-                            "remoteID",
-                            "ikeProposals",
-                            "ikeVersion",
-                            "fragmentation",
-                            "encap",
-                            "rekeyTimeIKE",
-                            "espProposals",
-                            "remoteTS",
-                            "rekeyTimeChild",
-                            "lifeTimeChild",
-                            "requestVIP",
-                            "routes",
-                            "dnsServers",
-                            "searchDomains",
-                            "dnsmasqEnabled",
-                            "dnsmasqConfig",
-                            "preventIPv6Leak",
-                            "killSwitchEnabled",
-                            "priority",
-                            "connectOnLaunch",
-                            "keepaliveIP",
-                            "keepaliveInterval"}) {
+    std::istringstream keys(
+        "id name authMethod xauthID localID clientCertPEM caCertPEM remoteAddr remoteID "
+        "ikeProposals ikeVersion fragmentation encap rekeyTimeIKE espProposals remoteTS "
+        "rekeyTimeChild lifeTimeChild requestVIP routes dnsServers searchDomains dnsmasqEnabled "
+        "dnsmasqConfig preventIPv6Leak killSwitchEnabled priority connectOnLaunch keepaliveIP "
+        "keepaliveInterval");
+    for (std::string key; keys >> key;) {
         EXPECT_TRUE(object.contains(key)) << key;
     }
     EXPECT_EQ(object["id"], profile.id.upperText());

@@ -98,6 +98,15 @@ protected:
     std::thread m_thread;
 };
 
+/// The daemon trusting this test program, so its requests are served.
+class TrustedHelperDaemonTest : public HelperDaemonTest {
+protected:
+    void SetUp() override {
+        SKIP_UNLESS_SELF_TRUSTABLE();
+        startDaemon({selfExecutable()});
+    }
+};
+
 TEST_F(HelperDaemonTest, RefusesAnUntrustedClientAndLogsItsPid) {
     startDaemon({"/usr/bin/true"});
     auto client = connect();
@@ -110,9 +119,7 @@ TEST_F(HelperDaemonTest, RefusesAnUntrustedClientAndLogsItsPid) {
     EXPECT_EQ(m_daemon->helper().connectionCount(), 0u);
 }
 
-TEST_F(HelperDaemonTest, AnswersEveryCommandWithItsReplyShape) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, AnswersEveryCommandWithItsReplyShape) {
     auto client = connect();
     expectNextIsVersionReply(*client);
 
@@ -153,9 +160,7 @@ TEST_F(HelperDaemonTest, AnswersEveryCommandWithItsReplyShape) {
                                         "forceKillAll", "priorities B-ID,A-ID"}));
 }
 
-TEST_F(HelperDaemonTest, UndecodableStartRepliesMinusTwoAndLeavesTheEngineAlone) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, UndecodableStartRepliesMinusTwoAndLeavesTheEngineAlone) {
     auto client = connect();
 
     const std::string badProfile = R"({"authMethod":"carrier-pigeon"})";
@@ -178,9 +183,7 @@ TEST_F(HelperDaemonTest, UndecodableStartRepliesMinusTwoAndLeavesTheEngineAlone)
     EXPECT_TRUE(m_engine.calls().empty());
 }
 
-TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
     auto first = connect();
     auto second = connect();
     const std::string empty = R"({"tunnels":[]})";
@@ -208,9 +211,7 @@ TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
     expectNextIsVersionReply(*first);
 }
 
-TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
     auto bystander = connect();
 
     const struct {
@@ -238,9 +239,7 @@ TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
     EXPECT_TRUE(m_engine.calls().empty());
 }
 
-TEST_F(HelperDaemonTest, StatusIsAnsweredWhileTheEngineQueueIsBusy) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, StatusIsAnsweredWhileTheEngineQueueIsBusy) {
     auto client = connect();
 
     m_engine.block();
@@ -254,9 +253,7 @@ TEST_F(HelperDaemonTest, StatusIsAnsweredWhileTheEngineQueueIsBusy) {
               commandReply(0, "Connected (10.99.0.1)"));
 }
 
-TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
     auto stuck = connect();
     auto bystander = connect();
     stuck->send(call(HelperCall::subscribe));
@@ -298,9 +295,7 @@ pid_t spawnSleep() {
     return pid;
 }
 
-TEST_F(HelperDaemonTest, ClientSocketsAreNotInheritedByChildPrograms) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    startDaemon({selfExecutable()});
+TEST_F(TrustedHelperDaemonTest, ClientSocketsAreNotInheritedByChildPrograms) {
     const pid_t before = spawnSleep();
     auto client = connect();
     expectNextIsVersionReply(*client);

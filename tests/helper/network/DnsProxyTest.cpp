@@ -67,6 +67,15 @@ protected:
 
     std::string program() const { return (m_root / "Resources/dnsmasq/sbin/dnsmasq").string(); }
     std::string configFile() const { return (m_root / "run/dnsmasq.conf").string(); }
+    /// The message of the EngineError that starting `profile` throws.
+    std::string startFailure(const VPNProfile& profile) {
+        try {
+            m_proxy->startDnsmasq(profile);
+        } catch (const EngineError& error) {
+            return error.message();
+        }
+        return "started";
+    }
     std::string readConfig() const {
         std::ifstream in(configFile());
         std::stringstream text;
@@ -143,12 +152,8 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
                           "already in use\n\nFAILED to start up");
         child->exit(2);
     };
-    try {
-        m_proxy->startDnsmasq(proxiedProfile());
-        FAIL() << "start succeeded";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(error.message(), "dnsmasq exited (status 2) — see log above for details");
-    }
+    EXPECT_EQ(startFailure(proxiedProfile()),
+              "dnsmasq exited (status 2) — see log above for details");
     ASSERT_GE(m_log.size(), 2u);
     EXPECT_THAT(std::vector<std::string>(m_log.end() - 2, m_log.end()),
                 ElementsAre("[dnsmasq] dnsmasq: failed to create listening socket for "
@@ -163,46 +168,27 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
     EXPECT_TRUE(m_log.empty());
 }
 
-TEST_F(DnsProxyTest, StartFailuresBeforeTheLaunch) {
+TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
     auto refusedProfile = proxiedProfile();
     refusedProfile.dnsmasqConfig = "port=53\ndhcp-script=/tmp/own-the-box.sh\n";
-    try {
-        m_proxy->startDnsmasq(refusedProfile);
-        FAIL() << "refused configuration was started";
-    } catch (const EngineError& error) {
-        EXPECT_THAT(error.message(), HasSubstr("'dhcp-script' is not allowed"));
-    }
+    EXPECT_THAT(startFailure(refusedProfile), HasSubstr("'dhcp-script' is not allowed"));
     EXPECT_FALSE(std::filesystem::exists(configFile()));
 
     auto badText = proxiedProfile();
     badText.dnsmasqConfig = "server=10.0.0.53 # Z\xfcrich";
-    try {
-        m_proxy->startDnsmasq(badText);
-        FAIL() << "unencodable configuration was started";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(error.message(), "failed to encode dnsmasq config");
-    }
+    EXPECT_EQ(startFailure(badText), "failed to encode dnsmasq config");
 
     std::filesystem::remove(program());
-    try {
-        m_proxy->startDnsmasq(proxiedProfile());
-        FAIL() << "started without a program";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(error.message(),
-                  "bundled dnsmasq not found at " + program() + " — rebuild the app");
-    }
+    EXPECT_EQ(startFailure(proxiedProfile()),
+              "bundled dnsmasq not found at " + program() + " — rebuild the app");
     EXPECT_EQ(m_launcher.commandLines().size(), 0u);
     EXPECT_FALSE(m_proxy->isRunning());
-}
 
-TEST_F(DnsProxyTest, LaunchErrorsPassThroughUnchanged) {
+    // Launch errors pass through unchanged.
+    std::ofstream(program()) << "#!/bin/sh\n";
+    std::filesystem::permissions(program(), std::filesystem::perms::owner_all);
     m_launcher.failNextLaunch("failed to launch dnsmasq: Permission denied");
-    try {
-        m_proxy->startDnsmasq(proxiedProfile());
-        FAIL() << "launch failure was not reported";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(error.message(), "failed to launch dnsmasq: Permission denied");
-    }
+    EXPECT_EQ(startFailure(proxiedProfile()), "failed to launch dnsmasq: Permission denied");
     EXPECT_FALSE(m_proxy->isRunning());
 }
 

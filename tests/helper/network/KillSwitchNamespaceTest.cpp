@@ -11,17 +11,14 @@
 //
 // No packet is sent; the namespace-wide checks of what the rules let
 // through are in tests/netns/killswitch_netns.sh.
-#include "BundleLocator.h"
 #include "KillSwitch.h"
+#include "NamespaceSupport.h"
 #include "PosixCommandRunner.h"
 
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sched.h>
 #include <stdlib.h>
 #include <string>
 #include <unistd.h>
@@ -36,25 +33,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string helperDirectory() {
-    if (const char* fromEnvironment = std::getenv("TORVANE_HELPER_DIR")) {
-        return fromEnvironment;
-    }
-    // This suite is built as <build>/tests/helper/network/network_tests and
-    // the daemon's tree as <build>/helper.
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path().parent_path().parent_path().parent_path() / "helper").string();
-}
-
-std::optional<std::string> firstProgram(std::initializer_list<const char*> paths) {
-    for (const char* path : paths) {
-        if (isExecutableFile(path)) {
-            return path;
-        }
-    }
-    return std::nullopt;
-}
+using test::firstProgram;
+using test::helperDirectory;
 
 class KillSwitchNamespaceTest : public ::testing::Test {
 protected:
@@ -62,7 +42,7 @@ protected:
         if (geteuid() != 0) {
             GTEST_SKIP() << "needs root to create network namespaces";
         }
-        m_ip = firstProgram({"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"});
+        m_ip = test::ipProgram();
         m_nft = firstProgram({"/usr/sbin/nft", "/sbin/nft", "/usr/bin/nft"});
         if (!m_ip || !m_nft || access("/dev/net/tun", R_OK | W_OK) != 0) {
             GTEST_SKIP() << "needs iproute2, nft and /dev/net/tun";
@@ -116,25 +96,7 @@ protected:
     }
     std::string ruleset() { return nft({"-s", "list", "ruleset"}); }
 
-    /// Runs `work` with this thread inside the namespace, so the tool the
-    /// runner spawns from it changes that namespace's tables only.
-    void inNamespace(const std::function<void()>& work) {
-        const int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int target = open(("/run/netns/" + m_namespace).c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(home, 0);
-        ASSERT_GE(target, 0);
-        const bool entered = setns(target, CLONE_NEWNET) == 0;
-        close(target);
-        if (entered) {
-            work();
-        } else {
-            ADD_FAILURE() << "could not enter " << m_namespace;
-        }
-        if (entered && setns(home, CLONE_NEWNET) != 0) {
-            std::abort(); // never go on in the wrong namespace
-        }
-        close(home);
-    }
+    void inNamespace(const std::function<void()>& work) { test::inNamespace(m_namespace, work); }
 
     Tunnel& tunnel(bool killSwitch, const std::string& remoteAddr) {
         VPNProfile profile;

@@ -10,19 +10,16 @@
 //   +--------------------------------+
 //
 // No packet is sent: only routes change, and only inside the client.
-#include "BundleLocator.h"
+#include "NamespaceSupport.h"
 #include "PosixCommandRunner.h"
 #include "RouteTable.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <net/if.h>
 #include <optional>
-#include <sched.h>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -33,30 +30,7 @@
 namespace torvane {
 namespace {
 
-/// The daemon's build folder, whose tools/ holds the route tool.
-std::string helperDirectory() {
-    if (const char* fromEnvironment = std::getenv("TORVANE_HELPER_DIR")) {
-        return fromEnvironment;
-    }
-#ifdef TORVANE_HELPER_DIR
-    return TORVANE_HELPER_DIR;
-#else
-    // This suite is built as <build>/tests/helper/network/network_tests and
-    // the daemon's tree as <build>/helper.
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (self.parent_path().parent_path().parent_path().parent_path() / "helper").string();
-#endif
-}
-
-std::optional<std::string> ipProgram() {
-    for (const char* path : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
-        if (isExecutableFile(path)) {
-            return path;
-        }
-    }
-    return std::nullopt;
-}
+using test::helperDirectory;
 
 /// Lines without trailing blanks, sorted: `ip` lists routes in kernel order.
 std::vector<std::string> sortedLines(const std::string& text) {
@@ -78,7 +52,7 @@ protected:
         if (geteuid() != 0) {
             GTEST_SKIP() << "needs root to create network namespaces";
         }
-        m_ip = ipProgram();
+        m_ip = test::ipProgram();
         if (!m_ip || access("/dev/net/tun", R_OK | W_OK) != 0) {
             GTEST_SKIP() << "needs iproute2 and /dev/net/tun";
         }
@@ -143,24 +117,15 @@ protected:
                                .output);
     }
 
-    /// Runs `work` with this thread inside the client namespace, so the
-    /// route tool the runner spawns from it changes the client's table only.
+    /// Runs `work` inside the client, whose table the route tool changes.
     void inClient(const std::function<void()>& work) {
-        const int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        const int target = open(("/run/netns/" + m_client).c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(home, 0);
-        ASSERT_GE(target, 0);
-        const bool entered = setns(target, CLONE_NEWNET) == 0;
-        close(target);
-        if (entered && if_nametoindex("tvr-tun0") != 0) {
-            work();
-        } else {
-            ADD_FAILURE() << "could not enter " << m_client;
-        }
-        if (entered && setns(home, CLONE_NEWNET) != 0) {
-            std::abort(); // never go on in the wrong namespace
-        }
-        close(home);
+        test::inNamespace(m_client, [&] {
+            if (if_nametoindex("tvr-tun0") != 0) {
+                work();
+            } else {
+                ADD_FAILURE() << "no tvr-tun0 in " << m_client;
+            }
+        });
     }
 
     Tunnel& tunnel(const std::string& name, std::int64_t priority, std::vector<std::string> routes,

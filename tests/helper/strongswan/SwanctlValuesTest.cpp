@@ -139,17 +139,6 @@ std::optional<std::string> setting(const testing::SettingsEntries& entries,
     return std::nullopt;
 }
 
-TEST(SwanctlValuesTest, uncheckedRemoteAddressWouldAddAnUpdownScript) {
-    auto profile = profileFor(VPNAuthMethod::psk);
-    const auto name = "ov-" + profile.id.lowerText();
-    profile.remoteAddr = "10.0.0.1\n        children {\n            " + name +
-                         " {\n                updown = /tmp/x\n            }\n        }";
-    const auto entries = testing::readSettings(renderSwanctlConf(profile, {"k", ""}));
-    ASSERT_TRUE(entries.has_value());
-    EXPECT_EQ(setting(*entries, "connections." + name + ".children." + name + ".updown"), "/tmp/x");
-    EXPECT_TRUE(swanctlValueProblem(profile, {"k", ""}).has_value());
-}
-
 TEST(SwanctlValuesTest, quotedValuesReadBackUnchanged) {
     auto profile = profileFor(VPNAuthMethod::pskMutual);
     profile.localID = R"(  me"\n#{x} )";

@@ -90,13 +90,9 @@ TEST(PosixChildProcess, TerminateAndKillEndTheProcess) {
 
 TEST(PosixChildProcess, LaunchFailureThrowsWithTheReason) {
     PosixProcessLauncher launcher;
-    try {
-        launcher.launch("/nonexistent/charon", {}, std::nullopt, {});
-        FAIL() << "launch did not throw";
-    } catch (const EngineError& error) {
-        EXPECT_EQ(error.message(),
-                  "failed to launch /nonexistent/charon: No such file or directory");
-    }
+    EXPECT_THAT([&] { launcher.launch("/nonexistent/charon", {}, std::nullopt, {}); },
+                ::testing::ThrowsMessage<EngineError>(
+                    "failed to launch /nonexistent/charon: No such file or directory"));
 }
 
 TEST(PosixChildProcess, NoCallbackAfterStopReadingOutputReturns) {

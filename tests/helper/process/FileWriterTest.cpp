@@ -94,13 +94,10 @@ TEST_F(FileWriterTest, ReplacesASymlinkInsteadOfWritingThroughIt) {
 
 TEST_F(FileWriterTest, MissingFolderThrowsAndLeavesNothing) {
     const auto path = (m_folder / "missing" / "file.conf").string();
-    try {
-        writeFile("x", path, 0600);
-        FAIL() << "no error";
-    } catch (const EngineError& error) {
-        EXPECT_THAT(error.message(), StartsWith("could not write " + path + ": "));
-        EXPECT_THAT(error.message(), HasSubstr("No such file or directory"));
-    }
+    EXPECT_THAT(
+        [&] { writeFile("x", path, 0600); },
+        ::testing::ThrowsMessage<EngineError>(::testing::AllOf(
+            StartsWith("could not write " + path + ": "), HasSubstr("No such file or directory"))));
     EXPECT_TRUE(entries().empty());
 }
 

@@ -9,6 +9,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"
+# shellcheck source=checks.sh
+source "$here/checks.sh"
 bed_require_root
 export HELPER=$1 TC=$2
 trap bed_down EXIT
@@ -31,16 +33,6 @@ inner() {
     set -u
     local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    check() { # check DESCRIPTION COMMAND...
-        local what=$1
-        shift
-        if "$@"; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1))
-            echo "FAILED: $what" >&2
-        fi
-    }
     T() { "$TC" --socket "$S" "$@"; }
     start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
     id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
@@ -145,8 +137,7 @@ inner() {
         echo "--- the daemon's output:" >&2
         tail -n 60 "$W/helper.out" >&2
     fi
-    echo "helper_e2e: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    checks_summary helper_e2e
 }
 export -f inner
 export methods_list="${methods[*]}"

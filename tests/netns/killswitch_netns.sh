@@ -39,19 +39,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
-fails() { ! "$@"; }
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh"
 
 in_client() { ip netns exec "$client" "$@"; }
 anchor=com.apple/250.TorvaneKillSwitch
@@ -166,5 +155,4 @@ check "ruleset as before" [ "$(in_client nft -s list ruleset)" = "$before" ]
 check "gateway reachable after" ping_to 10.47.0.1
 check "flush without our table" pf -a "$anchor" -F all
 
-echo "passed: $passed, failed: $failed"
-[ "$failed" -eq 0 ]
+checks_summary killswitch_netns

@@ -15,6 +15,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"
+# shellcheck source=checks.sh
+source "$here/checks.sh"
 bed_require_root
 for tool in dnsmasq getent; do
     if ! command -v "$tool" >/dev/null; then
@@ -98,16 +100,6 @@ inner() {
     set -u
     local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    check() { # check DESCRIPTION COMMAND...
-        local what=$1
-        shift
-        if "$@"; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1))
-            echo "FAILED: $what" >&2
-        fi
-    }
     outside() { # outside COMMAND-LINE: runs it in the outer shell
         printf '%s\n' "$*" >"$W/req"
         local rc out
@@ -343,8 +335,7 @@ EOF
         echo "--- the daemon's output:" >&2
         tail -n 80 "$W/helper.out" >&2
     fi
-    echo "network_e2e: $passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
+    checks_summary network_e2e
 }
 export -f inner
 

@@ -30,18 +30,8 @@ ns=tvp-s$$
 cleanup() { ip netns del "$ns" 2>/dev/null; }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
+# shellcheck source=../../../../netns/checks.sh
+source "$(dirname "$0")/../../../../netns/checks.sh"
 in_ns() { ip netns exec "$ns" "$@"; }
 sysctls() { # sysctls DEV -> "disable autoconf accept_ra"
     local d=/proc/sys/net/ipv6/conf/$1
@@ -116,5 +106,4 @@ check "setsearchdomains fails" [ $? -eq 1 ]
 in_ns "$tool" -bogus 2>/dev/null
 check "bad arguments exit 2" [ $? -eq 2 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary networksetup_netns

@@ -38,18 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-check() { # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAIL: $what"
-    fi
-}
+# shellcheck source=../../../../netns/checks.sh
+source "$(dirname "$0")/../../../../netns/checks.sh"
 
 in_client() { ip netns exec "$client" "$@"; }
 # route/netstat in the client namespace; output in $out, errors in $err,
@@ -215,5 +205,4 @@ check "route usage error prints the usage" grep -q "^usage: route" <<<"$err"
 run "$netstat_bin" -rn -f inet6
 check "netstat usage error exits 2" test "$rc" -eq 2
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_summary tools_netns

@@ -14,7 +14,8 @@ packages=(
   nlohmann-json3-dev uuid-dev libasio-dev libssl-dev libsecret-1-dev
   libsystemd-dev libmnl-dev libnftables-dev qt6-base-dev qt6-svg-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon gnome-keyring
+  libsecret-tools xvfb
   # programs the helper runs
   strongswan-charon strongswan-swanctl libstrongswan-standard-plugins
   libcharon-extra-plugins libcharon-extauth-plugins dnsmasq-base nftables

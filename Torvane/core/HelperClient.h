@@ -1,0 +1,76 @@
+#pragma once
+
+#include "VPNProfile.h"
+#include "VPNRuntimeStatus.h"
+#include "VPNSecrets.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// The (code, message) result of a daemon command. Codes made on the client
+/// side: -1 for transport failures ("XPC error: …"), -3 for "Failed to encode
+/// configuration"; every other pair is the daemon's own reply.
+struct HelperResult {
+    std::int64_t code = 0;
+    std::string message;
+    friend bool operator==(const HelperResult&, const HelperResult&) = default;
+};
+
+/// Receives what the daemon pushes to a subscribed client. The handlers are
+/// called on the connection's reader thread; receivers hop to their own
+/// thread.
+class VPNClient {
+public:
+    void setOnStatus(std::function<void(const VPNRuntimeStatus&)> handler);
+    void setOnLog(std::function<void(const std::string&)> handler);
+
+    /// A "statusChanged:" callback: JSON of a VPNRuntimeStatus; data that
+    /// does not decode is dropped.
+    void statusChanged(const std::string& data);
+    /// A "logLine:" callback.
+    void logLine(const std::string& line);
+
+private:
+    std::mutex m_mutex;
+    std::function<void(const VPNRuntimeStatus&)> m_onStatus;
+    std::function<void(const std::string&)> m_onLog;
+};
+
+/// The daemon as the app sees it. Every operation returns at once and
+/// completes exactly once, on some other thread (never the caller's, so the
+/// UI thread never waits for the daemon); waits and pauses happen off the
+/// caller's thread.
+class HelperClient {
+public:
+    virtual ~HelperClient() = default;
+
+    /// Registers, refreshes a stale daemon, probes and repairs; true when the
+    /// daemon answered.
+    virtual void establishConnection(std::function<void(bool reachable)> done) = 0;
+    /// Asks the daemon to push status and log lines to `client()`.
+    virtual void subscribe() = 0;
+    /// An empty status on any failure.
+    virtual void fetchStatus(std::function<void(VPNRuntimeStatus)> done) = 0;
+    virtual void start(const VPNProfile& profile, const VPNSecrets& secrets,
+                       std::function<void(HelperResult)> done) = 0;
+    /// `profileID` is the upper-case UUID text.
+    virtual void stop(const std::string& profileID, std::function<void(HelperResult)> done) = 0;
+    virtual void stopAll(std::function<void(HelperResult)> done) = 0;
+    virtual void forceKillAll(std::function<void(HelperResult)> done) = 0;
+    /// Upper-case UUID texts, most important first.
+    virtual void setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) = 0;
+    /// Stops every tunnel and asks the daemon to exit.
+    virtual void shutdownHelper(std::function<void()> done) = 0;
+
+    VPNClient& client() { return m_client; }
+
+private:
+    VPNClient m_client;
+};
+
+} // namespace torvane

@@ -1,0 +1,259 @@
+#include "Helper.h"
+
+#include "AppLog.h"
+#include "ResumeOnce.h"
+
+#include <variant>
+
+namespace torvane {
+inline namespace app {
+namespace {
+
+protocol::Request requestFor(protocol::HelperCall call) {
+    protocol::Request request;
+    request.call = call;
+    return request;
+}
+
+std::string xpcError(const std::string& description) {
+    return "XPC error: " + description;
+}
+
+} // namespace
+
+Helper::Helper(Dependencies dependencies) : m_deps(std::move(dependencies)) {}
+
+Helper::~Helper() {
+    std::vector<std::shared_ptr<HelperConnection>> open;
+    {
+        std::lock_guard lock(m_lock);
+        m_closing = true;
+        m_connection.reset();
+        for (const auto& weak : m_connections) {
+            if (auto connection = weak.lock()) {
+                open.push_back(std::move(connection));
+            }
+        }
+    }
+    for (const auto& connection : open) {
+        connection->invalidate();
+    }
+    m_tasks.joinAll();
+    for (const auto& connection : open) {
+        connection->waitUntilClosed();
+    }
+}
+
+void Helper::log(std::string_view text) {
+    appSystemLog("Torvane: " + std::string(text));
+}
+
+std::shared_ptr<HelperConnection> Helper::connection() {
+    std::lock_guard lock(m_lock);
+    if (m_closing) {
+        return nullptr;
+    }
+    if (m_connection) {
+        return m_connection;
+    }
+    // A daemon that is not there is not "no connection": the connection is
+    // made all the same and fails on its first call with the reason, the way
+    // a connection to a service that is not running is invalidated. The
+    // caller then gets "XPC error: <reason>" (and start, stop and stopAll
+    // repair and retry), the probe logs why it failed, and the next call
+    // tries a fresh connection. "XPC error: no connection" is left for when
+    // no connection can be had at all: while this Helper is going away.
+    HelperConnection::Handlers handlers;
+    handlers.onCallback = [this](const protocol::Callback& callback) {
+        deliverCallback(callback);
+    };
+    handlers.onInvalidated = [this](HelperConnection& which) {
+        connectionInvalidated(which);
+    };
+    m_connection = HelperConnection::open(m_deps.socketPath, std::move(handlers));
+    std::erase_if(m_connections, [](const auto& weak) { return weak.expired(); });
+    m_connections.push_back(m_connection);
+    return m_connection;
+}
+
+void Helper::dropConnection() {
+    std::lock_guard lock(m_lock);
+    if (m_connection) {
+        // Calls already sent on it still get their replies; a new call gets
+        // a fresh connection.
+        m_connection->retire();
+        m_connection.reset();
+    }
+}
+
+void Helper::connectionInvalidated(HelperConnection& which) {
+    {
+        std::lock_guard lock(m_lock);
+        // A connection dropped earlier closing later is no news, and must
+        // not take the current one with it.
+        if (m_connection.get() != &which) {
+            return;
+        }
+        m_connection.reset();
+    }
+    log("Helper: XPC connection invalidated");
+}
+
+void Helper::deliverCallback(const protocol::Callback& callback) {
+    if (const auto* status = std::get_if<protocol::StatusChanged>(&callback)) {
+        client().statusChanged(status->data);
+    } else if (const auto* line = std::get_if<protocol::LogLine>(&callback)) {
+        client().logLine(line->line);
+    }
+}
+
+HelperResult Helper::invokeReply(const protocol::Request& request) {
+    auto connection = this->connection();
+    if (!connection) {
+        return {-1, xpcError("no connection")};
+    }
+    auto result = std::make_shared<ResumeOnce<HelperResult>>();
+    connection->call(
+        request,
+        [result](const protocol::Reply& reply) {
+            const auto* command = std::get_if<protocol::CommandReply>(&reply);
+            result->resume(command != nullptr ? HelperResult{command->code, command->message}
+                                              : HelperResult{-1, xpcError("unexpected reply")});
+        },
+        [result](const std::string& description) {
+            result->resume({-1, xpcError(description)});
+        });
+    return result->wait();
+}
+
+HelperResult Helper::invokeWithRetry(std::string_view name, const protocol::Request& request) {
+    const HelperResult first = invokeReply(request);
+    if (first.code != -1 || !first.message.starts_with("XPC error")) {
+        return first;
+    }
+    log("Helper: " + std::string(name) + " failed (" + first.message +
+        ") — refreshing daemon and retrying");
+    recoverConnection();
+    return invokeReply(request);
+}
+
+void Helper::subscribeNow() {
+    auto connection = this->connection();
+    if (!connection) {
+        return;
+    }
+    connection->call(
+        requestFor(protocol::HelperCall::subscribe),
+        [](const protocol::Reply& reply) {
+            const auto* subscribed = std::get_if<protocol::SubscribeReply>(&reply);
+            log(std::string("Helper: subscribed ") +
+                (subscribed != nullptr && subscribed->subscribed ? "true" : "false"));
+        },
+        [](const std::string& description) { log("Helper: subscribe error: " + description); });
+}
+
+void Helper::requestTerminate() {
+    auto done = std::make_shared<ResumeOnce<bool>>();
+    auto connection = this->connection();
+    if (!connection) {
+        return;
+    }
+    m_deps.clock->after(4, [done] { done->resume(false); });
+    connection->call(
+        requestFor(protocol::HelperCall::terminate),
+        [done](const protocol::Reply&) { done->resume(true); },
+        [done](const std::string&) { done->resume(false); });
+    done->wait();
+}
+
+void Helper::establishConnection(std::function<void(bool)> done) {
+    m_tasks.run([this, done = std::move(done)] { done(establishConnectionNow()); });
+}
+
+void Helper::subscribe() {
+    m_tasks.run([this] { subscribeNow(); });
+}
+
+void Helper::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
+    m_tasks.run([this, done = std::move(done)] {
+        auto connection = this->connection();
+        if (!connection) {
+            done(VPNRuntimeStatus{});
+            return;
+        }
+        auto result = std::make_shared<ResumeOnce<VPNRuntimeStatus>>();
+        connection->call(
+            requestFor(protocol::HelperCall::status),
+            [result](const protocol::Reply& reply) {
+                const auto* status = std::get_if<protocol::StatusReply>(&reply);
+                auto decoded = decodeRuntimeStatus(status != nullptr ? status->data : "");
+                result->resume(decoded ? std::move(*decoded) : VPNRuntimeStatus{});
+            },
+            [result](const std::string&) { result->resume(VPNRuntimeStatus{}); });
+        done(result->wait());
+    });
+}
+
+void Helper::start(const VPNProfile& profile, const VPNSecrets& secrets,
+                   std::function<void(HelperResult)> done) {
+    auto request = requestFor(protocol::HelperCall::start);
+    request.configData = encodeProfile(profile);
+    request.secrets = encodeSecrets(secrets);
+    m_tasks.run([this, request = std::move(request), done = std::move(done)] {
+        // A configuration too large for one line would make the daemon drop
+        // the connection; it is refused here instead of being retried there.
+        if (!protocol::encodeRequest(request)) {
+            done({-3, "Failed to encode configuration"});
+            return;
+        }
+        done(invokeWithRetry("start", request));
+    });
+}
+
+void Helper::stop(const std::string& profileID, std::function<void(HelperResult)> done) {
+    auto request = requestFor(protocol::HelperCall::stop);
+    request.profileID = profileID;
+    m_tasks.run([this, request = std::move(request), done = std::move(done)] {
+        done(invokeWithRetry("stop", request));
+    });
+}
+
+void Helper::stopAll(std::function<void(HelperResult)> done) {
+    m_tasks.run([this, done = std::move(done)] {
+        done(invokeWithRetry("stopAll", requestFor(protocol::HelperCall::stopAll)));
+    });
+}
+
+void Helper::forceKillAll(std::function<void(HelperResult)> done) {
+    m_tasks.run([this, done = std::move(done)] {
+        done(invokeReply(requestFor(protocol::HelperCall::forceKillAll)));
+    });
+}
+
+void Helper::setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) {
+    auto request = requestFor(protocol::HelperCall::setPriorities);
+    request.profileIDs = std::move(profileIDs);
+    m_tasks.run([this, request = std::move(request), done = std::move(done)] {
+        auto connection = this->connection();
+        if (connection) {
+            auto result = std::make_shared<ResumeOnce<bool>>();
+            connection->call(
+                request, [result](const protocol::Reply&) { result->resume(true); },
+                [result](const std::string&) { result->resume(false); });
+            result->wait();
+        }
+        done();
+    });
+}
+
+void Helper::shutdownHelper(std::function<void()> done) {
+    m_tasks.run([this, done = std::move(done)] {
+        invokeWithRetry("stopAll", requestFor(protocol::HelperCall::stopAll));
+        requestTerminate();
+        dropConnection();
+        done();
+    });
+}
+
+} // namespace app
+} // namespace torvane

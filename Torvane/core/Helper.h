@@ -1,0 +1,108 @@
+#pragma once
+
+#include "HelperClient.h"
+#include "HelperClock.h"
+#include "HelperConnection.h"
+#include "HelperTasks.h"
+#include "ServiceRegistry.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QSettings;
+
+namespace torvane {
+// The daemon has a command service named Helper too; the inline namespace
+// gives this one its own linker names, so a program that ever links both
+// fails to compile where it names one instead of silently mixing them.
+inline namespace app {
+
+/// The app's one way to the privileged daemon: registers it with the service
+/// manager, keeps one cached connection to its socket, refreshes a daemon
+/// whose executable has changed, repairs the installation when the daemon
+/// cannot be reached, and turns every command into a call that completes
+/// exactly once with a (code, message) result.
+///
+/// Threads: every public operation runs on a worker thread of its own (see
+/// HelperTasks) and calls its completion there; daemon callbacks arrive on
+/// the connection's reader thread. The cached connection is only touched
+/// under `m_lock`. Destroying the Helper fails every call still waiting and
+/// waits for the workers.
+class Helper final : public HelperClient {
+public:
+    /// Where the daemon executable's last seen modification time is kept
+    /// (seconds since 1970; 0 or missing when never stored).
+    static constexpr const char* kMtimeKey = "Torvane.helperMtime";
+
+    struct Dependencies {
+        std::shared_ptr<ServiceRegistry> registry;
+        std::shared_ptr<HelperClock> clock;
+        std::string socketPath;
+        /// The daemon executable whose modification time tells a stale daemon.
+        std::string helperExecutable;
+        /// Opens the app's settings; called for each use, from worker threads.
+        std::function<std::unique_ptr<QSettings>()> openSettings;
+    };
+
+    explicit Helper(Dependencies dependencies);
+    ~Helper() override;
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    /// The process-wide instance: the registry for this environment, the
+    /// real clock, the daemon socket and executable from HelperLocator, and
+    /// QSettings("kelvor", "Torvane"). Never destroyed.
+    static Helper& shared();
+
+    void establishConnection(std::function<void(bool reachable)> done) override;
+    void subscribe() override;
+    void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
+    void start(const VPNProfile& profile, const VPNSecrets& secrets,
+               std::function<void(HelperResult)> done) override;
+    void stop(const std::string& profileID, std::function<void(HelperResult)> done) override;
+    void stopAll(std::function<void(HelperResult)> done) override;
+    void forceKillAll(std::function<void(HelperResult)> done) override;
+    void setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) override;
+    void shutdownHelper(std::function<void()> done) override;
+
+private:
+    // The connection (Helper.cpp).
+    std::shared_ptr<HelperConnection> connection();
+    void dropConnection();
+    void connectionInvalidated(HelperConnection& which);
+    void deliverCallback(const protocol::Callback& callback);
+
+    // Calls, run on worker threads; each waits for its one result.
+    HelperResult invokeReply(const protocol::Request& request);
+    HelperResult invokeWithRetry(std::string_view name, const protocol::Request& request);
+    void subscribeNow();
+    void requestTerminate();
+
+    // Registration and repair (HelperRecovery.cpp).
+    bool establishConnectionNow();
+    void refreshStaleDaemon();
+    bool probeReachable(double timeout);
+    void registerDaemon();
+    std::optional<double> helperBinaryMtime() const;
+    void terminateRunningHelper();
+    void cleanReRegister();
+    void recoverConnection();
+
+    static void log(std::string_view text);
+
+    Dependencies m_deps;
+    std::mutex m_lock;
+    std::shared_ptr<HelperConnection> m_connection;
+    /// Every connection made, so that destruction can close those still open.
+    std::vector<std::weak_ptr<HelperConnection>> m_connections;
+    bool m_closing = false;
+    HelperTasks m_tasks;
+};
+
+} // namespace app
+} // namespace torvane

@@ -1,0 +1,162 @@
+#include "Helper.h"
+#include "HelperLocator.h"
+#include "ResumeOnce.h"
+
+#include <QSettings>
+
+namespace torvane {
+inline namespace app {
+namespace {
+
+constexpr double kProbeTimeout = 6;
+constexpr double kProbeAfterTerminateTimeout = 1;
+constexpr double kPauseAfterTerminate = 1;
+constexpr double kPauseAfterForcedUnregister = 0.5;
+constexpr double kPauseAfterForcedRegister = 1;
+constexpr double kPauseBeforeRetry = 0.4;
+constexpr double kRegisterAttemptPause = 0.5;
+constexpr int kRegisterAttempts = 4;
+constexpr int kRepairCycles = 3;
+
+} // namespace
+
+std::optional<double> Helper::helperBinaryMtime() const {
+    return fileModificationTime(m_deps.helperExecutable);
+}
+
+void Helper::registerDaemon() {
+    const auto error = m_deps.registry->registerDaemon();
+    const ServiceStatus status = m_deps.registry->status();
+    if (!error) {
+        log("Helper: SMAppService.register OK (status " + describe(status) + ")");
+    } else {
+        log("Helper: SMAppService.register failed (status " + describe(status) + "): " + *error);
+    }
+    if (status == ServiceStatus::requiresApproval) {
+        log("Helper: daemon requires approval — opening System Settings");
+        m_deps.registry->openApprovalSettings();
+    }
+}
+
+bool Helper::probeReachable(double timeout) {
+    auto connection = this->connection();
+    if (!connection) {
+        return false;
+    }
+    auto answered = std::make_shared<ResumeOnce<bool>>();
+    protocol::Request request;
+    request.call = protocol::HelperCall::getVersion;
+    m_deps.clock->after(timeout, [answered] { answered->resume(false); });
+    connection->call(
+        request,
+        [answered](const protocol::Reply& reply) {
+            const auto* version = std::get_if<protocol::VersionReply>(&reply);
+            log("Helper: installed helper version " + (version ? version->version : ""));
+            answered->resume(true);
+        },
+        [answered](const std::string& description) {
+            log("Helper: probe connection error: " + description);
+            answered->resume(false);
+        });
+    return answered->wait();
+}
+
+void Helper::terminateRunningHelper() {
+    log("Helper: helper binary changed — terminating stale running instance");
+    const auto staleProcess = m_deps.registry->daemonProcessId();
+    requestTerminate();
+    dropConnection();
+    m_deps.clock->sleep(kPauseAfterTerminate);
+    if (!probeReachable(kProbeAfterTerminateTimeout)) {
+        return;
+    }
+    // Socket activation starts a fresh daemon on the very next connection,
+    // so an answer alone does not mean the old one ignored the request. When
+    // the service manager can tell which process runs, only the same process
+    // still running counts as "no effect"; otherwise every refresh would
+    // unregister and re-register, each asking the user for authorization.
+    const auto answeringProcess = m_deps.registry->daemonProcessId();
+    if (staleProcess && answeringProcess &&
+        (*staleProcess == 0 || *answeringProcess != *staleProcess)) {
+        return;
+    }
+    log("Helper: XPC terminate had no effect — forcing via SMAppService unregister");
+    m_deps.registry->unregister();
+    dropConnection();
+    m_deps.clock->sleep(kPauseAfterForcedUnregister);
+    registerDaemon();
+    m_deps.clock->sleep(kPauseAfterForcedRegister);
+}
+
+void Helper::cleanReRegister() {
+    if (const auto error = m_deps.registry->unregister()) {
+        log("Helper: unregister failed: " + *error);
+    }
+    for (int attempt = 1; attempt <= kRegisterAttempts; ++attempt) {
+        m_deps.clock->sleep(attempt * kRegisterAttemptPause);
+        const auto error = m_deps.registry->registerDaemon();
+        const ServiceStatus status = m_deps.registry->status();
+        if (!error) {
+            log("Helper: re-register OK (status " + describe(status) + ")");
+            if (status == ServiceStatus::requiresApproval) {
+                m_deps.registry->openApprovalSettings();
+            }
+            return;
+        }
+        log("Helper: re-register attempt " + std::to_string(attempt) + "/" +
+            std::to_string(kRegisterAttempts) + " failed (status " + describe(status) +
+            "): " + *error);
+    }
+}
+
+void Helper::recoverConnection() {
+    registerDaemon();
+    dropConnection();
+    m_deps.clock->sleep(kPauseBeforeRetry);
+    subscribeNow();
+}
+
+void Helper::refreshStaleDaemon() {
+    const auto mtime = helperBinaryMtime();
+    if (!mtime) {
+        return;
+    }
+    const double stored = m_deps.openSettings()->value(kMtimeKey, 0.0).toDouble();
+    if (stored != 0 && stored == *mtime) {
+        return;
+    }
+    terminateRunningHelper();
+    if (const auto now = helperBinaryMtime()) {
+        auto settings = m_deps.openSettings();
+        settings->setValue(kMtimeKey, *now);
+        settings->sync();
+    }
+}
+
+bool Helper::establishConnectionNow() {
+    registerDaemon();
+    refreshStaleDaemon();
+    dropConnection();
+    if (probeReachable(kProbeTimeout)) {
+        return true;
+    }
+    if (m_deps.registry->status() == ServiceStatus::requiresApproval) {
+        log("Helper: daemon requires approval — unreachable until the user enables it");
+        return false;
+    }
+    for (int cycle = 1; cycle <= kRepairCycles; ++cycle) {
+        log("Helper: daemon unreachable — clean re-register " + std::to_string(cycle) + "/" +
+            std::to_string(kRepairCycles));
+        cleanReRegister();
+        dropConnection();
+        if (probeReachable(kProbeTimeout)) {
+            return true;
+        }
+    }
+    log("Helper: daemon still unreachable after recovery — giving up (status " +
+        describe(m_deps.registry->status()) + ")");
+    return false;
+}
+
+} // namespace app
+} // namespace torvane

@@ -1,0 +1,24 @@
+#include "Helper.h"
+#include "HelperLocator.h"
+#include "HelperSystemClock.h"
+
+#include <QSettings>
+
+namespace torvane {
+inline namespace app {
+
+Helper& Helper::shared() {
+    // Never destroyed: worker and reader threads may still be running while
+    // the program exits.
+    static Helper* const instance = new Helper(Dependencies{
+        .registry = makeServiceRegistry(),
+        .clock = std::make_shared<HelperSystemClock>(),
+        .socketPath = helperSocketPath(),
+        .helperExecutable = helperExecutablePath(),
+        .openSettings = [] { return std::make_unique<QSettings>("kelvor", "Torvane"); },
+    });
+    return *instance;
+}
+
+} // namespace app
+} // namespace torvane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "ServiceRegistry.h"
+
+namespace torvane {
+
+/// For a daemon that someone else runs (a developer, a test, a demo) on the
+/// socket named by TORVANE_HELPER_SOCKET: there is nothing to register, and
+/// the daemon counts as enabled.
+class UnmanagedServiceRegistry final : public ServiceRegistry {
+public:
+    std::optional<std::string> registerDaemon() override { return std::nullopt; }
+    std::optional<std::string> unregister() override { return std::nullopt; }
+    ServiceStatus status() override { return ServiceStatus::enabled; }
+    void openApprovalSettings() override {}
+    std::optional<long> daemonProcessId() override { return std::nullopt; }
+};
+
+} // namespace torvane

@@ -1,0 +1,364 @@
+#include "ConnectionManager.h"
+
+#include "ProfileStore.h"
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+#include <QMetaObject>
+#include <QTimer>
+
+namespace torvane {
+
+QString PasswordPrompt::label(VPNAuthMethod method) {
+    if (usesPSK(method)) {
+        return QStringLiteral("Pre-shared Key");
+    }
+    switch (method) {
+    case VPNAuthMethod::eapMSCHAPv2:
+        return QStringLiteral("EAP Password");
+    case VPNAuthMethod::xauth:
+        return QStringLiteral("XAuth Password");
+    default:
+        return {};
+    }
+}
+
+/// The daemon client's threads reach the manager only through this: it holds
+/// the manager until the manager's destructor lets go, under a lock, so a
+/// completion either posts to a live manager or is dropped. Qt discards
+/// events still queued for an object that is deleted afterwards.
+struct ConnectionManager::Relay {
+    std::mutex mutex;
+    ConnectionManager* target = nullptr;
+
+    void post(std::function<void()> work) {
+        std::lock_guard lock(mutex);
+        if (target != nullptr) {
+            QMetaObject::invokeMethod(target, std::move(work), Qt::QueuedConnection);
+        }
+    }
+};
+
+namespace {
+
+/// Wraps `body` so that, called on any thread, it runs on the manager's
+/// thread with the same arguments.
+template <class Relay, class Body> auto onManagerThread(std::shared_ptr<Relay> relay, Body body) {
+    return [relay = std::move(relay), body = std::move(body)](auto... args) {
+        relay->post([body, args...]() mutable { body(std::move(args)...); });
+    };
+}
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+ConnectionManager::ConnectionManager(HelperClient& helper, ProfileStore& store, QObject* parent)
+    : QObject(parent), m_helper(helper), m_store(store), m_relay(std::make_shared<Relay>()) {
+    m_relay->target = this;
+    m_helper.client().setOnStatus(
+        onManagerThread(m_relay, [this](const VPNRuntimeStatus& status) { setStatus(status); }));
+    m_helper.client().setOnLog(
+        onManagerThread(m_relay, [this](const std::string& line) { appendLog(fromStd(line)); }));
+}
+
+ConnectionManager::~ConnectionManager() {
+    m_helper.client().setOnStatus({});
+    m_helper.client().setOnLog({});
+    std::lock_guard lock(m_relay->mutex);
+    m_relay->target = nullptr;
+}
+
+void ConnectionManager::setPasswordPrompt(PasswordPrompt::Request prompt) {
+    m_prompt = std::move(prompt);
+}
+
+void ConnectionManager::setTerminateApplication(std::function<void()> terminate) {
+    m_terminate = std::move(terminate);
+}
+
+bool ConnectionManager::hasActiveTunnel() const {
+    for (const auto& tunnel : m_status.tunnels) {
+        if (tunnel.state != VPNConnState::disconnected) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString ConnectionManager::stateText() const {
+    switch (m_status.aggregateState()) {
+    case VPNConnState::disconnected:
+        return QStringLiteral("Disconnected");
+    case VPNConnState::connecting:
+        return QStringLiteral("Connecting…");
+    case VPNConnState::reconnecting:
+        return QStringLiteral("Reconnecting…");
+    case VPNConnState::connected: {
+        const int count = m_status.connectedCount();
+        if (count != 1) {
+            return QStringLiteral("Connected: %1 tunnels").arg(count);
+        }
+        for (const auto& tunnel : m_status.tunnels) {
+            if (tunnel.state != VPNConnState::connected) {
+                continue;
+            }
+            QString text = QStringLiteral("Connected: ") + fromStd(tunnel.profileName);
+            if (tunnel.assignedVIP) {
+                text += QStringLiteral(" (") + fromStd(*tunnel.assignedVIP) + QStringLiteral(")");
+            }
+            return text;
+        }
+        return QStringLiteral("Connected");
+    }
+    case VPNConnState::error:
+        for (const auto& tunnel : m_status.tunnels) {
+            if (tunnel.state == VPNConnState::error) {
+                return tunnel.message ? fromStd(*tunnel.message) : QStringLiteral("Error");
+            }
+        }
+        return QStringLiteral("Error");
+    }
+    return QStringLiteral("Disconnected");
+}
+
+std::int64_t ConnectionManager::positionInStore(const Uuid& profileID) const {
+    const auto& profiles = m_store.profiles();
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        if (profiles[i].id == profileID) {
+            return static_cast<std::int64_t>(i);
+        }
+    }
+    return 0;
+}
+
+bool ConnectionManager::connect(const VPNProfile& profile, const VPNSecrets& secrets,
+                                std::function<void(HelperResult)> done) {
+    if (m_busy) {
+        return false;
+    }
+    setBusy(true);
+    VPNProfile copy = profile;
+    copy.priority = positionInStore(profile.id);
+    m_helper.start(copy, secrets,
+                   onManagerThread(m_relay, [this, done](const HelperResult& result) {
+                       setBusy(false);
+                       if (result.code != 0) {
+                           appendLog(QStringLiteral("Connect failed: ") + fromStd(result.message));
+                       }
+                       if (done) {
+                           done(result);
+                       }
+                   }));
+    return true;
+}
+
+bool ConnectionManager::disconnect(const Uuid& profileID, std::function<void(HelperResult)> done) {
+    if (m_busy) {
+        return false;
+    }
+    setBusy(true);
+    m_helper.stop(profileID.upperText(),
+                  onManagerThread(m_relay, [this, done](const HelperResult& result) {
+                      setBusy(false);
+                      appendLog(fromStd(result.message));
+                      if (done) {
+                          done(result);
+                      }
+                  }));
+    return true;
+}
+
+bool ConnectionManager::disconnectAll(std::function<void(HelperResult)> done) {
+    if (m_busy) {
+        return false;
+    }
+    setBusy(true);
+    m_helper.stopAll(onManagerThread(m_relay, [this, done](const HelperResult& result) {
+        setBusy(false);
+        appendLog(fromStd(result.message));
+        if (done) {
+            done(result);
+        }
+    }));
+    return true;
+}
+
+void ConnectionManager::forceKillAll(std::function<void(HelperResult)> done) {
+    setBusy(true);
+    m_helper.forceKillAll(onManagerThread(m_relay, [this, done](const HelperResult& result) {
+        setBusy(false);
+        appendLog(fromStd(result.message));
+        refreshStatus([done, result] {
+            if (done) {
+                done(result);
+            }
+        });
+    }));
+}
+
+void ConnectionManager::pushPriorities(const std::vector<Uuid>& profileIDs,
+                                       std::function<void()> done) {
+    std::vector<std::string> texts;
+    texts.reserve(profileIDs.size());
+    for (const auto& id : profileIDs) {
+        texts.push_back(id.upperText());
+    }
+    m_helper.setPriorities(std::move(texts), onManagerThread(m_relay, [done] {
+                               if (done) {
+                                   done();
+                               }
+                           }));
+}
+
+void ConnectionManager::quitAndStopHelper() {
+    setBusy(true);
+    m_helper.shutdownHelper(onManagerThread(m_relay, [this] {
+        // An empty snapshot lets the application's quit check pass at once.
+        setStatus(VPNRuntimeStatus{});
+        if (m_terminate) {
+            m_terminate();
+        }
+    }));
+}
+
+void ConnectionManager::refreshStatus(std::function<void()> done) {
+    m_helper.fetchStatus(onManagerThread(m_relay, [this, done](const VPNRuntimeStatus& status) {
+        setStatus(status);
+        if (done) {
+            done();
+        }
+    }));
+}
+
+void ConnectionManager::autoConnectOnLaunch(std::function<void()> done) {
+    auto profiles = std::make_shared<std::vector<VPNProfile>>(m_store.profiles());
+    autoConnectStep(std::move(profiles), 0, std::move(done));
+}
+
+void ConnectionManager::autoConnectStep(std::shared_ptr<std::vector<VPNProfile>> profiles,
+                                        std::size_t index, std::function<void()> done) {
+    for (; index < profiles->size(); ++index) {
+        const VPNProfile& profile = (*profiles)[index];
+        if (!profile.connectOnLaunch) {
+            continue;
+        }
+        // After an app restart the daemon may still run this tunnel.
+        const VPNTunnelStatus* tunnel = m_status.tunnel(profile.id.upperText());
+        if (tunnel != nullptr && tunnel->state != VPNConnState::disconnected) {
+            continue;
+        }
+        const auto secrets = resolveSecrets(profile);
+        const QString name = fromStd(profile.name);
+        if (!secrets) {
+            appendLog(
+                QStringLiteral("Auto-connect skipped for '%1' (no password provided)").arg(name));
+            continue;
+        }
+        VPNProfile copy = profile;
+        copy.priority = static_cast<std::int64_t>(index);
+        setBusy(true);
+        m_helper.start(copy, *secrets,
+                       onManagerThread(m_relay, [this, profiles, index, done,
+                                                 name](const HelperResult& result) {
+                           setBusy(false);
+                           if (result.code == 0) {
+                               appendLog(QStringLiteral("Auto-connected '%1'").arg(name));
+                           } else {
+                               appendLog(QStringLiteral("Auto-connect failed for '%1': %2")
+                                             .arg(name, fromStd(result.message)));
+                           }
+                           autoConnectStep(profiles, index + 1, done);
+                       }));
+        return;
+    }
+    if (done) {
+        done();
+    }
+}
+
+void ConnectionManager::disconnectAndWait(std::function<void()> done) {
+    setBusy(true);
+    m_helper.stopAll(onManagerThread(m_relay, [this, done](const HelperResult& result) {
+        setBusy(false);
+        appendLog(fromStd(result.message));
+        if (done) {
+            done();
+        }
+    }));
+}
+
+void ConnectionManager::disconnectForQuit(double timeoutSeconds, std::function<void()> done) {
+    // Whichever comes first, the reply or the time limit, finishes; the
+    // other then finds `finished` set and does nothing.
+    auto finished = std::make_shared<bool>(false);
+    auto finish = [finished, done] {
+        if (*finished) {
+            return;
+        }
+        *finished = true;
+        if (done) {
+            done();
+        }
+    };
+    disconnectAndWait(finish);
+    const auto milliseconds = static_cast<int>(std::max(0.0, timeoutSeconds) * 1000.0);
+    QTimer::singleShot(milliseconds, this, finish);
+}
+
+void ConnectionManager::clearLog() {
+    if (m_logLines.isEmpty()) {
+        return;
+    }
+    m_logLines.clear();
+    emit logCleared();
+}
+
+std::optional<VPNSecrets> ConnectionManager::resolveSecrets(const VPNProfile& profile) {
+    VPNSecrets secrets = m_store.secrets(profile.id);
+    if (!usesPassword(profile.authMethod) && !usesPSK(profile.authMethod)) {
+        return secrets;
+    }
+    if (!secrets.xauthPassword.empty()) {
+        return secrets;
+    }
+    if (!m_prompt) {
+        return std::nullopt;
+    }
+    auto typed = m_prompt(profile, PasswordPrompt::label(profile.authMethod));
+    if (!typed || typed->empty()) {
+        return std::nullopt;
+    }
+    secrets.xauthPassword = std::move(*typed);
+    return secrets;
+}
+
+void ConnectionManager::setStatus(const VPNRuntimeStatus& status) {
+    if (status == m_status) {
+        return;
+    }
+    m_status = status;
+    emit statusChanged();
+}
+
+void ConnectionManager::appendLog(const QString& line) {
+    m_logLines.append(line);
+    while (m_logLines.size() > kMaxLogLines) {
+        m_logLines.removeFirst();
+    }
+    emit logLineAppended(line);
+}
+
+void ConnectionManager::setBusy(bool busy) {
+    if (busy == m_busy) {
+        return;
+    }
+    m_busy = busy;
+    emit busyChanged(busy);
+}
+
+} // namespace torvane

@@ -1,0 +1,149 @@
+#pragma once
+
+#include "HelperClient.h"
+#include "Uuid.h"
+#include "VPNAuthMethod.h"
+#include "VPNProfile.h"
+#include "VPNRuntimeStatus.h"
+#include "VPNSecrets.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace torvane {
+
+class ProfileStore;
+
+/// What the user is asked for when a profile's password or pre-shared key is
+/// not stored.
+namespace PasswordPrompt {
+
+/// "Pre-shared Key", "EAP Password" or "XAuth Password"; empty for methods
+/// that need neither.
+QString label(VPNAuthMethod method);
+
+/// Asks the user for the secret named `label` of `profile` and returns it,
+/// or nothing when the user declines. The tray app shows a dialog; the
+/// command-line client reads a file or the terminal. Runs on the manager's
+/// thread and may block it.
+using Request =
+    std::function<std::optional<std::string>(const VPNProfile& profile, const QString& label)>;
+
+} // namespace PasswordPrompt
+
+/// The app's single owner of connection state: the daemon's last status
+/// snapshot, the log pane's lines and whether a user command is in flight.
+/// It forwards commands to the daemon, takes the daemon's pushes, gathers
+/// secrets (from the store, or by asking), connects profiles at launch and
+/// runs the disconnect steps of quitting.
+///
+/// Lives on one thread (the main thread) and must only be used there. The
+/// daemon client completes on other threads; every completion is moved back
+/// to this object's thread before it touches state, and completions that
+/// arrive after the manager is gone are dropped.
+///
+/// Completion callbacks (`done`) run on the manager's thread, after the
+/// manager has updated its own state.
+class ConnectionManager : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxLogLines = 2000;
+
+    /// Sets the daemon client's status and log handlers; both must outlive
+    /// the manager.
+    ConnectionManager(HelperClient& helper, ProfileStore& store, QObject* parent = nullptr);
+    ~ConnectionManager() override;
+
+    /// Without a prompt, a missing password declines the connect.
+    void setPasswordPrompt(PasswordPrompt::Request prompt);
+    /// Asks the application to terminate; called at the end of
+    /// `quitAndStopHelper`.
+    void setTerminateApplication(std::function<void()> terminate);
+
+    const VPNRuntimeStatus& status() const { return m_status; }
+    /// Oldest first, at most `maxLogLines()`.
+    const QStringList& logLines() const { return m_logLines; }
+    bool busy() const { return m_busy; }
+    int maxLogLines() const { return kMaxLogLines; }
+
+    /// Some tunnel is in a state other than disconnected.
+    bool hasActiveTunnel() const;
+    /// The one-line summary of the menu.
+    QString stateText() const;
+
+    /// Starts one tunnel, with the profile's priority set to its position in
+    /// the store. Dropped (false, `done` never runs) while another command is
+    /// in flight. A failure is also appended to the log.
+    bool connect(const VPNProfile& profile, const VPNSecrets& secrets,
+                 std::function<void(HelperResult)> done = {});
+    /// Stops one tunnel; the reply's message goes to the log. Dropped while
+    /// busy.
+    bool disconnect(const Uuid& profileID, std::function<void(HelperResult)> done = {});
+    /// Stops every tunnel; the reply's message goes to the log. Dropped while
+    /// busy.
+    bool disconnectAll(std::function<void(HelperResult)> done = {});
+    /// Kills every strongSwan and DNS proxy process and undoes the daemon's
+    /// network changes, then refreshes the status. Runs even while busy.
+    void forceKillAll(std::function<void(HelperResult)> done = {});
+    /// Sends the profile order (most important first) to the daemon.
+    void pushPriorities(const std::vector<Uuid>& profileIDs, std::function<void()> done = {});
+    /// Stops every tunnel, terminates the daemon, empties the status and asks
+    /// the application to terminate.
+    void quitAndStopHelper();
+    /// Connects, one after another, the stored profiles marked to connect on
+    /// launch that the daemon does not already run.
+    void autoConnectOnLaunch(std::function<void()> done = {});
+    /// Stops every tunnel and waits for the reply.
+    void disconnectAndWait(std::function<void()> done = {});
+    /// `disconnectAndWait`, but `done` runs after at most `timeoutSeconds`
+    /// even when the daemon never answers.
+    void disconnectForQuit(double timeoutSeconds, std::function<void()> done);
+    void clearLog();
+
+    /// The stored secrets; when the method needs a password or pre-shared
+    /// key and none is stored, the prompt's answer for this connection only
+    /// (never stored). Nothing when the user declines.
+    std::optional<VPNSecrets> resolveSecrets(const VPNProfile& profile);
+
+    /// Fetches a snapshot from the daemon and makes it the status (start-up,
+    /// after a force kill).
+    void refreshStatus(std::function<void()> done = {});
+    /// Replaces the status; observers hear of it only when it differs.
+    void setStatus(const VPNRuntimeStatus& status);
+    /// Appends one line to the log, dropping the oldest beyond the cap.
+    void appendLog(const QString& line);
+
+signals:
+    void statusChanged();
+    void logLineAppended(const QString& line);
+    void logCleared();
+    void busyChanged(bool busy);
+
+private:
+    struct Relay;
+
+    void setBusy(bool busy);
+    void autoConnectStep(std::shared_ptr<std::vector<VPNProfile>> profiles, std::size_t index,
+                         std::function<void()> done);
+    std::int64_t positionInStore(const Uuid& profileID) const;
+
+    HelperClient& m_helper;
+    ProfileStore& m_store;
+    std::shared_ptr<Relay> m_relay;
+    PasswordPrompt::Request m_prompt;
+    std::function<void()> m_terminate;
+
+    VPNRuntimeStatus m_status;
+    QStringList m_logLines;
+    bool m_busy = false;
+};
+
+} // namespace torvane

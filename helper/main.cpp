@@ -4,6 +4,7 @@
 #include "BundleLocator.h"
 #include "HelperDaemon.h"
 #include "HelperOptions.h"
+#include "LogindPowerEvents.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 #include "ResolvConfStore.h"
@@ -42,16 +43,19 @@ int main(int argc, char** argv) {
         .clock = clock,
         .locator = BundleLocator::forThisProcess(argv[0]),
         .systemLog = systemLog,
-        .makeDynamicStore = [](DynamicStore::ChangeHandler onChange,
-                               DynamicStore::PostFunction post) {
-            return ResolvConfStore::create(
-                std::move(onChange), std::move(post),
-                {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
-                     systemLog(line);
-                 }});
-        }};
+        .makeDynamicStore =
+            [](DynamicStore::ChangeHandler onChange, DynamicStore::PostFunction post) {
+                return ResolvConfStore::create(
+                    std::move(onChange), std::move(post),
+                    {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
+                         systemLog(line);
+                     }});
+            },
+        .runInBackground = {},
+        .openPowerEvents = openLogindPowerEvents};
 
     VPNEngine engine(std::move(environment));
+    engine.registerPowerNotifications();
     int status = 0;
     {
         HelperDaemon daemon(engine, commandLine->options);

@@ -1,8 +1,6 @@
 // The points where the engine keeps the machine's routes, DNS, DNS proxy,
-// IPv6 and firewall in line with the live tunnels, and where tunnel health
-// checks start and stop. The engine calls each of them at its fixed place in
-// the life cycle. Health checks are not managed yet: those functions change
-// nothing and claim nothing, so no status or log line pretends otherwise.
+// IPv6 and firewall in line with the live tunnels. The engine calls each of
+// them at its fixed place in the life cycle.
 #include "VPNEngine.h"
 
 namespace torvane {
@@ -77,11 +75,5 @@ bool VPNEngine::routesCarryAllIPv4() const {
 bool VPNEngine::killSwitchLoaded() const {
     return m_killSwitch.isLoaded();
 }
-
-void VPNEngine::startReconnectWatchdog() {}
-void VPNEngine::stopReconnectWatchdog() {}
-void VPNEngine::startKeepalive(Tunnel& /*tunnel*/) {}
-void VPNEngine::stopKeepalive(Tunnel& /*tunnel*/) {}
-void VPNEngine::scheduleAutoReconnectCheck(Tunnel& /*tunnel*/, const std::string& /*swanctlBin*/) {}
 
 } // namespace torvane

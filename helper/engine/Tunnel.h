@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Clock.h"
+#include "EngineTimer.h"
 #include "StagingLayout.h"
 #include "VPNConnState.h"
 #include "VPNProfile.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,6 +30,22 @@ struct Tunnel {
     /// Gateway address actually in use.
     std::optional<std::string> remoteIP;
     std::optional<std::string> message;
+
+    /// Unique for the engine's lifetime: delayed work holds this instead of
+    /// a pointer, so a stopped tunnel (or a new one at the same address) is
+    /// never mistaken for the one the work was meant for.
+    std::uint64_t serial = 0;
+
+    // Health (see EngineHealth.cpp).
+    std::unique_ptr<EngineTimer> keepaliveTimer;
+    /// Consecutive failed keepalive pings.
+    int keepaliveFailures = 0;
+    bool keepalivePingInFlight = false;
+    /// When reconnectInPlace last started for this tunnel; never = the
+    /// distant past, so the first check is not held back by the cooldown.
+    std::optional<Clock::TimePoint> lastAutoReconnectAttempt;
+    /// An SA-down re-check is pending.
+    bool reconnectCheckScheduled = false;
 
     /// The connection, IKE SA and CHILD SA name in strongSwan.
     std::string strongswanName() const { return torvane::strongswanName(profile.id); }

@@ -18,7 +18,11 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
                                                }},
       m_dns(m_network, m_dnsProxy, [this](DynamicStore::ChangeHandler onChange) {
           return openDynamicStore(std::move(onChange));
-      }) {}
+      }) {
+    // The store's callback runs on the queue and re-applies the DNS override
+    // first; a new primary service then means a new network path.
+    m_dns.setPrimaryServiceChangeHandler([this] { schedulePathChangeRecovery(); });
+}
 
 Expected<std::unique_ptr<DynamicStore>, std::string>
 VPNEngine::openDynamicStore(DynamicStore::ChangeHandler onChange) {
@@ -214,6 +218,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 
     m_tunnels.push_back(std::make_unique<Tunnel>(profile));
     Tunnel& tunnel = *m_tunnels.back();
+    tunnel.serial = ++m_lastTunnelSerial;
     startReconnectWatchdog();
 
     tunnel.state = VPNConnState::connecting;

@@ -8,22 +8,28 @@
 #include "DnsProxy.h"
 #include "DynamicStore.h"
 #include "EngineQueue.h"
+#include "EngineTimer.h"
 #include "Ipv6Guard.h"
 #include "KillSwitch.h"
 #include "NetworkContext.h"
+#include "PowerEvents.h"
 #include "RouteTable.h"
 #include "Tunnel.h"
 #include "TunnelEngine.h"
 #include "VPNRuntimeStatus.h"
 #include "ViciEvents.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <asio/thread_pool.hpp>
 
 namespace torvane {
 
@@ -48,6 +54,13 @@ struct EngineEnvironment {
     std::function<Expected<std::unique_ptr<DynamicStore>, std::string>(DynamicStore::ChangeHandler,
                                                                        DynamicStore::PostFunction)>
         makeDynamicStore;
+    /// iputils' ping, for keepalives and health probes.
+    std::string pingPath = "/usr/bin/ping";
+    /// Runs a job off the engine queue (a keepalive ping). Empty: a small
+    /// pool of the engine's own.
+    std::function<void(std::function<void()>)> runInBackground;
+    /// Registers for sleep/wake messages; empty means none are available.
+    PowerEventsOpener openPowerEvents;
 };
 
 /// The daemon's single tunnel engine: owns every tunnel, the one charon all
@@ -71,6 +84,17 @@ public:
 
     /// The snapshot last published.
     VPNRuntimeStatus statusSnapshot() const;
+
+    /// Registers for sleep/wake messages, once, before commands are served.
+    /// Without them the daemon runs on, and keepalives remain the only
+    /// detector of tunnels that died while the machine slept.
+    void registerPowerNotifications();
+
+    /// Minimum time since a tunnel's last reconnect before an SA-down or
+    /// path-change check may reconnect it again (strictly more).
+    static constexpr double kAutoReconnectCooldown = 10;
+    /// First delay and period of the retry watchdog.
+    static constexpr double kReconnectRetryInterval = 30;
 
 private:
     // Lifecycle
@@ -125,6 +149,22 @@ private:
     void startKeepalive(Tunnel& tunnel);
     void scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin);
     void stopKeepalive(Tunnel& tunnel);
+
+    // Health: see EngineHealth.cpp and EngineRecovery.cpp.
+    void keepaliveTick(Tunnel& tunnel);
+    void handleKeepaliveResult(std::uint64_t serial, int status);
+    void retryWatchdogFired();
+    void reconnectInPlace(Tunnel& tunnel, const std::string& reason);
+    bool tunnelHealthy(Tunnel& tunnel);
+    int runPing(const std::string& address);
+    void runInBackground(std::function<void()> job);
+    /// Runs `job` on the queue once `delay` has passed.
+    void runAfter(Clock::Duration delay, std::function<void()> job);
+    void schedulePathChangeRecovery();
+    void handlePowerMessage(PowerMessage message);
+    void recoverAfterWake();
+    bool cooldownPassed(const Tunnel& tunnel) const;
+    Tunnel* tunnelWithSerial(std::uint64_t serial);
     bool routesCarryAllIPv4() const;
     bool killSwitchLoaded() const;
 
@@ -165,6 +205,19 @@ private:
     std::optional<VPNTunnelStatus> m_lastError;
     std::unique_ptr<ChildProcess> m_charon;
     std::unique_ptr<ViciEvents> m_vici;
+    std::uint64_t m_lastTunnelSerial = 0;
+    std::unique_ptr<EngineTimer> m_reconnectWatchdog;
+    /// One-shot delayed checks, by a serial of their own.
+    std::map<std::uint64_t, std::unique_ptr<EngineTimer>> m_delayedJobs;
+    std::uint64_t m_lastDelayedJob = 0;
+    bool m_pathChangeCheckScheduled = false;
+
+    // Off the queue.
+    std::unique_ptr<PowerEvents> m_powerEvents;
+    /// Keepalive pings when the environment gives no runner of its own.
+    /// Destroyed before the queue: a ping still running when the engine
+    /// goes away finishes and posts to a closed queue.
+    std::unique_ptr<asio::thread_pool> m_background;
 };
 
 } // namespace torvane

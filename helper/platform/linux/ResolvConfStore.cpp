@@ -70,7 +70,15 @@ bool writeAll(int fd, const std::string& bytes) {
 
 } // namespace
 
-std::optional<std::string> defaultRouteInterface() {
+namespace {
+
+/// The interface and router of the main table's best IPv4 default route.
+struct DefaultRoute {
+    std::string interface;
+    std::optional<netlink::Ipv4Address> router;
+};
+
+std::optional<DefaultRoute> defaultRoute() {
     auto routing = netlink::NetlinkRouting::open();
     if (!routing) {
         return std::nullopt;
@@ -96,10 +104,20 @@ std::optional<std::string> defaultRouteInterface() {
     }
     for (const auto& link : *links) {
         if (link.index == best->interfaceIndex) {
-            return link.name;
+            return DefaultRoute{link.name, best->gateway};
         }
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> defaultRouteInterface() {
+    auto route = defaultRoute();
+    if (!route) {
+        return std::nullopt;
+    }
+    return route->interface;
 }
 
 Expected<std::unique_ptr<DynamicStore>, std::string>
@@ -121,7 +139,10 @@ ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options optio
 
 ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options)
     : m_onChange(std::move(onChange)), m_post(std::move(post)), m_options(std::move(options)) {
-    m_watchedPrimary = defaultRouteInterface();
+    if (auto route = defaultRoute()) {
+        m_watchedPrimary = route->interface;
+        m_watchedRouter = route->router;
+    }
 
     const auto link = readSymlink(m_options.resolvConfPath);
     const auto bytes = readFile();
@@ -351,13 +372,23 @@ void ResolvConfStore::notify(std::vector<std::string> keys) {
 }
 
 void ResolvConfStore::routingChanged() {
-    auto primary = defaultRouteInterface();
+    // A new router on the same interface is a new network path too (another
+    // Wi-Fi behind the same device, a changed uplink): tunnels must be
+    // verified just as when the interface changes.
+    auto route = defaultRoute();
+    std::optional<std::string> primary;
+    std::optional<netlink::Ipv4Address> router;
+    if (route) {
+        primary = route->interface;
+        router = route->router;
+    }
     {
         const std::lock_guard lock(m_mutex);
-        if (primary == m_watchedPrimary) {
+        if (primary == m_watchedPrimary && router == m_watchedRouter) {
             return;
         }
         m_watchedPrimary = primary;
+        m_watchedRouter = router;
     }
     notify({kGlobalIPv4Key});
 }

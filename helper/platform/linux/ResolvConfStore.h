@@ -83,10 +83,11 @@ private:
     std::optional<Written> m_lastWritten;
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
 
-    std::mutex m_mutex; // guards the watched keys and m_watchedPrimary
+    std::mutex m_mutex; // guards the watched keys and the watched default route
     std::vector<std::string> m_keys;
     std::vector<std::regex> m_patterns;
     std::optional<std::string> m_watchedPrimary;
+    std::optional<std::uint32_t> m_watchedRouter;
 
     std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first
 };

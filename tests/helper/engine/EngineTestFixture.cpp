@@ -42,6 +42,93 @@ std::vector<double> FakeClock::sleeps() const {
     return m_sleeps;
 }
 
+struct FakeClock::TimerState {
+    TimePoint due;
+    std::optional<Duration> period;
+    std::function<void()> fire;
+    std::mutex firing; // held while firing, as a real clock's cancel waits
+    bool done = false;
+};
+
+namespace {
+
+class FakeTimer final : public Timer {
+public:
+    explicit FakeTimer(std::shared_ptr<FakeClock::TimerState> state) : m_state(std::move(state)) {}
+    ~FakeTimer() override { cancel(); }
+    void cancel() override {
+        std::lock_guard lock(m_state->firing);
+        m_state->done = true;
+    }
+
+private:
+    std::shared_ptr<FakeClock::TimerState> m_state;
+};
+
+} // namespace
+
+std::unique_ptr<Timer> FakeClock::startTimer(Duration delay, std::optional<Duration> period,
+                                             Duration leeway, std::function<void()> fire) {
+    auto state = std::make_shared<TimerState>();
+    std::lock_guard lock(m_mutex);
+    state->due = m_now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay);
+    state->period = period;
+    state->fire = std::move(fire);
+    m_timers.push_back(state);
+    m_started.push_back({delay.count(),
+                         period ? std::optional<double>(period->count()) : std::nullopt,
+                         leeway.count()});
+    return std::make_unique<FakeTimer>(state);
+}
+
+void FakeClock::advance(Duration duration) {
+    const auto target =
+        now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(duration);
+    for (;;) {
+        std::shared_ptr<TimerState> next;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& timer : m_timers) {
+                std::lock_guard firing(timer->firing);
+                if (!timer->done && timer->due <= target && (!next || timer->due < next->due)) {
+                    next = timer;
+                }
+            }
+            if (!next) {
+                m_now = std::max(m_now, target);
+                return;
+            }
+            m_now = std::max(m_now, next->due);
+        }
+        std::lock_guard firing(next->firing);
+        if (next->done) {
+            continue;
+        }
+        next->fire();
+        if (next->period) {
+            next->due +=
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(*next->period);
+        } else {
+            next->done = true;
+        }
+    }
+}
+
+std::vector<FakeClock::TimerRecord> FakeClock::startedTimers() const {
+    std::lock_guard lock(m_mutex);
+    return m_started;
+}
+
+std::size_t FakeClock::activeTimers() const {
+    std::lock_guard lock(m_mutex);
+    std::size_t count = 0;
+    for (const auto& timer : m_timers) {
+        std::lock_guard firing(timer->firing);
+        count += timer->done ? 0 : 1;
+    }
+    return count;
+}
+
 bool FakeViciEvents::registerEvent(const std::string& event) {
     m_connector.registered.push_back(event);
     return true;
@@ -88,12 +175,34 @@ EngineTest::EngineTest() {
         .locator = BundleLocator(m_base + "/torvane-helper"),
         .stagingRoot = m_staging,
         .systemLog = {},
-        .makeDynamicStore = [this](DynamicStore::ChangeHandler onChange, DynamicStore::PostFunction)
+        .makeDynamicStore = [this](DynamicStore::ChangeHandler onChange,
+                                   DynamicStore::PostFunction post)
             -> Expected<std::unique_ptr<DynamicStore>, std::string> {
             auto store = std::make_unique<FakeDynamicStore>();
-            store->setChangeHandler(std::move(onChange));
+            // Notifications reach the engine on its queue, as real ones do.
+            store->setChangeHandler([onChange = std::move(onChange),
+                                     post = std::move(post)](const std::vector<std::string>& keys) {
+                post([onChange, keys] { onChange(keys); });
+            });
             m_store = store.get();
             return std::unique_ptr<DynamicStore>(std::move(store));
+        },
+        .pingPath = "/usr/bin/ping",
+        .runInBackground =
+            [this](std::function<void()> job) {
+                {
+                    std::lock_guard lock(m_pingMutex);
+                    if (holdPings) {
+                        m_heldPings.push_back(std::move(job));
+                        return;
+                    }
+                }
+                job();
+            },
+        .openPowerEvents = [this](PowerMessageHandler handler)
+            -> Expected<std::unique_ptr<PowerEvents>, std::string> {
+            m_power = std::move(handler);
+            return std::make_unique<PowerEvents>();
         }};
     m_engine = std::make_unique<VPNEngine>(std::move(environment));
     m_engine->setOnLog([this](const std::string& line) {
@@ -104,6 +213,25 @@ EngineTest::EngineTest() {
         std::lock_guard lock(m_logMutex);
         m_statuses.push_back(json);
     });
+}
+
+void EngineTest::advance(double seconds) {
+    m_clock.advance(Clock::Duration(seconds));
+    // A firing posts a tick; the tick's ping posts its result: two rounds.
+    drainQueue();
+    drainQueue();
+}
+
+void EngineTest::runHeldPings() {
+    std::vector<std::function<void()>> jobs;
+    {
+        std::lock_guard lock(m_pingMutex);
+        jobs.swap(m_heldPings);
+    }
+    for (auto& job : jobs) {
+        job();
+    }
+    drainQueue();
 }
 
 EngineTest::~EngineTest() {

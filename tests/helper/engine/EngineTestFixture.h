@@ -16,17 +16,38 @@
 
 namespace torvane::testing {
 
-/// Sleeps take no time; `now` moves forward by what was asked.
+/// Sleeps take no time; `now` moves forward by what was asked. Timers fire
+/// only when the test advances the clock.
 class FakeClock final : public Clock {
 public:
     TimePoint now() const override;
     void sleep(Duration duration) override;
+    std::unique_ptr<Timer> startTimer(Duration delay, std::optional<Duration> period,
+                                      Duration leeway, std::function<void()> fire) override;
     std::vector<double> sleeps() const;
+
+    /// Moves time forward, firing every timer that falls due on the way, in
+    /// deadline order, each at its own deadline.
+    void advance(Duration duration);
+
+    struct TimerRecord {
+        double delay = 0;
+        std::optional<double> period;
+        double leeway = 0;
+    };
+    /// Every timer started so far, in order.
+    std::vector<TimerRecord> startedTimers() const;
+    /// Timers neither cancelled nor used up.
+    std::size_t activeTimers() const;
+
+    struct TimerState;
 
 private:
     mutable std::mutex m_mutex;
     TimePoint m_now{};
     std::vector<double> m_sleeps;
+    std::vector<TimerRecord> m_started;
+    std::vector<std::shared_ptr<TimerState>> m_timers;
 };
 
 class FakeViciConnector;
@@ -81,6 +102,12 @@ protected:
     void setPriorities(std::vector<std::string> ids);
     /// Waits until everything queued so far has run.
     void drainQueue();
+    /// Advances the fake clock and waits until the firings, the keepalive
+    /// pings they start and the results those post have all run.
+    void advance(double seconds);
+    /// Keepalive pings wait until runHeldPings() instead of running at once.
+    bool holdPings = false;
+    void runHeldPings();
 
     /// Makes swanctl answer the initiation of `profile` as a gateway would,
     /// assigning `vip`.
@@ -98,6 +125,8 @@ protected:
     FakeProcessLauncher m_launcher;
     FakeViciConnector m_vici;
     FakeClock m_clock;
+    /// Sleep/wake messages, once the engine registered for them.
+    PowerMessageHandler m_power;
     /// The store the engine opened, once it did.
     FakeDynamicStore* m_store = nullptr;
     std::string m_base;
@@ -105,6 +134,8 @@ protected:
     std::unique_ptr<VPNEngine> m_engine;
 
 private:
+    std::mutex m_pingMutex;
+    std::vector<std::function<void()>> m_heldPings;
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_log;
     std::vector<std::string> m_statuses;

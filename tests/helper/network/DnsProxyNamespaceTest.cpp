@@ -20,15 +20,7 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-namespace {
-
-class WallClock final : public Clock {
-public:
-    TimePoint now() const override { return std::chrono::steady_clock::now(); }
-    void sleep(Duration duration) override { std::this_thread::sleep_for(duration); }
-};
-
-} // namespace
+namespace {} // namespace
 
 TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     const char* ns = std::getenv("TORVANE_TEST_NETNS");
@@ -42,7 +34,7 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
 
     PosixCommandRunner runner;
     PosixProcessLauncher launcher;
-    WallClock clock;
+    SystemClock clock;
     BundleLocator locator(std::string(helperDir) + "/torvane-helper");
     std::mutex linesLock;
     std::vector<std::string> log;

@@ -31,6 +31,11 @@ public:
             onSleep();
         }
     }
+    std::unique_ptr<Timer> startTimer(Duration, std::optional<Duration>, Duration,
+                                      std::function<void()>) override {
+        ADD_FAILURE() << "the DNS proxy sets no timers";
+        return nullptr;
+    }
     const std::vector<double>& sleeps() const { return m_sleeps; }
     std::function<void()> onSleep;
 

@@ -1,0 +1,252 @@
+// Tunnel health: the keepalive ping, the delayed re-check after charon
+// reports an SA down, the engine-wide retry watchdog, and reconnecting a
+// tunnel in place (same record, priority and list position) — the one way
+// every detector heals a dead tunnel.
+#include "EngineError.h"
+#include "StagingLayout.h"
+#include "VPNEngine.h"
+
+#include <algorithm>
+
+#include <asio/post.hpp>
+
+namespace torvane {
+namespace {
+
+constexpr int kKeepaliveFailureThreshold = 8;
+constexpr double kPingTimeLimit = 6;
+constexpr double kMinimumKeepalivePeriod = 5;
+constexpr double kSADownRecheckDelay = 3;
+constexpr double kWatchdogLeeway = 2;
+constexpr double kWatchdogRetryAge = 25;
+
+Clock::Duration seconds(double value) {
+    return Clock::Duration(value);
+}
+
+} // namespace
+
+Tunnel* VPNEngine::tunnelWithSerial(std::uint64_t serial) {
+    for (const auto& tunnel : m_tunnels) {
+        if (tunnel->serial == serial) {
+            return tunnel.get();
+        }
+    }
+    return nullptr;
+}
+
+void VPNEngine::runAfter(Clock::Duration delay, std::function<void()> job) {
+    const std::uint64_t id = ++m_lastDelayedJob;
+    m_delayedJobs[id] =
+        std::make_unique<EngineTimer>(m_env.clock, m_queue, delay, std::nullopt, Clock::Duration(0),
+                                      [this, id, job = std::move(job)] {
+                                          // The job is a copy held by this firing, so the timer may
+                                          // go now.
+                                          auto keep = job;
+                                          m_delayedJobs.erase(id);
+                                          keep();
+                                      });
+}
+
+void VPNEngine::runInBackground(std::function<void()> job) {
+    if (m_env.runInBackground) {
+        m_env.runInBackground(std::move(job));
+        return;
+    }
+    if (!m_background) {
+        m_background = std::make_unique<asio::thread_pool>(2);
+    }
+    asio::post(*m_background, std::move(job));
+}
+
+int VPNEngine::runPing(const std::string& address) {
+    return m_env.runner
+        .runCommand(m_env.pingPath, {"-s", "1", "-W", "3", "-c", "1", address}, std::nullopt,
+                    seconds(kPingTimeLimit))
+        .status;
+}
+
+// --- keepalive ------------------------------------------------------------
+
+void VPNEngine::startKeepalive(Tunnel& tunnel) {
+    if (tunnel.profile.keepaliveIP.empty()) {
+        return;
+    }
+    tunnel.keepaliveFailures = 0;
+    const auto interval = static_cast<double>(tunnel.profile.keepaliveInterval);
+    const std::uint64_t serial = tunnel.serial;
+    tunnel.keepaliveTimer = std::make_unique<EngineTimer>(
+        m_env.clock, m_queue, seconds(std::max(interval, 0.0)),
+        seconds(std::max(interval, kMinimumKeepalivePeriod)), Clock::Duration(0), [this, serial] {
+            if (Tunnel* current = tunnelWithSerial(serial)) {
+                keepaliveTick(*current);
+            }
+        });
+}
+
+void VPNEngine::stopKeepalive(Tunnel& tunnel) {
+    tunnel.keepaliveTimer.reset();
+}
+
+void VPNEngine::keepaliveTick(Tunnel& tunnel) {
+    if (tunnel.keepalivePingInFlight) {
+        return;
+    }
+    tunnel.keepalivePingInFlight = true;
+    const std::string address = tunnel.profile.keepaliveIP;
+    const std::uint64_t serial = tunnel.serial;
+    // A slow ping must not hold the queue; its result comes back as a job.
+    runInBackground([this, address, serial] {
+        const int status = runPing(address);
+        m_queue.post([this, serial, status] { handleKeepaliveResult(serial, status); });
+    });
+}
+
+void VPNEngine::handleKeepaliveResult(std::uint64_t serial, int status) {
+    Tunnel* tunnel = tunnelWithSerial(serial);
+    if (tunnel == nullptr) {
+        return;
+    }
+    tunnel->keepalivePingInFlight = false;
+    if (status == 0) {
+        tunnel->keepaliveFailures = 0;
+        return;
+    }
+    ++tunnel->keepaliveFailures;
+    log("keepalive ping failed for '" + tunnel->profile.name + "' (" +
+        std::to_string(tunnel->keepaliveFailures) + "/" +
+        std::to_string(kKeepaliveFailureThreshold) + ")");
+    if (tunnel->keepaliveFailures >= kKeepaliveFailureThreshold) {
+        reconnectInPlace(*tunnel, "keepalive failed 8×");
+    }
+}
+
+// --- SA-down re-check -----------------------------------------------------
+
+bool VPNEngine::cooldownPassed(const Tunnel& tunnel) const {
+    return !tunnel.lastAutoReconnectAttempt ||
+           m_env.clock.now() - *tunnel.lastAutoReconnectAttempt > seconds(kAutoReconnectCooldown);
+}
+
+void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin) {
+    if (tunnel.reconnectCheckScheduled) {
+        return;
+    }
+    tunnel.reconnectCheckScheduled = true;
+    const std::uint64_t serial = tunnel.serial;
+    runAfter(seconds(kSADownRecheckDelay), [this, serial, swanctlBin] {
+        Tunnel* current = tunnelWithSerial(serial);
+        if (current == nullptr) {
+            return;
+        }
+        current->reconnectCheckScheduled = false;
+        if (m_charon && !childSAInstalled(*current, swanctlBin) && cooldownPassed(*current)) {
+            reconnectInPlace(*current, "SA down (VICI event)");
+        }
+        // Otherwise a tunnel left reconnecting is the watchdog's.
+    });
+}
+
+// --- retry watchdog -------------------------------------------------------
+
+void VPNEngine::startReconnectWatchdog() {
+    if (m_reconnectWatchdog) {
+        return;
+    }
+    m_reconnectWatchdog = std::make_unique<EngineTimer>(
+        m_env.clock, m_queue, seconds(kReconnectRetryInterval), seconds(kReconnectRetryInterval),
+        seconds(kWatchdogLeeway), [this] { retryWatchdogFired(); });
+}
+
+void VPNEngine::stopReconnectWatchdog() {
+    m_reconnectWatchdog.reset();
+}
+
+void VPNEngine::retryWatchdogFired() {
+    // A reconnect runs child programs but never adds or removes tunnels, so
+    // the list can be walked by position.
+    for (std::size_t i = 0; i < m_tunnels.size(); ++i) {
+        Tunnel& tunnel = *m_tunnels[i];
+        if (tunnel.state != VPNConnState::reconnecting && tunnel.state != VPNConnState::error) {
+            continue;
+        }
+        if (tunnel.lastAutoReconnectAttempt &&
+            m_env.clock.now() - *tunnel.lastAutoReconnectAttempt < seconds(kWatchdogRetryAge)) {
+            continue;
+        }
+        reconnectInPlace(tunnel, "retry watchdog");
+    }
+}
+
+// --- reconnect in place ---------------------------------------------------
+
+void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
+    const std::string swanctlBin = swanctlPath();
+    const std::string charonBin = charonPath();
+    if (!isExecutableFile(swanctlBin) || !isExecutableFile(charonBin)) {
+        return;
+    }
+    tunnel.keepaliveFailures = 0;
+    tunnel.lastAutoReconnectAttempt = m_env.clock.now();
+    log("reconnecting '" + tunnel.profile.name + "' (" + reason + ")");
+    tunnel.state = VPNConnState::reconnecting;
+    tunnel.message = "Reconnecting…";
+    pushStatus();
+
+    const auto terminate = [&] {
+        runSwanctl(swanctlBin, {"--terminate", "--ike", tunnel.strongswanName()}, 4);
+    };
+    terminate();
+    tunnel.vip.reset();
+    tunnel.tun.reset();
+    updateNetworkNotifications();
+    reconcileAll();
+    pushStatus();
+
+    try {
+        if (ensureCharonRunning(charonBin)) {
+            const CommandResult creds = runSwanctl(swanctlBin, {"--load-creds"}, 30);
+            if (creds.status != 0) {
+                throw EngineError("swanctl --load-creds failed (" + std::to_string(creds.status) +
+                                  ")");
+            }
+            const CommandResult conns = runSwanctl(swanctlBin, {"--load-conns"}, 30);
+            if (conns.status != 0) {
+                throw EngineError("swanctl --load-conns failed (" + std::to_string(conns.status) +
+                                  ")");
+            }
+        }
+        initiate(tunnel, swanctlBin);
+    } catch (const std::exception& error) {
+        const std::string description = error.what();
+        log("reconnect failed for '" + tunnel.profile.name + "': " + description);
+        terminate();
+        tunnel.state = VPNConnState::error;
+        tunnel.message = "Reconnect failed: " + description;
+        pushStatus();
+        return;
+    }
+
+    updateNetworkNotifications();
+    reconcileAll();
+    pushStatus();
+    tunnel.state = VPNConnState::connected;
+    tunnel.message = "Connected";
+    pushStatus();
+}
+
+bool VPNEngine::tunnelHealthy(Tunnel& tunnel) {
+    const std::string swanctlBin = swanctlPath();
+    if (!isExecutableFile(swanctlBin)) {
+        return false;
+    }
+    if (!childSAInstalled(tunnel, swanctlBin)) {
+        return false;
+    }
+    if (tunnel.profile.keepaliveIP.empty()) {
+        return true;
+    }
+    return runPing(tunnel.profile.keepaliveIP) == 0;
+}
+
+} // namespace torvane

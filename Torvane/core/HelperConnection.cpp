@@ -222,11 +222,13 @@ void HelperConnection::finish(const std::string& reason) {
         pending.swap(m_pending);
     }
     shutdownSocket();
-    for (auto& [id, call] : pending) {
-        call.onError(reason);
-    }
+    // The owner hears first, so that a caller woken by its error below
+    // already finds the connection forgotten and gets a fresh one.
     if (m_handlers.onInvalidated) {
         m_handlers.onInvalidated(*this);
+    }
+    for (auto& [id, call] : pending) {
+        call.onError(reason);
     }
 }
 

@@ -21,9 +21,9 @@ namespace torvane {
 ///
 /// Like the connection it stands in for, it is usable at once and fails
 /// later: a socket that cannot be reached, a closed socket, a malformed or
-/// mismatched line all *invalidate* the connection. Then every call still
-/// waiting gets its error handler called with the reason, `onInvalidated`
-/// runs once, and every later call fails at once with the same reason.
+/// mismatched line all *invalidate* the connection. Then `onInvalidated`
+/// runs once, every call still waiting gets its error handler called with
+/// the reason, and every later call fails at once with the same reason.
 class HelperConnection : public std::enable_shared_from_this<HelperConnection> {
 public:
     using ReplyHandler = std::function<void(const protocol::Reply&)>;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ServiceRegistry.h"
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace torvane::testing {
+
+/// A service registry that records "register", "unregister" and
+/// "openApprovalSettings" and answers from a script.
+class FakeServiceRegistry final : public ServiceRegistry {
+public:
+    std::optional<std::string> registerDaemon() override;
+    std::optional<std::string> unregister() override;
+    ServiceStatus status() override;
+    void openApprovalSettings() override;
+    std::optional<long> daemonProcessId() override;
+
+    std::vector<std::string> calls() const;
+    void setStatus(ServiceStatus status);
+    /// Every registration fails with this text (empty: succeeds).
+    void setRegisterError(std::string error);
+    /// What daemonProcessId answers, one value per question; nothing once used up.
+    void queueProcessIds(std::vector<std::optional<long>> ids);
+    /// Runs after a successful registration (e.g. the daemon comes up).
+    void setOnRegister(std::function<void()> action);
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_calls;
+    ServiceStatus m_status = ServiceStatus::enabled;
+    std::string m_registerError;
+    std::deque<std::optional<long>> m_processIds;
+    std::function<void()> m_onRegister;
+};
+
+} // namespace torvane::testing

@@ -117,6 +117,11 @@ void Helper::recoverConnection() {
 }
 
 void Helper::refreshStaleDaemon() {
+    // Whoever runs an unmanaged daemon keeps it current; asking it to exit
+    // would leave the app without one.
+    if (!m_deps.registry->restartsDaemon()) {
+        return;
+    }
     const auto mtime = helperBinaryMtime();
     if (!mtime) {
         return;

@@ -41,6 +41,9 @@ public:
     /// answers after being asked to exit is the same process or a fresh one
     /// the service manager started on the next connection.
     virtual std::optional<long> daemonProcessId() = 0;
+    /// Whether the service manager starts the daemon again after it exits.
+    /// A daemon nobody restarts is never asked to exit for being stale.
+    virtual bool restartsDaemon() const { return true; }
 };
 
 /// The registry for this environment: unmanaged when TORVANE_HELPER_SOCKET

@@ -14,6 +14,7 @@ public:
     ServiceStatus status() override { return ServiceStatus::enabled; }
     void openApprovalSettings() override {}
     std::optional<long> daemonProcessId() override { return std::nullopt; }
+    bool restartsDaemon() const override { return false; }
 };
 
 } // namespace torvane

@@ -45,6 +45,16 @@ TEST(HelperEstablish, RefreshesTheDaemonOncePerChangeOfItsExecutable) {
     EXPECT_EQ(bed.storedMtime(), 1'700'000'100.25);
 }
 
+TEST(HelperEstablish, DaemonThatNobodyRestartsIsNeverAskedToExit) {
+    HelperTestBed bed;
+    bed.registry->setRestartsDaemon(false);
+    bed.daemon.listen();
+
+    EXPECT_TRUE(establish(bed));
+    EXPECT_THAT(bed.daemon.received(), ElementsAre(HelperCall::getVersion));
+    EXPECT_EQ(bed.storedMtime(), 0);
+}
+
 TEST(HelperEstablish, DaemonIgnoringTerminateIsUnregisteredAndRegisteredAgain) {
     // Unknown process ids (a daemon run by hand) and the very same process
     // answering both mean the request had no effect.

@@ -44,6 +44,16 @@ std::optional<long> FakeServiceRegistry::daemonProcessId() {
     return id;
 }
 
+bool FakeServiceRegistry::restartsDaemon() const {
+    std::lock_guard lock(m_mutex);
+    return m_restartsDaemon;
+}
+
+void FakeServiceRegistry::setRestartsDaemon(bool restarts) {
+    std::lock_guard lock(m_mutex);
+    m_restartsDaemon = restarts;
+}
+
 std::vector<std::string> FakeServiceRegistry::calls() const {
     std::lock_guard lock(m_mutex);
     return m_calls;

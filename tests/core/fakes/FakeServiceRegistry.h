@@ -19,6 +19,7 @@ public:
     ServiceStatus status() override;
     void openApprovalSettings() override;
     std::optional<long> daemonProcessId() override;
+    bool restartsDaemon() const override;
 
     std::vector<std::string> calls() const;
     void setStatus(ServiceStatus status);
@@ -28,6 +29,7 @@ public:
     void queueProcessIds(std::vector<std::optional<long>> ids);
     /// Runs after a successful registration (e.g. the daemon comes up).
     void setOnRegister(std::function<void()> action);
+    void setRestartsDaemon(bool restarts);
 
 private:
     mutable std::mutex m_mutex;
@@ -36,6 +38,7 @@ private:
     std::string m_registerError;
     std::deque<std::optional<long>> m_processIds;
     std::function<void()> m_onRegister;
+    bool m_restartsDaemon = true;
 };
 
 } // namespace torvane::testing

@@ -34,12 +34,18 @@ TEST(HelperCommands, TransportFailureIsRepairedAndRetriedOnce) {
                             "connection) — refreshing daemon and retrying"));
     EXPECT_EQ(bed.logContaining("Torvane: Helper: XPC connection invalidated").size(), 1U);
 
-    // A second transport failure is the caller's to see.
+    // A transport failure that outlasts the repair is the caller's to see.
     bed.daemon.stopListening();
     const auto result = awaitResult<HelperResult>([&](auto done) { bed.helper().stopAll(done); });
     EXPECT_EQ(result.code, -1);
     EXPECT_TRUE(result.message.starts_with("XPC error: cannot connect to ")) << result.message;
     EXPECT_EQ(bed.logContaining("Helper: stopAll failed (XPC error: ").size(), 1U);
+
+    // forceKillAll is never retried.
+    const auto registrations = bed.registry->calls().size();
+    EXPECT_EQ(awaitResult<HelperResult>([&](auto done) { bed.helper().forceKillAll(done); }).code,
+              -1);
+    EXPECT_EQ(bed.registry->calls().size(), registrations);
 }
 
 TEST(HelperCommands, DaemonSideFailuresAreReturnedWithoutRetry) {
@@ -59,14 +65,6 @@ TEST(HelperCommands, DaemonSideFailuresAreReturnedWithoutRetry) {
     EXPECT_THAT(bed.clock->pauses(), IsEmpty());
     EXPECT_THAT(bed.daemon.received(),
                 ElementsAre(HelperCall::stop, HelperCall::start, HelperCall::forceKillAll));
-}
-
-TEST(HelperCommands, ForceKillIsNotRetried) {
-    HelperTestBed bed;
-    const auto result =
-        awaitResult<HelperResult>([&](auto done) { bed.helper().forceKillAll(done); });
-    EXPECT_EQ(result.code, -1);
-    EXPECT_THAT(bed.registry->calls(), IsEmpty());
 }
 
 TEST(HelperCommands, StatusThatDoesNotDecodeIsEmptyOrIgnored) {

@@ -20,7 +20,7 @@
 namespace {
 
 using namespace torvane;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kRoutes = 1000;
 constexpr std::chrono::seconds kTimeout{30};
@@ -30,8 +30,8 @@ std::string network(int index) {
     return "10." + std::to_string(100 + index / 256) + "." + std::to_string(index % 256) + ".0/24";
 }
 
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+double millisecondsSince(SteadyClock::time_point start) {
+    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
 }
 
 class Namespace {
@@ -126,12 +126,12 @@ int main(int argc, char** argv) {
     double ipMs = 0;
     int ipFailures = 0;
     const bool entered = ns.enter([&] {
-        const auto start = Clock::now();
+        const auto start = SteadyClock::now();
         table.reconcile({&tunnel}, {&tunnel});
         reconcileMs = millisecondsSince(start);
         table.removeAllRoutes();
 
-        const auto ipStart = Clock::now();
+        const auto ipStart = SteadyClock::now();
         for (int i = 0; i < kRoutes; ++i) {
             const auto result = runner.runCommand(
                 kIp, {"route", "add", network(i), "dev", "tvr-tun0", "src", "10.99.0.1"},

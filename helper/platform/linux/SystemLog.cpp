@@ -1,5 +1,7 @@
 #include "SystemLog.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <syslog.h>
@@ -19,8 +21,18 @@ SystemLogSink& currentSink() {
 
 void writeSyslog(const std::string& line) {
     static std::once_flag opened;
-    std::call_once(opened, [] { openlog("torvane-helper", LOG_PID | LOG_NDELAY, LOG_DAEMON); });
+    static bool alsoToStderr = false;
+    std::call_once(opened, [] {
+        // Under systemd, standard error already goes to the journal. Run by
+        // hand or by a test, the daemon shows its log there as well, since a
+        // machine (or namespace) may have no syslog daemon at all.
+        alsoToStderr = std::getenv("JOURNAL_STREAM") == nullptr;
+        openlog("torvane-helper", LOG_PID | LOG_NDELAY, LOG_DAEMON);
+    });
     syslog(LOG_NOTICE, "%s", line.c_str());
+    if (alsoToStderr) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
 }
 
 } // namespace

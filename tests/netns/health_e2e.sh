@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# Tunnel health end to end: a tunnel whose gateway dies and comes back heals
+# in place without a command (keepalive → reconnect), the kill switch lets
+# nothing out in between, changes of the default route lead to one
+# verification pass, and a wake signal from a stand-in logind on a private
+# system bus makes the daemon verify every tunnel.
+#
+#   health_e2e.sh HELPER TESTCLIENT FAKE_LOGIN1
+#
+# As in network_e2e.sh, the daemon runs in the bed's private client context
+# and asks this outer shell to act on the gateway through `outside`.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+# shellcheck source=checks.sh
+source "$here/checks.sh"
+bed_require_root
+if ! command -v dbus-daemon >/dev/null; then
+    echo "SKIP: dbus-daemon is not installed (scripts/setup-deps.sh installs it)" >&2
+    exit 77
+fi
+HELPER=$(realpath "$1")
+TC=$(realpath "$2")
+LOGIN1=$(realpath "$3")
+export HELPER TC
+: "${BED_PREFIX:=tvh-$$}"
+trap bed_down EXIT
+bed_up
+p=$BED_PREFIX
+export p
+
+# A private system bus, and a stand-in for logind on it fed through a FIFO.
+BUS=$BED_WORK/system_bus_socket
+cat >"$BED_WORK/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$BUS</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*"/>
+    <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+dbus-daemon --config-file="$BED_WORK/bus.conf" --nofork --nopidfile >"$BED_WORK/bus.out" 2>&1 &
+bed_track_pid $!
+bed_wait_for_socket "$BUS"
+export BUS_ADDRESS="unix:path=$BUS"
+mkfifo "$BED_WORK/login1.in"
+exec {login1fd}<>"$BED_WORK/login1.in"
+DBUS_SYSTEM_BUS_ADDRESS=$BUS_ADDRESS "$LOGIN1" <"$BED_WORK/login1.in" >"$BED_WORK/login1.out" 2>&1 &
+bed_track_pid $!
+for _ in $(seq 50); do grep -qx ready "$BED_WORK/login1.out" && break; sleep 0.1; done
+grep -qx ready "$BED_WORK/login1.out" || bed_fail "fake logind: $(cat "$BED_WORK/login1.out")"
+
+# power sleep|wake: emits PrepareForSleep(true|false) and waits until sent.
+power() {
+    local before
+    before=$(grep -c "^emitted $1$" "$BED_WORK/login1.out" || true)
+    printf '%s\n' "$1" >&"$login1fd"
+    for _ in $(seq 50); do
+        [ "$(grep -c "^emitted $1$" "$BED_WORK/login1.out" || true)" -gt "$before" ] && return 0
+        sleep 0.1
+    done
+    return 1
+}
+restart_gateway_charon() {
+    kill -KILL "$BED_GW_PID" || return 1
+    wait "$BED_GW_PID" 2>/dev/null || true
+    rm -f "$BED_WORK/gw/charon.vici"
+    bed_start_gateway
+}
+# The gateway deletes its IKE SAs (an orderly shutdown or an administrator
+# would): the client's charon learns it at once and reports it over VICI.
+delete_gateway_sas() {
+    bed_gw_swanctl --terminate --ike bed-psk --force >/dev/null
+}
+# Several new default routes within a second: a second router address on
+# the gateway's link to switch to and back.
+switch_routers() {
+    ip netns exec "$BED_NS_CLIENT" ip route replace default via 10.10.0.254 dev "$p-c" &&
+        ip netns exec "$BED_NS_CLIENT" ip route replace default via "$BED_GW_ADDR" dev "$p-c" &&
+        ip netns exec "$BED_NS_CLIENT" ip route replace default via 10.10.0.254 dev "$p-c"
+}
+bed_gateway_exec ip addr add 10.10.0.254/24 dev "$p-g"
+
+bed_make_profile heal psk user=user10 name=Healthy remoteTS=0.0.0.0/0 killSwitchEnabled=true \
+    dnsServers="$BED_LAN_ADDR" searchDomains=heal.tvh.test keepaliveIP="$BED_LAN_ADDR" \
+    keepaliveInterval=2 >/dev/null
+
+inner() {
+    set -u
+    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
+    local passed=0 failed=0
+    outside() { # outside COMMAND-LINE: runs it in the outer shell
+        printf '%s\n' "$*" >"$W/req"
+        local rc out
+        {
+            read -r rc
+            out=$(cat)
+        } <"$W/ack"
+        printf '%s\n' "$out"
+        return "$rc"
+    }
+    T() { "$TC" --socket "$S" "$@"; }
+    eventually() {
+        local limit=$1 i
+        shift
+        for ((i = 0; i < limit * 10; i++)); do
+            "$@" && return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    logged() { grep -qF -- "$1" "$W/helper.out"; }
+    logged_count() { grep -cF -- "$1" "$W/helper.out" || true; }
+    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
+    state_is() { T status | grep -q "\"state\":\"$1\""; }
+    tunnel_routes() { ip route show 0.0.0.0/1 | grep -q 'dev ipsec0'; }
+    dns_set() { grep -q "nameserver $BED_LAN_ADDR" /etc/resolv.conf; }
+    leaks() { nft list counter inet tvh_leak leak | awk '/packets/ {print $2}'; }
+
+    # Without a system bus the daemon says so and runs on.
+    DBUS_SYSTEM_BUS_ADDRESS=unix:path=$W/no-such-bus "$HELPER" --socket "$W/nobus.sock" \
+        --trust-client "$TC" >"$W/nobus.out" 2>&1 &
+    local nobus=$!
+    bed_wait_for_socket "$W/nobus.sock"
+    check "no bus: the warning is logged" \
+        grep -q "TorvaneHelper: warning: could not register for system power events" "$W/nobus.out"
+    check "no bus: the daemon answers" "$TC" --socket "$W/nobus.sock" version
+    kill -TERM "$nobus"
+    wait "$nobus" 2>/dev/null || true
+
+    DBUS_SYSTEM_BUS_ADDRESS=$BUS_ADDRESS "$HELPER" --socket "$S" --trust-client "$TC" \
+        >"$W/helper.out" 2>&1 &
+    local hp=$!
+    bed_wait_for_socket "$S"
+    check "registered for sleep/wake events" logged "TorvaneHelper: registered for sleep/wake events"
+    T subscribe --seconds 600 >"$W/callbacks.log" 2>&1 &
+    local subscriber=$!
+
+    local reply
+    reply=$(T start "$P/heal.profile.json" "$P/heal.secrets.json")
+    check "the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    check "ping through the tunnel" ping_ok "$BED_LAN_ADDR"
+
+    # Everything that leaves the client's link other than IKE and ESP to the
+    # gateway, counted after the kill switch has had its say.
+    nft -f - <<EOF
+table inet tvh_leak {
+    counter leak {}
+    chain out {
+        type filter hook output priority 10; policy accept;
+        oifname != "$p-c" return
+        ip daddr $BED_GW_ADDR udp dport { 500, 4500 } return
+        ip daddr $BED_GW_ADDR ip protocol esp return
+        counter name leak
+    }
+}
+EOF
+    local leaks0
+    leaks0=$(leaks)
+
+    # --- The gateway deletes the SA: the VICI event, then a re-check 3 s
+    # later, reconnects (there was no earlier attempt to cool down from).
+    check "the gateway deletes its SAs" outside delete_gateway_sas
+    check "the SA-down re-check reconnects" eventually 20 logged "reconnecting 'Healthy' (SA down (VICI event))"
+    check "connected again after the SA-down reconnect" eventually 20 state_is connected
+    check "ping after the SA-down reconnect" eventually 10 ping_ok "$BED_LAN_ADDR"
+    check "nothing left the link outside the tunnel ($leaks0 -> $(leaks))" test "$(leaks)" = "$leaks0"
+
+    # --- The gateway dies and comes back: eight failed keepalives later the
+    # daemon reconnects in place, by itself.
+    local t0=$SECONDS
+    check "the gateway's charon is killed and restarted" outside restart_gateway_charon
+    check "the tunnel goes reconnecting" eventually 90 state_is reconnecting
+    local t1=$SECONDS
+    check "…and is connected again by itself" eventually 60 state_is connected
+    echo "health_e2e: reconnecting after $((t1 - t0)) s, connected again after $((SECONDS - t0)) s"
+    check "the reconnect was the keepalive's" logged "reconnecting 'Healthy' (keepalive failed 8×)"
+    check "keepalive failures were counted to 8" logged "keepalive ping failed for 'Healthy' (8/8)"
+    check "routes through the tunnel are back" eventually 10 tunnel_routes
+    check "the tunnel's DNS is back" dns_set
+    check "ping through the healed tunnel" eventually 10 ping_ok "$BED_LAN_ADDR"
+    check "nothing left the link outside the tunnel meanwhile ($leaks0 -> $(leaks))" \
+        test "$(leaks)" = "$leaks0"
+    check "the app saw reconnecting then connected" \
+        grep -q '"state":"reconnecting"' "$W/callbacks.log"
+
+    # --- Three new default routes within a second: one verification pass.
+    check "the default route changes three times" outside switch_routers
+    check "one verification pass" eventually 10 logged "network path changed — verifying 1 tunnel(s)"
+    sleep 4
+    check "…and only one ($(logged_count 'network path changed — verifying'))" \
+        test "$(logged_count 'network path changed — verifying')" = 1
+    check "the tunnel was found healthy" logged "'Healthy' healthy after path change"
+    outside ip netns exec "$BED_NS_CLIENT" ip route replace default via "$BED_GW_ADDR" dev "$p-c" >/dev/null
+
+    # --- Sleep and wake: sleep is not delayed, wake verifies every tunnel.
+    check "logind announces sleep" outside power sleep
+    check "logind announces wake" outside power wake
+    check "the daemon verifies tunnels after wake" eventually 15 logged "system woke — verifying tunnels"
+    check "the tunnel is healthy after wake" eventually 15 logged "'Healthy' healthy after wake"
+    check "still connected" state_is connected
+
+    reply=$(T stop "$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/heal.profile.json")")
+    check "the tunnel stops: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
+    check "no kill switch table after stop" \
+        eventually 5 bash -c '! nft list table inet torvane_killswitch >/dev/null 2>&1'
+    nft delete table inet tvh_leak
+    kill "$subscriber" 2>/dev/null || true
+    kill -TERM "$hp"
+    wait "$hp" 2>/dev/null || true
+    if [ "$failed" -ne 0 ]; then
+        echo "--- the daemon's output:" >&2
+        tail -n 80 "$W/helper.out" >&2
+    fi
+    grep -E "keepalive ping failed|reconnecting '|network path|healthy after|woke|sleep/wake" \
+        "$W/helper.out" | sed 's/^/health_e2e: daemon: /'
+    checks_summary health_e2e
+}
+export -f inner
+
+# Serve `outside` requests until the inner test ends.
+mkfifo "$BED_WORK/req" "$BED_WORK/ack"
+exec {reqfd}<>"$BED_WORK/req"
+bed_client_private bash -c inner &
+inner_pid=$!
+while kill -0 "$inner_pid" 2>/dev/null; do
+    if IFS= read -r -t 1 -u "$reqfd" line; then
+        rc=0
+        eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
+        { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
+    fi
+done
+wait "$inner_pid"

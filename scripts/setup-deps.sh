@@ -15,7 +15,7 @@ packages=(
   libsystemd-dev libmnl-dev libnftables-dev qt6-base-dev qt6-svg-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon gnome-keyring
-  libsecret-tools xvfb
+  libsecret-tools xvfb trayer xdotool qt6-qpa-plugins
   # programs the helper runs
   strongswan-charon strongswan-swanctl libstrongswan-standard-plugins
   libcharon-extra-plugins libcharon-extauth-plugins dnsmasq-base nftables

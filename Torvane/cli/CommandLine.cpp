@@ -1,0 +1,248 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <array>
+
+namespace torvane::cli {
+namespace {
+
+struct CommandSpec {
+    const char* name;
+    /// The positional arguments, all required.
+    std::vector<std::string> arguments;
+    std::vector<std::string> valueOptions;
+    std::vector<std::string> flagOptions;
+    const char* usage;
+};
+
+const std::vector<CommandSpec>& commandSpecs() {
+    static const std::vector<CommandSpec> specs = {
+        {"list",
+         {},
+         {},
+         {},
+         "torvanectl list\n"
+         "  Lists the profiles in priority order: position, name, method, server, id.\n"},
+        {"add",
+         {},
+         {"--name", "--server", "--method", "--user", "--remote-id", "--local-id", "--routes",
+          "--remote-ts", "--ike-version", "--ca-cert", "--cert", "--dns", "--search-domains",
+          "--from-json", "--psk-file", "--password-file", "--key-file"},
+         {"--connect-on-launch"},
+         "torvanectl add --name NAME --server HOST --method METHOD [options]\n"
+         "torvanectl add --from-json FILE [options]\n"
+         "  Adds a profile at the end of the list.\n"
+         "  METHOD is one of psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.\n"
+         "  --user NAME          XAuth or EAP user name\n"
+         "  --local-id ID        local IKE identity (default: from the certificate)\n"
+         "  --remote-id ID       the gateway's IKE identity (default: any)\n"
+         "  --routes CIDR,...    networks routed through the tunnel (default: what the\n"
+         "                       gateway offers within --remote-ts)\n"
+         "  --remote-ts CIDR     remote traffic selector (default 0.0.0.0/0)\n"
+         "  --ike-version 1|2    default 2; xauth always uses 1, EAP methods 2\n"
+         "  --ca-cert FILE       CA or gateway certificate (PEM)\n"
+         "  --cert FILE          client certificate (PEM)\n"
+         "  --dns IP,...         DNS servers while connected\n"
+         "  --search-domains D,...\n"
+         "  --connect-on-launch  connect when the tray application starts\n"
+         "  --from-json FILE     a profile as JSON; the options above override it\n"
+         "  Secrets are read from files, never from the command line:\n"
+         "  --psk-file FILE      pre-shared key (psk, pskMutual)\n"
+         "  --password-file FILE XAuth or EAP password (xauth, eapMSCHAPv2)\n"
+         "  --key-file FILE      client private key, PEM (certificate, eapTLS, xauth)\n"
+         "  A password or key that is not stored is asked for at connect.\n"},
+        {"remove",
+         {"NAME|ID"},
+         {},
+         {},
+         "torvanectl remove NAME|ID\n"
+         "  Removes a profile and its stored secrets.\n"},
+        {"move",
+         {"NAME|ID", "POSITION"},
+         {},
+         {},
+         "torvanectl move NAME|ID POSITION\n"
+         "  Moves a profile to POSITION (1 is the top, the highest priority) and\n"
+         "  sends the new order to the helper.\n"},
+        {"connect",
+         {"NAME|ID"},
+         {"--password-file"},
+         {},
+         "torvanectl connect NAME|ID [--password-file FILE]\n"
+         "  Connects a profile and waits until it is connected or has failed. When\n"
+         "  its password or pre-shared key is not stored, it is read from FILE, or\n"
+         "  asked for on the terminal.\n"},
+        {"disconnect",
+         {"NAME|ID"},
+         {},
+         {},
+         "torvanectl disconnect NAME|ID\n"
+         "  Disconnects one profile.\n"},
+        {"stop-all",
+         {},
+         {},
+         {},
+         "torvanectl stop-all\n"
+         "  Disconnects every tunnel.\n"},
+        {"force-kill",
+         {},
+         {},
+         {},
+         "torvanectl force-kill\n"
+         "  Kills every strongSwan and DNS proxy process and restores networking.\n"},
+        {"status",
+         {},
+         {},
+         {"--watch"},
+         "torvanectl status [--watch]\n"
+         "  One line per tunnel: name, state, virtual IP, message (tab-separated,\n"
+         "  '-' for none). With --watch, prints every new state the helper reports\n"
+         "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n"},
+        {"import",
+         {"FILE"},
+         {"--passphrase-file"},
+         {},
+         "torvanectl import FILE [--passphrase-file FILE]\n"
+         "  Imports a .torvane file as a new profile; the passphrase is read from the\n"
+         "  file or asked for on the terminal.\n"},
+        {"export",
+         {"NAME|ID", "FILE"},
+         {"--passphrase-file"},
+         {},
+         "torvanectl export NAME|ID FILE [--passphrase-file FILE]\n"
+         "  Writes a profile and its secrets, sealed with a passphrase, to FILE.\n"},
+        {"log",
+         {},
+         {},
+         {"--follow"},
+         "torvanectl log [--follow]\n"
+         "  Prints the helper's log lines as they come, until Ctrl-C. The helper\n"
+         "  keeps no history; its past lines are in the system log under\n"
+         "  'torvane-helper'.\n"},
+    };
+    return specs;
+}
+
+const CommandSpec* findSpec(const std::string& name) {
+    for (const auto& spec : commandSpecs()) {
+        if (name == spec.name) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+bool contains(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+} // namespace
+
+std::optional<std::string> Invocation::value(const std::string& option) const {
+    const auto it = values.find(option);
+    if (it == values.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+Expected<Invocation, std::string> parseCommandLine(const std::vector<std::string>& arguments) {
+    Invocation invocation;
+    for (const auto& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            invocation.help = true;
+        }
+    }
+    if (arguments.empty() || arguments.front().starts_with("-")) {
+        if (invocation.help) {
+            return invocation;
+        }
+        return Unexpected{std::string("no command given")};
+    }
+    invocation.command = arguments.front();
+    const CommandSpec* spec = findSpec(invocation.command);
+    if (spec == nullptr) {
+        return Unexpected{"unknown command '" + invocation.command + "'"};
+    }
+    if (invocation.help) {
+        return invocation;
+    }
+
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        std::string argument = arguments[i];
+        if (optionsEnded || !argument.starts_with("-") || argument == "-") {
+            invocation.arguments.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::optional<std::string> inlineValue;
+        if (const auto equals = argument.find('='); equals != std::string::npos) {
+            inlineValue = argument.substr(equals + 1);
+            argument.resize(equals);
+        }
+        if (contains(spec->flagOptions, argument)) {
+            if (inlineValue) {
+                return Unexpected{argument + " takes no value"};
+            }
+            invocation.flags.insert(argument);
+            continue;
+        }
+        if (!contains(spec->valueOptions, argument)) {
+            return Unexpected{"'" + invocation.command + "' has no option " + argument};
+        }
+        if (invocation.values.count(argument) != 0) {
+            return Unexpected{argument + " is given twice"};
+        }
+        if (!inlineValue) {
+            if (i + 1 >= arguments.size()) {
+                return Unexpected{argument + " needs a value"};
+            }
+            inlineValue = arguments[++i];
+        }
+        invocation.values[argument] = *inlineValue;
+    }
+
+    const std::size_t wanted = spec->arguments.size();
+    if (invocation.arguments.size() < wanted) {
+        return Unexpected{"'" + invocation.command + "' needs " +
+                          spec->arguments[invocation.arguments.size()]};
+    }
+    if (invocation.arguments.size() > wanted) {
+        return Unexpected{"'" + invocation.command + "' does not take the argument '" +
+                          invocation.arguments[wanted] + "'"};
+    }
+    return invocation;
+}
+
+std::string usageText() {
+    std::string text = "Usage: torvanectl COMMAND [ARGUMENTS] [OPTIONS]\n"
+                       "Controls the Torvane VPN helper and the profiles of this user.\n"
+                       "\n"
+                       "Commands:\n";
+    for (const auto& spec : commandSpecs()) {
+        const std::string usage = spec.usage;
+        text += "  " +
+                usage.substr(std::string("torvanectl ").size(),
+                             usage.find('\n') - std::string("torvanectl ").size()) +
+                "\n";
+    }
+    text += "\n"
+            "Profiles are named by their name or id. 'torvanectl COMMAND --help' describes\n"
+            "one command. The helper's socket is TORVANE_HELPER_SOCKET when set.\n"
+            "Exit status: 0 success, 1 failure, 2 usage error.\n";
+    return text;
+}
+
+std::string commandUsage(const std::string& command) {
+    const CommandSpec* spec = findSpec(command);
+    if (spec == nullptr) {
+        return usageText();
+    }
+    return std::string("Usage: ") + spec->usage;
+}
+
+} // namespace torvane::cli

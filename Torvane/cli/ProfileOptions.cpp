@@ -1,0 +1,248 @@
+#include "ProfileOptions.h"
+
+#include "SecretInput.h"
+#include "VPNAuthMethod.h"
+
+#include <algorithm>
+#include <array>
+
+namespace torvane::cli {
+namespace {
+
+CommandError usageError(std::string message) {
+    return CommandError{std::move(message), 2};
+}
+
+CommandError failure(std::string message) {
+    return CommandError{std::move(message), 1};
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> commaList(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        auto end = text.find(',', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string item = trimmed(text.substr(start, end - start));
+        if (!item.empty()) {
+            items.push_back(std::move(item));
+        }
+        start = end + 1;
+    }
+    return items;
+}
+
+std::string methodList() {
+    std::string text;
+    for (const auto method : kAllAuthMethods) {
+        text += (text.empty() ? "" : ", ") + std::string(rawValue(method));
+    }
+    return text;
+}
+
+} // namespace
+
+Expected<FoundProfile, CommandError> findProfile(const std::vector<VPNProfile>& profiles,
+                                                 const std::string& nameOrId) {
+    const auto id = Uuid::parse(nameOrId);
+    std::vector<std::size_t> matches;
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        if (profiles[i].name == nameOrId || (id && profiles[i].id == *id)) {
+            matches.push_back(i);
+        }
+    }
+    if (matches.empty()) {
+        return Unexpected{failure("no profile is named '" + nameOrId + "' or has that id")};
+    }
+    if (matches.size() > 1) {
+        return Unexpected{failure("'" + nameOrId + "' matches " + std::to_string(matches.size()) +
+                                  " profiles; name the one you mean by its id ('torvanectl "
+                                  "list' shows the ids)")};
+    }
+    return FoundProfile{profiles[matches.front()], matches.front()};
+}
+
+Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocation,
+                                                      const std::vector<VPNProfile>& existing) {
+    NewProfile result;
+    VPNProfile& profile = result.profile;
+    if (const auto path = invocation.value("--from-json")) {
+        const auto text = readInputFile(*path);
+        if (!text) {
+            return Unexpected{failure(text.error())};
+        }
+        auto decoded = decodeProfile(*text);
+        if (!decoded) {
+            return Unexpected{failure(*path + " is not a profile: " + decoded.error().message)};
+        }
+        profile = std::move(*decoded);
+        for (const auto& other : existing) {
+            if (other.id == profile.id) {
+                return Unexpected{failure("a profile with the id " + profile.id.upperText() +
+                                          " already exists ('" + other.name + "')")};
+            }
+        }
+    } else {
+        for (const char* required : {"--name", "--server", "--method"}) {
+            if (!invocation.value(required)) {
+                return Unexpected{
+                    usageError(std::string("'add' needs ") + required + " (or --from-json FILE)")};
+            }
+        }
+    }
+
+    if (const auto method = invocation.value("--method")) {
+        const auto parsed = authMethodFromRawValue(*method);
+        if (!parsed) {
+            return Unexpected{
+                usageError("unknown method '" + *method + "'; use one of " + methodList())};
+        }
+        profile.authMethod = *parsed;
+        if (!invocation.value("--from-json")) {
+            // IKEv2 unless the method only exists in IKEv1.
+            profile.ikeVersion = profile.authMethod == VPNAuthMethod::xauth ? 1 : 2;
+        }
+    }
+    if (const auto version = invocation.value("--ike-version")) {
+        if (*version != "1" && *version != "2") {
+            return Unexpected{usageError("--ike-version must be 1 or 2")};
+        }
+        profile.ikeVersion = *version == "1" ? 1 : 2;
+    }
+    if (const auto name = invocation.value("--name")) {
+        profile.name = *name;
+    }
+    if (trimmed(profile.name).empty()) {
+        return Unexpected{usageError("the profile's name must not be empty")};
+    }
+    for (const auto& other : existing) {
+        if (other.name == profile.name) {
+            return Unexpected{failure("a profile named '" + profile.name + "' already exists")};
+        }
+    }
+    if (const auto server = invocation.value("--server")) {
+        profile.remoteAddr = *server;
+    }
+    if (trimmed(profile.remoteAddr).empty()) {
+        return Unexpected{usageError("the profile needs a server (--server HOST)")};
+    }
+
+    const std::array<std::pair<const char*, std::string VPNProfile::*>, 4> textOptions = {{
+        {"--user", &VPNProfile::xauthID},
+        {"--remote-id", &VPNProfile::remoteID},
+        {"--local-id", &VPNProfile::localID},
+        {"--remote-ts", &VPNProfile::remoteTS},
+    }};
+    for (const auto& [option, field] : textOptions) {
+        if (const auto value = invocation.value(option)) {
+            profile.*field = *value;
+        }
+    }
+    const std::array<std::pair<const char*, std::vector<std::string> VPNProfile::*>, 3>
+        listOptions = {{
+            {"--routes", &VPNProfile::routes},
+            {"--dns", &VPNProfile::dnsServers},
+            {"--search-domains", &VPNProfile::searchDomains},
+        }};
+    for (const auto& [option, field] : listOptions) {
+        if (const auto value = invocation.value(option)) {
+            profile.*field = commaList(*value);
+        }
+    }
+    const std::array<std::pair<const char*, std::string VPNProfile::*>, 2> fileOptions = {{
+        {"--ca-cert", &VPNProfile::caCertPEM},
+        {"--cert", &VPNProfile::clientCertPEM},
+    }};
+    for (const auto& [option, field] : fileOptions) {
+        if (const auto path = invocation.value(option)) {
+            auto text = readInputFile(*path);
+            if (!text) {
+                return Unexpected{failure(text.error())};
+            }
+            profile.*field = std::move(*text);
+        }
+    }
+    if (invocation.flag("--connect-on-launch")) {
+        profile.connectOnLaunch = true;
+    }
+
+    // Each secret file only where the method has a use for it, so a key
+    // meant for one slot never lands silently in another.
+    const std::string method(rawValue(profile.authMethod));
+    VPNSecrets secrets;
+    bool anySecret = false;
+    const auto psk = invocation.value("--psk-file");
+    const auto password = invocation.value("--password-file");
+    if (psk && !usesPSK(profile.authMethod)) {
+        return Unexpected{usageError("--psk-file does not apply to the method " + method)};
+    }
+    if (password && !usesPassword(profile.authMethod)) {
+        return Unexpected{usageError("--password-file does not apply to the method " + method)};
+    }
+    if (const auto path = psk ? psk : password) {
+        auto secret = readSecretFile(*path);
+        if (!secret) {
+            return Unexpected{failure(secret.error())};
+        }
+        secrets.xauthPassword = std::move(*secret);
+        anySecret = true;
+    }
+    if (const auto path = invocation.value("--key-file")) {
+        if (!usesClientCertificate(profile.authMethod)) {
+            return Unexpected{usageError("--key-file does not apply to the method " + method)};
+        }
+        auto key = readInputFile(*path);
+        if (!key) {
+            return Unexpected{failure(key.error())};
+        }
+        if (key->empty()) {
+            return Unexpected{failure(*path + " is empty")};
+        }
+        secrets.privateKeyPEM = std::move(*key);
+        anySecret = true;
+    }
+    if (anySecret) {
+        result.secrets = std::move(secrets);
+    }
+    return result;
+}
+
+std::string formatProfileList(const std::vector<VPNProfile>& profiles) {
+    std::vector<std::array<std::string, 5>> rows;
+    rows.push_back({"#", "NAME", "METHOD", "SERVER", "ID"});
+    for (std::size_t i = 0; i < profiles.size(); ++i) {
+        const auto& p = profiles[i];
+        rows.push_back({std::to_string(i + 1), p.name, std::string(rawValue(p.authMethod)),
+                        p.remoteAddr, p.id.upperText()});
+    }
+    std::array<std::size_t, 5> widths{};
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            text += row[c];
+            if (c + 1 < row.size()) {
+                text += std::string(widths[c] - row[c].size() + 2, ' ');
+            }
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+} // namespace torvane::cli

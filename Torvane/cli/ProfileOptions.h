@@ -1,0 +1,46 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "Expected.h"
+#include "VPNProfile.h"
+#include "VPNSecrets.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace torvane::cli {
+
+/// Why a command cannot go on: the sentence for the user and the exit
+/// status (1 failure, 2 usage error).
+struct CommandError {
+    std::string message;
+    int exitStatus = 1;
+};
+
+/// A profile the user named, with its position in the list (from 0).
+struct FoundProfile {
+    VPNProfile profile;
+    std::size_t position = 0;
+};
+
+/// The profile whose name or id (in any case) is `nameOrId`. A text that
+/// names one profile and is the id of another, or a name several profiles
+/// share, is ambiguous and refused.
+Expected<FoundProfile, CommandError> findProfile(const std::vector<VPNProfile>& profiles,
+                                                 const std::string& nameOrId);
+
+/// A new profile and the secrets to store with it (none when no secret file
+/// was given), from the options of `add`. Files are read here.
+struct NewProfile {
+    VPNProfile profile;
+    std::optional<VPNSecrets> secrets;
+};
+Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocation,
+                                                      const std::vector<VPNProfile>& existing);
+
+/// `list`'s table: a header and one row per profile.
+std::string formatProfileList(const std::vector<VPNProfile>& profiles);
+
+} // namespace torvane::cli

@@ -1,0 +1,135 @@
+#include "SecretInput.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace torvane::cli {
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string failure(const std::string& path, int error) {
+    return "cannot read " + path + ": " + std::strerror(error);
+}
+
+} // namespace
+
+Expected<std::string, std::string> readInputFile(const std::string& path) {
+    // Read through one descriptor, so the size check and the read see the
+    // same file; a pipe or process substitution (no size) is read up to the
+    // limit.
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        return Unexpected{failure(path, errno)};
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) {
+        return Unexpected{failure(path, errno)};
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return Unexpected{"cannot read " + path + ": it is a directory"};
+    }
+    std::string data;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Unexpected{failure(path, errno)};
+        }
+        if (n == 0) {
+            break;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+        if (data.size() > kMaxInputFileSize) {
+            return Unexpected{path + " is larger than " + std::to_string(kMaxInputFileSize) +
+                              " bytes"};
+        }
+    }
+    return data;
+}
+
+Expected<std::string, std::string> readSecretFile(const std::string& path) {
+    auto data = readInputFile(path);
+    if (!data) {
+        return data;
+    }
+    std::string line = std::move(*data);
+    if (const auto end = line.find('\n'); end != std::string::npos) {
+        line.resize(end);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    if (line.empty()) {
+        return Unexpected{path + " is empty"};
+    }
+    return line;
+}
+
+bool stdinIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+std::optional<std::string> readHiddenLine(const std::string& prompt) {
+    termios saved{};
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios hidden = saved;
+        hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        hidden.c_lflag |= ECHONL;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+    }
+    (void)!::write(STDERR_FILENO, prompt.data(), prompt.size());
+
+    std::string line;
+    bool complete = false;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n <= 0) {
+            // End of input, or a signal (Ctrl-C) interrupted the read.
+            break;
+        }
+        if (c == '\n') {
+            complete = true;
+            break;
+        }
+        line.push_back(c);
+    }
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        if (!complete) {
+            (void)!::write(STDERR_FILENO, "\n", 1);
+        }
+    }
+    if (!complete) {
+        return std::nullopt;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+} // namespace torvane::cli

@@ -1,0 +1,483 @@
+#include "Torvanectl.h"
+
+#include "InterruptNotifier.h"
+#include "ProfilePortability.h"
+#include "ProfileStore.h"
+#include "SecretInput.h"
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+namespace torvane::cli {
+namespace {
+
+void say(const std::string& text) {
+    std::cout << text << '\n' << std::flush;
+}
+
+void complain(const std::string& text) {
+    std::cerr << "torvanectl: " << text << '\n' << std::flush;
+}
+
+int reportError(const CommandError& error) {
+    complain(error.message);
+    if (error.exitStatus == 2) {
+        std::cerr << "Run 'torvanectl --help' for usage.\n";
+    }
+    return error.exitStatus;
+}
+
+/// One tunnel as a line: name, state, virtual IP, message, tab-separated,
+/// "-" for what is absent.
+std::string tunnelLine(const std::string& name, VPNConnState state,
+                       const std::optional<std::string>& vip,
+                       const std::optional<std::string>& message) {
+    auto orDash = [](const std::optional<std::string>& text) {
+        return text && !text->empty() ? *text : std::string("-");
+    };
+    return name + '\t' + std::string(rawValue(state)) + '\t' + orDash(vip) + '\t' + orDash(message);
+}
+
+std::string tunnelLine(const VPNTunnelStatus& tunnel) {
+    return tunnelLine(tunnel.profileName, tunnel.state, tunnel.assignedVIP, tunnel.message);
+}
+
+} // namespace
+
+Torvanectl::Torvanectl(HelperClient& helper, ProfileStore& store, QObject* parent)
+    : QObject(parent), m_helper(helper), m_store(store), m_manager(helper, store),
+      m_hop(std::make_shared<ThreadHop>(this)) {
+    m_pollTimer.setInterval(200);
+    m_limitTimer.setSingleShot(true);
+}
+
+Torvanectl::~Torvanectl() {
+    m_hop->release();
+}
+
+int Torvanectl::run(const Invocation& invocation) {
+    const std::string& command = invocation.command;
+    if (command == "list") {
+        return list();
+    }
+    if (command == "add") {
+        return add(invocation);
+    }
+    if (command == "remove") {
+        return remove(invocation);
+    }
+    if (command == "move") {
+        return move(invocation);
+    }
+    if (command == "connect") {
+        return connectProfile(invocation);
+    }
+    if (command == "disconnect") {
+        return disconnectProfile(invocation);
+    }
+    if (command == "stop-all") {
+        return stopAll();
+    }
+    if (command == "force-kill") {
+        return forceKill();
+    }
+    if (command == "status") {
+        return status(invocation);
+    }
+    if (command == "import") {
+        return importFile(invocation);
+    }
+    if (command == "export") {
+        return exportProfile(invocation);
+    }
+    if (command == "log") {
+        return log();
+    }
+    return reportError({"unknown command '" + command + "'", 2});
+}
+
+// --- the event loop ------------------------------------------------------
+
+void Torvanectl::withDaemon(std::function<void()> next) {
+    m_helper.establishConnection(ThreadHop::wrap(m_hop, [this, next](bool reachable) {
+        if (!reachable) {
+            complain("cannot reach the Torvane helper (is torvane-helper running? The system "
+                     "log has the details)");
+            finish(1);
+            return;
+        }
+        next();
+    }));
+}
+
+int Torvanectl::runLoop() {
+    InterruptNotifier interrupts;
+    QObject::connect(&interrupts, &InterruptNotifier::interrupted, this, [this] {
+        if (!m_endsOnInterrupt) {
+            complain("interrupted");
+        }
+        finish(m_endsOnInterrupt ? 0 : 1);
+    });
+    if (m_exitStatus) {
+        return *m_exitStatus;
+    }
+    return QCoreApplication::exec();
+}
+
+void Torvanectl::finish(int exitStatus) {
+    if (m_exitStatus) {
+        return;
+    }
+    m_exitStatus = exitStatus;
+    m_pollTimer.stop();
+    m_limitTimer.stop();
+    QCoreApplication::exit(exitStatus);
+}
+
+void Torvanectl::finishWithReply(const HelperResult& result) {
+    if (result.code == 0) {
+        say(result.message);
+        finish(0);
+    } else {
+        complain(result.message);
+        finish(1);
+    }
+}
+
+// --- profiles ---------------------------------------------------------------
+
+int Torvanectl::list() {
+    if (m_store.profiles().empty()) {
+        std::cerr << "No profiles. 'torvanectl add --help' shows how to add one.\n";
+        return 0;
+    }
+    std::cout << formatProfileList(m_store.profiles()) << std::flush;
+    return 0;
+}
+
+int Torvanectl::add(const Invocation& invocation) {
+    auto made = profileFromOptions(invocation, m_store.profiles());
+    if (!made) {
+        return reportError(made.error());
+    }
+    const VPNProfile added = m_store.add(made->profile);
+    say("Added '" + added.name + "' (" + added.id.upperText() + ") at position " +
+        std::to_string(m_store.profiles().size()));
+    if (made->secrets && !m_store.saveSecrets(*made->secrets, added.id)) {
+        complain("the profile was added, but its secrets could not be stored (is a Secret "
+                 "Service running and unlocked?)");
+        return 1;
+    }
+    return 0;
+}
+
+int Torvanectl::remove(const Invocation& invocation) {
+    auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
+    if (!found) {
+        return reportError(found.error());
+    }
+    m_store.remove(found->profile);
+    say("Removed '" + found->profile.name + "'");
+    return 0;
+}
+
+int Torvanectl::move(const Invocation& invocation) {
+    auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
+    if (!found) {
+        return reportError(found.error());
+    }
+    const std::string& text = invocation.arguments[1];
+    const std::size_t count = m_store.profiles().size();
+    std::size_t position = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), position);
+    if (error != std::errc() || end != text.data() + text.size() || position < 1 ||
+        position > count) {
+        return reportError({"POSITION must be a number from 1 to " + std::to_string(count) +
+                                ", not '" + text + "'",
+                            2});
+    }
+    const std::size_t from = found->position;
+    const std::size_t to = position - 1;
+    // List-move semantics: the element lands before the one at the offset.
+    m_store.move({static_cast<int>(from)}, static_cast<int>(to > from ? to + 1 : to));
+    std::cout << formatProfileList(m_store.profiles()) << std::flush;
+
+    std::vector<Uuid> order;
+    for (const auto& profile : m_store.profiles()) {
+        order.push_back(profile.id);
+    }
+    withDaemon([this, order] { m_manager.pushPriorities(order, [this] { finish(0); }); });
+    const int exitStatus = runLoop();
+    if (exitStatus != 0) {
+        complain("the new order is saved, but the helper has not applied it");
+    }
+    return exitStatus;
+}
+
+// --- daemon commands ------------------------------------------------------
+
+int Torvanectl::connectProfile(const Invocation& invocation) {
+    auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
+    if (!found) {
+        return reportError(found.error());
+    }
+    const VPNProfile profile = found->profile;
+    m_passwordFile = invocation.value("--password-file");
+    m_manager.setPasswordPrompt([this](const VPNProfile& asked, const QString& label) {
+        const std::string what = label.toStdString();
+        if (m_passwordFile) {
+            auto secret = readSecretFile(*m_passwordFile);
+            if (!secret) {
+                m_promptError = secret.error();
+                return std::optional<std::string>{};
+            }
+            return std::optional<std::string>{std::move(*secret)};
+        }
+        if (!stdinIsTerminal()) {
+            m_promptError = "'" + asked.name + "' has no stored " + what +
+                            "; give it with --password-file FILE or run on a terminal";
+            return std::optional<std::string>{};
+        }
+        auto typed = readHiddenLine(what + " for '" + asked.name + "': ");
+        if (!typed || typed->empty()) {
+            m_promptError = "no " + what + " given";
+        }
+        return typed;
+    });
+
+    withDaemon([this, profile] {
+        const auto secrets = m_manager.resolveSecrets(profile);
+        if (!secrets) {
+            complain(m_promptError.empty() ? "no password given" : m_promptError);
+            finish(1);
+            return;
+        }
+        m_watchedID = profile.id.upperText();
+        m_watchedName = profile.name;
+        QObject::connect(&m_manager, &ConnectionManager::statusChanged, this,
+                         [this] { printTransition(); });
+        // The reply only comes once the tunnel is up or has failed; until
+        // then the snapshots show how far it got. Polling rather than
+        // subscribing leaves the daemon's one subscriber (the tray app, a
+        // `status --watch`) in place.
+        QObject::connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+            if (m_pollPending) {
+                return;
+            }
+            m_pollPending = true;
+            m_manager.refreshStatus([this] { m_pollPending = false; });
+        });
+        QObject::connect(&m_limitTimer, &QTimer::timeout, this, [this] {
+            complain("no answer from the helper within " + std::to_string(kConnectLimitSeconds) +
+                     " s; '" + m_watchedName + "' may still be connecting");
+            finish(1);
+        });
+        m_manager.connect(profile, *secrets, [this](HelperResult result) {
+            m_manager.refreshStatus([this, result] { finishWithReply(result); });
+        });
+        m_pollTimer.start();
+        m_limitTimer.start(kConnectLimitSeconds * 1000);
+    });
+    return runLoop();
+}
+
+void Torvanectl::printTransition() {
+    const VPNTunnelStatus* tunnel = m_manager.status().tunnel(m_watchedID);
+    std::string line;
+    if (tunnel != nullptr) {
+        line = tunnelLine(*tunnel);
+    } else if (!m_lastTransition.empty()) {
+        line = tunnelLine(m_watchedName, VPNConnState::disconnected, std::nullopt, std::nullopt);
+    }
+    if (!line.empty() && line != m_lastTransition) {
+        m_lastTransition = line;
+        say(line);
+    }
+}
+
+int Torvanectl::disconnectProfile(const Invocation& invocation) {
+    const std::string& nameOrId = invocation.arguments[0];
+    auto found = findProfile(m_store.profiles(), nameOrId);
+    std::optional<Uuid> id;
+    if (found) {
+        id = found->profile.id;
+    } else if (const auto parsed = Uuid::parse(nameOrId)) {
+        // A tunnel may outlive its profile; its id still stops it.
+        id = parsed;
+    } else {
+        return reportError(found.error());
+    }
+    withDaemon([this, id] {
+        m_manager.disconnect(*id, [this](HelperResult result) { finishWithReply(result); });
+    });
+    return runLoop();
+}
+
+int Torvanectl::stopAll() {
+    withDaemon([this] {
+        m_manager.disconnectAll([this](HelperResult result) { finishWithReply(result); });
+    });
+    return runLoop();
+}
+
+int Torvanectl::forceKill() {
+    withDaemon([this] {
+        m_manager.forceKillAll([this](HelperResult result) { finishWithReply(result); });
+    });
+    return runLoop();
+}
+
+void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntimeStatus& current) {
+    std::string text;
+    for (const auto& tunnel : current.tunnels) {
+        text += tunnelLine(tunnel) + '\n';
+    }
+    // The daemon drops a stopped tunnel from its list; say so.
+    for (const auto& gone : previous.tunnels) {
+        if (current.tunnel(gone.profileID) == nullptr) {
+            text += tunnelLine(gone.profileName, VPNConnState::disconnected, std::nullopt,
+                               std::nullopt) +
+                    '\n';
+        }
+    }
+    if (text.empty()) {
+        text = "no tunnels\n";
+    }
+    std::cout << text << std::flush;
+}
+
+int Torvanectl::status(const Invocation& invocation) {
+    const bool watch = invocation.flag("--watch");
+    m_endsOnInterrupt = watch;
+    withDaemon([this, watch] {
+        m_manager.refreshStatus([this, watch] {
+            printSnapshot({}, m_manager.status());
+            m_printedStatus = m_manager.status();
+            if (!watch) {
+                finish(0);
+                return;
+            }
+            QObject::connect(&m_manager, &ConnectionManager::statusChanged, this, [this] {
+                std::cout << '\n';
+                printSnapshot(m_printedStatus, m_manager.status());
+                m_printedStatus = m_manager.status();
+            });
+            m_helper.subscribe();
+        });
+    });
+    return runLoop();
+}
+
+int Torvanectl::log() {
+    m_endsOnInterrupt = true;
+    withDaemon([this] {
+        QObject::connect(&m_manager, &ConnectionManager::logLineAppended, this,
+                         [](const QString& line) { say(line.toStdString()); });
+        m_helper.subscribe();
+    });
+    return runLoop();
+}
+
+// --- export files -----------------------------------------------------------
+
+Expected<std::string, CommandError>
+Torvanectl::passphrase(const Invocation& invocation, const std::string& prompt, bool confirm) {
+    if (const auto path = invocation.value("--passphrase-file")) {
+        auto secret = readSecretFile(*path);
+        if (!secret) {
+            return Unexpected{CommandError{secret.error(), 1}};
+        }
+        return std::move(*secret);
+    }
+    if (!stdinIsTerminal()) {
+        return Unexpected{CommandError{
+            "a passphrase is needed; give it with --passphrase-file FILE or run on a terminal", 1}};
+    }
+    auto typed = readHiddenLine(prompt);
+    if (!typed || typed->empty()) {
+        return Unexpected{CommandError{"no passphrase given", 1}};
+    }
+    if (confirm) {
+        const auto again = readHiddenLine("Repeat the passphrase: ");
+        if (!again || *again != *typed) {
+            return Unexpected{CommandError{"the passphrases differ", 1}};
+        }
+    }
+    return std::move(*typed);
+}
+
+int Torvanectl::importFile(const Invocation& invocation) {
+    const std::string& path = invocation.arguments[0];
+    const auto data = readInputFile(path);
+    if (!data) {
+        return reportError({data.error(), 1});
+    }
+    const auto document = ProfilePortability::readDocument(*data);
+    if (!document) {
+        return reportError({path + ": " + document.error().message(), 1});
+    }
+    const auto secret = passphrase(invocation, "Passphrase for '" + document->name + "': ", false);
+    if (!secret) {
+        return reportError(secret.error());
+    }
+    auto opened = ProfilePortability::decode(*document, *secret);
+    if (!opened) {
+        return reportError({path + ": " + opened.error().message(), 1});
+    }
+    auto [profile, secrets] = std::move(*opened);
+    const bool nameTaken = findProfile(m_store.profiles(), profile.name).hasValue();
+    const auto [imported, secretsSaved] = m_store.importProfile(std::move(profile), secrets);
+    say("Imported '" + imported.name + "' (" + imported.id.upperText() + ") at position " +
+        std::to_string(m_store.profiles().size()));
+    if (nameTaken) {
+        std::cerr << "Another profile has the same name; name this one by its id.\n";
+    }
+    if (!secretsSaved) {
+        complain("the profile was imported, but its secrets could not be stored (is a Secret "
+                 "Service running and unlocked?)");
+        return 1;
+    }
+    return 0;
+}
+
+int Torvanectl::exportProfile(const Invocation& invocation) {
+    auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
+    if (!found) {
+        return reportError(found.error());
+    }
+    const std::string& path = invocation.arguments[1];
+    const VPNSecrets secrets = m_store.secrets(found->profile.id);
+    const auto secret =
+        passphrase(invocation, "Passphrase to protect '" + found->profile.name + "': ", true);
+    if (!secret) {
+        return reportError(secret.error());
+    }
+    const auto data = ProfilePortability::makeExportData(found->profile, secrets, *secret);
+    if (!data) {
+        return reportError({data.error().message(), 1});
+    }
+    // Only the owner may read the file, from its creation on.
+    const mode_t savedMask = ::umask(077);
+    QSaveFile file(QString::fromStdString(path));
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(data->data(), static_cast<qint64>(data->size())) ==
+                             static_cast<qint64>(data->size()) &&
+                         file.commit();
+    ::umask(savedMask);
+    if (!written) {
+        return reportError({"cannot write " + path + ": " + file.errorString().toStdString(), 1});
+    }
+    say("Exported '" + found->profile.name + "' to " + path);
+    if (secrets == VPNSecrets{}) {
+        std::cerr << "No secrets are stored for this profile; the file holds none.\n";
+    }
+    return 0;
+}
+
+} // namespace torvane::cli

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "ConnectionManager.h"
+#include "ProfileOptions.h"
+#include "ThreadHop.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QObject>
+#include <QTimer>
+
+namespace torvane {
+
+class HelperClient;
+class ProfileStore;
+
+namespace cli {
+
+/// Runs one torvanectl command over the app core. Profile commands work on
+/// the store alone and return at once; daemon commands connect first
+/// (`establishConnection`) and run the event loop until the daemon has
+/// answered. Results go to standard output, errors to standard error.
+class Torvanectl : public QObject {
+    Q_OBJECT
+
+public:
+    Torvanectl(HelperClient& helper, ProfileStore& store, QObject* parent = nullptr);
+    ~Torvanectl() override;
+
+    /// The exit status: 0 success, 1 failure, 2 usage error.
+    int run(const Invocation& invocation);
+
+    /// How long `connect` waits for the daemon's reply.
+    static constexpr int kConnectLimitSeconds = 60;
+
+private:
+    int list();
+    int add(const Invocation& invocation);
+    int remove(const Invocation& invocation);
+    int move(const Invocation& invocation);
+    int connectProfile(const Invocation& invocation);
+    int disconnectProfile(const Invocation& invocation);
+    int stopAll();
+    int forceKill();
+    int status(const Invocation& invocation);
+    int importFile(const Invocation& invocation);
+    int exportProfile(const Invocation& invocation);
+    int log();
+
+    /// Reaches the daemon, then runs `next` on this thread; a daemon that
+    /// cannot be reached ends the command with status 1.
+    void withDaemon(std::function<void()> next);
+    /// Runs the event loop until `finish`.
+    int runLoop();
+    void finish(int exitStatus);
+    /// Prints the reply's message and finishes with 0 for code 0, else 1.
+    void finishWithReply(const HelperResult& result);
+
+    /// The passphrase of an export file: from --passphrase-file, else from
+    /// the terminal (twice when `confirm`).
+    Expected<std::string, CommandError> passphrase(const Invocation& invocation,
+                                                   const std::string& prompt, bool confirm);
+
+    void printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntimeStatus& current);
+    void printTransition();
+
+    HelperClient& m_helper;
+    ProfileStore& m_store;
+    ConnectionManager m_manager;
+    std::shared_ptr<ThreadHop> m_hop;
+    std::optional<int> m_exitStatus;
+    bool m_endsOnInterrupt = false;
+
+    // connect: the profile watched, its last printed line, the poll timer.
+    std::string m_watchedID;
+    std::string m_watchedName;
+    std::string m_lastTransition;
+    bool m_pollPending = false;
+    QTimer m_pollTimer;
+    QTimer m_limitTimer;
+    std::optional<std::string> m_passwordFile;
+    std::string m_promptError;
+    VPNRuntimeStatus m_printedStatus;
+};
+
+} // namespace cli
+} // namespace torvane

@@ -1,0 +1,29 @@
+#include "CommandLine.h"
+#include "Helper.h"
+#include "ProfileStore.h"
+#include "Torvanectl.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    using namespace torvane;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    QCoreApplication app(argc, argv);
+
+    const auto invocation = cli::parseCommandLine(arguments);
+    if (!invocation) {
+        std::cerr << "torvanectl: " << invocation.error() << "\n"
+                  << "Run 'torvanectl --help' for usage.\n";
+        return 2;
+    }
+    if (invocation->help) {
+        std::cout << cli::commandUsage(invocation->command);
+        return 0;
+    }
+    cli::Torvanectl ctl(Helper::shared(), ProfileStore::shared());
+    return ctl.run(*invocation);
+}

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# torvanectl end to end: the real daemon in the client namespace of the test
+# bed (private /run, own PID namespace), and torvanectl beside it with a
+# throw-away home, its own D-Bus session and an unlocked gnome-keyring, so
+# profiles and secrets are really stored. Two profiles (PSK, EAP-MSCHAPv2
+# with a prompted password) connect, carry a ping to the LAN host, swap
+# priority with `move` (the route to the LAN follows), and disconnect while
+# `status --watch` records the transitions.
+#
+#   torvanectl_e2e.sh HELPER TORVANECTL
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+# shellcheck source=checks.sh
+source "$here/checks.sh"
+bed_require_root
+for tool in dbus-daemon gnome-keyring-daemon secret-tool; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
+        exit 77
+    fi
+done
+export HELPER=$1
+CTL=$(realpath "$2")
+export CTL
+trap bed_down EXIT
+bed_up
+
+bed_make_profile ctl-psk psk user=user02 "name=Office PSK" >/dev/null
+bed_make_profile ctl-eap eapMSCHAPv2 user=user03 "name=Lab EAP" >/dev/null
+export PSK_SECRET EAP_PASSWORD
+PSK_SECRET=$(bed_user_psk user02)
+EAP_PASSWORD=$(bed_user_password user03)
+
+inner() {
+    set -u
+    local W=$BED_WORK P=$BED_WORK/profiles
+    local passed=0 failed=0 out rc
+    export HOME=$W/home XDG_CONFIG_HOME=$W/home/.config XDG_RUNTIME_DIR=$W/home/run
+    export TORVANE_HELPER_SOCKET=$W/helper.sock
+    mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
+    ctl() { "$CTL" "$@"; }
+    # The value of a tab-separated status column for the tunnel NAME.
+    column_of() { awk -F'\t' -v n="$1" -v c="$2" '$1 == n { print $c }'; }
+    route_src() { ip route show table main "$BED_LAN_NET" | sed -n 's/.* src \([0-9.]*\).*/\1/p'; }
+
+    # A private session bus with an unlocked keyring: the Secret Service the
+    # profile store writes to.
+    local bus
+    bus=$(dbus-daemon --session --fork --address="unix:path=$W/bus" --print-address=1 --print-pid=1)
+    local dbus_pid=${bus##*$'\n'}
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$W/bus
+    printf 'bed-keyring' | gnome-keyring-daemon --foreground --unlock --components=secrets \
+        >"$W/keyring.out" 2>&1 &
+    local keyring_pid=$!
+    for _ in $(seq 50); do
+        secret-tool search --all service none >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+
+    "$HELPER" --socket "$TORVANE_HELPER_SOCKET" --trust-client "$CTL" >>"$W/helper.out" 2>&1 &
+    local helper_pid=$!
+    bed_wait_for_socket "$TORVANE_HELPER_SOCKET"
+
+    # Bad input changes nothing.
+    rc=0 && ctl frobnicate 2>/dev/null || rc=$?
+    check "unknown command: usage status (got $rc)" test "$rc" = 2
+    printf '{"authMethod":"PSK"}' >"$W/bad.json"
+    rc=0 && ctl add --from-json "$W/bad.json" 2>"$W/bad.err" || rc=$?
+    check "malformed profile refused (got $rc)" test "$rc" = 1
+    check "the refusal says why" grep -q 'bad.json is not a profile' "$W/bad.err"
+    check "nothing was added" test -z "$(ctl list 2>/dev/null)"
+
+    # Two profiles; only the PSK one gets a stored secret.
+    printf '%s\n' "$PSK_SECRET" >"$W/psk.txt"
+    printf '%s\n' "$EAP_PASSWORD" >"$W/eap-password.txt"
+    check "add the PSK profile" ctl add --from-json "$P/ctl-psk.profile.json" --psk-file "$W/psk.txt"
+    check "add the EAP profile" ctl add --from-json "$P/ctl-eap.profile.json"
+    out=$(ctl list)
+    check "list in order" grep -Pzq '1 +Office PSK +psk +10\.10\.0\.1 .*\n2 +Lab EAP +eapMSCHAPv2 ' <<<"$out"
+    local psk_id eap_id
+    psk_id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/ctl-psk.profile.json")
+    eap_id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/ctl-eap.profile.json")
+    check "the PSK is in the keyring" \
+        bash -c 'secret-tool lookup service kv.kelvor.torvane.secrets account "$0" | grep -q "\"xauthPassword\":\"$1\""' \
+        "$psk_id" "$PSK_SECRET"
+
+    # Started directly, not through `ctl`: $! must be torvanectl itself.
+    "$CTL" status --watch >"$W/watch.out" 2>"$W/watch.err" &
+    local watch_pid=$!
+    for _ in $(seq 50); do
+        [ -s "$W/watch.out" ] && break
+        sleep 0.1
+    done
+    sleep 0.5 # its subscription goes out right after the first snapshot
+
+    out=$(ctl connect "Office PSK" 2>&1) || true
+    check "PSK connects: $out" grep -Eq '^Connected \(10\.99\.0\.[0-9]+\)$' <<<"$out"
+    check "connect prints the state it reached" grep -Pq '^Office PSK\tconnected\t10\.99\.' <<<"$out"
+
+    rc=0 && out=$(ctl connect "Lab EAP" </dev/null 2>&1) || rc=$?
+    check "no stored password and no terminal: refused (got $rc)" test "$rc" = 1
+    check "the refusal names the way out: $out" grep -q "no stored EAP Password; give it with --password-file" <<<"$out"
+    out=$(ctl connect "Lab EAP" --password-file "$W/eap-password.txt" </dev/null 2>&1) || true
+    check "EAP connects with the prompted password: $out" grep -Eq '^Connected \(10\.99\.0\.[0-9]+\)$' <<<"$out"
+    check "the prompted password is not stored" \
+        bash -c '! secret-tool lookup service kv.kelvor.torvane.secrets account "$0" >/dev/null 2>&1' "$eap_id"
+
+    out=$(ctl status)
+    local psk_vip eap_vip
+    psk_vip=$(column_of "Office PSK" 3 <<<"$out")
+    eap_vip=$(column_of "Lab EAP" 3 <<<"$out")
+    check "status: PSK connected" test "$(column_of "Office PSK" 2 <<<"$out")" = connected
+    check "status: EAP connected" test "$(column_of "Lab EAP" 2 <<<"$out")" = connected
+    check "two different virtual IPs ($psk_vip, $eap_vip)" \
+        bash -c '[[ $0 == 10.99.0.* && $1 == 10.99.0.* && $0 != "$1" ]]' "$psk_vip" "$eap_vip"
+    check "ping through the tunnel" ping -q -c 1 -W 3 "$BED_LAN_ADDR" >/dev/null
+
+    # The top profile's tunnel carries the LAN both claim; moving the other
+    # one to the top hands the route over.
+    check "the LAN goes through the top profile ($(route_src))" test "$(route_src)" = "$psk_vip"
+    check "move" ctl move "Lab EAP" 1 >/dev/null
+    check "list follows the move" grep -Pzq '1 +Lab EAP .*\n2 +Office PSK ' <<<"$(ctl list)"
+    check "the LAN route follows the new order ($(route_src))" test "$(route_src)" = "$eap_vip"
+    check "ping after the move" ping -q -c 1 -W 3 "$BED_LAN_ADDR" >/dev/null
+    check "move back" ctl move "$psk_id" 1 >/dev/null
+    check "the route comes back ($(route_src))" test "$(route_src)" = "$psk_vip"
+
+    check "disconnect PSK" test "$(ctl disconnect "Office PSK")" = "Disconnected Office PSK"
+    check "disconnect EAP by id" test "$(ctl disconnect "$eap_id")" = "Disconnected Lab EAP"
+    check "status: no tunnels" test "$(ctl status)" = "no tunnels"
+    check "no route to the LAN is left" test -z "$(ip route show table main "$BED_LAN_NET")"
+
+    sleep 0.3
+    kill -INT "$watch_pid"
+    rc=0 && wait "$watch_pid" || rc=$?
+    check "Ctrl-C ends status --watch with 0 (got $rc)" test "$rc" = 0
+    local states
+    states=$(column_of "Office PSK" 2 <"$W/watch.out" | uniq | tr '\n' ' ')
+    check "watch saw connecting → connected → disconnected: $states" \
+        grep -Eq '(^| )connecting connected( connected)* disconnected' <<<"$states"
+    states=$(column_of "Lab EAP" 2 <"$W/watch.out" | uniq | tr '\n' ' ')
+    check "watch saw the EAP tunnel come and go: $states" \
+        grep -Eq 'connecting connected .*disconnected' <<<"$states"
+
+    # Export and import: the copy gets its own id and its secrets; two
+    # profiles of one name must then be named by id.
+    printf 'a passphrase\n' >"$W/pass.txt"
+    printf 'wrong\n' >"$W/wrong.txt"
+    check "export" ctl export "Office PSK" "$W/office.torvane" --passphrase-file "$W/pass.txt"
+    check "the export file is the owner's alone" test "$(stat -c %a "$W/office.torvane")" = 600
+    rc=0 && out=$(ctl import "$W/office.torvane" --passphrase-file "$W/wrong.txt" 2>&1) || rc=$?
+    check "wrong passphrase refused (got $rc): $out" test "$rc" = 1
+    check "import" ctl import "$W/office.torvane" --passphrase-file "$W/pass.txt"
+    check "three profiles now" test "$(ctl list | wc -l)" = 4
+    rc=0 && out=$(ctl connect "Office PSK" 2>&1) || rc=$?
+    check "an ambiguous name is refused (got $rc): $out" grep -q "matches 2 profiles" <<<"$out"
+    local copy_id
+    copy_id=$(ctl list | awk '$1 == 3 { print $NF }')
+    check "the copy connects with its imported secret" \
+        bash -c '"$CTL" connect "$0" | grep -q "^Connected"' "$copy_id"
+
+    # log --follow shows the daemon's lines as they come.
+    "$CTL" log --follow >"$W/log.out" 2>&1 &
+    local log_pid=$!
+    sleep 0.5
+    check "stop-all" test "$(ctl stop-all)" = "Disconnected"
+    ctl connect "$copy_id" >/dev/null || true
+    check "force-kill" test "$(ctl force-kill)" = "Force-killed all VPN processes and restored networking"
+    sleep 0.3
+    kill -INT "$log_pid"
+    wait "$log_pid" || true
+    check "log --follow printed the force-kill" grep -q 'force-kill requested' "$W/log.out"
+    check "remove" ctl remove "$copy_id"
+    check "two profiles left" test "$(ctl list | wc -l)" = 3
+
+    kill -TERM "$helper_pid"
+    wait "$helper_pid" || true
+    kill -TERM "$keyring_pid" "$dbus_pid" 2>/dev/null || true
+    wait "$keyring_pid" 2>/dev/null || true
+    if [ "$failed" -ne 0 ]; then
+        echo "--- the daemon's output:" >&2
+        tail -n 60 "$W/helper.out" >&2
+        echo "--- status --watch:" >&2
+        cat "$W/watch.out" "$W/watch.err" >&2
+    fi
+    checks_summary torvanectl_e2e
+}
+export -f inner
+bed_client_private bash -c inner

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
                      }});
             },
         .runInBackground = {},
-        .openPowerEvents = openLogindPowerEvents};
+        .openPowerEvents = openLogindPowerEvents,
+        .journalPath = "/run/torvane/journal.json"};
 
     VPNEngine engine(std::move(environment));
     engine.registerPowerNotifications();

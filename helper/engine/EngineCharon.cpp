@@ -46,6 +46,7 @@ void VPNEngine::launchCharon(const std::string& charonBin) {
     m_charon = m_env.launcher.launch(
         charonBin, {},
         EnvironmentOverlay{{"STRONGSWAN_CONF", m_env.stagingRoot + "/strongswan.conf"}}, onOutput);
+    m_network.recordUndo("process charon", UndoStep::endProcess(m_charon->pid(), "charon"));
     log("charon launched (pid " + std::to_string(m_charon->pid()) + ")");
     m_env.clock.sleep(std::chrono::seconds(1));
 }
@@ -106,6 +107,7 @@ void VPNEngine::stopCharon() {
         m_charon->stopReadingOutput();
     }
     m_charon.reset();
+    m_network.forgetUndo("process charon");
 }
 
 void VPNEngine::handleViciEvent(const std::string& /*name*/) {

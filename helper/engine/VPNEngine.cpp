@@ -11,17 +11,26 @@
 namespace torvane {
 
 VPNEngine::VPNEngine(EngineEnvironment environment)
-    : m_env(std::move(environment)), m_network{m_env.runner, m_env.locator, m_env.stagingRoot,
-                                               [this](const std::string& line) { log(line); },
-                                               [this](const std::string& line) {
-                                                   logToApp(line);
-                                               }},
+    : m_env(std::move(environment)),
+      m_journal(m_env.journalPath.empty() ? nullptr
+                                          : std::make_unique<ChangeJournal>(m_env.journalPath)),
+      m_network{m_env.runner,
+                m_env.locator,
+                m_env.stagingRoot,
+                [this](const std::string& line) { log(line); },
+                [this](const std::string& line) { logToApp(line); },
+                m_journal.get()},
       m_dns(m_network, m_dnsProxy, [this](DynamicStore::ChangeHandler onChange) {
           return openDynamicStore(std::move(onChange));
       }) {
     // The store's callback runs on the queue and re-applies the DNS override
     // first; a new primary service then means a new network path.
     m_dns.setPrimaryServiceChangeHandler([this] { schedulePathChangeRecovery(); });
+    if (!m_env.journalPath.empty()) {
+        // The first job: nothing may change the machine before what a
+        // killed predecessor left behind is undone.
+        m_queue.post([this] { restoreFromJournal(); });
+    }
 }
 
 Expected<std::unique_ptr<DynamicStore>, std::string>

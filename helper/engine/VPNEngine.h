@@ -61,6 +61,9 @@ struct EngineEnvironment {
     std::function<void(std::function<void()>)> runInBackground;
     /// Registers for sleep/wake messages; empty means none are available.
     PowerEventsOpener openPowerEvents;
+    /// Where every change to the machine is journaled so that the next
+    /// daemon can undo what a killed one left; empty: no journal.
+    std::string journalPath;
 };
 
 /// The daemon's single tunnel engine: owns every tunnel, the one charon all
@@ -163,6 +166,10 @@ private:
     void schedulePathChangeRecovery();
     void handlePowerMessage(PowerMessage message);
     void recoverAfterWake();
+
+    // Journal: see EngineJournal.cpp.
+    void restoreFromJournal();
+    void undoStep(const std::string& key, const UndoStep& step);
     bool cooldownPassed(const Tunnel& tunnel) const;
     Tunnel* tunnelWithSerial(std::uint64_t serial);
     bool routesCarryAllIPv4() const;
@@ -195,6 +202,7 @@ private:
     VPNRuntimeStatus m_statusSnapshot;
 
     // Everything below is touched only on the queue.
+    std::unique_ptr<ChangeJournal> m_journal;
     NetworkContext m_network;
     RouteTable m_routes{m_network};
     DnsProxy m_dnsProxy{m_network, m_env.launcher, m_env.clock};

@@ -228,8 +228,10 @@ void DnsOverride::enforceDNSOverride() {
     }
 
     const auto saved = m_savedStateDNS.find(*primary);
-    const StoreDictionary stamped =
-        stampDict(saved != m_savedStateDNS.end() ? std::optional(saved->second) : std::nullopt);
+    const std::optional<StoreDictionary> original =
+        saved != m_savedStateDNS.end() ? std::optional(saved->second) : std::nullopt;
+    m_context.recordUndo("dns " + *primary, UndoStep::putBack(key, original));
+    const StoreDictionary stamped = stampDict(original);
     if (!current || *current != stamped) {
         if (store->setValue(key, stamped)) {
             m_writtenStamps[*primary] = stamped;
@@ -383,6 +385,7 @@ void DnsOverride::restoreServiceStateDNS(const std::string& serviceID, DynamicSt
     } else {
         store.removeValue(key);
     }
+    m_context.forgetUndo("dns " + serviceID);
 }
 
 DynamicStore* DnsOverride::dnsDynamicStore() {

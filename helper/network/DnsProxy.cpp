@@ -138,6 +138,7 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
     auto process = m_launcher.launch(program, args, std::nullopt,
                                      [relay](std::string_view chunk) { relay->receive(chunk); });
     m_process = std::move(process);
+    m_context.recordUndo("process dnsmasq", UndoStep::endProcess(m_process->pid(), "dnsmasq"));
     const std::string pid = std::to_string(m_process->pid());
     m_context.log("dnsmasq: launched (pid " + pid + "), waiting 0.5 s…");
     m_clock.sleep(std::chrono::milliseconds(500));
@@ -177,6 +178,7 @@ void DnsProxy::stopDnsmasq() {
         m_process->waitUntilExit();
     }
     m_process.reset();
+    m_context.forgetUndo("process dnsmasq");
     m_context.log("dnsmasq stopped");
 }
 
@@ -191,6 +193,7 @@ void DnsProxy::forgetDnsmasq() {
     m_process->kill();
     m_process->waitUntilExit();
     m_process.reset();
+    m_context.forgetUndo("process dnsmasq");
 }
 
 } // namespace torvane

@@ -102,6 +102,13 @@ void Ipv6Guard::reconcileIPv6(const std::vector<Tunnel*>& tunnels) {
             continue;
         }
         m_saved.push_back({service, *mode});
+        if (*mode == "Automatic" || *mode == "LinkLocal") {
+            m_context.recordUndo(
+                "ipv6 " + service,
+                UndoStep::runTool(
+                    "networksetup",
+                    {*mode == "Automatic" ? "-setv6automatic" : "-setv6LinkLocal", service}));
+        }
         networksetup({"-setv6off", service});
         m_context.log("IPv6 disabled on '" + service + "' (was: " + *mode + ") — leak prevention");
     }
@@ -121,6 +128,7 @@ void Ipv6Guard::restoreIPv6() {
             continue;
         }
         const auto result = networksetup({flag, saved.service});
+        m_context.forgetUndo("ipv6 " + saved.service);
         if (result.status == 0) {
             m_context.log("IPv6 restored on '" + saved.service + "' → " + saved.mode);
         } else {

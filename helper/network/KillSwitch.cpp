@@ -112,6 +112,7 @@ bool KillSwitch::writeRuleset(const std::string& text) {
 void KillSwitch::takeEnableToken() {
     const CommandResult enabled = pfctl({"-E"});
     if (auto token = parseEnableToken(enabled.output)) {
+        m_context.recordUndo("kill switch token", UndoStep::runTool("pfctl", {"-X", *token}));
         m_pfToken = std::move(token);
         return;
     }
@@ -130,6 +131,7 @@ void KillSwitch::reconcileKillSwitch(const std::vector<Tunnel*>& tunnels) {
     if (!writeRuleset(rulesetText(tunnels))) {
         return;
     }
+    m_context.recordUndo("kill switch", UndoStep::runTool("pfctl", {"-a", pfAnchor, "-F", "all"}));
     const CommandResult loaded = pfctl({"-a", pfAnchor, "-f", rulesetPath()});
     if (loaded.status != 0) {
         m_context.log("kill switch: pfctl load FAILED (exit " + std::to_string(loaded.status) +
@@ -155,9 +157,11 @@ void KillSwitch::deactivateKillSwitch() {
         return;
     }
     pfctl({"-a", pfAnchor, "-F", "all"});
+    m_context.forgetUndo("kill switch");
     if (m_pfToken) {
         pfctl({"-X", *m_pfToken});
         m_pfToken.reset();
+        m_context.forgetUndo("kill switch token");
     }
     m_killSwitchLoaded = false;
     m_context.log("kill switch disengaged");

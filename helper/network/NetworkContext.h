@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BundleLocator.h"
+#include "ChangeJournal.h"
 #include "CommandRunner.h"
 
 #include <functional>
@@ -20,6 +21,23 @@ struct NetworkContext {
     std::function<void(const std::string&)> log;
     /// A line for the app's log only (e.g. a child program's output).
     std::function<void(const std::string&)> appLog;
+    /// Where every change to the machine is recorded before it is made;
+    /// none in tests that do not look at it.
+    ChangeJournal* journal = nullptr;
+
+    /// Records how to undo a change about to be made.
+    void recordUndo(const std::string& key, UndoStep step) {
+        if (journal != nullptr && !journal->record(key, std::move(step))) {
+            log("warning: cannot write the change journal " + journal->path() +
+                " — an unclean stop could not be cleaned up after");
+        }
+    }
+    /// The change has been undone.
+    void forgetUndo(const std::string& key) {
+        if (journal != nullptr) {
+            journal->forget(key);
+        }
+    }
 };
 
 } // namespace torvane

@@ -237,8 +237,29 @@ bool RouteTable::carriesAllIPv4() const {
 }
 
 CommandResult RouteTable::route(const std::vector<std::string>& args) {
-    return m_context.runner.runCommand(m_context.locator.tool("route"), args, std::nullopt,
-                                       kRouteTimeout);
+    // Every route this table adds is journaled before it exists and
+    // forgotten once deleted, so a daemon that dies leaves a way back.
+    const bool addsNet = args.size() >= 4 && args[1] == "add" && args[2] == "-net";
+    const bool addsHost = args.size() >= 3 && args[0] == "add" && args[1] == "-host";
+    if (addsNet) {
+        m_context.recordUndo("route " + args[3],
+                             UndoStep::runTool("route", {"-n", "delete", "-net", args[3]}));
+    } else if (addsHost) {
+        m_context.recordUndo("host route " + args[2],
+                             UndoStep::runTool("route", {"delete", "-host", args[2]}));
+    }
+    auto result = m_context.runner.runCommand(m_context.locator.tool("route"), args, std::nullopt,
+                                              kRouteTimeout);
+    if (addsNet && result.status != 0) {
+        m_context.forgetUndo("route " + args[3]);
+    } else if (addsHost && result.status != 0) {
+        m_context.forgetUndo("host route " + args[2]);
+    } else if (args.size() >= 4 && args[1] == "delete" && args[2] == "-net") {
+        m_context.forgetUndo("route " + args[3]);
+    } else if (args.size() >= 3 && args[0] == "delete" && args[1] == "-host") {
+        m_context.forgetUndo("host route " + args[2]);
+    }
+    return result;
 }
 
 } // namespace torvane

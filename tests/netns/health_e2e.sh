@@ -231,11 +231,19 @@ mkfifo "$BED_WORK/req" "$BED_WORK/ack"
 exec {reqfd}<>"$BED_WORK/req"
 bed_client_private bash -c inner &
 inner_pid=$!
+line=""
 while kill -0 "$inner_pid" 2>/dev/null; do
-    if IFS= read -r -t 1 -u "$reqfd" line; then
-        rc=0
-        eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
-        { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
+    # A read that times out keeps what it got so far: glue it to the rest.
+    part=""
+    if ! IFS= read -r -t 1 -u "$reqfd" part; then
+        line+=$part
+        continue
     fi
+    line+=$part
+    # In this shell, not a subshell, so that it can reap what it kills.
+    rc=0
+    eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
+    { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
+    line=""
 done
 wait "$inner_pid"

@@ -167,6 +167,10 @@ EngineTest::EngineTest() {
         std::ofstream(m_staging + "/charon.vici");
     });
 
+    m_engine = makeEngine();
+}
+
+std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
     EngineEnvironment environment{
         .runner = m_runner,
         .launcher = m_launcher,
@@ -203,16 +207,18 @@ EngineTest::EngineTest() {
             -> Expected<std::unique_ptr<PowerEvents>, std::string> {
             m_power = std::move(handler);
             return std::make_unique<PowerEvents>();
-        }};
-    m_engine = std::make_unique<VPNEngine>(std::move(environment));
-    m_engine->setOnLog([this](const std::string& line) {
+        },
+        .journalPath = m_base + "/journal.json"};
+    auto engine = std::make_unique<VPNEngine>(std::move(environment));
+    engine->setOnLog([this](const std::string& line) {
         std::lock_guard lock(m_logMutex);
         m_log.push_back(line);
     });
-    m_engine->setOnStatus([this](const std::string& json) {
+    engine->setOnStatus([this](const std::string& json) {
         std::lock_guard lock(m_logMutex);
         m_statuses.push_back(json);
     });
+    return engine;
 }
 
 void EngineTest::advance(double seconds) {

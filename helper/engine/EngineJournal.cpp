@@ -1,0 +1,97 @@
+// Cleaning up after a predecessor that was killed (SIGKILL, a crash) before
+// it could undo its changes to the machine: its journal lists them.
+#include "VPNEngine.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace torvane {
+namespace {
+
+constexpr std::chrono::seconds kToolTimeLimit{10};
+
+/// Only the daemon's own network tools may be named by a journal.
+bool isJournalTool(const std::string& tool) {
+    return tool == "route" || tool == "networksetup" || tool == "pfctl";
+}
+
+std::string processName(std::int64_t pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
+} // namespace
+
+void VPNEngine::restoreFromJournal() {
+    const std::string& path = m_env.journalPath;
+    auto steps = ChangeJournal::load(path);
+    if (!steps) {
+        // Keep it for a person to read, and out of the next start's way.
+        const std::string aside = path + ".damaged";
+        std::rename(path.c_str(), aside.c_str());
+        log("change journal unreadable (" + steps.error() + ") — moved to " + aside +
+            "; nothing restored from it");
+        return;
+    }
+    if (steps->empty()) {
+        return;
+    }
+    log("the previous helper stopped without undoing its changes — restoring " +
+        std::to_string(steps->size()) + " change(s) from " + path);
+    for (const auto& [key, step] : *steps) {
+        undoStep(key, step);
+    }
+    m_journal->clear();
+}
+
+void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
+    switch (step.kind) {
+    case UndoStep::Kind::tool: {
+        if (!isJournalTool(step.tool)) {
+            log("restore: " + key + " names no known tool — skipped");
+            return;
+        }
+        const auto result = m_env.runner.runCommand(m_env.locator.tool(step.tool), step.args,
+                                                    std::nullopt, kToolTimeLimit);
+        log("restored " + key +
+            (result.status == 0 ? std::string(": ok")
+                                : ": " + step.tool + " exit " + std::to_string(result.status)));
+        return;
+    }
+    case UndoStep::Kind::storeValue: {
+        auto store = openDynamicStore({});
+        if (!store) {
+            log("restore of " + key + " FAILED: " + store.error());
+            return;
+        }
+        const bool done = step.storeDictionary
+                              ? (*store)->setValue(step.storeKey, *step.storeDictionary)
+                              : (*store)->removeValue(step.storeKey);
+        log("restored " + key + (done ? std::string(": ok") : ": " + (*store)->lastErrorText()));
+        return;
+    }
+    case UndoStep::Kind::process: {
+        const auto pid = static_cast<pid_t>(step.pid);
+        if (pid <= 1 || processName(step.pid) != step.processName) {
+            log("restored " + key + ": pid " + std::to_string(step.pid) + " already gone");
+            return;
+        }
+        ::kill(pid, SIGTERM);
+        for (int i = 0; i < 30 && processName(step.pid) == step.processName; ++i) {
+            m_env.clock.sleep(std::chrono::milliseconds(100));
+        }
+        if (processName(step.pid) == step.processName) {
+            ::kill(pid, SIGKILL);
+        }
+        log("restored " + key + ": ended pid " + std::to_string(step.pid));
+        return;
+    }
+    }
+}
+
+} // namespace torvane

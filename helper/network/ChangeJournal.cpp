@@ -1,0 +1,222 @@
+#include "ChangeJournal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+namespace torvane {
+namespace {
+
+using nlohmann::json;
+
+const char* kindName(UndoStep::Kind kind) {
+    switch (kind) {
+    case UndoStep::Kind::tool:
+        return "tool";
+    case UndoStep::Kind::storeValue:
+        return "storeValue";
+    case UndoStep::Kind::process:
+        return "process";
+    }
+    return "tool";
+}
+
+json dictionaryToJson(const StoreDictionary& dictionary) {
+    json object = json::object();
+    for (const auto& [key, value] : dictionary) {
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            object[key] = *text;
+        } else {
+            object[key] = std::get<std::vector<std::string>>(value);
+        }
+    }
+    return object;
+}
+
+std::optional<StoreDictionary> dictionaryFromJson(const json& object) {
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    StoreDictionary dictionary;
+    for (const auto& [key, value] : object.items()) {
+        if (value.is_string()) {
+            dictionary[key] = value.get<std::string>();
+        } else if (value.is_array() &&
+                   std::all_of(value.begin(), value.end(),
+                               [](const json& item) { return item.is_string(); })) {
+            dictionary[key] = value.get<std::vector<std::string>>();
+        } else {
+            return std::nullopt;
+        }
+    }
+    return dictionary;
+}
+
+json stepToJson(std::uint64_t sequence, const UndoStep& step) {
+    json object{{"sequence", sequence}, {"kind", kindName(step.kind)}};
+    switch (step.kind) {
+    case UndoStep::Kind::tool:
+        object["tool"] = step.tool;
+        object["args"] = step.args;
+        break;
+    case UndoStep::Kind::storeValue:
+        object["key"] = step.storeKey;
+        object["value"] = step.storeDictionary ? dictionaryToJson(*step.storeDictionary) : json();
+        break;
+    case UndoStep::Kind::process:
+        object["pid"] = step.pid;
+        object["name"] = step.processName;
+        break;
+    }
+    return object;
+}
+
+std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& object) {
+    if (!object.is_object() || !object.contains("sequence") ||
+        !object["sequence"].is_number_unsigned() || !object.contains("kind") ||
+        !object["kind"].is_string()) {
+        return std::nullopt;
+    }
+    UndoStep step;
+    const auto kind = object["kind"].get<std::string>();
+    const auto text = [&](const char* key) -> std::optional<std::string> {
+        if (!object.contains(key) || !object[key].is_string()) {
+            return std::nullopt;
+        }
+        return object[key].get<std::string>();
+    };
+    if (kind == "tool") {
+        step.kind = UndoStep::Kind::tool;
+        const auto tool = text("tool");
+        if (!tool || !object.contains("args") || !object["args"].is_array()) {
+            return std::nullopt;
+        }
+        for (const auto& arg : object["args"]) {
+            if (!arg.is_string()) {
+                return std::nullopt;
+            }
+            step.args.push_back(arg.get<std::string>());
+        }
+        step.tool = *tool;
+    } else if (kind == "storeValue") {
+        step.kind = UndoStep::Kind::storeValue;
+        const auto key = text("key");
+        if (!key || !object.contains("value")) {
+            return std::nullopt;
+        }
+        step.storeKey = *key;
+        if (!object["value"].is_null()) {
+            step.storeDictionary = dictionaryFromJson(object["value"]);
+            if (!step.storeDictionary) {
+                return std::nullopt;
+            }
+        }
+    } else if (kind == "process") {
+        step.kind = UndoStep::Kind::process;
+        const auto name = text("name");
+        if (!name || !object.contains("pid") || !object["pid"].is_number_integer()) {
+            return std::nullopt;
+        }
+        step.pid = object["pid"].get<std::int64_t>();
+        step.processName = *name;
+    } else {
+        return std::nullopt;
+    }
+    return std::pair{object["sequence"].get<std::uint64_t>(), std::move(step)};
+}
+
+} // namespace
+
+ChangeJournal::ChangeJournal(std::string path) : m_path(std::move(path)) {}
+
+bool ChangeJournal::record(const std::string& key, UndoStep step) {
+    m_entries[key] = Entry{++m_lastSequence, std::move(step)};
+    return save();
+}
+
+void ChangeJournal::forget(const std::string& key) {
+    if (m_entries.erase(key) > 0) {
+        save();
+    }
+}
+
+void ChangeJournal::clear() {
+    m_entries.clear();
+    ::unlink(m_path.c_str());
+}
+
+bool ChangeJournal::save() {
+    if (m_entries.empty()) {
+        return ::unlink(m_path.c_str()) == 0 || errno == ENOENT;
+    }
+    json steps = json::object();
+    for (const auto& [key, entry] : m_entries) {
+        steps[key] = stepToJson(entry.sequence, entry.step);
+    }
+    const std::string text = json{{"steps", steps}}.dump() + "\n";
+    // A reader after a crash sees the old journal or the new one, never half.
+    const std::string temporary = m_path + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const auto written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!synced || std::rename(temporary.c_str(), m_path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+Expected<std::vector<std::pair<std::string, UndoStep>>, std::string>
+ChangeJournal::load(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::vector<std::pair<std::string, UndoStep>>{};
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    const json document = json::parse(text.str(), nullptr, false);
+    if (document.is_discarded() || !document.is_object() || !document.contains("steps") ||
+        !document["steps"].is_object()) {
+        return Unexpected{std::string("the journal is not valid JSON of the expected shape")};
+    }
+    std::vector<std::pair<std::uint64_t, std::pair<std::string, UndoStep>>> ordered;
+    for (const auto& [key, value] : document["steps"].items()) {
+        auto step = stepFromJson(value);
+        if (!step) {
+            return Unexpected{"the journal step '" + key + "' is malformed"};
+        }
+        ordered.push_back({step->first, {key, std::move(step->second)}});
+    }
+    std::sort(ordered.begin(), ordered.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::pair<std::string, UndoStep>> steps;
+    for (auto& entry : ordered) {
+        steps.push_back(std::move(entry.second));
+    }
+    return steps;
+}
+
+} // namespace torvane

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "DynamicStore.h"
+#include "Expected.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace torvane {
+
+/// How to undo one change the daemon made to the machine.
+struct UndoStep {
+    enum class Kind {
+        /// Run one of the daemon's network tools ("route", "networksetup",
+        /// "pfctl") with these arguments.
+        tool,
+        /// Put a saved store dictionary back (none: remove the key).
+        storeValue,
+        /// End a process the daemon started, if it is still that program.
+        process,
+    };
+    Kind kind = Kind::tool;
+    std::string tool{};
+    std::vector<std::string> args{};
+    std::string storeKey{};
+    std::optional<StoreDictionary> storeDictionary{};
+    std::int64_t pid = 0;
+    /// The process's name (/proc/PID/comm) when it was started.
+    std::string processName{};
+
+    static UndoStep runTool(std::string toolName, std::vector<std::string> toolArgs) {
+        return {.kind = Kind::tool, .tool = std::move(toolName), .args = std::move(toolArgs)};
+    }
+    static UndoStep putBack(std::string key, std::optional<StoreDictionary> dictionary) {
+        return {.kind = Kind::storeValue,
+                .storeKey = std::move(key),
+                .storeDictionary = std::move(dictionary)};
+    }
+    static UndoStep endProcess(std::int64_t processID, std::string name) {
+        return {.kind = Kind::process, .pid = processID, .processName = std::move(name)};
+    }
+
+    friend bool operator==(const UndoStep&, const UndoStep&) = default;
+};
+
+/// A record, on disk, of every change the daemon has made to the machine
+/// and how to undo it, so that a daemon killed with SIGKILL (or crashing)
+/// can be cleaned up after by the next one. Each step is written before the
+/// change it undoes is made; the file is replaced atomically on every write.
+/// An undo of a change that never happened does nothing harmful.
+class ChangeJournal {
+public:
+    explicit ChangeJournal(std::string path);
+
+    /// Records `step` under `key` (replacing an older step with the same
+    /// key). False when the file cannot be written.
+    bool record(const std::string& key, UndoStep step);
+    /// Drops the step once its change has been undone.
+    void forget(const std::string& key);
+    /// Forgets everything and removes the file.
+    void clear();
+
+    const std::string& path() const { return m_path; }
+
+    /// The steps a journal file lists, most recent first (the order to undo
+    /// them in). Nothing when there is no file; an error for a damaged one.
+    static Expected<std::vector<std::pair<std::string, UndoStep>>, std::string>
+    load(const std::string& path);
+
+private:
+    bool save();
+
+    std::string m_path;
+    std::uint64_t m_lastSequence = 0;
+    struct Entry {
+        std::uint64_t sequence = 0;
+        UndoStep step;
+    };
+    std::map<std::string, Entry> m_entries;
+};
+
+} // namespace torvane

@@ -1,0 +1,108 @@
+#include "EngineTestFixture.h"
+
+#include <csignal>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+
+#include <gmock/gmock.h>
+
+using namespace torvane;
+using namespace torvane::testing;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class EngineJournalTest : public EngineTest {
+protected:
+    /// Replaces the engine by a fresh one that finds `journal` on disk, as
+    /// a daemon started after a killed one would.
+    void restartWith(const std::string& journal) {
+        m_engine.reset();
+        std::ofstream(journalPath()) << journal;
+        m_runner.clearCalls();
+        m_engine = makeEngine();
+        drainQueue();
+    }
+
+    std::string tool(const std::string& name) const { return m_base + "/tools/" + name; }
+};
+
+} // namespace
+
+TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndone) {
+    VPNProfile office = profile("Office");
+    office.routes = {"10.200.0.0/24"};
+    office.killSwitchEnabled = true;
+    acceptTunnel(office, "10.99.0.1");
+    m_runner.setResult("pfctl", {"-E"}, {0, "Token : 7"});
+    ASSERT_EQ(start(office).code, 0);
+
+    const std::string journal = readFile(journalPath());
+    EXPECT_THAT(journal, HasSubstr("\"route 10.200.0.0/24\""));
+    EXPECT_THAT(journal, HasSubstr("\"kill switch\""));
+    EXPECT_THAT(journal, HasSubstr(R"("args":["-X","7"])"));
+    EXPECT_THAT(journal, HasSubstr("\"process charon\""));
+
+    ASSERT_EQ(stop(office.id.upperText()).code, 0);
+    EXPECT_FALSE(std::filesystem::exists(journalPath()))
+        << "nothing is left to undo: " << readFile(journalPath());
+}
+
+TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
+    // A process of the right name the dead daemon had started.
+    pid_t child = 0;
+    char sleepName[] = "sleep";
+    char seconds[] = "30";
+    char* argv[] = {sleepName, seconds, nullptr};
+    ASSERT_EQ(::posix_spawnp(&child, "sleep", nullptr, nullptr, argv, environ), 0);
+
+    restartWith(R"({"steps":{
+        "route 10.200.0.0/24":{"sequence":1,"kind":"tool","tool":"route",
+                               "args":["-n","delete","-net","10.200.0.0/24"]},
+        "kill switch":{"sequence":4,"kind":"tool","tool":"pfctl","args":["-a","torvane","-F","all"]},
+        "ipv6 eth0":{"sequence":2,"kind":"tool","tool":"networksetup",
+                     "args":["-setv6automatic","eth0"]},
+        "odd":{"sequence":3,"kind":"tool","tool":"rm","args":["-rf","/"]},
+        "dns eth0":{"sequence":5,"kind":"storeValue","key":"State:/Network/Service/eth0/DNS",
+                    "value":{"ServerAddresses":["192.0.2.53"]}},
+        "process sleeper":{"sequence":6,"kind":"process","pid":)" +
+                std::to_string(child) + R"(,"name":"sleep"}}})");
+
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(tool("pfctl") + " -a torvane -F all",
+                            tool("networksetup") + " -setv6automatic eth0",
+                            tool("route") + " -n delete -net 10.200.0.0/24"));
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_THAT(logLines(), Contains("restored dns eth0: ok"));
+    EXPECT_THAT(logLines(),
+                Contains("restored process sleeper: ended pid " + std::to_string(child)));
+    EXPECT_THAT(logLines(), Contains("restore: odd names no known tool — skipped"));
+    EXPECT_THAT(logLines(),
+                Contains("the previous helper stopped without undoing its changes — restoring 6 "
+                         "change(s) from " +
+                         journalPath()));
+    EXPECT_FALSE(std::filesystem::exists(journalPath()));
+}
+
+TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
+    restartWith(R"({"steps":{"route x":{"sequence":1,"kind":"tool","tool":"route","args":[1]}}})");
+    EXPECT_TRUE(m_runner.commandLines().empty());
+    EXPECT_TRUE(std::filesystem::exists(journalPath() + ".damaged"));
+    EXPECT_FALSE(std::filesystem::exists(journalPath()));
+    EXPECT_THAT(logLines(), Contains("change journal unreadable (the journal step 'route x' is "
+                                     "malformed) — moved to " +
+                                     journalPath() + ".damaged; nothing restored from it"));
+}

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "Uuid.h"
-#include "VPNProfile.h"
+#include "VPNProfile.h" // also Uuid; moc trips over Uuid.h included first
 #include "VPNSecrets.h"
 
 #include <functional>
@@ -13,6 +12,7 @@
 #include <QWidget>
 
 class QAction;
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
@@ -121,6 +121,7 @@ private:
     void load(const Uuid& profileID, const std::optional<VPNProfile>& fallback);
     void showValues();
     void changeMethod(int index);
+    void showIkeVersion();
     void updateMethodRows();
     void updateCertificateRows();
     void updateRoutesLabel();
@@ -150,7 +151,7 @@ private:
 
     QFormLayout* m_authLayout = nullptr;
     QComboBox* m_methodComboBox = nullptr;
-    QComboBox* m_ikeVersionComboBox = nullptr;
+    QButtonGroup* m_ikeVersionGroup = nullptr;
     QLineEdit* m_userLineEdit = nullptr;
     QLineEdit* m_passwordLineEdit = nullptr;
     QLineEdit* m_pskLineEdit = nullptr;

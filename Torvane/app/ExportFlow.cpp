@@ -1,0 +1,58 @@
+#include "ExportFlow.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace torvane::ExportFlow {
+
+QString suggestedFileName(const QString& profileName) {
+    QString base = profileName.trimmed();
+    base.replace(QLatin1Char('/'), QLatin1Char('-'));
+    base.replace(QLatin1Char(':'), QLatin1Char('-'));
+    if (base.isEmpty()) {
+        base = QStringLiteral("profile");
+    }
+    return base + QStringLiteral(".torvane");
+}
+
+QString pathWithExtension(const QString& path) {
+    if (QFileInfo(path).suffix() == QStringLiteral("torvane")) {
+        return path;
+    }
+    return path + QStringLiteral(".torvane");
+}
+
+std::optional<QString> writeFile(const QString& path, const std::string& data) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return file.errorString();
+    }
+    const auto size = static_cast<qint64>(data.size());
+    if (file.write(data.data(), size) != size) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit()) {
+        return file.errorString();
+    }
+    return std::nullopt;
+}
+
+QString chooseSavePath(QWidget* parent, const QString& suggestedName) {
+    QFileDialog dialog(parent, QStringLiteral("Export Profile"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ShowDirsOnly, false);
+    dialog.setNameFilter(QStringLiteral("Torvane profile (*.torvane)"));
+    dialog.setDirectory(QDir::homePath());
+    dialog.selectFile(suggestedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace torvane::ExportFlow

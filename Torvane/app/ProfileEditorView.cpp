@@ -19,6 +19,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -74,6 +75,40 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* objectName, const QString& 
     auto* checkBox = new QCheckBox(text, parent);
     checkBox->setObjectName(QString::fromLatin1(objectName));
     checkBox->setAccessibleName(text);
+    return checkBox;
+}
+
+// Lets a click on a label toggle the check box it describes.
+class ToggleOnClick : public QObject {
+public:
+    ToggleOnClick(QCheckBox* checkBox, QObject* parent) : QObject(parent), m_checkBox(checkBox) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease && m_checkBox->isEnabled()) {
+            m_checkBox->toggle();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QCheckBox* m_checkBox;
+};
+
+// A check box whose long text wraps with the form's width instead of
+// widening it; `row` receives the box and its label.
+QCheckBox* makeWrappingCheckBox(QWidget* parent, const char* objectName, const QString& text,
+                                QBoxLayout* row) {
+    auto* checkBox = new QCheckBox(parent);
+    checkBox->setObjectName(QString::fromLatin1(objectName));
+    checkBox->setAccessibleName(text);
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setBuddy(checkBox);
+    label->installEventFilter(new ToggleOnClick(checkBox, label));
+    row->addWidget(checkBox, 0, Qt::AlignTop);
+    row->addWidget(label, 1);
     return checkBox;
 }
 
@@ -551,6 +586,8 @@ QWidget* ProfileEditorView::buildProposalSection(const QString& title, bool show
 
 QWidget* ProfileEditorView::buildRoutingSection() {
     QGroupBox* box = makeSection(this, QStringLiteral("Routing & DNS"));
+    // A lone "&" would mark a shortcut letter.
+    box->setTitle(QStringLiteral("Routing && DNS"));
     auto* layout = new QVBoxLayout(box);
 
     m_routesLabel = new QLabel(box);
@@ -576,11 +613,13 @@ QWidget* ProfileEditorView::buildRoutingSection() {
     searchForm->addRow(QStringLiteral("Search domains"), m_searchLineEdit);
     layout->addLayout(searchForm);
 
-    m_preventIPv6CheckBox = makeCheckBox(
+    auto* ipv6Row = new QHBoxLayout();
+    m_preventIPv6CheckBox = makeWrappingCheckBox(
         box, "preventIPv6CheckBox",
         QStringLiteral("Disable IPv6 on all interfaces while connected (prevents IPv6 leaks when "
-                       "the VPN carries only IPv4)"));
-    layout->addWidget(m_preventIPv6CheckBox);
+                       "the VPN carries only IPv4)"),
+        ipv6Row);
+    layout->addLayout(ipv6Row);
     connect(m_preventIPv6CheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_profile.preventIPv6Leak = on; });
 

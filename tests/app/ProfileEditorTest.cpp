@@ -176,6 +176,7 @@ TEST_F(ProfileEditorTest, SaveSplitsTheListTextsAndKeepsHiddenFields) {
     routes->setPlainText(QStringLiteral(" 10.0.0.0/8, ,192.168.1.0/24 ,\n\n"));
     child<QPlainTextEdit>(*editor, "dnsTextEdit")->setPlainText(QStringLiteral("10.0.0.53\n\t"));
     QTest::keyClicks(child<QLineEdit>(*editor, "nameLineEdit"), QStringLiteral(" 2"));
+    child<QCheckBox>(*editor, "preventIPv6CheckBox")->click();
     QSignalSpy saved(editor.get(), &ProfileEditorView::saved);
     trigger(*editor, "saveAction");
 
@@ -183,6 +184,7 @@ TEST_F(ProfileEditorTest, SaveSplitsTheListTextsAndKeepsHiddenFields) {
     EXPECT_THAT(stored.routes, ElementsAre("10.0.0.0/8", "192.168.1.0/24"));
     EXPECT_THAT(stored.dnsServers, ElementsAre("10.0.0.53"));
     EXPECT_EQ(stored.name, "New VPN 2");
+    EXPECT_TRUE(stored.preventIPv6Leak);
     EXPECT_EQ(stored.rekeyTimeIKE, "3600s");
     EXPECT_EQ(stored.priority, 4);
     EXPECT_EQ(saved.count(), 1);

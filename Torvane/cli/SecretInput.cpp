@@ -1,6 +1,7 @@
 #include "SecretInput.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,6 +25,32 @@ public:
 
 private:
     int m_fd;
+};
+
+extern "C" void ignoreSignal(int) {}
+
+/// While a prompt reads with echo off, Ctrl-C must end the read, not the
+/// program, or the terminal would be left without echo.
+class InterruptibleRead {
+public:
+    InterruptibleRead() {
+        struct sigaction action {};
+        action.sa_handler = ignoreSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no SA_RESTART: the read returns EINTR
+        ::sigaction(SIGINT, &action, &m_savedInt);
+        ::sigaction(SIGTERM, &action, &m_savedTerm);
+    }
+    InterruptibleRead(const InterruptibleRead&) = delete;
+    InterruptibleRead& operator=(const InterruptibleRead&) = delete;
+    ~InterruptibleRead() {
+        ::sigaction(SIGINT, &m_savedInt, nullptr);
+        ::sigaction(SIGTERM, &m_savedTerm, nullptr);
+    }
+
+private:
+    struct sigaction m_savedInt {};
+    struct sigaction m_savedTerm {};
 };
 
 std::string failure(const std::string& path, int error) {
@@ -92,6 +119,7 @@ bool stdinIsTerminal() {
 }
 
 std::optional<std::string> readHiddenLine(const std::string& prompt) {
+    const InterruptibleRead interruptible;
     termios saved{};
     const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {

@@ -15,6 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/testbed.sh"
 # shellcheck source=checks.sh
 source "$here/checks.sh"
+# shellcheck source=machine_state.sh
+source "$here/machine_state.sh"
 bed_require_root
 if ! command -v dbus-daemon >/dev/null; then
     echo "SKIP: dbus-daemon is not installed (scripts/setup-deps.sh installs it)" >&2
@@ -108,15 +110,6 @@ inner() {
         return "$rc"
     }
     T() { "$TC" --socket "$S" "$@"; }
-    eventually() {
-        local limit=$1 i
-        shift
-        for ((i = 0; i < limit * 10; i++)); do
-            "$@" && return 0
-            sleep 0.1
-        done
-        return 1
-    }
     logged() { grep -qF -- "$1" "$W/helper.out"; }
     logged_count() { grep -cF -- "$1" "$W/helper.out" || true; }
     ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }

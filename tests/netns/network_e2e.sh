@@ -17,6 +17,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/testbed.sh"
 # shellcheck source=checks.sh
 source "$here/checks.sh"
+# shellcheck source=machine_state.sh
+source "$here/machine_state.sh"
 bed_require_root
 for tool in dnsmasq getent; do
     if ! command -v "$tool" >/dev/null; then
@@ -118,43 +120,6 @@ inner() {
         "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
         hp=$!
         bed_wait_for_socket "$S"
-    }
-    # eventually SECONDS COMMAND...: the daemon reacts to some changes on its
-    # queue, after the command that caused them has returned.
-    eventually() {
-        local limit=$1 i
-        shift
-        for ((i = 0; i < limit * 10; i++)); do
-            "$@" && return 0
-            sleep 0.1
-        done
-        return 1
-    }
-    snapshot() {
-        ip route show table all
-        echo "--- rules"
-        ip rule
-        echo "--- resolv.conf"
-        cat /etc/resolv.conf
-        echo "--- ipv6"
-        sysctl net.ipv6.conf 2>/dev/null | sort
-        echo "--- nft"
-        nft list ruleset
-    }
-    # Turning IPv6 back on re-adds the link-local addresses at once, but
-    # their local routes only once duplicate address detection is done.
-    settled() { [ -z "$(ip -6 addr show tentative)" ]; }
-    same_as() { # same_as BASELINE-FILE
-        settled && [ "$(snapshot)" = "$(cat "$1")" ]
-    }
-    restored() { # restored WHAT BASELINE-FILE
-        if eventually 15 same_as "$2"; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1))
-            echo "FAILED: $1 restores the client namespace:" >&2
-            diff "$2" <(snapshot) >&2 || true
-        fi
     }
     route_of() { ip route show "$1"; }
     route_has() { ip route show "$1" | grep -q "$2"; }
@@ -270,12 +235,12 @@ inner() {
     # --- Restoration after every way a tunnel can end, with every kind of
     # change made each time.
     local base=$W/snapshot.before way code
-    eventually 15 settled || true
-    snapshot >"$base"
+    eventually 15 machine_settled || true
+    machine_snapshot >"$base"
     for way in stop stop-all SIGTERM force-kill; do
         reply=$(start_profile everything)
         check "$way: everything connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
-        check "$way: the namespace was changed" bash -c '! [ "$(cat "$0")" = "$1" ]' "$base" "$(snapshot)"
+        check "$way: the namespace was changed" bash -c '! [ "$(cat "$0")" = "$1" ]' "$base" "$(machine_snapshot)"
         case $way in
         stop) T stop "$(id_of everything)" >/dev/null ;;
         stop-all) T stop-all >/dev/null ;;

@@ -3,6 +3,7 @@
 #include "CertificateRow.h"
 #include "ConnectionManager.h"
 #include "EditorAlerts.h"
+#include "Expected.h"
 #include "ExportFlow.h"
 #include "ExportSheet.h"
 #include "ProfilePortability.h"
@@ -12,7 +13,6 @@
 #include "VPNRuntimeStatus.h"
 
 #include <algorithm>
-#include <variant>
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,6 +25,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -140,35 +141,33 @@ QGroupBox* makeSection(QWidget* parent, const QString& title) {
     return box;
 }
 
-// Reads a whole file as UTF-8 text; the error's description otherwise.
-std::variant<QString, QString> readTextFile(const QString& path) {
+// Reads a whole file as UTF-8 text, byte for byte (a byte order mark
+// included); the error's description otherwise.
+Expected<QString, QString> readTextFile(const QString& path) {
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
     if (!file.open(QIODevice::ReadOnly)) {
-        return std::variant<QString, QString>(
-            std::in_place_index<1>,
-            QStringLiteral("The file “%1” couldn’t be opened: %2").arg(name, file.errorString()));
+        return Unexpected{
+            QStringLiteral("The file “%1” couldn’t be opened: %2").arg(name, file.errorString())};
     }
     if (file.size() > kMaxCertificateFileSize) {
-        return std::variant<QString, QString>(
-            std::in_place_index<1>,
-            QStringLiteral("The file “%1” is too large to be a certificate or key.").arg(name));
+        return Unexpected{
+            QStringLiteral("The file “%1” is too large to be a certificate or key.").arg(name)};
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return std::variant<QString, QString>(
-            std::in_place_index<1>,
-            QStringLiteral("The file “%1” couldn’t be read: %2").arg(name, file.errorString()));
+        return Unexpected{
+            QStringLiteral("The file “%1” couldn’t be read: %2").arg(name, file.errorString())};
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
-        return std::variant<QString, QString>(
-            std::in_place_index<1>,
+        return Unexpected{
             QStringLiteral("The file “%1” isn’t text in UTF-8, so it can’t be a PEM file.")
-                .arg(name));
+                .arg(name)};
     }
-    return std::variant<QString, QString>(std::in_place_index<0>, std::move(text));
+    return text;
 }
 
 } // namespace
@@ -298,12 +297,12 @@ void ProfileEditorView::importPEM(CertificateField field) {
     if (path.isEmpty()) {
         return;
     }
-    auto result = readTextFile(path);
-    if (result.index() == 1) {
-        showAlert(EditorAlerts::certificateImportTitle(), std::get<1>(result));
+    const auto read = readTextFile(path);
+    if (!read) {
+        showAlert(EditorAlerts::certificateImportTitle(), read.error());
         return;
     }
-    std::string text = std::get<0>(result).toStdString();
+    std::string text = read->toStdString();
     switch (field) {
     case CertificateField::caCertificate:
         m_profile.caCertPEM = std::move(text);
@@ -345,9 +344,12 @@ void ProfileEditorView::beginExport() {
 
 void ProfileEditorView::exportProfile(const QString& passphrase) {
     const QByteArray passphraseBytes = passphrase.toUtf8();
+    // The key derivation takes a noticeable moment on this thread.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto fileData = ProfilePortability::makeExportData(
         m_profile, m_secrets,
         std::string_view(passphraseBytes.constData(), static_cast<size_t>(passphraseBytes.size())));
+    QGuiApplication::restoreOverrideCursor();
     if (!fileData) {
         showAlert(EditorAlerts::exportTitle(), qt(fileData.error().message()));
         return;

@@ -229,7 +229,9 @@ TEST_F(ProfileEditorTest, CertificateFilesAreStoredUnchangedAndBadOnesRefused) {
     auto* caRow = child<CertificateRow>(*editor, "caCertificateRow");
     EXPECT_EQ(caRow->stateLabel()->text(), QStringLiteral("Not set"));
 
-    const QByteArray pem = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n";
+    // Stored byte for byte: byte order mark and trailing blank line included.
+    const QByteArray pem =
+        "\xEF\xBB\xBF-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n";
     chosenFile = writeFile(QStringLiteral("ca.pem"), pem);
     caRow->importButton()->click();
     EXPECT_EQ(caRow->stateLabel()->text(), QStringLiteral("Loaded"));

@@ -1,0 +1,86 @@
+#include "AboutPanel.h"
+
+#include "StatusIcons.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace torvane {
+
+namespace {
+
+QString plainRun(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+QString linkRun(const QString& text, const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty()) {
+        return plainRun(text);
+    }
+    return QStringLiteral("<a href=\"%1\">%2</a>")
+        .arg(QString::fromUtf8(url.toEncoded()).toHtmlEscaped(), text.toHtmlEscaped());
+}
+
+/// The address as a reader would type it: without "https://".
+QString withoutScheme(const QString& address) {
+    const qsizetype separator = address.indexOf(QStringLiteral("://"));
+    return separator < 0 ? address : address.mid(separator + 3);
+}
+
+} // namespace
+
+QString AboutPanel::credits() {
+    return credits(QString::fromLatin1(kSourcePageURL));
+}
+
+QString AboutPanel::credits(const QString& sourcePageURL) {
+    return plainRun(QStringLiteral("Torvane bundles ")) +
+           linkRun(QStringLiteral("strongSwan"), QString::fromLatin1(kStrongSwanURL)) +
+           plainRun(QStringLiteral(" and ")) +
+           linkRun(QStringLiteral("dnsmasq"), QString::fromLatin1(kDnsmasqURL)) +
+           plainRun(QStringLiteral(", both licensed under the GNU General Public License v2, and "
+                                   "OpenSSL, licensed under the Apache License 2.0.")) +
+           QStringLiteral("<br><br>") + plainRun(QStringLiteral(" ")) +
+           linkRun(withoutScheme(sourcePageURL), sourcePageURL) + plainRun(QStringLiteral("."));
+}
+
+AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About Torvane"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* iconLabel = new QLabel(this);
+    iconLabel->setPixmap(StatusIcons::trayIcon(VPNConnState::connected).pixmap(64, 64));
+    iconLabel->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(iconLabel);
+
+    auto* nameLabel = new QLabel(QStringLiteral("Torvane"), this);
+    QFont nameFont = nameLabel->font();
+    nameFont.setBold(true);
+    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.4);
+    nameLabel->setFont(nameFont);
+    nameLabel->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(nameLabel);
+
+    auto* creditsLabel = new QLabel(credits(), this);
+    creditsLabel->setObjectName(QStringLiteral("creditsLabel"));
+    creditsLabel->setAccessibleName(QStringLiteral("Credits"));
+    QFont creditsFont = creditsLabel->font();
+    creditsFont.setPointSize(11);
+    creditsLabel->setFont(creditsFont);
+    creditsLabel->setTextFormat(Qt::RichText);
+    creditsLabel->setWordWrap(true);
+    creditsLabel->setAlignment(Qt::AlignHCenter);
+    creditsLabel->setOpenExternalLinks(true);
+    creditsLabel->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    creditsLabel->setMinimumWidth(340);
+    layout->addWidget(creditsLabel);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+}
+
+} // namespace torvane

@@ -1,0 +1,196 @@
+#include "AppDelegate.h"
+
+#include "AboutPanel.h"
+#include "ConfigWindow.h"
+#include "ConnectionManager.h"
+#include "HelperClient.h"
+#include "PasswordPromptDialog.h"
+#include "ProfileStore.h"
+#include "SystemdServiceRegistry.h"
+#include "TrayIcon.h"
+#include "TrayMenu.h"
+
+#include <mutex>
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace torvane {
+
+/// The daemon client answers on its own threads; they reach the delegate
+/// only through this, which the destructor disarms under the lock.
+struct AppDelegate::Relay {
+    std::mutex mutex;
+    AppDelegate* target = nullptr;
+
+    void post(std::function<void()> work) {
+        std::lock_guard lock(mutex);
+        if (target != nullptr) {
+            QMetaObject::invokeMethod(target, std::move(work), Qt::QueuedConnection);
+        }
+    }
+};
+
+AppDelegate::AppDelegate(HelperClient& helper, ConnectionManager& connection, ProfileStore& store,
+                         ConfigWindowModel& windowModel, bool trayAvailable, QObject* parent)
+    : QObject(parent), m_helper(helper), m_connection(connection), m_store(store),
+      m_windowModel(windowModel), m_trayAvailable(trayAvailable),
+      m_relay(std::make_shared<Relay>()),
+      m_trayMenu(std::make_unique<TrayMenu>(connection, store)) {
+    m_relay->target = this;
+    m_hooks.helperFailureAlert = &AppDelegate::presentHelperFailure;
+    m_hooks.openLoginItems = &AppDelegate::showLoginItemsHelp;
+    m_hooks.terminate = [](int exitCode) {
+        QCoreApplication::exit(exitCode);
+    };
+
+    m_connection.setPasswordPrompt([](const VPNProfile& profile, const QString& label) {
+        return PasswordPromptDialog::request(profile, label);
+    });
+    // quitAndStopHelper empties the status first, so this check quits at once.
+    m_connection.setTerminateApplication([this] { requestQuit(); });
+
+    connect(m_trayMenu.get(), &TrayMenu::openConfigRequested, this, &AppDelegate::openConfig);
+    connect(m_trayMenu.get(), &TrayMenu::aboutRequested, this, &AppDelegate::showAbout);
+    connect(m_trayMenu.get(), &TrayMenu::quitRequested, this, &AppDelegate::requestQuit);
+
+    if (m_trayAvailable) {
+        m_trayIcon = new TrayIcon(m_connection, *m_trayMenu, this);
+        m_trayIcon->show();
+    } else {
+        openConfig(m_windowModel.selectedTab());
+    }
+}
+
+AppDelegate::~AppDelegate() {
+    {
+        std::lock_guard lock(m_relay->mutex);
+        m_relay->target = nullptr;
+    }
+    m_connection.setTerminateApplication({});
+    delete m_configWindow.data();
+    delete m_aboutPanel.data();
+}
+
+ConfigWindow* AppDelegate::configWindow() const {
+    return m_configWindow.data();
+}
+
+void AppDelegate::setHooks(Hooks hooks) {
+    if (hooks.helperFailureAlert) {
+        m_hooks.helperFailureAlert = std::move(hooks.helperFailureAlert);
+    }
+    if (hooks.openLoginItems) {
+        m_hooks.openLoginItems = std::move(hooks.openLoginItems);
+    }
+    if (hooks.terminate) {
+        m_hooks.terminate = std::move(hooks.terminate);
+    }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // Registration, repair and probing may take seconds; the client does
+    // them on its own threads and the answer comes back here.
+    std::shared_ptr<Relay> relay = m_relay;
+    m_helper.establishConnection([relay, this](bool reachable) {
+        relay->post([this, reachable] { helperReached(reachable); });
+    });
+}
+
+void AppDelegate::helperReached(bool reachable) {
+    if (!reachable) {
+        presentHelperFailureAndQuit();
+        emit startupFinished(false);
+        return;
+    }
+    m_helper.subscribe();
+    m_connection.refreshStatus(
+        [this] { m_connection.autoConnectOnLaunch([this] { emit startupFinished(true); }); });
+}
+
+void AppDelegate::presentHelperFailureAndQuit() {
+    if (m_hooks.helperFailureAlert()) {
+        m_hooks.openLoginItems();
+    }
+    terminate(1);
+}
+
+bool AppDelegate::presentHelperFailure() {
+    QMessageBox box;
+    box.setIcon(QMessageBox::Critical);
+    box.setWindowTitle(QStringLiteral("Torvane"));
+    box.setText(QStringLiteral("Torvane can’t reach its VPN helper"));
+    box.setInformativeText(QStringLiteral(
+        "The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN "
+        "connections and will quit.\n\nOpen Login Items, make sure “Torvane” is allowed under "
+        "Login Items & Extensions, then launch Torvane again. If it keeps failing, reinstall the "
+        "app."));
+    QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
+    QPushButton* loginItems =
+        box.addButton(QStringLiteral("Open Login Items"), QMessageBox::ActionRole);
+    box.setDefaultButton(quit);
+    box.exec();
+    return box.clickedButton() == loginItems;
+}
+
+void AppDelegate::showLoginItemsHelp() {
+    // There is no settings pane for system services; what stands in for it
+    // is the command that enables the daemon.
+    QMessageBox box;
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(QStringLiteral("Torvane"));
+    box.setText(QStringLiteral("Login Items"));
+    box.setInformativeText(QString::fromStdString(SystemdServiceRegistry::approvalInstructions()));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
+void AppDelegate::requestQuit() {
+    if (m_quitting) {
+        return;
+    }
+    if (!m_connection.hasActiveTunnel()) {
+        terminate(0);
+        return;
+    }
+    // A plain quit stops every tunnel but leaves the daemon running; a
+    // daemon that never answers holds the quit for six seconds at most.
+    m_quitting = true;
+    m_connection.disconnectForQuit(kQuitTimeoutSeconds, [this] { terminate(0); });
+}
+
+void AppDelegate::terminate(int exitCode) {
+    m_quitting = true;
+    m_hooks.terminate(exitCode);
+}
+
+void AppDelegate::openConfig(ConfigTab tab) {
+    m_windowModel.setSelectedTab(tab);
+    if (m_configWindow == nullptr) {
+        // A closed window is deleted, so each opening starts with no
+        // selection and nothing pending, while the tab survives in the model.
+        m_configWindow = new ConfigWindow(m_connection, m_store, m_windowModel);
+        m_configWindow->setAttribute(Qt::WA_DeleteOnClose);
+        if (!m_trayAvailable) {
+            m_configWindow->setAppMenu(m_trayMenu->menu());
+            // Without a tray the window is the application: closing it quits.
+            connect(m_configWindow, &ConfigWindow::closed, this, &AppDelegate::requestQuit);
+        }
+    }
+    m_configWindow->show();
+    m_configWindow->raise();
+    m_configWindow->activateWindow();
+}
+
+void AppDelegate::showAbout() {
+    if (m_aboutPanel == nullptr) {
+        m_aboutPanel = new AboutPanel;
+        m_aboutPanel->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_aboutPanel->show();
+    m_aboutPanel->raise();
+    m_aboutPanel->activateWindow();
+}
+
+} // namespace torvane

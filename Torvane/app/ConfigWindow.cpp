@@ -1,0 +1,316 @@
+#include "ConfigWindow.h"
+
+#include "AboutPanel.h"
+#include "ConnectionManager.h"
+#include "ImportFlow.h"
+#include "LogPane.h"
+#include "ProfileEditorView.h"
+#include "ProfileListModel.h"
+#include "ProfileListView.h"
+#include "ProfileStore.h"
+#include "StatusIcons.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace torvane {
+
+namespace {
+
+bool askDelete(QWidget* parent, const VPNProfile& profile) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QStringLiteral("Delete Profile"));
+    box.setText(QStringLiteral("Delete Profile"));
+    // The name is the user's text: never markup.
+    box.setInformativeText(Qt::convertFromPlainText(
+        QStringLiteral("Delete “%1”? This also removes its saved password and certificates, and "
+                       "can’t be undone.")
+            .arg(QString::fromStdString(profile.name))));
+    QPushButton* remove = box.addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == remove;
+}
+
+QToolButton* makeBarButton(QWidget* parent, const char* icon, const QString& tooltip) {
+    auto* button = new QToolButton(parent);
+    button->setIcon(StatusIcons::named(icon));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(tooltip);
+    button->setAccessibleName(tooltip);
+    button->setAutoRaise(true);
+    return button;
+}
+
+} // namespace
+
+ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
+                           ConfigWindowModel& windowModel, QWidget* parent)
+    : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
+    setWindowTitle(QStringLiteral("Torvane Configuration"));
+    setObjectName(QStringLiteral("config"));
+    setWindowIcon(StatusIcons::trayIcon(VPNConnState::connected));
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kDefaultWidth, kDefaultHeight);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    m_tabs = new QTabWidget(central);
+    m_tabs->setAccessibleName(QStringLiteral("Configuration tabs"));
+    m_tabs->addTab(buildConnectionsTab(), StatusIcons::named("network"),
+                   QStringLiteral("Connections"));
+    m_logPane = new LogPane(m_connection, m_tabs);
+    m_tabs->addTab(m_logPane, StatusIcons::named("text-align-left"), QStringLiteral("Log"));
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(buildFooter());
+    setCentralWidget(central);
+
+    m_tabs->setCurrentIndex(static_cast<int>(m_windowModel.selectedTab()));
+    connect(m_tabs, &QTabWidget::currentChanged, this,
+            [this](int index) { m_windowModel.setSelectedTab(static_cast<ConfigTab>(index)); });
+    connect(&m_windowModel, &ConfigWindowModel::selectedTabChanged, this,
+            [this](ConfigTab tab) { m_tabs->setCurrentIndex(static_cast<int>(tab)); });
+
+    showDetail();
+}
+
+ConfigWindow::~ConfigWindow() = default;
+
+QWidget* ConfigWindow::buildConnectionsTab() {
+    m_splitter = new QSplitter(Qt::Horizontal);
+
+    auto* left = new QWidget(m_splitter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    m_profileModel = new ProfileListModel(m_store, m_connection, this);
+    m_profileList = new ProfileListView(left);
+    m_profileList->setModel(m_profileModel);
+    leftLayout->addWidget(m_profileList, 1);
+
+    auto* caption = new QLabel(QStringLiteral("Drag to reorder — profiles higher in the list take "
+                                              "priority when connected tunnels have overlapping "
+                                              "routes or DNS."),
+                               left);
+    caption->setWordWrap(true);
+    QFont captionFont = caption->font();
+    captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);
+    caption->setFont(captionFont);
+    caption->setForegroundRole(QPalette::PlaceholderText);
+    leftLayout->addWidget(caption);
+
+    auto* bar = new QHBoxLayout;
+    m_addButton = makeBarButton(left, "plus", QStringLiteral("Add a profile"));
+    m_removeButton = makeBarButton(left, "minus", QStringLiteral("Delete the selected profile"));
+    m_importButton =
+        makeBarButton(left, "import", QStringLiteral("Import a profile from a .torvane file"));
+    bar->addWidget(m_addButton);
+    bar->addWidget(m_removeButton);
+    bar->addWidget(m_importButton);
+    bar->addStretch(1);
+    leftLayout->addLayout(bar);
+
+    m_importFlow = new ImportFlow(m_store, this, this);
+
+    connect(m_addButton, &QToolButton::clicked, this, &ConfigWindow::addProfile);
+    connect(m_removeButton, &QToolButton::clicked, this, [this] {
+        if (m_selection) {
+            requestDelete(*m_selection);
+        }
+    });
+    connect(m_importButton, &QToolButton::clicked, m_importFlow, &ImportFlow::beginImport);
+    connect(m_importFlow, &ImportFlow::imported, this,
+            [this](const Uuid& profileID) { select(profileID); });
+    connect(m_profileList, &ProfileListView::deleteRequested, this, [this](int row) {
+        if (const auto profileID = m_profileModel->profileID(row)) {
+            requestDelete(*profileID);
+        }
+    });
+    connect(m_profileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ConfigWindow::listSelectionChanged);
+    // A reset (any change of the store) forgets the view's selection; the
+    // selection is kept by id and put back.
+    connect(m_profileModel, &QAbstractItemModel::modelReset, this,
+            &ConfigWindow::syncListSelection);
+
+    m_detail = buildEmptyState();
+    m_splitter->addWidget(left);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({230, 590});
+    m_splitter->setChildrenCollapsible(false);
+    left->setMinimumWidth(180);
+    return m_splitter;
+}
+
+QWidget* ConfigWindow::buildFooter() {
+    const QString address = QString::fromLatin1(AboutPanel::kSourcePageURL);
+    auto* footer = new QLabel(
+        QStringLiteral("<a href=\"%1\">Torvane — %2</a>")
+            .arg(address.toHtmlEscaped(),
+                 address.mid(address.indexOf(QStringLiteral("://")) + 3).toHtmlEscaped()));
+    footer->setTextFormat(Qt::RichText);
+    footer->setOpenExternalLinks(true);
+    footer->setAlignment(Qt::AlignRight);
+    QFont font = footer->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    footer->setFont(font);
+    footer->setAccessibleName(QStringLiteral("Torvane web page"));
+    return footer;
+}
+
+QWidget* ConfigWindow::buildEmptyState() {
+    auto* empty = new QWidget;
+    empty->setObjectName(QStringLiteral("emptyState"));
+    auto* layout = new QVBoxLayout(empty);
+    layout->addStretch(1);
+    auto* icon = new QLabel(empty);
+    icon->setPixmap(StatusIcons::named("lock-shield").pixmap(48, 48));
+    icon->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(icon);
+    auto* title = new QLabel(QStringLiteral("No Profile Selected"), empty);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
+    title->setFont(titleFont);
+    title->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(title);
+    auto* text = new QLabel(QStringLiteral("Select a profile or add a new one."), empty);
+    text->setAlignment(Qt::AlignHCenter);
+    text->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(text);
+    layout->addStretch(1);
+    return empty;
+}
+
+void ConfigWindow::setConfirmDelete(std::function<bool(const VPNProfile&)> confirm) {
+    m_confirmDelete = std::move(confirm);
+}
+
+void ConfigWindow::setAppMenu(QMenu* menu) {
+    menu->setTitle(QStringLiteral("Torvane"));
+    menuBar()->addMenu(menu);
+}
+
+void ConfigWindow::select(const std::optional<Uuid>& profileID) {
+    const bool changed = profileID != m_selection;
+    m_selection = profileID;
+    syncListSelection();
+    if (changed) {
+        showDetail();
+    }
+}
+
+void ConfigWindow::syncListSelection() {
+    const int row = m_selection ? m_profileModel->rowOf(*m_selection) : -1;
+    m_syncingSelection = true;
+    if (row < 0) {
+        m_profileList->selectionModel()->clearSelection();
+    } else {
+        const QModelIndex index = m_profileModel->index(row);
+        m_profileList->selectionModel()->setCurrentIndex(index,
+                                                         QItemSelectionModel::ClearAndSelect);
+        m_profileList->scrollTo(index);
+    }
+    m_syncingSelection = false;
+    m_removeButton->setEnabled(m_selection.has_value());
+}
+
+void ConfigWindow::listSelectionChanged() {
+    if (m_syncingSelection) {
+        return;
+    }
+    const QModelIndexList rows = m_profileList->selectionModel()->selectedIndexes();
+    std::optional<Uuid> chosen;
+    if (!rows.isEmpty()) {
+        chosen = m_profileModel->profileID(rows.first().row());
+    }
+    select(chosen);
+}
+
+void ConfigWindow::showDetail() {
+    const VPNProfile* profile = nullptr;
+    if (m_selection) {
+        for (const auto& candidate : m_store.profiles()) {
+            if (candidate.id == *m_selection) {
+                profile = &candidate;
+                break;
+            }
+        }
+    }
+    // The editor works on private copies of one profile; a new selection
+    // gets a new editor and unsaved edits of the old one are dropped.
+    QWidget* next = nullptr;
+    if (profile != nullptr) {
+        auto* editor = new ProfileEditorView(m_connection, m_store);
+        editor->setProfile(*profile);
+        next = editor;
+    } else {
+        next = buildEmptyState();
+    }
+    QWidget* previous = m_detail;
+    m_splitter->replaceWidget(1, next);
+    m_detail = next;
+    if (previous != nullptr && previous != next) {
+        previous->deleteLater();
+    }
+    m_removeButton->setEnabled(m_selection.has_value());
+}
+
+void ConfigWindow::addProfile() {
+    const VPNProfile added = m_store.add(VPNProfile());
+    select(added.id);
+}
+
+void ConfigWindow::requestDelete(const Uuid& profileID) {
+    const VPNProfile* profile = nullptr;
+    for (const auto& candidate : m_store.profiles()) {
+        if (candidate.id == profileID) {
+            profile = &candidate;
+            break;
+        }
+    }
+    if (profile == nullptr) {
+        return;
+    }
+    const VPNProfile pending = *profile;
+    const bool confirmed = m_confirmDelete ? m_confirmDelete(pending) : askDelete(this, pending);
+    if (confirmed) {
+        deleteProfile(pending);
+    }
+}
+
+void ConfigWindow::deleteProfile(const VPNProfile& profile) {
+    const bool wasSelected = m_selection == profile.id;
+    m_store.remove(profile);
+    m_profileModel->pushPriorities();
+    if (wasSelected) {
+        const auto& remaining = m_store.profiles();
+        select(remaining.empty() ? std::nullopt : std::optional<Uuid>(remaining.front().id));
+    } else {
+        syncListSelection();
+    }
+}
+
+void ConfigWindow::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        emit closed();
+    }
+}
+
+} // namespace torvane

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "ConfigWindowModel.h"
+#include "Uuid.h"
+#include "VPNProfile.h"
+
+#include <functional>
+#include <optional>
+
+#include <QMainWindow>
+
+class QLabel;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+class QToolButton;
+
+namespace torvane {
+
+class ConnectionManager;
+class ImportFlow;
+class LogPane;
+class ProfileListModel;
+class ProfileListView;
+class ProfileStore;
+
+/// "Torvane Configuration": the Connections tab (the ordered profile list
+/// beside the editor of the selected profile) and the Log tab, bound to the
+/// shared window model so that the menu can switch tabs.
+class ConfigWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kMinimumWidth = 720;
+    static constexpr int kMinimumHeight = 460;
+    static constexpr int kDefaultWidth = 820;
+    static constexpr int kDefaultHeight = 560;
+
+    /// All three must outlive the window.
+    ConfigWindow(ConnectionManager& connection, ProfileStore& store, ConfigWindowModel& windowModel,
+                 QWidget* parent = nullptr);
+    ~ConfigWindow() override;
+
+    /// Asks before deleting a profile; the default is the "Delete Profile"
+    /// alert.
+    void setConfirmDelete(std::function<bool(const VPNProfile& profile)> confirm);
+    /// Without a tray host the tray menu lives in the window's menu bar.
+    void setAppMenu(QMenu* menu);
+
+    std::optional<Uuid> selection() const { return m_selection; }
+    void select(const std::optional<Uuid>& profileID);
+
+    /// The add button: a new profile at the end, selected.
+    void addProfile();
+    /// The remove button or a row's Delete: confirm, then delete.
+    void requestDelete(const Uuid& profileID);
+    /// Removes the profile and its secrets, sends the remaining order to the
+    /// daemon and moves the selection off it. A running tunnel of the
+    /// profile keeps running.
+    void deleteProfile(const VPNProfile& profile);
+
+    ProfileListView* profileList() const { return m_profileList; }
+    ProfileListModel* profileModel() const { return m_profileModel; }
+    ImportFlow* importFlow() const { return m_importFlow; }
+    QTabWidget* tabs() const { return m_tabs; }
+    LogPane* logPane() const { return m_logPane; }
+    QToolButton* addButton() const { return m_addButton; }
+    QToolButton* removeButton() const { return m_removeButton; }
+    QToolButton* importButton() const { return m_importButton; }
+    /// The right-hand side: the editor, or the empty state.
+    QWidget* detailWidget() const { return m_detail; }
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* buildConnectionsTab();
+    QWidget* buildFooter();
+    QWidget* buildEmptyState();
+    void showDetail();
+    void syncListSelection();
+    void listSelectionChanged();
+
+    ConnectionManager& m_connection;
+    ProfileStore& m_store;
+    ConfigWindowModel& m_windowModel;
+    std::function<bool(const VPNProfile&)> m_confirmDelete;
+    std::optional<Uuid> m_selection;
+    bool m_syncingSelection = false;
+
+    QTabWidget* m_tabs = nullptr;
+    QSplitter* m_splitter = nullptr;
+    ProfileListView* m_profileList = nullptr;
+    ProfileListModel* m_profileModel = nullptr;
+    ImportFlow* m_importFlow = nullptr;
+    LogPane* m_logPane = nullptr;
+    QToolButton* m_addButton = nullptr;
+    QToolButton* m_removeButton = nullptr;
+    QToolButton* m_importButton = nullptr;
+    QWidget* m_detail = nullptr;
+};
+
+} // namespace torvane

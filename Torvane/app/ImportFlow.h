@@ -1,0 +1,73 @@
+#pragma once
+
+#include "ProfilePortability.h"
+#include "Uuid.h"
+
+#include <functional>
+#include <optional>
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+namespace torvane {
+
+class ProfileStore;
+
+/// The dialogs of an import, replaceable so that tests answer them without
+/// a modal loop. Empty members keep the standard dialog.
+struct ImportDialogs {
+    /// The file to import; empty when the user cancels.
+    std::function<QString(QWidget* parent)> chooseFile;
+    /// The passphrase for the profile named `profileName`; nothing when the
+    /// user cancels.
+    std::function<std::optional<QString>(QWidget* parent, const QString& profileName)>
+        askPassphrase;
+    /// The "Couldn’t Import Profile" alert; returns once dismissed.
+    std::function<void(QWidget* parent, const QString& message)> showError;
+
+    static ImportDialogs standard();
+};
+
+/// Importing a profile from a .torvane file: choose the file, read it, ask
+/// for the passphrase (naming the profile), open the secrets and add the
+/// profile with them. Every failure ends in one alert and adds nothing,
+/// except a failed secret write, which keeps the imported profile.
+class ImportFlow : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kErrorTitle = "Couldn’t Import Profile";
+    static constexpr const char* kSecretsNotSavedMessage =
+        "The profile was imported, but its password and keys couldn’t be saved to your Keychain "
+        "(it may be locked). Open the profile and Save again.";
+    /// Export files are a few kilobytes; anything this large is not one, and
+    /// is not read into memory.
+    static constexpr qint64 kMaxFileSize = 8 * 1024 * 1024;
+
+    /// `store` must outlive the flow; `dialogParent` parents the dialogs.
+    ImportFlow(ProfileStore& store, QWidget* dialogParent, QObject* parent = nullptr);
+
+    void setDialogs(ImportDialogs dialogs);
+
+    /// The import button: asks for a file, then imports it.
+    void beginImport();
+    /// Reads and checks `path`, then asks for the passphrase and finishes.
+    void importFile(const QString& path);
+    /// Opens the secrets with `passphrase` and adds the profile.
+    void finishImport(const ProfileExportDocument& document, const QString& passphrase);
+
+signals:
+    /// The profile is in the store (its secrets perhaps not).
+    void imported(const torvane::Uuid& profileID);
+
+private:
+    void showError(const QString& message);
+
+    ProfileStore& m_store;
+    QWidget* m_dialogParent;
+    ImportDialogs m_dialogs;
+};
+
+} // namespace torvane

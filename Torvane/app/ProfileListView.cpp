@@ -1,0 +1,88 @@
+#include "ProfileListView.h"
+
+#include "ProfileListModel.h"
+#include "StatusIcons.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace torvane {
+
+namespace {
+
+/// Paints the row as usual, with room kept for an 8-pixel dot at the
+/// trailing edge in the colour of the tunnel's state.
+class StatusDotDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    static constexpr int kDot = 8;
+    static constexpr int kMargin = 8;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem textOption = option;
+        textOption.rect.adjust(0, 0, -(kDot + 2 * kMargin), 0);
+        QStyledItemDelegate::paint(painter, textOption, index);
+
+        const auto state =
+            static_cast<VPNConnState>(index.data(ProfileListModel::StateRole).toInt());
+        const QColor color = StatusIcons::dotColor(state);
+        if (!color.isValid()) {
+            return;
+        }
+        const QRect dot(option.rect.right() - kMargin - kDot, option.rect.center().y() - kDot / 2,
+                        kDot, kDot);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(color);
+        painter->drawEllipse(dot);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), 24));
+        return size;
+    }
+};
+
+} // namespace
+
+ProfileListView::ProfileListView(QWidget* parent) : QListView(parent) {
+    setItemDelegate(new StatusDotDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setDefaultDropAction(Qt::MoveAction);
+    setAccessibleName(QStringLiteral("Profiles"));
+}
+
+void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid()) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* remove = menu.addAction(QStringLiteral("Delete"));
+    if (menu.exec(event->globalPos()) == remove) {
+        emit deleteRequested(index.row());
+    }
+}
+
+void ProfileListView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
+        currentIndex().isValid()) {
+        emit deleteRequested(currentIndex().row());
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+} // namespace torvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "VPNConnState.h"
+#include "VPNRuntimeStatus.h"
+
+#include <string_view>
+
+#include <QColor>
+#include <QIcon>
+#include <QString>
+
+namespace torvane::StatusIcons {
+
+/// The tray icon for the aggregate state of all tunnels: a red open lock
+/// when nothing protects the traffic (disconnected, error), an orange lock
+/// while a tunnel is on its way (connecting, reconnecting), a green closed
+/// lock when connected.
+QIcon trayIcon(VPNConnState aggregate);
+/// The resource path behind `trayIcon`, for tests and the About panel.
+QString trayIconPath(VPNConnState aggregate);
+
+/// The state of the tunnel of `profileID` (upper-case UUID text), or
+/// disconnected when the snapshot has none.
+VPNConnState tunnelState(const VPNRuntimeStatus& status, std::string_view profileID);
+
+/// What goes before a profile's name in the menu: "… ", "✓ ", "⚠ " or
+/// nothing.
+QString rowPrefix(VPNConnState state);
+
+/// The colour of the profile list's status dot; invalid (no dot) for
+/// disconnected.
+QColor dotColor(VPNConnState state);
+
+/// Icons of the configuration window's buttons and tabs.
+QIcon named(const char* name);
+
+} // namespace torvane::StatusIcons

@@ -1,0 +1,39 @@
+#include "TrayIcon.h"
+
+#include "ConnectionManager.h"
+#include "StatusIcons.h"
+#include "TrayMenu.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace torvane {
+
+TrayIcon::TrayIcon(ConnectionManager& connection, TrayMenu& menu, QObject* parent)
+    : QObject(parent), m_connection(connection), m_menu(menu),
+      m_trayIcon(new QSystemTrayIcon(this)) {
+    m_trayIcon->setContextMenu(m_menu.menu());
+    QObject::connect(&m_connection, &ConnectionManager::statusChanged, this,
+                     &TrayIcon::updateFromStatus);
+    // Hosts differ in which click opens the menu; a menu-bar item opens on
+    // the primary click, so the left click opens it too.
+    QObject::connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (reason == QSystemTrayIcon::Trigger) {
+                             m_menu.menu()->popup(QCursor::pos());
+                         }
+                     });
+    updateFromStatus();
+}
+
+void TrayIcon::show() {
+    m_trayIcon->show();
+}
+
+void TrayIcon::updateFromStatus() {
+    m_trayIcon->setIcon(StatusIcons::trayIcon(m_connection.status().aggregateState()));
+    m_trayIcon->setToolTip(QStringLiteral("Torvane — ") + m_connection.stateText());
+}
+
+} // namespace torvane

@@ -1,0 +1,164 @@
+#include "TrayMenu.h"
+
+#include "ConnectionManager.h"
+#include "ProfileStore.h"
+#include "StatusIcons.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace torvane {
+
+namespace {
+
+/// Menu and button texts treat "&" as a mnemonic marker; ours are literal.
+QString literal(const QString& text) {
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+TrayMenu::TrayMenu(ConnectionManager& connection, ProfileStore& store, QObject* parent)
+    : QObject(parent), m_connection(connection), m_store(store), m_menu(new QMenu) {
+    m_menu->setToolTipsVisible(true);
+    m_menu->setAccessibleName(QStringLiteral("Torvane"));
+    QObject::connect(&m_connection, &ConnectionManager::statusChanged, this,
+                     &TrayMenu::scheduleRebuild);
+    QObject::connect(&m_connection, &ConnectionManager::busyChanged, this,
+                     &TrayMenu::scheduleRebuild);
+    QObject::connect(&m_store, &ProfileStore::profilesChanged, this, &TrayMenu::scheduleRebuild);
+    rebuild();
+}
+
+void TrayMenu::scheduleRebuild() {
+    // A click on a row changes the busy flag while the row's action is still
+    // delivering its signal; rebuilding later never deletes it under itself.
+    if (m_rebuildPending) {
+        return;
+    }
+    m_rebuildPending = true;
+    QMetaObject::invokeMethod(this, &TrayMenu::rebuild, Qt::QueuedConnection);
+}
+
+// A QMenu without a parent widget is ours to delete.
+TrayMenu::~TrayMenu() {
+    delete m_menu;
+}
+
+void TrayMenu::setConfirmForceKill(std::function<bool()> confirm) {
+    m_confirmForceKill = std::move(confirm);
+}
+
+void TrayMenu::rebuild() {
+    m_rebuildPending = false;
+    m_menu->clear();
+    const bool busy = m_connection.busy();
+
+    QAction* state = m_menu->addAction(literal(m_connection.stateText()));
+    state->setEnabled(false);
+    m_menu->addSeparator();
+
+    const auto& profiles = m_store.profiles();
+    if (profiles.empty()) {
+        m_menu->addAction(QStringLiteral("No profiles configured"))->setEnabled(false);
+        QObject::connect(m_menu->addAction(QStringLiteral("Add a Profile…")), &QAction::triggered,
+                         this, [this] { emit openConfigRequested(ConfigTab::connections); });
+    } else {
+        for (const auto& profile : profiles) {
+            const auto tunnelState =
+                StatusIcons::tunnelState(m_connection.status(), profile.id.upperText());
+            QAction* row = m_menu->addAction(literal(StatusIcons::rowPrefix(tunnelState) +
+                                                     QString::fromStdString(profile.name)));
+            row->setEnabled(!busy);
+            const Uuid id = profile.id;
+            QObject::connect(row, &QAction::triggered, this, [this, id] { profileClicked(id); });
+        }
+    }
+
+    if (m_connection.hasActiveTunnel()) {
+        m_menu->addSeparator();
+        QAction* disconnectAll = m_menu->addAction(QStringLiteral("Disconnect All"));
+        disconnectAll->setEnabled(!busy);
+        QObject::connect(disconnectAll, &QAction::triggered, this,
+                         [this] { m_connection.disconnectAll(); });
+    }
+    QObject::connect(
+        m_menu->addAction(literal(QStringLiteral("Forcibly Stop & Kill All Torvane VPNs"))),
+        &QAction::triggered, this, &TrayMenu::confirmForceKill);
+    m_menu->addSeparator();
+
+    QAction* configuration = m_menu->addAction(QStringLiteral("Configuration…"));
+    configuration->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    QObject::connect(configuration, &QAction::triggered, this,
+                     [this] { emit openConfigRequested(ConfigTab::connections); });
+    QObject::connect(m_menu->addAction(QStringLiteral("Show Log…")), &QAction::triggered, this,
+                     [this] { emit openConfigRequested(ConfigTab::log); });
+    QObject::connect(m_menu->addAction(QStringLiteral("About Torvane")), &QAction::triggered, this,
+                     &TrayMenu::aboutRequested);
+    m_menu->addSeparator();
+
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit Torvane"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QObject::connect(quit, &QAction::triggered, this, &TrayMenu::quitRequested);
+    QAction* quitAndStop = m_menu->addAction(literal(QStringLiteral("Quit Torvane & Stop Helper")));
+    quitAndStop->setToolTip(QStringLiteral(
+        "Disconnects every tunnel, terminates the privileged helper daemon, then quits"));
+    QObject::connect(quitAndStop, &QAction::triggered, this,
+                     [this] { m_connection.quitAndStopHelper(); });
+}
+
+void TrayMenu::profileClicked(const Uuid& profileID) {
+    const VPNProfile* profile = nullptr;
+    for (const auto& candidate : m_store.profiles()) {
+        if (candidate.id == profileID) {
+            profile = &candidate;
+            break;
+        }
+    }
+    if (profile == nullptr) {
+        return;
+    }
+    // The menu is rebuilt on every status change, so the state shown on the
+    // row is the current one: a row in error reconnects instead of stopping.
+    const VPNTunnelStatus* tunnel = m_connection.status().tunnel(profileID.upperText());
+    if (tunnel != nullptr && tunnel->state != VPNConnState::disconnected &&
+        tunnel->state != VPNConnState::error) {
+        m_connection.disconnect(profileID);
+        return;
+    }
+    // The prompt may run a modal loop in which the store changes; keep a copy.
+    const VPNProfile chosen = *profile;
+    if (const auto secrets = m_connection.resolveSecrets(chosen)) {
+        m_connection.connect(chosen, *secrets);
+    }
+}
+
+void TrayMenu::confirmForceKill() {
+    const bool confirmed = m_confirmForceKill ? m_confirmForceKill() : askForceKill(nullptr);
+    if (confirmed) {
+        m_connection.forceKillAll();
+    }
+}
+
+bool TrayMenu::askForceKill(QWidget* parent) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QStringLiteral("Torvane"));
+    box.setText(QStringLiteral("Forcibly stop all Torvane VPNs?"));
+    box.setInformativeText(QStringLiteral(
+        "This immediately kills every strongSwan (charon) and dnsmasq process — including strays "
+        "Torvane lost track of — then removes VPN routes, restores DNS and IPv6, and lifts any "
+        "kill-switch firewall rules. Tunnels are cut without notifying the gateways."));
+    QPushButton* kill =
+        box.addButton(literal(QStringLiteral("Force Stop & Kill")), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(kill);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == kill;
+}
+
+} // namespace torvane

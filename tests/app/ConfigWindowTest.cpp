@@ -1,0 +1,272 @@
+#include "ConfigWindow.h"
+
+#include "Base64.h"
+#include "ImportFlow.h"
+#include "ProfileListModel.h"
+#include "ProfileListView.h"
+#include "TrayTestBed.h"
+
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QTabWidget>
+#include <QToolButton>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace torvane {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::runUntil;
+using testing::settle;
+
+std::vector<std::string> namesIn(const ProfileStore& store) {
+    std::vector<std::string> names;
+    for (const auto& profile : store.profiles()) {
+        names.push_back(profile.name);
+    }
+    return names;
+}
+
+std::vector<std::string> idsIn(const ProfileStore& store) {
+    std::vector<std::string> ids;
+    for (const auto& profile : store.profiles()) {
+        ids.push_back(profile.id.upperText());
+    }
+    return ids;
+}
+
+class ConfigWindowTest : public ::testing::Test {
+protected:
+    testing::TrayTestBed bed;
+    ConfigWindowModel windowModel;
+    std::unique_ptr<ConfigWindow> window;
+
+    void open() {
+        window = std::make_unique<ConfigWindow>(bed.connection, bed.store, windowModel);
+        window->setConfirmDelete([](const VPNProfile&) { return true; });
+    }
+    bool showsEmptyState() const {
+        return window->detailWidget()->objectName() == QStringLiteral("emptyState");
+    }
+    /// Waits for the priority pushes the daemon has seen.
+    std::vector<std::vector<std::string>> pushes(std::size_t expected) {
+        runUntil([&] { return bed.helper.priorities().size() >= expected; }, 1000);
+        settle();
+        return bed.helper.priorities();
+    }
+};
+
+TEST_F(ConfigWindowTest, OpensAtItsSizeOnTheModelsTabAndFollowsIt) {
+    windowModel.setSelectedTab(ConfigTab::log);
+    open();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Torvane Configuration"));
+    EXPECT_EQ(window->minimumSize(), QSize(720, 460));
+    EXPECT_EQ(window->size(), QSize(820, 560));
+    EXPECT_EQ(window->tabs()->tabText(0), QStringLiteral("Connections"));
+    EXPECT_EQ(window->tabs()->tabText(1), QStringLiteral("Log"));
+    EXPECT_EQ(window->tabs()->currentIndex(), 1);
+
+    windowModel.setSelectedTab(ConfigTab::connections);
+    EXPECT_EQ(window->tabs()->currentIndex(), 0);
+    window->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(windowModel.selectedTab(), ConfigTab::log);
+
+    EXPECT_EQ(window->addButton()->toolTip(), QStringLiteral("Add a profile"));
+    EXPECT_EQ(window->removeButton()->toolTip(), QStringLiteral("Delete the selected profile"));
+    EXPECT_EQ(window->importButton()->toolTip(),
+              QStringLiteral("Import a profile from a .torvane file"));
+    EXPECT_TRUE(showsEmptyState());
+    EXPECT_FALSE(window->removeButton()->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, AddingSelectsTheNewProfileAndClickingARowSelectsIt) {
+    const auto first = bed.add("First");
+    open();
+    window->addButton()->click();
+    ASSERT_EQ(bed.store.profiles().size(), 2u);
+    EXPECT_EQ(window->selection(), bed.store.profiles()[1].id);
+    EXPECT_FALSE(showsEmptyState());
+    EXPECT_TRUE(window->removeButton()->isEnabled());
+
+    window->profileList()->selectionModel()->setCurrentIndex(window->profileModel()->index(0),
+                                                             QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(window->selection(), first.id);
+}
+
+TEST_F(ConfigWindowTest, DeletingMovesTheSelectionAndSendsTheRemainingOrder) {
+    const auto a = bed.add("A");
+    const auto b = bed.add("B");
+    const auto c = bed.add("C");
+    open();
+
+    // Deleting an unselected profile keeps the selection.
+    window->select(b.id);
+    window->deleteProfile(c);
+    EXPECT_EQ(window->selection(), b.id);
+    EXPECT_THAT(pushes(1), ElementsAre(ElementsAre(a.id.upperText(), b.id.upperText())));
+
+    // Deleting the selected one selects the new first profile.
+    window->removeButton()->click();
+    EXPECT_EQ(window->selection(), a.id);
+    EXPECT_FALSE(showsEmptyState());
+
+    // A declined confirmation deletes nothing.
+    window->setConfirmDelete([](const VPNProfile&) { return false; });
+    window->removeButton()->click();
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A"));
+
+    window->setConfirmDelete([](const VPNProfile&) { return true; });
+    emit window->profileList()->deleteRequested(0);
+    EXPECT_TRUE(bed.store.profiles().empty());
+    EXPECT_FALSE(window->selection().has_value());
+    EXPECT_TRUE(showsEmptyState());
+    EXPECT_EQ(pushes(3).back(), std::vector<std::string>{});
+}
+
+TEST_F(ConfigWindowTest, ADropMovesTheProfileAndSendsTheFullOrderOnce) {
+    bed.add("A");
+    bed.add("B");
+    const auto c = bed.add("C");
+    open();
+    window->select(c.id);
+    ProfileListModel& model = *window->profileModel();
+
+    // C dragged to the top.
+    ASSERT_TRUE(model.moveRows(QModelIndex(), 2, 1, QModelIndex(), 0));
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("C", "A", "B"));
+    EXPECT_THAT(pushes(1), ElementsAre(idsIn(bed.store)));
+    // The selection stays on the moved profile.
+    EXPECT_EQ(window->selection(), c.id);
+    EXPECT_EQ(window->profileList()->currentIndex().row(), 0);
+
+    // The drop path of a drag between views: C dropped below the last row.
+    std::unique_ptr<QMimeData> mime(model.mimeData({model.index(0)}));
+    ASSERT_TRUE(model.dropMimeData(mime.get(), Qt::MoveAction, -1, 0, QModelIndex()));
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "B", "C"));
+    EXPECT_EQ(pushes(2).size(), 2u);
+    EXPECT_EQ(bed.helper.priorities().back(), idsIn(bed.store));
+
+    // Dropping a row onto itself changes nothing and tells the daemon nothing.
+    EXPECT_TRUE(model.moveRows(QModelIndex(), 1, 1, QModelIndex(), 2));
+    // Rows that are not there refuse the move.
+    EXPECT_FALSE(model.moveRows(QModelIndex(), 3, 1, QModelIndex(), 0));
+    QMimeData bogus;
+    bogus.setData(QString::fromLatin1(ProfileListModel::kMimeType), QByteArray("\x01\x02", 2));
+    EXPECT_FALSE(model.dropMimeData(&bogus, Qt::MoveAction, 0, 0, QModelIndex()));
+    EXPECT_EQ(pushes(3).size(), 2u);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "B", "C"));
+}
+
+TEST_F(ConfigWindowTest, StatusDotsFollowTheTunnels) {
+    const auto a = bed.add("A");
+    bed.add("B");
+    open();
+    bed.setStates({{a, VPNConnState::connecting}});
+    const auto stateOf = [&](int row) {
+        return static_cast<VPNConnState>(
+            window->profileModel()->index(row).data(ProfileListModel::StateRole).toInt());
+    };
+    EXPECT_EQ(stateOf(0), VPNConnState::connecting);
+    EXPECT_EQ(stateOf(1), VPNConnState::disconnected);
+}
+
+class ImportTest : public ConfigWindowTest {
+protected:
+    std::vector<QString> errors;
+    std::vector<QString> askedNames;
+    std::optional<QString> passphrase;
+
+    void SetUp() override {
+        open();
+        answerWith(QString());
+    }
+
+    /// The dialogs answer from the fields above; the file chooser with `path`.
+    void answerWith(const QString& path) {
+        ImportDialogs dialogs;
+        dialogs.chooseFile = [path](QWidget*) {
+            return path;
+        };
+        dialogs.askPassphrase = [this](QWidget*, const QString& name) {
+            askedNames.push_back(name);
+            return passphrase;
+        };
+        dialogs.showError = [this](QWidget*, const QString& message) {
+            errors.push_back(message);
+        };
+        window->importFlow()->setDialogs(dialogs);
+    }
+
+    QString writeFile(const QString& name, const std::string& content) {
+        const QString path = bed.dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.data(), static_cast<qint64>(content.size()));
+        return path;
+    }
+
+    /// An export file of a profile named "Branch", sealed with "open sesame"
+    /// at few rounds so that the test stays fast.
+    std::string exportFile() {
+        VPNProfile profile = testing::profileNamed("Branch", VPNAuthMethod::psk);
+        ProfileExportDocument document;
+        document.name = profile.name;
+        document.profile = profile;
+        document.encryption.rounds = 1000;
+        const std::string salt(16, 's');
+        const auto sealed =
+            ProfilePortability::seal(encodeSecrets(VPNSecrets{"psk-value", ""}), "open sesame",
+                                     salt, std::string(12, 'n'), 1000);
+        EXPECT_TRUE(sealed);
+        document.encryption.salt = base64Encode(salt);
+        document.encryption.sealed = base64Encode(*sealed);
+        return ProfilePortability::encodeDocument(document);
+    }
+};
+
+TEST_F(ImportTest, AJsonFileThatIsNotAProfileIsRefusedWithoutAskingForThePassphrase) {
+    window->importFlow()->importFile(writeFile("other.json", R"({"format": "something else"})"));
+    EXPECT_THAT(errors, ElementsAre(QStringLiteral("This isn’t a Torvane profile file.")));
+    EXPECT_TRUE(askedNames.empty());
+    EXPECT_TRUE(bed.store.profiles().empty());
+
+    window->importFlow()->importFile(bed.dir.filePath("missing.torvane"));
+    EXPECT_EQ(errors.size(), 2u);
+    EXPECT_FALSE(errors.back().isEmpty());
+}
+
+TEST_F(ImportTest, TheChosenFileIsImportedWithItsSecretsAndSelected) {
+    answerWith(writeFile("branch.torvane", exportFile()));
+
+    passphrase = QStringLiteral("wrong");
+    window->importButton()->click();
+    EXPECT_THAT(askedNames, ElementsAre(QStringLiteral("Branch")));
+    EXPECT_THAT(errors, ElementsAre(QStringLiteral(
+                            "Incorrect passphrase — the secrets couldn’t be decrypted.")));
+    EXPECT_TRUE(bed.store.profiles().empty());
+
+    passphrase.reset(); // cancelled
+    window->importButton()->click();
+    EXPECT_TRUE(bed.store.profiles().empty());
+    EXPECT_EQ(errors.size(), 1u);
+
+    passphrase = QStringLiteral("open sesame");
+    window->importButton()->click();
+    ASSERT_EQ(bed.store.profiles().size(), 1u);
+    const VPNProfile imported = bed.store.profiles()[0];
+    EXPECT_EQ(imported.name, "Branch");
+    EXPECT_EQ(bed.store.secrets(imported.id).xauthPassword, "psk-value");
+    EXPECT_EQ(window->selection(), imported.id);
+    EXPECT_EQ(errors.size(), 1u);
+
+    // A secret store that refuses the write still keeps the profile.
+    bed.secrets.failWrites = 5;
+    window->importButton()->click();
+    ASSERT_EQ(bed.store.profiles().size(), 2u);
+    EXPECT_EQ(window->selection(), bed.store.profiles()[1].id);
+    EXPECT_EQ(errors.back(), QString::fromUtf8(ImportFlow::kSecretsNotSavedMessage));
+}
+
+} // namespace
+} // namespace torvane

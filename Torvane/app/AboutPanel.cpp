@@ -67,8 +67,10 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
     auto* creditsLabel = new QLabel(credits(), this);
     creditsLabel->setObjectName(QStringLiteral("creditsLabel"));
     creditsLabel->setAccessibleName(QStringLiteral("Credits"));
+    // The credits are small print: a little under the body text, whatever
+    // size the desktop uses for that.
     QFont creditsFont = creditsLabel->font();
-    creditsFont.setPointSize(11);
+    creditsFont.setPointSizeF(creditsFont.pointSizeF() * 0.9);
     creditsLabel->setFont(creditsFont);
     creditsLabel->setTextFormat(Qt::RichText);
     creditsLabel->setWordWrap(true);

@@ -3,6 +3,7 @@
 #include "ProfileListModel.h"
 #include "StatusIcons.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -24,6 +25,13 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
+        // The selection spans the whole row; the text stops short of the dot.
+        QStyleOptionViewItem panel = option;
+        initStyleOption(&panel, index);
+        panel.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
         QStyleOptionViewItem textOption = option;
         textOption.rect.adjust(0, 0, -(kDot + 2 * kMargin), 0);
         QStyledItemDelegate::paint(painter, textOption, index);

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Screenshots of the tray application, for looking at it without a desktop.
+#
+#   scripts/screenshots.sh OUTDIR
+#
+# Runs on a private Xvfb display with trayer as the tray host (Qt reaches it
+# through XEmbed). The app talks to torvane-demo-daemon, a scripted daemon on
+# a socket of its own (TORVANE_HELPER_SOCKET), which serves three profiles with
+# "Office" connected; nothing touches this machine's network. Saves:
+#   tray.png          the tray with the green lock
+#   menu.png          the menu opened from the tray icon
+#   config-empty.png  the configuration window, nothing selected
+#   config-editor.png the same with "Office" selected
+#   log.png           the Log tab with the daemon's lines
+#   about.png         the About panel
+#   no-tray.png       a second run without a tray host: the window opens at
+#                     start and carries the menu
+#
+# TORVANE_BUILD_DIR picks the build folder (default build/debug); the three
+# programs are built there if needed. Every process started here is ended by
+# its PID on exit.
+set -euo pipefail
+
+if [[ $# -ne 1 ]]; then
+    echo "usage: $0 OUTDIR" >&2
+    exit 2
+fi
+repo=$(cd "$(dirname "$0")/.." && pwd)
+out=$(mkdir -p "$1" && cd "$1" && pwd)
+build=${TORVANE_BUILD_DIR:-$repo/build/debug}
+jobs=${TORVANE_JOBS:-2}
+
+for tool in Xvfb trayer xdotool; do
+    command -v "$tool" >/dev/null || { echo "$0: $tool is not installed" >&2; exit 1; }
+done
+
+if [[ ! -f $build/CMakeCache.txt ]]; then
+    cmake -S "$repo" -B "$build" -G Ninja >/dev/null
+fi
+cmake --build "$build" --target torvane torvane_screenshot torvane_demo_daemon -j "$jobs" >/dev/null
+app=$build/Torvane/app/torvane
+shot=$build/tests/tools/torvane-screenshot
+daemon=$build/tests/tools/torvane-demo-daemon
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local pid
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tries=$1
+    shift
+    for ((t = 0; t < tries; t++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "$0: timed out waiting for: $*" >&2
+    return 1
+}
+
+capture() {
+    sleep 0.8 # let the last paint reach the server
+    "$shot" "$out/$1" 2>/dev/null
+    echo "saved $out/$1"
+}
+
+# "X Y W H" of the first window whose name matches $1.
+geometry() {
+    local id
+    id=$(xdotool search --onlyvisible --name "$1" | head -n 1)
+    [[ -n $id ]] || return 1
+    xdotool getwindowgeometry --shell "$id" |
+        awk -F= '/^X=/{x=$2} /^Y=/{y=$2} /^WIDTH=/{w=$2} /^HEIGHT=/{h=$2} END{print x, y, w, h}'
+}
+
+# Opens the tray menu and picks the item reached with $1 presses of Down.
+# Down skips the disabled state line and the separators; with the demo's
+# profiles the enabled items are: Office, Lab, Home, Disconnect All,
+# Forcibly Stop…, Configuration…, Show Log…, About Torvane, Quit Torvane.
+menu_pick() {
+    local x y w h keys=()
+    read -r x y w h < <(geometry '^panel$')
+    xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+    sleep 0.6
+    for ((k = 0; k < $1; k++)); do keys+=(Down); done
+    xdotool key "${keys[@]}" Return
+}
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=("$!")
+wait_for 50 test -s "$work/display"
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
+export QT_QPA_PLATFORM=xcb
+# No session bus: the secret store reads nothing and the profiles need none.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/runtime
+export TORVANE_HELPER_SOCKET=$work/helper.sock
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+    >"$work/trayer.log" 2>&1 &
+trayer_pid=$!
+pids+=("$trayer_pid")
+wait_for 50 xdotool search --name '^panel$'
+
+start_app() {
+    "$daemon" "$TORVANE_HELPER_SOCKET" "$XDG_CONFIG_HOME" >>"$work/daemon.log" 2>&1 &
+    daemon_pid=$!
+    pids+=("$daemon_pid")
+    wait_for 50 test -S "$TORVANE_HELPER_SOCKET"
+    "$app" >>"$work/app.log" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+}
+
+# Quits through the menu or a key and checks that the app stops its tunnel
+# and exits well within the quit time limit.
+expect_exit() {
+    if ! wait_for 80 bash -c "! kill -0 $app_pid"; then
+        echo "$0: the app did not quit" >&2
+        exit 1
+    fi
+    kill "$daemon_pid" 2>/dev/null || true
+    wait "$daemon_pid" 2>/dev/null || true
+    rm -f "$TORVANE_HELPER_SOCKET"
+}
+
+start_app
+# The tray icon exists once the app has reached the daemon and the first
+# status has set the lock.
+wait_for 100 xdotool search --classname torvane
+sleep 1.5
+capture tray.png
+
+read -r x y w h < <(geometry '^panel$')
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+capture menu.png
+xdotool key Escape
+
+menu_pick 6 # Configuration…
+wait_for 50 xdotool search --onlyvisible --name '^Torvane Configuration$'
+capture config-empty.png
+
+# The first row of the profile list sits under the tab bar at the left.
+read -r x y w h < <(geometry '^Torvane Configuration$')
+xdotool mousemove $((x + 40)) $((y + 49)) click 1
+capture config-editor.png
+
+menu_pick 7 # Show Log…
+capture log.png
+
+menu_pick 8 # About Torvane
+wait_for 50 xdotool search --onlyvisible --name '^About Torvane$'
+capture about.png
+xdotool key Return
+
+menu_pick 9 # Quit Torvane: stops the tunnel first
+expect_exit
+echo "quit through the menu: exited"
+
+kill "$trayer_pid"
+wait "$trayer_pid" 2>/dev/null || true
+start_app
+wait_for 100 xdotool search --onlyvisible --name '^Torvane Configuration$'
+sleep 1.5
+capture no-tray.png
+xdotool search --onlyvisible --name '^Torvane Configuration$' windowactivate --sync 2>/dev/null ||
+    true
+xdotool key ctrl+q
+expect_exit
+echo "quit with Ctrl+Q without a tray: exited"

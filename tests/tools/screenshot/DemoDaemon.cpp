@@ -1,0 +1,98 @@
+// torvane-demo-daemon SOCKET CONFIG_HOME: a scripted daemon for screenshots.
+// Writes three profiles into the app's settings under CONFIG_HOME (the
+// app's XDG_CONFIG_HOME), then answers on SOCKET as a daemon with the first
+// profile connected, and sends a few log lines once the app subscribes.
+// Runs until SIGINT or SIGTERM.
+
+#include "FakeDaemon.h"
+#include "VPNProfile.h"
+#include "VPNRuntimeStatus.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <QByteArray>
+#include <QSettings>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace torvane;
+
+std::vector<VPNProfile> demoProfiles() {
+    std::vector<VPNProfile> profiles(3);
+    profiles[0].name = "Office";
+    profiles[0].authMethod = VPNAuthMethod::certificate;
+    profiles[0].ikeVersion = 2;
+    profiles[0].remoteAddr = "vpn.office.example";
+    profiles[1].name = "Lab";
+    profiles[1].authMethod = VPNAuthMethod::psk;
+    profiles[1].remoteAddr = "198.51.100.7";
+    profiles[2].name = "Home";
+    profiles[2].authMethod = VPNAuthMethod::xauth;
+    profiles[2].remoteAddr = "192.0.2.10";
+    return profiles;
+}
+
+std::string logCallback(const std::string& line) {
+    return nlohmann::json{{"callback", "logLine:"}, {"line", line}}.dump();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: torvane-demo-daemon SOCKET CONFIG_HOME\n");
+        return 2;
+    }
+    const auto profiles = demoProfiles();
+    {
+        QSettings settings(QString::fromLocal8Bit(argv[2]) + QStringLiteral("/kelvor/Torvane.conf"),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Profiles"),
+                          QByteArray::fromStdString(encodeProfileList(profiles)));
+        settings.sync();
+    }
+
+    VPNRuntimeStatus status;
+    VPNTunnelStatus office;
+    office.profileID = profiles[0].id.upperText();
+    office.profileName = profiles[0].name;
+    office.state = VPNConnState::connected;
+    office.assignedVIP = "10.99.0.1";
+    office.tunDevice = "ipsec0";
+    status.tunnels.push_back(office);
+
+    // Block the signals before the daemon's threads exist so that only
+    // sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    testing::FakeDaemon daemon(argv[1]);
+    daemon.setStatusData(encodeRuntimeStatus(status));
+    daemon.listen();
+    std::fprintf(stderr, "torvane-demo-daemon: listening on %s\n", argv[1]);
+
+    if (daemon.waitForCount(protocol::HelperCall::subscribe, 1, std::chrono::seconds(60))) {
+        for (const char* line : {
+                 "charon: 00[DMN] Starting IKE charon daemon (strongSwan 5.9.8)",
+                 "charon: 00[KNL] created TUN device: ipsec0",
+                 "Starting Office (IKEv2, certificate) to vpn.office.example",
+                 "[IKE] installing new virtual IP 10.99.0.1",
+                 "Route 0.0.0.0/1 via ipsec0 (Office)",
+                 "Route 128.0.0.0/1 via ipsec0 (Office)",
+                 "Connected (10.99.0.1)",
+             }) {
+            daemon.sendToAll(logCallback(line));
+        }
+    }
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    daemon.stopListening();
+    return 0;
+}

@@ -197,7 +197,12 @@ ChangeJournal::load(const std::string& path) {
     }
     std::stringstream text;
     text << file.rdbuf();
-    const json document = json::parse(text.str(), nullptr, false);
+    return parse(text.str());
+}
+
+Expected<std::vector<std::pair<std::string, UndoStep>>, std::string>
+ChangeJournal::parse(std::string_view text) {
+    const json document = json::parse(text, nullptr, false);
     if (document.is_discarded() || !document.is_object() || !document.contains("steps") ||
         !document["steps"].is_object()) {
         return Unexpected{std::string("the journal is not valid JSON of the expected shape")};

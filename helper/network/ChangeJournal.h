@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace torvane {
@@ -69,6 +70,9 @@ public:
     /// them in). Nothing when there is no file; an error for a damaged one.
     static Expected<std::vector<std::pair<std::string, UndoStep>>, std::string>
     load(const std::string& path);
+    /// The steps of a journal file's text, as `load` returns them.
+    static Expected<std::vector<std::pair<std::string, UndoStep>>, std::string>
+    parse(std::string_view text);
 
 private:
     bool save();

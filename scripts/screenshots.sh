@@ -15,6 +15,8 @@
 #   about.png         the About panel
 #   no-tray.png       a second run without a tray host: the window opens at
 #                     start and carries the menu
+#   reordered.png     the same after dragging "Home" to the top, which must
+#                     send the new order to the daemon exactly once
 #
 # TORVANE_BUILD_DIR picks the build folder (default build/debug); the three
 # programs are built there if needed. Every process started here is ended by
@@ -116,7 +118,7 @@ pids+=("$trayer_pid")
 wait_for 50 xdotool search --name '^panel$'
 
 start_app() {
-    "$daemon" "$TORVANE_HELPER_SOCKET" "$XDG_CONFIG_HOME" >>"$work/daemon.log" 2>&1 &
+    "$daemon" "$TORVANE_HELPER_SOCKET" "$XDG_CONFIG_HOME" >"$work/daemon.log" 2>&1 &
     daemon_pid=$!
     pids+=("$daemon_pid")
     wait_for 50 test -S "$TORVANE_HELPER_SOCKET"
@@ -176,8 +178,26 @@ start_app
 wait_for 100 xdotool search --onlyvisible --name '^Torvane Configuration$'
 sleep 1.5
 capture no-tray.png
+
+# Drag the third row (Home) above the first, in small steps as a hand would.
+read -r x y w h < <(geometry '^Torvane Configuration$')
+row1=$((y + 68)) # below the window's menu bar and the tab bar
+xdotool mousemove $((x + 40)) $((row1 + 48)) mousedown 1
+for step in 6 12 18 24 32 40 46 50; do
+    sleep 0.1
+    xdotool mousemove $((x + 40)) $((row1 + 48 - step))
+done
+xdotool mouseup 1
+capture reordered.png
 xdotool search --onlyvisible --name '^Torvane Configuration$' windowactivate --sync 2>/dev/null ||
     true
 xdotool key ctrl+q
 expect_exit
 echo "quit with Ctrl+Q without a tray: exited"
+pushes=$(sed -n 's/^torvane-demo-daemon: \([0-9]*\) x setPrioritiesWithProfileIDs:reply:$/\1/p' \
+    "$work/daemon.log")
+if [[ ${pushes:-0} -ne 1 ]]; then
+    echo "$0: the drop sent the order ${pushes:-0} times, not once" >&2
+    exit 1
+fi
+echo "drag to reorder: one priority push"

@@ -22,19 +22,28 @@ public:
 
     static constexpr int kDot = 8;
     static constexpr int kMargin = 8;
+    static constexpr int kTextInset = 4;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        // The selection spans the whole row; the text stops short of the dot.
-        QStyleOptionViewItem panel = option;
-        initStyleOption(&panel, index);
-        panel.text.clear();
+        // The selection spans the whole row; the name stops short of the dot.
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QString name = item.text;
+        item.text.clear();
         const QWidget* widget = option.widget;
         QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, widget);
-        QStyleOptionViewItem textOption = option;
-        textOption.rect.adjust(0, 0, -(kDot + 2 * kMargin), 0);
-        QStyledItemDelegate::paint(painter, textOption, index);
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+        QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        textRect.adjust(kTextInset, 0, -(kDot + 2 * kMargin), 0);
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        painter->save();
+        painter->setFont(item.font);
+        style->drawItemText(painter, textRect, Qt::AlignLeft | Qt::AlignVCenter, item.palette,
+                            (option.state & QStyle::State_Enabled) != 0,
+                            item.fontMetrics.elidedText(name, Qt::ElideRight, textRect.width()),
+                            selected ? QPalette::HighlightedText : QPalette::Text);
+        painter->restore();
 
         const auto state =
             static_cast<VPNConnState>(index.data(ProfileListModel::StateRole).toInt());

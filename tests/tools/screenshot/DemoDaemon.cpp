@@ -94,5 +94,12 @@ int main(int argc, char** argv) {
     int received = 0;
     sigwait(&stopSignals, &received);
     daemon.stopListening();
+    // What the app asked for, so that a script can check its clicks.
+    for (const auto call : protocol::kAllHelperCalls) {
+        if (const int count = daemon.count(call); count > 0) {
+            std::fprintf(stderr, "torvane-demo-daemon: %d x %s\n", count,
+                         std::string(protocol::selector(call)).c_str());
+        }
+    }
     return 0;
 }

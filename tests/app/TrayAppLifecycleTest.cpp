@@ -1,0 +1,197 @@
+#include "AppDelegate.h"
+#include "ConfigWindow.h"
+#include "PassphraseDialog.h"
+#include "PasswordPromptDialog.h"
+#include "TrayMenu.h"
+#include "TrayTestBed.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace torvane {
+namespace {
+
+using testing::runUntil;
+using testing::settle;
+
+/// The fake daemon client, with a scripted answer to the connection attempt
+/// and a count of subscriptions.
+class ScriptedHelper final : public HelperClient {
+public:
+    explicit ScriptedHelper(testing::FakeHelperClient& inner) : m_inner(inner) {}
+
+    bool reachable = true;
+    int subscriptions = 0;
+
+    void establishConnection(std::function<void(bool)> done) override {
+        m_inner.fetchStatus([done, ok = reachable](VPNRuntimeStatus) { done(ok); });
+    }
+    void subscribe() override { ++subscriptions; }
+    void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override {
+        m_inner.fetchStatus(std::move(done));
+    }
+    void start(const VPNProfile& profile, const VPNSecrets& secrets,
+               std::function<void(HelperResult)> done) override {
+        m_inner.start(profile, secrets, std::move(done));
+    }
+    void stop(const std::string& id, std::function<void(HelperResult)> done) override {
+        m_inner.stop(id, std::move(done));
+    }
+    void stopAll(std::function<void(HelperResult)> done) override {
+        m_inner.stopAll(std::move(done));
+    }
+    void forceKillAll(std::function<void(HelperResult)> done) override {
+        m_inner.forceKillAll(std::move(done));
+    }
+    void setPriorities(std::vector<std::string> ids, std::function<void()> done) override {
+        m_inner.setPriorities(std::move(ids), std::move(done));
+    }
+    void shutdownHelper(std::function<void()> done) override {
+        m_inner.shutdownHelper(std::move(done));
+    }
+
+private:
+    testing::FakeHelperClient& m_inner;
+};
+
+class TrayAppLifecycleTest : public ::testing::Test {
+protected:
+    testing::TrayTestBed bed;
+    ScriptedHelper helper{bed.helper};
+    ConnectionManager connection{helper, bed.store};
+    ConfigWindowModel windowModel;
+    std::vector<int> exits;
+    int alerts = 0;
+    int loginItemsShown = 0;
+    bool chooseLoginItems = false;
+
+    std::unique_ptr<AppDelegate> makeDelegate(bool trayAvailable) {
+        auto delegate = std::make_unique<AppDelegate>(helper, connection, bed.store, windowModel,
+                                                      trayAvailable);
+        AppDelegate::Hooks hooks;
+        hooks.helperFailureAlert = [this] {
+            ++alerts;
+            return chooseLoginItems;
+        };
+        hooks.openLoginItems = [this] {
+            ++loginItemsShown;
+        };
+        hooks.terminate = [this](int code) {
+            exits.push_back(code);
+        };
+        delegate->setHooks(hooks);
+        return delegate;
+    }
+};
+
+TEST_F(TrayAppLifecycleTest, StartUpSubscribesFetchesTheStatusAndConnectsMarkedProfiles) {
+    VPNProfile marked = testing::profileNamed("Office");
+    marked.connectOnLaunch = true;
+    bed.store.add(marked);
+    bed.store.add(testing::profileNamed("Lab"));
+    VPNTunnelStatus other =
+        testing::tunnelOf(testing::profileNamed("Elsewhere"), VPNConnState::connected);
+    bed.helper.fetchedStatus.tunnels.push_back(other);
+
+    auto delegate = makeDelegate(true);
+    QSignalSpy finished(delegate.get(), &AppDelegate::startupFinished);
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(runUntil([&] { return finished.size() == 1; }));
+    EXPECT_TRUE(finished.at(0).at(0).toBool());
+    EXPECT_EQ(helper.subscriptions, 1);
+    EXPECT_EQ(connection.status(), bed.helper.fetchedStatus);
+    ASSERT_EQ(bed.helper.started().size(), 1u);
+    EXPECT_EQ(bed.helper.started()[0].profile.id, marked.id);
+    EXPECT_TRUE(exits.empty());
+    EXPECT_EQ(delegate->configWindow(), nullptr);
+}
+
+TEST_F(TrayAppLifecycleTest, AnUnreachableDaemonEndsInTheAlertAndTermination) {
+    helper.reachable = false;
+    auto delegate = makeDelegate(true);
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
+    EXPECT_EQ(alerts, 1);
+    EXPECT_EQ(loginItemsShown, 0);
+    EXPECT_EQ(helper.subscriptions, 0);
+    EXPECT_NE(exits[0], 0);
+
+    // "Open Login Items" shows the way and still terminates.
+    chooseLoginItems = true;
+    exits.clear();
+    delegate->applicationDidFinishLaunching();
+    ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
+    EXPECT_EQ(loginItemsShown, 1);
+}
+
+TEST_F(TrayAppLifecycleTest, QuitIsImmediateWithoutTunnelsAndWaitsForTheStopOtherwise) {
+    {
+        auto delegate = makeDelegate(true);
+        delegate->requestQuit();
+        EXPECT_EQ(exits, std::vector<int>{0});
+    }
+    exits.clear();
+    const auto office = bed.add("Office");
+    VPNRuntimeStatus status;
+    status.tunnels.push_back(testing::tunnelOf(office, VPNConnState::connected));
+    connection.setStatus(status);
+
+    auto delegate = makeDelegate(true);
+    bed.helper.answerStopAll = false;
+    delegate->requestQuit();
+    delegate->requestQuit(); // a second Ctrl+Q while waiting changes nothing
+    settle();
+    EXPECT_TRUE(exits.empty());
+    EXPECT_TRUE(delegate->quitting());
+}
+
+TEST_F(TrayAppLifecycleTest, QuitWithATunnelEndsOnceTheDaemonHasStoppedIt) {
+    const auto office = bed.add("Office");
+    VPNRuntimeStatus status;
+    status.tunnels.push_back(testing::tunnelOf(office, VPNConnState::connected));
+    connection.setStatus(status);
+    auto delegate = makeDelegate(true);
+    delegate->requestQuit();
+    ASSERT_TRUE(runUntil([&] { return !exits.empty(); }, 3000));
+    EXPECT_EQ(exits, std::vector<int>{0});
+    EXPECT_EQ(connection.logLines().back(), QStringLiteral("Disconnected"));
+}
+
+TEST_F(TrayAppLifecycleTest, WithoutATrayHostTheWindowOpensAtStartWithTheMenu) {
+    auto delegate = makeDelegate(false);
+    ConfigWindow* window = delegate->configWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    const auto menus = window->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_EQ(menus[0]->menu(), delegate->trayMenu().menu());
+
+    // Closing the only window is quitting.
+    window->close();
+    EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+TEST(PromptDialogTest, ThePasswordPromptAndTheImportPassphraseSayWhatTheyNeed) {
+    PasswordPromptDialog prompt(testing::profileNamed("Branch <b>office</b>"),
+                                QStringLiteral("Pre-shared Key"));
+    EXPECT_EQ(prompt.secretLineEdit()->placeholderText(), QStringLiteral("Pre-shared Key"));
+    EXPECT_EQ(prompt.secretLineEdit()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(prompt.connectButton()->text(), QStringLiteral("Connect"));
+    prompt.show();
+    EXPECT_TRUE(runUntil([&] { return prompt.secretLineEdit()->hasFocus(); }, 1000));
+
+    PassphraseDialog passphrase(QStringLiteral("Branch"));
+    EXPECT_FALSE(passphrase.importButton()->isEnabled());
+    passphrase.passphraseLineEdit()->setText(QStringLiteral("x"));
+    EXPECT_TRUE(passphrase.importButton()->isEnabled());
+    passphrase.passphraseLineEdit()->clear();
+    EXPECT_FALSE(passphrase.importButton()->isEnabled());
+}
+
+} // namespace
+} // namespace torvane

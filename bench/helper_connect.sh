@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Connect-time and status-latency figures of the daemon on the namespace
 # test bed (needs root). Prints:
+#   - the cold connect time of a first profile (charon launched too) against
+#     raw charon + `swanctl --load-all` + `--initiate`;
 #   - the warm connect time of a second profile through the daemon (charon
 #     already running with a first tunnel up), against raw
 #     `swanctl --load-all` + `--initiate` of the same profile on the same
@@ -35,8 +37,10 @@ inner() {
     "$HELPER" --socket "$S" --trust-client "$TC" --trust-client "$BENCH" >"$W/helper.out" 2>&1 &
     local hp=$!
     bed_wait_for_socket "$S"
+    local i t0 daemon=() cold_daemon cold_raw
+    t0=$(ms)
     T start "$P/first.profile.json" "$P/first.secrets.json" >/dev/null
-    local i t0 daemon=()
+    cold_daemon=$(($(ms) - t0))
     for ((i = 0; i < ROUNDS; i++)); do
         t0=$(ms)
         T start "$P/second.profile.json" "$P/second.secrets.json" | grep -q '^reply start 0'
@@ -59,11 +63,13 @@ inner() {
     rm -f /run/torvane/run/charon.vici
     export STRONGSWAN_CONF=/run/torvane/run/strongswan.conf SWANCTL_DIR=/run/torvane/run/swanctl
     local uri=unix:///run/torvane/run/charon.vici second=ov-${SECOND_ID,,} raw=()
+    t0=$(ms)
     /usr/lib/ipsec/charon >"$W/raw-charon.log" 2>&1 &
     local cp=$!
     bed_wait_for_socket /run/torvane/run/charon.vici
     swanctl --load-all --uri "$uri" >/dev/null 2>&1
     swanctl --initiate --child "ov-$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/first.profile.json" | tr A-Z a-z)" --uri "$uri" >/dev/null 2>&1
+    cold_raw=$(($(ms) - t0))
     for ((i = 0; i < ROUNDS; i++)); do
         t0=$(ms)
         swanctl --load-all --uri "$uri" >/dev/null 2>&1
@@ -77,6 +83,8 @@ inner() {
     local d r
     d=$(printf '%s\n' "${daemon[@]}" | median)
     r=$(printf '%s\n' "${raw[@]}" | median)
+    echo "cold connect (charon started too): daemon $cold_daemon ms, raw charon + swanctl $cold_raw ms," \
+        "ratio $(awk -v d="$cold_daemon" -v r="$cold_raw" 'BEGIN {printf "%.2f", d / r}')"
     echo "warm connect of a second profile, median of $ROUNDS: daemon $d ms, raw swanctl $r ms," \
         "ratio $(awk -v d="$d" -v r="$r" 'BEGIN {printf "%.2f", d / r}')"
 }

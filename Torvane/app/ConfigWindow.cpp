@@ -266,6 +266,10 @@ void ConfigWindow::showDetail() {
     m_splitter->replaceWidget(1, next);
     m_detail = next;
     if (previous != nullptr && previous != next) {
+        // Deleted from the event loop, since this may run inside one of its
+        // signals; kept as a hidden child until then so it never outlives us.
+        previous->hide();
+        previous->setParent(this);
         previous->deleteLater();
     }
     m_removeButton->setEnabled(m_selection.has_value());

@@ -74,7 +74,12 @@ void TrayMenu::rebuild() {
                                                      QString::fromStdString(profile.name)));
             row->setEnabled(!busy);
             const Uuid id = profile.id;
-            QObject::connect(row, &QAction::triggered, this, [this, id] { profileClicked(id); });
+            // Queued, like the force-kill item: the click may open a modal
+            // prompt whose event loop rebuilds the menu, and the action must
+            // not be deleted while it is still delivering its signal.
+            QObject::connect(
+                row, &QAction::triggered, this, [this, id] { profileClicked(id); },
+                Qt::QueuedConnection);
         }
     }
 
@@ -87,7 +92,7 @@ void TrayMenu::rebuild() {
     }
     QObject::connect(
         m_menu->addAction(literal(QStringLiteral("Forcibly Stop & Kill All Torvane VPNs"))),
-        &QAction::triggered, this, &TrayMenu::confirmForceKill);
+        &QAction::triggered, this, &TrayMenu::confirmForceKill, Qt::QueuedConnection);
     m_menu->addSeparator();
 
     QAction* configuration = m_menu->addAction(QStringLiteral("Configuration…"));

@@ -139,7 +139,8 @@ TEST_F(TrayMenuTest, ClickingARowInErrorConnectsAgainAndAConnectedRowDisconnects
     settle();
 
     item(*menu.menu(), QStringLiteral("⚠ Broken"))->trigger();
-    ASSERT_TRUE(runUntil([&] { return !bed.connection.busy(); }));
+    ASSERT_TRUE(
+        runUntil([&] { return bed.helper.started().size() == 1 && !bed.connection.busy(); }));
     ASSERT_EQ(bed.helper.started().size(), 1u);
     EXPECT_EQ(bed.helper.started()[0].profile.id, broken.id);
     EXPECT_EQ(bed.helper.started()[0].secrets.xauthPassword, "typed");

@@ -154,6 +154,13 @@ inner() {
     check "wrong passphrase refused (got $rc): $out" test "$rc" = 1
     check "import" ctl import "$W/office.torvane" --passphrase-file "$W/pass.txt"
     check "three profiles now" test "$(ctl list | wc -l)" = 4
+    # Another user's configuration (another settings file) takes the same file.
+    mkdir -p "$W/other/.config"
+    check "import into a second configuration" env HOME="$W/other" \
+        XDG_CONFIG_HOME="$W/other/.config" "$CTL" import "$W/office.torvane" \
+        --passphrase-file "$W/pass.txt"
+    check "…which lists it alone" test "$(HOME="$W/other" XDG_CONFIG_HOME="$W/other/.config" \
+        "$CTL" list | grep -c "Office PSK")" = 1
     rc=0 && out=$(ctl connect "Office PSK" 2>&1) || rc=$?
     check "an ambiguous name is refused (got $rc): $out" grep -q "matches 2 profiles" <<<"$out"
     local copy_id

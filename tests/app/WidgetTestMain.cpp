@@ -1,9 +1,8 @@
 // Widget tests need one QApplication for the whole run; without a display
 // they use Qt's offscreen platform.
-#include <QApplication>
-
 #include <cstdlib>
 
+#include <QApplication>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

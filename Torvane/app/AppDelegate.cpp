@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace torvane {
 
@@ -176,6 +177,11 @@ void AppDelegate::openConfig(ConfigTab tab) {
             m_configWindow->setAppMenu(m_trayMenu->menu());
             // Without a tray the window is the application: closing it quits.
             connect(m_configWindow, &ConfigWindow::closed, this, &AppDelegate::requestQuit);
+        } else {
+            // The menu's Ctrl+Q belongs to the tray; in the window it quits
+            // the application as well. (Without a tray the menu bar has it.)
+            auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_configWindow);
+            connect(quit, &QShortcut::activated, this, &AppDelegate::requestQuit);
         }
     }
     m_configWindow->show();

@@ -234,6 +234,13 @@ TEST_F(ImportTest, AJsonFileThatIsNotAProfileIsRefusedWithoutAskingForThePassphr
     window->importFlow()->importFile(bed.dir.filePath("missing.torvane"));
     EXPECT_EQ(errors.size(), 2u);
     EXPECT_FALSE(errors.back().isEmpty());
+
+    // A huge file is refused before it is read into memory.
+    window->importFlow()->importFile(writeFile(
+        "huge.torvane", std::string(static_cast<std::size_t>(ImportFlow::kMaxFileSize) + 1, ' ')));
+    EXPECT_EQ(errors.back(), QStringLiteral("This isn’t a Torvane profile file."));
+    EXPECT_TRUE(askedNames.empty());
+    EXPECT_TRUE(bed.store.profiles().empty());
 }
 
 TEST_F(ImportTest, TheChosenFileIsImportedWithItsSecretsAndSelected) {

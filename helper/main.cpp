@@ -8,6 +8,7 @@
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 #include "ResolvConfStore.h"
+#include "ResolvedStore.h"
 #include "SystemLog.h"
 #include "VPNEngine.h"
 #include "ViciConnection.h"
@@ -43,14 +44,25 @@ int main(int argc, char** argv) {
         .clock = clock,
         .locator = BundleLocator::forThisProcess(argv[0]),
         .systemLog = systemLog,
-        .makeDynamicStore =
-            [](DynamicStore::ChangeHandler onChange, DynamicStore::PostFunction post) {
-                return ResolvConfStore::create(
-                    std::move(onChange), std::move(post),
-                    {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
-                         systemLog(line);
-                     }});
-            },
+        .makeDynamicStore = [](DynamicStore::ChangeHandler onChange,
+                               DynamicStore::PostFunction post)
+            -> Expected<std::unique_ptr<DynamicStore>, std::string> {
+            // With resolved in charge, per-link DNS through it; the file
+            // backend otherwise, and when resolved cannot be reached.
+            if (useResolvedStore("/etc/resolv.conf", resolvedAnswers)) {
+                auto store = ResolvedStore::create(onChange, post, {});
+                if (store) {
+                    systemLog("DNS: managing per-link DNS through systemd-resolved");
+                    return store;
+                }
+                systemLog("DNS: systemd-resolved unusable (" + store.error() + ")");
+            }
+            return ResolvConfStore::create(
+                std::move(onChange), std::move(post),
+                {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
+                     systemLog(line);
+                 }});
+        },
         .runInBackground = {},
         .openPowerEvents = openLogindPowerEvents,
         .journalPath = "/run/torvane/journal.json"};

@@ -1,6 +1,5 @@
 #include "ResolvConfStore.h"
 
-#include "NetlinkRouting.h"
 #include "ResolvConfStoreText.h"
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/rtnetlink.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,56 +67,6 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 } // namespace
-
-namespace {
-
-/// The interface and router of the main table's best IPv4 default route.
-struct DefaultRoute {
-    std::string interface;
-    std::optional<netlink::Ipv4Address> router;
-};
-
-std::optional<DefaultRoute> defaultRoute() {
-    auto routing = netlink::NetlinkRouting::open();
-    if (!routing) {
-        return std::nullopt;
-    }
-    auto routes = routing->routes();
-    if (!routes) {
-        return std::nullopt;
-    }
-    std::optional<netlink::RouteEntry> best;
-    for (const auto& route : *routes) {
-        if (route.table == RT_TABLE_MAIN && route.destination.length == 0 &&
-            route.type == RTN_UNICAST && route.interfaceIndex != 0 &&
-            (!best || route.metric < best->metric)) {
-            best = route;
-        }
-    }
-    if (!best) {
-        return std::nullopt;
-    }
-    auto links = routing->links();
-    if (!links) {
-        return std::nullopt;
-    }
-    for (const auto& link : *links) {
-        if (link.index == best->interfaceIndex) {
-            return DefaultRoute{link.name, best->gateway};
-        }
-    }
-    return std::nullopt;
-}
-
-} // namespace
-
-std::optional<std::string> defaultRouteInterface() {
-    auto route = defaultRoute();
-    if (!route) {
-        return std::nullopt;
-    }
-    return route->interface;
-}
 
 Expected<std::unique_ptr<DynamicStore>, std::string>
 ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options options) {
@@ -377,7 +325,7 @@ void ResolvConfStore::routingChanged() {
     // verified just as when the interface changes.
     auto route = defaultRoute();
     std::optional<std::string> primary;
-    std::optional<netlink::Ipv4Address> router;
+    std::optional<std::uint32_t> router;
     if (route) {
         primary = route->interface;
         router = route->router;

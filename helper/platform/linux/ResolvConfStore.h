@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DefaultRoute.h"
 #include "DynamicStore.h"
 #include "StoreChangeWatcher.h"
 
@@ -91,9 +92,5 @@ private:
 
     std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first
 };
-
-/// The interface of the main table's IPv4 default route (the lowest metric
-/// wins), or nothing without one.
-std::optional<std::string> defaultRouteInterface();
 
 } // namespace torvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace torvane {
+
+/// The interface and router of the main table's best IPv4 default route.
+struct DefaultRoute {
+    std::string interface;
+    /// The gateway, in the netlink library's byte order; none when on-link.
+    std::optional<std::uint32_t> router;
+};
+
+/// The main table's IPv4 default route with the lowest metric, or nothing
+/// without one (or when the routing table cannot be read).
+std::optional<DefaultRoute> defaultRoute();
+
+/// The interface of that route, or nothing without one.
+std::optional<std::string> defaultRouteInterface();
+
+} // namespace torvane

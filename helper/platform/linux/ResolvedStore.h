@@ -1,0 +1,142 @@
+#pragma once
+
+#include "DynamicStore.h"
+#include "StoreChangeWatcher.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+struct sd_bus;
+
+namespace torvane {
+
+/// One link's DNS as systemd-resolved holds it.
+struct ResolvedLinkDNS {
+    struct Server {
+        int family = 0; // AF_INET or AF_INET6
+        std::vector<std::uint8_t> address;
+        friend bool operator==(const Server&, const Server&) = default;
+    };
+    struct Domain {
+        std::string name;
+        bool routeOnly = false;
+        friend bool operator==(const Domain&, const Domain&) = default;
+    };
+    std::vector<Server> servers;
+    std::vector<Domain> domains;
+    friend bool operator==(const ResolvedLinkDNS&, const ResolvedLinkDNS&) = default;
+};
+
+/// The dynamic store over systemd-resolved's per-link DNS (D-Bus service
+/// org.freedesktop.resolve1 on the system bus; DBUS_SYSTEM_BUS_ADDRESS
+/// chooses another bus):
+///   "State:/Network/Global/IPv4"     {"PrimaryService": interface of the
+///                                      main table's IPv4 default route}
+///   "State:/Network/Service/ID/DNS"  the link's "ServerAddresses" and
+///                                     search "SearchDomains", plus everything
+///                                     resolved holds for it (kLinkStateKey)
+///   "Setup:/Network/Service/ID"      {"UserDefinedName": ID}
+///   "Setup:/Network/Service/ID/DNS"  absent (no manual-DNS layer)
+///
+/// Writing a service's DNS sets the link's servers and domains; while it has
+/// servers of ours the link also gets the routing domain "~." so that every
+/// name is resolved through it, not through other links as well. A
+/// dictionary carrying kLinkStateKey puts exactly those servers and domains
+/// back, so a saved dictionary restores the link in another process too.
+/// Removing the key puts back what the link had before our first write.
+///
+/// Store calls run on the engine queue. Notifications come from netlink
+/// (the default route), from resolved's PropertiesChanged signals and from
+/// resolved rewriting its own resolv.conf; they are posted through the post
+/// function. Destroy the store on the engine queue.
+class ResolvedStore final : public DynamicStore {
+public:
+    /// The entry holding the link's complete DNS: "dns ADDRESS",
+    /// "domain NAME" and "route NAME" (a routing-only domain) items.
+    static constexpr const char* kLinkStateKey = "TorvaneResolvedLink";
+
+    struct Options {
+        /// A file resolved rewrites whenever its DNS changes.
+        std::string resolvedResolvConfPath = "/run/systemd/resolve/resolv.conf";
+        /// The primary interface; the main table's default route when empty.
+        std::function<std::optional<std::string>()> primaryInterface;
+    };
+
+    static Expected<std::unique_ptr<DynamicStore>, std::string>
+    create(ChangeHandler onChange, PostFunction post, Options options);
+    ~ResolvedStore() override;
+    ResolvedStore(const ResolvedStore&) = delete;
+    ResolvedStore& operator=(const ResolvedStore&) = delete;
+
+    std::optional<StoreDictionary> copyValue(const std::string& key) override;
+    bool setValue(const std::string& key, const StoreDictionary& value) override;
+    bool removeValue(const std::string& key) override;
+    std::string lastErrorText() const override { return m_lastError; }
+    void setNotificationKeys(const std::vector<std::string>& keys,
+                             const std::vector<std::string>& patterns) override;
+
+private:
+    class SignalThread;
+    struct Link {
+        int index = 0;
+        std::string path;
+    };
+
+    ResolvedStore(ChangeHandler onChange, PostFunction post, Options options);
+    std::optional<std::string> primary() const;
+    bool connected();
+    std::optional<Link> link(const std::string& interface);
+    std::optional<ResolvedLinkDNS> readLink(const Link& link);
+    bool writeLink(const std::string& interface, const ResolvedLinkDNS& dns);
+    void notify(std::vector<std::string> keys);
+    void routingChanged();
+    void dnsChanged();
+
+    ChangeHandler m_onChange;
+    PostFunction m_post;
+    Options m_options;
+    sd_bus* m_bus = nullptr;
+    std::string m_lastError;
+    /// Per interface: what it had before our first write, and what we wrote
+    /// (as read back) with the dictionary it was written from.
+    std::map<std::string, ResolvedLinkDNS> m_original;
+    std::map<std::string, std::pair<ResolvedLinkDNS, StoreDictionary>> m_written;
+    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
+
+    std::mutex m_mutex; // guards the watched keys and the watched default route
+    std::vector<std::string> m_keys;
+    std::vector<std::regex> m_patterns;
+    std::optional<std::string> m_watchedPrimary;
+    std::optional<std::uint32_t> m_watchedRouter;
+
+    std::unique_ptr<SignalThread> m_signals;
+    std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first
+};
+
+/// The link's DNS as a store dictionary (see ResolvedStore).
+StoreDictionary resolvedDictionary(const ResolvedLinkDNS& dns);
+/// What resolved should hold for a dictionary: its kLinkStateKey items when
+/// present, otherwise "ServerAddresses" and "SearchDomains" (with "~." while
+/// there are servers). A malformed entry is an error.
+Expected<ResolvedLinkDNS, std::string> resolvedLinkDNS(const StoreDictionary& dictionary);
+
+/// Whether the resolv.conf at `path` hands name resolution to resolved: a
+/// symlink to its stub-resolv.conf or resolv.conf, or a file listing the
+/// stub's address 127.0.0.53.
+bool resolvConfPointsAtResolved(const std::string& path);
+/// Whether org.freedesktop.resolve1 has an owner on the system bus (asked
+/// without starting it).
+bool resolvedAnswers();
+/// The backend choice: resolved when `path` points at it and it answers
+/// (asked only then).
+bool useResolvedStore(const std::string& path, const std::function<bool()>& answers);
+
+} // namespace torvane

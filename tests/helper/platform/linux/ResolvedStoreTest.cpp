@@ -1,0 +1,340 @@
+#include "ResolvedStore.h"
+
+#include "TestSupport.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <deque>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace torvane {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+namespace fs = std::filesystem;
+
+using Items = std::vector<std::string>;
+
+std::string readAll(const fs::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+bool waitFor(const std::function<bool()>& predicate) {
+    for (int i = 0; i < 200; ++i) {
+        if (predicate()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return predicate();
+}
+
+pid_t spawn(const std::vector<std::string>& argv, int stdinFd, const fs::path& output) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(stdinFd >= 0 ? stdinFd : ::open("/dev/null", O_RDONLY), STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(out, STDERR_FILENO);
+        std::vector<char*> args;
+        for (const auto& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void stop(pid_t& pid) {
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+}
+
+/// Collects what a store posts, as the engine queue would run it.
+class PostedJobs {
+public:
+    DynamicStore::PostFunction post() {
+        return [this](std::function<void()> job) {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+            m_ready.notify_all();
+        };
+    }
+    bool runUntil(const std::function<bool()>& predicate) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!predicate()) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                if (!m_ready.wait_until(lock, deadline, [&] { return !m_jobs.empty(); })) {
+                    return false;
+                }
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::function<void()>> m_jobs;
+};
+
+/// The store on some link, against the resolved the system bus offers.
+class StoreOpener {
+public:
+    StoreOpener(std::string interface, fs::path watchedFile)
+        : m_interface(std::move(interface)), m_watched(std::move(watchedFile)) {}
+
+    std::unique_ptr<DynamicStore> open(DynamicStore::ChangeHandler onChange = {}) {
+        auto store = ResolvedStore::create(
+            std::move(onChange), m_jobs.post(),
+            {.resolvedResolvConfPath = m_watched, .primaryInterface = [name = m_interface] {
+                 return std::optional(name);
+             }});
+        EXPECT_TRUE(store) << (store ? "" : store.error());
+        return store ? std::move(*store) : nullptr;
+    }
+    std::string key() const { return "State:/Network/Service/" + m_interface + "/DNS"; }
+    PostedJobs& jobs() { return m_jobs; }
+
+private:
+    std::string m_interface;
+    fs::path m_watched;
+    PostedJobs m_jobs;
+};
+
+const StoreDictionary kOriginal{
+    {ResolvedStore::kLinkStateKey,
+     Items{"dns 192.0.2.53", "dns 2001:db8::53", "domain lan.test", "route corp.test"}}};
+
+/// Override, read back, and restore in "another process" (a fresh store that
+/// knows nothing of the first one), as the journal does after a crash.
+void overrideAndRestore(StoreOpener& opener) {
+    const auto key = opener.key();
+    ASSERT_TRUE(opener.open()->setValue(key, kOriginal));
+
+    auto store = opener.open();
+    const auto saved = store->copyValue(key);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(storeList(*saved, "ServerAddresses"), Items({"192.0.2.53", "2001:db8::53"}));
+    EXPECT_EQ(storeList(*saved, "SearchDomains"), Items{"lan.test"});
+    EXPECT_EQ(storeList(*saved, ResolvedStore::kLinkStateKey),
+              storeList(kOriginal, ResolvedStore::kLinkStateKey));
+
+    const StoreDictionary stamp{{"ServerAddresses", Items{"10.0.0.53"}},
+                                {"SearchDomains", Items{"vpn.test"}}};
+    ASSERT_TRUE(store->setValue(key, stamp)) << store->lastErrorText();
+    EXPECT_EQ(store->copyValue(key), stamp) << "our own entry must read back as written";
+    EXPECT_EQ(storeList(*opener.open()->copyValue(key), ResolvedStore::kLinkStateKey),
+              Items({"dns 10.0.0.53", "domain vpn.test", "route ."}));
+
+    auto restorer = opener.open();
+    ASSERT_TRUE(restorer->setValue(key, *saved)) << restorer->lastErrorText();
+    EXPECT_EQ(opener.open()->copyValue(key), saved);
+
+    // Removing the key puts back what the link had before this store's
+    // first write.
+    ASSERT_TRUE(store->setValue(key, stamp));
+    ASSERT_TRUE(store->removeValue(key)) << store->lastErrorText();
+    EXPECT_EQ(opener.open()->copyValue(key), saved);
+}
+
+/// A private system bus with the fake resolved on it.
+class ResolvedStoreTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (::access("/usr/bin/dbus-daemon", X_OK) != 0) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        m_savedBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS") != nullptr
+                         ? std::optional<std::string>(std::getenv("DBUS_SYSTEM_BUS_ADDRESS"))
+                         : std::nullopt;
+        const auto socket = m_dir.path() / "bus";
+        std::ofstream(m_dir.path() / "bus.conf")
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
+               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>system</type><listen>unix:path="
+            << socket.string()
+            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+               "<allow user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/>"
+               "<allow receive_sender=\"*\"/></policy></busconfig>\n";
+        m_bus = spawn({"dbus-daemon", "--config-file=" + (m_dir.path() / "bus.conf").string(),
+                       "--nofork", "--nopidfile"},
+                      -1, m_dir.path() / "bus.out");
+        ASSERT_TRUE(waitFor([&] { return fs::exists(socket); }))
+            << readAll(m_dir.path() / "bus.out");
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
+
+        int fds[2];
+        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        m_commands = fds[1];
+        m_fake =
+            spawn({TORVANE_FAKE_RESOLVED, calls().string()}, fds[0], m_dir.path() / "fake.out");
+        ::close(fds[0]);
+        ASSERT_TRUE(waitFor([&] {
+            return readAll(m_dir.path() / "fake.out").find("ready") != std::string::npos;
+        })) << readAll(m_dir.path() / "fake.out");
+    }
+
+    void TearDown() override {
+        if (m_commands >= 0) {
+            ::close(m_commands);
+        }
+        stop(m_fake);
+        stop(m_bus);
+        if (m_savedBus) {
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_savedBus->c_str(), 1);
+        } else {
+            ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        }
+    }
+
+    void failNext(const std::string& method) {
+        const std::string line = "fail " + method + "\n";
+        ASSERT_EQ(::write(m_commands, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        ASSERT_TRUE(waitFor([&] {
+            return readAll(m_dir.path() / "fake.out").find("armed " + method) != std::string::npos;
+        }));
+    }
+    fs::path calls() const { return m_dir.path() / "calls.log"; }
+
+    test::TempDir m_dir;
+    StoreOpener m_opener{"lo", m_dir.path() / "resolv.conf"};
+    pid_t m_bus = -1;
+    pid_t m_fake = -1;
+    int m_commands = -1;
+    std::optional<std::string> m_savedBus;
+};
+
+TEST_F(ResolvedStoreTest, OverrideRoutesEveryNameToTheLinkAndRestoresExactly) {
+    overrideAndRestore(m_opener);
+    const auto log = readAll(calls());
+    EXPECT_THAT(log, HasSubstr("SetLinkDNS 1 10.0.0.53\nSetLinkDomains 1 vpn.test ~.\n"));
+    EXPECT_THAT(log, HasSubstr("SetLinkDomains 1 lan.test ~corp.test\n"));
+    EXPECT_THAT(log, testing::Not(HasSubstr("RevertLink")));
+}
+
+TEST_F(ResolvedStoreTest, FailuresAreReportedAndBadInputChangesNothing) {
+    auto store = m_opener.open();
+    const auto key = m_opener.key();
+    ASSERT_TRUE(store->setValue(key, kOriginal));
+    const auto before = readAll(calls());
+
+    for (const StoreDictionary& bad :
+         {StoreDictionary{{"ServerAddresses", Items{"10.0.0.999"}}},
+          StoreDictionary{{"ServerAddresses", Items{"10.0.0.53"}}, {"SearchDomains", Items{"a b"}}},
+          StoreDictionary{{ResolvedStore::kLinkStateKey, Items{"dns 10.0.0.53", "nameserver x"}}},
+          StoreDictionary{{ResolvedStore::kLinkStateKey, std::string("dns 10.0.0.53")}}}) {
+        EXPECT_FALSE(store->setValue(key, bad));
+        EXPECT_FALSE(store->lastErrorText().empty());
+    }
+    EXPECT_FALSE(store->setValue("State:/Network/Global/IPv4", {}));
+    EXPECT_FALSE(store->setValue("State:/Network/Service/tvs-nosuch0/DNS",
+                                 {{"ServerAddresses", Items{"10.0.0.53"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("tvs-nosuch0"));
+    EXPECT_FALSE(store->copyValue("State:/Network/Service/tvs-nosuch0/DNS"));
+    EXPECT_EQ(readAll(calls()), before) << "refused input must not reach resolved";
+
+    failNext("SetLinkDomains");
+    EXPECT_FALSE(store->setValue(key, {{"SearchDomains", Items{"vpn.test"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("SetLinkDomains"));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("injected failure"));
+
+    // resolved and the bus gone: failed calls with a reason, no crash.
+    stop(m_fake);
+    stop(m_bus);
+    EXPECT_FALSE(store->setValue(key, {{"ServerAddresses", Items{"10.0.0.53"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("systemd-resolved"));
+    EXPECT_FALSE(store->copyValue(key));
+    EXPECT_FALSE(store->removeValue(key));
+    EXPECT_FALSE(resolvedAnswers());
+}
+
+TEST_F(ResolvedStoreTest, LinkChangesNotifyTheWatchedDNSKey) {
+    std::vector<std::vector<std::string>> seen;
+    auto store = m_opener.open([&](const std::vector<std::string>& keys) { seen.push_back(keys); });
+    store->setNotificationKeys({"State:/Network/Global/IPv4"},
+                               {"State:/Network/Service/[^/]+/DNS"});
+    EXPECT_TRUE(resolvedAnswers());
+
+    // Someone else (the network manager) changes the link.
+    ASSERT_TRUE(m_opener.open()->setValue(m_opener.key(), kOriginal));
+    ASSERT_TRUE(m_opener.jobs().runUntil([&] { return !seen.empty(); }));
+    EXPECT_THAT(seen.front(), ElementsAre(m_opener.key()));
+}
+
+TEST(ResolvedStoreChoiceTest, ResolvedOnlyWhenResolvConfPointsAtItAndItAnswers) {
+    test::TempDir dir;
+    const auto path = (dir.path() / "resolv.conf").string();
+    int asked = 0;
+    const auto answers = [&] {
+        ++asked;
+        return true;
+    };
+    for (const std::string target :
+         {"../run/systemd/resolve/stub-resolv.conf", "/run/systemd/resolve/resolv.conf"}) {
+        fs::remove(path);
+        fs::create_symlink(target, path); // dangling is fine: the link decides
+        EXPECT_TRUE(useResolvedStore(path, answers)) << target;
+        EXPECT_FALSE(useResolvedStore(path, [] { return false; })) << target;
+    }
+    fs::remove(path);
+    std::ofstream(path) << "# stub\nnameserver 127.0.0.53\noptions edns0 trust-ad\n";
+    EXPECT_TRUE(useResolvedStore(path, answers));
+
+    asked = 0;
+    for (const std::string text : {"nameserver 192.0.2.1\n", "# nameserver 127.0.0.53\n", ""}) {
+        std::ofstream(path, std::ios::trunc) << text;
+        EXPECT_FALSE(useResolvedStore(path, answers)) << text;
+    }
+    fs::remove(path);
+    EXPECT_FALSE(useResolvedStore(path, answers));
+    EXPECT_EQ(asked, 0) << "the bus is asked only when the file points at resolved";
+}
+
+/// Against a real systemd-resolved inside a namespace: run by
+/// tests/netns/resolved_store.sh, skipped elsewhere.
+TEST(ResolvedStoreRealTest, OverrideAndRestoreOnAVethLink) {
+    const char* interface = std::getenv("TORVANE_RESOLVED_IF");
+    if (std::getenv("TORVANE_RESOLVED_NETNS") == nullptr || interface == nullptr) {
+        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh";
+    }
+    test::TempDir dir;
+    StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
+    overrideAndRestore(opener);
+
+    std::vector<std::vector<std::string>> seen;
+    auto store = opener.open([&](const std::vector<std::string>& keys) { seen.push_back(keys); });
+    store->setNotificationKeys({}, {"State:/Network/Service/[^/]+/DNS"});
+    ASSERT_TRUE(opener.open()->setValue(opener.key(), {{"ServerAddresses", Items{"10.0.0.54"}}}));
+    ASSERT_TRUE(opener.jobs().runUntil([&] { return !seen.empty(); }));
+    EXPECT_THAT(seen.front(), ElementsAre(opener.key()));
+    ASSERT_TRUE(store->setValue(opener.key(), kOriginal));
+}
+
+} // namespace
+} // namespace torvane

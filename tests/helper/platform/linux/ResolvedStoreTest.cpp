@@ -1,5 +1,8 @@
 #include "ResolvedStore.h"
 
+#include "ChangeJournal.h"
+#include "DnsOverride.h"
+#include "RecordingCommandRunner.h"
 #include "TestSupport.h"
 
 #include <chrono>
@@ -285,6 +288,69 @@ TEST_F(ResolvedStoreTest, LinkChangesNotifyTheWatchedDNSKey) {
     ASSERT_TRUE(m_opener.open()->setValue(m_opener.key(), kOriginal));
     ASSERT_TRUE(m_opener.jobs().runUntil([&] { return !seen.empty(); }));
     EXPECT_THAT(seen.front(), ElementsAre(m_opener.key()));
+}
+
+TEST_F(ResolvedStoreTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestoresIt) {
+    const auto key = m_opener.key();
+    ASSERT_TRUE(m_opener.open()->setValue(key, kOriginal));
+    RecordingCommandRunner runner;
+    BundleLocator locator{"/opt/torvane/torvane-helper"};
+    ChangeJournal journal((m_dir.path() / "journal.json").string());
+    std::vector<std::string> logs;
+    NetworkContext context{runner,
+                           locator,
+                           "/nonexistent",
+                           [&](const std::string& line) { logs.push_back(line); },
+                           [](const std::string&) {},
+                           &journal};
+    struct NoProxy final : DnsProxyControl {
+        bool isRunning() const override { return false; }
+        std::optional<Uuid> ownerID() const override { return std::nullopt; }
+        void setOwnerID(std::optional<Uuid>) override {}
+        void startDnsmasq(const VPNProfile&) override {}
+        void stopDnsmasq() override {}
+    } proxy;
+    DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
+        return ResolvedStore::create(
+            std::move(onChange), m_opener.jobs().post(),
+            {.resolvedResolvConfPath = m_dir.path() / "resolv.conf", .primaryInterface = [] {
+                 return std::optional<std::string>("lo");
+             }});
+    });
+    dns.updateNotificationKeys(true);
+    const auto linkState = [&] {
+        return storeList(*m_opener.open()->copyValue(key), ResolvedStore::kLinkStateKey);
+    };
+
+    dns.applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
+    dns.enforceDNSOverride();
+    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
+    EXPECT_THAT(logs, testing::Not(testing::Contains(HasSubstr("re-published"))));
+
+    // DHCP hands the link new values while the override holds.
+    const StoreDictionary renewed{
+        {ResolvedStore::kLinkStateKey, Items{"dns 192.0.2.99", "domain dhcp.test"}}};
+    ASSERT_TRUE(m_opener.open()->setValue(key, renewed));
+    ASSERT_TRUE(m_opener.jobs().runUntil([&] {
+        return std::any_of(logs.begin(), logs.end(), [](const auto& line) {
+            return line.find("re-published") != std::string::npos;
+        });
+    }));
+    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
+
+    // A helper that died here is cleaned up after by the next one, which
+    // knows only the journal.
+    const auto steps = ChangeJournal::load(journal.path());
+    ASSERT_TRUE(steps);
+    ASSERT_EQ(steps->size(), 1U);
+    const UndoStep& step = steps->front().second;
+    ASSERT_TRUE(step.storeDictionary);
+    ASSERT_TRUE(m_opener.open()->setValue(step.storeKey, *step.storeDictionary));
+    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
+
+    dns.restoreDNS();
+    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
+    EXPECT_EQ(logs.back(), "DNS restored (services: lo)");
 }
 
 TEST(ResolvedStoreChoiceTest, ResolvedOnlyWhenResolvConfPointsAtItAndItAnswers) {

@@ -1,6 +1,7 @@
 #include "ResolvConfStore.h"
 
 #include "ResolvConfStoreText.h"
+#include "ResolvedStore.h"
 
 #include <algorithm>
 #include <array>
@@ -179,6 +180,13 @@ std::optional<StoreDictionary> ResolvConfStore::copyValue(const std::string& key
 bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& value) {
     if (!serviceOfDNSKey(key, kServicePrefix)) {
         m_lastError = "read-only key " + key;
+        return false;
+    }
+    if (value.contains(ResolvedStore::kLinkStateKey)) {
+        // Saved from a resolved link: writing its servers here would replace
+        // resolved's stub for good, and the link itself is out of reach.
+        m_lastError = "the saved DNS belongs to a systemd-resolved link; resolved is not "
+                      "answering, so it cannot be put back";
         return false;
     }
     if (const auto bytes = storeText(value, kFileBytesKey)) {

@@ -508,6 +508,11 @@ bool ResolvedStore::setValue(const std::string& key, const StoreDictionary& valu
         m_lastError = "read-only key " + key;
         return false;
     }
+    if (value.contains("TorvaneResolvConfBytes")) {
+        // Saved from the resolv.conf file, which resolved does not manage.
+        m_lastError = "the saved DNS belongs to the resolv.conf file, not to a resolved link";
+        return false;
+    }
     const auto dns = resolvedLinkDNS(value);
     if (!dns) {
         m_lastError = dns.error();

@@ -3,6 +3,7 @@
 #include "ChangeJournal.h"
 #include "DnsOverride.h"
 #include "RecordingCommandRunner.h"
+#include "ResolvConfStore.h"
 #include "TestSupport.h"
 
 #include <chrono>
@@ -260,6 +261,20 @@ TEST_F(ResolvedStoreTest, FailuresAreReportedAndBadInputChangesNothing) {
                                  {{"ServerAddresses", Items{"10.0.0.53"}}}));
     EXPECT_THAT(store->lastErrorText(), HasSubstr("tvs-nosuch0"));
     EXPECT_FALSE(store->copyValue("State:/Network/Service/tvs-nosuch0/DNS"));
+    EXPECT_EQ(readAll(calls()), before) << "refused input must not reach resolved";
+
+    // A dictionary saved by the other backend is not taken for this one's,
+    // either way round.
+    EXPECT_FALSE(store->setValue(key, {{"TorvaneResolvConfBytes", std::string("nameserver x\n")},
+                                       {"ServerAddresses", Items{"10.0.0.53"}}}));
+    const auto file = m_dir.path() / "resolv.conf";
+    std::ofstream(file) << "nameserver 127.0.0.53\n";
+    auto fileStore =
+        ResolvConfStore::create({}, m_opener.jobs().post(), {.resolvConfPath = file, .log = {}});
+    ASSERT_TRUE(fileStore);
+    EXPECT_FALSE((*fileStore)->setValue(key, kOriginal));
+    EXPECT_THAT((*fileStore)->lastErrorText(), HasSubstr("systemd-resolved"));
+    EXPECT_EQ(readAll(file), "nameserver 127.0.0.53\n");
     EXPECT_EQ(readAll(calls()), before) << "refused input must not reach resolved";
 
     failNext("SetLinkDomains");

@@ -393,35 +393,40 @@ bool ResolvedStore::writeLink(const std::string& interface, const ResolvedLinkDN
     if (!target) {
         return false;
     }
+    const auto before = readLink(*target);
+    if (!before) {
+        return false;
+    }
     if (!m_original.contains(interface)) {
-        const auto before = readLink(*target);
-        if (!before) {
-            return false;
-        }
         m_original[interface] = *before;
     }
+    if (!setServers(target->index, dns.servers)) {
+        return false;
+    }
+    if (!setDomains(target->index, dns.domains)) {
+        // Half a write would look like the network's own new values and be
+        // saved as the original; put the servers back as they were.
+        const std::string error = m_lastError;
+        const bool undone = setServers(target->index, before->servers);
+        m_lastError =
+            undone ? error : error + "; the link's previous servers could not be put back";
+        return false;
+    }
+    return true;
+}
 
+bool ResolvedStore::setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers) {
     sd_bus_message* call = nullptr;
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    auto finish = [&](const char* what, int status) {
-        if (status < 0) {
-            m_lastError = busErrorText(what, status, &error);
-        }
-        sd_bus_error_free(&error);
-        sd_bus_message_unref(call);
-        call = nullptr;
-        return status >= 0;
-    };
-
     int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
                                                 "SetLinkDNS");
     if (status >= 0) {
-        status = sd_bus_message_append(call, "i", target->index);
+        status = sd_bus_message_append(call, "i", index);
     }
     if (status >= 0) {
         status = sd_bus_message_open_container(call, 'a', "(iay)");
     }
-    for (const auto& server : dns.servers) {
+    for (const auto& server : servers) {
         if (status >= 0) {
             status = sd_bus_message_open_container(call, 'r', "iay");
         }
@@ -442,19 +447,26 @@ bool ResolvedStore::writeLink(const std::string& interface, const ResolvedLinkDN
     if (status >= 0) {
         status = sd_bus_call(m_bus, call, kCallTimeoutUsec, &error, nullptr);
     }
-    if (!finish("SetLinkDNS", status)) {
-        return false;
+    if (status < 0) {
+        m_lastError = busErrorText("SetLinkDNS", status, &error);
     }
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(call);
+    return status >= 0;
+}
 
-    status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
-                                            "SetLinkDomains");
+bool ResolvedStore::setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains) {
+    sd_bus_message* call = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
+                                                "SetLinkDomains");
     if (status >= 0) {
-        status = sd_bus_message_append(call, "i", target->index);
+        status = sd_bus_message_append(call, "i", index);
     }
     if (status >= 0) {
         status = sd_bus_message_open_container(call, 'a', "(sb)");
     }
-    for (const auto& domain : dns.domains) {
+    for (const auto& domain : domains) {
         if (status >= 0) {
             status = sd_bus_message_append(call, "(sb)", domain.name.c_str(),
                                            static_cast<int>(domain.routeOnly));
@@ -466,7 +478,12 @@ bool ResolvedStore::writeLink(const std::string& interface, const ResolvedLinkDN
     if (status >= 0) {
         status = sd_bus_call(m_bus, call, kCallTimeoutUsec, &error, nullptr);
     }
-    return finish("SetLinkDomains", status);
+    if (status < 0) {
+        m_lastError = busErrorText("SetLinkDomains", status, &error);
+    }
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(call);
+    return status >= 0;
 }
 
 std::optional<StoreDictionary> ResolvedStore::copyValue(const std::string& key) {

@@ -96,6 +96,8 @@ private:
     std::optional<Link> link(const std::string& interface);
     std::optional<ResolvedLinkDNS> readLink(const Link& link);
     bool writeLink(const std::string& interface, const ResolvedLinkDNS& dns);
+    bool setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers);
+    bool setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains);
     void notify(std::vector<std::string> keys);
     void routingChanged();
     void dnsChanged();

@@ -281,6 +281,8 @@ TEST_F(ResolvedStoreTest, FailuresAreReportedAndBadInputChangesNothing) {
     EXPECT_FALSE(store->setValue(key, {{"SearchDomains", Items{"vpn.test"}}}));
     EXPECT_THAT(store->lastErrorText(), HasSubstr("SetLinkDomains"));
     EXPECT_THAT(store->lastErrorText(), HasSubstr("injected failure"));
+    EXPECT_EQ(store->copyValue(key), resolvedDictionary(*resolvedLinkDNS(kOriginal)))
+        << "a half-done write is undone";
 
     // resolved and the bus gone: failed calls with a reason, no crash.
     stop(m_fake);

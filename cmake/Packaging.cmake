@@ -28,8 +28,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
-# What the programs link against, plus the programs the helper runs. pkexec
-# lets the app enable the helper's units without a root terminal.
+# What the programs link against (libqt6svg6 holds the SVG icon plugins),
+# plus the programs the helper runs. pkexec lets the app enable the helper's
+# units without a root terminal.
 set(torvane_package_depends
     "libc6 (>= 2.36)"
     "libgcc-s1 (>= 3.0)"
@@ -40,6 +41,7 @@ set(torvane_package_depends
     "libqt6svg6 (>= 6.4)"
     "qt6-qpa-plugins"
     "libsecret-1-0 (>= 0.20)"
+    "libglib2.0-0 (>= 2.74)"
     "libsystemd0"
     "libmnl0 (>= 1.0.4)"
     "libnftables1 (>= 1.0.6)"

@@ -63,6 +63,8 @@ trap cleanup EXIT
 if [ -z "$root" ]; then
   root=$(mktemp -d /tmp/torvane-root.XXXXXX)
   own_root=true
+  # apt downloads as _apt, which must be able to reach the root.
+  chmod 0755 "$root"
   say "debootstrap bookworm into $root from $mirror"
   t0=$(date +%s)
   debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1 ||
@@ -139,6 +141,19 @@ missing_libs=$(in_root sh -c 'for f in /usr/bin/torvane /usr/bin/torvanectl /usr
   grep 'not found' || true)
 [ -z "$missing_libs" ] || fail "libraries missing: $missing_libs"
 
+say "desktop entries, manual pages, completion"
+for entry in /usr/share/applications/torvane.desktop /etc/xdg/autostart/torvane.desktop; do
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root$entry" || fail "$entry is not a valid desktop entry"
+  fi
+done
+for page in "$root"/usr/share/man/man*/torvane*.gz; do
+  warnings=$(zcat "$page" | groff -man -ww -z 2>&1) || true
+  [ -z "$warnings" ] || fail "${page#"$root"}: $warnings"
+done
+bash -n "$root/usr/share/bash-completion/completions/torvanectl" || fail "the bash completion does not parse"
+echo "checked"
+
 say "AppArmor"
 # strongswan-charon creates charon's local rules file itself, unowned: a
 # package that ships it stops at a dpkg conffile prompt on machines that
@@ -168,6 +183,15 @@ if [ -e "$wants/multi-user.target.wants/strongswan-starter.service" ]; then
 else
   echo "strongswan-starter.service is not enabled"
 fi
+
+# --- upgrade ----------------------------------------------------------------
+say "dpkg -i over the installed package (the upgrade path)"
+if in_root dpkg -i /tmp/torvane.deb >"$root/tmp/upgrade.log" 2>&1; then
+  echo "reinstalled cleanly"
+else
+  fail "reinstalling failed: $(tail -n 5 "$root/tmp/upgrade.log")"
+fi
+[ -L "$wants/sockets.target.wants/torvane-helper.socket" ] || fail "the socket is not enabled after the upgrade"
 
 # --- remove and purge ---------------------------------------------------------
 say "apt-get remove, then purge"

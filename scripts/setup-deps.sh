@@ -17,7 +17,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon gnome-keyring
   libsecret-tools xvfb trayer xdotool qt6-qpa-plugins
   # packaging checks (scripts/check-package.sh)
-  desktop-file-utils lintian debootstrap bash-completion
+  desktop-file-utils lintian debootstrap
   # programs the helper runs
   strongswan-charon strongswan-swanctl libstrongswan-standard-plugins
   libcharon-extra-plugins libcharon-extauth-plugins dnsmasq-base nftables

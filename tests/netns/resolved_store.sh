@@ -5,11 +5,13 @@
 # group. The host's resolver, bus and /run are never touched.
 #
 #   client ns tvr-cl<pid>                     peer ns tvr-pe<pid>
-#  +--------------------------------+        +----------------------+
-#  |  tvr<pid>a 10.232.0.2/24       |--veth--|  tvr<pid>b .0.1/24   |
-#  |  default via 10.232.0.1        |        |                      |
-#  |  dbus-daemon, systemd-resolved |        |                      |
-#  +--------------------------------+        +----------------------+
+#  +--------------------------------+        +------------------------------+
+#  |  tvr<pid>a 10.232.0.2/24       |--veth--|  tvr<pid>b .0.1/24 dnsmasq A |
+#  |  tvr<pid>c 10.232.1.2/24       |--veth--|  tvr<pid>d .1.1/24 dnsmasq B |
+#  |  default via 10.232.0.1        |        |  (x.test: A 192.0.2.1,       |
+#  |  resolv.conf: 10.232.1.1       |        |           B 192.0.2.2)       |
+#  |  dbus-daemon, systemd-resolved |        |                              |
+#  +--------------------------------+        +------------------------------+
 #
 # Usage: resolved_store.sh <resolved_store_tests binary>
 # The resolved program: $TORVANE_RESOLVED_BIN, else the installed one. The
@@ -32,8 +34,9 @@ if [[ -z $resolved || ! -x $resolved ]]; then
     echo "SKIP: systemd-resolved is not available (set TORVANE_RESOLVED_BIN)" >&2
     exit 77
 fi
-if ! command -v dbus-daemon >/dev/null || ! command -v busctl >/dev/null; then
-    echo "SKIP: dbus-daemon and busctl are needed" >&2
+if ! command -v dbus-daemon >/dev/null || ! command -v busctl >/dev/null ||
+    ! command -v dnsmasq >/dev/null; then
+    echo "SKIP: dbus-daemon, busctl and dnsmasq are needed" >&2
     exit 77
 fi
 
@@ -41,13 +44,17 @@ id=$$
 ns=tvr-cl$id
 peer=tvr-pe$id
 link=tvr${id}a
+other=tvr${id}c
 work=$(mktemp -d /tmp/tvr-resolved.XXXXXX)
 chmod 755 "$work" # resolved drops to its own user and must reach the bus socket
 
+dnsmasqs=()
 cleanup() {
+    for pid in "${dnsmasqs[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
     ip netns del "$ns" 2>/dev/null || true
     ip netns del "$peer" 2>/dev/null || true
-    rm -rf "$work"
+    rm -rf "$work" "/etc/netns/$ns"
 }
 trap cleanup EXIT
 
@@ -55,11 +62,23 @@ ip netns add "$ns"
 ip netns add "$peer"
 ip -n "$ns" link set lo up
 ip -n "$ns" link add "$link" type veth peer name "tvr${id}b" netns "$peer"
+ip -n "$ns" link add "$other" type veth peer name "tvr${id}d" netns "$peer"
 ip -n "$ns" addr add 10.232.0.2/24 dev "$link"
+ip -n "$ns" addr add 10.232.1.2/24 dev "$other"
 ip -n "$peer" addr add 10.232.0.1/24 dev "tvr${id}b"
-ip -n "$ns" link set "$link" up
-ip -n "$peer" link set "tvr${id}b" up
+ip -n "$peer" addr add 10.232.1.1/24 dev "tvr${id}d"
+for dev in "$link" "$other"; do ip -n "$ns" link set "$dev" up; done
+for dev in "tvr${id}b" "tvr${id}d"; do ip -n "$peer" link set "$dev" up; done
 ip -n "$ns" route add default via 10.232.0.1 dev "$link"
+# resolved takes a foreign resolv.conf's servers as its global ones.
+mkdir -p "/etc/netns/$ns"
+echo "nameserver 10.232.1.1" >"/etc/netns/$ns/resolv.conf"
+for side in 0.1/192.0.2.1 1.1/192.0.2.2; do
+    ip netns exec "$peer" dnsmasq --no-daemon --no-resolv --no-hosts --bind-interfaces \
+        --listen-address="10.232.${side%/*}" --address="/x.test/${side#*/}" \
+        >"$work/dnsmasq-${side%/*}.out" 2>&1 &
+    dnsmasqs+=($!)
+done
 
 cat >"$work/bus.conf" <<CONF
 <!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -87,7 +106,7 @@ fi
 # daemons it starts are ended by PID before it returns.
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
-work=$1 resolved=$2 tests=$3 link=$4
+work=$1 resolved=$2 tests=$3 link=$4 other=$5
 mount -t tmpfs tmpfs /run
 mount --bind "$work/passwd" /etc/passwd
 mount --bind "$work/group" /etc/group
@@ -116,7 +135,9 @@ if [[ $owned != true ]]; then
     cat "$work/resolved.out" >&2
     exit 1
 fi
-TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link "$tests" --gtest_filter='ResolvedStoreRealTest.*'
+TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
+    TORVANE_RESOLVED_TUNNEL_DNS=10.232.0.1 TORVANE_RESOLVED_OTHER_DNS=10.232.1.1 \
+    TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'
 # What resolved itself holds afterwards: the link's own servers and domains.
 index=$(cat "/sys/class/net/$link/ifindex")
 path=$(busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
@@ -129,5 +150,5 @@ echo "resolved holds: DNS $dns; Domains $domains"
 [[ $domains == 'a(sb) 2 "lan.test" false "corp.test" true' ]]
 INNER
 ip netns exec "$ns" unshare --mount --propagation private \
-    bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link"
+    bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link" "$other"
 echo "PASS: resolved backend against systemd-resolved in namespace $ns"

@@ -6,6 +6,7 @@
 #include "ResolvConfStore.h"
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <sstream>
 #include <sys/wait.h>
+#include <systemd/sd-bus.h>
 #include <thread>
 #include <unistd.h>
 
@@ -417,6 +419,69 @@ TEST(ResolvedStoreRealTest, OverrideAndRestoreOnAVethLink) {
     ASSERT_TRUE(opener.jobs().runUntil([&] { return !seen.empty(); }));
     EXPECT_THAT(seen.front(), ElementsAre(opener.key()));
     ASSERT_TRUE(store->setValue(opener.key(), kOriginal));
+}
+
+/// The first IPv4 address resolved gives for `name`, asked as any program
+/// on the system would (through resolved's own ResolveHostname).
+std::string resolveThroughResolved(const std::string& name) {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_system(&bus) < 0) {
+        return "no bus";
+    }
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    std::string answer = "no answer";
+    int status = sd_bus_call_method(bus, "org.freedesktop.resolve1", "/org/freedesktop/resolve1",
+                                    "org.freedesktop.resolve1.Manager", "ResolveHostname", &error,
+                                    &reply, "isit", 0, name.c_str(), AF_INET, UINT64_C(0));
+    int index = 0;
+    int family = 0;
+    const void* bytes = nullptr;
+    std::size_t size = 0;
+    if (status < 0) {
+        answer = error.message != nullptr ? error.message : "call failed";
+    } else if (sd_bus_message_enter_container(reply, 'a', "(iiay)") > 0 &&
+               sd_bus_message_enter_container(reply, 'r', "iiay") > 0 &&
+               sd_bus_message_read(reply, "ii", &index, &family) >= 0 &&
+               sd_bus_message_read_array(reply, 'y', &bytes, &size) >= 0 && size == 4) {
+        std::array<char, INET_ADDRSTRLEN> text{};
+        answer = ::inet_ntop(AF_INET, bytes, text.data(), text.size());
+    }
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return answer;
+}
+
+TEST(ResolvedStoreRealTest, TheOverriddenLinkAnswersEveryName) {
+    const char* tunnel = std::getenv("TORVANE_RESOLVED_IF");
+    const char* other = std::getenv("TORVANE_RESOLVED_OTHER_IF");
+    const char* tunnelServer = std::getenv("TORVANE_RESOLVED_TUNNEL_DNS");
+    const char* otherServer = std::getenv("TORVANE_RESOLVED_OTHER_DNS");
+    const char* answer = std::getenv("TORVANE_RESOLVED_TUNNEL_ANSWER");
+    if (std::getenv("TORVANE_RESOLVED_NETNS") == nullptr || tunnel == nullptr || other == nullptr ||
+        tunnelServer == nullptr || otherServer == nullptr || answer == nullptr) {
+        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh";
+    }
+    StoreOpener opener(tunnel, "/run/systemd/resolve/resolv.conf");
+    StoreOpener otherLink(other, "/run/systemd/resolve/resolv.conf");
+    // Another link with a server of its own, as a second network would have.
+    ASSERT_TRUE(otherLink.open()->setValue(
+        otherLink.key(),
+        {{ResolvedStore::kLinkStateKey, Items{std::string("dns ") + otherServer}}}));
+
+    auto store = opener.open();
+    const auto saved = store->copyValue(opener.key());
+    ASSERT_TRUE(saved);
+    ASSERT_TRUE(store->setValue(opener.key(), {{"ServerAddresses", Items{tunnelServer}},
+                                               {"SearchDomains", Items{"vpn.test"}}}))
+        << store->lastErrorText();
+    // Without the override's routing domain resolved asks every link with
+    // servers (and its global ones) and takes the first answer.
+    for (const std::string name : {"a.x.test", "b.x.test", "c.x.test", "d.x.test"}) {
+        EXPECT_EQ(resolveThroughResolved(name), answer) << name;
+    }
+    ASSERT_TRUE(store->setValue(opener.key(), *saved)) << store->lastErrorText();
 }
 
 } // namespace

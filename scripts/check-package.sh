@@ -47,8 +47,10 @@ dpkg-deb -f "$deb" Package Version Architecture Section Priority Depends
 root=$given_root
 own_root=false
 mounted=false
+own_policy=false
 cleanup() {
   if $mounted; then umount "$root/proc" || umount -l "$root/proc" || true; fi
+  if $own_policy; then rm -f "$root/usr/sbin/policy-rc.d"; fi
   if $own_root && [ -n "$root" ] && [ -d "$root" ]; then
     # Never delete through a mount that is still there.
     if grep -qF " $root/" /proc/mounts; then
@@ -77,9 +79,12 @@ fi
 mount -t proc proc "$root/proc"
 mounted=true
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-# No service may start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
-chmod 0755 "$root/usr/sbin/policy-rc.d"
+# No service may start inside the root. A policy that is there stays.
+if [ ! -e "$root/usr/sbin/policy-rc.d" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+  chmod 0755 "$root/usr/sbin/policy-rc.d"
+  own_policy=true
+fi
 cp "$deb" "$root/tmp/torvane.deb"
 
 in_root() { chroot "$root" env DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 "$@"; }

@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh
 scripts/check-format.sh
+# A real systemd-resolved for its backend's namespace test, unpacked only.
+TORVANE_RESOLVED_BIN=$(scripts/unpack-resolved.sh) || TORVANE_RESOLVED_BIN=
+export TORVANE_RESOLVED_BIN
 
 jobs=$(nproc)
 started=$SECONDS

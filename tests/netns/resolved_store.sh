@@ -17,8 +17,8 @@
 # The resolved program: $TORVANE_RESOLVED_BIN, else the installed one. The
 # package is not installed by setup-deps.sh: its postinst turns the host's
 # /etc/resolv.conf into a link to resolved's stub and starts the service.
-# Unpacking it is harmless (dpkg-deb -x systemd-resolved_*.deb DIR, then
-# TORVANE_RESOLVED_BIN=DIR/lib/systemd/systemd-resolved).
+# Unpacking it is harmless: scripts/unpack-resolved.sh does (the test command
+# runs it), into the last of the places looked at below.
 set -euo pipefail
 
 if [[ $(id -u) -ne 0 ]]; then
@@ -27,7 +27,8 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 tests=${1:?usage: resolved_store.sh TEST_BINARY}
 resolved=${TORVANE_RESOLVED_BIN:-}
-for candidate in /lib/systemd/systemd-resolved /usr/lib/systemd/systemd-resolved; do
+for candidate in /lib/systemd/systemd-resolved /usr/lib/systemd/systemd-resolved \
+    /var/cache/torvane/systemd-resolved/lib/systemd/systemd-resolved; do
     [[ -z $resolved && -x $candidate ]] && resolved=$candidate
 done
 if [[ -z $resolved || ! -x $resolved ]]; then

@@ -160,21 +160,21 @@ bash -n "$root/usr/share/bash-completion/completions/torvanectl" || fail "the ba
 echo "checked"
 
 say "AppArmor"
-# strongswan-charon creates charon's local rules file itself, unowned: a
-# package that ships it stops at a dpkg conffile prompt on machines that
-# already have strongSwan.
-if grep -qx '/etc/apparmor.d/local/.*' "$root/tmp/files"; then
+# strongSwan's packages create the profiles' local rules files themselves,
+# unowned: a package that ships one stops at a dpkg conffile prompt on
+# machines that already have strongSwan.
+if grep -q '^/etc/apparmor.d/local/' "$root/tmp/files"; then
   fail "the package ships a file in /etc/apparmor.d/local/"
 fi
-if grep -qxF /etc/apparmor.d/torvane/usr.lib.ipsec.charon "$root/tmp/files"; then
-  if grep -qxF 'include if exists <torvane/usr.lib.ipsec.charon>' "$root/etc/apparmor.d/local/usr.lib.ipsec.charon"; then
-    echo "charon's local rules include ours"
+for profile in usr.lib.ipsec.charon usr.sbin.swanctl; do
+  if ! grep -qxF "/etc/apparmor.d/torvane/$profile" "$root/tmp/files"; then
+    echo "the package has no AppArmor rules for $profile"
+  elif grep -qxF "include if exists <torvane/$profile>" "$root/etc/apparmor.d/local/$profile"; then
+    echo "the local rules of $profile include ours"
   else
-    fail "charon's local rules do not include /etc/apparmor.d/torvane/usr.lib.ipsec.charon"
+    fail "the local rules of $profile do not include /etc/apparmor.d/torvane/$profile"
   fi
-else
-  echo "the package has no AppArmor rules for charon"
-fi
+done
 
 say "services"
 wants=$root/etc/systemd/system
@@ -205,9 +205,11 @@ in_root apt-get "${apt_opts[@]}" remove torvane >"$root/tmp/remove.log" 2>&1 || 
 in_root apt-get "${apt_opts[@]}" purge torvane >>"$root/tmp/remove.log" 2>&1 || fail "purge failed"
 [ ! -e "$root/etc/xdg/autostart/torvane.desktop" ] || fail "the autostart entry is still there after purge"
 [ ! -e "$wants/sockets.target.wants/torvane-helper.socket" ] || fail "the socket is still enabled after purge"
-if grep -q torvane "$root/etc/apparmor.d/local/usr.lib.ipsec.charon" 2>/dev/null; then
-  fail "charon's local AppArmor rules still name torvane after purge"
-fi
+for profile in usr.lib.ipsec.charon usr.sbin.swanctl; do
+  if grep -q torvane "$root/etc/apparmor.d/local/$profile" 2>/dev/null; then
+    fail "the local AppArmor rules of $profile still name torvane after purge"
+  fi
+done
 grep -iE '^E:|^W:|error' "$root/tmp/remove.log" || echo "removed and purged cleanly"
 
 # --- lintian ------------------------------------------------------------------

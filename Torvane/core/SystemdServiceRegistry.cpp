@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace torvane {
@@ -24,11 +26,19 @@ std::string commandText(const std::vector<std::string>& arguments) {
     return text;
 }
 
+bool isExecutableFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
 } // namespace
 
 SystemdServiceRegistry::SystemdServiceRegistry(std::shared_ptr<ServiceCommandRunner> runner,
-                                               std::function<bool()> isRoot)
-    : m_runner(std::move(runner)), m_isRoot(std::move(isRoot)) {
+                                               std::function<bool()> isRoot,
+                                               std::optional<std::string> controlProgram)
+    : m_runner(std::move(runner)), m_isRoot(std::move(isRoot)),
+      m_controlProgram(controlProgram ? std::move(*controlProgram) : installedControlProgram()) {
     if (!m_isRoot) {
         m_isRoot = [] {
             return ::geteuid() == 0;
@@ -36,9 +46,25 @@ SystemdServiceRegistry::SystemdServiceRegistry(std::shared_ptr<ServiceCommandRun
     }
 }
 
+std::string SystemdServiceRegistry::installedControlProgram() {
+    std::error_code error;
+    const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    return (program.parent_path() / ".." / "lib" / "torvane" / "torvane-helper-control")
+        .lexically_normal()
+        .string();
+}
+
 std::optional<std::string>
-SystemdServiceRegistry::runPrivileged(const std::vector<std::string>& arguments) {
+SystemdServiceRegistry::runPrivileged(const std::string& operation,
+                                      const std::vector<std::string>& systemctlArguments) {
     const bool root = m_isRoot();
+    std::vector<std::string> arguments = systemctlArguments;
+    if (isExecutableFile(m_controlProgram)) {
+        arguments = {m_controlProgram, operation};
+    }
     std::vector<std::string> command;
     if (!root) {
         command.emplace_back("pkexec");
@@ -56,6 +82,9 @@ SystemdServiceRegistry::runPrivileged(const std::vector<std::string>& arguments)
         return "authorization to run " + commandText(arguments) + " was not granted" +
                (result.output.empty() ? "" : ": " + firstLine(result.output));
     }
+    // Authorized after all (or root): whatever failed, nobody waits for
+    // approval any more.
+    m_approvalPending = false;
     return commandText(arguments) + " failed (exit status " + std::to_string(result.exitStatus) +
            ")" + (result.output.empty() ? "" : ": " + firstLine(result.output));
 }
@@ -68,13 +97,13 @@ std::optional<std::string> SystemdServiceRegistry::registerDaemon() {
     if (status() == ServiceStatus::enabled && firstLine(active.output) == "active") {
         return std::nullopt;
     }
-    return runPrivileged({"systemctl", "enable", "--now", kSocketUnit});
+    return runPrivileged("enable", {"systemctl", "enable", "--now", kSocketUnit});
 }
 
 std::optional<std::string> SystemdServiceRegistry::unregister() {
     // The service too, so that a running (possibly stale) daemon stops now
     // rather than when it next exits.
-    return runPrivileged({"systemctl", "disable", "--now", kSocketUnit, kServiceUnit});
+    return runPrivileged("disable", {"systemctl", "disable", "--now", kSocketUnit, kServiceUnit});
 }
 
 ServiceStatus SystemdServiceRegistry::status() {

@@ -14,15 +14,23 @@ namespace torvane {
 /// need root; an app that is not root goes through pkexec, and a refused or
 /// dismissed authorization leaves the daemon waiting for approval until a
 /// later registration succeeds or someone enables it by hand.
+///
+/// An installed app enables and disables through torvane-helper-control
+/// ("enable" / "disable"), installed beside the daemon, so that pkexec asks
+/// for Torvane's own polkit action and grants only those operations. Without
+/// it (a build tree) systemctl itself is run.
 class SystemdServiceRegistry final : public ServiceRegistry {
 public:
     static constexpr const char* kSocketUnit = "torvane-helper.socket";
     static constexpr const char* kServiceUnit = "torvane-helper.service";
 
     /// `isRoot` decides whether privileged commands go through pkexec; by
-    /// default the effective user id decides.
+    /// default the effective user id decides. `controlProgram` is the path
+    /// of torvane-helper-control; by default installedControlProgram(). It is
+    /// used while it is an executable file, looked at on every command.
     explicit SystemdServiceRegistry(std::shared_ptr<ServiceCommandRunner> runner,
-                                    std::function<bool()> isRoot = {});
+                                    std::function<bool()> isRoot = {},
+                                    std::optional<std::string> controlProgram = std::nullopt);
 
     std::optional<std::string> registerDaemon() override;
     std::optional<std::string> unregister() override;
@@ -34,11 +42,20 @@ public:
     /// What a user has to do to enable the daemon without this app.
     static std::string approvalInstructions();
 
+    /// "<folder of this program>/../lib/torvane/torvane-helper-control",
+    /// where the package installs it beside the daemon. Deliberately not
+    /// taken from the environment: it is run as root.
+    static std::string installedControlProgram();
+
 private:
-    std::optional<std::string> runPrivileged(const std::vector<std::string>& arguments);
+    /// Runs the control program with `operation`, or systemctl with
+    /// `systemctlArguments` when there is no control program.
+    std::optional<std::string> runPrivileged(const std::string& operation,
+                                             const std::vector<std::string>& systemctlArguments);
 
     std::shared_ptr<ServiceCommandRunner> m_runner;
     std::function<bool()> m_isRoot;
+    std::string m_controlProgram;
     std::mutex m_mutex;
     /// The last privileged command was refused by the authorization agent.
     bool m_approvalPending = false;

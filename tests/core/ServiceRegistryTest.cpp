@@ -1,7 +1,10 @@
 #include "ServiceRegistryCommandRunner.h"
 #include "SystemdServiceRegistry.h"
 
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -31,8 +34,11 @@ const Command kEnable = {"systemctl", "enable", "--now", "torvane-helper.socket"
 const Command kPkexecEnable = {"pkexec", "systemctl", "enable", "--now", "torvane-helper.socket"};
 
 struct Registry {
-    explicit Registry(bool root)
-        : runner(std::make_shared<RecordingRunner>()), registry(runner, [root] { return root; }) {}
+    /// Without a control program unless one is named: systemctl directly.
+    explicit Registry(bool root, std::string controlProgram = {})
+        : runner(std::make_shared<RecordingRunner>()),
+          registry(
+              runner, [root] { return root; }, std::move(controlProgram)) {}
     std::shared_ptr<RecordingRunner> runner;
     SystemdServiceRegistry registry;
 };
@@ -107,6 +113,59 @@ TEST(SystemdServiceRegistry, StatusAndProcessIdFromSystemctlOutput) {
 
     EXPECT_EQ(describe(ServiceStatus::requiresApproval), "requiresApproval");
     EXPECT_EQ(describe(static_cast<ServiceStatus>(7)), "unknown(7)");
+}
+
+/// An executable file standing in for the installed torvane-helper-control.
+class ControlProgram {
+public:
+    ControlProgram()
+        : m_path(std::filesystem::temp_directory_path() /
+                 ("torvane-helper-control-" + std::to_string(::getpid()))) {
+        std::ofstream(m_path) << "#!/bin/sh\n";
+        std::filesystem::permissions(m_path, std::filesystem::perms(0755));
+    }
+    ~ControlProgram() { std::filesystem::remove(m_path); }
+    std::string path() const { return m_path.string(); }
+    void makeNotExecutable() const {
+        std::filesystem::permissions(m_path, std::filesystem::perms(0644));
+    }
+
+private:
+    std::filesystem::path m_path;
+};
+
+TEST(SystemdServiceRegistry, InstalledControlProgramIsWhatPkexecRuns) {
+    const ControlProgram control;
+    Registry r(false, control.path());
+    r.runner->answers[kIsEnabled] = {1, "disabled"};
+    const Command enable = {"pkexec", control.path(), "enable"};
+
+    // Refused or dismissed, the daemon waits for approval either way.
+    for (const int refusal : {126, 127}) {
+        r.runner->answers[enable] = {refusal, ""};
+        EXPECT_EQ(r.registry.registerDaemon(),
+                  "authorization to run " + control.path() + " enable was not granted");
+        EXPECT_EQ(r.registry.status(), ServiceStatus::requiresApproval);
+    }
+    // The control program's own failure is a failure, not a refusal.
+    r.runner->answers[enable] = {1, "Failed to enable unit: Access denied"};
+    EXPECT_EQ(r.registry.registerDaemon(), control.path() +
+                                               " enable failed (exit status 1): Failed to enable "
+                                               "unit: Access denied");
+    EXPECT_EQ(r.registry.status(), ServiceStatus::notRegistered);
+
+    EXPECT_FALSE(r.registry.unregister());
+    EXPECT_EQ(r.runner->ran.back(), (Command{"pkexec", control.path(), "disable"}));
+
+    Registry root(true, control.path());
+    EXPECT_FALSE(root.registry.unregister());
+    EXPECT_EQ(root.runner->ran.back(), (Command{control.path(), "disable"}));
+
+    // A control program that cannot be run is not there: systemctl it is.
+    control.makeNotExecutable();
+    EXPECT_FALSE(r.registry.unregister());
+    EXPECT_EQ(r.runner->ran.back(), (Command{"pkexec", "systemctl", "disable", "--now",
+                                             "torvane-helper.socket", "torvane-helper.service"}));
 }
 
 TEST(SystemServiceCommandRunner, MergesOutputAndReportsExitStatus) {

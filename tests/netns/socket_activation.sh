@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The helper started the way its socket unit starts it, and the trust check
+# against client programs laid out as an installation lays them out.
+#
+#   socket_activation.sh HELPER TESTCLIENT
+#
+#   namespace tvs-<pid>: loopback only, its own resolv.conf
+#   +-------------------------------------------------------------------+
+#   | private PID namespace, private /run                               |
+#   |   systemd-socket-activate -l /run/torvane/helper.sock HELPER ...  |
+#   |     with the unit's capability bounding set and no_new_privs      |
+#   |     listens alone until the first client connects, then becomes   |
+#   |     the helper, which adopts the listening socket                 |
+#   |   clients: copies of TESTCLIENT under $W                          |
+#   |     trusted/   root, 0755, trusted       -> served                |
+#   |     untrusted/ root, 0755, not trusted   -> refused               |
+#   |     groupw/    root, 0775, trusted       -> refused               |
+#   |     foreign/   nobody, 0755, trusted     -> refused               |
+#   +-------------------------------------------------------------------+
+#
+# Needs root and systemd-socket-activate (exits 77 otherwise); no gateway.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=checks.sh
+source "$here/checks.sh"
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: socket activation in a namespace needs root" >&2
+    exit 77
+fi
+for tool in systemd-socket-activate ip unshare setpriv pgrep; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
+        exit 77
+    fi
+done
+HELPER=$(realpath "$1")
+TC=$(realpath "$2")
+# The helper runs with no more than the service unit allows it.
+unit=$here/../../helper/platform/linux/systemd/torvane-helper.service.in
+caps=$(sed -n 's/^CapabilityBoundingSet=//p' "$unit" | tr '[:upper:]' '[:lower:]' | sed 's/cap_/+/g; s/ /,/g')
+[ -n "$caps" ] || { echo "no CapabilityBoundingSet in $unit" >&2; exit 1; }
+export CAPS="-all,$caps"
+NS=tvs-$$
+W=$(mktemp -d /tmp/torvane-activation.XXXXXX)
+export HELPER W
+
+cleanup() {
+    ip netns del "$NS" 2>/dev/null || true
+    rm -rf "/etc/netns/$NS" "$W"
+}
+trap cleanup EXIT
+
+# Clients in the namespace run as nobody too, so every folder on their way
+# must be searchable.
+chmod 0755 "$W"
+for kind in trusted untrusted groupw foreign; do
+    install -d -m 0755 "$W/$kind"
+    install -m 0755 "$TC" "$W/$kind/torvane-testclient"
+done
+chmod 0775 "$W/groupw/torvane-testclient"
+chown 65534 "$W/foreign/torvane-testclient"
+
+ip netns add "$NS"
+ip -n "$NS" link set lo up
+# The helper reads resolv.conf at start; give it the namespace's own.
+mkdir -p "/etc/netns/$NS"
+echo "nameserver 192.0.2.53" >"/etc/netns/$NS/resolv.conf"
+
+inner() {
+    set -u
+    local S=/run/torvane/helper.sock passed=0 failed=0 activator first reply
+    T() { "$W/$1/torvane-testclient" --socket "$S" --timeout 10 "${@:2}"; }
+    helperPids() { pgrep -x torvane-helper || true; }
+    # Client $1 asks for the version: it must fail, and the helper must log
+    # the refusal with that client's pid.
+    refused() {
+        local kind=$1 cpid
+        "$W/$kind/torvane-testclient" --socket "$S" --timeout 10 version >/dev/null 2>&1 &
+        cpid=$!
+        if wait "$cpid"; then
+            echo "the $kind client was served" >&2
+            return 1
+        fi
+        # The log line is written before the connection closes.
+        grep -qF "rejected XPC connection from untrusted client (pid $cpid)" "$W/helper.out"
+    }
+
+    mkdir -m 0755 /run/torvane
+    setpriv --no-new-privs --bounding-set "$CAPS" systemd-socket-activate -l "$S" "$HELPER" \
+        --trust-client "$W/trusted/torvane-testclient" \
+        --trust-client "$W/groupw/torvane-testclient" \
+        --trust-client "$W/foreign/torvane-testclient" >"$W/helper.out" 2>&1 &
+    activator=$!
+    local i
+    for ((i = 0; i < 200; i++)); do
+        [ -S "$S" ] && break
+        sleep 0.05
+    done
+    # What the socket unit's SocketMode gives every user.
+    chmod 0666 "$S"
+
+    sleep 0.5
+    check "the socket listens before the helper runs" test -S "$S"
+    check "no helper runs before the first client" test -z "$(helperPids)"
+    check "the activator is still waiting" kill -0 "$activator"
+    check "the activator runs with no_new_privs and without CAP_SYS_ADMIN" \
+        bash -c 'grep -q "^NoNewPrivs:[[:space:]]*1$" "/proc/$0/status" &&
+                 bnd=$(sed -n "s/^CapBnd:[[:space:]]*//p" "/proc/$0/status") &&
+                 (( ((16#$bnd) >> 21 & 1) == 0 ))' "$activator"
+
+    reply=$(T trusted version)
+    check "the first connection starts the helper and is answered ($reply)" \
+        test "$reply" = "reply version 0.1.1"
+    first=$(helperPids)
+    check "one helper runs after the first client" test "$(echo "$first" | wc -l)" = 1 -a -n "$first"
+    check "the helper listens on the socket it was handed" \
+        bash -c 'ss -xlpn | grep -F "$1" | grep -q "pid=$2,"' ss "$S" "$first"
+
+    reply=$(T trusted status | head -n 1)
+    check "a second connection is served ($reply)" test -n "$reply"
+    check "by the same helper process" test "$(helperPids)" = "$first"
+
+    # An ordinary user running the installed client: the helper reads the
+    # executable of a process of another user.
+    reply=$(setpriv --reuid=65534 --regid=65534 --clear-groups \
+        "$W/trusted/torvane-testclient" --socket "$S" --timeout 10 version 2>&1 || true)
+    check "a trusted program run by another user is served ($reply)" \
+        test "$reply" = "reply version 0.1.1"
+
+    check "a program not on the trusted list is refused" refused untrusted
+    check "a group-writable trusted program is refused" refused groupw
+    check "a trusted program not owned by root is refused" refused foreign
+    check "the helper survives the refusals" test "$(T trusted version)" = "reply version 0.1.1"
+
+    check "terminate is answered" test "$(T trusted terminate)" = "reply terminate"
+    for ((i = 0; i < 200; i++)); do
+        kill -0 "$activator" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$activator" 2>/dev/null; then
+        echo "the helper did not exit after terminate" >&2
+        kill -KILL "$activator"
+    fi
+    local status=0
+    wait "$activator" || status=$?
+    check "the helper exits with status 0 after terminate (got $status)" test "$status" = 0
+    check "no helper is left" test -z "$(helperPids)"
+
+    checks_summary socket_activation
+}
+export -f inner
+
+status=0
+ip netns exec "$NS" unshare --pid --fork --kill-child --mount-proc \
+    bash -c 'mount -t tmpfs -o mode=0755 sa-run /run && exec "$@"' sa-private bash -c inner ||
+    status=$?
+if [ "$status" -ne 0 ]; then
+    echo "--- helper output" >&2
+    cat "$W/helper.out" >&2 || true
+fi
+exit "$status"

@@ -260,7 +260,7 @@ EOF
     # override. The daemon puts its servers back; a stop gives back what
     # the network says now (the DHCP client's latest bytes), not the stale
     # bytes from before the tunnel.
-    scenario 4 "resolv.conf rewritten in place twice: override re-applied each time; stop gives back the latest DHCP bytes (also just before stop)"
+    scenario 4 "resolv.conf rewritten in place twice: override re-applied each time; stop gives back the latest DHCP bytes (also just before and during the teardown)"
     local original=$W/resolv.original dhcp1=$W/resolv.dhcp1 dhcp2=$W/resolv.dhcp2
     cp /etc/resolv.conf "$original"
     printf 'nameserver 10.10.0.3\nsearch dhcp-one.tvf.test\n' >"$dhcp1"
@@ -279,6 +279,19 @@ EOF
     cat "$dhcp1" >/etc/resolv.conf
     T stop "$(id_of dns)" >/dev/null
     check "4: a rewrite just before the stop is what comes back" cmp -s /etc/resolv.conf "$dhcp1"
+    # A rewrite while the teardown runs, before its DNS restore: a stopped
+    # dnsmasq holds the teardown for its 3 s grace, so the change notice
+    # waits on the engine queue behind the stop.
+    start_profile proxy >/dev/null
+    check "4: the proxy's override is in place" grep -qx 'nameserver 127.0.0.1' /etc/resolv.conf
+    kill -STOP $(pgrep -x dnsmasq)
+    T stop "$(id_of proxy)" >/dev/null &
+    local stopper=$!
+    sleep 1
+    cat "$dhcp2" >/etc/resolv.conf
+    wait "$stopper" || true
+    check "4: a rewrite during the teardown is what comes back: '$(tr '\n' ' ' </etc/resolv.conf)'" \
+        cmp -s /etc/resolv.conf "$dhcp2"
     # The DHCP client goes back to the bed's server.
     cat "$original" >/etc/resolv.conf
     scenario_end

@@ -26,9 +26,12 @@ std::string commandText(const std::vector<std::string>& arguments) {
     return text;
 }
 
-bool isExecutableFile(const std::string& path) {
+// The control program runs as root once authorized; one that another user
+// could have rewritten is not run at all.
+bool isUsableControlProgram(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
            ::access(path.c_str(), X_OK) == 0;
 }
 
@@ -62,7 +65,7 @@ SystemdServiceRegistry::runPrivileged(const std::string& operation,
                                       const std::vector<std::string>& systemctlArguments) {
     const bool root = m_isRoot();
     std::vector<std::string> arguments = systemctlArguments;
-    if (isExecutableFile(m_controlProgram)) {
+    if (isUsableControlProgram(m_controlProgram)) {
         arguments = {m_controlProgram, operation};
     }
     std::vector<std::string> command;

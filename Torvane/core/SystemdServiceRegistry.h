@@ -27,7 +27,8 @@ public:
     /// `isRoot` decides whether privileged commands go through pkexec; by
     /// default the effective user id decides. `controlProgram` is the path
     /// of torvane-helper-control; by default installedControlProgram(). It is
-    /// used while it is an executable file, looked at on every command.
+    /// used while it is an executable file owned by root and writable by
+    /// nobody else, looked at on every command.
     explicit SystemdServiceRegistry(std::shared_ptr<ServiceCommandRunner> runner,
                                     std::function<bool()> isRoot = {},
                                     std::optional<std::string> controlProgram = std::nullopt);

@@ -115,57 +115,49 @@ TEST(SystemdServiceRegistry, StatusAndProcessIdFromSystemctlOutput) {
     EXPECT_EQ(describe(static_cast<ServiceStatus>(7)), "unknown(7)");
 }
 
-/// An executable file standing in for the installed torvane-helper-control.
-class ControlProgram {
-public:
-    ControlProgram()
-        : m_path(std::filesystem::temp_directory_path() /
-                 ("torvane-helper-control-" + std::to_string(::getpid()))) {
-        std::ofstream(m_path) << "#!/bin/sh\n";
-        std::filesystem::permissions(m_path, std::filesystem::perms(0755));
-    }
-    ~ControlProgram() { std::filesystem::remove(m_path); }
-    std::string path() const { return m_path.string(); }
-    void makeNotExecutable() const {
-        std::filesystem::permissions(m_path, std::filesystem::perms(0644));
-    }
-
-private:
-    std::filesystem::path m_path;
-};
-
 TEST(SystemdServiceRegistry, InstalledControlProgramIsWhatPkexecRuns) {
-    const ControlProgram control;
-    Registry r(false, control.path());
+    // Never run here: any root-owned program stands in for it.
+    const std::string control = "/bin/sh";
+    Registry r(false, control);
     r.runner->answers[kIsEnabled] = {1, "disabled"};
-    const Command enable = {"pkexec", control.path(), "enable"};
+    const Command enable = {"pkexec", control, "enable"};
 
     // Refused or dismissed, the daemon waits for approval either way.
     for (const int refusal : {126, 127}) {
         r.runner->answers[enable] = {refusal, ""};
         EXPECT_EQ(r.registry.registerDaemon(),
-                  "authorization to run " + control.path() + " enable was not granted");
+                  "authorization to run " + control + " enable was not granted");
         EXPECT_EQ(r.registry.status(), ServiceStatus::requiresApproval);
     }
     // The control program's own failure is a failure, not a refusal.
     r.runner->answers[enable] = {1, "Failed to enable unit: Access denied"};
-    EXPECT_EQ(r.registry.registerDaemon(), control.path() +
+    EXPECT_EQ(r.registry.registerDaemon(), control +
                                                " enable failed (exit status 1): Failed to enable "
                                                "unit: Access denied");
     EXPECT_EQ(r.registry.status(), ServiceStatus::notRegistered);
 
     EXPECT_FALSE(r.registry.unregister());
-    EXPECT_EQ(r.runner->ran.back(), (Command{"pkexec", control.path(), "disable"}));
+    EXPECT_EQ(r.runner->ran.back(), (Command{"pkexec", control, "disable"}));
 
-    Registry root(true, control.path());
+    Registry root(true, control);
     EXPECT_FALSE(root.registry.unregister());
-    EXPECT_EQ(root.runner->ran.back(), (Command{control.path(), "disable"}));
+    EXPECT_EQ(root.runner->ran.back(), (Command{control, "disable"}));
 
-    // A control program that cannot be run is not there: systemctl it is.
-    control.makeNotExecutable();
-    EXPECT_FALSE(r.registry.unregister());
-    EXPECT_EQ(r.runner->ran.back(), (Command{"pkexec", "systemctl", "disable", "--now",
-                                             "torvane-helper.socket", "torvane-helper.service"}));
+    // One that cannot be run, or that another user could rewrite, is not
+    // used: systemctl it is.
+    const auto writable = std::filesystem::temp_directory_path() /
+                          ("torvane-helper-control-" + std::to_string(::getpid()));
+    std::ofstream(writable) << "#!/bin/sh\n";
+    std::filesystem::permissions(writable, std::filesystem::perms(0775));
+    for (const std::string& unusable : {std::string("/etc/passwd"), writable.string()}) {
+        Registry other(false, unusable);
+        EXPECT_FALSE(other.registry.unregister());
+        EXPECT_EQ(other.runner->ran.back(),
+                  (Command{"pkexec", "systemctl", "disable", "--now", "torvane-helper.socket",
+                           "torvane-helper.service"}))
+            << unusable;
+    }
+    std::filesystem::remove(writable);
 }
 
 TEST(SystemServiceCommandRunner, MergesOutputAndReportsExitStatus) {

@@ -4,6 +4,7 @@
 #include "SwanctlOutput.h"
 #include "VPNEngine.h"
 
+#include <csignal>
 #include <filesystem>
 
 namespace torvane {
@@ -105,9 +106,33 @@ void VPNEngine::stopCharon() {
         }
         m_charon->waitUntilExit();
         m_charon->stopReadingOutput();
+        // Only a charon that ended through its own SIGTERM handling (or
+        // exited by itself) cleaned up; killed or crashed, it did not.
+        const auto status = m_charon->exitStatus();
+        if (status != 0 && status != 128 + SIGTERM) {
+            removeCharonLeftovers();
+        }
     }
     m_charon.reset();
     m_network.forgetUndo("process charon");
+}
+
+void VPNEngine::removeCharonLeftovers() {
+    // A charon that stops normally removes the routing rule it added for
+    // userspace ESP; one that was killed or crashed leaves it behind. Its
+    // routes went with its TUN device. The priority is ours (strongswan.conf).
+    for (const char* family : {"-4", "-6"}) {
+        for (int i = 0; i < 4; ++i) {
+            const auto removed = m_env.runner.runCommand(
+                m_env.ipPath, {family, "rule", "del", "priority", "32800", "table", "220"},
+                std::nullopt, std::chrono::seconds(5));
+            if (removed.status != 0) {
+                break;
+            }
+            log(std::string("removed the routing rule of a charon that did not stop cleanly (") +
+                (family[1] == '4' ? "IPv4" : "IPv6") + ")");
+        }
+    }
 }
 
 void VPNEngine::handleViciEvent(const std::string& /*name*/) {

@@ -79,6 +79,9 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
         const auto pid = static_cast<pid_t>(step.pid);
         if (pid <= 1 || processName(step.pid) != step.processName) {
             log("restored " + key + ": pid " + std::to_string(step.pid) + " already gone");
+            if (step.processName == "charon") {
+                removeCharonLeftovers();
+            }
             return;
         }
         ::kill(pid, SIGTERM);
@@ -89,6 +92,9 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
             ::kill(pid, SIGKILL);
         }
         log("restored " + key + ": ended pid " + std::to_string(step.pid));
+        if (step.processName == "charon") {
+            removeCharonLeftovers();
+        }
         return;
     }
     }

@@ -22,6 +22,7 @@ void VPNEngine::schedulePathChangeRecovery() {
             return;
         }
         log("network path changed — verifying " + std::to_string(m_tunnels.size()) + " tunnel(s)");
+        m_routes.refreshGatewayExclusions();
         for (std::size_t i = 0; i < m_tunnels.size(); ++i) {
             Tunnel& tunnel = *m_tunnels[i];
             if (tunnel.state == VPNConnState::connected) {

@@ -49,6 +49,8 @@ struct EngineEnvironment {
     std::string tunnelInterfacePrefix = "ipsec";
     /// psmisc's killall.
     std::string killallPath = "/usr/bin/killall";
+    /// iproute2's ip, for what a dead charon leaves in the routing rules.
+    std::string ipPath = "/bin/ip";
     /// Opens the system configuration store whose DNS the engine overrides;
     /// its notifications go through the post function onto the engine queue.
     std::function<Expected<std::unique_ptr<DynamicStore>, std::string>(DynamicStore::ChangeHandler,
@@ -121,6 +123,7 @@ private:
     void waitForViciSocket();
     void connectVici();
     void stopCharon();
+    void removeCharonLeftovers();
     void handleViciEvent(const std::string& name);
     void closeVici();
     void relayCharonOutput(std::string_view chunk);

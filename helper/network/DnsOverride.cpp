@@ -376,8 +376,24 @@ void DnsOverride::restoreDNS() {
 
 void DnsOverride::restoreServiceStateDNS(const std::string& serviceID, DynamicStore& store) {
     const std::string key = stateDNSKey(serviceID);
-    m_writtenStamps.erase(serviceID);
     const auto saved = m_savedStateDNS.find(serviceID);
+    const std::optional<StoreDictionary> original =
+        saved != m_savedStateDNS.end() ? std::optional(saved->second) : std::nullopt;
+    // The network may have published new DNS after our last write and
+    // before its notice reached us (a DHCP renewal during the teardown):
+    // that is what the user expects back, not the older copy we saved.
+    const auto written = m_writtenStamps.find(serviceID);
+    const auto current = store.copyValue(key);
+    const bool republished = current && *current != stampDict(original) &&
+                             (written == m_writtenStamps.end() || *current != written->second) &&
+                             (!original || *current != *original);
+    m_writtenStamps.erase(serviceID);
+    if (republished) {
+        m_context.log("DNS restore: service " + serviceID +
+                      " re-published its DNS underneath us — keeping the network's values");
+        m_context.forgetUndo("dns " + serviceID);
+        return;
+    }
     if (saved != m_savedStateDNS.end()) {
         if (!store.setValue(key, saved->second)) {
             m_context.log("DNS restore FAILED on " + key + ": " + store.lastErrorText());

@@ -37,9 +37,9 @@ bool routable(const Tunnel& tunnel) {
     return tunnel.vip || tunnel.tun;
 }
 
-/// The value of the first "gateway:" line of `route get` output, if any.
-std::optional<std::string> gatewayFromRouteGet(std::string_view output) {
-    constexpr std::string_view label = "gateway:";
+/// The value of the first "LABEL:" line of `route get` output, if any.
+std::optional<std::string> routeGetField(std::string_view output, std::string_view field) {
+    const std::string label = std::string(field) + ":";
     while (!output.empty()) {
         const auto end = output.find('\n');
         const auto line = trimBlanks(output.substr(0, end));
@@ -54,6 +54,10 @@ std::optional<std::string> gatewayFromRouteGet(std::string_view output) {
         return std::string(trimBlanks(value));
     }
     return std::nullopt;
+}
+
+std::optional<std::string> gatewayFromRouteGet(std::string_view output) {
+    return routeGetField(output, "gateway");
 }
 
 } // namespace
@@ -214,6 +218,39 @@ void RouteTable::addGatewayExclusionRoute(const std::string& host) {
     }
     m_installedGatewayExclusions.insert(host);
     m_context.log("gateway exclusion route: " + host + " via " + gateway);
+}
+
+void RouteTable::refreshGatewayExclusions() {
+    if (m_installedGatewayExclusions.empty()) {
+        return;
+    }
+    // A link that went down took its routes with it, and a new network may
+    // have a new router: an exclusion missing or via the old router would
+    // send IKE and ESP into the tunnel itself.
+    const auto gateway = learnDefaultGateway();
+    const bool newRouter = gateway && gateway != m_underlyingDefaultGateway;
+    std::vector<std::string> lost;
+    for (const auto& host : m_installedGatewayExclusions) {
+        const auto report = route({"get", host}).output;
+        const bool present = !newRouter && routeGetField(report, "destination") == host &&
+                             gatewayFromRouteGet(report) == m_underlyingDefaultGateway;
+        if (!present) {
+            lost.push_back(host);
+        }
+    }
+    if (lost.empty()) {
+        return;
+    }
+    if (gateway) {
+        m_underlyingDefaultGateway = gateway;
+    }
+    for (const auto& host : lost) {
+        route({"delete", "-host", host});
+        m_installedGatewayExclusions.erase(host);
+        m_context.log("gateway exclusion route for " + host +
+                      " lost with the network path — adding it again");
+        addGatewayExclusionRoute(host);
+    }
 }
 
 std::optional<std::string> RouteTable::learnDefaultGateway() {

@@ -59,6 +59,10 @@ public:
     /// kill call it, so the next full tunnel asks again.
     void clearUnderlyingDefaultGateway();
 
+    /// After a network path change: puts back gateway exclusion routes the
+    /// kernel dropped with a link, or that still point at an old router.
+    void refreshGatewayExclusions();
+
     /// True while a half-default route ("0.0.0.0/1" or "128.0.0.0/1") is
     /// installed, i.e. some tunnel carries all IPv4 traffic.
     bool carriesAllIPv4() const;

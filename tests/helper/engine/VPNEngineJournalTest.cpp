@@ -106,3 +106,22 @@ TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
                                      "malformed) — moved to " +
                                      journalPath() + ".damaged; nothing restored from it"));
 }
+
+TEST_F(EngineJournalTest, ACharonThatDiedLeavesNoRoutingRuleBehind) {
+    const VPNProfile office = profile("Office");
+    acceptTunnel(office, "10.99.0.1");
+    ASSERT_EQ(start(office).code, 0);
+    // charon killed from outside: it never removes its userspace-ESP rule.
+    m_launcher.lastChild()->exit(137);
+    m_runner.setResult("/bin/ip", {"-4", "rule", "del"}, {2, "RTNETLINK answers: No such file"});
+    m_runner.queueResult("/bin/ip", {"-4", "rule", "del"}, {0, ""});
+    m_runner.setResult("/bin/ip", {"-6", "rule", "del"}, {2, "RTNETLINK answers: No such file"});
+    m_runner.clearCalls();
+    ASSERT_EQ(stopAll().code, 0);
+    const auto lines = m_runner.commandLinesFor("/bin/ip");
+    EXPECT_THAT(lines, ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
+                                   "/bin/ip -4 rule del priority 32800 table 220",
+                                   "/bin/ip -6 rule del priority 32800 table 220"));
+    EXPECT_THAT(logLines(),
+                Contains("removed the routing rule of a charon that did not stop cleanly (IPv4)"));
+}

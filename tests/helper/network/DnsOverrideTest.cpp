@@ -196,6 +196,14 @@ TEST_F(DnsOverrideTest, AdoptsValuesTheNetworkRepublishesUnderTheOverride) {
                     R"(DNS set on primary service en0 (["ServerAddresses": ["10.0.0.53"]]))"));
     dns().restoreDNS();
     EXPECT_EQ(store->copyValue(dnsKey("en0")), dhcp);
+
+    // A renewal whose notice is still queued when the tunnel goes: the
+    // network's newest values stay, not the older saved copy.
+    dns().applyDNS({"10.0.0.53"}, {}, "Work");
+    const StoreDictionary renewed{{"ServerAddresses", std::vector<std::string>{"192.168.7.9"}}};
+    store->publish(dnsKey("en0"), renewed);
+    dns().restoreDNS();
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), renewed);
 }
 
 TEST_F(DnsOverrideTest, MovesTheOverrideWhenThePrimaryServiceChanges) {

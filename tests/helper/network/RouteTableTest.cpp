@@ -193,6 +193,33 @@ TEST_F(RouteTableTest, DefaultGatewayIsAskedUntilLearntThenCachedUntilCleared) {
                 ElementsAre(kRoute + " get 0.0.0.0", kRoute + " add -host 192.0.2.40 10.32.0.1"));
 }
 
+TEST_F(RouteTableTest, APathChangePutsBackExclusionsTheKernelDroppedOrThatUseAnOldRouter) {
+    runner.setResult(kRoute, {"get", "0.0.0.0"}, {0, kRouteGet});
+    table.addGatewayExclusionRoute("192.0.2.7");
+    // Still there, via the same router: nothing to do.
+    runner.setResult(kRoute, {"get", "192.0.2.7"},
+                     {0, "destination: 192.0.2.7\n    gateway: 10.32.0.1\n"});
+    commands();
+    table.refreshGatewayExclusions();
+    EXPECT_THAT(commands(), ElementsAre(kRoute + " get 0.0.0.0", kRoute + " get 192.0.2.7"));
+
+    // The link went down and up: the lookup now ends in a tunnel half.
+    runner.setResult(kRoute, {"get", "192.0.2.7"},
+                     {0, "destination: 0.0.0.0\n  interface: ipsec0\n"});
+    table.refreshGatewayExclusions();
+    EXPECT_THAT(commands(), ElementsAre(kRoute + " get 0.0.0.0", kRoute + " get 192.0.2.7",
+                                        kRoute + " delete -host 192.0.2.7",
+                                        kRoute + " add -host 192.0.2.7 10.32.0.1"));
+
+    // A new router: the exclusion moves to it even though it still exists.
+    runner.setResult(kRoute, {"get", "0.0.0.0"}, {0, "gateway: 10.32.0.254\n"});
+    runner.setResult(kRoute, {"get", "192.0.2.7"},
+                     {0, "destination: 192.0.2.7\n    gateway: 10.32.0.1\n"});
+    table.refreshGatewayExclusions();
+    EXPECT_EQ(commands().back(), kRoute + " add -host 192.0.2.7 10.32.0.254");
+    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.254");
+}
+
 TEST_F(RouteTableTest, RemoveAllRoutesForgetsEverythingWhateverTheToolSays) {
     runner.setResult("route", {"get"}, {0, kRouteGet});
     runner.setResult("route", {"-n", "delete"}, {1, "route: delete net: not in table"});

@@ -102,16 +102,6 @@ inner() {
     set -u
     local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    outside() { # outside COMMAND-LINE: runs it in the outer shell
-        printf '%s\n' "$*" >"$W/req"
-        local rc out
-        {
-            read -r rc
-            out=$(cat)
-        } <"$W/ack"
-        printf '%s\n' "$out"
-        return "$rc"
-    }
     T() { "$TC" --socket "$S" "$@"; }
     start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
     id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
@@ -304,24 +294,4 @@ EOF
 }
 export -f inner
 
-# Serve `outside` requests until the inner test ends.
-mkfifo "$BED_WORK/req" "$BED_WORK/ack"
-exec {reqfd}<>"$BED_WORK/req"
-bed_client_private bash -c inner &
-inner_pid=$!
-line=""
-while kill -0 "$inner_pid" 2>/dev/null; do
-    # A read that times out keeps what it got so far: glue it to the rest.
-    part=""
-    if ! IFS= read -r -t 1 -u "$reqfd" part; then
-        line+=$part
-        continue
-    fi
-    line+=$part
-    # In this shell, not a subshell, so that it can reap what it kills.
-    rc=0
-    eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
-    { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
-    line=""
-done
-wait "$inner_pid"
+bed_private_with_outside inner

@@ -135,6 +135,47 @@ bed_client_private() {
         bash -c 'mount -t tmpfs -o mode=0755 bed-run /run && exec "$@"' bed-private "$@"
 }
 
+# The daemon under test runs in bed_client_private, where the gateway's and
+# LAN's namespaces and processes cannot be reached. Such steps go to the
+# shell that called bed_private_with_outside: inside, `outside COMMAND-LINE`
+# runs COMMAND-LINE there and hands back its output and status.
+outside() {
+    printf '%s\n' "$*" >"$BED_WORK/req"
+    local rc out
+    {
+        read -r rc
+        out=$(cat)
+    } <"$BED_WORK/ack"
+    [ -z "$out" ] || printf '%s\n' "$out"
+    return "$rc"
+}
+export -f outside
+
+# Runs the exported function NAME in bed_client_private and serves its
+# `outside` requests until it ends; returns its status.
+bed_private_with_outside() {
+    mkfifo "$BED_WORK/req" "$BED_WORK/ack"
+    local reqfd inner_pid line="" part rc
+    exec {reqfd}<>"$BED_WORK/req"
+    bed_client_private bash -c "$1" &
+    inner_pid=$!
+    while kill -0 "$inner_pid" 2>/dev/null; do
+        # A read that times out keeps what it got so far: glue it on.
+        part=""
+        if ! IFS= read -r -t 1 -u "$reqfd" part; then
+            line+=$part
+            continue
+        fi
+        line+=$part
+        # In this shell, not a subshell, so that it can reap what it kills.
+        rc=0
+        eval "$line" >"$BED_WORK/reply" 2>&1 || rc=$?
+        { printf '%s\n' "$rc"; cat "$BED_WORK/reply"; } >"$BED_WORK/ack"
+        line=""
+    done
+    wait "$inner_pid"
+}
+
 # Runs swanctl against the gateway's charon.
 bed_gw_swanctl() {
     STRONGSWAN_CONF="$BED_WORK/gw/strongswan.conf" SWANCTL_DIR="$BED_WORK/gw/swanctl" \

@@ -319,7 +319,7 @@ std::optional<ResolvedStore::Link> ResolvedStore::link(const std::string& interf
     if (!connected()) {
         return std::nullopt;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     const int status = sd_bus_call_method(m_bus, kService, kManagerPath, kManager, "GetLink",
                                           &error, &reply, "i", static_cast<int>(index));
@@ -339,7 +339,7 @@ std::optional<ResolvedStore::Link> ResolvedStore::link(const std::string& interf
 
 std::optional<ResolvedLinkDNS> ResolvedStore::readLink(const Link& target) {
     ResolvedLinkDNS dns;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     auto fail = [&](const char* what, int status) {
         m_lastError = busErrorText(what, status, &error);
@@ -417,7 +417,7 @@ bool ResolvedStore::writeLink(const std::string& interface, const ResolvedLinkDN
 
 bool ResolvedStore::setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers) {
     sd_bus_message* call = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
                                                 "SetLinkDNS");
     if (status >= 0) {
@@ -457,7 +457,7 @@ bool ResolvedStore::setServers(int index, const std::vector<ResolvedLinkDNS::Ser
 
 bool ResolvedStore::setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains) {
     sd_bus_message* call = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
                                                 "SetLinkDomains");
     if (status >= 0) {
@@ -671,7 +671,7 @@ bool resolvedAnswers() {
     }
     // NameHasOwner, not a call to resolved itself: that would start an
     // installed but stopped resolved through bus activation.
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     int owned = 0;
     const int status =

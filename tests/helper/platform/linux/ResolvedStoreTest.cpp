@@ -428,7 +428,7 @@ std::string resolveThroughResolved(const std::string& name) {
     if (sd_bus_open_system(&bus) < 0) {
         return "no bus";
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
     sd_bus_message* reply = nullptr;
     std::string answer = "no answer";
     int status = sd_bus_call_method(bus, "org.freedesktop.resolve1", "/org/freedesktop/resolve1",

@@ -384,8 +384,12 @@ EOF
     check "8: the daemon answers" answers
     check "8: no tunnel changed" test "$(status_json)" = "$before_status"
     check "8: ping through the tunnel" ping_ok "$BED_LAN_ADDR"
-    check "8: RSS stays bounded ($before_rss -> $after_rss kB)" \
-        test "$after_rss" -lt $((before_rss + 65536))
+    # AddressSanitizer keeps freed memory in quarantine (256 MiB by default),
+    # so a sanitized daemon's RSS grows without a leak: a wider bound there.
+    local growth=65536
+    grep -qa __asan_init "$HELPER" && growth=$((512 * 1024))
+    check "8: RSS stays bounded ($before_rss -> $after_rss kB, at most +$growth kB)" \
+        test "$after_rss" -lt $((before_rss + growth))
     scenario_end
 
     kill "$subscriber" 2>/dev/null || true

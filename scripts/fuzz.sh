@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Runs fuzzing campaigns longer than the test suite's smoke runs.
-#   scripts/fuzz.sh [SECONDS] [NAME...]     (default: 300 s, every fuzzer)
+#   scripts/fuzz.sh [-j JOBS] [SECONDS] [NAME...]   (default: 1 job, 300 s, every fuzzer)
 # Each fuzzer runs for SECONDS with its corpus under build/fuzz-corpus/NAME;
-# crashes are written to build/fuzz-findings/NAME. Prints executions and
-# findings per fuzzer; exits non-zero when any fuzzer found a crash.
+# crashes are written to build/fuzz-findings/NAME. Up to JOBS fuzzers run at
+# once (one per core is the most that helps). Prints executions and findings
+# per fuzzer; exits non-zero when any fuzzer found a crash.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+jobs=1
+if [ "${1:-}" = "-j" ]; then
+    jobs=$2
+    shift 2
+fi
 seconds=${1:-300}
 shift || true
 build=build/sanitize
@@ -22,12 +28,11 @@ if [ ${#names[@]} -eq 0 ]; then
         -printf '%f\n' | sed 's/^fuzz_//' | sort)
 fi
 
-failed=0
-for name in "${names[@]}"; do
-    corpus=build/fuzz-corpus/$name
-    findings=build/fuzz-findings/$name
+# campaign NAME: one fuzzer's run; prints its line of the table.
+campaign() {
+    local name=$1 corpus=build/fuzz-corpus/$1 findings=build/fuzz-findings/$1
+    local log=build/fuzz-findings/$1.log status runs crashes
     mkdir -p "$corpus" "$findings"
-    log=build/fuzz-findings/$name.log
     set +e
     "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -max_len=8192 -print_final_stats=1 \
         -artifact_prefix="$findings/" "$corpus" "tests/fuzz/corpus/$name" >"$log" 2>&1
@@ -35,8 +40,22 @@ for name in "${names[@]}"; do
     set -e
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
     crashes=$(find "$findings" -type f | wc -l)
-    printf '%-10s %8s s  %12s executions  %d findings  (exit %d)\n' "$name" "$seconds" "$runs" \
+    printf '%-18s %6s s  %12s executions  %d findings  (exit %d)\n' "$name" "$seconds" "$runs" \
         "$crashes" "$status"
-    [ "$status" -eq 0 ] && [ "$crashes" -eq 0 ] || failed=1
+    [ "$status" -eq 0 ] && [ "$crashes" -eq 0 ]
+}
+
+failed=0
+running=()
+for name in "${names[@]}"; do
+    if [ ${#running[@]} -ge "$jobs" ]; then
+        wait "${running[0]}" || failed=1
+        running=("${running[@]:1}")
+    fi
+    campaign "$name" &
+    running+=($!)
+done
+for pid in "${running[@]}"; do
+    wait "$pid" || failed=1
 done
 exit $failed

@@ -87,10 +87,9 @@ ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options optio
 }
 
 ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options)
-    : m_onChange(std::move(onChange)), m_post(std::move(post)), m_options(std::move(options)) {
+    : m_notifier(std::move(onChange), std::move(post)), m_options(std::move(options)) {
     if (auto route = defaultRoute()) {
-        m_watchedPrimary = route->interface;
-        m_watchedRouter = route->router;
+        m_notifier.rememberRoute(route->interface, route->router);
     }
 
     const auto link = readSymlink(m_options.resolvConfPath);
@@ -110,7 +109,6 @@ ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Opti
 
 ResolvConfStore::~ResolvConfStore() {
     m_watcher.reset();
-    m_alive->store(false);
 }
 
 std::optional<std::string> ResolvConfStore::readFile() const {
@@ -289,74 +287,20 @@ bool ResolvConfStore::restoreOriginal() {
 
 void ResolvConfStore::setNotificationKeys(const std::vector<std::string>& keys,
                                           const std::vector<std::string>& patterns) {
-    std::vector<std::regex> compiled;
-    for (const auto& pattern : patterns) {
-        try {
-            compiled.emplace_back(pattern);
-        } catch (const std::regex_error&) {
-            // A pattern that does not compile matches nothing.
-        }
-    }
-    const std::lock_guard lock(m_mutex);
-    m_keys = keys;
-    m_patterns = std::move(compiled);
-}
-
-void ResolvConfStore::notify(std::vector<std::string> keys) {
-    std::vector<std::string> watched;
-    {
-        const std::lock_guard lock(m_mutex);
-        for (auto& key : keys) {
-            const bool matches =
-                std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end() ||
-                std::any_of(m_patterns.begin(), m_patterns.end(), [&](const std::regex& pattern) {
-                    return std::regex_match(key, pattern);
-                });
-            if (matches) {
-                watched.push_back(std::move(key));
-            }
-        }
-    }
-    if (watched.empty() || !m_onChange) {
-        return;
-    }
-    m_post([alive = m_alive, handler = m_onChange, watched = std::move(watched)] {
-        if (alive->load()) {
-            handler(watched);
-        }
-    });
+    m_notifier.setKeys(keys, patterns);
 }
 
 void ResolvConfStore::routingChanged() {
-    // A new router on the same interface is a new network path too (another
-    // Wi-Fi behind the same device, a changed uplink): tunnels must be
-    // verified just as when the interface changes.
-    auto route = defaultRoute();
-    std::optional<std::string> primary;
-    std::optional<std::uint32_t> router;
-    if (route) {
-        primary = route->interface;
-        router = route->router;
+    if (auto route = defaultRoute()) {
+        m_notifier.routeSeen(route->interface, route->router);
+    } else {
+        m_notifier.routeSeen(std::nullopt, std::nullopt);
     }
-    {
-        const std::lock_guard lock(m_mutex);
-        if (primary == m_watchedPrimary && router == m_watchedRouter) {
-            return;
-        }
-        m_watchedPrimary = primary;
-        m_watchedRouter = router;
-    }
-    notify({kGlobalIPv4Key});
 }
 
 void ResolvConfStore::resolvConfChanged() {
-    std::optional<std::string> primary;
-    {
-        const std::lock_guard lock(m_mutex);
-        primary = m_watchedPrimary;
-    }
-    if (primary) {
-        notify({dnsKey(*primary)});
+    if (const auto primary = m_notifier.primary()) {
+        m_notifier.notify({dnsKey(*primary)});
     }
 }
 

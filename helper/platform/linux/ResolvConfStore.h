@@ -3,6 +3,7 @@
 #include "DefaultRoute.h"
 #include "DynamicStore.h"
 #include "StoreChangeWatcher.h"
+#include "StoreNotifier.h"
 
 #include <atomic>
 #include <memory>
@@ -72,23 +73,14 @@ private:
     bool writeFileBytes(const std::string& bytes);
     bool restoreOriginal();
     std::optional<std::string> readFile() const;
-    void notify(std::vector<std::string> keys);
     void routingChanged();
     void resolvConfChanged();
 
-    ChangeHandler m_onChange;
-    PostFunction m_post;
+    StoreNotifier m_notifier; // before the threads that call it, so it outlives them
     Options m_options;
     std::string m_lastError;
     std::optional<Original> m_original;
     std::optional<Written> m_lastWritten;
-    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
-
-    std::mutex m_mutex; // guards the watched keys and the watched default route
-    std::vector<std::string> m_keys;
-    std::vector<std::regex> m_patterns;
-    std::optional<std::string> m_watchedPrimary;
-    std::optional<std::uint32_t> m_watchedRouter;
 
     std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first
 };

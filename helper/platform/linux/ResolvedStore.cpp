@@ -272,21 +272,17 @@ ResolvedStore::create(ChangeHandler onChange, PostFunction post, Options options
 }
 
 ResolvedStore::ResolvedStore(ChangeHandler onChange, PostFunction post, Options options)
-    : m_onChange(std::move(onChange)), m_post(std::move(post)), m_options(std::move(options)) {
-    if (!m_options.primaryInterface) {
-        if (auto route = defaultRoute()) {
-            m_watchedPrimary = route->interface;
-            m_watchedRouter = route->router;
-        }
-    } else {
-        m_watchedPrimary = m_options.primaryInterface();
+    : m_notifier(std::move(onChange), std::move(post)), m_options(std::move(options)) {
+    if (m_options.primaryInterface) {
+        m_notifier.rememberRoute(m_options.primaryInterface(), std::nullopt);
+    } else if (auto route = defaultRoute()) {
+        m_notifier.rememberRoute(route->interface, route->router);
     }
 }
 
 ResolvedStore::~ResolvedStore() {
     m_watcher.reset();
     m_signals.reset();
-    m_alive->store(false);
     sd_bus_flush_close_unref(m_bus);
 }
 
@@ -574,73 +570,22 @@ bool ResolvedStore::removeValue(const std::string& key) {
 
 void ResolvedStore::setNotificationKeys(const std::vector<std::string>& keys,
                                         const std::vector<std::string>& patterns) {
-    std::vector<std::regex> compiled;
-    for (const auto& pattern : patterns) {
-        try {
-            compiled.emplace_back(pattern);
-        } catch (const std::regex_error&) {
-            // A pattern that does not compile matches nothing.
-        }
-    }
-    const std::lock_guard lock(m_mutex);
-    m_keys = keys;
-    m_patterns = std::move(compiled);
-}
-
-void ResolvedStore::notify(std::vector<std::string> keys) {
-    std::vector<std::string> watched;
-    {
-        const std::lock_guard lock(m_mutex);
-        for (auto& key : keys) {
-            const bool matches =
-                std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end() ||
-                std::any_of(m_patterns.begin(), m_patterns.end(), [&](const std::regex& pattern) {
-                    return std::regex_match(key, pattern);
-                });
-            if (matches) {
-                watched.push_back(std::move(key));
-            }
-        }
-    }
-    if (watched.empty() || !m_onChange) {
-        return;
-    }
-    m_post([alive = m_alive, handler = m_onChange, watched = std::move(watched)] {
-        if (alive->load()) {
-            handler(watched);
-        }
-    });
+    m_notifier.setKeys(keys, patterns);
 }
 
 void ResolvedStore::routingChanged() {
-    // A new router behind the same interface is a new network path too.
-    std::optional<std::string> interface;
-    std::optional<std::uint32_t> router;
     if (m_options.primaryInterface) {
-        interface = m_options.primaryInterface();
+        m_notifier.routeSeen(m_options.primaryInterface(), std::nullopt);
     } else if (auto route = defaultRoute()) {
-        interface = route->interface;
-        router = route->router;
+        m_notifier.routeSeen(route->interface, route->router);
+    } else {
+        m_notifier.routeSeen(std::nullopt, std::nullopt);
     }
-    {
-        const std::lock_guard lock(m_mutex);
-        if (interface == m_watchedPrimary && router == m_watchedRouter) {
-            return;
-        }
-        m_watchedPrimary = interface;
-        m_watchedRouter = router;
-    }
-    notify({kGlobalIPv4Key});
 }
 
 void ResolvedStore::dnsChanged() {
-    std::optional<std::string> interface;
-    {
-        const std::lock_guard lock(m_mutex);
-        interface = m_watchedPrimary;
-    }
-    if (interface) {
-        notify({kServicePrefix + *interface + kDNSSuffix});
+    if (const auto interface = m_notifier.primary()) {
+        m_notifier.notify({kServicePrefix + *interface + kDNSSuffix});
     }
 }
 

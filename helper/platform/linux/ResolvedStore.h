@@ -2,6 +2,7 @@
 
 #include "DynamicStore.h"
 #include "StoreChangeWatcher.h"
+#include "StoreNotifier.h"
 
 #include <atomic>
 #include <cstdint>
@@ -98,12 +99,10 @@ private:
     bool writeLink(const std::string& interface, const ResolvedLinkDNS& dns);
     bool setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers);
     bool setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains);
-    void notify(std::vector<std::string> keys);
     void routingChanged();
     void dnsChanged();
 
-    ChangeHandler m_onChange;
-    PostFunction m_post;
+    StoreNotifier m_notifier; // before the threads that call it, so it outlives them
     Options m_options;
     sd_bus* m_bus = nullptr;
     std::string m_lastError;
@@ -111,13 +110,6 @@ private:
     /// (as read back) with the dictionary it was written from.
     std::map<std::string, ResolvedLinkDNS> m_original;
     std::map<std::string, std::pair<ResolvedLinkDNS, StoreDictionary>> m_written;
-    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
-
-    std::mutex m_mutex; // guards the watched keys and the watched default route
-    std::vector<std::string> m_keys;
-    std::vector<std::regex> m_patterns;
-    std::optional<std::string> m_watchedPrimary;
-    std::optional<std::uint32_t> m_watchedRouter;
 
     std::unique_ptr<SignalThread> m_signals;
     std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first

@@ -3,11 +3,10 @@
 #include "DnsOverride.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStoreText.h"
+#include "TestSupport.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -21,6 +20,7 @@
 namespace torvane {
 namespace {
 
+using test::PostedJobs;
 using testing::ElementsAre;
 namespace fs = std::filesystem;
 
@@ -62,41 +62,6 @@ TEST(ResolvConfStoreTextTest, ParsesAsTheResolverDoes) {
     EXPECT_THAT(settings.servers, ElementsAre("192.0.2.1", "192.0.2.2", "192.0.2.3"));
     EXPECT_THAT(settings.searchDomains, ElementsAre("c.example"));
 }
-
-/// Collects what the store posts, as the engine queue would run it.
-class PostedJobs {
-public:
-    DynamicStore::PostFunction post() {
-        return [this](std::function<void()> job) {
-            const std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
-            m_ready.notify_all();
-        };
-    }
-    /// Runs posted jobs until `predicate` holds; false if it never does
-    /// within a generous bound (nothing else should be this slow).
-    bool runUntil(const std::function<bool()>& predicate) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!predicate()) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(m_mutex);
-                if (!m_ready.wait_until(lock, deadline, [&] { return !m_jobs.empty(); })) {
-                    return false;
-                }
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-            job();
-        }
-        return true;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<std::function<void()>> m_jobs;
-};
 
 class ResolvConfStoreFileTest : public testing::Test {
 protected:

@@ -8,10 +8,8 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
-#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +26,7 @@
 namespace torvane {
 namespace {
 
+using test::PostedJobs;
 using testing::ElementsAre;
 using testing::HasSubstr;
 namespace fs = std::filesystem;
@@ -75,39 +74,6 @@ void stop(pid_t& pid) {
         pid = -1;
     }
 }
-
-/// Collects what a store posts, as the engine queue would run it.
-class PostedJobs {
-public:
-    DynamicStore::PostFunction post() {
-        return [this](std::function<void()> job) {
-            const std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
-            m_ready.notify_all();
-        };
-    }
-    bool runUntil(const std::function<bool()>& predicate) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!predicate()) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(m_mutex);
-                if (!m_ready.wait_until(lock, deadline, [&] { return !m_jobs.empty(); })) {
-                    return false;
-                }
-                job = std::move(m_jobs.front());
-                m_jobs.pop_front();
-            }
-            job();
-        }
-        return true;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<std::function<void()>> m_jobs;
-};
 
 /// The store on some link, against the resolved the system bus offers.
 class StoreOpener {

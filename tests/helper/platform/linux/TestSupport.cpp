@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <sys/stat.h>
 
@@ -47,6 +48,31 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+DynamicStore::PostFunction PostedJobs::post() {
+    return [this](std::function<void()> job) {
+        const std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+        m_ready.notify_all();
+    };
+}
+
+bool PostedJobs::runUntil(const std::function<bool()>& predicate) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!predicate()) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            if (!m_ready.wait_until(lock, deadline, [&] { return !m_jobs.empty(); })) {
+                return false;
+            }
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+    return true;
 }
 
 } // namespace torvane::test

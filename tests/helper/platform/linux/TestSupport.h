@@ -1,8 +1,12 @@
 #pragma once
 
+#include "DynamicStore.h"
 #include "SystemLog.h"
 
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,6 +51,21 @@ public:
 
 private:
     std::filesystem::path m_path;
+};
+
+/// Collects what a store posts and runs it when asked, as the engine queue
+/// would.
+class PostedJobs {
+public:
+    DynamicStore::PostFunction post();
+    /// Runs posted jobs until `predicate` holds; false if it never does
+    /// within a generous bound (nothing else should be this slow).
+    bool runUntil(const std::function<bool()>& predicate);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::function<void()>> m_jobs;
 };
 
 } // namespace torvane::test

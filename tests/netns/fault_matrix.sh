@@ -21,13 +21,7 @@ source "$here/testbed.sh"
 source "$here/checks.sh"
 # shellcheck source=machine_state.sh
 source "$here/machine_state.sh"
-bed_require_root
-for tool in dnsmasq jq; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
-        exit 77
-    fi
-done
+bed_require_root dnsmasq jq
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 WA=$(realpath "$3")

@@ -17,11 +17,7 @@ source "$here/testbed.sh"
 source "$here/checks.sh"
 # shellcheck source=machine_state.sh
 source "$here/machine_state.sh"
-bed_require_root
-if ! command -v dbus-daemon >/dev/null; then
-    echo "SKIP: dbus-daemon is not installed (scripts/setup-deps.sh installs it)" >&2
-    exit 77
-fi
+bed_require_root dbus-daemon
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 LOGIN1=$(realpath "$3")

@@ -14,11 +14,7 @@ source "$here/testbed.sh"
 source "$here/checks.sh"
 # shellcheck source=machine_state.sh
 source "$here/machine_state.sh"
-bed_require_root
-if ! command -v dnsmasq >/dev/null; then
-    echo "SKIP: dnsmasq is not installed (scripts/setup-deps.sh installs it)" >&2
-    exit 77
-fi
+bed_require_root dnsmasq
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 export HELPER TC

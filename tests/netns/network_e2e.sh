@@ -19,13 +19,7 @@ source "$here/testbed.sh"
 source "$here/checks.sh"
 # shellcheck source=machine_state.sh
 source "$here/machine_state.sh"
-bed_require_root
-for tool in dnsmasq getent; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
-        exit 77
-    fi
-done
+bed_require_root dnsmasq getent
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 export HELPER TC

@@ -103,14 +103,16 @@ bed_fail() {
     return 1
 }
 
-# Exits with 77 (the skip code of ctest) when the bed cannot be built here.
+# Exits with 77 (the skip code of ctest) when the bed cannot be built here,
+# or when one of the TOOLs a test needs besides the bed's own is missing.
+#   bed_require_root [TOOL...]
 bed_require_root() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "SKIP: the network-namespace test bed needs root" >&2
         exit 77
     fi
     local tool
-    for tool in ip nft unshare openssl ping "$BED_CHARON" "$BED_SWANCTL"; do
+    for tool in ip nft unshare openssl ping "$BED_CHARON" "$BED_SWANCTL" "$@"; do
         if ! command -v "$tool" >/dev/null; then
             echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
             exit 77

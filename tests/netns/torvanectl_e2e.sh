@@ -14,13 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/testbed.sh"
 # shellcheck source=checks.sh
 source "$here/checks.sh"
-bed_require_root
-for tool in dbus-daemon gnome-keyring-daemon secret-tool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
-        exit 77
-    fi
-done
+bed_require_root dbus-daemon gnome-keyring-daemon secret-tool
 export HELPER=$1
 CTL=$(realpath "$2")
 export CTL

@@ -1,6 +1,5 @@
 #include "DnsOverride.h"
 
-#include "DnsLogText.h"
 #include "EngineError.h"
 #include "FakeDynamicStore.h"
 #include "RecordingCommandRunner.h"
@@ -116,15 +115,6 @@ protected:
 private:
     std::unique_ptr<DnsOverride> m_dns;
 };
-
-TEST(DnsLogTextTest, RendersListsAndDictionariesAsTheLogShowsThem) {
-    EXPECT_EQ(dnsLogList({}), "[]");
-    EXPECT_EQ(dnsLogList({"10.0.0.53", "10.0.0.54"}), R"(["10.0.0.53", "10.0.0.54"])");
-    EXPECT_EQ(dnsLogDict({}), "[]");
-    EXPECT_EQ(dnsLogDict({{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
-                          {"PrimaryService", std::string("en0")}}),
-              R"(["PrimaryService": "en0", "ServerAddresses": ["10.0.0.53"]])");
-}
 
 TEST_F(DnsOverrideTest, StampsThePrimaryServiceOnceAndRestoresItsOriginal) {
     dns().applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");

@@ -123,26 +123,14 @@ TEST_F(Ipv6GuardTest, AFullIPv4TunnelSwitchesOffEveryEnabledServiceThatHadIPv6) 
     EXPECT_THAT(m_guard.savedIPv6Settings(), IsEmpty());
 }
 
+// Which routes make a full IPv4 tunnel is settled in the route table's tests.
 TEST_F(Ipv6GuardTest, OnlyLiveLeakPreventingFullIPv4TunnelsEngageIt) {
-    addTunnel(false, {"0.0.0.0/0"});               // does not ask
-    addTunnel(true, {"0.0.0.0/1", "128.0.0.0/1"}); // halves are not the whole
-    addTunnel(true, {"0.0.0.0/0", "::/0"});        // carries IPv6 itself
-    addTunnel(true, {"0.0.0.0/0"}, "fd00::2");     // IPv6 virtual IP
+    addTunnel(false, {"0.0.0.0/0"}); // does not ask
     auto& down = addTunnel(true, {"0.0.0.0/0"}, std::nullopt);
     down.tun.reset(); // not up
     m_guard.reconcileIPv6(tunnels());
     EXPECT_THAT(m_runner.commandLines(), IsEmpty());
     EXPECT_FALSE(m_guard.ipv6LeakPreventionActive());
-
-    // Without routes, the remote traffic selector decides.
-    VPNProfile bySelector;
-    bySelector.preventIPv6Leak = true;
-    bySelector.remoteTS = " 0.0.0.0/0\t";
-    auto tunnel = std::make_unique<Tunnel>(bySelector);
-    tunnel->tun = "ipsec0";
-    m_tunnels.push_back(std::move(tunnel));
-    m_guard.reconcileIPv6(tunnels());
-    EXPECT_TRUE(m_guard.ipv6LeakPreventionActive());
 }
 
 TEST_F(Ipv6GuardTest, AReconnectingTunnelReleasesAndReengages) {

@@ -100,16 +100,15 @@ TEST(PeerTrustTest, RefusesAProgramThatSomeoneButRootCouldHaveReplaced) {
     ASSERT_GT(child.pid(), 0);
     const PeerTrust trust({program.string()});
 
-    // The checks look at the running program's file as it is now.
+    // The checks look at the running program's file as it is now. A
+    // group-writable or foreign-owned client is refused end to end by the
+    // socket activation test; others' write bits are checked here.
     EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
-    for (const mode_t mode : {0775, 0757, 0766}) {
+    for (const mode_t mode : {0757, 0766}) {
         ::chmod(program.c_str(), mode);
         EXPECT_FALSE(trust.checkProcess(child.pid()).trusted) << std::oct << mode;
     }
     ::chmod(program.c_str(), 0755);
-    ASSERT_EQ(::chown(program.c_str(), 65534, 0), 0);
-    EXPECT_FALSE(trust.checkProcess(child.pid()).trusted);
-    ASSERT_EQ(::chown(program.c_str(), 0, 0), 0);
     EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
 
     // Replacing the file leaves the running process with the old one.

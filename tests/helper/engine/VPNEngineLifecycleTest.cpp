@@ -217,18 +217,6 @@ TEST_F(EngineTest, RestartingAProfileReplacesItsTunnel) {
     EXPECT_EQ(m_engine->statusSnapshot().tunnels.size(), 1u);
 }
 
-TEST_F(EngineTest, ACharonThatDiedIsRelaunched) {
-    const VPNProfile a = profile("A");
-    const VPNProfile b = profile("B");
-    acceptTunnel(a, "10.99.0.1");
-    acceptTunnel(b, "10.99.0.2");
-    ASSERT_EQ(start(a).code, 0);
-    m_launcher.lastChild()->exit(137);
-    ASSERT_EQ(start(b).code, 0);
-    EXPECT_THAT(logLines(), Contains("tracked charon is not running — relaunching"));
-    EXPECT_EQ(m_launcher.launchCount(), 2u);
-}
-
 TEST_F(EngineTest, StartFailuresBeforeAnyCommand) {
     // An injection attempt in a value written without quotes.
     VPNProfile crafted = profile("Crafted");

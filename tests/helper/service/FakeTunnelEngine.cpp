@@ -12,7 +12,6 @@ FakeTunnelEngine::FakeTunnelEngine(bool threaded)
 }
 
 FakeTunnelEngine::~FakeTunnelEngine() {
-    release();
     m_work.reset();
     m_queue.stop();
     if (m_thread.joinable()) {
@@ -142,19 +141,6 @@ void FakeTunnelEngine::emitLog(const std::string& line) {
             onLog(line);
         }
     });
-}
-
-void FakeTunnelEngine::block() {
-    m_release = std::promise<void>();
-    m_blocked = true;
-    post([released = m_release.get_future().share()] { released.wait(); });
-}
-
-void FakeTunnelEngine::release() {
-    if (m_blocked) {
-        m_blocked = false;
-        m_release.set_value();
-    }
 }
 
 } // namespace torvane::test

@@ -44,9 +44,6 @@ public:
     /// the callback has run.
     void emitStatus(const std::string& json);
     void emitLog(const std::string& line);
-    /// Occupies the engine queue until release(), like a slow command.
-    void block();
-    void release();
 
 private:
     void post(std::function<void()> work);
@@ -61,8 +58,6 @@ private:
     std::string m_status = R"({"tunnels":[]})";
     std::function<void(const std::string&)> m_onStatus;
     std::function<void(const std::string&)> m_onLog;
-    std::promise<void> m_release;
-    bool m_blocked = false;
 
     asio::io_context m_queue;
     asio::executor_work_guard<asio::io_context::executor_type> m_work;

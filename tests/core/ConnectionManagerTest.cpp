@@ -220,28 +220,6 @@ TEST_F(ConnectionManagerTest, DisconnectForQuitGivesUpAfterTheTimeLimit) {
     EXPECT_GE(timer.elapsed(), 190);
 }
 
-TEST_F(ConnectionManagerTest, CommandsReportTheDaemonsMessageAndPushUpperCaseIds) {
-    const VPNProfile a = store->add(profileNamed("A", VPNAuthMethod::psk));
-    std::optional<HelperResult> reply;
-    manager->disconnect(a.id, [&](HelperResult r) { reply = r; });
-    ASSERT_TRUE(runUntil([&] { return reply.has_value(); }));
-    EXPECT_EQ(helper.stopped(), std::vector<std::string>{a.id.upperText()});
-
-    helper.fetchedStatus = {{tunnel(a, VPNConnState::error)}};
-    reply.reset();
-    manager->forceKillAll([&](HelperResult r) { reply = r; });
-    ASSERT_TRUE(runUntil([&] { return reply.has_value(); }));
-    EXPECT_EQ(manager->status(), helper.fetchedStatus) << "refreshed after the kill";
-    EXPECT_EQ(
-        manager->logLines(),
-        (QStringList{"Disconnected", "Force-killed all VPN processes and restored networking"}));
-
-    bool pushed = false;
-    manager->pushPriorities({a.id}, [&] { pushed = true; });
-    ASSERT_TRUE(runUntil([&] { return pushed; }));
-    EXPECT_EQ(helper.priorities(), std::vector<std::vector<std::string>>{{a.id.upperText()}});
-}
-
 TEST_F(ConnectionManagerTest, AnswersArrivingAfterTheManagerIsGoneAreDropped) {
     const VPNProfile a = store->add(profileNamed("A", VPNAuthMethod::psk));
     manager->connect(a, {"psk", ""}, [](HelperResult) { ADD_FAILURE() << "ran after deletion"; });

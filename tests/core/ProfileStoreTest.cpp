@@ -52,18 +52,6 @@ protected:
     std::vector<std::string> logged;
 };
 
-TEST_F(ProfileStoreTest, FirstRunIsEmptyAndWritesNothingUntilAChange) {
-    auto store = openStore();
-    EXPECT_TRUE(store->profiles().empty());
-    EXPECT_TRUE(settings->allKeys().isEmpty());
-
-    const VPNProfile office = store->add(named("Office"));
-    auto reopened = openStore();
-    ASSERT_EQ(reopened->profiles().size(), 1u);
-    EXPECT_EQ(reopened->profiles()[0], office);
-    EXPECT_TRUE(logged.empty());
-}
-
 TEST_F(ProfileStoreTest, CorruptListIsKeptAsideAndReplacedByTheNextChange) {
     VPNProfile bad = named("Bad");
     std::string blob = encodeProfileList({named("Good"), bad});

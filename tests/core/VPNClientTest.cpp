@@ -5,23 +5,6 @@
 namespace torvane {
 namespace {
 
-TEST(VPNClient, DeliversDecodedStatusAndDropsWhatDoesNotDecode) {
-    VPNClient client;
-    std::vector<VPNRuntimeStatus> received;
-    client.setOnStatus([&](const VPNRuntimeStatus& status) { received.push_back(status); });
-
-    client.statusChanged("not json");
-    client.statusChanged("[]");
-    EXPECT_TRUE(received.empty());
-
-    VPNRuntimeStatus status;
-    status.tunnels.push_back(VPNTunnelStatus{});
-    status.tunnels.back().profileName = "Office";
-    client.statusChanged(encodeRuntimeStatus(status));
-    ASSERT_EQ(received.size(), 1U);
-    EXPECT_EQ(received[0], status);
-}
-
 TEST(VPNClient, CallbacksWithoutHandlersAreIgnored) {
     VPNClient client;
     client.logLine("a line nobody listens to");

@@ -419,8 +419,7 @@ TEST_F(DnsOverrideTest, WatchesKeysOnlyWhileTunnelsExist) {
 
     dns().updateNotificationKeys(true);
     EXPECT_THAT(store->notificationKeys(), ElementsAre(kIPv4));
-    EXPECT_THAT(store->notify({dnsKey("en7"), "State:/Network/Service/a/b/DNS"}),
-                ElementsAre(dnsKey("en7")));
+    EXPECT_FALSE(store->notificationPatterns().empty());
 
     dns().clearNotificationKeys();
     EXPECT_THAT(store->notificationKeys(), IsEmpty());

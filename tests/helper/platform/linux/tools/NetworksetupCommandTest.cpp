@@ -1,13 +1,8 @@
 #include "NetworksetupCommand.h"
 
-#include <net/if.h>
-
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace torvane::tools;
-using ::testing::ElementsAre;
-using torvane::netlink::LinkEntry;
 
 namespace {
 
@@ -18,7 +13,7 @@ std::string refusal(const std::vector<std::string>& args) {
 
 } // namespace
 
-// The operations themselves run against real devices in
+// The operations and the service list run against real devices in
 // networksetup_netns_test.sh; here the refusals and their texts.
 TEST(NetworksetupCommandTest, RefusesMalformedOperations) {
     EXPECT_EQ(refusal({}), "no operation given");
@@ -31,23 +26,6 @@ TEST(NetworksetupCommandTest, RefusesMalformedOperations) {
               "-setv6off takes exactly one network service");
     EXPECT_EQ(refusal({"-setdnsservers", "eth0"}),
               "-setdnsservers needs a value list (or \"empty\")");
-}
-
-TEST(NetworksetupCommandTest, ServicesAreTheNonLoopbackDevicesInIndexOrder) {
-    const auto services = networkServices({{3, "wlan0", IFF_UP | IFF_RUNNING},
-                                           {1, "lo", IFF_UP | IFF_LOOPBACK},
-                                           {2, "eth0", IFF_UP},
-                                           {5, "ipsec0", IFF_UP | IFF_POINTOPOINT},
-                                           {4, "eth1", 0}});
-    EXPECT_THAT(services,
-                ElementsAre(NetworkService{"eth0", true}, NetworkService{"wlan0", true},
-                            NetworkService{"eth1", false}, NetworkService{"ipsec0", true}));
-    EXPECT_EQ(formatNetworkServiceOrder(services),
-              "An asterisk (*) denotes that a network service is disabled.\n"
-              "\n(1) eth0\n(Hardware Port: eth0, Device: eth0)\n"
-              "\n(2) wlan0\n(Hardware Port: wlan0, Device: wlan0)\n"
-              "\n(*) eth1\n(Hardware Port: eth1, Device: eth1)\n"
-              "\n(3) ipsec0\n(Hardware Port: ipsec0, Device: ipsec0)\n");
 }
 
 TEST(NetworksetupCommandTest, Ipv6ModesFromAndToTheSysctls) {

@@ -41,13 +41,8 @@ void FakeTunnelEngine::runOnQueue(const std::function<void()>& work) {
     done.get_future().wait();
 }
 
-void FakeTunnelEngine::start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) {
+void FakeTunnelEngine::start(VPNProfile profile, VPNSecrets, CommandReply reply) {
     record("start " + profile.name);
-    {
-        std::lock_guard lock(m_lock);
-        m_lastProfile = std::move(profile);
-        m_lastSecrets = std::move(secrets);
-    }
     post([reply] { reply(0, "Connected (10.99.0.1)"); });
 }
 
@@ -103,16 +98,6 @@ std::vector<std::string> FakeTunnelEngine::calls() const {
 void FakeTunnelEngine::clearCalls() {
     std::lock_guard lock(m_lock);
     m_calls.clear();
-}
-
-VPNProfile FakeTunnelEngine::lastProfile() const {
-    std::lock_guard lock(m_lock);
-    return m_lastProfile;
-}
-
-VPNSecrets FakeTunnelEngine::lastSecrets() const {
-    std::lock_guard lock(m_lock);
-    return m_lastSecrets;
 }
 
 void FakeTunnelEngine::setStatus(std::string json) {

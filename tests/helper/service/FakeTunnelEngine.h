@@ -35,9 +35,6 @@ public:
 
     std::vector<std::string> calls() const;
     void clearCalls();
-    /// The records of the last start.
-    VPNProfile lastProfile() const;
-    VPNSecrets lastSecrets() const;
 
     void setStatus(std::string json);
     /// Publish a snapshot / a log line from the engine queue; return once
@@ -53,8 +50,6 @@ private:
     bool m_threaded;
     mutable std::mutex m_lock;
     std::vector<std::string> m_calls;
-    VPNProfile m_lastProfile;
-    VPNSecrets m_lastSecrets;
     std::string m_status = R"({"tunnels":[]})";
     std::function<void(const std::string&)> m_onStatus;
     std::function<void(const std::string&)> m_onLog;

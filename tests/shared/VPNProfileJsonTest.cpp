@@ -1,7 +1,6 @@
 #include "VPNProfile.h"
 
 #include <random>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -32,16 +31,8 @@ TEST(VPNProfileJson, EncodingWritesAllThirtyKeysWithUpperCaseIdAndEscapedSlashes
     const std::string text = encodeProfile(profile);
 
     const json object = json::parse(text);
+    // The key names are pinned by the export file test.
     EXPECT_EQ(object.size(), 30u);
-    std::istringstream keys(
-        "id name authMethod xauthID localID clientCertPEM caCertPEM remoteAddr remoteID "
-        "ikeProposals ikeVersion fragmentation encap rekeyTimeIKE espProposals remoteTS "
-        "rekeyTimeChild lifeTimeChild requestVIP routes dnsServers searchDomains dnsmasqEnabled "
-        "dnsmasqConfig preventIPv6Leak killSwitchEnabled priority connectOnLaunch keepaliveIP "
-        "keepaliveInterval");
-    for (std::string key; keys >> key;) {
-        EXPECT_TRUE(object.contains(key)) << key;
-    }
     EXPECT_EQ(object["id"], profile.id.upperText());
     EXPECT_EQ(object["routes"], json::array({"192.0.2.0/24"}));
     EXPECT_EQ(object["dnsServers"], json::array());

@@ -93,10 +93,6 @@ TEST_F(Ipv6GuardTest, AFullIPv4TunnelSwitchesOffEveryEnabledServiceThatHadIPv6) 
                 ElementsAre(kTool + " -listnetworkserviceorder", kTool + " -getinfo Wi-Fi",
                             kTool + " -setv6off Wi-Fi", kTool + " -getinfo Ethernet",
                             kTool + " -getinfo Office Manual", kTool + " -setv6off Office Manual"));
-    for (const auto& call : m_runner.calls()) {
-        EXPECT_FALSE(call.env);
-        EXPECT_EQ(call.timeout.count(), 30.0);
-    }
     EXPECT_THAT(m_log, ElementsAre("IPv6 disabled on 'Wi-Fi' (was: Automatic) — leak prevention",
                                    "IPv6 disabled on 'Office Manual' (was: Manual) — leak "
                                    "prevention"));

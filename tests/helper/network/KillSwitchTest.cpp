@@ -116,10 +116,6 @@ TEST_F(KillSwitchTest, EngagesOnceTakesTheTokenAndReleasesItOnTheLastKillSwitchT
     reconcile(); // a reload while loaded: no new token, no new log line
     const std::string load = kLoad + m_killSwitch->rulesetPath();
     EXPECT_THAT(m_runner.commandLines(), ElementsAre(load, "/opt/torvane/tools/pfctl -E", load));
-    for (const auto& call : m_runner.calls()) {
-        EXPECT_FALSE(call.env.has_value());
-        EXPECT_EQ(call.timeout, std::chrono::seconds(30));
-    }
     EXPECT_TRUE(m_killSwitch->isLoaded());
     EXPECT_EQ(m_killSwitch->pfToken(), "18446744073709551");
     EXPECT_THAT(m_logs, ElementsAre(kEngaged));

@@ -202,16 +202,10 @@ protected:
     std::optional<std::string> m_savedBus;
 };
 
-TEST_F(ResolvedStoreTest, OverrideRoutesEveryNameToTheLinkAndRestoresExactly) {
-    EXPECT_TRUE(resolvedAnswers());
-    overrideAndRestore(m_opener);
-    const auto log = readAll(calls());
-    EXPECT_THAT(log, HasSubstr("SetLinkDNS 1 10.0.0.53\nSetLinkDomains 1 vpn.test ~.\n"));
-    EXPECT_THAT(log, HasSubstr("SetLinkDomains 1 lan.test ~corp.test\n"));
-    EXPECT_THAT(log, testing::Not(HasSubstr("RevertLink")));
-}
-
+// The override and its exact restore run against the real systemd-resolved
+// in ResolvedStoreRealTest; the fake is for what a real one will not do.
 TEST_F(ResolvedStoreTest, FailuresAreReportedAndBadInputChangesNothing) {
+    EXPECT_TRUE(resolvedAnswers());
     auto store = m_opener.open();
     const auto key = m_opener.key();
     ASSERT_TRUE(store->setValue(key, kOriginal));

@@ -111,7 +111,6 @@ TEST(SystemdServiceRegistry, StatusAndProcessIdFromSystemctlOutput) {
     r.runner->answers[show] = {1, ""};
     EXPECT_EQ(r.registry.daemonProcessId(), std::nullopt);
 
-    EXPECT_EQ(describe(ServiceStatus::requiresApproval), "requiresApproval");
     EXPECT_EQ(describe(static_cast<ServiceStatus>(7)), "unknown(7)");
 }
 

@@ -68,8 +68,6 @@ class FakeViciConnector final : public ViciConnector {
 public:
     std::unique_ptr<ViciEvents> connect(const std::string& uri) override;
     bool failConnect = false;
-    std::vector<std::string> uris;
-    std::vector<std::string> registered;
     int closes = 0;
     /// The subscription handed out last; valid until the engine closes it.
     FakeViciEvents* last = nullptr;

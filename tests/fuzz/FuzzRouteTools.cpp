@@ -1,10 +1,11 @@
-// The route and netstat programs take their arguments from the daemon, which
-// builds them from profile fields (networks, gateway names) a user typed or
-// imported; and the netlink decoders they share with the daemon read what
-// the kernel sends. Neither may crash or accept a command it cannot state
-// back.
+// The route, netstat and networksetup programs take their arguments from the
+// daemon, which builds them from profile fields (networks, gateway names,
+// DNS servers and domains) a user typed or imported; and the netlink decoders
+// they share with the daemon read what the kernel sends. Neither may crash or
+// accept a command it cannot state back.
 #include "NetlinkMessages.h"
 #include "NetstatCommand.h"
+#include "NetworksetupCommand.h"
 #include "RouteCommand.h"
 #include "RouteReport.h"
 #include "RoutingTableReport.h"
@@ -49,6 +50,12 @@ void fuzzArguments(const uint8_t* data, size_t size) {
         (void)describeRouteChange(*command, command->destination, command->gateway);
     }
     (void)parseNetstatArguments(args);
+    if (const auto command = parseNetworksetupArguments(args)) {
+        if (command->action != NetworksetupAction::listNetworkServiceOrder &&
+            command->service.empty()) {
+            std::abort();
+        }
+    }
 }
 
 void fuzzMessages(const uint8_t* data, size_t size) {
@@ -77,6 +84,7 @@ void fuzzMessages(const uint8_t* data, size_t size) {
         message = nextMessage(message, remaining);
     }
     (void)formatRoutingTable(routingTableRows(routes, links));
+    (void)formatNetworkServiceOrder(networkServices(links));
 }
 
 } // namespace

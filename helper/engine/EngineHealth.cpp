@@ -1,7 +1,8 @@
 // Tunnel health: the keepalive ping, the delayed re-check after charon
-// reports an SA down, the engine-wide retry watchdog, and reconnecting a
-// tunnel in place (same record, priority and list position) — the one way
-// every detector heals a dead tunnel.
+// reports an SA down, the engine-wide retry watchdog (which also brings back
+// a DNS proxy that died), and reconnecting a tunnel in place (same record,
+// priority and list position) — the one way every detector heals a dead
+// tunnel.
 #include "EngineError.h"
 #include "StagingLayout.h"
 #include "VPNEngine.h"
@@ -175,6 +176,9 @@ void VPNEngine::retryWatchdogFired() {
             continue;
         }
         reconnectInPlace(tunnel, "retry watchdog");
+    }
+    if (m_dns.recoverExitedProxy(byPriority())) {
+        pushStatus();
     }
 }
 

@@ -139,6 +139,20 @@ void DnsOverride::reconcileDNS(const std::vector<Tunnel*>& byPriority) {
     applyDNS(servers, dnsTunnel->profile.searchDomains, dnsTunnel->profile.name);
 }
 
+bool DnsOverride::recoverExitedProxy(const std::vector<Tunnel*>& byPriority) {
+    // resolv.conf still names 127.0.0.1, where nothing answers now: every
+    // lookup fails while the tunnel looks connected.
+    const auto status = m_proxy.exitedStatus();
+    if (!status) {
+        return false;
+    }
+    m_context.log("dnsmasq exited unexpectedly (status " + std::to_string(*status) +
+                  ") — restarting");
+    m_proxy.stopDnsmasq();
+    reconcileDNS(byPriority);
+    return true;
+}
+
 void DnsOverride::applyDNS(const std::vector<std::string>& servers,
                            const std::vector<std::string>& searchDomains,
                            const std::string& owner) {

@@ -55,6 +55,10 @@ public:
     /// engine's tunnels, most important first) and applies or restores. May
     /// set the proxy owner's `message` when the proxy fails to start.
     void reconcileDNS(const std::vector<Tunnel*>& byPriority);
+    /// When the proxy has exited on its own, releases it and reconciles
+    /// again (which starts it anew for its owner, or falls back to the
+    /// owner's servers when it cannot start). Returns whether it had exited.
+    bool recoverExitedProxy(const std::vector<Tunnel*>& byPriority);
     /// Adopts a desired DNS set (owner = the profile's name, for the log) and
     /// enforces it; two empty lists change nothing.
     void applyDNS(const std::vector<std::string>& servers,

@@ -92,6 +92,13 @@ bool DnsProxy::isRunning() const {
     return m_process != nullptr;
 }
 
+std::optional<int> DnsProxy::exitedStatus() {
+    if (!m_process || m_process->isRunning()) {
+        return std::nullopt;
+    }
+    return m_process->exitStatus().value_or(-1);
+}
+
 std::optional<Uuid> DnsProxy::ownerID() const {
     return m_ownerID;
 }

@@ -22,9 +22,10 @@ public:
     DnsProxy(const DnsProxy&) = delete;
     DnsProxy& operator=(const DnsProxy&) = delete;
 
-    /// True while a started proxy is held (it may have died since: a proxy
-    /// that dies later is not watched).
+    /// True while a started proxy is held (it may have died since: see
+    /// exitedStatus).
     bool isRunning() const override;
+    std::optional<int> exitedStatus() override;
     std::optional<Uuid> ownerID() const override;
     void setOwnerID(std::optional<Uuid> owner) override;
 

@@ -15,6 +15,10 @@ public:
     virtual void setOwnerID(std::optional<Uuid>) = 0;
     virtual void startDnsmasq(const VPNProfile&) = 0;
     virtual void stopDnsmasq() = 0;
+    /// The exit status of a held proxy that has ended on its own; nothing
+    /// while it runs or when none is held. A proxy that cannot die says
+    /// nothing.
+    virtual std::optional<int> exitedStatus() { return std::nullopt; }
 };
 
 } // namespace torvane

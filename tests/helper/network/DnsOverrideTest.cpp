@@ -41,16 +41,19 @@ public:
             throw EngineError(*failure);
         }
         running = true;
+        exited.reset();
     }
     void stopDnsmasq() override {
         ++stops;
         running = false;
         owner.reset();
     }
+    std::optional<int> exitedStatus() override { return running ? exited : std::nullopt; }
 
     bool running = false;
     std::optional<Uuid> owner;
     std::optional<std::string> failure;
+    std::optional<int> exited; // set by a test: the proxy died with this status
     std::vector<std::string> starts;
     int stops = 0;
 };
@@ -379,6 +382,34 @@ TEST_F(DnsReconcileTest, FailedProxyIsRecordedAndNotRetried) {
     // No servers and no domains to fall back on: nothing is imposed.
     EXPECT_FALSE(dns().dnsOverrideActive());
     EXPECT_TRUE(store == nullptr || store->operations().empty());
+}
+
+TEST_F(DnsReconcileTest, AProxyThatDiesIsStartedAgainOrLeftForTheOwnersServers) {
+    Tunnel& b = addTunnel("B", 0);
+    profileOf(b).dnsmasqEnabled = true;
+    profileOf(b).dnsServers = {"10.0.0.53"};
+    dns().reconcileDNS(ordered());
+    ASSERT_THAT(storeServers(), ElementsAre("127.0.0.1"));
+
+    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
+    EXPECT_THAT(proxy.starts, ElementsAre("B"));
+
+    proxy.exited = 137;
+    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
+    EXPECT_THAT(logs, testing::Contains("dnsmasq exited unexpectedly (status 137) — restarting"));
+    EXPECT_THAT(proxy.starts, ElementsAre("B", "B"));
+    EXPECT_EQ(proxy.owner, b.profile.id);
+    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
+
+    // It dies again and cannot come back: the machine must not be left
+    // pointing at a resolver that is gone.
+    proxy.exited = 1;
+    proxy.failure = "dnsmasq exited (status 2)";
+    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
+    EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited (status 2)");
+    EXPECT_THAT(storeServers(), ElementsAre("10.0.0.53"));
+    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
+    EXPECT_EQ(proxy.starts.size(), 3U);
 }
 
 TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {

@@ -132,6 +132,14 @@ TEST_F(DnsProxyTest, StartWritesTheConfigurationLaunchesAndWaitsForReadiness) {
     EXPECT_TRUE(m_proxy->isRunning());
     // Starting does not choose the owner; the DNS reconcile does.
     EXPECT_FALSE(m_proxy->ownerID());
+
+    // Dying later is what the engine's watchdog looks for.
+    EXPECT_FALSE(m_proxy->exitedStatus());
+    m_launcher.lastChild()->exit(137);
+    EXPECT_EQ(m_proxy->exitedStatus(), 137);
+    EXPECT_TRUE(m_proxy->isRunning()); // still held until it is stopped
+    m_proxy->stopDnsmasq();
+    EXPECT_FALSE(m_proxy->exitedStatus());
 }
 
 TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {

@@ -102,7 +102,6 @@ inner() {
         done
         return 1
     }
-    leaks() { nft list counter inet fm_leak leak | awk '/packets/ {print $2}'; }
 
     # One row per scenario: its number, checks passed of run, what it checks.
     local rows=() s_passed s_failed s_name s_what cb_mark=0
@@ -211,32 +210,21 @@ inner() {
     check "3: full connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
     # Everything that leaves the client's link other than IKE and ESP to the
     # gateway, counted after the kill switch has had its say.
-    nft -f - <<EOF
-table inet fm_leak {
-    counter leak {}
-    chain out {
-        type filter hook output priority 10; policy accept;
-        oifname != "$p-c" return
-        ip daddr $BED_GW_ADDR udp dport { 500, 4500 } return
-        ip daddr $BED_GW_ADDR ip protocol esp return
-        counter name leak
-    }
-}
-EOF
+    leak_counter_add "$p-c" "$BED_GW_ADDR"
     local leaks0
-    leaks0=$(leaks)
+    leaks0=$(leak_count)
     check "3: the gateway is cut off" outside cut_gateway
     cut_seen() { ever_state full reconnecting || ever_state full error; }
     check "3: the tunnel goes reconnecting or error" eventually 90 cut_seen
     ping -c 2 -W 1 "$BED_LAN_ADDR" >/dev/null 2>&1 || true
     ping -c 2 -W 1 "$BED_GW_ADDR" >/dev/null 2>&1 || true
-    check "3: nothing left the link outside IKE/ESP while cut off ($leaks0 -> $(leaks))" \
-        test "$(leaks)" = "$leaks0"
+    check "3: nothing left the link outside IKE/ESP while cut off ($leaks0 -> $(leak_count))" \
+        test "$(leak_count)" = "$leaks0"
     check "3: the gateway comes back" outside heal_gateway
     check "3: the tunnel heals" eventually 90 state_is full connected
     check "3: ping through the healed tunnel" eventually 10 ping_ok "$BED_LAN_ADDR"
-    check "3: nothing leaked meanwhile ($leaks0 -> $(leaks))" test "$(leaks)" = "$leaks0"
-    nft delete table inet fm_leak
+    check "3: nothing leaked meanwhile ($leaks0 -> $(leak_count))" test "$(leak_count)" = "$leaks0"
+    leak_counter_remove
     scenario_end
 
     # --- 4: a DHCP client rewrites resolv.conf in place during the

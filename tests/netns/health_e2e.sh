@@ -30,22 +30,8 @@ export p
 
 # A private system bus, and a stand-in for logind on it fed through a FIFO.
 BUS=$BED_WORK/system_bus_socket
-cat >"$BED_WORK/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$BUS</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-EOF
-dbus-daemon --config-file="$BED_WORK/bus.conf" --nofork --nopidfile >"$BED_WORK/bus.out" 2>&1 &
+dbus-daemon --config-file="$here/../tools/private-system-bus.conf" --address="unix:path=$BUS" \
+    --nofork --nopidfile >"$BED_WORK/bus.out" 2>&1 &
 bed_track_pid $!
 bed_wait_for_socket "$BUS"
 export BUS_ADDRESS="unix:path=$BUS"
@@ -102,7 +88,6 @@ inner() {
     state_is() { T status | grep -q "\"state\":\"$1\""; }
     tunnel_routes() { ip route show 0.0.0.0/1 | grep -q 'dev ipsec0'; }
     dns_set() { grep -q "nameserver $BED_LAN_ADDR" /etc/resolv.conf; }
-    leaks() { nft list counter inet tvh_leak leak | awk '/packets/ {print $2}'; }
 
     # Without a system bus the daemon says so and runs on.
     DBUS_SYSTEM_BUS_ADDRESS=unix:path=$W/no-such-bus "$HELPER" --socket "$W/nobus.sock" \
@@ -130,20 +115,9 @@ inner() {
 
     # Everything that leaves the client's link other than IKE and ESP to the
     # gateway, counted after the kill switch has had its say.
-    nft -f - <<EOF
-table inet tvh_leak {
-    counter leak {}
-    chain out {
-        type filter hook output priority 10; policy accept;
-        oifname != "$p-c" return
-        ip daddr $BED_GW_ADDR udp dport { 500, 4500 } return
-        ip daddr $BED_GW_ADDR ip protocol esp return
-        counter name leak
-    }
-}
-EOF
+    leak_counter_add "$p-c" "$BED_GW_ADDR"
     local leaks0
-    leaks0=$(leaks)
+    leaks0=$(leak_count)
 
     # --- The gateway deletes the SA: the VICI event, then a re-check 3 s
     # later, reconnects (there was no earlier attempt to cool down from).
@@ -151,7 +125,7 @@ EOF
     check "the SA-down re-check reconnects" eventually 20 logged "reconnecting 'Healthy' (SA down (VICI event))"
     check "connected again after the SA-down reconnect" eventually 20 state_is connected
     check "ping after the SA-down reconnect" eventually 10 ping_ok "$BED_LAN_ADDR"
-    check "nothing left the link outside the tunnel ($leaks0 -> $(leaks))" test "$(leaks)" = "$leaks0"
+    check "nothing left the link outside the tunnel ($leaks0 -> $(leak_count))" test "$(leak_count)" = "$leaks0"
 
     # --- The gateway dies and comes back: eight failed keepalives later the
     # daemon reconnects in place, by itself.
@@ -166,8 +140,8 @@ EOF
     check "routes through the tunnel are back" eventually 10 tunnel_routes
     check "the tunnel's DNS is back" dns_set
     check "ping through the healed tunnel" eventually 10 ping_ok "$BED_LAN_ADDR"
-    check "nothing left the link outside the tunnel meanwhile ($leaks0 -> $(leaks))" \
-        test "$(leaks)" = "$leaks0"
+    check "nothing left the link outside the tunnel meanwhile ($leaks0 -> $(leak_count))" \
+        test "$(leak_count)" = "$leaks0"
     check "the app saw reconnecting then connected" \
         grep -q '"state":"reconnecting"' "$W/callbacks.log"
 
@@ -191,7 +165,7 @@ EOF
     check "the tunnel stops: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
     check "no kill switch table after stop" \
         eventually 5 bash -c '! nft list table inet torvane_killswitch >/dev/null 2>&1'
-    nft delete table inet tvh_leak
+    leak_counter_remove
     kill "$subscriber" 2>/dev/null || true
     kill -TERM "$hp"
     wait "$hp" 2>/dev/null || true

@@ -8,6 +8,9 @@
 #                                   IPv6 sysctls, the whole nftables ruleset
 #   restored WHAT BASELINE-FILE     a counted check: the snapshot equals the
 #                                   baseline within 15 s (prints the diff if not)
+#   leak_counter_add LINK GATEWAY   counts, after the kill switch, every packet
+#                                   leaving LINK that is not IKE/ESP to GATEWAY
+#   leak_count / leak_counter_remove
 
 eventually() {
     local limit=$1 i
@@ -49,4 +52,22 @@ restored() {
     fi
 }
 
+leak_counter_add() {
+    nft -f - <<EOF
+table inet torvane_test_leak {
+    counter leak {}
+    chain out {
+        type filter hook output priority 10; policy accept;
+        oifname != "$1" return
+        ip daddr $2 udp dport { 500, 4500 } return
+        ip daddr $2 ip protocol esp return
+        counter name leak
+    }
+}
+EOF
+}
+leak_count() { nft list counter inet torvane_test_leak leak | awk '/packets/ {print $2}'; }
+leak_counter_remove() { nft delete table inet torvane_test_leak; }
+
 export -f eventually machine_snapshot machine_settled machine_same_as restored
+export -f leak_counter_add leak_count leak_counter_remove

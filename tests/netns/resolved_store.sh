@@ -81,21 +81,7 @@ for side in 0.1/192.0.2.1 1.1/192.0.2.2; do
     dnsmasqs+=($!)
 done
 
-cat >"$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow user="*"/>
-    <allow own="*"/>
-    <allow send_destination="*"/>
-    <allow receive_sender="*"/>
-  </policy>
-</busconfig>
-CONF
+cp "$(dirname "$0")/../tools/private-system-bus.conf" "$work/bus.conf"
 cp /etc/passwd "$work/passwd"
 cp /etc/group "$work/group"
 if ! getent passwd systemd-resolve >/dev/null; then
@@ -116,7 +102,8 @@ chown systemd-resolve:systemd-resolve /run/systemd/resolve
 pids=()
 finish() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; wait || true; }
 trap finish EXIT
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/bus.out" 2>&1 &
+dbus-daemon --config-file="$work/bus.conf" --address="unix:path=$work/bus" \
+    --nofork --nopidfile >"$work/bus.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [[ -S $work/bus ]] && break; sleep 0.1; done
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus

@@ -219,13 +219,7 @@ TEST_F(ResolvConfStoreNamespaceTest, OverrideFollowsThePrimaryAndRestoresTheFile
                            [&](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {
                            }};
-    struct NoProxy final : DnsProxyControl {
-        bool isRunning() const override { return false; }
-        std::optional<Uuid> ownerID() const override { return std::nullopt; }
-        void setOwnerID(std::optional<Uuid>) override {}
-        void startDnsmasq(const VPNProfile&) override {}
-        void stopDnsmasq() override {}
-    } proxy;
+    test::NoDnsProxy proxy;
     DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
         return ResolvConfStore::create(std::move(onChange), jobs.post(), {});
     });

@@ -146,16 +146,8 @@ protected:
                          ? std::optional<std::string>(std::getenv("DBUS_SYSTEM_BUS_ADDRESS"))
                          : std::nullopt;
         const auto socket = m_dir.path() / "bus";
-        std::ofstream(m_dir.path() / "bus.conf")
-            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\""
-               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-               "<busconfig><type>system</type><listen>unix:path="
-            << socket.string()
-            << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-               "<allow user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/>"
-               "<allow receive_sender=\"*\"/></policy></busconfig>\n";
-        m_bus = spawn({"dbus-daemon", "--config-file=" + (m_dir.path() / "bus.conf").string(),
-                       "--nofork", "--nopidfile"},
+        m_bus = spawn({"dbus-daemon", "--config-file=" TORVANE_PRIVATE_BUS_CONF,
+                       "--address=unix:path=" + socket.string(), "--nofork", "--nopidfile"},
                       -1, m_dir.path() / "bus.out");
         ASSERT_TRUE(waitFor([&] { return fs::exists(socket); }))
             << readAll(m_dir.path() / "bus.out");
@@ -270,13 +262,7 @@ TEST_F(ResolvedStoreTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestore
                            [&](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {},
                            &journal};
-    struct NoProxy final : DnsProxyControl {
-        bool isRunning() const override { return false; }
-        std::optional<Uuid> ownerID() const override { return std::nullopt; }
-        void setOwnerID(std::optional<Uuid>) override {}
-        void startDnsmasq(const VPNProfile&) override {}
-        void stopDnsmasq() override {}
-    } proxy;
+    test::NoDnsProxy proxy;
     DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
         return ResolvedStore::create(
             std::move(onChange), m_opener.jobs().post(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DnsProxyControl.h"
 #include "DynamicStore.h"
 #include "SystemLog.h"
 
@@ -66,6 +67,16 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<std::function<void()>> m_jobs;
+};
+
+/// A DNS override without a local proxy: the store tests exercise the
+/// override's writes, never dnsmasq.
+struct NoDnsProxy final : DnsProxyControl {
+    bool isRunning() const override { return false; }
+    std::optional<Uuid> ownerID() const override { return std::nullopt; }
+    void setOwnerID(std::optional<Uuid>) override {}
+    void startDnsmasq(const VPNProfile&) override {}
+    void stopDnsmasq() override {}
 };
 
 } // namespace torvane::test

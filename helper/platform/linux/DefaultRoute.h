@@ -11,6 +11,7 @@ struct DefaultRoute {
     std::string interface;
     /// The gateway, in the netlink library's byte order; none when on-link.
     std::optional<std::uint32_t> router;
+    friend bool operator==(const DefaultRoute&, const DefaultRoute&) = default;
 };
 
 /// The main table's IPv4 default route with the lowest metric, or nothing

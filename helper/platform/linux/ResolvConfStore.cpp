@@ -88,9 +88,7 @@ ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options optio
 
 ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options)
     : m_notifier(std::move(onChange), std::move(post)), m_options(std::move(options)) {
-    if (auto route = defaultRoute()) {
-        m_notifier.rememberRoute(route->interface, route->router);
-    }
+    m_notifier.rememberRoute(defaultRoute());
 
     const auto link = readSymlink(m_options.resolvConfPath);
     const auto bytes = readFile();
@@ -291,11 +289,7 @@ void ResolvConfStore::setNotificationKeys(const std::vector<std::string>& keys,
 }
 
 void ResolvConfStore::routingChanged() {
-    if (auto route = defaultRoute()) {
-        m_notifier.routeSeen(route->interface, route->router);
-    } else {
-        m_notifier.routeSeen(std::nullopt, std::nullopt);
-    }
+    m_notifier.routeSeen(defaultRoute());
 }
 
 void ResolvConfStore::resolvConfChanged() {

@@ -273,11 +273,7 @@ ResolvedStore::create(ChangeHandler onChange, PostFunction post, Options options
 
 ResolvedStore::ResolvedStore(ChangeHandler onChange, PostFunction post, Options options)
     : m_notifier(std::move(onChange), std::move(post)), m_options(std::move(options)) {
-    if (m_options.primaryInterface) {
-        m_notifier.rememberRoute(m_options.primaryInterface(), std::nullopt);
-    } else if (auto route = defaultRoute()) {
-        m_notifier.rememberRoute(route->interface, route->router);
-    }
+    m_notifier.rememberRoute(route());
 }
 
 ResolvedStore::~ResolvedStore() {
@@ -286,8 +282,21 @@ ResolvedStore::~ResolvedStore() {
     sd_bus_flush_close_unref(m_bus);
 }
 
+std::optional<DefaultRoute> ResolvedStore::route() const {
+    if (!m_options.primaryInterface) {
+        return defaultRoute();
+    }
+    if (auto interface = m_options.primaryInterface()) {
+        return DefaultRoute{std::move(*interface), std::nullopt};
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> ResolvedStore::primary() const {
-    return m_options.primaryInterface ? m_options.primaryInterface() : defaultRouteInterface();
+    if (auto current = route()) {
+        return std::move(current->interface);
+    }
+    return std::nullopt;
 }
 
 bool ResolvedStore::connected() {
@@ -574,13 +583,7 @@ void ResolvedStore::setNotificationKeys(const std::vector<std::string>& keys,
 }
 
 void ResolvedStore::routingChanged() {
-    if (m_options.primaryInterface) {
-        m_notifier.routeSeen(m_options.primaryInterface(), std::nullopt);
-    } else if (auto route = defaultRoute()) {
-        m_notifier.routeSeen(route->interface, route->router);
-    } else {
-        m_notifier.routeSeen(std::nullopt, std::nullopt);
-    }
+    m_notifier.routeSeen(route());
 }
 
 void ResolvedStore::dnsChanged() {

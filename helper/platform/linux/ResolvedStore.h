@@ -92,6 +92,9 @@ private:
     };
 
     ResolvedStore(ChangeHandler onChange, PostFunction post, Options options);
+    /// The primary interface (with its router) as the options or the
+    /// routing table say.
+    std::optional<DefaultRoute> route() const;
     std::optional<std::string> primary() const;
     bool connected();
     std::optional<Link> link(const std::string& interface);

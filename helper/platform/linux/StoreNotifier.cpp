@@ -54,29 +54,28 @@ void StoreNotifier::notify(std::vector<std::string> keys) {
     });
 }
 
-void StoreNotifier::rememberRoute(std::optional<std::string> interface,
-                                  std::optional<std::uint32_t> router) {
+void StoreNotifier::rememberRoute(const std::optional<DefaultRoute>& route) {
     const std::lock_guard lock(m_mutex);
-    m_primary = std::move(interface);
-    m_router = router;
+    m_route = route;
 }
 
-void StoreNotifier::routeSeen(std::optional<std::string> interface,
-                              std::optional<std::uint32_t> router) {
+void StoreNotifier::routeSeen(const std::optional<DefaultRoute>& route) {
     {
         const std::lock_guard lock(m_mutex);
-        if (interface == m_primary && router == m_router) {
+        if (route == m_route) {
             return;
         }
-        m_primary = std::move(interface);
-        m_router = router;
+        m_route = route;
     }
     notify({kGlobalIPv4Key});
 }
 
 std::optional<std::string> StoreNotifier::primary() const {
     const std::lock_guard lock(m_mutex);
-    return m_primary;
+    if (!m_route) {
+        return std::nullopt;
+    }
+    return m_route->interface;
 }
 
 } // namespace torvane

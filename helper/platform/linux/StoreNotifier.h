@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DefaultRoute.h"
 #include "DynamicStore.h"
 
 #include <atomic>
@@ -31,11 +32,11 @@ public:
     void notify(std::vector<std::string> keys);
 
     /// Records the default route without reporting it (at creation).
-    void rememberRoute(std::optional<std::string> interface, std::optional<std::uint32_t> router);
+    void rememberRoute(const std::optional<DefaultRoute>& route);
     /// Reports "State:/Network/Global/IPv4" when the primary interface or
     /// its router differs from the last one seen: a new router behind the
     /// same device (another Wi-Fi, a changed uplink) is a new network path.
-    void routeSeen(std::optional<std::string> interface, std::optional<std::uint32_t> router);
+    void routeSeen(const std::optional<DefaultRoute>& route);
     /// The primary interface last seen.
     std::optional<std::string> primary() const;
 
@@ -47,8 +48,7 @@ private:
     mutable std::mutex m_mutex; // guards everything below
     std::vector<std::string> m_keys;
     std::vector<std::regex> m_patterns;
-    std::optional<std::string> m_primary;
-    std::optional<std::uint32_t> m_router;
+    std::optional<DefaultRoute> m_route;
 };
 
 } // namespace torvane

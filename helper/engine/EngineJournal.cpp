@@ -79,19 +79,17 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
         const auto pid = static_cast<pid_t>(step.pid);
         if (pid <= 1 || processName(step.pid) != step.processName) {
             log("restored " + key + ": pid " + std::to_string(step.pid) + " already gone");
-            if (step.processName == "charon") {
-                removeCharonLeftovers();
+        } else {
+            ::kill(pid, SIGTERM);
+            for (int i = 0; i < 30 && processName(step.pid) == step.processName; ++i) {
+                m_env.clock.sleep(std::chrono::milliseconds(100));
             }
-            return;
+            if (processName(step.pid) == step.processName) {
+                ::kill(pid, SIGKILL);
+            }
+            log("restored " + key + ": ended pid " + std::to_string(step.pid));
         }
-        ::kill(pid, SIGTERM);
-        for (int i = 0; i < 30 && processName(step.pid) == step.processName; ++i) {
-            m_env.clock.sleep(std::chrono::milliseconds(100));
-        }
-        if (processName(step.pid) == step.processName) {
-            ::kill(pid, SIGKILL);
-        }
-        log("restored " + key + ": ended pid " + std::to_string(step.pid));
+        // Gone or ended now, it did not stop through our own teardown.
         if (step.processName == "charon") {
             removeCharonLeftovers();
         }

@@ -1,9 +1,9 @@
 #include "LogindPowerEvents.h"
 
-#include <array>
+#include "BusLoop.h"
+
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
 #include <thread>
@@ -60,32 +60,8 @@ private:
     }
 
     void run() {
-        for (;;) {
-            const int processed = sd_bus_process(m_bus, nullptr);
-            if (processed < 0) {
-                return; // the bus went away; sleep and wake pass unnoticed
-            }
-            if (processed > 0) {
-                continue;
-            }
-            std::array<pollfd, 2> fds{{{sd_bus_get_fd(m_bus), 0, 0}, {m_stopFd, POLLIN, 0}}};
-            const int events = sd_bus_get_events(m_bus);
-            if (events < 0) {
-                return;
-            }
-            fds[0].events = static_cast<short>(events);
-            std::uint64_t usec = 0;
-            int timeout = -1;
-            if (sd_bus_get_timeout(m_bus, &usec) > 0 && usec != UINT64_MAX) {
-                timeout = 1000; // pending internal work; look again soon
-            }
-            if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
-                return;
-            }
-            if ((fds[1].revents & POLLIN) != 0) {
-                return;
-            }
-        }
+        // Returns when the bus goes away; sleep and wake pass unnoticed.
+        runBusUntilStopped(m_bus, m_stopFd);
     }
 
     sd_bus* m_bus;

@@ -1,5 +1,6 @@
 #include "ResolvedStore.h"
 
+#include "BusLoop.h"
 #include "DefaultRoute.h"
 #include "ResolvConfStoreText.h"
 
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <net/if.h>
-#include <poll.h>
 #include <sstream>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
@@ -213,30 +213,8 @@ private:
     }
 
     void run() {
-        for (;;) {
-            const int processed = sd_bus_process(m_bus, nullptr);
-            if (processed < 0) {
-                return; // the bus went away; resolv.conf changes still notify
-            }
-            if (processed > 0) {
-                continue;
-            }
-            std::array<pollfd, 2> fds{{{sd_bus_get_fd(m_bus), 0, 0}, {m_stopFd, POLLIN, 0}}};
-            const int events = sd_bus_get_events(m_bus);
-            if (events < 0) {
-                return;
-            }
-            fds[0].events = static_cast<short>(events);
-            std::uint64_t usec = 0;
-            const int timeout =
-                sd_bus_get_timeout(m_bus, &usec) > 0 && usec != UINT64_MAX ? 1000 : -1;
-            if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
-                return;
-            }
-            if ((fds[1].revents & POLLIN) != 0) {
-                return;
-            }
-        }
+        // Returns when the bus goes away; resolv.conf changes still notify.
+        runBusUntilStopped(m_bus, m_stopFd);
     }
 
     std::function<void()> m_onChange;

@@ -398,75 +398,62 @@ bool ResolvedStore::writeLink(const std::string& interface, const ResolvedLinkDN
     return true;
 }
 
-bool ResolvedStore::setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers) {
+bool ResolvedStore::callLinkMethod(const char* method, int index,
+                                   const std::function<int(sd_bus_message*)>& appendValues) {
     sd_bus_message* call = nullptr;
     sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
-    int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
-                                                "SetLinkDNS");
+    int status =
+        sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager, method);
     if (status >= 0) {
         status = sd_bus_message_append(call, "i", index);
     }
     if (status >= 0) {
-        status = sd_bus_message_open_container(call, 'a', "(iay)");
-    }
-    for (const auto& server : servers) {
-        if (status >= 0) {
-            status = sd_bus_message_open_container(call, 'r', "iay");
-        }
-        if (status >= 0) {
-            status = sd_bus_message_append(call, "i", server.family);
-        }
-        if (status >= 0) {
-            status = sd_bus_message_append_array(call, 'y', server.address.data(),
-                                                 server.address.size());
-        }
-        if (status >= 0) {
-            status = sd_bus_message_close_container(call);
-        }
-    }
-    if (status >= 0) {
-        status = sd_bus_message_close_container(call);
+        status = appendValues(call);
     }
     if (status >= 0) {
         status = sd_bus_call(m_bus, call, kCallTimeoutUsec, &error, nullptr);
     }
     if (status < 0) {
-        m_lastError = busErrorText("SetLinkDNS", status, &error);
+        m_lastError = busErrorText(method, status, &error);
     }
     sd_bus_error_free(&error);
     sd_bus_message_unref(call);
     return status >= 0;
 }
 
-bool ResolvedStore::setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains) {
-    sd_bus_message* call = nullptr;
-    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
-    int status = sd_bus_message_new_method_call(m_bus, &call, kService, kManagerPath, kManager,
-                                                "SetLinkDomains");
-    if (status >= 0) {
-        status = sd_bus_message_append(call, "i", index);
-    }
-    if (status >= 0) {
-        status = sd_bus_message_open_container(call, 'a', "(sb)");
-    }
-    for (const auto& domain : domains) {
-        if (status >= 0) {
-            status = sd_bus_message_append(call, "(sb)", domain.name.c_str(),
-                                           static_cast<int>(domain.routeOnly));
+bool ResolvedStore::setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers) {
+    return callLinkMethod("SetLinkDNS", index, [&](sd_bus_message* call) {
+        int status = sd_bus_message_open_container(call, 'a', "(iay)");
+        for (const auto& server : servers) {
+            if (status >= 0) {
+                status = sd_bus_message_open_container(call, 'r', "iay");
+            }
+            if (status >= 0) {
+                status = sd_bus_message_append(call, "i", server.family);
+            }
+            if (status >= 0) {
+                status = sd_bus_message_append_array(call, 'y', server.address.data(),
+                                                     server.address.size());
+            }
+            if (status >= 0) {
+                status = sd_bus_message_close_container(call);
+            }
         }
-    }
-    if (status >= 0) {
-        status = sd_bus_message_close_container(call);
-    }
-    if (status >= 0) {
-        status = sd_bus_call(m_bus, call, kCallTimeoutUsec, &error, nullptr);
-    }
-    if (status < 0) {
-        m_lastError = busErrorText("SetLinkDomains", status, &error);
-    }
-    sd_bus_error_free(&error);
-    sd_bus_message_unref(call);
-    return status >= 0;
+        return status >= 0 ? sd_bus_message_close_container(call) : status;
+    });
+}
+
+bool ResolvedStore::setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains) {
+    return callLinkMethod("SetLinkDomains", index, [&](sd_bus_message* call) {
+        int status = sd_bus_message_open_container(call, 'a', "(sb)");
+        for (const auto& domain : domains) {
+            if (status >= 0) {
+                status = sd_bus_message_append(call, "(sb)", domain.name.c_str(),
+                                               static_cast<int>(domain.routeOnly));
+            }
+        }
+        return status >= 0 ? sd_bus_message_close_container(call) : status;
+    });
 }
 
 std::optional<StoreDictionary> ResolvedStore::copyValue(const std::string& key) {

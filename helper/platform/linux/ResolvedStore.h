@@ -16,6 +16,7 @@
 #include <vector>
 
 struct sd_bus;
+struct sd_bus_message;
 
 namespace torvane {
 
@@ -100,6 +101,10 @@ private:
     std::optional<Link> link(const std::string& interface);
     std::optional<ResolvedLinkDNS> readLink(const Link& link);
     bool writeLink(const std::string& interface, const ResolvedLinkDNS& dns);
+    /// Calls resolved's Manager METHOD for link `index`, the rest of the
+    /// arguments appended by `appendValues` (a negative errno on failure).
+    bool callLinkMethod(const char* method, int index,
+                        const std::function<int(sd_bus_message*)>& appendValues);
     bool setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers);
     bool setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains);
     void routingChanged();

@@ -164,6 +164,21 @@ void VPNEngine::stopReconnectWatchdog() {
 }
 
 void VPNEngine::retryWatchdogFired() {
+    // A charon that was killed usually says nothing: no SA-down event is
+    // promised, and its tunnels' routes went with its TUN device. Left
+    // alone, the status would go on claiming them while their traffic
+    // takes the default route.
+    if (m_charon && !m_charon->isRunning()) {
+        log("charon exited unexpectedly (status " +
+            std::to_string(m_charon->exitStatus().value_or(-1)) + ") — reconnecting its tunnels");
+        for (const auto& tunnel : m_tunnels) {
+            if (tunnel->state == VPNConnState::connected) {
+                tunnel->state = VPNConnState::reconnecting;
+                tunnel->message = "SA down — reconnecting…";
+            }
+        }
+        pushStatus();
+    }
     // A reconnect runs child programs but never adds or removes tunnels, so
     // the list can be walked by position.
     for (std::size_t i = 0; i < m_tunnels.size(); ++i) {

@@ -159,8 +159,9 @@ private:
     // Health: see EngineHealth.cpp and EngineRecovery.cpp.
     void keepaliveTick(Tunnel& tunnel);
     void handleKeepaliveResult(std::uint64_t serial, int status);
-    /// Retries tunnels left reconnecting or in error, then restarts a DNS
-    /// proxy that exited on its own.
+    /// Marks the tunnels of a charon that died as reconnecting, retries
+    /// tunnels left reconnecting or in error, then restarts a DNS proxy
+    /// that exited on its own.
     void retryWatchdogFired();
     void reconnectInPlace(Tunnel& tunnel, const std::string& reason);
     bool tunnelHealthy(Tunnel& tunnel);

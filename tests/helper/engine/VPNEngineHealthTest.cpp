@@ -195,6 +195,17 @@ TEST_F(EngineHealthTest, AFailedReconnectEndsInErrorAndTheWatchdogRetriesAfter25
     EXPECT_EQ(count("reconnecting 'Home' (retry watchdog)"), 0) << "connected: never retried";
 }
 
+TEST_F(EngineHealthTest, TheWatchdogReconnectsTheTunnelsOfACharonThatDiedWithoutAnEvent) {
+    const VPNProfile office = connect("Office");
+    m_launcher.children().front()->exit(137);
+    advance(29);
+    EXPECT_EQ(tunnel(office).state, VPNConnState::connected) << "nothing said it yet";
+    advance(1);
+    EXPECT_EQ(count("charon exited unexpectedly (status 137) — reconnecting its tunnels"), 1);
+    EXPECT_EQ(count("reconnecting 'Office' (retry watchdog)"), 1);
+    EXPECT_EQ(m_launcher.launchCount(), 2U) << "charon launched again";
+}
+
 TEST_F(EngineHealthTest, PathChangeReconnectsADeadTunnelWithACooldown) {
     const VPNProfile office = connect("Office");
     ASSERT_NE(m_store, nullptr);

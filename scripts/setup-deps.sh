@@ -14,7 +14,7 @@ packages=(
   nlohmann-json3-dev uuid-dev libasio-dev libssl-dev libsecret-1-dev
   libsystemd-dev libmnl-dev libnftables-dev qt6-base-dev qt6-svg-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon gnome-keyring
+  libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon dbus-bin gnome-keyring
   libsecret-tools xvfb trayer xdotool qt6-qpa-plugins
   # packaging checks (scripts/check-package.sh)
   desktop-file-utils lintian debootstrap

@@ -14,7 +14,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/testbed.sh"
 # shellcheck source=checks.sh
 source "$here/checks.sh"
-bed_require_root dbus-daemon gnome-keyring-daemon secret-tool
+bed_require_root dbus-daemon dbus-send gnome-keyring-daemon secret-tool
 export HELPER=$1
 CTL=$(realpath "$2")
 export CTL
@@ -48,10 +48,21 @@ inner() {
     printf 'bed-keyring' | gnome-keyring-daemon --foreground --unlock --components=secrets \
         >"$W/keyring.out" 2>&1 &
     local keyring_pid=$!
-    for _ in $(seq 50); do
-        secret-tool search --all service none >/dev/null 2>&1 && break
+    # Ready once it owns the name (asking it anything earlier could start a
+    # second, locked keyring through bus activation) and a write succeeds:
+    # the unlocked collection is created a moment after the name is taken.
+    keyring_ready() {
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+            grep -q 'boolean true' &&
+            secret-tool store --label=probe service torvane-e2e-probe account probe \
+                <<<probe >/dev/null 2>&1
+    }
+    for _ in $(seq 100); do
+        keyring_ready && break
         sleep 0.1
     done
+    secret-tool clear service torvane-e2e-probe account probe 2>/dev/null || true
 
     "$HELPER" --socket "$TORVANE_HELPER_SOCKET" --trust-client "$CTL" >>"$W/helper.out" 2>&1 &
     local helper_pid=$!

@@ -1,9 +1,10 @@
 #include "ExportFlow.h"
 
+#include "PrivateFile.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace torvane::ExportFlow {
 
@@ -25,18 +26,8 @@ QString pathWithExtension(const QString& path) {
 }
 
 std::optional<QString> writeFile(const QString& path, const std::string& data) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    const auto size = static_cast<qint64>(data.size());
-    if (file.write(data.data(), size) != size) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return error;
-    }
-    if (!file.commit()) {
-        return file.errorString();
+    if (const auto error = writePrivateFile(path.toStdString(), data)) {
+        return QString::fromStdString(*error);
     }
     return std::nullopt;
 }

@@ -18,8 +18,9 @@ QString suggestedFileName(const QString& profileName);
 /// ".torvane" appended, so an import dialog finds the file again.
 QString pathWithExtension(const QString& path);
 
-/// Writes `data` atomically: the file appears complete or not at all. The
-/// error's description on failure.
+/// Writes `data` atomically, readable by the owner alone from its creation
+/// on: the file appears complete or not at all. The error's description on
+/// failure.
 std::optional<QString> writeFile(const QString& path, const std::string& data);
 
 /// The save dialog for an export; empty when the user cancels.

@@ -1,6 +1,7 @@
 #include "Torvanectl.h"
 
 #include "InterruptNotifier.h"
+#include "PrivateFile.h"
 #include "ProfilePortability.h"
 #include "ProfileStore.h"
 #include "SecretInput.h"
@@ -8,11 +9,8 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSaveFile>
 
 namespace torvane::cli {
 namespace {
@@ -462,16 +460,8 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
     if (!data) {
         return reportError({data.error().message(), 1});
     }
-    // Only the owner may read the file, from its creation on.
-    const mode_t savedMask = ::umask(077);
-    QSaveFile file(QString::fromStdString(path));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(data->data(), static_cast<qint64>(data->size())) ==
-                             static_cast<qint64>(data->size()) &&
-                         file.commit();
-    ::umask(savedMask);
-    if (!written) {
-        return reportError({"cannot write " + path + ": " + file.errorString().toStdString(), 1});
+    if (const auto error = writePrivateFile(path, *data)) {
+        return reportError({"cannot write " + path + ": " + *error, 1});
     }
     say("Exported '" + found->profile.name + "' to " + path);
     if (secrets == VPNSecrets{}) {

@@ -6,6 +6,8 @@
 #include "ProfilePortability.h"
 #include "ProfileStore.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -272,10 +274,17 @@ TEST_F(ProfileEditorTest, ExportSuggestsASafeNameAndAlwaysWritesATorvaneFile) {
     auto editor = open(profile);
     exportPassphrase = QStringLiteral("correct horse");
     chosenFile = dir.filePath(QStringLiteral("out.json"));
+    // Written over a file others could read, the export is the owner's alone.
+    const QString target = chosenFile + QStringLiteral(".torvane");
+    writeFile(QStringLiteral("out.json.torvane"), "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0644), 0);
     trigger(*editor, "exportAction");
 
     EXPECT_THAT(suggestedNames, ElementsAre(QStringLiteral("a-b-c.torvane")));
-    QFile written(chosenFile + QStringLiteral(".torvane"));
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600U);
+    QFile written(target);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const auto document = ProfilePortability::readDocument(written.readAll().toStdString());
     ASSERT_TRUE(document);

@@ -153,6 +153,8 @@ inner() {
     # profiles of one name must then be named by id.
     printf 'a passphrase\n' >"$W/pass.txt"
     printf 'wrong\n' >"$W/wrong.txt"
+    # Written over a file others could read, the export is the owner's alone.
+    install -m 644 /dev/null "$W/office.torvane"
     check "export" ctl export "Office PSK" "$W/office.torvane" --passphrase-file "$W/pass.txt"
     check "the export file is the owner's alone" test "$(stat -c %a "$W/office.torvane")" = 600
     rc=0 && out=$(ctl import "$W/office.torvane" --passphrase-file "$W/wrong.txt" 2>&1) || rc=$?

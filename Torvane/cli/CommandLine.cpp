@@ -107,10 +107,14 @@ const std::vector<CommandSpec>& commandSpecs() {
          "  file or asked for on the terminal.\n"},
         {"export",
          {"NAME|ID", "FILE"},
-         {"--passphrase-file"},
+         {"--passphrase-file", "--format-version"},
          {},
-         "torvanectl export NAME|ID FILE [--passphrase-file FILE]\n"
-         "  Writes a profile and its secrets, sealed with a passphrase, to FILE.\n"},
+         "torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]\n"
+         "  Writes a profile and its secrets, sealed with a passphrase, to FILE, which\n"
+         "  only you can read. The passphrase protects the whole file against changes.\n"
+         "  --format-version 1  the older format, for a build that cannot read the\n"
+         "                      current one (2): it seals the secrets only, so the\n"
+         "                      profile in it can be changed unnoticed\n"},
         {"log",
          {},
          {},

@@ -445,6 +445,13 @@ int Torvanectl::importFile(const Invocation& invocation) {
 }
 
 int Torvanectl::exportProfile(const Invocation& invocation) {
+    std::int64_t version = ProfilePortability::kVersion;
+    if (const auto given = invocation.value("--format-version")) {
+        if (*given != "1" && *given != "2") {
+            return reportError({"--format-version must be 1 or 2", 2});
+        }
+        version = *given == "1" ? ProfilePortability::kLegacyVersion : ProfilePortability::kVersion;
+    }
     auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
     if (!found) {
         return reportError(found.error());
@@ -456,7 +463,7 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
     if (!secret) {
         return reportError(secret.error());
     }
-    const auto data = ProfilePortability::makeExportData(found->profile, secrets, *secret);
+    const auto data = ProfilePortability::makeExportData(found->profile, secrets, *secret, version);
     if (!data) {
         return reportError({data.error().message(), 1});
     }

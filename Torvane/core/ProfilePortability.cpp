@@ -56,9 +56,22 @@ bool deriveKey(std::string_view passphrase, std::string_view salt, std::uint32_t
                              static_cast<int>(key.size()), key.data()) == 1;
 }
 
-// AES-256-GCM without additional data; the result is nonce, ciphertext, tag.
+// Feeds the additional authenticated data; none is fed for an empty one.
+bool addAuthenticatedData(EVP_CIPHER_CTX* context, std::string_view aad, bool encrypting) {
+    if (aad.empty()) {
+        return true;
+    }
+    if (aad.size() > INT_MAX) {
+        return false;
+    }
+    int ignored = 0;
+    const auto update = encrypting ? EVP_EncryptUpdate : EVP_DecryptUpdate;
+    return update(context, nullptr, &ignored, bytes(aad), static_cast<int>(aad.size())) == 1;
+}
+
+// AES-256-GCM; the result is nonce, ciphertext, tag.
 std::optional<std::string> sealWithKey(const Key& key, std::string_view nonce,
-                                       std::string_view plaintext) {
+                                       std::string_view plaintext, std::string_view aad) {
     using ProfilePortability::kNonceSize;
     using ProfilePortability::kTagSize;
     if (nonce.size() != kNonceSize || plaintext.size() > INT_MAX - kNonceSize - kTagSize) {
@@ -68,7 +81,8 @@ std::optional<std::string> sealWithKey(const Key& key, std::string_view nonce,
     if (!context ||
         EVP_EncryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
         EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
-        EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key.data(), bytes(nonce)) != 1) {
+        EVP_EncryptInit_ex(context.get(), nullptr, nullptr, key.data(), bytes(nonce)) != 1 ||
+        !addAuthenticatedData(context.get(), aad, true)) {
         return std::nullopt;
     }
     std::string box(nonce);
@@ -89,8 +103,9 @@ std::optional<std::string> sealWithKey(const Key& key, std::string_view nonce,
     return box;
 }
 
-// Nothing when the box is too short or does not authenticate under the key.
-std::optional<std::string> openWithKey(const Key& key, std::string_view box) {
+// Nothing when the box is too short or does not authenticate under the key
+// together with `aad`.
+std::optional<std::string> openWithKey(const Key& key, std::string_view box, std::string_view aad) {
     using ProfilePortability::kNonceSize;
     using ProfilePortability::kTagSize;
     if (box.size() < kNonceSize + kTagSize || box.size() > INT_MAX) {
@@ -103,7 +118,8 @@ std::optional<std::string> openWithKey(const Key& key, std::string_view box) {
     if (!context ||
         EVP_DecryptInit_ex(context.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1 ||
         EVP_CIPHER_CTX_ctrl(context.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) != 1 ||
-        EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key.data(), bytes(nonce)) != 1) {
+        EVP_DecryptInit_ex(context.get(), nullptr, nullptr, key.data(), bytes(nonce)) != 1 ||
+        !addAuthenticatedData(context.get(), aad, false)) {
         return std::nullopt;
     }
     std::string plaintext(ciphertext.size(), '\0');
@@ -194,6 +210,9 @@ std::optional<ProfileExportDocument> documentFromJson(const nlohmann::json& json
         return std::nullopt;
     }
     document.profile = std::move(decodedProfile.value());
+    // Canonical text of what the file holds, so that version 2 authenticates
+    // the keys the decoder skipped and the values it defaulted too.
+    document.profileJson = encodeJsonText(*profile);
 
     SealedSecrets& sealed = document.encryption;
     FieldReader sealedReader(*encryption);
@@ -208,6 +227,25 @@ std::optional<ProfileExportDocument> documentFromJson(const nlohmann::json& json
     return document;
 }
 
+// The profile's canonical JSON text: the file's own when the document was
+// read, else the encoded profile.
+std::string canonicalProfile(const ProfileExportDocument& document) {
+    return document.profileJson.empty() ? encodeJsonText(profileToJson(document.profile))
+                                        : document.profileJson;
+}
+
+// Why a document's version rules out reading it, if they do.
+std::optional<Error> versionRefusal(const ProfileExportDocument& document) {
+    if (document.version > ProfilePortability::kVersion) {
+        return Error::unsupportedVersion(document.version);
+    }
+    if (document.version >= 2 && (document.encryption.kdf != ProfilePortability::kKdf ||
+                                  document.encryption.cipher != ProfilePortability::kCipher)) {
+        return Error::unsupportedEncryption();
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string ProfilePortabilityError::message() const {
@@ -220,11 +258,18 @@ std::string ProfilePortabilityError::message() const {
     case Kind::malformed:
         return "The profile file is damaged or incomplete.";
     case Kind::incorrectPassphrase:
+        if (m_version >= 2) {
+            return "Incorrect passphrase, or the file was changed after it was exported \u2014 "
+                   "the secrets couldn\u2019t be decrypted.";
+        }
         return "Incorrect passphrase \u2014 the secrets couldn\u2019t be decrypted.";
     case Kind::keyDerivationFailed:
         return "Could not derive the encryption key from the passphrase.";
     case Kind::randomFailed:
         return "Could not generate secure random data for encryption.";
+    case Kind::unsupportedEncryption:
+        return "This profile file protects its secrets with a method this app doesn\u2019t "
+               "support.";
     }
     return {};
 }
@@ -240,28 +285,47 @@ Expected<std::string, ProfilePortabilityError> randomData(std::size_t count) {
     return data;
 }
 
-Expected<std::string, ProfilePortabilityError> seal(std::string_view plaintext,
-                                                    std::string_view passphrase,
-                                                    std::string_view salt, std::string_view nonce,
-                                                    std::uint32_t rounds) {
+std::string authenticatedData(const ProfileExportDocument& document) {
+    const auto text = [](const std::string& value) {
+        return encodeJsonText(value);
+    };
+    const SealedSecrets& sealed = document.encryption;
+    // Written out rather than built as a JSON object, so that the profile's
+    // canonical text goes in as it is, without another parse.
+    return "{\"cipher\":" + text(sealed.cipher) + ",\"format\":" + text(document.format) +
+           ",\"kdf\":" + text(sealed.kdf) + ",\"name\":" + text(document.name) +
+           ",\"profile\":" + canonicalProfile(document) +
+           ",\"rounds\":" + std::to_string(sealed.rounds) + ",\"salt\":" + text(sealed.salt) +
+           ",\"version\":" + std::to_string(document.version) + "}";
+}
+
+Expected<ProfileExportDocument, ProfilePortabilityError>
+seal(ProfileExportDocument document, std::string_view plaintext, std::string_view passphrase,
+     std::string_view salt, std::string_view nonce) {
+    const std::int64_t rounds = document.encryption.rounds;
     Key key{};
     const CleanseOnExit keyGuard(key.data(), key.size());
-    if (!deriveKey(passphrase, salt, rounds, key)) {
+    if (rounds <= 0 || rounds > kMaxRounds ||
+        !deriveKey(passphrase, salt, static_cast<std::uint32_t>(rounds), key)) {
         return Unexpected{Error::keyDerivationFailed()};
     }
-    auto box = sealWithKey(key, nonce, plaintext);
+    document.encryption.salt = base64Encode(salt);
+    const std::string aad = document.version >= 2 ? authenticatedData(document) : std::string();
+    auto box = sealWithKey(key, nonce, plaintext, aad);
     if (!box) {
         return Unexpected{Error::malformed()};
     }
-    return std::move(*box);
+    document.encryption.sealed = base64Encode(*box);
+    return document;
 }
 
 std::string encodeDocument(const ProfileExportDocument& document) {
+    auto profile = parseJsonText(canonicalProfile(document));
     const nlohmann::json json{
         {"format", document.format},
         {"version", document.version},
         {"name", document.name},
-        {"profile", profileToJson(document.profile)},
+        {"profile", profile ? std::move(*profile) : profileToJson(document.profile)},
         {"encryption",
          {
              {"kdf", document.encryption.kdf},
@@ -276,8 +340,13 @@ std::string encodeDocument(const ProfileExportDocument& document) {
     return text;
 }
 
-Expected<std::string, ProfilePortabilityError>
-makeExportData(const VPNProfile& profile, const VPNSecrets& secrets, std::string_view passphrase) {
+Expected<std::string, ProfilePortabilityError> makeExportData(const VPNProfile& profile,
+                                                              const VPNSecrets& secrets,
+                                                              std::string_view passphrase,
+                                                              std::int64_t version) {
+    if (version != kVersion && version != kLegacyVersion) {
+        return Unexpected{Error::unsupportedVersion(version)};
+    }
     auto salt = randomData(kSaltSize);
     if (!salt) {
         return Unexpected{salt.error()};
@@ -286,20 +355,20 @@ makeExportData(const VPNProfile& profile, const VPNSecrets& secrets, std::string
     if (!nonce) {
         return Unexpected{nonce.error()};
     }
-    std::string plaintext = encodeSecrets(secrets);
-    const CleanseOnExit plaintextGuard(plaintext);
-    auto box = seal(plaintext, passphrase, *salt, *nonce, kExportRounds);
-    if (!box) {
-        return Unexpected{box.error()};
-    }
-
     ProfileExportDocument document;
+    document.version = version;
     document.name = profile.name;
     document.profile = profile;
-    document.encryption.rounds = kExportRounds;
-    document.encryption.salt = base64Encode(*salt);
-    document.encryption.sealed = base64Encode(*box);
-    return encodeDocument(document);
+    document.profileJson = encodeJsonText(profileToJson(profile));
+    document.encryption.rounds = version == kLegacyVersion ? kLegacyExportRounds : kExportRounds;
+
+    std::string plaintext = encodeSecrets(secrets);
+    const CleanseOnExit plaintextGuard(plaintext);
+    auto sealed = seal(std::move(document), plaintext, passphrase, *salt, *nonce);
+    if (!sealed) {
+        return Unexpected{sealed.error()};
+    }
+    return encodeDocument(*sealed);
 }
 
 Expected<ProfileExportDocument, ProfilePortabilityError> readDocument(std::string_view data) {
@@ -311,14 +380,17 @@ Expected<ProfileExportDocument, ProfilePortabilityError> readDocument(std::strin
     if (!document || document->format != kFormat) {
         return Unexpected{Error::notATorvaneFile()};
     }
-    if (document->version > kVersion) {
-        return Unexpected{Error::unsupportedVersion(document->version)};
+    if (const auto refusal = versionRefusal(*document)) {
+        return Unexpected{*refusal};
     }
     return std::move(*document);
 }
 
 Expected<std::pair<VPNProfile, VPNSecrets>, ProfilePortabilityError>
 decode(const ProfileExportDocument& document, std::string_view passphrase) {
+    if (const auto refusal = versionRefusal(document)) {
+        return Unexpected{*refusal};
+    }
     const auto salt = base64Decode(document.encryption.salt);
     const auto box = base64Decode(document.encryption.sealed);
     const std::int64_t rounds = document.encryption.rounds;
@@ -330,9 +402,13 @@ decode(const ProfileExportDocument& document, std::string_view passphrase) {
     if (!deriveKey(passphrase, *salt, static_cast<std::uint32_t>(rounds), key)) {
         return Unexpected{Error::keyDerivationFailed()};
     }
-    auto plaintext = openWithKey(key, *box);
+    // Version 1 files (and the 0 and below that old readers let pass) carry
+    // no additional data. A version 2 file edited to say 1 is opened without
+    // it and fails like any other edit, since its box was sealed with it.
+    const std::string aad = document.version >= 2 ? authenticatedData(document) : std::string();
+    auto plaintext = openWithKey(key, *box, aad);
     if (!plaintext) {
-        return Unexpected{Error::incorrectPassphrase()};
+        return Unexpected{Error::incorrectPassphrase(document.version)};
     }
     const CleanseOnExit plaintextGuard(*plaintext);
     auto secrets = decodeSecrets(*plaintext);

@@ -11,6 +11,12 @@ namespace {
 namespace pp = ProfilePortability;
 using Kind = ProfilePortabilityError::Kind;
 
+const std::string kWrongPassphraseV1 =
+    "Incorrect passphrase \u2014 the secrets couldn\u2019t be decrypted.";
+const std::string kWrongPassphraseV2 =
+    "Incorrect passphrase, or the file was changed after it "
+    "was exported \u2014 the secrets couldn\u2019t be decrypted.";
+
 std::string fromHex(std::string_view hex) {
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -31,17 +37,17 @@ VPNProfile sampleProfile() {
 }
 
 // A document sealed with few rounds, so the reading tests stay fast.
-ProfileExportDocument quickDocument(const std::string& plaintext, const std::string& passphrase) {
-    const std::string salt(16, 's');
-    const auto box = pp::seal(plaintext, passphrase, salt, std::string(12, 'n'), 1000);
-    EXPECT_TRUE(box);
+ProfileExportDocument quickDocument(const std::string& plaintext, const std::string& passphrase,
+                                    std::int64_t version = pp::kVersion) {
     ProfileExportDocument document;
+    document.version = version;
     document.name = "Quick";
     document.profile = sampleProfile();
     document.encryption.rounds = 1000;
-    document.encryption.salt = base64Encode(salt);
-    document.encryption.sealed = box ? base64Encode(*box) : "";
-    return document;
+    auto sealed =
+        pp::seal(document, plaintext, passphrase, std::string(16, 's'), std::string(12, 'n'));
+    EXPECT_TRUE(sealed);
+    return sealed ? *sealed : document;
 }
 
 TEST(ProfilePortability, ExportedFileImportsWithItsPassphraseOnly) {
@@ -56,9 +62,10 @@ TEST(ProfilePortability, ExportedFileImportsWithItsPassphraseOnly) {
     ASSERT_TRUE(document);
     const auto other = pp::readDocument(*second);
     ASSERT_TRUE(other);
+    EXPECT_EQ(document->version, 2);
     EXPECT_EQ(document->name, "Office / HQ");
     EXPECT_EQ(document->profile, profile);
-    EXPECT_EQ(document->encryption.rounds, 200000);
+    EXPECT_EQ(document->encryption.rounds, 600000);
     EXPECT_EQ(base64Decode(document->encryption.salt)->size(), 16u);
     EXPECT_NE(document->encryption.salt, other->encryption.salt);
     EXPECT_NE(document->encryption.sealed, other->encryption.sealed);
@@ -70,12 +77,18 @@ TEST(ProfilePortability, ExportedFileImportsWithItsPassphraseOnly) {
     VPNProfile sameButId = imported->first;
     sameButId.id = profile.id;
     EXPECT_EQ(sameButId, profile);
-    EXPECT_TRUE(pp::decode(*other, passphrase));
 
-    const auto trimmed = pp::decode(*document, "gr\u00fcn");
-    ASSERT_FALSE(trimmed);
-    EXPECT_EQ(trimmed.error().message(),
-              "Incorrect passphrase \u2014 the secrets couldn\u2019t be decrypted.");
+    // The older format, for builds that cannot read version 2.
+    const auto legacy = pp::makeExportData(profile, secrets, passphrase, 1);
+    ASSERT_TRUE(legacy);
+    const auto legacyDocument = pp::readDocument(*legacy);
+    ASSERT_TRUE(legacyDocument);
+    EXPECT_EQ(legacyDocument->version, 1);
+    EXPECT_EQ(legacyDocument->encryption.rounds, 200000);
+    ASSERT_TRUE(pp::decode(*legacyDocument, passphrase));
+    EXPECT_EQ(pp::decode(*legacyDocument, passphrase)->second, secrets);
+    EXPECT_EQ(pp::makeExportData(profile, secrets, passphrase, 3).error().kind(),
+              Kind::unsupportedVersion);
 }
 
 TEST(ProfilePortability, FileTextIsPrettySortedAndEscapesSlashes) {
@@ -88,7 +101,7 @@ TEST(ProfilePortability, FileTextIsPrettySortedAndEscapesSlashes) {
   "encryption" : {
     "cipher" : "AES-256-GCM",
     "kdf" : "PBKDF2-HMAC-SHA256",
-    "rounds" : 200000,
+    "rounds" : 600000,
     "salt" : "c2FsdA==",
     "sealed" : "ab\/+"
   },
@@ -128,36 +141,94 @@ TEST(ProfilePortability, FileTextIsPrettySortedAndEscapesSlashes) {
     "searchDomains" : [],
     "xauthID" : ""
   },
-  "version" : 1
+  "version" : 2
 })");
 }
 
-// Expected box precomputed outside this code: the key with
+// Expected boxes precomputed outside this code: the key with
 // `openssl kdf -keylen 32 -kdfopt digest:SHA256 -kdfopt pass:'correct horse'
 //  -kdfopt hexsalt:00112233445566778899aabbccddeeff -kdfopt iter:1000 PBKDF2`,
 // the ciphertext with `openssl enc -aes-256-ctr -K <key>
 //  -iv 000102030405060708090a0b00000002` (GCM's counter mode for a 12-byte
-// nonce), the tag with Python's cryptography AESGCM over the same inputs.
-TEST(ProfilePortability, SealedBoxMatchesIndependentAesGcm) {
+// nonce), the tags with Python's cryptography AESGCM over the same inputs,
+// for version 2 with the additional data spelled out below.
+TEST(ProfilePortability, SealedBoxesMatchIndependentAesGcm) {
     const std::string plaintext = R"({"privateKeyPEM":"","xauthPassword":"s3cr\/t"})";
     const std::string salt = fromHex("00112233445566778899aabbccddeeff");
     const std::string nonce = fromHex("000102030405060708090a0b");
-    const std::string expected =
-        nonce +
+    const std::string ciphertext =
         fromHex("61ac70c59c70f6d8727846c45fc603c9c473d87648f390948e7566f0a2f1892fde0e0d51a43efc"
-                "1720c209d7ebb3") +
-        fromHex("6b1c7f0bd4266a281a224c885b4d202f");
-    const auto box = pp::seal(plaintext, "correct horse", salt, nonce, 1000);
-    ASSERT_TRUE(box);
-    EXPECT_EQ(*box, expected);
+                "1720c209d7ebb3");
+    // The profile in the file holds a key the decoder does not know, and
+    // lacks most of the keys it does; both are authenticated as they stand.
+    auto document = pp::readDocument(R"({"format":"kv.kelvor.torvane.profile","version":2,
+        "name":"Office","profile":{"x-note":"kept","name":"Office / HQ","routes":["10.0.0.0/8"],
+        "remoteAddr":"vpn.example.net"},"encryption":{"kdf":"PBKDF2-HMAC-SHA256",
+        "rounds":1000,"salt":"","cipher":"AES-256-GCM","sealed":""}})");
+    ASSERT_TRUE(document);
+    for (const auto& [version, tag] : {std::pair{1, "6b1c7f0bd4266a281a224c885b4d202f"},
+                                       std::pair{2, "d892126997f0bf1ca27b1c9b00435438"}}) {
+        document->version = version;
+        const auto sealed = pp::seal(*document, plaintext, "correct horse", salt, nonce);
+        ASSERT_TRUE(sealed);
+        EXPECT_EQ(base64Decode(sealed->encryption.sealed), nonce + ciphertext + fromHex(tag))
+            << "version " << version;
+        const auto opened = pp::decode(*sealed, "correct horse");
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->second, (VPNSecrets{"s3cr/t", ""}));
+        if (version == 2) {
+            EXPECT_EQ(pp::authenticatedData(*sealed),
+                      R"({"cipher":"AES-256-GCM","format":"kv.kelvor.torvane.profile",)"
+                      R"("kdf":"PBKDF2-HMAC-SHA256","name":"Office","profile":{"name":)"
+                      R"("Office \/ HQ","remoteAddr":"vpn.example.net","routes":)"
+                      R"(["10.0.0.0\/8"],"x-note":"kept"},"rounds":1000,)"
+                      R"("salt":"ABEiM0RVZneImaq7zN3u\/w==","version":2})");
+        }
+    }
+}
 
-    ProfileExportDocument document;
-    document.encryption.rounds = 1000;
-    document.encryption.salt = base64Encode(salt);
-    document.encryption.sealed = base64Encode(expected);
-    const auto opened = pp::decode(document, "correct horse");
-    ASSERT_TRUE(opened);
-    EXPECT_EQ(opened->second, (VPNSecrets{"s3cr/t", ""}));
+// Every edit outside `sealed` makes a version 2 file fail to open, with the
+// sentence that names both causes; version 1 files keep their old rules.
+TEST(ProfilePortability, EditedVersion2FilesAreRefused) {
+    const std::string secrets = R"({"xauthPassword":"a","privateKeyPEM":""})";
+    const auto opening = [&](std::int64_t version, auto&& change) {
+        auto json =
+            nlohmann::json::parse(pp::encodeDocument(quickDocument(secrets, "pw", version)));
+        change(json);
+        const auto document = pp::readDocument(json.dump());
+        if (!document) {
+            return document.error().message();
+        }
+        const auto result = pp::decode(*document, "pw");
+        return result ? std::string("opened") : result.error().message();
+    };
+    const auto unchanged = [](nlohmann::json&) {
+    };
+    EXPECT_EQ(opening(2, unchanged), "opened");
+    EXPECT_EQ(opening(2, [](auto& j) { j["profile"]["remoteAddr"] = "evil.example"; }),
+              kWrongPassphraseV2);
+    EXPECT_EQ(opening(2, [](auto& j) { j["profile"]["x-extra"] = true; }), kWrongPassphraseV2);
+    EXPECT_EQ(opening(2, [](auto& j) { j["profile"].erase("keepaliveInterval"); }),
+              kWrongPassphraseV2)
+        << "a removed key decodes to the same default, but is still an edit";
+    EXPECT_EQ(opening(2, [](auto& j) { j["name"] = "Other"; }), kWrongPassphraseV2);
+    EXPECT_EQ(
+        opening(
+            2, [](auto& j) { j["encryption"]["salt"] = base64Encode("t" + std::string(15, 's')); }),
+        kWrongPassphraseV2);
+    EXPECT_EQ(opening(2, [](auto& j) { j["encryption"]["rounds"] = 999; }), kWrongPassphraseV2);
+    // Lowered to version 1, the box is opened without the data it was sealed
+    // with, and fails all the same.
+    EXPECT_EQ(opening(2, [](auto& j) { j["version"] = 1; }), kWrongPassphraseV1);
+    EXPECT_EQ(opening(1, [](auto& j) { j["version"] = 2; }), kWrongPassphraseV2);
+
+    const std::string unsupported =
+        "This profile file protects its secrets with a method this app doesn\u2019t support.";
+    EXPECT_EQ(opening(2, [](auto& j) { j["encryption"]["kdf"] = "scrypt"; }), unsupported);
+    EXPECT_EQ(opening(2, [](auto& j) { j["encryption"]["cipher"] = "aes-256-gcm"; }), unsupported);
+
+    EXPECT_EQ(opening(1, [](auto& j) { j["profile"]["remoteAddr"] = "evil.example"; }), "opened");
+    EXPECT_EQ(opening(1, [](auto& j) { j["encryption"]["kdf"] = "scrypt"; }), "opened");
 }
 
 TEST(ProfilePortability, UnreadableFilesAreRefusedWithTheirReason) {
@@ -169,8 +240,8 @@ TEST(ProfilePortability, UnreadableFilesAreRefusedWithTheirReason) {
         return result ? std::string("accepted") : result.error().message();
     };
     const std::string notOurs = "This isn\u2019t a Torvane profile file.";
-    EXPECT_EQ(refusal([](auto& j) { j["version"] = 2; }),
-              "This profile file uses a newer format (version 2) than this app understands.");
+    EXPECT_EQ(refusal([](auto& j) { j["version"] = 3; }),
+              "This profile file uses a newer format (version 3) than this app understands.");
     EXPECT_EQ(refusal([](auto& j) { j["version"] = 0; }), "accepted");
     EXPECT_EQ(refusal([](auto& j) { j["format"] = "KV.kelvor.torvane.profile"; }), notOurs);
     EXPECT_EQ(refusal([](auto& j) { j["encryption"].erase("cipher"); }), notOurs);

@@ -24,6 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (opened && opened->first.id == document->profile.id) {
             std::abort();
         }
+        // A version 2 box is bound to its file: the same file declared as
+        // version 1 must not open.
+        if (opened && document->version == 2) {
+            auto downgraded = *document;
+            downgraded.version = 1;
+            if (pp::decode(downgraded, "fuzz")) {
+                std::abort();
+            }
+        }
     }
     return 0;
 }

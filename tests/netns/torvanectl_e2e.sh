@@ -157,6 +157,10 @@ inner() {
     install -m 644 /dev/null "$W/office.torvane"
     check "export" ctl export "Office PSK" "$W/office.torvane" --passphrase-file "$W/pass.txt"
     check "the export file is the owner's alone" test "$(stat -c %a "$W/office.torvane")" = 600
+    check "the export file is version 2" grep -q '^  "version" : 2$' "$W/office.torvane"
+    check "export in the older format" ctl export "Office PSK" "$W/office-v1.torvane" \
+        --passphrase-file "$W/pass.txt" --format-version 1
+    check "…which says version 1" grep -q '^  "version" : 1$' "$W/office-v1.torvane"
     rc=0 && out=$(ctl import "$W/office.torvane" --passphrase-file "$W/wrong.txt" 2>&1) || rc=$?
     check "wrong passphrase refused (got $rc): $out" test "$rc" = 1
     check "import" ctl import "$W/office.torvane" --passphrase-file "$W/pass.txt"

@@ -4,7 +4,8 @@
 # exposure score that a lost hardening line would raise), the polkit action
 # (against polkit's DTD, naming the installed control program), the control
 # program's usage, and the AppArmor additions compiled into a copy of
-# Debian's charon and swanctl profiles. A check whose tool is missing is
+# Debian's charon and swanctl profiles, with the paths the result reaches.
+# A check whose tool is missing is
 # skipped (scripts/setup-deps.sh installs them all).
 #
 #   helper_system_files.sh SOURCE_DIR BUILD_DIR HELPER
@@ -73,6 +74,16 @@ if command -v apparmor_parser >/dev/null && [ -f /etc/apparmor.d/usr.lib.ipsec.c
         check "the compiled $profile profile holds our rules" \
             bash -c 'apparmor_parser -Q -K -p --base="$1" -I "$1" "$1/$2" 2>/dev/null |
                      grep -q "^  /run/torvane/"' _ "$tree" "$profile"
+        # Every path expression the parser compiles into the profile, Debian's
+        # and the abstractions' included: they reach the staging tree, but
+        # not the helper's command socket and journal beside it.
+        exprs=$(apparmor_parser -Q -K -D rule-exprs --base="$tree" -I "$tree" "$tree/$profile" 2>&1 |
+            sed -n 's/^aare: .*   ->   //p' | paste -sd'|')
+        reaches() { printf '%s' "$1" | grep -Pq "^(?:$exprs)\$"; }
+        check "$profile reaches the VICI socket" reaches /run/torvane/run/charon.vici
+        for path in /run/torvane/helper.sock /run/torvane/journal.json; do
+            check "$profile does not reach $path" fails reaches "$path"
+        done
     done
 fi
 

@@ -55,7 +55,8 @@ Expected<VPNRuntimeStatus, DecodeError> decodeRuntimeStatus(std::string_view tex
     VPNRuntimeStatus status;
     // Lenient like the list: anything but true reads as not holding.
     const auto holding = json->find("killSwitchHolding");
-    status.killSwitchHolding = holding != json->end() && holding->is_boolean() && holding->get<bool>();
+    status.killSwitchHolding =
+        holding != json->end() && holding->is_boolean() && holding->get<bool>();
     const auto it = json->find("tunnels");
     if (it == json->end() || !it->is_array()) {
         return status;

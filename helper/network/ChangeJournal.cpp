@@ -70,7 +70,8 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
         if (step.killSwitchProfiles) {
             json profiles = json::array();
             for (const auto& profile : *step.killSwitchProfiles) {
-                profiles.push_back({{"profileID", profile.profileID}, {"gateway", profile.gateway}});
+                profiles.push_back(
+                    {{"profileID", profile.profileID}, {"gateway", profile.gateway}});
             }
             object["killSwitchProfiles"] = std::move(profiles);
         }

@@ -78,9 +78,10 @@ std::string KillSwitch::rulesetText(const std::vector<Tunnel*>& tunnels,
     std::string text = "pass out quick on lo0 all\n";
     std::set<std::string> passedGateways;
     const auto passGateway = [&](const std::string& gateway) {
-        if (isRuleWord(gateway) && passedGateways.insert(gateway).second) {
+        if (isRuleWord(gateway)) {
             text += "pass out quick proto udp from any to " + gateway + " port {500, 4500}\n";
             text += "pass out quick proto esp from any to " + gateway + "\n";
+            passedGateways.insert(gateway);
         }
     };
     for (const Tunnel* tunnel : tunnels) {
@@ -89,8 +90,11 @@ std::string KillSwitch::rulesetText(const std::vector<Tunnel*>& tunnels,
         }
         passGateway(tunnel->remoteIP.value_or(tunnel->profile.remoteAddr));
     }
+    // A held profile reconnecting has its gateway passed already.
     for (const auto& profile : held) {
-        passGateway(profile.gateway);
+        if (passedGateways.count(profile.gateway) == 0) {
+            passGateway(profile.gateway);
+        }
     }
     text += "pass out quick proto udp from any port 68 to any port 67\n";
     text += "block drop out quick all\n";

@@ -93,8 +93,7 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
                 std::to_string(child) + R"(,"name":"sleep"}}})");
 
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(tool("pfctl") + " -X 9",
-                            tool("networksetup") + " -setv6automatic eth0",
+                ElementsAre(tool("pfctl") + " -X 9", tool("networksetup") + " -setv6automatic eth0",
                             tool("route") + " -n delete -net 10.200.0.0/24"));
     int status = 0;
     EXPECT_EQ(::waitpid(child, &status, 0), child);
@@ -111,10 +110,11 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
 }
 
 TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
-    for (const std::string x : {R"("kind":"tool","tool":"route","args":[1])",
-                                R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":)"
-                                R"([{"profileID":"office","gateway":"10.10.0.1"}])",
-                                R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":{})"}) {
+    for (const std::string x :
+         {R"("kind":"tool","tool":"route","args":[1])",
+          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":)"
+          R"([{"profileID":"office","gateway":"10.10.0.1"}])",
+          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":{})"}) {
         std::filesystem::remove(journalPath() + ".damaged");
         restartWith(R"({"steps":{"x":{"sequence":1,)" + x + "}}}");
         EXPECT_TRUE(m_runner.commandLines().empty()) << x;

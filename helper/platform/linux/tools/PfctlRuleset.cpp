@@ -201,7 +201,8 @@ Expected<std::string, std::string> translateRuleset(std::string_view text,
     script += "add chain " + tableName() +
               " forward { type filter hook forward priority 0; policy drop; }\n";
     for (const auto& device : tunnels) {
-        script += "add rule " + tableName() + " forward oifname \"" + device + "\" counter accept\n";
+        script +=
+            "add rule " + tableName() + " forward oifname \"" + device + "\" counter accept\n";
         script += "add rule " + tableName() + " forward iifname \"" + device +
                   "\" ct state established,related counter accept\n";
     }

@@ -57,9 +57,9 @@ TEST(PfctlRuleset, TranslatesTheDaemonsRulesetInOrder) {
 TEST(PfctlRuleset, LastLineNeedNotEndWithNewline) {
     const auto script = translateRuleset("block drop out quick all", fakeResolver);
     ASSERT_TRUE(script);
-    EXPECT_EQ(*script,
-              std::string(kHead) + "add rule inet torvane_killswitch output counter drop\n" +
-                  kForward + "add rule inet torvane_killswitch forward counter drop\n");
+    EXPECT_EQ(*script, std::string(kHead) +
+                           "add rule inet torvane_killswitch output counter drop\n" + kForward +
+                           "add rule inet torvane_killswitch forward counter drop\n");
 }
 
 TEST(PfctlRuleset, AnyUnknownLineFailsTheWholeRulesetNamingTheLine) {

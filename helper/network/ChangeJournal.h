@@ -66,7 +66,9 @@ struct UndoStep {
 /// and how to undo it, so that a daemon killed with SIGKILL (or crashing)
 /// can be cleaned up after by the next one. Each step is written before the
 /// change it undoes is made; the file is replaced atomically on every write.
-/// An undo of a change that never happened does nothing harmful.
+/// An undo of a change that never happened does nothing harmful. Keys added
+/// later are optional and ignored by older readers, so a journal stays
+/// readable across an update of the daemon.
 class ChangeJournal {
 public:
     explicit ChangeJournal(std::string path);

@@ -37,7 +37,11 @@ std::string encodeRuntimeStatus(const VPNRuntimeStatus& status) {
     for (const auto& tunnel : status.tunnels) {
         array.push_back(tunnelStatusToJson(tunnel));
     }
-    return encodeJsonText(nlohmann::json{{"tunnels", std::move(array)}});
+    nlohmann::json object{{"tunnels", std::move(array)}};
+    if (status.killSwitchHolding) {
+        object["killSwitchHolding"] = true;
+    }
+    return encodeJsonText(object);
 }
 
 Expected<VPNRuntimeStatus, DecodeError> decodeRuntimeStatus(std::string_view text) {
@@ -49,6 +53,10 @@ Expected<VPNRuntimeStatus, DecodeError> decodeRuntimeStatus(std::string_view tex
         return Unexpected{DecodeError{"a status must be a JSON object"}};
     }
     VPNRuntimeStatus status;
+    // Lenient like the list: anything but true reads as not holding.
+    const auto holding = json->find("killSwitchHolding");
+    status.killSwitchHolding =
+        holding != json->end() && holding->is_boolean() && holding->get<bool>();
     const auto it = json->find("tunnels");
     if (it == json->end() || !it->is_array()) {
         return status;
@@ -56,7 +64,8 @@ Expected<VPNRuntimeStatus, DecodeError> decodeRuntimeStatus(std::string_view tex
     for (const auto& element : *it) {
         auto tunnel = tunnelStatusFromJson(element);
         if (!tunnel) {
-            return VPNRuntimeStatus{};
+            status.tunnels.clear();
+            return status;
         }
         status.tunnels.push_back(std::move(*tunnel));
     }

@@ -14,6 +14,11 @@ namespace torvane {
 /// list means no tunnel exists.
 struct VPNRuntimeStatus {
     std::vector<VPNTunnelStatus> tunnels;
+    /// The daemon keeps its kill switch engaged for tunnels a killed
+    /// predecessor had, which are not back: traffic outside the live tunnels
+    /// stays blocked until they reconnect or the user stops everything.
+    /// "killSwitchHolding" in JSON, written only when true.
+    bool killSwitchHolding = false;
 
     /// The first tunnel whose profileID equals `profileID` exactly (the
     /// comparison is case-sensitive), or null.

@@ -21,7 +21,10 @@ QIcon iconAt(const QString& path) {
 
 } // namespace
 
-QString trayIconPath(VPNConnState aggregate) {
+QString trayIconPath(VPNConnState aggregate, bool killSwitchHolding) {
+    if (killSwitchHolding) {
+        return QStringLiteral(":/icons/lock-closed-red.svg");
+    }
     switch (aggregate) {
     case VPNConnState::connected:
         return QStringLiteral(":/icons/lock-closed-green.svg");
@@ -35,8 +38,8 @@ QString trayIconPath(VPNConnState aggregate) {
     return QStringLiteral(":/icons/lock-open-red.svg");
 }
 
-QIcon trayIcon(VPNConnState aggregate) {
-    return iconAt(trayIconPath(aggregate));
+QIcon trayIcon(VPNConnState aggregate, bool killSwitchHolding) {
+    return iconAt(trayIconPath(aggregate, killSwitchHolding));
 }
 
 VPNConnState tunnelState(const VPNRuntimeStatus& status, std::string_view profileID) {

@@ -14,10 +14,11 @@ namespace torvane::StatusIcons {
 /// The tray icon for the aggregate state of all tunnels: a red open lock
 /// when nothing protects the traffic (disconnected, error), an orange lock
 /// while a tunnel is on its way (connecting, reconnecting), a green closed
-/// lock when connected.
-QIcon trayIcon(VPNConnState aggregate);
+/// lock when connected. While the kill switch holds for tunnels that are
+/// gone, whatever the others do, a red closed lock: traffic is blocked.
+QIcon trayIcon(VPNConnState aggregate, bool killSwitchHolding = false);
 /// The resource path behind `trayIcon`, for tests and the About panel.
-QString trayIconPath(VPNConnState aggregate);
+QString trayIconPath(VPNConnState aggregate, bool killSwitchHolding = false);
 
 /// The state of the tunnel of `profileID` (upper-case UUID text), or
 /// disconnected when the snapshot has none.

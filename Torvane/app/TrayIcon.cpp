@@ -32,8 +32,13 @@ void TrayIcon::show() {
 }
 
 void TrayIcon::updateFromStatus() {
-    m_trayIcon->setIcon(StatusIcons::trayIcon(m_connection.status().aggregateState()));
-    m_trayIcon->setToolTip(QStringLiteral("Torvane — ") + m_connection.stateText());
+    const VPNRuntimeStatus& status = m_connection.status();
+    m_trayIcon->setIcon(StatusIcons::trayIcon(status.aggregateState(), status.killSwitchHolding));
+    QString tip = QStringLiteral("Torvane — ") + m_connection.stateText();
+    if (status.killSwitchHolding) {
+        tip += QLatin1Char('\n') + TrayMenu::killSwitchHoldingRow();
+    }
+    m_trayIcon->setToolTip(tip);
 }
 
 } // namespace torvane

@@ -9,8 +9,9 @@ namespace torvane {
 class ConnectionManager;
 class TrayMenu;
 
-/// The tray item: a lock coloured by the aggregate state of all tunnels,
-/// the state text as tooltip, and the tray menu on either click.
+/// The tray item: a lock coloured by the aggregate state of all tunnels (or
+/// closed and red while the kill switch holds), the state text as tooltip,
+/// and the tray menu on either click.
 class TrayIcon : public QObject {
     Q_OBJECT
 

@@ -59,6 +59,10 @@ void TrayMenu::rebuild() {
 
     QAction* state = m_menu->addAction(literal(m_connection.stateText()));
     state->setEnabled(false);
+    const bool holding = m_connection.status().killSwitchHolding;
+    if (holding) {
+        m_menu->addAction(killSwitchHoldingRow())->setEnabled(false);
+    }
     m_menu->addSeparator();
 
     const auto& profiles = m_store.profiles();
@@ -83,7 +87,8 @@ void TrayMenu::rebuild() {
         }
     }
 
-    if (m_connection.hasActiveTunnel()) {
+    // Disconnect All is also the way out of a held kill switch.
+    if (m_connection.hasActiveTunnel() || holding) {
         m_menu->addSeparator();
         QAction* disconnectAll = m_menu->addAction(QStringLiteral("Disconnect All"));
         disconnectAll->setEnabled(!busy);
@@ -146,6 +151,11 @@ void TrayMenu::confirmForceKill() {
     if (confirmed) {
         m_connection.forceKillAll();
     }
+}
+
+QString TrayMenu::killSwitchHoldingRow() {
+    return QString::fromUtf8(ConnectionManager::kKillSwitchHoldingText) +
+           QStringLiteral(" — Disconnect All lifts it");
 }
 
 bool TrayMenu::askForceKill(QWidget* parent) {

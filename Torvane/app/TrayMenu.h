@@ -15,12 +15,12 @@ namespace torvane {
 class ConnectionManager;
 class ProfileStore;
 
-/// The tray menu: the state line, one row per profile that connects or
-/// disconnects it, disconnect-all, force-kill, the configuration window, the
-/// About panel and the two ways to quit. Rebuilt whenever the status, the
-/// busy flag or the profile list changes, so what it shows is always what a
-/// click acts on. The same menu serves the tray icon and, without a tray
-/// host, the configuration window.
+/// The tray menu: the state line (and a row while the kill switch holds),
+/// one row per profile that connects or disconnects it, disconnect-all,
+/// force-kill, the configuration window, the About panel and the two ways
+/// to quit. Rebuilt whenever the status, the busy flag or the profile list
+/// changes, so what it shows is always what a click acts on. The same menu
+/// serves the tray icon and, without a tray host, the configuration window.
 class TrayMenu : public QObject {
     Q_OBJECT
 
@@ -44,6 +44,8 @@ public:
     void profileClicked(const Uuid& profileID);
 
     static bool askForceKill(QWidget* parent);
+    /// The disabled row shown while the kill switch holds, with the way out.
+    static QString killSwitchHoldingRow();
 
 signals:
     void openConfigRequested(torvane::ConfigTab tab);

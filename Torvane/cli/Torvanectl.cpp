@@ -347,6 +347,10 @@ void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntim
     if (text.empty()) {
         text = "no tunnels\n";
     }
+    if (current.killSwitchHolding) {
+        text += std::string(ConnectionManager::kKillSwitchHoldingText) +
+                " — torvanectl stop-all lifts it\n";
+    }
     std::cout << text << std::flush;
 }
 

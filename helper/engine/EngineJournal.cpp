@@ -43,10 +43,22 @@ void VPNEngine::restoreFromJournal() {
     }
     log("the previous helper stopped without undoing its changes — restoring " +
         std::to_string(steps->size()) + " change(s) from " + path);
+    // Opening the firewall now would let everything out while no tunnel
+    // carries it: an engaged kill switch is held instead of undone.
+    const bool holdKillSwitch = KillSwitch::wasEngaged(*steps);
     for (const auto& [key, step] : *steps) {
+        if (holdKillSwitch && KillSwitch::ownsJournalKey(key)) {
+            continue;
+        }
         undoStep(key, step);
     }
-    m_journal->clear();
+    if (holdKillSwitch) {
+        // Journals the hold, which replaces the steps undone above.
+        m_killSwitch.holdAfterRestart(*steps);
+        pushStatus();
+    } else {
+        m_journal->clear();
+    }
 }
 
 void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {

@@ -41,7 +41,18 @@ void VPNEngine::forgetDnsmasq() {
 }
 
 void VPNEngine::deactivateKillSwitch() {
-    m_killSwitch.deactivateKillSwitch();
+    // No tunnel needs the table any more, but one a killed predecessor had
+    // may still be held for.
+    m_killSwitch.reconcileKillSwitch({});
+}
+
+void VPNEngine::liftKillSwitchHold() {
+    m_killSwitch.endHold();
+}
+
+bool VPNEngine::forgetKillSwitchHold(std::string_view profileID) {
+    const auto id = Uuid::parse(profileID);
+    return id && m_killSwitch.forgetHeldProfile(*id);
 }
 
 void VPNEngine::restoreIPv6() {
@@ -74,6 +85,10 @@ bool VPNEngine::routesCarryAllIPv4() const {
 
 bool VPNEngine::killSwitchLoaded() const {
     return m_killSwitch.isLoaded();
+}
+
+bool VPNEngine::killSwitchHolding() const {
+    return m_killSwitch.isHolding();
 }
 
 } // namespace torvane

@@ -137,6 +137,7 @@ void VPNEngine::pushStatus() {
     if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
         status.tunnels.push_back(*m_lastError);
     }
+    status.killSwitchHolding = killSwitchHolding();
     {
         std::lock_guard lock(m_stateLock);
         m_statusSnapshot = status;
@@ -288,6 +289,9 @@ void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string&
 void VPNEngine::stop(std::string profileID, CommandReply reply) {
     m_queue.post([this, profileID = std::move(profileID), reply = std::move(reply)] {
         m_lastError.reset();
+        // The user gives the profile up, so the kill switch stops waiting for
+        // it; the reconcile below (or the stop's) releases what nothing wants.
+        const bool wasHeld = forgetKillSwitchHold(profileID);
         if (Tunnel* tunnel = tunnelWithProfileID(profileID)) {
             const std::string name = tunnel->profile.name;
             stopTunnel(tunnel);
@@ -296,6 +300,8 @@ void VPNEngine::stop(std::string profileID, CommandReply reply) {
         }
         if (m_tunnels.empty()) {
             teardownAllOnQueue(true);
+        } else if (wasHeld) {
+            reconcileKillSwitch();
         }
         pushStatus();
         reply(0, "Not connected");
@@ -305,6 +311,7 @@ void VPNEngine::stop(std::string profileID, CommandReply reply) {
 void VPNEngine::stopAll(CommandReply reply) {
     m_queue.post([this, reply = std::move(reply)] {
         m_lastError.reset();
+        liftKillSwitchHold();
         teardownAllOnQueue(true);
         pushStatus();
         reply(0, "Disconnected");
@@ -339,6 +346,7 @@ void VPNEngine::stopTunnel(Tunnel* tunnel) {
 void VPNEngine::teardownAll(bool restoreNetworking) {
     // The daemon's exit path: wait for the job in progress, run no other.
     auto lock = m_queue.close();
+    liftKillSwitchHold();
     teardownAllOnQueue(restoreNetworking);
 }
 
@@ -397,6 +405,7 @@ void VPNEngine::forceKillAll(CommandReply reply) {
                                 std::chrono::seconds(30));
         restoreIPv6();
         restoreDNS();
+        liftKillSwitchHold();
         deactivateKillSwitch();
         clearUnderlyingDefaultGateway();
         std::error_code ignored;

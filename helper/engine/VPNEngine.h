@@ -143,7 +143,14 @@ private:
     void removeAllRoutes();
     void stopDnsmasq();
     void forgetDnsmasq();
+    /// Releases the kill switch unless it holds for a killed predecessor's
+    /// tunnels.
     void deactivateKillSwitch();
+    /// Stop-all, force kill, daemon stop: a held kill switch may go.
+    void liftKillSwitchHold();
+    /// A stop of `profileID`: the kill switch no longer holds for it. True
+    /// when it did.
+    bool forgetKillSwitchHold(std::string_view profileID);
     void restoreIPv6();
     void restoreDNS();
     void addGatewayExclusionRoute(const std::string& host);
@@ -180,6 +187,7 @@ private:
     Tunnel* tunnelWithSerial(std::uint64_t serial);
     bool routesCarryAllIPv4() const;
     bool killSwitchLoaded() const;
+    bool killSwitchHolding() const;
 
     // Helpers
     Expected<std::unique_ptr<DynamicStore>, std::string>

@@ -1,5 +1,7 @@
 #include "ChangeJournal.h"
 
+#include "Uuid.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -65,6 +67,14 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
     case UndoStep::Kind::tool:
         object["tool"] = step.tool;
         object["args"] = step.args;
+        if (step.killSwitchProfiles) {
+            json profiles = json::array();
+            for (const auto& profile : *step.killSwitchProfiles) {
+                profiles.push_back(
+                    {{"profileID", profile.profileID}, {"gateway", profile.gateway}});
+            }
+            object["killSwitchProfiles"] = std::move(profiles);
+        }
         break;
     case UndoStep::Kind::storeValue:
         object["key"] = step.storeKey;
@@ -76,6 +86,27 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
         break;
     }
     return object;
+}
+
+// Each entry needs a profile id in UUID form and a gateway text; anything
+// else makes the whole step malformed.
+std::optional<std::vector<KillSwitchProfile>> killSwitchProfilesFromJson(const json& array) {
+    if (!array.is_array()) {
+        return std::nullopt;
+    }
+    std::vector<KillSwitchProfile> profiles;
+    for (const auto& entry : array) {
+        if (!entry.is_object() || !entry.contains("profileID") || !entry["profileID"].is_string() ||
+            !entry.contains("gateway") || !entry["gateway"].is_string()) {
+            return std::nullopt;
+        }
+        const auto id = Uuid::parse(entry["profileID"].get<std::string>());
+        if (!id) {
+            return std::nullopt;
+        }
+        profiles.push_back({id->upperText(), entry["gateway"].get<std::string>()});
+    }
+    return profiles;
 }
 
 std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& object) {
@@ -105,6 +136,12 @@ std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& objec
             step.args.push_back(arg.get<std::string>());
         }
         step.tool = *tool;
+        if (object.contains("killSwitchProfiles")) {
+            step.killSwitchProfiles = killSwitchProfilesFromJson(object["killSwitchProfiles"]);
+            if (!step.killSwitchProfiles) {
+                return std::nullopt;
+            }
+        }
     } else if (kind == "storeValue") {
         step.kind = UndoStep::Kind::storeValue;
         const auto key = text("key");

@@ -12,6 +12,17 @@
 
 namespace torvane {
 
+/// A profile whose tunnel asked for the kill switch, and the gateway that
+/// tunnel used (its address in use, else the profile's text), so that the
+/// next daemon can keep that gateway reachable while the firewall holds.
+struct KillSwitchProfile {
+    /// Upper-case UUID text.
+    std::string profileID;
+    std::string gateway;
+
+    friend bool operator==(const KillSwitchProfile&, const KillSwitchProfile&) = default;
+};
+
 /// How to undo one change the daemon made to the machine.
 struct UndoStep {
     enum class Kind {
@@ -31,6 +42,10 @@ struct UndoStep {
     std::int64_t pid = 0;
     /// The process's name (/proc/PID/comm) when it was started.
     std::string processName{};
+    /// Only on the kill switch's step: the profiles it is engaged for. A
+    /// journal of an older daemon has none (absent), nor has a firewall held
+    /// for profiles nobody knows any more.
+    std::optional<std::vector<KillSwitchProfile>> killSwitchProfiles{};
 
     static UndoStep runTool(std::string toolName, std::vector<std::string> toolArgs) {
         return {.kind = Kind::tool, .tool = std::move(toolName), .args = std::move(toolArgs)};
@@ -51,7 +66,9 @@ struct UndoStep {
 /// and how to undo it, so that a daemon killed with SIGKILL (or crashing)
 /// can be cleaned up after by the next one. Each step is written before the
 /// change it undoes is made; the file is replaced atomically on every write.
-/// An undo of a change that never happened does nothing harmful.
+/// An undo of a change that never happened does nothing harmful. Keys added
+/// later are optional and ignored by older readers, so a journal stays
+/// readable across an update of the daemon.
 class ChangeJournal {
 public:
     explicit ChangeJournal(std::string path);

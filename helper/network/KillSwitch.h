@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ChangeJournal.h"
 #include "NetworkContext.h"
 #include "Tunnel.h"
+#include "Uuid.h"
 
 #include <optional>
 #include <string>
@@ -12,6 +14,11 @@ namespace torvane {
 /// The firewall that lets out only loopback, the tunnel interfaces, IKE/ESP
 /// to the gateways and DHCP while any tunnel's profile asks for it. Runs on
 /// the engine's queue; every pfctl call may block it for up to 30 seconds.
+///
+/// It fails closed: a daemon that was killed leaves the table engaged, and
+/// the next one holds it (see holdAfterRestart) until the tunnels that asked
+/// for it are back or the user gives them up, instead of opening the machine
+/// while no tunnel carries its traffic.
 class KillSwitch {
 public:
     /// The anchor the ruleset is loaded into; the name appears in the log.
@@ -25,10 +32,36 @@ public:
     /// gateways as they appear and go. A failed load sets the failure
     /// message on every tunnel that asked for the kill switch and leaves
     /// the previously loaded ruleset in force.
+    ///
+    /// While holding, the table stays even when no tunnel asks for it, and
+    /// also passes the held profiles' gateways; a held profile whose tunnel
+    /// is up again (has its interface) is no longer held.
     void reconcileKillSwitch(const std::vector<Tunnel*>& tunnels);
     /// Flushes the anchor and gives back the enable token, when either is
-    /// held; otherwise does nothing. Results of pfctl are not checked.
+    /// held; otherwise does nothing. Ends a hold. Results of pfctl are not
+    /// checked.
     void deactivateKillSwitch();
+
+    /// True for the journal keys of this class's steps.
+    static bool ownsJournalKey(const std::string& key);
+    /// True when a killed predecessor's journal `steps` say the table was
+    /// engaged, so that the next daemon keeps it rather than undoing it.
+    static bool wasEngaged(const std::vector<std::pair<std::string, UndoStep>>& steps);
+    /// Takes over the engaged table (and enable token) that `steps` record.
+    /// With the profiles it was engaged for, the table is loaded again
+    /// without the dead tunnels' interfaces, passing those profiles'
+    /// gateways; without them (an older daemon's journal) it is kept as it
+    /// is and held until endHold. Journals the hold anew.
+    void holdAfterRestart(const std::vector<std::pair<std::string, UndoStep>>& steps);
+    /// The user stopped `profileID`: it is no longer waited for. True when it
+    /// was held; the caller reconciles, which releases the table when
+    /// nothing else wants it.
+    bool forgetHeldProfile(const Uuid& profileID);
+    /// Stop-all, force kill, daemon stop: nothing is held any more; the next
+    /// reconcile or deactivation treats the table as usual.
+    void endHold();
+    /// The table is kept for tunnels a killed predecessor had.
+    bool isHolding() const { return m_holdUnknownProfiles || !m_heldProfiles.empty(); }
 
     /// True once a ruleset was loaded, until the next deactivation.
     bool isLoaded() const { return m_killSwitchLoaded; }
@@ -37,19 +70,28 @@ public:
     /// staging root + "/killswitch.pf.conf".
     std::string rulesetPath() const;
 
-    /// The ruleset for `tunnels`, each line ended by a newline. An interface
-    /// name or gateway that is not a single word of name characters is left
-    /// out, so that no tunnel record can add rules of its own.
-    static std::string rulesetText(const std::vector<Tunnel*>& tunnels);
+    /// The ruleset for `tunnels` and the gateways of `held` profiles, each
+    /// line ended by a newline. An interface name or gateway that is not a
+    /// single word of name characters is left out, so that no tunnel record
+    /// or journal can add rules of its own.
+    static std::string rulesetText(const std::vector<Tunnel*>& tunnels,
+                                   const std::vector<KillSwitchProfile>& held = {});
 
 private:
     CommandResult pfctl(const std::vector<std::string>& args);
     bool writeRuleset(const std::string& text);
     void takeEnableToken();
+    void releaseProfilesThatAreBack(const std::vector<Tunnel*>& tunnels);
+    /// The journal step that undoes the table, naming what it is engaged for.
+    UndoStep engagedStep(const std::vector<Tunnel*>& tunnels) const;
 
     NetworkContext& m_context;
     std::optional<std::string> m_pfToken;
     bool m_killSwitchLoaded = false;
+    /// Profiles of a killed predecessor whose tunnels are not back yet.
+    std::vector<KillSwitchProfile> m_heldProfiles;
+    /// Held for profiles nobody knows (an older daemon's journal).
+    bool m_holdUnknownProfiles = false;
 };
 
 } // namespace torvane

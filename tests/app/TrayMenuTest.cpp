@@ -154,6 +154,25 @@ TEST_F(TrayMenuTest, ClickingARowInErrorConnectsAgainAndAConnectedRowDisconnects
     EXPECT_EQ(bed.helper.started().size(), 1u);
 }
 
+TEST_F(TrayMenuTest, AHeldKillSwitchIsShownWithDisconnectAllAsTheWayOut) {
+    bed.add("Office");
+    VPNRuntimeStatus holding;
+    holding.killSwitchHolding = true;
+    bed.connection.setStatus(holding);
+    settle();
+    EXPECT_THAT(readMenu(*menu.menu()),
+                ElementsAre("(off) Disconnected",
+                            "(off) Kill switch holding: traffic blocked — Disconnect All lifts it",
+                            "-", "Office", "-", "Disconnect All",
+                            "Forcibly Stop & Kill All Torvane VPNs", "-", "Configuration…",
+                            "Show Log…", "About Torvane", "-", "Quit Torvane",
+                            "Quit Torvane & Stop Helper"));
+    item(*menu.menu(), QStringLiteral("Disconnect All"))->trigger();
+    EXPECT_TRUE(runUntil([&] {
+        return bed.connection.logLines().contains(QStringLiteral("Disconnected"));
+    })) << "Disconnect All sends stop-all";
+}
+
 TEST_F(TrayMenuTest, ACancelledPasswordPromptStartsNothing) {
     bed.add("Road", VPNAuthMethod::psk);
     bed.connection.setPasswordPrompt(
@@ -171,6 +190,12 @@ TEST(TrayIconTest, TheLockFollowsTheAggregateState) {
     EXPECT_EQ(trayIconPath(VPNConnState::connecting), trayIconPath(VPNConnState::reconnecting));
     EXPECT_NE(trayIconPath(VPNConnState::connected), trayIconPath(VPNConnState::disconnected));
     EXPECT_NE(trayIconPath(VPNConnState::connected), trayIconPath(VPNConnState::connecting));
+    // Held: blocked, whatever a tunnel beside it does.
+    EXPECT_EQ(trayIconPath(VPNConnState::connected, true),
+              trayIconPath(VPNConnState::disconnected, true));
+    EXPECT_NE(trayIconPath(VPNConnState::disconnected, true),
+              trayIconPath(VPNConnState::disconnected));
+    EXPECT_FALSE(StatusIcons::trayIcon(VPNConnState::disconnected, true).pixmap(22, 22).isNull());
     for (auto state :
          {VPNConnState::disconnected, VPNConnState::connecting, VPNConnState::connected}) {
         // A missing resource gives a null pixmap, not an error.

@@ -4,6 +4,7 @@
 #include "ChangeJournal.h"
 #include "Ipv6Guard.h"
 #include "ResolvConfStoreText.h"
+#include "Uuid.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -26,7 +27,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The sanitizers are the oracle here: any JSON shape must be refused or
-    // read, never misread.
-    (void)torvane::ChangeJournal::parse(text);
+    // read, never misread. A kill switch held after a restart trusts the
+    // profile ids it reads to be ids.
+    const auto steps = torvane::ChangeJournal::parse(text);
+    if (steps) {
+        for (const auto& [key, step] : *steps) {
+            for (const auto& profile :
+                 step.killSwitchProfiles.value_or(std::vector<torvane::KillSwitchProfile>{})) {
+                const auto id = torvane::Uuid::parse(profile.profileID);
+                if (!id || id->upperText() != profile.profileID) {
+                    std::abort();
+                }
+            }
+        }
+    }
     return 0;
 }

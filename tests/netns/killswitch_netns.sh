@@ -2,7 +2,8 @@
 # Loads the kill switch with the real pfctl program into a client namespace
 # and checks, by sending packets and reading the rules' counters, what it
 # lets out: the tunnel device, IKE/ESP to the gateway, DHCP and loopback, and
-# nothing else. A ruleset with an unknown line changes nothing, and a flush
+# nothing else; what the client routes for a "container" goes only into the
+# tunnel device. A ruleset with an unknown line changes nothing, and a flush
 # leaves the namespace's ruleset as it was, our table gone and the others
 # untouched.
 #
@@ -13,7 +14,10 @@
 #   | tvk-tun0 (TUN) 10.99.0.1/32  |          |  (.1 is the VPN gateway, |
 #   |   10.200.0.0/24 via tvk-tun0 |          |   .9 any other host)     |
 #   | table inet tvk_other         |          +-------------------------+
-#   +------------------------------+
+#   | tvk-x0 10.48.0.1/24, forwards|
+#   +--------------+---------------+
+#                  | veth
+#   tvk-x<pid> (container): tvk-x1 10.48.0.2/24, default via .1
 #
 # Usage: killswitch_netns.sh PFCTL
 set -uo pipefail
@@ -31,10 +35,12 @@ fi
 
 client=tvk-c$$
 gateway=tvk-g$$
+container=tvk-x$$
 work=$(mktemp -d /tmp/tvk-killswitch.XXXXXX)
 cleanup() {
     ip netns del "$client" 2>/dev/null
     ip netns del "$gateway" 2>/dev/null
+    ip netns del "$container" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -66,15 +72,19 @@ s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.bind(("10.47.0.2", int(sys.argv[1])))
 s.sendto(b"x", ("10.47.0.9", 67))' "$1" 2>/dev/null
 }
-# counter PATTERN: the packet count of the rule whose text contains PATTERN.
+# counter PATTERN [CHAIN]: the packet count of the rule whose text contains
+# PATTERN, in the output chain unless CHAIN is given.
 counter() {
-    in_client nft list chain inet torvane_killswitch output |
+    in_client nft list chain inet torvane_killswitch "${2:-output}" |
         grep -F -- "$1" | sed -n 's/.*counter packets \([0-9]*\) .*/\1/p' | head -n 1
 }
+# from_container ADDRESS: one ping the client has to forward.
+from_container() { ip netns exec "$container" ping -n -c 1 -W 1 "$1" >/dev/null 2>&1; }
 positive() { [ "${1:-0}" -gt 0 ]; }
 
 ip netns add "$client" || exit 1
 ip netns add "$gateway" || exit 1
+ip netns add "$container" || exit 1
 ip -n "$client" link set lo up
 ip -n "$gateway" link set lo up
 ip -n "$client" link add tvk-v0 type veth peer name tvk-v1 netns "$gateway"
@@ -87,6 +97,14 @@ ip -n "$client" tuntap add mode tun name tvk-tun0
 ip -n "$client" addr add 10.99.0.1/32 dev tvk-tun0
 ip -n "$client" link set tvk-tun0 up
 ip -n "$client" route add 10.200.0.0/24 dev tvk-tun0
+ip -n "$client" link add tvk-x0 type veth peer name tvk-x1 netns "$container"
+ip -n "$client" addr add 10.48.0.1/24 dev tvk-x0
+ip -n "$client" link set tvk-x0 up
+ip -n "$container" addr add 10.48.0.2/24 dev tvk-x1
+ip -n "$container" link set tvk-x1 up
+ip -n "$container" route add default via 10.48.0.1
+in_client sysctl -qw net.ipv4.ip_forward=1
+ip netns exec "$gateway" ip route add 10.48.0.0/24 via 10.47.0.2
 # Someone else's table, which the kill switch must leave alone.
 in_client nft add table inet tvk_other
 in_client nft add chain inet tvk_other out '{ type filter hook output priority 10; }'
@@ -98,6 +116,7 @@ if in_client python3 -c '' 2>/dev/null; then
 fi
 
 check "gateway reachable before" ping_to 10.47.0.1
+check "the container reaches the other host before" from_container 10.47.0.9
 before=$(in_client nft -s list ruleset)
 
 ruleset="pass out quick on lo0 all
@@ -137,6 +156,14 @@ else
     echo "NOTE: no python3 in the namespace; ESP and DHCP sends not checked"
 fi
 
+# Forwarded: into the tunnel device only; the other host and even IKE to the
+# gateway are out of reach for the container.
+check "the container cannot reach the other host" fails from_container 10.47.0.9
+check "nor the gateway" fails from_container 10.47.0.1
+check "the forward drop rule counted both" [ "$(in_client nft list chain inet torvane_killswitch forward | sed -n 's/.*counter packets \([0-9]*\) bytes [0-9]* drop/\1/p')" = 2 ]
+from_container 10.200.0.1 || true
+check "into the tunnel device passes" [ "$(counter 'oifname "tvk-tun0"' forward)" = 1 ]
+
 # A refused reload keeps the loaded ruleset exactly, counters aside.
 loaded=$(in_client nft -s list ruleset)
 check "bad reload refused" fails pf -a "$anchor" -f "$work/bad.conf"
@@ -153,6 +180,7 @@ check "token released once only" fails pf -X "$token"
 check "flush" pf -a "$anchor" -F all
 check "ruleset as before" [ "$(in_client nft -s list ruleset)" = "$before" ]
 check "gateway reachable after" ping_to 10.47.0.1
+check "the container reaches the other host after" from_container 10.47.0.9
 check "flush without our table" pf -a "$anchor" -F all
 
 checks_summary killswitch_netns

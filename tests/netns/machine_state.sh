@@ -9,7 +9,8 @@
 #   restored WHAT BASELINE-FILE     a counted check: the snapshot equals the
 #                                   baseline within 15 s (prints the diff if not)
 #   leak_counter_add LINK GATEWAY   counts, after the kill switch, every packet
-#                                   leaving LINK that is not IKE/ESP to GATEWAY
+#                                   leaving LINK that is not IKE/ESP to GATEWAY,
+#                                   the host's own and those it forwards
 #   leak_count / leak_counter_remove
 
 eventually() {
@@ -57,7 +58,7 @@ leak_counter_add() {
 table inet torvane_test_leak {
     counter leak {}
     chain out {
-        type filter hook output priority 10; policy accept;
+        type filter hook postrouting priority 10; policy accept;
         oifname != "$1" return
         ip daddr $2 udp dport { 500, 4500 } return
         ip daddr $2 ip protocol esp return

@@ -41,6 +41,10 @@ TEST(VPNRuntimeStatusJson, OptionalFieldsAppearOnlyWhenPresent) {
     EXPECT_EQ(decodeOrFail(text), status);
 
     EXPECT_EQ(encodeRuntimeStatus({}), R"({"tunnels":[]})");
+    const VPNRuntimeStatus holding{{}, true};
+    EXPECT_EQ(encodeRuntimeStatus(holding), R"({"killSwitchHolding":true,"tunnels":[]})");
+    EXPECT_EQ(decodeOrFail(encodeRuntimeStatus(holding)), holding);
+    EXPECT_FALSE(decodeOrFail(R"({"killSwitchHolding":"yes","tunnels":[]})").killSwitchHolding);
 
     // Explicit nulls read as absent and are not written back.
     const auto withNulls = decodeOrFail(std::string(R"({"tunnels":[)") + kCompleteTunnel + R"(]})");

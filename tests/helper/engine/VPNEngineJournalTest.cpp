@@ -13,6 +13,7 @@ using namespace torvane::testing;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -36,6 +37,17 @@ protected:
     }
 
     std::string tool(const std::string& name) const { return m_base + "/tools/" + name; }
+    std::vector<std::string> pfctlCalls() const { return m_runner.commandLinesFor(tool("pfctl")); }
+    std::string loadLine() const {
+        return tool("pfctl") + " -a com.apple/250.TorvaneKillSwitch -f " + m_staging +
+               "/killswitch.pf.conf";
+    }
+    std::string flushLine() const {
+        return tool("pfctl") + " -a com.apple/250.TorvaneKillSwitch -F all";
+    }
+    std::string rulesetOnDisk() const { return readFile(m_staging + "/killswitch.pf.conf"); }
+    bool holding() const { return m_engine->statusSnapshot().killSwitchHolding; }
+    std::string encodedStatusText() const { return m_engine->encodedStatus(); }
 };
 
 } // namespace
@@ -50,7 +62,8 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
 
     const std::string journal = readFile(journalPath());
     EXPECT_THAT(journal, HasSubstr("\"route 10.200.0.0/24\""));
-    EXPECT_THAT(journal, HasSubstr("\"kill switch\""));
+    EXPECT_THAT(journal, HasSubstr(R"("killSwitchProfiles":[{"gateway":"10.10.0.1","profileID":")" +
+                                   office.id.upperText() + "\"}]"));
     EXPECT_THAT(journal, HasSubstr(R"("args":["-X","7"])"));
     EXPECT_THAT(journal, HasSubstr("\"process charon\""));
 
@@ -70,7 +83,7 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
     restartWith(R"({"steps":{
         "route 10.200.0.0/24":{"sequence":1,"kind":"tool","tool":"route",
                                "args":["-n","delete","-net","10.200.0.0/24"]},
-        "kill switch":{"sequence":4,"kind":"tool","tool":"pfctl","args":["-a","torvane","-F","all"]},
+        "kill switch token":{"sequence":4,"kind":"tool","tool":"pfctl","args":["-X","9"]},
         "ipv6 eth0":{"sequence":2,"kind":"tool","tool":"networksetup",
                      "args":["-setv6automatic","eth0"]},
         "odd":{"sequence":3,"kind":"tool","tool":"rm","args":["-rf","/"]},
@@ -80,8 +93,7 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
                 std::to_string(child) + R"(,"name":"sleep"}}})");
 
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(tool("pfctl") + " -a torvane -F all",
-                            tool("networksetup") + " -setv6automatic eth0",
+                ElementsAre(tool("pfctl") + " -X 9", tool("networksetup") + " -setv6automatic eth0",
                             tool("route") + " -n delete -net 10.200.0.0/24"));
     int status = 0;
     EXPECT_EQ(::waitpid(child, &status, 0), child);
@@ -98,13 +110,99 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
 }
 
 TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
-    restartWith(R"({"steps":{"route x":{"sequence":1,"kind":"tool","tool":"route","args":[1]}}})");
-    EXPECT_TRUE(m_runner.commandLines().empty());
-    EXPECT_TRUE(std::filesystem::exists(journalPath() + ".damaged"));
+    for (const std::string x :
+         {R"("kind":"tool","tool":"route","args":[1])",
+          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":)"
+          R"([{"profileID":"office","gateway":"10.10.0.1"}])",
+          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":{})"}) {
+        std::filesystem::remove(journalPath() + ".damaged");
+        restartWith(R"({"steps":{"x":{"sequence":1,)" + x + "}}}");
+        EXPECT_TRUE(m_runner.commandLines().empty()) << x;
+        EXPECT_TRUE(std::filesystem::exists(journalPath() + ".damaged")) << x;
+        EXPECT_FALSE(std::filesystem::exists(journalPath())) << x;
+        EXPECT_THAT(logLines(), Contains("change journal unreadable (the journal step 'x' is "
+                                         "malformed) — moved to " +
+                                         journalPath() + ".damaged; nothing restored from it"));
+    }
+}
+
+// A killed daemon must not open the firewall: the next one holds the table
+// for the kill-switch profiles until their tunnels are back or are stopped.
+TEST_F(EngineJournalTest, AnEngagedKillSwitchIsHeldAfterAKillUntilItsTunnelIsBack) {
+    VPNProfile office = profile("Office");
+    office.killSwitchEnabled = true;
+    acceptTunnel(office, "10.99.0.1");
+    m_runner.setResult("pfctl", {"-E"}, {0, "Token : 7"});
+    ASSERT_EQ(start(office).code, 0);
+
+    restartWith(readFile(journalPath()));
+    EXPECT_THAT(pfctlCalls(), ElementsAre(loadLine())) << "held, re-rendered, not flushed";
+    EXPECT_EQ(rulesetOnDisk(), "pass out quick on lo0 all\n"
+                               "pass out quick proto udp from any to 10.10.0.1 port {500, 4500}\n"
+                               "pass out quick proto esp from any to 10.10.0.1\n"
+                               "pass out quick proto udp from any port 68 to any port 67\n"
+                               "block drop out quick all\n");
+    EXPECT_TRUE(holding());
+    EXPECT_THAT(encodedStatusText(), HasSubstr(R"("killSwitchHolding":true)"));
+    EXPECT_THAT(logLines(), Contains("kill switch held after a restart: traffic stays blocked "
+                                     "until its tunnels reconnect or Disconnect All"));
+    EXPECT_THAT(readFile(journalPath()), HasSubstr(R"("args":["-X","7"])"));
+
+    // Another profile, without a kill switch, comes and goes: the table stays.
+    const VPNProfile lab = profile("Lab");
+    acceptTunnel(lab, "10.99.0.2");
+    m_runner.clearCalls();
+    ASSERT_EQ(start(lab).code, 0);
+    EXPECT_THAT(rulesetOnDisk(), HasSubstr("pass out quick on ipsec0 all\n"));
+    ASSERT_EQ(stop(lab.id.upperText()).code, 0);
+    EXPECT_THAT(pfctlCalls(), ::testing::Each(loadLine()));
+    EXPECT_TRUE(holding());
+
+    // Its own tunnel back: the hold ends and a stop releases as usual.
+    ASSERT_EQ(start(office).code, 0);
+    EXPECT_FALSE(holding());
+    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.at(0).killSwitchActive);
+    EXPECT_THAT(logLines(),
+                Contains("kill switch hold ended: the tunnels that asked for it are back"));
+    m_runner.clearCalls();
+    ASSERT_EQ(stop(office.id.upperText()).code, 0);
+    EXPECT_THAT(pfctlCalls(), ElementsAre(flushLine(), tool("pfctl") + " -X 7"));
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
-    EXPECT_THAT(logLines(), Contains("change journal unreadable (the journal step 'route x' is "
-                                     "malformed) — moved to " +
-                                     journalPath() + ".damaged; nothing restored from it"));
+}
+
+TEST_F(EngineJournalTest, AHeldKillSwitchGoesWithItsLastProfileStopAllOrForceKill) {
+    const std::string a = Uuid::random().upperText();
+    const std::string b = Uuid::random().upperText();
+    const std::string named =
+        R"({"steps":{"kill switch":{"sequence":1,"kind":"tool","tool":"pfctl",)"
+        R"("args":["-a","x","-F","all"],"killSwitchProfiles":[{"profileID":")" +
+        a + R"(","gateway":"192.0.2.1"},{"profileID":")" + b + R"(","gateway":"192.0.2.2"}]}}})";
+
+    restartWith(named);
+    ASSERT_EQ(stop(a).code, 0);
+    EXPECT_TRUE(holding()) << "still held for the other profile";
+    EXPECT_THAT(rulesetOnDisk(), Not(HasSubstr("192.0.2.1")));
+    ASSERT_EQ(stop(b).code, 0);
+    EXPECT_FALSE(holding());
+    EXPECT_EQ(pfctlCalls().back(), flushLine());
+    EXPECT_THAT(logLines(), Contains("kill switch hold lifted: its profiles were stopped"));
+
+    restartWith(named);
+    ASSERT_EQ(forceKillAll().code, 0);
+    EXPECT_FALSE(holding());
+    EXPECT_EQ(pfctlCalls().back(), flushLine());
+
+    // An older daemon's journal names no profiles: kept as it is, until stop-all.
+    restartWith(R"({"steps":{"kill switch":{"sequence":1,"kind":"tool","tool":"pfctl",)"
+                R"("args":["-a","x","-F","all"]}}})");
+    EXPECT_TRUE(pfctlCalls().empty());
+    ASSERT_EQ(stop(a).code, 0);
+    EXPECT_TRUE(holding());
+    EXPECT_THAT(readFile(journalPath()), Not(HasSubstr("killSwitchProfiles")));
+    ASSERT_EQ(stopAll().code, 0);
+    EXPECT_FALSE(holding());
+    EXPECT_EQ(pfctlCalls().back(), flushLine());
+    EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
 TEST_F(EngineJournalTest, ACharonThatDiedLeavesNoRoutingRuleBehind) {

@@ -1,5 +1,6 @@
 #include "PfctlRuleset.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstddef>
 #include <optional>
@@ -110,8 +111,11 @@ std::string daddr(const Address& address) {
     return std::string(address.v6 ? "ip6" : "ip") + " daddr " + address.text;
 }
 
+// One line's rules for the output chain; an interface line also names the
+// tunnel device whose forwarded traffic may pass.
 Expected<std::vector<std::string>, std::string> translateLine(std::string_view line,
-                                                              const GatewayResolver& resolver) {
+                                                              const GatewayResolver& resolver,
+                                                              std::vector<std::string>& tunnels) {
     if (line == kBlock) {
         return std::vector<std::string>{"counter drop"};
     }
@@ -124,6 +128,10 @@ Expected<std::vector<std::string>, std::string> translateLine(std::string_view l
             return Unexpected{std::string("bad interface name")};
         }
         const std::string device = name == "lo0" ? std::string("lo") : std::string(name);
+        // Every tunnel shares one device on Linux: name it once.
+        if (device != "lo" && std::find(tunnels.begin(), tunnels.end(), device) == tunnels.end()) {
+            tunnels.push_back(device);
+        }
         return std::vector<std::string>{"oifname \"" + device + "\" counter accept"};
     }
     std::string_view gateway;
@@ -160,12 +168,13 @@ Expected<std::string, std::string> translateRuleset(std::string_view text,
         text.remove_suffix(1);
     }
     std::vector<std::string> rules;
+    std::vector<std::string> tunnels;
     std::size_t lineNumber = 0;
     while (true) {
         ++lineNumber;
         const auto end = text.find('\n');
         const auto line = text.substr(0, end);
-        auto translated = translateLine(line, resolver);
+        auto translated = translateLine(line, resolver, tunnels);
         if (!translated) {
             return Unexpected{"line " + std::to_string(lineNumber) + ": " + translated.error()};
         }
@@ -186,6 +195,18 @@ Expected<std::string, std::string> translateRuleset(std::string_view text,
     for (const auto& rule : rules) {
         script += "add rule " + tableName() + " output " + rule + "\n";
     }
+    // Containers and virtual machines routed through this host: their
+    // packets may go into a tunnel, and the replies come back out of it;
+    // nothing else is forwarded, so none of them leaves outside a tunnel.
+    script += "add chain " + tableName() +
+              " forward { type filter hook forward priority 0; policy drop; }\n";
+    for (const auto& device : tunnels) {
+        script +=
+            "add rule " + tableName() + " forward oifname \"" + device + "\" counter accept\n";
+        script += "add rule " + tableName() + " forward iifname \"" + device +
+                  "\" ct state established,related counter accept\n";
+    }
+    script += "add rule " + tableName() + " forward counter drop\n";
     return script;
 }
 

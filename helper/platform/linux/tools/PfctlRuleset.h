@@ -31,6 +31,9 @@ using GatewayResolver =
 /// does. Anything else (also a blank line inside the text) fails the whole
 /// translation with an error naming the line; the text may end with one
 /// newline. Every rule carries a counter, so its hits can be read back.
+/// A forward chain holds what this host routes for others (containers,
+/// virtual machines) the same way: every passed interface but loopback may
+/// carry it out, and replies come back from that interface; the rest drops.
 Expected<std::string, std::string> translateRuleset(std::string_view text,
                                                     const GatewayResolver& resolver);
 

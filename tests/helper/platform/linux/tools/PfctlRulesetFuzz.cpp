@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const auto script = translateRuleset(text, resolver);
     if (script) {
-        // Only the chain's own declaration separates statements.
-        if (std::count(script->begin(), script->end(), ';') != 2) {
+        // Only the two chains' declarations separate statements.
+        if (std::count(script->begin(), script->end(), ';') != 4) {
             std::abort();
         }
         for (char c : *script) {

@@ -22,10 +22,13 @@ constexpr const char* kHead = "add table inet torvane_killswitch\n"
                               "add table inet torvane_killswitch\n"
                               "add chain inet torvane_killswitch output { type filter hook output "
                               "priority 0; policy drop; }\n";
+constexpr const char* kForward = "add chain inet torvane_killswitch forward { type filter hook "
+                                 "forward priority 0; policy drop; }\n";
 
 TEST(PfctlRuleset, TranslatesTheDaemonsRulesetInOrder) {
     const auto script =
         translateRuleset("pass out quick on lo0 all\n"
+                         "pass out quick on ipsec0 all\n"
                          "pass out quick on ipsec0 all\n"
                          "pass out quick proto udp from any to 198.51.100.7 port {500, 4500}\n"
                          "pass out quick proto esp from any to 198.51.100.7\n"
@@ -36,21 +39,27 @@ TEST(PfctlRuleset, TranslatesTheDaemonsRulesetInOrder) {
                          fakeResolver);
     ASSERT_TRUE(script) << script.error();
     const std::string rule = "add rule inet torvane_killswitch output ";
+    const std::string forward = "add rule inet torvane_killswitch forward ";
     EXPECT_EQ(*script, kHead + rule + "oifname \"lo\" counter accept\n" + rule +
+                           "oifname \"ipsec0\" counter accept\n" + rule +
                            "oifname \"ipsec0\" counter accept\n" + rule +
                            "ip daddr 198.51.100.7 udp dport { 500, 4500 } counter accept\n" + rule +
                            "ip daddr 198.51.100.7 meta l4proto esp counter accept\n" + rule +
                            "ip daddr 203.0.113.10 udp dport { 500, 4500 } counter accept\n" + rule +
                            "ip6 daddr 2001:db8::a udp dport { 500, 4500 } counter accept\n" + rule +
                            "ip6 daddr 2001:db8::1 meta l4proto esp counter accept\n" + rule +
-                           "udp sport 68 udp dport 67 counter accept\n" + rule + "counter drop\n");
+                           "udp sport 68 udp dport 67 counter accept\n" + rule + "counter drop\n" +
+                           kForward + forward + "oifname \"ipsec0\" counter accept\n" + forward +
+                           "iifname \"ipsec0\" ct state established,related counter accept\n" +
+                           forward + "counter drop\n");
 }
 
 TEST(PfctlRuleset, LastLineNeedNotEndWithNewline) {
     const auto script = translateRuleset("block drop out quick all", fakeResolver);
     ASSERT_TRUE(script);
-    EXPECT_EQ(*script,
-              std::string(kHead) + "add rule inet torvane_killswitch output counter drop\n");
+    EXPECT_EQ(*script, std::string(kHead) +
+                           "add rule inet torvane_killswitch output counter drop\n" + kForward +
+                           "add rule inet torvane_killswitch forward counter drop\n");
 }
 
 TEST(PfctlRuleset, AnyUnknownLineFailsTheWholeRulesetNamingTheLine) {

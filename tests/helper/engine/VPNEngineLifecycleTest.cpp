@@ -35,14 +35,14 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
     EXPECT_EQ(start(office), (Reply{0, "Connected (10.99.0.1)"}));
 
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre("/usr/bin/killall charon", swanctlLine("--load-creds"),
-                            swanctlLine("--load-conns"), swanctlLine("--initiate --child " + name),
+                ElementsAre(swanctlLine("--load-creds"), swanctlLine("--load-conns"),
+                            swanctlLine("--initiate --child " + name),
                             swanctlLine("--list-sas --ike " + name), routeTool() + " get 10.99.0.1",
                             swanctlLine("--list-sas --ike " + name),
                             routeTool() + " -n add -net 10.200.0.0/24 10.99.0.1"));
     // The environments of swanctl and charon, the VICI events and the
     // published tunnel are proven with the real programs end to end.
-    EXPECT_EQ(m_runner.calls()[3].timeout.count(), 20);
+    EXPECT_EQ(m_runner.calls()[2].timeout.count(), 20);
 
     // The first publication already shows the tunnel connecting.
     const auto first = decodeRuntimeStatus(statusMessages().front());
@@ -119,13 +119,20 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
 
     ASSERT_EQ(start(a).code, 0);
     EXPECT_EQ(m_launcher.launchCount(), 2u);
+    // Left in the daemon's service group by an earlier run; nothing else
+    // called charon or dnsmasq is ours.
+    m_processes.addLive("charon", {77, 7, "/usr/lib/ipsec/charon"}, true);
+    m_runner.setResult("/bin/ip", {}, {2, "RTNETLINK answers: No such file or directory"});
     m_runner.clearCalls();
     EXPECT_EQ(forceKillAll(), (Reply{0, "Force-killed all VPN processes and restored networking"}));
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre("/usr/bin/killall -9 charon", "/usr/bin/killall -9 dnsmasq",
-                            routeTool() + " -n delete -net 10.200.0.0/24",
-                            routeTool() + " -n delete -net 0.0.0.0/1",
-                            routeTool() + " -n delete -net 128.0.0.0/1"));
+    EXPECT_THAT(m_processes.calls(), ElementsAre("leftovers charon", "leftovers charon",
+                                                 "leftovers *", "end 77 7 /usr/lib/ipsec/charon"))
+        << "each launch looks for a stray charon of ours first";
+    EXPECT_THAT(m_runner.commandLines(), ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
+                                                     "/bin/ip -6 rule del priority 32800 table 220",
+                                                     routeTool() + " -n delete -net 10.200.0.0/24",
+                                                     routeTool() + " -n delete -net 0.0.0.0/1",
+                                                     routeTool() + " -n delete -net 128.0.0.0/1"));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
         << "our own charon is stopped gracefully, so it can remove its routing rule";
     EXPECT_TRUE(m_launcher.lastChild()->released());
@@ -133,6 +140,8 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
     EXPECT_THAT(logLines(),
                 Contains("force-kill requested — killing all charon/dnsmasq processes"));
+    EXPECT_THAT(logLines(), Contains("ended pid 77 (/usr/lib/ipsec/charon), left in the helper's "
+                                     "own service group"));
 }
 
 TEST_F(EngineTest, AFailedStartIsReportedAndListedAfterTheLiveTunnels) {

@@ -4,9 +4,9 @@
 
 namespace torvane {
 
-void FakeOwnProcesses::addLive(const std::string& name, ProcessIdentity identity, bool inGroup) {
+void FakeOwnProcesses::addLive(ProcessIdentity identity) {
     std::lock_guard lock(m_mutex);
-    m_live.push_back({name, std::move(identity), inGroup});
+    m_live.push_back(std::move(identity));
 }
 
 std::vector<std::string> FakeOwnProcesses::calls() const {
@@ -25,8 +25,7 @@ std::vector<ProcessIdentity> FakeOwnProcesses::end(const std::vector<ProcessIden
     for (const auto& process : processes) {
         m_calls.push_back("end " + std::to_string(process.pid) + " " +
                           std::to_string(process.startTime) + " " + process.executable);
-        const auto live = std::find_if(m_live.begin(), m_live.end(),
-                                       [&](const Live& l) { return l.identity == process; });
+        const auto live = std::find(m_live.begin(), m_live.end(), process);
         if (live != m_live.end()) {
             ended.push_back(process);
             m_live.erase(live);
@@ -39,13 +38,7 @@ std::vector<ProcessIdentity>
 FakeOwnProcesses::leftoversInOwnGroup(const std::optional<std::string>& name) {
     std::lock_guard lock(m_mutex);
     m_calls.push_back("leftovers " + name.value_or("*"));
-    std::vector<ProcessIdentity> found;
-    for (const auto& live : m_live) {
-        if (live.inGroup && (!name || live.name == *name)) {
-            found.push_back(live.identity);
-        }
-    }
-    return found;
+    return {};
 }
 
 } // namespace torvane

@@ -9,13 +9,13 @@
 namespace torvane {
 
 /// OwnProcesses for unit tests. Any pid identifies as {pid, 1000 + pid,
-/// "/proc-of/PID"}; end() ends only what the test placed with
-/// addLive(); leftoversInOwnGroup() lists what it placed with inGroup set.
+/// "/proc-of/PID"}; end() ends only what the test placed with addLive(); the
+/// service group holds nothing (that takes a real one: journal_e2e.sh).
 /// Records every call as "end PID START EXE" or "leftovers NAME|*".
 /// Thread-safe.
 class FakeOwnProcesses final : public OwnProcesses {
 public:
-    void addLive(const std::string& name, ProcessIdentity identity, bool inGroup);
+    void addLive(ProcessIdentity identity);
     std::vector<std::string> calls() const;
 
     std::optional<ProcessIdentity> identify(pid_t pid) override;
@@ -24,13 +24,8 @@ public:
     leftoversInOwnGroup(const std::optional<std::string>& name) override;
 
 private:
-    struct Live {
-        std::string name;
-        ProcessIdentity identity;
-        bool inGroup = false;
-    };
     mutable std::mutex m_mutex;
-    std::vector<Live> m_live;
+    std::vector<ProcessIdentity> m_live;
     std::vector<std::string> m_calls;
 };
 

@@ -60,7 +60,7 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
 
 TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
     // The dead daemon's dnsmasq still runs; its charon is gone.
-    m_processes.addLive("dnsmasq", {4242, 77, "/usr/sbin/dnsmasq"}, false);
+    m_processes.addLive({4242, 77, "/usr/sbin/dnsmasq"});
     m_runner.setResult("/bin/ip", {}, {2, "RTNETLINK answers: No such file or directory"});
 
     restartWith(R"({"steps":{

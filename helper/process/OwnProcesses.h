@@ -25,7 +25,8 @@ struct ProcessIdentity {
 /// dnsmasq run elsewhere on the machine too (a system strongSwan, the
 /// dnsmasq of a virtualisation or network manager), and a name says nothing
 /// about whose a process is. Runs on the engine queue; ending blocks it for
-/// at most the grace period a process gets between SIGTERM and SIGKILL.
+/// the grace period a process gets between SIGTERM and SIGKILL, and a
+/// moment more for the SIGKILL to take.
 class OwnProcesses {
 public:
     virtual ~OwnProcesses() = default;

@@ -56,7 +56,6 @@ set(torvane_package_depends
     "nftables"
     "iproute2"
     "iputils-ping"
-    "psmisc"
     "pkexec"
 )
 string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${torvane_package_depends})

@@ -1,9 +1,10 @@
 // torvane-helper: the root daemon. Wires the real command runner, process
-// launcher, libvici and clock into the engine and serves the command socket
+// launcher, libvici, clock and process finder into the engine and serves the command socket
 // until SIGTERM.
 #include "BundleLocator.h"
 #include "HelperDaemon.h"
 #include "HelperOptions.h"
+#include "LinuxOwnProcesses.h"
 #include "LogindPowerEvents.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
@@ -37,11 +38,13 @@ int main(int argc, char** argv) {
     PosixProcessLauncher launcher;
     LibviciConnector vici;
     SystemClock clock;
+    LinuxOwnProcesses processes;
     EngineEnvironment environment{
         .runner = runner,
         .launcher = launcher,
         .vici = vici,
         .clock = clock,
+        .processes = processes,
         .locator = BundleLocator::forThisProcess(argv[0]),
         .systemLog = systemLog,
         .makeDynamicStore = [](DynamicStore::ChangeHandler onChange,

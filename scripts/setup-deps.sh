@@ -21,7 +21,7 @@ packages=(
   # programs the helper runs
   strongswan-charon strongswan-swanctl libstrongswan-standard-plugins
   libcharon-extra-plugins libcharon-extauth-plugins dnsmasq-base nftables
-  iproute2 iputils-ping psmisc openssl
+  iproute2 iputils-ping openssl
   # helper units, polkit action and AppArmor rules: socket activation test,
   # systemd-analyze, xmllint, pkaction, apparmor_parser
   systemd procps libxml2-utils polkitd pkexec apparmor

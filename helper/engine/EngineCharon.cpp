@@ -18,9 +18,10 @@ bool VPNEngine::ensureCharonRunning(const std::string& charonBin) {
         closeVici();
         stopCharon();
     }
-    // A charon left by an earlier daemon run would hold the IKE ports and
-    // the pid file; ask it to go before launching ours.
-    m_env.runner.runCommand(m_env.killallPath, {"charon"}, std::nullopt, std::chrono::seconds(30));
+    // A charon of ours from an earlier run would hold the IKE ports and the
+    // pid file. Those the journal named were ended when this daemon started;
+    // one left in our own service group goes now. Nobody else's is touched.
+    endOwnLeftovers("charon");
     launchCharon(charonBin);
     waitForViciSocket();
     connectVici();
@@ -47,9 +48,21 @@ void VPNEngine::launchCharon(const std::string& charonBin) {
     m_charon = m_env.launcher.launch(
         charonBin, {},
         EnvironmentOverlay{{"STRONGSWAN_CONF", m_env.stagingRoot + "/strongswan.conf"}}, onOutput);
-    m_network.recordUndo("process charon", UndoStep::endProcess(m_charon->pid(), "charon"));
+    m_network.recordChild("process charon", m_charon->pid(), "charon");
     log("charon launched (pid " + std::to_string(m_charon->pid()) + ")");
     m_env.clock.sleep(std::chrono::seconds(1));
+}
+
+void VPNEngine::endOwnLeftovers(const std::optional<std::string>& name) {
+    const auto ended = m_env.processes.end(m_env.processes.leftoversInOwnGroup(name));
+    for (const auto& process : ended) {
+        log("ended pid " + std::to_string(process.pid) + " (" + process.executable +
+            "), left in the helper's own service group");
+    }
+    // A charon among them did not stop through our teardown.
+    if (!ended.empty()) {
+        removeCharonLeftovers();
+    }
 }
 
 void VPNEngine::relayCharonOutput(std::string_view line) {

@@ -8,6 +8,9 @@
 #include "VPNEngine.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <netinet/in.h>
 
 #include <asio/post.hpp>
 
@@ -23,6 +26,12 @@ constexpr double kWatchdogRetryAge = 25;
 
 Clock::Duration seconds(double value) {
     return Clock::Duration(value);
+}
+
+bool isIPAddress(const std::string& text) {
+    std::array<unsigned char, sizeof(in6_addr)> bytes{};
+    return ::inet_pton(AF_INET, text.c_str(), bytes.data()) == 1 ||
+           ::inet_pton(AF_INET6, text.c_str(), bytes.data()) == 1;
 }
 
 } // namespace
@@ -61,8 +70,15 @@ void VPNEngine::runInBackground(std::function<void()> job) {
 }
 
 int VPNEngine::runPing(const std::string& address) {
+    // The address comes from a profile and goes to a root program's command
+    // line: only a literal IP address may reach it, and "--" ends ping's
+    // options before it in any case.
+    if (!isIPAddress(address)) {
+        log("keepalive address '" + address + "' is not an IP address — ping not run");
+        return -1;
+    }
     return m_env.runner
-        .runCommand(m_env.pingPath, {"-s", "1", "-W", "3", "-c", "1", address}, std::nullopt,
+        .runCommand(m_env.pingPath, {"-s", "1", "-W", "3", "-c", "1", "--", address}, std::nullopt,
                     seconds(kPingTimeLimit))
         .status;
 }

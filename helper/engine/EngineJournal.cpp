@@ -2,10 +2,8 @@
 // it could undo its changes to the machine: its journal lists them.
 #include "VPNEngine.h"
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <fstream>
+#include <limits>
 #include <string>
 
 namespace torvane {
@@ -16,13 +14,6 @@ constexpr std::chrono::seconds kToolTimeLimit{10};
 /// Only the daemon's own network tools may be named by a journal.
 bool isJournalTool(const std::string& tool) {
     return tool == "route" || tool == "networksetup" || tool == "pfctl";
-}
-
-std::string processName(std::int64_t pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
 }
 
 } // namespace
@@ -88,18 +79,21 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
         return;
     }
     case UndoStep::Kind::process: {
-        const auto pid = static_cast<pid_t>(step.pid);
-        if (pid <= 1 || processName(step.pid) != step.processName) {
-            log("restored " + key + ": pid " + std::to_string(step.pid) + " already gone");
+        const std::string pid = std::to_string(step.pid);
+        if (!step.startTime) {
+            // Without its start time the pid may be anybody's by now, and a
+            // name says nothing about whose a process is.
+            log("restore: " + key + " names pid " + pid +
+                " without its start time — skipped, no process is ended by name");
+            return;
+        }
+        const bool validPid = step.pid > 1 && step.pid <= std::numeric_limits<pid_t>::max();
+        const ProcessIdentity process{static_cast<pid_t>(validPid ? step.pid : 0), *step.startTime,
+                                      step.executable};
+        if (!validPid || m_env.processes.end({process}).empty()) {
+            log("restored " + key + ": pid " + pid + " already gone");
         } else {
-            ::kill(pid, SIGTERM);
-            for (int i = 0; i < 30 && processName(step.pid) == step.processName; ++i) {
-                m_env.clock.sleep(std::chrono::milliseconds(100));
-            }
-            if (processName(step.pid) == step.processName) {
-                ::kill(pid, SIGKILL);
-            }
-            log("restored " + key + ": ended pid " + std::to_string(step.pid));
+            log("restored " + key + ": ended pid " + pid);
         }
         // Gone or ended now, it did not stop through our own teardown.
         if (step.processName == "charon") {

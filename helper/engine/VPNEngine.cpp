@@ -19,7 +19,8 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
                 m_env.stagingRoot,
                 [this](const std::string& line) { log(line); },
                 [this](const std::string& line) { logToApp(line); },
-                m_journal.get()},
+                m_journal.get(),
+                &m_env.processes},
       m_dns(m_network, m_dnsProxy, [this](DynamicStore::ChangeHandler onChange) {
           return openDynamicStore(std::move(onChange));
       }) {
@@ -390,13 +391,12 @@ void VPNEngine::forceKillAll(CommandReply reply) {
         closeVici();
         // Our own charon gets the graceful stop first (SIGTERM, then SIGKILL
         // after 3 s): killed outright it would leave its routing rule and
-        // table behind. Everything else named charon or dnsmasq is killed.
+        // table behind. Our dnsmasq is killed by pid, and whatever else is
+        // left in our own service group goes too. Another program's charon
+        // or dnsmasq is not ours to end.
         stopCharon();
-        m_env.runner.runCommand(m_env.killallPath, {"-9", "charon"}, std::nullopt,
-                                std::chrono::seconds(30));
-        m_env.runner.runCommand(m_env.killallPath, {"-9", "dnsmasq"}, std::nullopt,
-                                std::chrono::seconds(30));
         forgetDnsmasq();
+        endOwnLeftovers(std::nullopt);
         removeAllRoutes();
         const std::string route = m_env.locator.tool("route");
         m_env.runner.runCommand(route, {"-n", "delete", "-net", "0.0.0.0/1"}, std::nullopt,

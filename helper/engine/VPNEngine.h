@@ -12,6 +12,7 @@
 #include "Ipv6Guard.h"
 #include "KillSwitch.h"
 #include "NetworkContext.h"
+#include "OwnProcesses.h"
 #include "PowerEvents.h"
 #include "RouteTable.h"
 #include "Tunnel.h"
@@ -40,6 +41,8 @@ struct EngineEnvironment {
     ProcessLauncher& launcher;
     ViciConnector& vici;
     Clock& clock;
+    /// Finds and ends processes of ours that the engine no longer holds.
+    OwnProcesses& processes;
     BundleLocator locator;
     /// Every generated file and the VICI socket live below this folder.
     std::string stagingRoot = "/run/torvane/run";
@@ -47,8 +50,6 @@ struct EngineEnvironment {
     std::function<void(std::string_view)> systemLog;
     /// Prefix of the tunnel interface names charon creates.
     std::string tunnelInterfacePrefix = "ipsec";
-    /// psmisc's killall.
-    std::string killallPath = "/usr/bin/killall";
     /// iproute2's ip, for what a dead charon leaves in the routing rules.
     std::string ipPath = "/bin/ip";
     /// Opens the system configuration store whose DNS the engine overrides;
@@ -124,6 +125,9 @@ private:
     void connectVici();
     void stopCharon();
     void removeCharonLeftovers();
+    /// Ends what is left in the daemon's own service group (only processes
+    /// called `name` when given) and logs each by pid.
+    void endOwnLeftovers(const std::optional<std::string>& name);
     void handleViciEvent(const std::string& name);
     void closeVici();
     void relayCharonOutput(std::string_view chunk);

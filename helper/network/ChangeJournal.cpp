@@ -83,6 +83,10 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
     case UndoStep::Kind::process:
         object["pid"] = step.pid;
         object["name"] = step.processName;
+        if (step.startTime) {
+            object["startTime"] = *step.startTime;
+            object["executable"] = step.executable;
+        }
         break;
     }
     return object;
@@ -163,6 +167,14 @@ std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& objec
         }
         step.pid = object["pid"].get<std::int64_t>();
         step.processName = *name;
+        if (object.contains("startTime")) {
+            const auto executable = text("executable");
+            if (!object["startTime"].is_number_unsigned() || !executable) {
+                return std::nullopt;
+            }
+            step.startTime = object["startTime"].get<std::uint64_t>();
+            step.executable = *executable;
+        }
     } else {
         return std::nullopt;
     }

@@ -2,6 +2,7 @@
 
 #include "DynamicStore.h"
 #include "Expected.h"
+#include "OwnProcesses.h"
 
 #include <cstdint>
 #include <map>
@@ -31,7 +32,7 @@ struct UndoStep {
         tool,
         /// Put a saved store dictionary back (none: remove the key).
         storeValue,
-        /// End a process the daemon started, if it is still that program.
+        /// End a process the daemon started, if it is still that process.
         process,
     };
     Kind kind = Kind::tool;
@@ -40,8 +41,13 @@ struct UndoStep {
     std::string storeKey{};
     std::optional<StoreDictionary> storeDictionary{};
     std::int64_t pid = 0;
-    /// The process's name (/proc/PID/comm) when it was started.
+    /// The program's short name ("charon", "dnsmasq").
     std::string processName{};
+    /// When the process started and what it ran, which tell it apart from a
+    /// later process with its pid. A journal written before they were kept
+    /// has no start time: such a step names no process that can be ended.
+    std::optional<std::uint64_t> startTime{};
+    std::string executable{};
     /// Only on the kill switch's step: the profiles it is engaged for. A
     /// journal of an older daemon has none (absent), nor has a firewall held
     /// for profiles nobody knows any more.
@@ -55,8 +61,12 @@ struct UndoStep {
                 .storeKey = std::move(key),
                 .storeDictionary = std::move(dictionary)};
     }
-    static UndoStep endProcess(std::int64_t processID, std::string name) {
-        return {.kind = Kind::process, .pid = processID, .processName = std::move(name)};
+    static UndoStep endProcess(const ProcessIdentity& process, std::string name) {
+        return {.kind = Kind::process,
+                .pid = process.pid,
+                .processName = std::move(name),
+                .startTime = process.startTime,
+                .executable = process.executable};
     }
 
     friend bool operator==(const UndoStep&, const UndoStep&) = default;

@@ -145,7 +145,7 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
     auto process = m_launcher.launch(program, args, std::nullopt,
                                      [relay](std::string_view chunk) { relay->receive(chunk); });
     m_process = std::move(process);
-    m_context.recordUndo("process dnsmasq", UndoStep::endProcess(m_process->pid(), "dnsmasq"));
+    m_context.recordChild("process dnsmasq", m_process->pid(), "dnsmasq");
     const std::string pid = std::to_string(m_process->pid());
     m_context.log("dnsmasq: launched (pid " + pid + "), waiting 0.5 s…");
     m_clock.sleep(std::chrono::milliseconds(500));
@@ -195,8 +195,8 @@ void DnsProxy::forgetDnsmasq() {
         return;
     }
     m_process->stopReadingOutput();
-    // Already killed by name; this reaches only our own child, by pid, and
-    // only while it has not been reaped.
+    // Our own child, signalled by pid only while it has not been reaped, so
+    // the signal cannot reach a process that took the pid since.
     m_process->kill();
     m_process->waitUntilExit();
     m_process.reset();

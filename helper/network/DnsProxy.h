@@ -37,9 +37,9 @@ public:
     /// SIGTERM, up to 3 s for it to go, then SIGKILL; clears the owner.
     /// Never fails.
     void stopDnsmasq() override;
-    /// For the force kill, after every dnsmasq has been killed by name:
-    /// drops the process and the owner without the graceful stop. Our own
-    /// child is killed by pid and reaped, so it never lingers.
+    /// For the force kill: drops the process and the owner without the
+    /// graceful stop. The child is killed (SIGKILL) and reaped, so it never
+    /// lingers.
     void forgetDnsmasq();
 
     /// staging root + "/dnsmasq.conf".

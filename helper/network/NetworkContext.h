@@ -3,6 +3,7 @@
 #include "BundleLocator.h"
 #include "ChangeJournal.h"
 #include "CommandRunner.h"
+#include "OwnProcesses.h"
 
 #include <functional>
 #include <string>
@@ -24,12 +25,24 @@ struct NetworkContext {
     /// Where every change to the machine is recorded before it is made;
     /// none in tests that do not look at it.
     ChangeJournal* journal = nullptr;
+    /// Reads the identity of a child just started, for its journal step.
+    OwnProcesses* processes = nullptr;
 
     /// Records how to undo a change about to be made.
     void recordUndo(const std::string& key, UndoStep step) {
         if (journal != nullptr && !journal->record(key, std::move(step))) {
             log("warning: cannot write the change journal " + journal->path() +
                 " — an unclean stop could not be cleaned up after");
+        }
+    }
+    /// Records how to end the child `pid` just started: by its identity,
+    /// so that a later daemon never ends another process that took the pid.
+    void recordChild(const std::string& key, pid_t pid, const std::string& name) {
+        if (journal == nullptr || processes == nullptr) {
+            return;
+        }
+        if (const auto identity = processes->identify(pid)) {
+            recordUndo(key, UndoStep::endProcess(*identity, name));
         }
     }
     /// The change has been undone.

@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
 # A daemon killed with SIGKILL cannot undo its changes; the next one must,
-# except for an engaged kill switch, which fails closed: the new daemon holds
-# the firewall table until the tunnel that asked for it is back or the user
-# stops everything. With a tunnel that changed everything it can (routes,
-# DNS through the local proxy, IPv6 off, the kill switch), the daemon is
-# SIGKILLed, its charon and dnsmasq left running, and traffic keeps knocking:
-# no packet may leave the client outside the tunnel, neither while no daemon
-# runs nor after the new one restored the rest, nor one the client forwards
-# for a "container". Stop-all then gives back the namespace exactly; a second
-# round shows a reconnect taking the held table over and a stop releasing it.
+# except for an engaged kill switch, which fails closed. And the daemon ends
+# its own processes and nobody else's.
+#
+# Somebody else's `charon` and `dnsmasq` (a copy of sleep named charon, a real
+# dnsmasq that keeps answering on another port) run in the client namespace
+# and inside the daemon's PID namespace; they must outlive every flow that
+# ends ours: a connect (which looks for a stray charon of ours first), stop,
+# stop-all, our charon SIGKILLed and relaunched by the watchdog, force-kill,
+# and a daemon killed with SIGKILL whose successor restores the namespace
+# from the journal and ends the charon and dnsmasq the journal names.
+#
+# With a tunnel that changed everything it can (routes, DNS through the
+# local proxy, IPv6 off, the kill switch) the daemon is SIGKILLed and traffic
+# keeps knocking: no packet may leave the client outside the tunnel, neither
+# while no daemon runs nor after the new one restored the rest (it holds the
+# firewall table), nor one the client forwards for a "container". Stop-all
+# then gives back the namespace exactly; a last round shows a reconnect
+# taking the held table over and a stop releasing it.
+#
+# Where a writable cgroup2 hierarchy exists, the successor runs in a group of
+# its own named like the daemon's service, holding a stray charon of ours: the
+# next connect must end that one and still not the others.
 #
 #   client ns (daemon, charon)          gateway ns ...  (see testbed.sh)
 #   +---------------------------+
@@ -29,39 +42,109 @@ source "$here/testbed.sh"
 source "$here/checks.sh"
 # shellcheck source=machine_state.sh
 source "$here/machine_state.sh"
-bed_require_root dnsmasq nsenter
+bed_require_root dnsmasq od nsenter
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 export HELPER TC
 : "${BED_PREFIX:=tvj-$$}"
-trap bed_down EXIT
+GROUP=""
+# Its processes die with the daemon's PID namespace, a moment before.
+group_remove() {
+    [ -n "$GROUP" ] || return 0
+    eventually 5 rmdir "$GROUP/torvane-helper.service" 2>/dev/null || true
+    rmdir "$GROUP" || true
+}
+trap 'bed_down || true; group_remove' EXIT
 bed_up
 bed_make_profile everything psk user=user11 name=Everything remoteTS=0.0.0.0/0 \
     dnsServers="$BED_LAN_ADDR" searchDomains=corp.tvj.test dnsmasqEnabled=true \
     preventIPv6Leak=true killSwitchEnabled=true >/dev/null
 
+F=$BED_WORK/foreign
+mkdir "$F"
+cp "$(command -v sleep)" "$F/charon"
+export F
+# foreign_start LIST PORT: somebody else's charon and a dnsmasq answering
+# foreign.test on 127.0.0.1:PORT; appends "PID START PORT" lines to LIST.
+foreign_start() {
+    local charon dnsmasq
+    "$F/charon" infinity &
+    charon=$!
+    dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts \
+        --bind-interfaces --listen-address=127.0.0.1 --port="$2" \
+        --address=/foreign.test/192.0.2.7 --pid-file="$F/dnsmasq-$2.pid" \
+        >"$F/dnsmasq-$2.out" 2>&1 &
+    dnsmasq=$!
+    printf '%s %s -\n%s %s %s\n' "$charon" "$(cut -d' ' -f22 "/proc/$charon/stat")" \
+        "$dnsmasq" "$(cut -d' ' -f22 "/proc/$dnsmasq/stat")" "$2" >>"$1"
+}
+# dns_answers PORT: the dnsmasq on 127.0.0.1:PORT resolves foreign.test.
+dns_answers() {
+    timeout 5 bash -c 'exec 3<>"/dev/udp/127.0.0.1/$0"
+        printf "\x12\x34\x01\x00\x00\x01\x00\x00\x00\x00\x00\x00\x07foreign\x04test\x00\x00\x01\x00\x01" >&3
+        dd bs=512 count=1 status=none <&3 | od -An -tx1 | tr -d " \n" | grep -q "c0000207$"' "$1"
+}
+# foreign_alive LIST: every process listed still runs (same start time, not
+# a zombie) and every dnsmasq listed answers.
+foreign_alive() {
+    local pid start port stat
+    [ -s "$1" ] || return 1
+    while read -r pid start port; do
+        stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+        [ "$(cut -d' ' -f22 <<<"$stat")" = "$start" ] && [ "$(cut -d' ' -f3 <<<"$stat")" != Z ] ||
+            return 1
+        [ "$port" = - ] || dns_answers "$port" || return 1
+    done <"$1"
+}
+export -f foreign_start dns_answers foreign_alive
+outer_alive() { bed_client_exec bash -c 'foreign_alive "$0"' "$F/outer.list"; }
+bed_client_exec bash -c 'foreign_start "$0" 5353; wait' "$F/outer.list" &
+bed_track_pid $!
+eventually 10 outer_alive || bed_fail "somebody else's processes did not start: $(cat "$F"/*.out)"
+bed_track_pid $(cut -d' ' -f1 "$F/outer.list")
+
+# A group named like the daemon's service, where the successor runs.
+unified=$(awk '$3 == "cgroup2" { print $2; exit }' /proc/self/mounts)
+if [ -n "$unified" ] && mkdir "$unified/$BED_PREFIX" 2>/dev/null; then
+    GROUP=$unified/$BED_PREFIX
+    mkdir "$GROUP/torvane-helper.service"
+fi
+SERVICE_GROUP=${GROUP:+$BED_PREFIX/torvane-helper.service}
+export SERVICE_GROUP
+
 inner() {
     set -u
     local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
-    local passed=0 failed=0 hp reply box x=$BED_PREFIX-x
-    local id
+    local passed=0 failed=0 hp reply flow box x=$BED_PREFIX-x id
     id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/everything.profile.json")
     T() { "$TC" --socket "$S" "$@"; }
-    launch() {
-        "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
+    launch() { # [GROUP]: the daemon starts in that control group
+        bash -c '[ -z "$0" ] || echo $$ >"$0/cgroup.procs"; exec "$HELPER" --socket "$1" \
+            --trust-client "$TC"' "${1:-}" "$S" >>"$W/helper.out" 2>&1 &
         hp=$!
         bed_wait_for_socket "$S"
+    }
+    # Ours: the processes of that name that are not somebody else's (nor
+    # the stray placed in the service group below).
+    ours() { pgrep -x "$1" | grep -vxF -f <(cut -d' ' -f1 "$F/inner.list" "$F/stray" 2>/dev/null); }
+    running() { ours "$1" >/dev/null; }
+    gone() { ! ours "$1" >/dev/null; }
+    both() { "$1" charon && "$1" dnsmasq; }
+    ended() { ! kill -0 "$1" 2>/dev/null; }
+    relaunched() { [ -n "$(ours charon)" ] && [ "$(ours charon)" != "$1" ]; }
+    connected() { [ "$(T status | grep -o '"state":"[a-z]*"')" = '"state":"connected"' ]; }
+    logged() { grep -qF -- "$1" "$W/helper.out"; }
+    # After each flow: somebody else's processes, here and outside the
+    # daemon's PID namespace, still run and answer.
+    survived() {
+        check "$1: somebody else's charon and dnsmasq live on in the daemon's PID namespace" \
+            foreign_alive "$F/inner.list"
+        check "$1: …and outside it" outside outer_alive
     }
     sigkill() {
         kill -KILL "$hp"
         wait "$hp" 2>/dev/null || true
         rm -f "$S"
-    }
-    running() { pgrep -x "$1" >/dev/null; }
-    gone() { ! pgrep -x "$1" >/dev/null; }
-    connects() {
-        reply=$(T start "$P/everything.profile.json" "$P/everything.secrets.json")
-        check "$1: the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
     }
     in_box() { nsenter --net="/proc/$box/ns/net" "$@"; }
     # Traffic that would leave outside the tunnel: the LAN host, the
@@ -80,6 +163,11 @@ inner() {
     # The namespace without its firewall: everything but the held table.
     outside_firewall() { sed '/^--- nft/,$d' "$@"; }
     rest_restored() { [ "$(machine_snapshot | outside_firewall)" = "$(outside_firewall "$W/base")" ]; }
+
+    start_everything() {
+        reply=$(T start "$P/everything.profile.json" "$P/everything.secrets.json")
+        check "$1: the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    }
 
     # The container routed through the client, before the baseline.
     unshare --net sleep 600 &
@@ -101,68 +189,127 @@ inner() {
     check "without a kill switch the container's packets leave the client ($(leak_count))" \
         test "$(leak_count)" -gt 0
     leak_counter_remove
-
+    foreign_start "$F/inner.list" 5354
+    check "somebody else's processes run here too" eventually 10 foreign_alive "$F/inner.list"
     eventually 15 machine_settled || true
     machine_snapshot >"$W/base"
     launch
-    connects "first round"
-    check "the namespace was changed" bash -c '! machine_same_as "$0"' "$W/base"
-    check "a journal lists the changes" test -s /run/torvane/journal.json
+    echo "journal_e2e: the daemon runs by hand, in the group '$(cut -d: -f3- /proc/$hp/cgroup |
+        tail -n 1)' with the test's own processes"
 
+    flow=connect
+    start_everything $flow
+    check "$flow: our charon and dnsmasq run" both running
+    survived $flow
+
+    flow="charon crash"
+    local old
+    old=$(ours charon)
+    kill -KILL "$old"
+    check "$flow: the watchdog relaunches charon" \
+        eventually 70 logged "tracked charon is not running — relaunching"
+    check "$flow: the tunnel is connected again" eventually 30 connected
+    check "$flow: a new charon of ours runs" relaunched "$old"
+    survived "$flow"
+
+    # The tunnel is still up from the flow before; each later flow starts it.
+    local args
+    for flow in stop stop-all force-kill; do
+        [ "$flow" = stop ] || start_everything $flow
+        args=()
+        [ "$flow" != stop ] || args=("$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/everything.profile.json")")
+        reply=$(T $flow "${args[@]}")
+        check "$flow: $reply" grep -q "^reply $flow 0" <<<"$reply"
+        check "$flow: ours are gone" eventually 10 both gone
+        restored "$flow" "$W/base"
+        survived $flow
+    done
+
+    flow="crash recovery"
+    start_everything "$flow"
+    check "$flow: the namespace was changed" bash -c '! machine_same_as "$0"' "$W/base"
+    check "$flow: a journal lists the changes" test -s /run/torvane/journal.json
     leak_counter_add "$BED_PREFIX-c" "$BED_GW_ADDR"
     sigkill
-    check "charon outlived the killed daemon" running charon
-    check "dnsmasq outlived the killed daemon" running dnsmasq
+    check "$flow: charon outlived the killed daemon" running charon
+    check "$flow: dnsmasq outlived the killed daemon" running dnsmasq
     knock
     local unattended
     unattended=$(leak_count)
-    check "nothing left outside the tunnel while no daemon ran ($unattended)" test "$unattended" = 0
+    check "$flow: nothing left outside the tunnel while no daemon ran ($unattended)" \
+        test "$unattended" = 0
 
-    launch
-    check "the new daemon restores from the journal" eventually 10 grep -q \
-        "TorvaneHelper: the previous helper stopped without undoing its changes — restoring" \
-        "$W/helper.out"
-    check "it holds the kill switch" eventually 10 grep -q "TorvaneHelper: kill switch held after \
-a restart: traffic stays blocked until its tunnels reconnect or Disconnect All" "$W/helper.out"
-    check "the old charon is gone" eventually 10 gone charon
-    check "the old dnsmasq is gone" eventually 10 gone dnsmasq
-    check "routes, rules, DNS and IPv6 are restored" eventually 15 rest_restored
+    local stray=""
+    if [ -n "$SERVICE_GROUP" ]; then
+        # A stray charon of ours in the service's group, and the successor
+        # there with it. `ip netns exec` mounted a sysfs of its own, without
+        # the control groups: they are mounted again here.
+        mkdir "$W/cgroup"
+        mount -t cgroup2 cgroup2 "$W/cgroup"
+        bash -c 'echo $$ >"$0/cgroup.procs" && exec "$F/charon" infinity' \
+            "$W/cgroup/$SERVICE_GROUP" &
+        stray=$!
+        echo "$stray" >"$F/stray"
+        launch "$W/cgroup/$SERVICE_GROUP"
+    else
+        echo "journal_e2e: no writable cgroup2 hierarchy — the service group case is not run"
+        launch
+    fi
+    check "$flow: the new daemon restores from the journal" eventually 10 logged \
+        "TorvaneHelper: the previous helper stopped without undoing its changes — restoring"
+    check "$flow: it holds the kill switch" eventually 10 logged "TorvaneHelper: kill switch held \
+after a restart: traffic stays blocked until its tunnels reconnect or Disconnect All"
+    check "$flow: the old charon is gone" eventually 10 gone charon
+    check "$flow: the old dnsmasq is gone" eventually 10 gone dnsmasq
+    check "$flow: routes, rules, DNS and IPv6 are restored" eventually 15 rest_restored
     knock
     knock
-    check "nothing left outside the tunnel after the restore ($(leak_count))" \
+    check "$flow: nothing left outside the tunnel after the restore ($(leak_count))" \
         test "$(leak_count)" = 0
-    check "the forward chain dropped the container's pings ($(drops forward))" \
+    check "$flow: the forward chain dropped the container's pings ($(drops forward))" \
         test "$(drops forward)" -ge 2
     echo "journal_e2e: packets out of the tunnel: $unattended while no daemon ran," \
         "$(leak_count) after the restore; held table dropped $(drops output) sent and" \
         "$(drops forward) forwarded"
     reply=$(T status)
-    check "the status says it holds: $reply" grep -q '"killSwitchHolding":true' <<<"$reply"
-    check "and has no tunnel" bash -c '! grep -q profileID <<<"$0"' "$reply"
-    check "the journal names the held profile and its gateway" grep -q \
+    check "$flow: the status says it holds: $reply" grep -q '"killSwitchHolding":true' <<<"$reply"
+    check "$flow: and has no tunnel" bash -c '! grep -q profileID <<<"$0"' "$reply"
+    check "$flow: the journal names the held profile and its gateway" grep -q \
         "\"killSwitchProfiles\":\[{\"gateway\":\"$BED_GW_ADDR\",\"profileID\":\"$id\"}\]" \
         /run/torvane/journal.json
     leak_counter_remove
+    survived "$flow"
     reply=$(T stop-all)
-    check "stop-all: $reply" grep -q '^reply stop-all 0' <<<"$reply"
-    restored "stop-all while the kill switch holds" "$W/base"
-    check "the journal is gone" test ! -e /run/torvane/journal.json
-    check "the status no longer holds" bash -c '! "$0" --socket "$1" status | grep -q killSwitchHolding' "$TC" "$S"
+    check "$flow: stop-all: $reply" grep -q '^reply stop-all 0' <<<"$reply"
+    restored "$flow: stop-all while the kill switch holds" "$W/base"
+    check "$flow: the journal is gone" test ! -e /run/torvane/journal.json
+    check "$flow: the status no longer holds" bash -c '! "$0" --socket "$1" status | grep -q killSwitchHolding' "$TC" "$S"
 
-    # Second round: the held profile reconnects and owns the table again.
-    connects "second round"
+    flow="connect after recovery"
+    start_everything "$flow"
+    check "$flow: ping through it" ping -c 1 -W 3 "$BED_LAN_ADDR"
+    if [ -n "$stray" ]; then
+        check "$flow: the stray charon in the daemon's service group was ended" \
+            logged "TorvaneHelper: ended pid $stray ($F/charon), left in the helper's own service group"
+        check "$flow: …and is gone" eventually 5 ended "$stray"
+    fi
+    survived "$flow"
+
+    # The held profile reconnects and owns the table again.
+    flow="reconnect while held"
     sigkill
     launch
-    check "second round: held again" eventually 10 bash -c \
+    check "$flow: held again" eventually 10 bash -c \
         '"$0" --socket "$1" status | grep -q "\"killSwitchHolding\":true"' "$TC" "$S"
-    connects "second round, while held"
-    check "the reconnect ends the hold" eventually 5 grep -q \
-        "TorvaneHelper: kill switch hold ended: the tunnels that asked for it are back" "$W/helper.out"
-    check "the status no longer holds" bash -c '! "$0" --socket "$1" status | grep -q killSwitchHolding' "$TC" "$S"
-    check "ping through the tunnel" ping -c 1 -W 3 "$BED_LAN_ADDR"
+    start_everything "$flow"
+    check "$flow: the reconnect ends the hold" eventually 5 logged \
+        "TorvaneHelper: kill switch hold ended: the tunnels that asked for it are back"
+    check "$flow: the status no longer holds" bash -c '! "$0" --socket "$1" status | grep -q killSwitchHolding' "$TC" "$S"
+    check "$flow: ping through the tunnel" ping -c 1 -W 3 "$BED_LAN_ADDR"
     reply=$(T stop "$id")
-    check "stop: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
-    restored "a stop after the reconnect" "$W/base"
+    check "$flow: stop: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
+    restored "$flow: a stop after the reconnect" "$W/base"
+    survived "$flow"
     kill -TERM "$hp"
     wait "$hp" 2>/dev/null || true
     kill "$box" 2>/dev/null || true
@@ -170,9 +317,12 @@ a restart: traffic stays blocked until its tunnels reconnect or Disconnect All" 
         echo "--- the daemon's output:" >&2
         tail -n 60 "$W/helper.out" >&2
     fi
-    grep -E "TorvaneHelper: (the previous helper|restored|restore|kill switch)" "$W/helper.out" |
-        sed 's/^/journal_e2e: daemon: /'
+    grep -E "TorvaneHelper: (the previous helper|restored|restore|ended pid|force-kill|tracked|kill switch)" \
+        "$W/helper.out" | sed 's/^/journal_e2e: daemon: /'
+    echo "journal_e2e: somebody else's processes (pid start port), all alive at the end:"
+    sed 's/^/journal_e2e:   in the daemon'"'"'s PID namespace: /' "$F/inner.list"
     checks_summary journal_e2e
 }
 export -f inner
-bed_client_private bash -c inner
+bed_private_with_outside inner
+sed 's/^/journal_e2e:   outside it: /' "$F/outer.list"

@@ -26,9 +26,9 @@
 # so the client reaches 10.200.0.10 through a tunnel and never in the clear
 # (its default route points at the gateway, which drops that traffic).
 #
-# The gateway's charon is a copy of Debian's named gw-charon, so a `killall
-# charon` in a test never reaches it; it runs with a private /run and its own
-# strongswan.conf. The client namespace's /etc/resolv.conf is
+# The gateway's charon is a copy of Debian's named gw-charon, so that a
+# test's `pgrep -x charon` finds only the client's; it runs with a private
+# /run and its own strongswan.conf. The client namespace's /etc/resolv.conf is
 # "nameserver 10.10.0.1" (from /etc/netns/$BED_NS_CLIENT/resolv.conf).
 #
 # Gateway connections (all accept the default proposals aes256-sha512-ecp384):
@@ -127,7 +127,7 @@ bed_lan_exec() { ip netns exec "$BED_NS_LAN" "$@"; }
 
 # Runs CMD... in the client namespace, in a PID namespace of its own (CMD is
 # its init: when CMD ends, everything it started is killed) and with a private
-# tmpfs on /run. A daemon started there, its charon and a `killall charon` see
+# tmpfs on /run. A daemon started there, its charon and a `pgrep charon` see
 # only this test's processes, and charon's /var/run/charon.pid stays private.
 # A client of a daemon that checks its peer's pid must run inside the same
 # invocation (a process outside the PID namespace shows up with pid 0). Shell

@@ -174,6 +174,7 @@ std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
         .launcher = m_launcher,
         .vici = m_vici,
         .clock = m_clock,
+        .processes = m_processes,
         .locator = BundleLocator(m_base + "/torvane-helper"),
         .stagingRoot = m_staging,
         .systemLog = {},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeDynamicStore.h"
+#include "FakeOwnProcesses.h"
 #include "FakeProcessLauncher.h"
 #include "RecordingCommandRunner.h"
 #include "VPNEngine.h"
@@ -127,6 +128,7 @@ protected:
     FakeProcessLauncher m_launcher;
     FakeViciConnector m_vici;
     FakeClock m_clock;
+    FakeOwnProcesses m_processes;
     /// Sleep/wake messages, once the engine registered for them.
     PowerMessageHandler m_power;
     /// The store the engine opened, once it did.

@@ -73,7 +73,8 @@ TEST_F(EngineHealthTest, KeepaliveFirstPingAfterTheRawIntervalThenEveryFiveSecon
     EXPECT_EQ(pings(), 0U);
     advance(0.1);
     EXPECT_EQ(pings(), 1U);
-    EXPECT_EQ(m_runner.commandLinesFor("ping").front(), "/usr/bin/ping -s 1 -W 3 -c 1 10.200.0.1");
+    EXPECT_EQ(m_runner.commandLinesFor("ping").front(),
+              "/usr/bin/ping -s 1 -W 3 -c 1 -- 10.200.0.1");
     advance(5);
     advance(5);
     EXPECT_EQ(pings(), 3U);
@@ -84,6 +85,24 @@ TEST_F(EngineHealthTest, KeepaliveFirstPingAfterTheRawIntervalThenEveryFiveSecon
     acceptTunnel(quiet, "10.99.0.3");
     ASSERT_EQ(start(quiet).code, 0);
     EXPECT_EQ(m_clock.activeTimers(), active);
+}
+
+TEST_F(EngineHealthTest, OnlyAnIPAddressIsPingedAnythingElseCountsAsAFailure) {
+    VPNProfile odd = profile("Odd");
+    odd.keepaliveIP = "-f";
+    odd.keepaliveInterval = 5;
+    acceptTunnel(odd, "10.99.0.1");
+    ASSERT_EQ(start(odd).code, 0);
+    VPNProfile six = profile("Six");
+    six.keepaliveIP = "fd00:200::1";
+    six.keepaliveInterval = 5;
+    acceptTunnel(six, "10.99.0.2");
+    ASSERT_EQ(start(six).code, 0);
+    advance(5);
+    EXPECT_EQ(m_runner.commandLinesFor("ping"),
+              std::vector<std::string>{"/usr/bin/ping -s 1 -W 3 -c 1 -- fd00:200::1"});
+    EXPECT_EQ(count("keepalive address '-f' is not an IP address — ping not run"), 1);
+    EXPECT_EQ(count("keepalive ping failed for 'Odd' (1/8)"), 1);
 }
 
 TEST_F(EngineHealthTest, TicksWhileAPingIsInFlightAreSkipped) {

@@ -1,10 +1,7 @@
 #include "EngineTestFixture.h"
 
-#include <csignal>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 
 #include <gmock/gmock.h>
 
@@ -65,7 +62,9 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
     EXPECT_THAT(journal, HasSubstr(R"("killSwitchProfiles":[{"gateway":"10.10.0.1","profileID":")" +
                                    office.id.upperText() + "\"}]"));
     EXPECT_THAT(journal, HasSubstr(R"("args":["-X","7"])"));
-    EXPECT_THAT(journal, HasSubstr("\"process charon\""));
+    EXPECT_THAT(journal, HasSubstr(R"("process charon":{"executable":"/proc-of/4000")"));
+    EXPECT_THAT(journal, HasSubstr(R"("pid":4000,"sequence")"));
+    EXPECT_THAT(journal, HasSubstr(R"("startTime":5000)"));
 
     ASSERT_EQ(stop(office.id.upperText()).code, 0);
     EXPECT_FALSE(std::filesystem::exists(journalPath()))
@@ -73,12 +72,9 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
 }
 
 TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
-    // A process of the right name the dead daemon had started.
-    pid_t child = 0;
-    char sleepName[] = "sleep";
-    char seconds[] = "30";
-    char* argv[] = {sleepName, seconds, nullptr};
-    ASSERT_EQ(::posix_spawnp(&child, "sleep", nullptr, nullptr, argv, environ), 0);
+    // The dead daemon's dnsmasq still runs; its charon is gone.
+    m_processes.addLive({4242, 77, "/usr/sbin/dnsmasq"});
+    m_runner.setResult("/bin/ip", {}, {2, "RTNETLINK answers: No such file or directory"});
 
     restartWith(R"({"steps":{
         "route 10.200.0.0/24":{"sequence":1,"kind":"tool","tool":"route",
@@ -89,21 +85,27 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
         "odd":{"sequence":3,"kind":"tool","tool":"rm","args":["-rf","/"]},
         "dns eth0":{"sequence":5,"kind":"storeValue","key":"State:/Network/Service/eth0/DNS",
                     "value":{"ServerAddresses":["192.0.2.53"]}},
-        "process sleeper":{"sequence":6,"kind":"process","pid":)" +
-                std::to_string(child) + R"(,"name":"sleep"}}})");
+        "process dnsmasq":{"sequence":6,"kind":"process","pid":4242,"name":"dnsmasq",
+                           "startTime":77,"executable":"/usr/sbin/dnsmasq"},
+        "process charon":{"sequence":7,"kind":"process","pid":4243,"name":"charon",
+                          "startTime":78,"executable":"/usr/lib/ipsec/charon"},
+        "process older":{"sequence":8,"kind":"process","pid":4244,"name":"charon"}}})");
 
     EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(tool("pfctl") + " -X 9", tool("networksetup") + " -setv6automatic eth0",
+                ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
+                            "/bin/ip -6 rule del priority 32800 table 220",
+                            tool("pfctl") + " -X 9", tool("networksetup") + " -setv6automatic eth0",
                             tool("route") + " -n delete -net 10.200.0.0/24"));
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_THAT(m_processes.calls(),
+                ElementsAre("end 4243 78 /usr/lib/ipsec/charon", "end 4242 77 /usr/sbin/dnsmasq"));
     EXPECT_THAT(logLines(), Contains("restored dns eth0: ok"));
-    EXPECT_THAT(logLines(),
-                Contains("restored process sleeper: ended pid " + std::to_string(child)));
+    EXPECT_THAT(logLines(), Contains("restored process dnsmasq: ended pid 4242"));
+    EXPECT_THAT(logLines(), Contains("restored process charon: pid 4243 already gone"));
+    EXPECT_THAT(logLines(), Contains("restore: process older names pid 4244 without its start "
+                                     "time — skipped, no process is ended by name"));
     EXPECT_THAT(logLines(), Contains("restore: odd names no known tool — skipped"));
     EXPECT_THAT(logLines(),
-                Contains("the previous helper stopped without undoing its changes — restoring 6 "
+                Contains("the previous helper stopped without undoing its changes — restoring 8 "
                          "change(s) from " +
                          journalPath()));
     EXPECT_FALSE(std::filesystem::exists(journalPath()));

@@ -118,13 +118,13 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
         throw EngineError("bundled dnsmasq not found at " + program + " — rebuild the app");
     }
 
-    const std::string config =
-        dnsmasqConfigText(profile, m_context.stagingRoot + "/upstream.resolv.conf");
+    const std::string upstreamResolvFile = m_context.stagingRoot + "/upstream.resolv.conf";
+    const std::string config = dnsmasqConfigText(profile, upstreamResolvFile);
     m_context.log("dnsmasq: config ---------\n" + config + "-------------------------");
     if (!isValidUtf8(config)) {
         throw EngineError("failed to encode dnsmasq config");
     }
-    if (auto refusal = refusedDnsmasqDirective(config)) {
+    if (auto refusal = checkDnsmasqConfig(config, upstreamResolvFile).refusal) {
         throw EngineError(*refusal);
     }
     try {

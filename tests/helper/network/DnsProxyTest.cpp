@@ -184,7 +184,7 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
 TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
     auto refusedProfile = proxiedProfile();
     refusedProfile.dnsmasqConfig = "port=53\ndhcp-script=/tmp/own-the-box.sh\n";
-    EXPECT_THAT(startFailure(refusedProfile), HasSubstr("'dhcp-script' is not allowed"));
+    EXPECT_THAT(startFailure(refusedProfile), HasSubstr("'dhcp-script' (line 2) is not allowed"));
     EXPECT_FALSE(std::filesystem::exists(configFile()));
 
     auto badText = proxiedProfile();

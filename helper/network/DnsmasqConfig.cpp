@@ -268,6 +268,13 @@ DnsmasqConfigCheck checkDnsmasqConfig(std::string_view config,
         }
         start = end + 1;
     }
+    const bool listens = std::any_of(
+        check.directives.begin(), check.directives.end(),
+        [](const DnsmasqDirective& directive) { return directive.name == "listen-address"; });
+    if (!check.refusal && !listens) {
+        // Without one dnsmasq answers on every interface, the LAN's included.
+        check.refusal = "dnsmasq config has no listen-address line (127.0.0.1 or ::1)";
+    }
     return check;
 }
 

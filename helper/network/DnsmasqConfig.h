@@ -35,12 +35,12 @@ struct DnsmasqConfigCheck {
 
 /// The proxy starts as root with a configuration that may come from an
 /// imported profile, so only directives that shape DNS answering and
-/// forwarding are accepted: listening only on loopback, and reading no file
-/// but `upstreamResolvFile`. The text is read line by line the way dnsmasq
-/// reads it, and anything the two could read differently is refused: lines
-/// over 1,000 bytes (dnsmasq splits long lines into chunks), carriage
-/// returns, NUL and other control characters, and directive names that are
-/// not plain lower-case words. The refusal names the line and the directive.
+/// forwarding are accepted: listening only on loopback (a listen-address
+/// line is required), and reading no file but `upstreamResolvFile`. The text is read line by line
+/// the way dnsmasq reads it, and anything the two could read differently is refused: lines over
+/// 1,000 bytes (dnsmasq splits long lines into chunks), carriage returns, NUL and other control
+/// characters, and directive names that are not plain lower-case words. The refusal names the line
+/// and the directive.
 DnsmasqConfigCheck checkDnsmasqConfig(std::string_view config, std::string_view upstreamResolvFile);
 
 } // namespace torvane

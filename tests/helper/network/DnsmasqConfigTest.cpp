@@ -119,6 +119,9 @@ TEST(DnsmasqConfigTest, OnlyDnsDirectivesPassAndDnsmasqWouldHaveTakenTheRest) {
         EXPECT_THAT(verdict->output, HasSubstr("/nonexistent/x"));
     }
 
+    EXPECT_EQ(refusal("port=53\nno-hosts\n"),
+              "dnsmasq config has no listen-address line (127.0.0.1 or ::1)");
+
     // Imported server entries cannot start a line of their own.
     for (const std::string& server :
          std::vector<std::string>{"10.0.0.53\ndhcp-script=/tmp/x.sh", "10.0.0.53\rconf-file=/x",

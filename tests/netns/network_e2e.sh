@@ -238,7 +238,7 @@ inner() {
     check "hidden directive: only-lan.test resolves directly: '$reply'" grep -q '^10\.200\.0\.99 ' <<<"$reply"
     T stop "$(id_of hiddenproxy)" >/dev/null
     check "resolv.conf byte-identical after the refused proxy" cmp -s /etc/resolv.conf "$original"
-    grep -E "dnsmasq: launching|dnsmasq failed to start" "$W/helper.out" | cut -c1-200 |
+    grep -E "dnsmasq: launching|dnsmasq failed to start" "$W/helper.out" | cut -c1-300 |
         sed 's/^/network_e2e: daemon: /'
 
     # --- IPv6 leak prevention on every interface that had IPv6 on.

@@ -118,13 +118,13 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
         throw EngineError("bundled dnsmasq not found at " + program + " — rebuild the app");
     }
 
-    const std::string config =
-        dnsmasqConfigText(profile, m_context.stagingRoot + "/upstream.resolv.conf");
+    const std::string upstreamResolvFile = m_context.stagingRoot + "/upstream.resolv.conf";
+    const std::string config = dnsmasqConfigText(profile, upstreamResolvFile);
     m_context.log("dnsmasq: config ---------\n" + config + "-------------------------");
     if (!isValidUtf8(config)) {
         throw EngineError("failed to encode dnsmasq config");
     }
-    if (auto refusal = refusedDnsmasqDirective(config)) {
+    if (auto refusal = checkDnsmasqConfig(config, upstreamResolvFile).refusal) {
         throw EngineError(*refusal);
     }
     try {
@@ -133,8 +133,16 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
         // dnsmasq then fails on the missing file and says so in its output.
     }
 
-    const std::vector<std::string> args = {"--no-daemon", "--conf-file=" + configPath(),
-                                           "--log-facility=-"};
+    // Only our file is read (naming one keeps /etc/dnsmasq.conf, and the
+    // directories it lists, out). Once its port is bound dnsmasq runs as
+    // nobody:nogroup (both exist on every Debian system), so a flaw in its
+    // DNS code is not a root compromise. "--no-daemon" never changes the user,
+    // so it stays in the foreground with "--keep-in-foreground" instead, and
+    // "--pid-file=" keeps that mode from writing /run/dnsmasq.pid. The file
+    // would override all of these; the configuration check keeps it from.
+    const std::vector<std::string> args = {"--keep-in-foreground", "--conf-file=" + configPath(),
+                                           "--log-facility=-",     "--user=nobody",
+                                           "--group=nogroup",      "--pid-file="};
     std::string commandLine = program;
     for (const auto& arg : args) {
         commandLine += " " + arg;

@@ -2,9 +2,11 @@
 
 #include "VPNProfile.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace torvane {
 
@@ -14,11 +16,31 @@ namespace torvane {
 /// to `upstreamResolvFile` when the profile names none.
 std::string dnsmasqConfigText(const VPNProfile& profile, const std::string& upstreamResolvFile);
 
-/// The proxy runs as root with a configuration that comes from an imported
-/// profile, so directives that would let that text run programs, change the
-/// privileges dnsmasq drops to, write files where it likes, serve files, or
-/// pull in other configuration are refused. Returns the error text naming the
-/// first such directive, or nothing when the configuration is acceptable.
-std::optional<std::string> refusedDnsmasqDirective(std::string_view config);
+/// One directive line of a configuration, as dnsmasq reads it.
+struct DnsmasqDirective {
+    std::size_t line = 0; ///< 1-based line number in the text
+    std::string name;
+    /// Everything after the "=", exactly as written (dnsmasq itself drops
+    /// blanks around it and a comment after it); nothing for a line without
+    /// "=". "name=" + value reads the same to dnsmasq as the line did.
+    std::optional<std::string> value;
+};
+
+/// What checkDnsmasqConfig found: the directives it read, in order, and the
+/// reason the text is refused, if it is.
+struct DnsmasqConfigCheck {
+    std::vector<DnsmasqDirective> directives;
+    std::optional<std::string> refusal;
+};
+
+/// The proxy starts as root with a configuration that may come from an
+/// imported profile, so only directives that shape DNS answering and
+/// forwarding are accepted: listening only on loopback (a listen-address
+/// line is required), and reading no file but `upstreamResolvFile`. The text is read line by line
+/// the way dnsmasq reads it, and anything the two could read differently is refused: lines over
+/// 1,000 bytes (dnsmasq splits long lines into chunks), carriage returns, NUL and other control
+/// characters, and directive names that are not plain lower-case words. The refusal names the line
+/// and the directive.
+DnsmasqConfigCheck checkDnsmasqConfig(std::string_view config, std::string_view upstreamResolvFile);
 
 } // namespace torvane

@@ -85,6 +85,15 @@ bed_make_profile dns psk user=user05 name=Dns routes=$BED_LAN_NET dnsServers=$BE
     searchDomains=corp.tvn.test,lab.tvn.test >/dev/null
 bed_make_profile dnsproxy psk user=user06 name=DnsProxy routes=$BED_LAN_NET \
     dnsServers=$BED_LAN_ADDR dnsmasqEnabled=true >/dev/null
+# A profile's own proxy text: one that only forwards, and one that hides a
+# directive in the second half of a line dnsmasq reads in 1 KiB chunks.
+bed_make_profile ownproxy psk user=user10 name=OwnProxy routes=$BED_LAN_NET dnsmasqEnabled=true \
+    dnsmasqConfig="$(printf 'listen-address=127.0.0.1\nbind-interfaces\nport=53\nno-hosts\nno-resolv\nserver=/only-lan.test/%s\n' \
+        "$BED_LAN_ADDR")" >/dev/null
+bed_make_profile hiddenproxy psk user=user12 name=HiddenProxy routes=$BED_LAN_NET \
+    dnsServers=$BED_LAN_ADDR dnsmasqEnabled=true \
+    dnsmasqConfig="$(printf 'listen-address=127.0.0.1\nport=53\n#%s%s\n' "$(head -c 1023 /dev/zero | tr '\0' a)" \
+        "log-facility=$BED_WORK/hidden.log")" >/dev/null
 bed_make_profile v6 psk user=user07 name=V6 remoteTS=0.0.0.0/0 preventIPv6Leak=true >/dev/null
 bed_make_profile everything psk user=user08 name=Everything remoteTS=0.0.0.0/0 \
     dnsServers=$BED_LAN_ADDR searchDomains=corp.tvn.test dnsmasqEnabled=true \
@@ -196,6 +205,41 @@ inner() {
     T stop "$(id_of dnsproxy)" >/dev/null
     check "dnsmasq gone after stop" eventually 5 no_dnsmasq
     check "resolv.conf byte-identical after the proxy" cmp -s /etc/resolv.conf "$original"
+
+    # The profile's own text, forwarding one domain to the LAN server, runs
+    # as nobody and answers through the tunnel.
+    before=$(outside counter_of lan queries)
+    reply=$(start_profile ownproxy)
+    check "own proxy text: connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    local dpid
+    dpid=$(pgrep -x dnsmasq || true)
+    check "own proxy text: dnsmasq runs as nobody ($(ps -o user= -p "$dpid"))" \
+        test "$(ps -o user= -p "$dpid" | tr -d ' ')" = nobody
+    reply=$(timeout 20 getent hosts only-lan.test || true)
+    check "own proxy text: only-lan.test resolves: '$reply'" grep -q '^10\.200\.0\.99 ' <<<"$reply"
+    after=$(outside counter_of lan queries)
+    check "own proxy text: asked through the tunnel ($before -> $after)" test "$after" -gt "$before"
+    T stop "$(id_of ownproxy)" >/dev/null
+    check "own proxy text: dnsmasq gone after stop" eventually 5 no_dnsmasq
+
+    # The hidden directive is refused before dnsmasq sees it: the tunnel
+    # falls back to its own DNS server, and no proxy runs.
+    reply=$(start_profile hiddenproxy)
+    check "hidden directive: the tunnel still connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    local refused="dnsmasq config line 3 is longer than 1000 bytes"
+    check "hidden directive: the fallback is logged" grep -q \
+        "dnsmasq failed to start: $refused — falling back to direct DNS servers" "$W/helper.out"
+    check "hidden directive: the tunnel said so" grep -q "dnsmasq failed: $refused" "$W/callbacks.log"
+    check "hidden directive: no dnsmasq runs" no_dnsmasq
+    check "hidden directive: nothing was logged to the hidden file" test ! -e "$W/hidden.log"
+    check "hidden directive: resolv.conf names the tunnel's server" \
+        grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf
+    reply=$(timeout 20 getent hosts only-lan.test || true)
+    check "hidden directive: only-lan.test resolves directly: '$reply'" grep -q '^10\.200\.0\.99 ' <<<"$reply"
+    T stop "$(id_of hiddenproxy)" >/dev/null
+    check "resolv.conf byte-identical after the refused proxy" cmp -s /etc/resolv.conf "$original"
+    grep -E "dnsmasq: launching|dnsmasq failed to start" "$W/helper.out" | cut -c1-300 |
+        sed 's/^/network_e2e: daemon: /'
 
     # --- IPv6 leak prevention on every interface that had IPv6 on.
     local v6base=$W/ipv6.before ifaces=() f dev

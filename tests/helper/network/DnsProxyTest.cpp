@@ -119,8 +119,9 @@ TEST_F(DnsProxyTest, StartWritesTheConfigurationLaunchesAndWaitsForReadiness) {
     ASSERT_EQ(::stat(configFile().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 
-    const std::string commandLine =
-        program() + " --no-daemon --conf-file=" + configFile() + " --log-facility=-";
+    const std::string commandLine = program() +
+                                    " --keep-in-foreground --conf-file=" + configFile() +
+                                    " --log-facility=- --user=nobody --group=nogroup --pid-file=";
     EXPECT_THAT(m_launcher.commandLines(), ElementsAre(commandLine));
     EXPECT_THAT(m_log,
                 ElementsAre("dnsmasq: binary = " + program(),
@@ -184,7 +185,7 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
 TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
     auto refusedProfile = proxiedProfile();
     refusedProfile.dnsmasqConfig = "port=53\ndhcp-script=/tmp/own-the-box.sh\n";
-    EXPECT_THAT(startFailure(refusedProfile), HasSubstr("'dhcp-script' is not allowed"));
+    EXPECT_THAT(startFailure(refusedProfile), HasSubstr("'dhcp-script' (line 2) is not allowed"));
     EXPECT_FALSE(std::filesystem::exists(configFile()));
 
     auto badText = proxiedProfile();

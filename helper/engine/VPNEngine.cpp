@@ -405,8 +405,7 @@ void VPNEngine::forceKillAll(CommandReply reply) {
                                 std::chrono::seconds(30));
         restoreIPv6();
         restoreDNS();
-        liftKillSwitchHold();
-        deactivateKillSwitch();
+        m_killSwitch.releaseWhateverIsLoaded();
         clearUnderlyingDefaultGateway();
         std::error_code ignored;
         std::filesystem::remove_all(m_env.stagingRoot, ignored);

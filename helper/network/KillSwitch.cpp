@@ -220,6 +220,16 @@ void KillSwitch::deactivateKillSwitch() {
     m_context.log("kill switch disengaged");
 }
 
+void KillSwitch::releaseWhateverIsLoaded() {
+    endHold();
+    if (m_killSwitchLoaded || m_pfToken) {
+        deactivateKillSwitch();
+        return;
+    }
+    // Flushing a table that is not there does nothing.
+    pfctl({"-a", pfAnchor, "-F", "all"});
+}
+
 bool KillSwitch::ownsJournalKey(const std::string& key) {
     return key == kTableKey || key == kTokenKey;
 }

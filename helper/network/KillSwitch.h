@@ -41,6 +41,10 @@ public:
     /// held; otherwise does nothing. Ends a hold. Results of pfctl are not
     /// checked.
     void deactivateKillSwitch();
+    /// For the force kill: ends any hold and releases the kill switch, and
+    /// flushes our table even when this engine knows of none loaded, since
+    /// one may be left whose owner was lost (a journal set aside as damaged).
+    void releaseWhateverIsLoaded();
 
     /// True for the journal keys of this class's steps.
     static bool ownsJournalKey(const std::string& key);

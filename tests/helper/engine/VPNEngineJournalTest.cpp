@@ -93,8 +93,8 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
 
     EXPECT_THAT(m_runner.commandLines(),
                 ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
-                            "/bin/ip -6 rule del priority 32800 table 220",
-                            tool("pfctl") + " -X 9", tool("networksetup") + " -setv6automatic eth0",
+                            "/bin/ip -6 rule del priority 32800 table 220", tool("pfctl") + " -X 9",
+                            tool("networksetup") + " -setv6automatic eth0",
                             tool("route") + " -n delete -net 10.200.0.0/24"));
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("end 4243 78 /usr/lib/ipsec/charon", "end 4242 77 /usr/sbin/dnsmasq"));

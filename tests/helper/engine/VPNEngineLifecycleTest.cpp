@@ -124,9 +124,12 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("leftovers charon", "leftovers charon", "leftovers *"))
         << "each launch looks for a stray charon of ours first; nothing is killed by name";
-    EXPECT_THAT(m_runner.commandLines(), ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
-                                                     routeTool() + " -n delete -net 0.0.0.0/1",
-                                                     routeTool() + " -n delete -net 128.0.0.0/1"));
+    EXPECT_THAT(m_runner.commandLines(),
+                ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
+                            routeTool() + " -n delete -net 0.0.0.0/1",
+                            routeTool() + " -n delete -net 128.0.0.0/1",
+                            m_base + "/tools/pfctl -a " + KillSwitch::pfAnchor + " -F all"))
+        << "a table whose owner was lost goes too";
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
         << "our own charon is stopped gracefully, so it can remove its routing rule";
     EXPECT_TRUE(m_launcher.lastChild()->released());

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     auto channel = std::make_shared<CheckingChannel>();
-    helper->addConnection(channel);
+    helper->addConnection(channel, {1, 1, 0});
 
     // A small line limit so that the fuzzer reaches the overflow path; the
     // input arrives in three reads, as it may from a socket.
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t third = size / 3;
     for (const auto chunk :
          {bytes.substr(0, third), bytes.substr(third, third), bytes.substr(2 * third)}) {
-        if (!helper->receive(channel, framer, chunk)) {
+        if (helper->receive(channel, framer, chunk) != Helper::ReadResult::more) {
             break;
         }
     }

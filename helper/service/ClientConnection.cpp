@@ -66,8 +66,25 @@ void ClientConnection::handleReceived(std::string_view bytes) {
         break;
     case Helper::ReadResult::paused:
         // No read is outstanding until resumeReading.
+        watchForHangUp();
         break;
     }
+}
+
+void ClientConnection::watchForHangUp() {
+    if (m_watchingHangUp) {
+        return;
+    }
+    m_watchingHangUp = true;
+    // Completes when the peer has closed its end (or the socket failed),
+    // without taking any of the bytes still waiting to be read.
+    m_socket.async_wait(asio::socket_base::wait_error,
+                        [self = shared_from_this()](const asio::error_code& error) {
+                            self->m_watchingHangUp = false;
+                            if (!error) {
+                                self->closeNow();
+                            }
+                        });
 }
 
 void ClientConnection::resumeReading() {

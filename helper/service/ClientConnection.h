@@ -51,6 +51,9 @@ private:
     /// Hands received bytes (none: only what the framer holds) to the Helper
     /// and reads on, waits or closes as it says.
     void handleReceived(std::string_view bytes);
+    /// While reading is paused, a client that hangs up must still be seen
+    /// at once: its calls waiting for authorization must not run.
+    void watchForHangUp();
     void writeNext();
     /// Main loop only.
     void closeNow();
@@ -75,6 +78,7 @@ private:
     std::string m_inFlight;
     bool m_closed = false;
     bool m_inUse = false;
+    bool m_watchingHangUp = false;
     asio::steady_timer m_idleTimer;
     std::chrono::milliseconds m_firstRequestLimit;
 };

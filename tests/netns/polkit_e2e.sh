@@ -109,6 +109,14 @@ EOF
     }
     id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     tunnels() { T status | grep -o '"state":"connected"' | wc -l; }
+    # Waits for the daemon to exit (killing it after 30 s, so that a daemon
+    # that ignores terminate fails the check instead of hanging the test) and
+    # returns its exit status.
+    exited() { [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat")" = Z ]; }
+    reap() {
+        eventually 30 exited "$1" || kill -KILL "$1" 2>/dev/null
+        wait "$1"
+    }
     lan_reachable() { ping -c 1 -W 2 "$BED_LAN_ADDR" >/dev/null 2>&1; }
 
     machine_snapshot >"$W/baseline"
@@ -198,7 +206,7 @@ EOF
     check "root still stops everything" test "$(T stop-all)" = "reply stop-all 0 Disconnected"
     restored "stop-all" "$W/baseline"
     check "terminate" test "$(T terminate)" = "reply terminate"
-    wait "$hp" || true
+    reap "$hp" || true
 
     # The flood: few descriptors, all taken by the two users' connections.
     local limit=64 before
@@ -232,7 +240,7 @@ EOF
     restored "stop-all under the flood" "$W/baseline"
     check "terminate under the flood" test "$(T terminate)" = "reply terminate"
     rc=0
-    wait "$hp" || rc=$?
+    reap "$hp" || rc=$?
     check "the daemon exits with 0 (got $rc)" test "$rc" = 0
     kill "$flood_allow" "$flood_deny" 2>/dev/null || true
     wait "$flood_allow" "$flood_deny" 2>/dev/null || true

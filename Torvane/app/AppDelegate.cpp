@@ -105,7 +105,16 @@ void AppDelegate::helperReached(bool reachable) {
         emit startupFinished(false);
         return;
     }
-    m_helper.subscribe();
+    // A user the policy does not let follow the VPN learns why in the log
+    // pane; everything else keeps working as far as they are allowed.
+    std::shared_ptr<Relay> relay = m_relay;
+    m_helper.subscribe([relay, this](HelperResult result) {
+        if (result.code != 0) {
+            relay->post([this, message = std::move(result.message)] {
+                m_connection.appendLog(QString::fromStdString(message));
+            });
+        }
+    });
     m_connection.refreshStatus(
         [this] { m_connection.autoConnectOnLaunch([this] { emit startupFinished(true); }); });
 }

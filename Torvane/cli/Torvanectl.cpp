@@ -210,7 +210,14 @@ int Torvanectl::move(const Invocation& invocation) {
     for (const auto& profile : m_store.profiles()) {
         order.push_back(profile.id);
     }
-    withDaemon([this, order] { m_manager.pushPriorities(order, [this] { finish(0); }); });
+    withDaemon([this, order] {
+        m_manager.pushPriorities(order, [this](const HelperResult& result) {
+            if (result.code != 0) {
+                complain(result.message);
+            }
+            finish(result.code == 0 ? 0 : 1);
+        });
+    });
     const int exitStatus = runLoop();
     if (exitStatus != 0) {
         complain("the new order is saved, but the helper has not applied it");
@@ -370,7 +377,7 @@ int Torvanectl::status(const Invocation& invocation) {
                 printSnapshot(m_printedStatus, m_manager.status());
                 m_printedStatus = m_manager.status();
             });
-            m_helper.subscribe();
+            subscribe();
         });
     });
     return runLoop();
@@ -381,9 +388,18 @@ int Torvanectl::log() {
     withDaemon([this] {
         QObject::connect(&m_manager, &ConnectionManager::logLineAppended, this,
                          [](const QString& line) { say(line.toStdString()); });
-        m_helper.subscribe();
+        subscribe();
     });
     return runLoop();
+}
+
+void Torvanectl::subscribe() {
+    m_helper.subscribe(ThreadHop::wrap(m_hop, [this](const HelperResult& result) {
+        if (result.code != 0) {
+            complain(result.message);
+            finish(1);
+        }
+    }));
 }
 
 // --- export files -----------------------------------------------------------

@@ -59,6 +59,8 @@ private:
     void finish(int exitStatus);
     /// Prints the reply's message and finishes with 0 for code 0, else 1.
     void finishWithReply(const HelperResult& result);
+    /// Follows the daemon's pushes; a refusal ends the command with status 1.
+    void subscribe();
 
     /// The passphrase of an export file: from --passphrase-file, else from
     /// the terminal (twice when `confirm`).

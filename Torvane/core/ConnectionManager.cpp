@@ -202,17 +202,21 @@ void ConnectionManager::forceKillAll(std::function<void(HelperResult)> done) {
 }
 
 void ConnectionManager::pushPriorities(const std::vector<Uuid>& profileIDs,
-                                       std::function<void()> done) {
+                                       std::function<void(HelperResult)> done) {
     std::vector<std::string> texts;
     texts.reserve(profileIDs.size());
     for (const auto& id : profileIDs) {
         texts.push_back(id.upperText());
     }
-    m_helper.setPriorities(std::move(texts), onManagerThread(m_relay, [done] {
-                               if (done) {
-                                   done();
-                               }
-                           }));
+    m_helper.setPriorities(
+        std::move(texts), onManagerThread(m_relay, [this, done](const HelperResult& result) {
+            if (result.code != 0) {
+                appendLog(QStringLiteral("Priorities not applied: ") + fromStd(result.message));
+            }
+            if (done) {
+                done(result);
+            }
+        }));
 }
 
 void ConnectionManager::quitAndStopHelper() {

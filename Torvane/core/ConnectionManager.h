@@ -96,8 +96,10 @@ public:
     /// Kills every strongSwan and DNS proxy process and undoes the daemon's
     /// network changes, then refreshes the status. Runs even while busy.
     void forceKillAll(std::function<void(HelperResult)> done = {});
-    /// Sends the profile order (most important first) to the daemon.
-    void pushPriorities(const std::vector<Uuid>& profileIDs, std::function<void()> done = {});
+    /// Sends the profile order (most important first) to the daemon. A
+    /// failure is also appended to the log.
+    void pushPriorities(const std::vector<Uuid>& profileIDs,
+                        std::function<void(HelperResult)> done = {});
     /// Stops every tunnel, terminates the daemon, empties the status and asks
     /// the application to terminate.
     void quitAndStopHelper();

@@ -19,6 +19,18 @@ std::string xpcError(const std::string& description) {
     return "XPC error: " + description;
 }
 
+/// The daemon's answer as a result: its own (code, message), a refusal, or
+/// (0, "") for replies that carry no result.
+HelperResult resultOf(const protocol::Reply& reply) {
+    if (const auto* command = std::get_if<protocol::CommandReply>(&reply)) {
+        return {command->code, command->message};
+    }
+    if (const auto* refused = std::get_if<protocol::ErrorReply>(&reply)) {
+        return {HelperResult::kNotAuthorized, refused->message};
+    }
+    return {0, {}};
+}
+
 } // namespace
 
 Helper::Helper(Dependencies dependencies) : m_deps(std::move(dependencies)) {}
@@ -116,9 +128,10 @@ HelperResult Helper::invokeReply(const protocol::Request& request) {
     connection->call(
         request,
         [result](const protocol::Reply& reply) {
-            const auto* command = std::get_if<protocol::CommandReply>(&reply);
-            result->resume(command != nullptr ? HelperResult{command->code, command->message}
-                                              : HelperResult{-1, xpcError("unexpected reply")});
+            const bool carriesResult = std::holds_alternative<protocol::CommandReply>(reply) ||
+                                       std::holds_alternative<protocol::ErrorReply>(reply);
+            result->resume(carriesResult ? resultOf(reply)
+                                         : HelperResult{-1, xpcError("unexpected reply")});
         },
         [result](const std::string& description) {
             result->resume({-1, xpcError(description)});
@@ -137,19 +150,34 @@ HelperResult Helper::invokeWithRetry(std::string_view name, const protocol::Requ
     return invokeReply(request);
 }
 
-void Helper::subscribeNow() {
+void Helper::subscribeNow(const std::function<void(HelperResult)>& done) {
+    const auto finish = [done](HelperResult result) {
+        if (done) {
+            done(std::move(result));
+        }
+    };
     auto connection = this->connection();
     if (!connection) {
+        finish({-1, xpcError("no connection")});
         return;
     }
     connection->call(
         requestFor(protocol::HelperCall::subscribe),
-        [](const protocol::Reply& reply) {
+        [finish](const protocol::Reply& reply) {
+            if (const auto* refused = std::get_if<protocol::ErrorReply>(&reply)) {
+                log("Helper: subscribe error: " + refused->message);
+                finish(resultOf(reply));
+                return;
+            }
             const auto* subscribed = std::get_if<protocol::SubscribeReply>(&reply);
-            log(std::string("Helper: subscribed ") +
-                (subscribed != nullptr && subscribed->subscribed ? "true" : "false"));
+            const bool yes = subscribed != nullptr && subscribed->subscribed;
+            log(std::string("Helper: subscribed ") + (yes ? "true" : "false"));
+            finish(yes ? HelperResult{0, {}} : HelperResult{1, "the helper did not subscribe"});
         },
-        [](const std::string& description) { log("Helper: subscribe error: " + description); });
+        [finish](const std::string& description) {
+            log("Helper: subscribe error: " + description);
+            finish({-1, xpcError(description)});
+        });
 }
 
 void Helper::requestTerminate() {
@@ -170,8 +198,8 @@ void Helper::establishConnection(std::function<void(bool)> done) {
     m_tasks.run([this, done = std::move(done)] { done(establishConnectionNow()); });
 }
 
-void Helper::subscribe() {
-    m_tasks.run([this] { subscribeNow(); });
+void Helper::subscribe(std::function<void(HelperResult)> done) {
+    m_tasks.run([this, done = std::move(done)] { subscribeNow(done); });
 }
 
 void Helper::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
@@ -230,19 +258,23 @@ void Helper::forceKillAll(std::function<void(HelperResult)> done) {
     });
 }
 
-void Helper::setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) {
+void Helper::setPriorities(std::vector<std::string> profileIDs,
+                           std::function<void(HelperResult)> done) {
     auto request = requestFor(protocol::HelperCall::setPriorities);
     request.profileIDs = std::move(profileIDs);
     m_tasks.run([this, request = std::move(request), done = std::move(done)] {
         auto connection = this->connection();
-        if (connection) {
-            auto result = std::make_shared<ResumeOnce<bool>>();
-            connection->call(
-                request, [result](const protocol::Reply&) { result->resume(true); },
-                [result](const std::string&) { result->resume(false); });
-            result->wait();
+        if (!connection) {
+            done({-1, xpcError("no connection")});
+            return;
         }
-        done();
+        auto result = std::make_shared<ResumeOnce<HelperResult>>();
+        connection->call(
+            request, [result](const protocol::Reply& reply) { result->resume(resultOf(reply)); },
+            [result](const std::string& description) {
+                result->resume({-1, xpcError(description)});
+            });
+        done(result->wait());
     });
 }
 

@@ -60,14 +60,15 @@ public:
     static Helper& shared();
 
     void establishConnection(std::function<void(bool reachable)> done) override;
-    void subscribe() override;
+    void subscribe(std::function<void(HelperResult)> done) override;
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,
                std::function<void(HelperResult)> done) override;
     void stop(const std::string& profileID, std::function<void(HelperResult)> done) override;
     void stopAll(std::function<void(HelperResult)> done) override;
     void forceKillAll(std::function<void(HelperResult)> done) override;
-    void setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) override;
+    void setPriorities(std::vector<std::string> profileIDs,
+                       std::function<void(HelperResult)> done) override;
     void shutdownHelper(std::function<void()> done) override;
 
 private:
@@ -80,7 +81,7 @@ private:
     // Calls, run on worker threads; each waits for its one result.
     HelperResult invokeReply(const protocol::Request& request);
     HelperResult invokeWithRetry(std::string_view name, const protocol::Request& request);
-    void subscribeNow();
+    void subscribeNow(const std::function<void(HelperResult)>& done);
     void requestTerminate();
 
     // Registration and repair (HelperRecovery.cpp).

@@ -14,8 +14,13 @@ namespace torvane {
 
 /// The (code, message) result of a daemon command. Codes made on the client
 /// side: -1 for transport failures ("XPC error: …"), -3 for "Failed to encode
-/// configuration"; every other pair is the daemon's own reply.
+/// configuration", -4 when the daemon refused the call because the user is
+/// not authorized for it (its error reply's "Not authorized: …" text);
+/// every other pair is the daemon's own reply. Calls whose reply carries no
+/// result succeed with (0, "").
 struct HelperResult {
+    static constexpr std::int64_t kNotAuthorized = -4;
+
     std::int64_t code = 0;
     std::string message;
     friend bool operator==(const HelperResult&, const HelperResult&) = default;
@@ -52,8 +57,9 @@ public:
     /// Registers, refreshes a stale daemon, probes and repairs; true when the
     /// daemon answered.
     virtual void establishConnection(std::function<void(bool reachable)> done) = 0;
-    /// Asks the daemon to push status and log lines to `client()`.
-    virtual void subscribe() = 0;
+    /// Asks the daemon to push status and log lines to `client()`; `done`,
+    /// when given, learns whether it agreed.
+    virtual void subscribe(std::function<void(HelperResult)> done) = 0;
     /// An empty status on any failure.
     virtual void fetchStatus(std::function<void(VPNRuntimeStatus)> done) = 0;
     virtual void start(const VPNProfile& profile, const VPNSecrets& secrets,
@@ -63,7 +69,8 @@ public:
     virtual void stopAll(std::function<void(HelperResult)> done) = 0;
     virtual void forceKillAll(std::function<void(HelperResult)> done) = 0;
     /// Upper-case UUID texts, most important first.
-    virtual void setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) = 0;
+    virtual void setPriorities(std::vector<std::string> profileIDs,
+                               std::function<void(HelperResult)> done) = 0;
     /// Stops every tunnel and asks the daemon to exit.
     virtual void shutdownHelper(std::function<void()> done) = 0;
 

@@ -113,7 +113,7 @@ void Helper::recoverConnection() {
     registerDaemon();
     dropConnection();
     m_deps.clock->sleep(kPauseBeforeRetry);
-    subscribeNow();
+    subscribeNow({});
 }
 
 void Helper::refreshStaleDaemon() {

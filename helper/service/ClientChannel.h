@@ -21,6 +21,15 @@ public:
     /// Closes the connection without sending anything more. May be called
     /// from any thread, more than once.
     virtual void close() = 0;
+
+    /// A first complete request has arrived: the connection is in use and no
+    /// longer closed for idling. Main loop only.
+    virtual void markInUse() {}
+
+    /// Reading was paused because the client had too many requests waiting
+    /// for their replies; enough have been answered to go on. Lines already
+    /// received come first. May be called from any thread.
+    virtual void resumeReading() {}
 };
 
 } // namespace torvane

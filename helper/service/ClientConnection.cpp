@@ -15,11 +15,28 @@ constexpr std::size_t kWriteBatchBytes = 64 * 1024;
 } // namespace
 
 ClientConnection::ClientConnection(asio::local::stream_protocol::socket socket,
-                                   std::weak_ptr<Helper> helper, std::size_t maxQueuedBytes)
-    : m_socket(std::move(socket)), m_helper(std::move(helper)), m_maxQueuedBytes(maxQueuedBytes) {}
+                                   std::weak_ptr<Helper> helper, std::size_t maxQueuedBytes,
+                                   std::chrono::milliseconds firstRequestLimit)
+    : m_socket(std::move(socket)), m_helper(std::move(helper)), m_maxQueuedBytes(maxQueuedBytes),
+      m_idleTimer(m_socket.get_executor()), m_firstRequestLimit(firstRequestLimit) {}
 
 void ClientConnection::start() {
+    // A connection that never asks for anything would hold its descriptor
+    // and its place under the connection limits for good.
+    m_idleTimer.expires_after(m_firstRequestLimit);
+    m_idleTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+        if (!error && !self->m_inUse) {
+            self->closeNow();
+        }
+    });
     readNext();
+}
+
+void ClientConnection::markInUse() {
+    if (!m_inUse) {
+        m_inUse = true;
+        m_idleTimer.cancel();
+    }
 }
 
 void ClientConnection::readNext() {
@@ -30,16 +47,52 @@ void ClientConnection::readNext() {
                 self->closeNow();
                 return;
             }
-            const auto helper = self->m_helper.lock();
-            if (!helper || !helper->receive(self, self->m_framer,
-                                            std::string_view(self->m_readBuffer.data(), length))) {
-                self->closeNow();
-                return;
-            }
-            if (!self->m_closed) {
-                self->readNext();
-            }
+            self->handleReceived(std::string_view(self->m_readBuffer.data(), length));
         });
+}
+
+void ClientConnection::handleReceived(std::string_view bytes) {
+    const auto helper = m_helper.lock();
+    const auto next =
+        helper ? helper->receive(shared_from_this(), m_framer, bytes) : Helper::ReadResult::close;
+    switch (next) {
+    case Helper::ReadResult::close:
+        closeNow();
+        break;
+    case Helper::ReadResult::more:
+        if (!m_closed) {
+            readNext();
+        }
+        break;
+    case Helper::ReadResult::paused:
+        // No read is outstanding until resumeReading.
+        watchForHangUp();
+        break;
+    }
+}
+
+void ClientConnection::watchForHangUp() {
+    if (m_watchingHangUp) {
+        return;
+    }
+    m_watchingHangUp = true;
+    // Completes when the peer has closed its end (or the socket failed),
+    // without taking any of the bytes still waiting to be read.
+    m_socket.async_wait(asio::socket_base::wait_error,
+                        [self = shared_from_this()](const asio::error_code& error) {
+                            self->m_watchingHangUp = false;
+                            if (!error) {
+                                self->closeNow();
+                            }
+                        });
+}
+
+void ClientConnection::resumeReading() {
+    asio::post(m_socket.get_executor(), [self = shared_from_this()] {
+        if (!self->m_closed) {
+            self->handleReceived({});
+        }
+    });
 }
 
 void ClientConnection::send(std::string line) {
@@ -109,6 +162,7 @@ void ClientConnection::closeNow() {
         return;
     }
     m_closed = true;
+    m_idleTimer.cancel();
     {
         std::lock_guard lock(m_queueLock);
         m_open = false;

@@ -4,6 +4,7 @@
 #include "LineFramer.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include <asio/local/stream_protocol.hpp>
+#include <asio/steady_timer.hpp>
 
 namespace torvane {
 
@@ -22,6 +24,11 @@ class Helper;
 /// up the thread that sends to it. A client that lets more than
 /// `maxQueuedBytes` pile up is disconnected.
 ///
+/// A connection that has not sent a complete request within
+/// `firstRequestLimit` is closed; once it has, it may idle for as long as it
+/// likes (the tray app stays subscribed for days). Reading stops while the
+/// Helper has paused it and goes on, buffered lines first, when resumed.
+///
 /// Once closed, the connection removes itself from the Helper; it is freed
 /// when the last pending operation and the last engine reply holding it
 /// are done.
@@ -29,16 +36,24 @@ class ClientConnection final : public ClientChannel,
                                public std::enable_shared_from_this<ClientConnection> {
 public:
     ClientConnection(asio::local::stream_protocol::socket socket, std::weak_ptr<Helper> helper,
-                     std::size_t maxQueuedBytes);
+                     std::size_t maxQueuedBytes, std::chrono::milliseconds firstRequestLimit);
 
     /// Begins reading. Main loop only.
     void start();
 
     void send(std::string line) override;
     void close() override;
+    void markInUse() override;
+    void resumeReading() override;
 
 private:
     void readNext();
+    /// Hands received bytes (none: only what the framer holds) to the Helper
+    /// and reads on, waits or closes as it says.
+    void handleReceived(std::string_view bytes);
+    /// While reading is paused, a client that hangs up must still be seen
+    /// at once: its calls waiting for authorization must not run.
+    void watchForHangUp();
     void writeNext();
     /// Main loop only.
     void closeNow();
@@ -62,6 +77,10 @@ private:
     // Main loop only.
     std::string m_inFlight;
     bool m_closed = false;
+    bool m_inUse = false;
+    bool m_watchingHangUp = false;
+    asio::steady_timer m_idleTimer;
+    std::chrono::milliseconds m_firstRequestLimit;
 };
 
 } // namespace torvane

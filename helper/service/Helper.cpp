@@ -6,6 +6,8 @@
 #include "VPNSecrets.h"
 
 #include <algorithm>
+#include <deque>
+#include <optional>
 #include <utility>
 
 namespace torvane {
@@ -26,6 +28,8 @@ std::string replyLine(std::int64_t id, const protocol::Reply& reply) {
         command->message.resize(std::min(command->message.size(), kShortenedTextBytes));
     } else if (auto* status = std::get_if<protocol::StatusReply>(&fallback)) {
         status->data.clear();
+    } else if (auto* error = std::get_if<protocol::ErrorReply>(&fallback)) {
+        error->message.resize(std::min(error->message.size(), kShortenedTextBytes));
     } else if (auto* version = std::get_if<protocol::VersionReply>(&fallback)) {
         version->version.resize(std::min(version->version.size(), kShortenedTextBytes));
     }
@@ -47,6 +51,95 @@ std::string callbackLine(const protocol::Callback& callback) {
     return {};
 }
 
+/// One accepted client as the service keeps it.
+struct Helper::Connection {
+    Connection(std::shared_ptr<ClientChannel> client, AuthorizationSubject subject)
+        : channel(std::move(client)), peer(subject) {}
+
+    /// Sends the reply to one counted request and lets reading go on when
+    /// it had been paused for too many unanswered ones. Any thread.
+    void answer(std::string line) {
+        channel->send(std::move(line));
+        bool resume = false;
+        {
+            std::lock_guard lock(countLock);
+            if (unanswered > 0) {
+                --unanswered;
+            }
+            if (paused && unanswered < kMaxUnansweredRequests) {
+                paused = false;
+                resume = true;
+            }
+        }
+        if (resume) {
+            channel->resumeReading();
+        }
+    }
+
+    const std::shared_ptr<ClientChannel> channel;
+    const AuthorizationSubject peer;
+
+    // Main loop only.
+    /// Gated calls not yet authorized, oldest first; the first is the one
+    /// being checked while `checking` is set.
+    std::deque<protocol::Request> waiting;
+    std::optional<Authorizer::Ticket> checking;
+    bool removed = false;
+
+    // Any thread, under countLock.
+    std::mutex countLock;
+    std::size_t unanswered = 0;
+    bool paused = false;
+};
+
+namespace {
+
+std::optional<AuthorizedAction> gatedAction(protocol::HelperCall call) {
+    using protocol::HelperCall;
+    switch (call) {
+    case HelperCall::start:
+    case HelperCall::stop:
+    case HelperCall::stopAll:
+    case HelperCall::setPriorities:
+    case HelperCall::subscribe:
+        return AuthorizedAction::connect;
+    case HelperCall::terminate:
+    case HelperCall::forceKillAll:
+        return AuthorizedAction::manage;
+    case HelperCall::getVersion:
+    case HelperCall::status:
+        break;
+    }
+    return std::nullopt;
+}
+
+/// What the refused user tried to do, for the error reply.
+std::string_view attempt(protocol::HelperCall call) {
+    using protocol::HelperCall;
+    switch (call) {
+    case HelperCall::start:
+        return "starting a VPN tunnel";
+    case HelperCall::stop:
+        return "stopping a VPN tunnel";
+    case HelperCall::stopAll:
+        return "stopping all VPN tunnels";
+    case HelperCall::setPriorities:
+        return "reordering VPN tunnels";
+    case HelperCall::subscribe:
+        return "following VPN status and log";
+    case HelperCall::terminate:
+        return "stopping the VPN helper";
+    case HelperCall::forceKillAll:
+        return "force-killing the VPN processes";
+    case HelperCall::getVersion:
+    case HelperCall::status:
+        break;
+    }
+    return "this";
+}
+
+} // namespace
+
 std::shared_ptr<Helper> Helper::create(TunnelEngine& engine, Settings settings) {
     std::shared_ptr<Helper> helper(new Helper(engine, std::move(settings)));
     const std::weak_ptr<Helper> weak = helper;
@@ -66,32 +159,61 @@ std::shared_ptr<Helper> Helper::create(TunnelEngine& engine, Settings settings) 
 Helper::Helper(TunnelEngine& engine, Settings settings)
     : m_engine(engine), m_settings(std::move(settings)), m_trust(m_settings.trustedClients) {}
 
-void Helper::accept(asio::local::stream_protocol::socket socket) {
+void Helper::accept(asio::local::stream_protocol::socket socket, bool shortOfDescriptors) {
+    asio::error_code ignored;
+    const auto credentials = peerCredentials(socket.native_handle());
+    const uid_t uid = credentials ? credentials->uid : static_cast<uid_t>(-1);
+    if (const auto refusal = limitRefusal(uid, shortOfDescriptors); !refusal.empty()) {
+        m_refusalLog.write("refused a connection from uid " + std::to_string(uid) + ": " + refusal);
+        socket.close(ignored);
+        return;
+    }
     const PeerVerdict verdict = m_trust.checkPeer(socket.native_handle());
     if (!verdict.trusted) {
         systemLog("rejected XPC connection from untrusted client (pid " +
                   std::to_string(verdict.pid) + ")");
-        asio::error_code ignored;
         socket.close(ignored);
         return;
     }
-    auto connection = std::make_shared<ClientConnection>(std::move(socket), weak_from_this(),
-                                                         m_settings.maxQueuedBytes);
-    addConnection(connection);
+    auto connection =
+        std::make_shared<ClientConnection>(std::move(socket), weak_from_this(),
+                                           m_settings.maxQueuedBytes, m_settings.firstRequestLimit);
+    addConnection(connection, {verdict.pid, verdict.startTime, verdict.uid});
     connection->start();
 }
 
-void Helper::addConnection(std::shared_ptr<ClientChannel> connection) {
+std::string Helper::limitRefusal(uid_t uid, bool shortOfDescriptors) const {
+    if (uid == 0) {
+        return {};
+    }
+    if (shortOfDescriptors) {
+        return "the helper is out of file descriptors";
+    }
     std::lock_guard lock(m_connectionsLock);
-    m_connections.push_back(std::move(connection));
+    if (m_connections.size() >= kMaxConnections) {
+        return "there are " + std::to_string(kMaxConnections) + " connections already";
+    }
+    const auto mine = std::count_if(m_connections.begin(), m_connections.end(),
+                                    [uid](const auto& c) { return c->peer.uid == uid; });
+    if (static_cast<std::size_t>(mine) >= kMaxConnectionsPerUser) {
+        return "it has " + std::to_string(kMaxConnectionsPerUser) + " connections already";
+    }
+    return {};
+}
+
+void Helper::addConnection(std::shared_ptr<ClientChannel> connection, AuthorizationSubject peer) {
+    auto entry = std::make_shared<Connection>(std::move(connection), peer);
+    std::lock_guard lock(m_connectionsLock);
+    m_connections.push_back(std::move(entry));
 }
 
 void Helper::removeConnection(const ClientChannel& connection) {
-    std::shared_ptr<ClientChannel> removed;
+    std::shared_ptr<Connection> removed;
     {
         std::lock_guard lock(m_connectionsLock);
-        const auto it = std::find_if(m_connections.begin(), m_connections.end(),
-                                     [&](const auto& c) { return c.get() == &connection; });
+        const auto it =
+            std::find_if(m_connections.begin(), m_connections.end(),
+                         [&](const auto& c) { return c->channel.get() == &connection; });
         if (it != m_connections.end()) {
             removed = std::move(*it);
             m_connections.erase(it);
@@ -100,7 +222,23 @@ void Helper::removeConnection(const ClientChannel& connection) {
             m_subscriber.reset();
         }
     }
-    // `removed` may hold the last reference; it goes outside the lock.
+    if (!removed) {
+        return;
+    }
+    // Whatever the pending authorization ends with, nothing of this
+    // connection runs any more; the user's dialog, if any, goes away.
+    removed->removed = true;
+    removed->waiting.clear();
+    if (removed->checking && m_settings.authorizer) {
+        m_settings.authorizer->cancel(*removed->checking);
+    }
+}
+
+std::shared_ptr<Helper::Connection> Helper::findConnection(const ClientChannel& channel) const {
+    std::lock_guard lock(m_connectionsLock);
+    const auto it = std::find_if(m_connections.begin(), m_connections.end(),
+                                 [&](const auto& c) { return c->channel.get() == &channel; });
+    return it == m_connections.end() ? nullptr : *it;
 }
 
 std::shared_ptr<ClientChannel> Helper::subscriberClient() const {
@@ -114,29 +252,51 @@ std::size_t Helper::connectionCount() const {
 }
 
 void Helper::closeAllConnections() {
-    std::vector<std::shared_ptr<ClientChannel>> connections;
+    std::vector<std::shared_ptr<Connection>> connections;
     {
         std::lock_guard lock(m_connectionsLock);
         connections.swap(m_connections);
         m_subscriber.reset();
     }
     for (const auto& connection : connections) {
-        connection->close();
+        connection->removed = true;
+        connection->channel->close();
     }
 }
 
-bool Helper::receive(const std::shared_ptr<ClientChannel>& client, protocol::LineFramer& framer,
-                     std::string_view bytes) {
+Helper::ReadResult Helper::receive(const std::shared_ptr<ClientChannel>& client,
+                                   protocol::LineFramer& framer, std::string_view bytes) {
+    const auto connection = findConnection(*client);
+    if (!connection) {
+        return ReadResult::close;
+    }
     const bool withinLimit = framer.append(bytes);
     // Lines that were complete before an overflow are still served.
-    while (auto line = framer.nextLine()) {
+    for (;;) {
+        {
+            std::lock_guard lock(connection->countLock);
+            if (connection->unanswered >= kMaxUnansweredRequests) {
+                // The rest stays in the framer, and the socket unread.
+                connection->paused = true;
+                return ReadResult::paused;
+            }
+        }
+        auto line = framer.nextLine();
+        if (!line) {
+            break;
+        }
         auto request = protocol::parseRequest(*line);
         if (!request) {
-            return false;
+            return ReadResult::close;
         }
-        dispatch(client, std::move(*request));
+        client->markInUse();
+        {
+            std::lock_guard lock(connection->countLock);
+            ++connection->unanswered;
+        }
+        dispatch(connection, std::move(*request));
     }
-    return withinLimit;
+    return withinLimit ? ReadResult::more : ReadResult::close;
 }
 
 void Helper::notifySubscriber(const protocol::Callback& callback) {
@@ -149,89 +309,173 @@ void Helper::notifySubscriber(const protocol::Callback& callback) {
     }
 }
 
-CommandReply Helper::commandReplyTo(const std::shared_ptr<ClientChannel>& client, std::int64_t id) {
-    return [weak = std::weak_ptr<ClientChannel>(client), id](std::int64_t code,
-                                                             const std::string& message) {
-        if (const auto channel = weak.lock()) {
-            channel->send(replyLine(id, protocol::CommandReply{code, message}));
+CommandReply Helper::commandReplyTo(const std::shared_ptr<Connection>& connection, std::int64_t id,
+                                    bool mayTearDown) {
+    std::function<void()> after = mayTearDown ? m_settings.afterTeardown : nullptr;
+    return [weak = std::weak_ptr<Connection>(connection), id,
+            after = std::move(after)](std::int64_t code, const std::string& message) {
+        if (after) {
+            after();
+        }
+        if (const auto entry = weak.lock()) {
+            entry->answer(replyLine(id, protocol::CommandReply{code, message}));
         }
     };
 }
 
-void Helper::dispatch(const std::shared_ptr<ClientChannel>& client, protocol::Request request) {
+void Helper::dispatch(const std::shared_ptr<Connection>& connection, protocol::Request request) {
+    // Version and status are open to every trusted client and answered at
+    // once, even while the connection waits for an authorization.
+    if (request.call == protocol::HelperCall::getVersion) {
+        connection->answer(replyLine(request.id, protocol::VersionReply{m_settings.version}));
+        return;
+    }
+    if (request.call == protocol::HelperCall::status) {
+        connection->answer(replyLine(request.id, protocol::StatusReply{m_engine.encodedStatus()}));
+        return;
+    }
+    connection->waiting.push_back(std::move(request));
+    admitNext(connection);
+}
+
+void Helper::admitNext(const std::shared_ptr<Connection>& connection) {
+    while (!connection->removed && !connection->checking && !connection->waiting.empty()) {
+        const auto action = gatedAction(connection->waiting.front().call);
+        if (connection->peer.uid == 0 || !action) {
+            auto request = std::move(connection->waiting.front());
+            connection->waiting.pop_front();
+            perform(connection, std::move(request));
+            continue;
+        }
+        if (!m_settings.authorizer) {
+            auto request = std::move(connection->waiting.front());
+            connection->waiting.pop_front();
+            refuse(connection, request, "nothing can authorize it here, so only root may do this");
+            continue;
+        }
+        // One check at a time per connection: the next call is not even
+        // asked about before this one has been decided and carried out, so
+        // a start and a stop of one profile can never swap places.
+        connection->checking = m_settings.authorizer->check(
+            connection->peer, *action,
+            [weakSelf = weak_from_this(),
+             weakConnection = std::weak_ptr<Connection>(connection)](AuthorizationResult result) {
+                const auto self = weakSelf.lock();
+                const auto entry = weakConnection.lock();
+                if (self && entry) {
+                    self->authorizationDone(entry, std::move(result));
+                }
+            });
+    }
+}
+
+void Helper::authorizationDone(const std::shared_ptr<Connection>& connection,
+                               AuthorizationResult result) {
+    connection->checking.reset();
+    if (connection->removed || connection->waiting.empty()) {
+        return;
+    }
+    auto request = std::move(connection->waiting.front());
+    connection->waiting.pop_front();
+    if (result.authorized) {
+        perform(connection, std::move(request));
+    } else {
+        refuse(connection, request, result.reason);
+    }
+    admitNext(connection);
+}
+
+void Helper::refuse(const std::shared_ptr<Connection>& connection, const protocol::Request& request,
+                    const std::string& reason) {
+    const auto action = gatedAction(request.call).value_or(AuthorizedAction::manage);
+    connection->answer(replyLine(
+        request.id, protocol::ErrorReply{"Not authorized: " + std::string(attempt(request.call)) +
+                                         " requires authorization (" +
+                                         std::string(actionID(action)) + ") — " + reason}));
+}
+
+void Helper::perform(const std::shared_ptr<Connection>& connection, protocol::Request request) {
     using protocol::HelperCall;
     const std::int64_t id = request.id;
+    const auto beforeTeardown = [this] {
+        if (m_settings.beforeTeardown) {
+            m_settings.beforeTeardown();
+        }
+    };
     switch (request.call) {
-    case HelperCall::getVersion:
-        client->send(replyLine(id, protocol::VersionReply{m_settings.version}));
-        break;
     case HelperCall::subscribe:
-        subscribe(client, id);
+        subscribe(connection, id);
         break;
     case HelperCall::start:
-        start(client, request);
+        start(connection, request);
         break;
     case HelperCall::stop:
-        m_engine.stop(std::move(request.profileID), commandReplyTo(client, id));
+        beforeTeardown();
+        m_engine.stop(std::move(request.profileID), commandReplyTo(connection, id, true));
         break;
     case HelperCall::stopAll:
-        m_engine.stopAll(commandReplyTo(client, id));
+        beforeTeardown();
+        m_engine.stopAll(commandReplyTo(connection, id, true));
         break;
     case HelperCall::forceKillAll:
-        m_engine.forceKillAll(commandReplyTo(client, id));
+        beforeTeardown();
+        m_engine.forceKillAll(commandReplyTo(connection, id, true));
         break;
     case HelperCall::setPriorities:
         m_engine.setPriorities(std::move(request.profileIDs),
-                               [weak = std::weak_ptr<ClientChannel>(client), id] {
-                                   if (const auto channel = weak.lock()) {
-                                       channel->send(replyLine(id, protocol::EmptyReply{}));
+                               [weak = std::weak_ptr<Connection>(connection), id] {
+                                   if (const auto entry = weak.lock()) {
+                                       entry->answer(replyLine(id, protocol::EmptyReply{}));
                                    }
                                });
-        break;
-    case HelperCall::status:
-        client->send(replyLine(id, protocol::StatusReply{m_engine.encodedStatus()}));
         break;
     case HelperCall::terminate:
         // The reply is queued before anything else happens, so the client
         // learns that the daemon accepted the request before it goes away.
-        client->send(replyLine(id, protocol::EmptyReply{}));
+        connection->answer(replyLine(id, protocol::EmptyReply{}));
         if (m_settings.onTerminate) {
             m_settings.onTerminate();
         }
         break;
+    case HelperCall::getVersion:
+    case HelperCall::status:
+        break;
     }
 }
 
-void Helper::subscribe(const std::shared_ptr<ClientChannel>& client, std::int64_t id) {
+void Helper::subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id) {
     {
         std::lock_guard lock(m_connectionsLock);
         // Only a live connection can subscribe; one already removed would
         // otherwise be kept as a subscriber that no longer exists.
-        if (std::find(m_connections.begin(), m_connections.end(), client) != m_connections.end()) {
-            m_subscriber = client;
+        if (std::find(m_connections.begin(), m_connections.end(), connection) !=
+            m_connections.end()) {
+            m_subscriber = connection->channel;
         }
     }
-    client->send(replyLine(id, protocol::SubscribeReply{true}));
+    connection->answer(replyLine(id, protocol::SubscribeReply{true}));
     // A new subscriber gets the current state at once, even with no tunnels.
     notifySubscriber(protocol::StatusChanged{m_engine.encodedStatus()});
 }
 
-void Helper::start(const std::shared_ptr<ClientChannel>& client, const protocol::Request& request) {
+void Helper::start(const std::shared_ptr<Connection>& connection,
+                   const protocol::Request& request) {
     auto profile = decodeProfile(request.configData);
     if (!profile) {
-        client->send(replyLine(
+        connection->answer(replyLine(
             request.id,
             protocol::CommandReply{-2, "Invalid configuration: " + profile.error().message}));
         return;
     }
     auto secrets = decodeSecrets(request.secrets);
     if (!secrets) {
-        client->send(replyLine(
+        connection->answer(replyLine(
             request.id,
             protocol::CommandReply{-2, "Invalid configuration: " + secrets.error().message}));
         return;
     }
-    m_engine.start(std::move(*profile), std::move(*secrets), commandReplyTo(client, request.id));
+    m_engine.start(std::move(*profile), std::move(*secrets),
+                   commandReplyTo(connection, request.id, false));
 }
 
 } // namespace torvane

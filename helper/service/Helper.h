@@ -1,13 +1,16 @@
 #pragma once
 
+#include "Authorizer.h"
 #include "ClientChannel.h"
 #include "HelperBuildInfo.h"
 #include "LineFramer.h"
 #include "PeerTrust.h"
 #include "Request.h"
 #include "ServerMessage.h"
+#include "ThrottledLog.h"
 #include "TunnelEngine.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,18 +29,37 @@ namespace torvane {
 /// back, and forwards the engine's status snapshots and log lines to the one
 /// client that subscribed last.
 ///
-/// Threads: requests are read and dispatched on the daemon's main loop; the
-/// engine replies and calls back from its own thread. `connections` and
-/// `subscriber` are only touched under `connectionsLock`, which is never
-/// held while calling the engine or a channel, so neither side can block
-/// the other. Create with `create()`: the engine's callbacks hold the Helper
-/// weakly and do nothing once it is gone.
+/// Every call that changes the machine, and subscribing (which streams the
+/// log), is carried out only once the client's user has been authorized for
+/// it (root always is); a refusal is answered with an error reply and
+/// nothing is done. Authorizations run asynchronously: one connection's
+/// gated calls are authorized and carried out strictly in the order they
+/// arrived, while other connections, version and status requests go on.
+///
+/// Threads: requests are read, authorized and dispatched on the daemon's
+/// main loop; the engine replies and calls back from its own thread.
+/// `connections` and `subscriber` are only touched under `connectionsLock`,
+/// which is never held while calling the engine, the authorizer or a
+/// channel, so neither side can block the other. Create with `create()`: the
+/// engine's callbacks and pending authorizations hold the Helper weakly and
+/// do nothing once it is gone.
 class Helper : public std::enable_shared_from_this<Helper> {
 public:
     /// Bytes a connection may have waiting to be written before the client
     /// is taken to have stopped reading and is disconnected. Room for several
     /// maximal lines, so a client that merely lags never loses one.
     static constexpr std::size_t kDefaultMaxQueuedBytes = 8 * 1024 * 1024;
+    /// Requests of one connection read but not yet answered (waiting for
+    /// authorization or for the engine). At this many the service stops
+    /// reading that connection until replies go out, so a client cannot pile
+    /// work up in the daemon faster than it is done.
+    static constexpr std::size_t kMaxUnansweredRequests = 16;
+    /// Connections one user other than root may hold, and all users together.
+    /// Root is never turned away: it is who cleans up after a flood.
+    static constexpr std::size_t kMaxConnectionsPerUser = 32;
+    static constexpr std::size_t kMaxConnections = 256;
+    /// A connection that has not sent a complete request by then is closed.
+    static constexpr std::chrono::seconds kDefaultFirstRequestLimit{10};
 
     struct Settings {
         /// The client programs allowed to connect.
@@ -45,9 +67,27 @@ public:
         /// What getVersionWithReply: answers.
         std::string version = std::string(kHelperVersion.empty() ? "0" : kHelperVersion);
         std::size_t maxQueuedBytes = kDefaultMaxQueuedBytes;
+        std::chrono::milliseconds firstRequestLimit = kDefaultFirstRequestLimit;
+        /// Decides the gated calls of users other than root. Without one,
+        /// only root may make them.
+        std::shared_ptr<Authorizer> authorizer;
         /// Runs on the main loop right after the reply to terminateWithReply:
         /// has been queued; the daemon arranges its own SIGTERM here.
         std::function<void()> onTerminate;
+        /// Runs on the main loop just before a command that may tear the VPN
+        /// down (stop, stopAll, forceKillAll) goes to the engine, and, from
+        /// any thread, once that command has been answered. The daemon frees
+        /// its spare file descriptors for the teardown in between.
+        std::function<void()> beforeTeardown;
+        std::function<void()> afterTeardown;
+    };
+
+    /// What the connection's reader does after `receive`.
+    enum class ReadResult {
+        more,
+        /// Stop reading until the channel's resumeReading.
+        paused,
+        close,
     };
 
     static std::shared_ptr<Helper> create(TunnelEngine& engine, Settings settings);
@@ -55,22 +95,27 @@ public:
     Helper(const Helper&) = delete;
     Helper& operator=(const Helper&) = delete;
 
-    /// Takes a newly accepted socket: a trusted peer becomes a connection
-    /// and starts being read; anyone else is logged and disconnected.
+    /// Takes a newly accepted socket: a trusted peer within the connection
+    /// limits becomes a connection and starts being read; anyone else is
+    /// logged and disconnected. `shortOfDescriptors`: the daemon is out of
+    /// file descriptors, and serves only root until it has some again.
     /// Main loop only.
-    void accept(asio::local::stream_protocol::socket socket);
+    void accept(asio::local::stream_protocol::socket socket, bool shortOfDescriptors = false);
 
-    void addConnection(std::shared_ptr<ClientChannel> connection);
+    /// `peer` is who the connection belongs to; it decides what the
+    /// connection's gated calls may do.
+    void addConnection(std::shared_ptr<ClientChannel> connection, AuthorizationSubject peer);
     /// Forgets `connection`; when it was the subscriber, callbacks stop until
-    /// another connection subscribes.
+    /// another connection subscribes. A pending authorization of it is
+    /// abandoned and its calls are never carried out. Main loop only.
     void removeConnection(const ClientChannel& connection);
 
     /// Feeds bytes received on `client` through its framer and dispatches
-    /// every complete request. Returns false when the connection must be
-    /// closed: a malformed or oversized line, an unknown selector or a
-    /// missing argument. Nothing is replied to such a line. Main loop only.
-    bool receive(const std::shared_ptr<ClientChannel>& client, protocol::LineFramer& framer,
-                 std::string_view bytes);
+    /// the complete requests, as many as the connection may have waiting.
+    /// Closes on a malformed or oversized line, an unknown selector or a
+    /// missing argument; nothing is replied to such a line. Main loop only.
+    ReadResult receive(const std::shared_ptr<ClientChannel>& client, protocol::LineFramer& framer,
+                       std::string_view bytes);
 
     /// The current subscriber, if any.
     std::shared_ptr<ClientChannel> subscriberClient() const;
@@ -81,21 +126,36 @@ public:
     void closeAllConnections();
 
 private:
+    struct Connection;
+
     Helper(TunnelEngine& engine, Settings settings);
 
-    void dispatch(const std::shared_ptr<ClientChannel>& client, protocol::Request request);
-    void subscribe(const std::shared_ptr<ClientChannel>& client, std::int64_t id);
-    void start(const std::shared_ptr<ClientChannel>& client, const protocol::Request& request);
+    std::shared_ptr<Connection> findConnection(const ClientChannel& channel) const;
+    /// Why a new connection from `uid` is turned away; empty when it is not.
+    std::string limitRefusal(uid_t uid, bool shortOfDescriptors) const;
+    void dispatch(const std::shared_ptr<Connection>& connection, protocol::Request request);
+    /// Starts authorizing the connection's oldest waiting call, or carries
+    /// out those root may make at once.
+    void admitNext(const std::shared_ptr<Connection>& connection);
+    void authorizationDone(const std::shared_ptr<Connection>& connection,
+                           AuthorizationResult result);
+    void perform(const std::shared_ptr<Connection>& connection, protocol::Request request);
+    void refuse(const std::shared_ptr<Connection>& connection, const protocol::Request& request,
+                const std::string& reason);
+    void subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id);
+    void start(const std::shared_ptr<Connection>& connection, const protocol::Request& request);
     void notifySubscriber(const protocol::Callback& callback);
-    /// A reply function for the engine that writes to `client` if it is
-    /// still connected by the time the engine answers.
-    CommandReply commandReplyTo(const std::shared_ptr<ClientChannel>& client, std::int64_t id);
+    /// A reply function for the engine that answers on `connection` if it is
+    /// still there by the time the engine answers.
+    CommandReply commandReplyTo(const std::shared_ptr<Connection>& connection, std::int64_t id,
+                                bool mayTearDown);
 
     TunnelEngine& m_engine;
     Settings m_settings;
     PeerTrust m_trust;
+    ThrottledLog m_refusalLog;
 
-    std::vector<std::shared_ptr<ClientChannel>> m_connections;
+    std::vector<std::shared_ptr<Connection>> m_connections;
     std::shared_ptr<ClientChannel> m_subscriber;
     mutable std::mutex m_connectionsLock;
 };

@@ -1,11 +1,15 @@
 #include "HelperDaemon.h"
 
+#include "PolkitAuthority.h"
 #include "SystemLog.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <asio/post.hpp>
 
 namespace torvane {
 
@@ -16,6 +20,16 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     settings.trustedClients = m_options.trustedClients;
     settings.onTerminate = [this] {
         scheduleTermination();
+    };
+    settings.authorizer = makePolkitAuthority(
+        [this](std::function<void()> work) { asio::post(m_io, std::move(work)); },
+        [](const std::string& line) { systemLog(line); });
+    settings.beforeTeardown = [this] {
+        ++*m_teardowns;
+        m_reserve.release();
+    };
+    settings.afterTeardown = [teardowns = m_teardowns] {
+        --*teardowns;
     };
     m_helper = Helper::create(m_engine, std::move(settings));
 }
@@ -67,31 +81,44 @@ void HelperDaemon::acceptNext() {
         if (error == asio::error::operation_aborted) {
             return;
         }
+        if (error) {
+            m_acceptRetryTimer.expires_after(std::chrono::milliseconds(100));
+            m_acceptRetryTimer.async_wait([this](const asio::error_code& timerError) {
+                if (!timerError) {
+                    acceptNext();
+                }
+            });
+            return;
+        }
         // accept4 rather than asio's accept: the client's socket must be
         // close-on-exec from its first instant, or a child the engine starts
         // meanwhile would keep the connection open after we close it.
-        const int fd = error ? -1
-                             : ::accept4(m_acceptor->native_handle(), nullptr, nullptr,
-                                         SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const auto acceptOne = [this] {
+            return ::accept4(m_acceptor->native_handle(), nullptr, nullptr,
+                             SOCK_CLOEXEC | SOCK_NONBLOCK);
+        };
+        int fd = acceptOne();
+        bool tookSpare = false;
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+            m_reserve.release();
+            tookSpare = true;
+            fd = acceptOne();
+        }
         const int acceptError = errno;
         if (fd >= 0) {
-            asio::error_code assignError;
-            asio::local::stream_protocol::socket socket(m_io);
-            socket.assign(asio::local::stream_protocol(), fd, assignError);
-            if (assignError) {
-                ::close(fd);
-            } else {
-                m_helper->accept(std::move(socket));
-            }
+            accepted(fd, tookSpare);
             acceptNext();
             return;
         }
-        if (!error && (acceptError == EAGAIN || acceptError == EWOULDBLOCK ||
-                       acceptError == ECONNABORTED || acceptError == EINTR)) {
+        if (acceptError == EAGAIN || acceptError == EWOULDBLOCK || acceptError == ECONNABORTED ||
+            acceptError == EINTR) {
             acceptNext();
             return;
         }
-        // Out of descriptors or memory: wait a moment instead of spinning.
+        // Out of descriptors even with the spares gone, or of memory: wait a
+        // moment instead of spinning.
+        m_shortageLog.write(std::string("cannot accept a connection: ") +
+                            std::strerror(acceptError));
         m_acceptRetryTimer.expires_after(std::chrono::milliseconds(100));
         m_acceptRetryTimer.async_wait([this](const asio::error_code& timerError) {
             if (!timerError) {
@@ -101,11 +128,36 @@ void HelperDaemon::acceptNext() {
     });
 }
 
+void HelperDaemon::accepted(int fd, bool tookSpare) {
+    // The new connection may keep its descriptor only if every spare can be
+    // held beside it; otherwise the daemon is short, and serves only root.
+    // Spares released for a teardown stay free until it is done.
+    bool shortOfDescriptors = tookSpare;
+    if (!shortOfDescriptors && *m_teardowns == 0) {
+        shortOfDescriptors = !m_reserve.refill();
+    }
+    asio::error_code assignError;
+    asio::local::stream_protocol::socket socket(m_io);
+    socket.assign(asio::local::stream_protocol(), fd, assignError);
+    if (assignError) {
+        ::close(fd);
+    } else {
+        // The trust check opens a few descriptors of its own for a moment;
+        // the spares lend them, so that it never fails for want of one.
+        m_reserve.release();
+        m_helper->accept(std::move(socket), shortOfDescriptors);
+    }
+    if (*m_teardowns == 0) {
+        m_reserve.refill();
+    }
+}
+
 void HelperDaemon::onSignal(const asio::error_code& error) {
     if (error) {
         return;
     }
     systemLog("SIGTERM — tearing down VPN");
+    m_reserve.release();
     m_engine.teardownAll(true);
     m_io.stop();
 }

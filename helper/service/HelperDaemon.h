@@ -1,12 +1,16 @@
 #pragma once
 
+#include "DescriptorReserve.h"
 #include "Expected.h"
 #include "Helper.h"
 #include "HelperOptions.h"
 #include "SocketActivation.h"
+#include "ThrottledLog.h"
 #include "TunnelEngine.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +32,15 @@ namespace torvane {
 /// status 0. terminateWithReply: ends the same way: 0.2 s after its reply the
 /// daemon sends SIGTERM to itself.
 ///
+/// Clients of users other than root are authorized through polkit.
+///
+/// A few spare file descriptors are held in reserve. When accept finds the
+/// process out of descriptors, the spares are let go: a connection from root
+/// is still taken and served (anyone else is turned away while the shortage
+/// lasts), and before every command that may tear down, and before the
+/// SIGTERM teardown, they are let go too, so that charon, swanctl and the
+/// netlink and nftables calls have descriptors to work with.
+///
 /// The engine must outlive the daemon object, and must no longer call its
 /// callbacks once the daemon is destroyed.
 class HelperDaemon {
@@ -35,6 +48,8 @@ public:
     /// Delay between the reply to terminateWithReply: and SIGTERM, so that
     /// the reply reaches the client first.
     static constexpr std::chrono::milliseconds kTerminateDelay{200};
+    /// Enough for a teardown's child programs, pipes and sockets.
+    static constexpr std::size_t kSpareDescriptors = 8;
 
     HelperDaemon(TunnelEngine& engine, HelperOptions options);
     ~HelperDaemon();
@@ -59,6 +74,8 @@ public:
 
 private:
     void acceptNext();
+    /// `tookSpare`: accepting needed a descriptor of the reserve.
+    void accepted(int fd, bool tookSpare);
     void onSignal(const asio::error_code& error);
     void scheduleTermination();
     void shutdown();
@@ -71,6 +88,12 @@ private:
     asio::steady_timer m_acceptRetryTimer;
     std::optional<asio::local::stream_protocol::acceptor> m_acceptor;
     ListeningSocket m_socket;
+    DescriptorReserve m_reserve{kSpareDescriptors};
+    /// Commands that may tear down and have not been answered yet; the spares
+    /// stay released meanwhile. Shared with the replies, which may come after
+    /// the daemon is gone.
+    std::shared_ptr<std::atomic<int>> m_teardowns = std::make_shared<std::atomic<int>>(0);
+    ThrottledLog m_shortageLog;
     std::shared_ptr<Helper> m_helper;
     bool m_shutDown = false;
 };

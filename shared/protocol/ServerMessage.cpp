@@ -23,6 +23,7 @@ nlohmann::json replyValues(const Reply& reply) {
         nlohmann::json operator()(const StatusReply& r) const {
             return nlohmann::json::array({base64Encode(r.data)});
         }
+        nlohmann::json operator()(const ErrorReply&) const { return nlohmann::json::array(); }
     };
     return std::visit(Visitor{}, reply);
 }
@@ -73,10 +74,16 @@ Expected<ServerMessage, ProtocolError> parseReplyMessage(const nlohmann::json& o
         (id->is_number_unsigned() && id->get<std::uint64_t>() > INT64_MAX)) {
         return Unexpected{ProtocolError{"missing or non-integer \"id\""}};
     }
+    if (const auto error = object.find("error"); error != object.end()) {
+        if (!error->is_string() || reply != object.end()) {
+            return Unexpected{ProtocolError{"an error reply needs a string \"error\" alone"}};
+        }
+        return ServerMessage{ReplyMessage{id->get<std::int64_t>(), {}, error->get<std::string>()}};
+    }
     if (reply == object.end() || !reply->is_array()) {
         return Unexpected{ProtocolError{"missing or non-array \"reply\""}};
     }
-    ReplyMessage message{id->get<std::int64_t>(), {}};
+    ReplyMessage message{id->get<std::int64_t>(), {}, std::nullopt};
     for (const auto& element : *reply) {
         auto value = wireValue(element);
         if (!value) {
@@ -99,6 +106,9 @@ template <class... T> bool hasShape(const std::vector<WireValue>& values) {
 } // namespace
 
 Expected<std::string, ProtocolError> encodeReply(std::int64_t id, const Reply& reply) {
+    if (const auto* error = std::get_if<ErrorReply>(&reply)) {
+        return detail::frameWireObject(nlohmann::json{{"id", id}, {"error", error->message}});
+    }
     return detail::frameWireObject(nlohmann::json{{"id", id}, {"reply", replyValues(reply)}});
 }
 
@@ -132,6 +142,9 @@ Expected<Reply, ProtocolError> decodeReply(HelperCall call, const ReplyMessage& 
         return Unexpected{ProtocolError{"the reply to " + std::string(selector(call)) +
                                         " does not have the expected values"}};
     };
+    if (message.error) {
+        return Reply{ErrorReply{*message.error}};
+    }
     switch (call) {
     case HelperCall::getVersion:
         if (!hasShape<std::string>(v)) {

@@ -5,6 +5,7 @@
 #include "ProtocolError.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -39,7 +40,15 @@ struct StatusReply {
     std::string data;
     friend bool operator==(const StatusReply&, const StatusReply&) = default;
 };
-using Reply = std::variant<VersionReply, SubscribeReply, CommandReply, EmptyReply, StatusReply>;
+/// Sent in place of any call's own reply when the helper refused to carry the
+/// call out (the caller's user was not authorized for it). Nothing was done.
+/// On the wire: {"id": N, "error": message}.
+struct ErrorReply {
+    std::string message;
+    friend bool operator==(const ErrorReply&, const ErrorReply&) = default;
+};
+using Reply =
+    std::variant<VersionReply, SubscribeReply, CommandReply, EmptyReply, StatusReply, ErrorReply>;
 
 /// A new status snapshot, JSON of a VPNRuntimeStatus (bytes).
 struct StatusChanged {
@@ -59,6 +68,8 @@ using WireValue = std::variant<bool, std::int64_t, std::string>;
 struct ReplyMessage {
     std::int64_t id = 0;
     std::vector<WireValue> values;
+    /// Set for an error reply, which carries no values.
+    std::optional<std::string> error;
 };
 using ServerMessage = std::variant<ReplyMessage, Callback>;
 
@@ -70,7 +81,8 @@ Expected<std::string, ProtocolError> encodeCallback(const Callback& callback);
 /// decoded with `decodeReply`) or a callback.
 Expected<ServerMessage, ProtocolError> parseServerMessage(std::string_view line);
 
-/// Checks a reply against the shape `call` answers with and converts it.
+/// Checks a reply against the shape `call` answers with and converts it. An
+/// error reply answers every call.
 Expected<Reply, ProtocolError> decodeReply(HelperCall call, const ReplyMessage& message);
 
 } // namespace torvane::protocol

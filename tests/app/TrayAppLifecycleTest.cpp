@@ -32,7 +32,7 @@ public:
     void establishConnection(std::function<void(bool)> done) override {
         m_inner.fetchStatus([done, ok = reachable](VPNRuntimeStatus) { done(ok); });
     }
-    void subscribe() override { ++subscriptions; }
+    void subscribe(std::function<void(HelperResult)>) override { ++subscriptions; }
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override {
         m_inner.fetchStatus(std::move(done));
     }
@@ -49,7 +49,8 @@ public:
     void forceKillAll(std::function<void(HelperResult)> done) override {
         m_inner.forceKillAll(std::move(done));
     }
-    void setPriorities(std::vector<std::string> ids, std::function<void()> done) override {
+    void setPriorities(std::vector<std::string> ids,
+                       std::function<void(HelperResult)> done) override {
         m_inner.setPriorities(std::move(ids), std::move(done));
     }
     void shutdownHelper(std::function<void()> done) override {

@@ -1,5 +1,7 @@
 #include "PeerTrust.h"
 
+#include "ProcessTable.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -45,7 +47,7 @@ bool processAlive(int pidfd) {
 }
 
 PeerVerdict refused(pid_t pid, uid_t uid, std::string reason) {
-    return PeerVerdict{false, pid, uid, std::move(reason)};
+    return PeerVerdict{false, pid, uid, 0, std::move(reason)};
 }
 
 std::string readLink(const std::string& path) {
@@ -60,22 +62,31 @@ std::string readLink(const std::string& path) {
 
 } // namespace
 
+std::optional<PeerCredentials> peerCredentials(int socketFd) {
+    ucred cred{};
+    socklen_t length = sizeof cred;
+    if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) {
+        return std::nullopt;
+    }
+    return PeerCredentials{cred.pid, cred.uid};
+}
+
 PeerTrust::PeerTrust(std::vector<std::string> trustedClients)
     : m_trustedClients(std::move(trustedClients)) {}
 
 PeerVerdict PeerTrust::checkPeer(int socketFd) const {
-    ucred cred{};
-    socklen_t length = sizeof cred;
-    if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0) {
+    const auto credentials = peerCredentials(socketFd);
+    if (!credentials) {
         return refused(0, static_cast<uid_t>(-1), "no peer credentials");
     }
+    const PeerCredentials cred = *credentials;
     if (cred.pid < 1) {
         // A peer in a PID namespace we cannot see: nothing to check it by.
         return refused(cred.pid, cred.uid, "the peer's pid is not visible");
     }
 
     int pidfd = -1;
-    length = sizeof pidfd;
+    socklen_t length = sizeof pidfd;
     if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &length) != 0) {
         if (errno != ENOPROTOOPT && errno != EINVAL) {
             return refused(cred.pid, cred.uid, "the peer has exited");
@@ -120,13 +131,14 @@ PeerVerdict PeerTrust::checkProcess(pid_t pid, int pidfd) const {
         return refused(pid, noUid, "the executable cannot be read");
     }
     const std::string exePath = readLink(exeLink);
+    const auto identity = readProcessIdentity(pid);
 
     // Everything read above belonged to the process the pidfd pins only if
     // that process is still alive now; otherwise the pid may name another.
     if (pidfd >= 0 && !processAlive(pidfd)) {
         return refused(pid, noUid, "the process exited during the check");
     }
-    if (exePath.empty()) {
+    if (exePath.empty() || !identity) {
         return refused(pid, noUid, "the executable cannot be read");
     }
 
@@ -153,7 +165,7 @@ PeerVerdict PeerTrust::checkProcess(pid_t pid, int pidfd) const {
     if ((exeStat.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         return refused(pid, noUid, "the client program is writable by group or others");
     }
-    return PeerVerdict{true, pid, noUid, {}};
+    return PeerVerdict{true, pid, noUid, identity->startTime, {}};
 }
 
 } // namespace torvane

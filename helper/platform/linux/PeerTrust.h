@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -13,10 +15,22 @@ struct PeerVerdict {
     /// or lives in a PID namespace we cannot see); goes into the refusal line.
     pid_t pid = 0;
     uid_t uid = static_cast<uid_t>(-1);
+    /// When the peer started (clock ticks after boot), read while the pidfd
+    /// still pinned it: together with the pid it names this very process.
+    std::uint64_t startTime = 0;
     /// Why the peer was refused; empty when trusted. For diagnostics only:
     /// the refusal the daemon logs is a fixed line.
     std::string reason;
 };
+
+struct PeerCredentials {
+    pid_t pid = 0;
+    uid_t uid = static_cast<uid_t>(-1);
+};
+
+/// The pid and uid the kernel recorded for the peer of the connected Unix
+/// socket `socketFd` (SO_PEERCRED); nothing when they cannot be read.
+std::optional<PeerCredentials> peerCredentials(int socketFd);
 
 /// Decides whether the process on the other end of a Unix socket is one of
 /// the trusted client programs. Stands in for a code-signature check: the

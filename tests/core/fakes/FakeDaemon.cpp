@@ -162,6 +162,10 @@ void FakeDaemon::serve(const std::shared_ptr<Connection>& connection) {
                     break;
                 }
                 hold = m_held.contains(request->call);
+                if (const auto refusal = m_refusals.find(request->call);
+                    refusal != m_refusals.end()) {
+                    reply = protocol::ErrorReply{refusal->second};
+                }
             }
             const auto encoded = protocol::encodeReply(request->id, reply);
             if (hold) {
@@ -208,6 +212,11 @@ void FakeDaemon::releaseHeld() {
     for (auto& [connection, line] : held) {
         write(*connection, line);
     }
+}
+
+void FakeDaemon::refuse(HelperCall call, std::string message) {
+    std::lock_guard lock(m_mutex);
+    m_refusals[call] = std::move(message);
 }
 
 void FakeDaemon::dropOnNext(HelperCall call) {

@@ -46,6 +46,9 @@ public:
     /// Replies to `call` are kept back until `releaseHeld`.
     void holdReplies(protocol::HelperCall call);
     void releaseHeld();
+    /// Every later request of `call` is answered with an error reply
+    /// carrying `message`, as to a user who is not authorized.
+    void refuse(protocol::HelperCall call, std::string message);
     /// The next request of `call` closes its connection instead of a reply.
     void dropOnNext(protocol::HelperCall call);
     /// Writes a raw line ("\n" added) to every open connection.
@@ -86,6 +89,7 @@ private:
     std::set<protocol::HelperCall> m_held;
     std::vector<std::pair<std::shared_ptr<Connection>, std::string>> m_heldReplies;
     std::set<protocol::HelperCall> m_dropNext;
+    std::map<protocol::HelperCall, std::string> m_refusals;
 };
 
 } // namespace torvane::testing

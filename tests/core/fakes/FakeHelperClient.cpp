@@ -41,7 +41,11 @@ void FakeHelperClient::establishConnection(std::function<void(bool)> done) {
     answer([done] { done(true); });
 }
 
-void FakeHelperClient::subscribe() {}
+void FakeHelperClient::subscribe(std::function<void(HelperResult)> done) {
+    if (done) {
+        answer([done] { done({0, {}}); });
+    }
+}
 
 void FakeHelperClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     answer([this, done] { done(fetchedStatus); });
@@ -75,12 +79,12 @@ void FakeHelperClient::forceKillAll(std::function<void(HelperResult)> done) {
 }
 
 void FakeHelperClient::setPriorities(std::vector<std::string> profileIDs,
-                                     std::function<void()> done) {
+                                     std::function<void(HelperResult)> done) {
     {
         std::lock_guard lock(m_mutex);
         m_priorities.push_back(std::move(profileIDs));
     }
-    answer(std::move(done));
+    answer([done] { done({0, {}}); });
 }
 
 void FakeHelperClient::shutdownHelper(std::function<void()> done) {

@@ -22,14 +22,15 @@ public:
     ~FakeHelperClient() override;
 
     void establishConnection(std::function<void(bool)> done) override;
-    void subscribe() override;
+    void subscribe(std::function<void(HelperResult)> done) override;
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,
                std::function<void(HelperResult)> done) override;
     void stop(const std::string& profileID, std::function<void(HelperResult)> done) override;
     void stopAll(std::function<void(HelperResult)> done) override;
     void forceKillAll(std::function<void(HelperResult)> done) override;
-    void setPriorities(std::vector<std::string> profileIDs, std::function<void()> done) override;
+    void setPriorities(std::vector<std::string> profileIDs,
+                       std::function<void(HelperResult)> done) override;
     void shutdownHelper(std::function<void()> done) override;
 
     /// Delivers a status push or a log line from the answering thread.

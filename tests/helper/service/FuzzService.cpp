@@ -1,6 +1,6 @@
 // Arbitrary bytes from a connected client through the command service:
 // framing, request parsing, decoding of start's payloads, dispatch to an
-// engine that answers at once, and the callbacks that follow. Whatever comes
+// engine that answers at once or refusals, and the callbacks that follow. Whatever comes
 // in, everything the service sends back must be a well-formed wire line.
 #include "FakeTunnelEngine.h"
 #include "Helper.h"
@@ -35,7 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     auto channel = std::make_shared<CheckingChannel>();
-    helper->addConnection(channel);
+    // Root's calls reach the engine; another user's are refused, as without
+    // an authority to ask.
+    const uid_t uid = size > 0 && (data[0] & 1U) != 0 ? 1000 : 0;
+    helper->addConnection(channel, {1, 1, uid});
 
     // A small line limit so that the fuzzer reaches the overflow path; the
     // input arrives in three reads, as it may from a socket.
@@ -43,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t third = size / 3;
     for (const auto chunk :
          {bytes.substr(0, third), bytes.substr(third, third), bytes.substr(2 * third)}) {
-        if (!helper->receive(channel, framer, chunk)) {
+        if (helper->receive(channel, framer, chunk) != Helper::ReadResult::more) {
             break;
         }
     }

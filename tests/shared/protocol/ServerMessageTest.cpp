@@ -42,6 +42,10 @@ TEST(ServerMessage, RepliesHaveTheirWireShapeAndDecodeForTheirCall) {
         {HelperCall::status, StatusReply{R"({"tunnels":[]})"},
          R"({"id":5,"reply":["eyJ0dW5uZWxzIjpbXX0="]})"},
         {HelperCall::status, StatusReply{""}, R"({"id":5,"reply":[""]})"},
+        // A refusal answers any call, whatever its own reply looks like.
+        {HelperCall::setPriorities, ErrorReply{"Not authorized: x"},
+         R"({"error":"Not authorized: x","id":5})"},
+        {HelperCall::start, ErrorReply{"no"}, R"({"error":"no","id":5})"},
     };
     for (const auto& c : cases) {
         const std::string line = lineOf(encodeReply(5, c.reply));
@@ -77,6 +81,8 @@ TEST(ServerMessage, RepliesOfTheWrongShapeAreErrors) {
              R"({"id":1,"reply":[1.5]})",
              R"({"id":1,"reply":[null]})",
              R"({"id":1,"reply":[[1]]})",
+             R"({"id":1,"error":3})",
+             R"({"id":1,"error":"x","reply":[]})",
              R"({"id":18446744073709551615,"reply":[]})",
              R"({"callback":"statusChanged:"})",
              R"({"callback":"statusChanged:","data":"%%%"})",

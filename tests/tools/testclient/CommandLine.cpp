@@ -16,7 +16,7 @@ struct CommandSpec {
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandSpec, 11> kCommands = {{
+constexpr std::array<CommandSpec, 12> kCommands = {{
     {Command::version, "version", 0, 0},
     {Command::status, "status", 0, 0},
     {Command::subscribe, "subscribe", 0, 0},
@@ -28,6 +28,7 @@ constexpr std::array<CommandSpec, 11> kCommands = {{
     {Command::terminate, "terminate", 0, 0},
     {Command::raw, "raw", 1, kAny},
     {Command::checkProfile, "check-profile", 2, 2},
+    {Command::hold, "hold", 1, 1},
 }};
 
 bool parseSeconds(const std::string& text, double& out) {
@@ -61,7 +62,9 @@ std::string usageText() {
            "  stop PROFILE-ID\n"
            "  priorities [PROFILE-ID...]\n"
            "  raw LINE...          send wire lines as they are, wait for one reply each\n"
-           "  check-profile PROFILE.json SECRETS.json   decode both files, no socket\n";
+           "  check-profile PROFILE.json SECRETS.json   decode both files, no socket\n"
+           "  hold COUNT [--seconds N] [--silent]   open COUNT connections, ask each for the\n"
+           "                       version (unless --silent), keep them N seconds\n";
 }
 
 Expected<Options, std::string> parseCommandLine(const std::vector<std::string>& arguments) {
@@ -70,8 +73,14 @@ Expected<Options, std::string> parseCommandLine(const std::vector<std::string>& 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         const bool isOption = arg.size() > 2 && arg.starts_with("--") && spec == nullptr;
-        const bool isCommandOption = spec != nullptr && spec->command == Command::subscribe &&
-                                     (arg == "--seconds" || arg == "--until");
+        const bool isCommandOption =
+            spec != nullptr &&
+            ((spec->command == Command::subscribe && (arg == "--seconds" || arg == "--until")) ||
+             (spec->command == Command::hold && arg == "--seconds"));
+        if (spec != nullptr && spec->command == Command::hold && arg == "--silent") {
+            options.silent = true;
+            continue;
+        }
         if (isOption || isCommandOption) {
             if (i + 1 >= arguments.size()) {
                 return Unexpected{arg + " needs a value"};

@@ -19,18 +19,23 @@ enum class Command {
     terminate,
     raw,
     checkProfile,
+    hold,
 };
 
 struct Options {
     std::string socketPath = "/run/torvane/helper.sock";
     Command command = Command::version;
     /// The command's operands: file names for start and check-profile, the
-    /// profile id for stop, ids for priorities, wire lines for raw.
+    /// profile id for stop, ids for priorities, wire lines for raw, the
+    /// number of connections for hold.
     std::vector<std::string> operands;
     /// How long to wait for a reply.
     double timeoutSeconds = 60;
-    /// subscribe: how long to keep printing callbacks after the reply.
+    /// subscribe: how long to keep printing callbacks after the reply; hold:
+    /// how long to keep the connections.
     double listenSeconds = 2;
+    /// hold: send nothing on the connections.
+    bool silent = false;
     /// subscribe: stop listening, successfully, once a printed line contains
     /// this text.
     std::string until;

@@ -18,6 +18,9 @@ enum ExitCode : int {
     exitTimedOut = 5,
     /// subscribe --until: the text never appeared.
     exitUntilNotSeen = 6,
+    /// The helper refused the request with an error reply (printed as
+    /// "reply COMMAND error MESSAGE").
+    exitRefused = 7,
 };
 
 } // namespace torvane::testclient

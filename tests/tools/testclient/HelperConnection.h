@@ -47,6 +47,8 @@ public:
     Event next(Clock::time_point deadline);
 
     const std::string& lastError() const { return m_lastError; }
+    /// For waiting on several connections at once.
+    int fd() const { return m_fd; }
 
 private:
     int m_fd = -1;

@@ -40,6 +40,9 @@ std::string formatReply(Command command, const protocol::Reply& reply) {
         std::string operator()(const protocol::StatusReply& r) const {
             return "status " + oneLine(r.data);
         }
+        std::string operator()(const protocol::ErrorReply& r) const {
+            return head + " error " + oneLine(r.message);
+        }
     };
     return std::visit(Visitor{head}, reply);
 }
@@ -52,6 +55,9 @@ std::string formatCallback(const protocol::Callback& callback) {
 }
 
 std::string formatRawReply(const protocol::ReplyMessage& message) {
+    if (message.error) {
+        return "reply raw error " + oneLine(*message.error);
+    }
     nlohmann::json values = nlohmann::json::array();
     for (const auto& value : message.values) {
         std::visit([&values](const auto& v) { values.push_back(v); }, value);

@@ -7,10 +7,14 @@
 #include "VPNProfile.h"
 #include "VPNSecrets.h"
 
+#include <charconv>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <poll.h>
 #include <sstream>
+#include <vector>
 
 namespace torvane::testclient {
 namespace {
@@ -53,6 +57,8 @@ int TestClient::run(const Options& options) {
         return checkProfile(options);
     case Command::raw:
         return runRaw(options);
+    case Command::hold:
+        return runHold(options);
     case Command::version:
         request.call = protocol::HelperCall::getVersion;
         break;
@@ -159,6 +165,9 @@ int TestClient::runRequest(const Options& options, const protocol::Request& requ
                 return fail(exitProtocolError, decoded.error().message);
             }
             print(formatReply(options.command, *decoded));
+            if (std::holds_alternative<protocol::ErrorReply>(*decoded)) {
+                return exitRefused;
+            }
             replied = true;
             if (!listens) {
                 return exitOk;
@@ -233,6 +242,90 @@ int TestClient::runRaw(const Options& options) {
             return fail(exitProtocolError, event.text);
         }
     }
+    return exitOk;
+}
+
+int TestClient::runHold(const Options& options) {
+    std::size_t count = 0;
+    const std::string& text = options.operands.at(0);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc{} || end != text.data() + text.size() || count == 0 || count > 4096) {
+        return fail(exitUsage, "hold needs a number of connections from 1 to 4096");
+    }
+    protocol::Request version;
+    version.id = 1;
+    version.call = protocol::HelperCall::getVersion;
+    const std::string line = *protocol::encodeRequest(version);
+
+    std::vector<std::unique_ptr<HelperConnection>> connections;
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto connection = std::make_unique<HelperConnection>();
+        if (connection->connect(options.socketPath) ||
+            (!options.silent && !connection->send(line))) {
+            ++failed;
+            continue;
+        }
+        connections.push_back(std::move(connection));
+    }
+    // Each connection ends up answered, closed by the helper, or still
+    // waiting when the time limit ends (all limits run at once).
+    std::size_t answered = 0;
+    std::size_t closed = 0;
+    const auto replyDeadline = deadlineAfter(options.timeoutSeconds);
+    std::vector<HelperConnection*> open;
+    for (const auto& connection : connections) {
+        if (options.silent) {
+            open.push_back(connection.get());
+            continue;
+        }
+        const auto event = connection->next(replyDeadline);
+        if (event.kind == HelperConnection::Event::Kind::line) {
+            ++answered;
+            open.push_back(connection.get());
+        } else if (event.kind == HelperConnection::Event::Kind::timedOut) {
+            open.push_back(connection.get());
+        } else {
+            ++closed;
+        }
+    }
+    print("hold answered " + std::to_string(answered) + " closed " + std::to_string(closed) +
+          " waiting " + std::to_string(open.size() - answered) + " failed " +
+          std::to_string(failed));
+
+    // Then keep them, noting those the helper closes meanwhile.
+    std::size_t closedLater = 0;
+    const auto holdDeadline = deadlineAfter(options.listenSeconds);
+    while (!open.empty() && Clock::now() < holdDeadline) {
+        std::vector<pollfd> fds;
+        for (const auto* connection : open) {
+            fds.push_back({connection->fd(), POLLIN, 0});
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(holdDeadline - Clock::now());
+        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count()) + 1) <= 0) {
+            continue;
+        }
+        std::vector<HelperConnection*> still;
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            if (fds[i].revents == 0) {
+                still.push_back(open[i]);
+                continue;
+            }
+            // Something is there to read; the short limit only guards a line
+            // that arrives cut in half.
+            const auto event = open[i]->next(Clock::now() + std::chrono::seconds(1));
+            if (event.kind == HelperConnection::Event::Kind::closed ||
+                event.kind == HelperConnection::Event::Kind::failed) {
+                ++closedLater;
+            } else {
+                still.push_back(open[i]);
+            }
+        }
+        open.swap(still);
+    }
+    print("hold end open " + std::to_string(open.size()) + " closed " +
+          std::to_string(closedLater));
     return exitOk;
 }
 

@@ -23,6 +23,7 @@ private:
     int checkProfile(const Options& options);
     int runRequest(const Options& options, const protocol::Request& request);
     int runRaw(const Options& options);
+    int runHold(const Options& options);
     /// Prints one output line and notes whether it contains `m_until`.
     void print(const std::string& line);
     int fail(int status, const std::string& message);

@@ -69,17 +69,24 @@ cases=(
     "pskMutual-gwid pskMutual up remoteID=$BED_GW_PSK_ID user=user02"
     "pskMutual-ikev1 pskMutual up ikeVersion=1 remoteID=$BED_GW_PSK_ID"
     "psk-wrong psk refused xauthPassword=not-the-psk"
+    "certificate-ikev1-pkcs1 certificate up ikeVersion=1"
+    "eapTLS-sec1 eapTLS up"
 )
+# Keys in the other PEM forms a user may paste: PKCS#1 RSA and SEC1 EC.
+openssl rsa -in "$BED_WORK/pki/client-rsa.key" -traditional -out "$BED_WORK/pki/client-rsa.pkcs1.key" 2>/dev/null
+openssl ec -in "$BED_WORK/pki/client-ecdsa.key" -out "$BED_WORK/pki/client-ecdsa.sec1.key" 2>/dev/null
 base_dir=$here/../../resources/strongswan
 mkdir -p "$BED_WORK/cases" "$BED_WORK/scale"
 n=0
 for c in "${cases[@]}"; do
     read -r -a words <<<"$c"
     args=("${words[@]:3}")
-    if [ "${words[0]}" = certificate-ikev1 ]; then
-        args+=("clientCertPEM=$(<"$BED_WORK/pki/client-rsa.crt")"
-            "privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.key")")
-    fi
+    case ${words[0]} in
+    certificate-ikev1*) args+=("clientCertPEM=$(<"$BED_WORK/pki/client-rsa.crt")") ;;&
+    certificate-ikev1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.key")") ;;
+    *-pkcs1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.pkcs1.key")") ;;
+    *-sec1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-ecdsa.sec1.key")") ;;
+    esac
     bed_make_profile "selftest-${words[0]}" "${words[1]}" "${args[@]}" >/dev/null
     n=$((n + 1))
     stage_case "selftest-${words[0]}" "$BED_WORK/cases/$(printf '%02d' $n)-${words[0]}" "${words[2]}"

@@ -12,22 +12,10 @@
 # there, killing the gateway's charon) go to this outer shell through a pair
 # of FIFOs: `outside CMD` runs CMD here and hands back its output and status.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
-bed_require_root dnsmasq getent
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
-export HELPER TC
+source "$(dirname "$0")/testbed.sh"
 : "${BED_PREFIX:=tvn-$$}"
-trap bed_down EXIT
-bed_up
-p=$BED_PREFIX
-export p
+bed_daemon_up "$1" "$2" dnsmasq getent
 
 # Counters on the gateway's client-side link (plain ICMP to the LAN host
 # against encapsulated ESP) and in the LAN namespace (DNS queries from the
@@ -77,7 +65,6 @@ kill_gateway_charon() {
     wait "$BED_GW_PID" 2>/dev/null || true
 }
 
-P=$BED_WORK/profiles
 bed_make_profile full psk user=user02 name=Full remoteTS=0.0.0.0/0 >/dev/null
 bed_make_profile first psk user=user03 name=First routes=$BED_LAN_NET priority=0 >/dev/null
 bed_make_profile second psk user=user04 name=Second routes=$BED_LAN_NET priority=1 >/dev/null
@@ -103,20 +90,10 @@ bed_make_profile killswitch psk user=user09 name=KillSwitch remoteTS=0.0.0.0/0 \
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    T() { "$TC" --socket "$S" "$@"; }
-    start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
-    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     vip_of() { sed -n 's/^reply start 0 Connected (\([0-9.]*\))$/\1/p' <<<"$1"; }
-    launch() {
-        "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
-        hp=$!
-        bed_wait_for_socket "$S"
-    }
     route_of() { ip route show "$1"; }
     route_has() { ip route show "$1" | grep -q "$2"; }
-    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
     no_dnsmasq() { ! pgrep -x dnsmasq >/dev/null; }
     no_killswitch() { ! nft list table inet torvane_killswitch >/dev/null 2>&1; }
 
@@ -281,11 +258,7 @@ inner() {
             ;;
         force-kill) T force-kill >/dev/null ;;
         esac
-        if [ "$way" = force-kill ]; then
-            restored "$way" "$base"
-        else
-            restored "$way" "$base"
-        fi
+        restored "$way" "$base"
         check "$way: no dnsmasq left" eventually 5 no_dnsmasq
     done
 
@@ -324,11 +297,7 @@ EOF
     nft delete table inet tvn_leak
 
     kill "$subscriber" 2>/dev/null || true
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 80 "$W/helper.out" >&2
-    fi
-    checks_summary network_e2e
+    daemon_summary network_e2e
 }
 export -f inner
 

@@ -56,12 +56,6 @@ void RecordingCommandRunner::setHook(Hook hook) {
     m_hook = std::move(hook);
 }
 
-void RecordingCommandRunner::clearResults() {
-    std::lock_guard lock(m_mutex);
-    m_standing.clear();
-    m_queued.clear();
-}
-
 std::vector<RecordedCommand> RecordingCommandRunner::calls() const {
     std::lock_guard lock(m_mutex);
     return m_calls;

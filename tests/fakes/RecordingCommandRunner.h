@@ -48,8 +48,6 @@ public:
     /// Runs for every call after it is recorded, outside the runner's lock (it
     /// may use the runner); a result it returns answers the call.
     void setHook(Hook hook);
-    /// Forgets the rules and queued results (not the recorded calls).
-    void clearResults();
 
     std::vector<RecordedCommand> calls() const;
     /// Each call as one commandLine() string, in order.

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Proves the test bed with Debian's strongSwan as the client, not Torvane's
-# daemon: for every authentication method the client's swanctl.conf is the
-# text the daemon renders for that profile (render_swanctl_conf below doubles
-# as a readable reference for it), its strongswan.conf includes the project's
-# base file as the daemon's does, the tunnel must come up with a virtual IP
-# and carry a ping to the LAN host, and that ping must fail without a tunnel.
-# A wrong pre-shared key must be refused, and twenty clients with their own
-# identities must be up at once.
+# daemon: for every authentication method the client's files are those the
+# daemon stages for that profile (written by strongswan_stage_tool with the
+# daemon's renderer), its strongswan.conf includes the project's base file as
+# the daemon's does, the tunnel must come up with a virtual IP and carry a
+# ping to the LAN host, and that ping must fail without a tunnel. A wrong
+# pre-shared key must be refused, and twenty clients with their own
+# identities must be up at once. Every profile file the bed writes is also
+# decoded with Torvane's own record decoders.
 #
-# Usage: bed_selftest.sh [PATH-OF-torvane-testclient]
-# With the test client, every profile file the bed writes is also decoded
-# with Torvane's own record decoders.
+# Usage: bed_selftest.sh TESTCLIENT STAGE_TOOL
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-testclient=${1:-}
+testclient=$1
+stage_tool=$2
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"
 bed_require_root
@@ -39,149 +39,21 @@ fi
 [ "$(bed_client_exec cat /etc/resolv.conf)" = "nameserver 10.10.0.1" ] ||
     fail "the client namespace has the wrong resolv.conf"
 
-if [ -n "$testclient" ]; then
-    for f in "$BED_WORK"/profiles/*.profile.json; do
-        out=$("$testclient" check-profile "$f" "${f%.profile.json}.secrets.json") ||
-            fail "$(basename "$f") does not decode: $out"
-    done
-fi
+for f in "$BED_WORK"/profiles/*.profile.json; do
+    out=$("$testclient" check-profile "$f" "${f%.profile.json}.secrets.json") ||
+        fail "$(basename "$f") does not decode: $out"
+done
 
 # --- the client's configuration, as the daemon writes it ------------------
-trim() {
-    local s=$1
-    s=${s#"${s%%[!$' \t']*}"}
-    s=${s%"${s##*[!$' \t']}"}
-    printf '%s' "$s"
-}
-
-render_local_auth() {
-    local uuid=$1 lid idline=""
-    lid=$(trim "${BED_P[localID]}")
-    [ -n "$lid" ] && idline=$'\n'"                    id = \"$lid\""
-    case ${BED_P[authMethod]} in
-    psk | pskMutual) printf '%s' "            local {"$'\n'"                auth = psk$idline" ;;
-    certificate)
-        printf '%s' "            local {"$'\n'"                auth = pubkey"$'\n'"                certs = client-$uuid.crt$idline"
-        ;;
-    eapTLS)
-        printf '%s' "            local {"$'\n'"                auth = eap-tls"$'\n'"                certs = client-$uuid.crt$idline"
-        ;;
-    eapMSCHAPv2)
-        printf '%s' "            local {"$'\n'"                auth = eap-mschapv2"$'\n'"                eap_id = ${lid:-${BED_P[xauthID]}}"
-        ;;
-    xauth)
-        printf '%s' "            local-pubkey {
-                round = 1
-                auth = pubkey
-                certs = client-$uuid.crt
-            }
-            local-xauth {
-                round = 2
-                auth = xauth
-                xauth_id = ${BED_P[xauthID]}"
-        ;;
-    esac
-    printf '\n            }'
-}
-
-render_remote_auth() {
-    local uuid=$1 rid=%any
-    [ -n "${BED_P[remoteID]}" ] && rid="\"${BED_P[remoteID]}\""
-    if [ "${BED_P[authMethod]}" = pskMutual ]; then
-        printf '%s' "            remote {"$'\n'"                auth = psk"$'\n'"                id = $rid"
-    else
-        printf '%s' "            remote {
-                auth = pubkey
-                cacerts = ca-$uuid.pem
-                id = $rid"
-    fi
-    printf '\n            }'
-}
-
-render_secrets() {
-    local uuid=$1 method=${BED_P[authMethod]} pw=${BED_P[xauthPassword]} blocks=() lid rid
-    case $method in
-    xauth | certificate | eapTLS)
-        blocks+=("        private-$uuid {"$'\n'"            file = client-$uuid.key"$'\n'"        }")
-        ;;
-    esac
-    case $method in
-    xauth | eapMSCHAPv2)
-        local kind=eap
-        [ "$method" = xauth ] && kind=xauth
-        blocks+=("        $kind-$uuid {"$'\n'"            id = ${BED_P[xauthID]}"$'\n'"            secret = \"$pw\""$'\n'"        }")
-        ;;
-    psk | pskMutual)
-        lid=$(trim "${BED_P[localID]}")
-        rid=$(trim "${BED_P[remoteID]}")
-        local block="        ike-$uuid {"
-        [ -n "$lid" ] && block+=$'\n'"            id = \"$lid\""
-        [ "$method" = pskMutual ] && [ -n "$rid" ] && block+=$'\n'"            id-remote = \"$rid\""
-        block+=$'\n'"            secret = \"$pw\""$'\n'"        }"
-        blocks+=("$block")
-        ;;
-    esac
-    local IFS=$'\n'
-    printf '%s' "${blocks[*]}"
-}
-
-render_swanctl_conf() {
-    local uuid=${BED_P[id],,} method=${BED_P[authMethod]}
-    local name=ov-$uuid version=${BED_P[ikeVersion]}
-    case $method in
-    xauth) version=1 ;;
-    eapMSCHAPv2 | eapTLS) version=2 ;;
-    esac
-    yes_no() { if [ "$1" = true ]; then printf yes; else printf no; fi; }
-    printf '%s' "connections {
-    $name {
-        remote_addrs = ${BED_P[remoteAddr]}
-        fragmentation = $(yes_no "${BED_P[fragmentation]}")
-        encap = $(yes_no "${BED_P[encap]}")
-        aggressive = no
-        keyingtries = 1
-        local_addrs = %any
-"
-    [ "${BED_P[requestVIP]}" = true ] && printf '                vips = %%any\n'
-    printf '%s' "        version = $version
-        proposals = ${BED_P[ikeProposals]}
-        rekey_time = ${BED_P[rekeyTimeIKE]}
-"
-    case $method in xauth | certificate | eapTLS) printf '            send_cert = always\n' ;; esac
-    printf '\n%s\n%s' "$(render_local_auth "$uuid")" "$(render_remote_auth "$uuid")"
-    printf '%s' "
-        children {
-            $name {
-                mode = tunnel
-                start_action = none
-                remote_ts = ${BED_P[remoteTS]}
-                esp_proposals = ${BED_P[espProposals]}
-                rekey_time = ${BED_P[rekeyTimeChild]}
-                life_time = ${BED_P[lifeTimeChild]}
-            }
-        }
-    }
-}
-
-secrets {
-$(render_secrets "$uuid")
-}"
-}
-
-# Writes the four files the daemon stages for one profile into DIR, plus the
-# tunnel's strongSwan name and whether it must come up.
+# Stages one profile's files into DIR with the daemon's own renderer and
+# notes the tunnel's strongSwan name and whether it must come up.
 stage_case() {
-    local dir=$1 expect=$2 uuid=${BED_P[id],,}
-    mkdir -p "$dir"
-    render_swanctl_conf >"$dir/$uuid.conf"
-    [ "${BED_P[authMethod]}" != pskMutual ] && printf '%s' "${BED_P[caCertPEM]}" >"$dir/ca-$uuid.pem"
-    case ${BED_P[authMethod]} in
-    xauth | certificate | eapTLS)
-        printf '%s' "${BED_P[clientCertPEM]}" >"$dir/client-$uuid.crt"
-        printf '%s' "${BED_P[privateKeyPEM]}" >"$dir/client-$uuid.key"
-        ;;
-    esac
-    printf '%s\n' "ov-$uuid" >"$dir/name"
+    local profile=$1 dir=$2 expect=$3
+    local name
+    name=$("$stage_tool" stage "$BED_WORK/profiles/$profile.profile.json" \
+        "$BED_WORK/profiles/$profile.secrets.json" "$base_dir" "$dir") ||
+        fail "the daemon's renderer refused $profile"
+    printf '%s\n' "$name" >"$dir/name"
     printf '%s\n' "$expect" >"$dir/expect"
 }
 
@@ -197,18 +69,27 @@ cases=(
     "pskMutual-gwid pskMutual up remoteID=$BED_GW_PSK_ID user=user02"
     "pskMutual-ikev1 pskMutual up ikeVersion=1 remoteID=$BED_GW_PSK_ID"
     "psk-wrong psk refused xauthPassword=not-the-psk"
+    "certificate-ikev1-pkcs1 certificate up ikeVersion=1"
+    "eapTLS-sec1 eapTLS up"
 )
+# Keys in the other PEM forms a user may paste: PKCS#1 RSA and SEC1 EC.
+openssl rsa -in "$BED_WORK/pki/client-rsa.key" -traditional -out "$BED_WORK/pki/client-rsa.pkcs1.key" 2>/dev/null
+openssl ec -in "$BED_WORK/pki/client-ecdsa.key" -out "$BED_WORK/pki/client-ecdsa.sec1.key" 2>/dev/null
+base_dir=$here/../../resources/strongswan
+mkdir -p "$BED_WORK/cases" "$BED_WORK/scale"
 n=0
 for c in "${cases[@]}"; do
     read -r -a words <<<"$c"
     args=("${words[@]:3}")
-    if [ "${words[0]}" = certificate-ikev1 ]; then
-        args+=("clientCertPEM=$(<"$BED_WORK/pki/client-rsa.crt")"
-            "privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.key")")
-    fi
+    case ${words[0]} in
+    certificate-ikev1*) args+=("clientCertPEM=$(<"$BED_WORK/pki/client-rsa.crt")") ;;&
+    certificate-ikev1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.key")") ;;
+    *-pkcs1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-rsa.pkcs1.key")") ;;
+    *-sec1) args+=("privateKeyPEM=$(<"$BED_WORK/pki/client-ecdsa.sec1.key")") ;;
+    esac
     bed_make_profile "selftest-${words[0]}" "${words[1]}" "${args[@]}" >/dev/null
     n=$((n + 1))
-    stage_case "$BED_WORK/cases/$(printf '%02d' $n)-${words[0]}" "${words[2]}"
+    stage_case "selftest-${words[0]}" "$BED_WORK/cases/$(printf '%02d' $n)-${words[0]}" "${words[2]}"
 done
 
 # Twenty clients at once, each with its own identity and PSK, as a scale
@@ -216,40 +97,18 @@ done
 for ((i = 1; i <= 20; i++)); do
     user=$(printf 'user%02d' "$i")
     bed_make_profile "selftest-scale-$user" psk user="$user" >/dev/null
-    stage_case "$BED_WORK/scale/$user" up
+    stage_case "selftest-scale-$user" "$BED_WORK/scale/$user" up
 done
 
+# The client's strongswan.conf is the daemon's: its generated part includes
+# the project's base file.
 stage=$BED_WORK/client
 mkdir -p "$stage/swanctl"
 for d in x509 x509ca x509aa x509ac x509crl x509ocsp private rsa ecdsa pkcs8 pkcs12 pubkey conf.d; do
     mkdir -p "$stage/swanctl/$d"
 done
 printf 'include conf.d/*.conf\n' >"$stage/swanctl/swanctl.conf"
-# The client's strongswan.conf is the daemon's: its generated part includes
-# the project's base file. Without that file (a partial checkout) a base that
-# does what it must on a kernel without ESP stands in.
-base=$here/../../resources/strongswan/strongswan.conf
-if [ ! -f "$base" ]; then
-    base=$stage/base.conf
-    cat >"$base" <<EOF
-charon {
-    load_modular = no
-    load = nonce openssl kdf pem pkcs1 pkcs8 x509 pubkey revocation constraints kernel-libipsec kernel-netlink socket-default vici attr eap-identity eap-mschapv2 eap-tls xauth-generic
-    routing_table_prio = 32800
-    filelog {
-        stdout {
-            path = /dev/stdout
-            default = 1
-            flush_line = yes
-        }
-    }
-}
-swanctl {
-    load = pem pkcs1 pkcs8 x509 pubkey openssl
-}
-EOF
-fi
-printf '%s' "include $base
+printf '%s' "include $base_dir/strongswan.conf
 charon {
     install_routes = no
     plugins {
@@ -286,12 +145,7 @@ client_main() {
         name=$(<"$dir/name")
         expect=$(<"$dir/expect")
         uuid=${name#ov-}
-        cp "$dir/$uuid.conf" "$stage/swanctl/conf.d/"
-        [ -f "$dir/ca-$uuid.pem" ] && cp "$dir/ca-$uuid.pem" "$stage/swanctl/x509ca/"
-        if [ -f "$dir/client-$uuid.crt" ]; then
-            cp "$dir/client-$uuid.crt" "$stage/swanctl/x509/"
-            cp "$dir/client-$uuid.key" "$stage/swanctl/private/"
-        fi
+        cp -r "$dir/swanctl/." "$stage/swanctl/"
         out=$(sw --load-creds 2>&1) || flunk "$dir: --load-creds failed: $out"
         out=$(sw --load-conns 2>&1) || flunk "$dir: --load-conns failed: $out"
 
@@ -325,18 +179,14 @@ client_main() {
             tunnels=$((tunnels + 1))
             say "ok   $(basename "$dir"): $vip, ping through the tunnel"
         fi
-        rm -f "$stage/swanctl/conf.d/$uuid.conf" "$stage/swanctl/x509ca/ca-$uuid.pem" \
-            "$stage/swanctl/x509/client-$uuid.crt" "$stage/swanctl/private/client-$uuid.key"
+        rm -f "$stage/swanctl"/*/*"$uuid"*
         sw --load-creds --clear >/dev/null 2>&1
         sw --load-conns >/dev/null 2>&1
     done
     local vips=() names=()
     for dir in "$BED_WORK"/scale/*/; do
-        name=$(<"$dir/name")
-        uuid=${name#ov-}
-        cp "$dir/$uuid.conf" "$stage/swanctl/conf.d/"
-        cp "$dir/ca-$uuid.pem" "$stage/swanctl/x509ca/"
-        names+=("$name")
+        names+=("$(<"$dir/name")")
+        cp -r "$dir/swanctl/." "$stage/swanctl/"
     done
     sw --load-creds >/dev/null 2>&1 || flunk "scale: --load-creds failed"
     sw --load-conns >/dev/null 2>&1 || flunk "scale: --load-conns failed"

@@ -14,23 +14,12 @@
 # this test's charon); steps on the gateway go to this outer shell through
 # `outside`.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
-bed_require_root dnsmasq jq
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
+source "$(dirname "$0")/testbed.sh"
 WA=$(realpath "$3")
-export HELPER TC WA
+export WA
 : "${BED_PREFIX:=tvf-$$}"
-trap bed_down EXIT
-bed_up
-p=$BED_PREFIX
-export p
+bed_daemon_up "$1" "$2" dnsmasq jq
 
 # The gateway stops answering on its client-side link, and comes back.
 cut_gateway() {
@@ -63,12 +52,8 @@ bed_make_profile churn psk user=user17 name=Churn routes=$L dnsServers=$BED_LAN_
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0 hp reply base=$W/baseline
-    T() { "$TC" --socket "$S" "$@"; }
     answers() { T version >/dev/null; }
-    start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
-    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     status_json() { T status | sed -n 's/^status //p'; }
     # state_of NAME: the tunnel's state in the daemon's status, empty if absent.
     state_of() {
@@ -90,9 +75,7 @@ inner() {
             grep -q "ov-${id,,}" <<<"$listing" || return 1
         done
     }
-    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
     rss() { awk '/^VmRSS/ {print $2}' "/proc/$hp/status"; }
-    logged() { grep -qF -- "$1" "$W/helper.out"; }
     # A killed child stays a zombie until the daemon reaps it: only a live
     # dnsmasq counts.
     dnsmasq_alive() {
@@ -125,13 +108,10 @@ inner() {
 
     eventually 15 machine_settled || true
     machine_snapshot >"$base"
-    "$HELPER" --socket "$S" --trust-client "$TC" --trust-client "$WA" >"$W/helper.out" 2>&1 &
-    hp=$!
-    bed_wait_for_socket "$S"
+    launch --trust-client "$WA"
     T subscribe --seconds 900 >"$W/callbacks.log" 2>&1 &
     local subscriber=$!
     local id
-
 
     # --- 1: charon dies under two tunnels. It sends no event; the full
     # tunnel's keepalive notices, the reconnect relaunches charon, and the

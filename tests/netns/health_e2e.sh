@@ -13,20 +13,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
-bed_require_root dbus-daemon
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
 LOGIN1=$(realpath "$3")
-export HELPER TC
 : "${BED_PREFIX:=tvh-$$}"
-trap bed_down EXIT
-bed_up
-p=$BED_PREFIX
-export p
+bed_daemon_up "$1" "$2" dbus-daemon
 
 # A private system bus, and a stand-in for logind on it fed through a FIFO.
 BUS=$BED_WORK/system_bus_socket
@@ -79,12 +68,8 @@ bed_make_profile heal psk user=user10 name=Healthy remoteTS=0.0.0.0/0 killSwitch
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    T() { "$TC" --socket "$S" "$@"; }
-    logged() { grep -qF -- "$1" "$W/helper.out"; }
     logged_count() { grep -cF -- "$1" "$W/helper.out" || true; }
-    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
     state_is() { T status | grep -q "\"state\":\"$1\""; }
     tunnel_routes() { ip route show 0.0.0.0/1 | grep -q 'dev ipsec0'; }
     dns_set() { grep -q "nameserver $BED_LAN_ADDR" /etc/resolv.conf; }
@@ -100,16 +85,14 @@ inner() {
     kill -TERM "$nobus"
     wait "$nobus" 2>/dev/null || true
 
-    DBUS_SYSTEM_BUS_ADDRESS=$BUS_ADDRESS "$HELPER" --socket "$S" --trust-client "$TC" \
-        >"$W/helper.out" 2>&1 &
-    local hp=$!
-    bed_wait_for_socket "$S"
+    local hp
+    DBUS_SYSTEM_BUS_ADDRESS=$BUS_ADDRESS launch
     check "registered for sleep/wake events" logged "TorvaneHelper: registered for sleep/wake events"
     T subscribe --seconds 600 >"$W/callbacks.log" 2>&1 &
     local subscriber=$!
 
     local reply
-    reply=$(T start "$P/heal.profile.json" "$P/heal.secrets.json")
+    reply=$(start_profile heal)
     check "the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
     check "ping through the tunnel" ping_ok "$BED_LAN_ADDR"
 
@@ -161,7 +144,7 @@ inner() {
     check "the tunnel is healthy after wake" eventually 15 logged "'Healthy' healthy after wake"
     check "still connected" state_is connected
 
-    reply=$(T stop "$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/heal.profile.json")")
+    reply=$(T stop "$(id_of heal)")
     check "the tunnel stops: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
     check "no kill switch table after stop" \
         eventually 5 bash -c '! nft list table inet torvane_killswitch >/dev/null 2>&1'

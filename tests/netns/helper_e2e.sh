@@ -6,15 +6,9 @@
 #
 #   helper_e2e.sh HELPER TESTCLIENT
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-bed_require_root
-export HELPER=$1 TC=$2
-trap bed_down EXIT
-bed_up
+source "$(dirname "$0")/testbed.sh"
+bed_daemon_up "$1" "$2"
 
 # Every method with its own identity, so the gateway keeps their SAs apart.
 methods=(psk pskMutual eapMSCHAPv2 eapTLS certificate xauth)
@@ -31,18 +25,9 @@ export untrusted
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    T() { "$TC" --socket "$S" "$@"; }
-    start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
-    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     no_charon() { ! pgrep -x charon >/dev/null; }
     no_staging() { [ ! -e /run/torvane/run ]; }
-    launch() {
-        "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
-        hp=$!
-        bed_wait_for_socket "$S"
-    }
     launch
     T subscribe --seconds 600 >"$W/callbacks.log" 2>&1 &
     local subscriber=$!
@@ -133,11 +118,7 @@ inner() {
     check "terminate: exit status 0 (got $code)" test "$code" = 0
     check "terminate: no charon" no_charon
 
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 60 "$W/helper.out" >&2
-    fi
-    checks_summary helper_e2e
+    daemon_summary helper_e2e
 }
 export -f inner
 export methods_list="${methods[*]}"

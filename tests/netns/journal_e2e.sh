@@ -35,18 +35,10 @@
 #
 #   journal_e2e.sh HELPER TESTCLIENT
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
-bed_require_root dnsmasq od nsenter
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
-export HELPER TC
+source "$(dirname "$0")/testbed.sh"
 : "${BED_PREFIX:=tvj-$$}"
+bed_daemon_up "$1" "$2" dnsmasq od nsenter
 GROUP=""
 # Its processes die with the daemon's PID namespace, a moment before.
 group_remove() {
@@ -55,7 +47,6 @@ group_remove() {
     rmdir "$GROUP" || true
 }
 trap 'bed_down || true; group_remove' EXIT
-bed_up
 bed_make_profile everything psk user=user11 name=Everything remoteTS=0.0.0.0/0 \
     dnsServers="$BED_LAN_ADDR" searchDomains=corp.tvj.test dnsmasqEnabled=true \
     preventIPv6Leak=true killSwitchEnabled=true >/dev/null
@@ -114,10 +105,8 @@ export SERVICE_GROUP
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0 hp reply flow box x=$BED_PREFIX-x id
-    id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/everything.profile.json")
-    T() { "$TC" --socket "$S" "$@"; }
+    id=$(id_of everything)
     launch() { # [GROUP]: the daemon starts in that control group
         bash -c '[ -z "$0" ] || echo $$ >"$0/cgroup.procs"; exec "$HELPER" --socket "$1" \
             --trust-client "$TC"' "${1:-}" "$S" >>"$W/helper.out" 2>&1 &
@@ -133,7 +122,6 @@ inner() {
     ended() { ! kill -0 "$1" 2>/dev/null; }
     relaunched() { [ -n "$(ours charon)" ] && [ "$(ours charon)" != "$1" ]; }
     connected() { [ "$(T status | grep -o '"state":"[a-z]*"')" = '"state":"connected"' ]; }
-    logged() { grep -qF -- "$1" "$W/helper.out"; }
     # After each flow: somebody else's processes, here and outside the
     # daemon's PID namespace, still run and answer.
     survived() {
@@ -165,7 +153,7 @@ inner() {
     rest_restored() { [ "$(machine_snapshot | outside_firewall)" = "$(outside_firewall "$W/base")" ]; }
 
     start_everything() {
-        reply=$(T start "$P/everything.profile.json" "$P/everything.secrets.json")
+        reply=$(start_profile everything)
         check "$1: the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
     }
 
@@ -217,7 +205,7 @@ inner() {
     for flow in stop stop-all force-kill; do
         [ "$flow" = stop ] || start_everything $flow
         args=()
-        [ "$flow" != stop ] || args=("$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/everything.profile.json")")
+        [ "$flow" != stop ] || args=("$id")
         reply=$(T $flow "${args[@]}")
         check "$flow: $reply" grep -q "^reply $flow 0" <<<"$reply"
         check "$flow: ours are gone" eventually 10 both gone

@@ -12,22 +12,10 @@
 # there, killing the gateway's charon) go to this outer shell through a pair
 # of FIFOs: `outside CMD` runs CMD here and hands back its output and status.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
-bed_require_root dnsmasq getent
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
-export HELPER TC
+source "$(dirname "$0")/testbed.sh"
 : "${BED_PREFIX:=tvn-$$}"
-trap bed_down EXIT
-bed_up
-p=$BED_PREFIX
-export p
+bed_daemon_up "$1" "$2" dnsmasq getent
 
 # Counters on the gateway's client-side link (plain ICMP to the LAN host
 # against encapsulated ESP) and in the LAN namespace (DNS queries from the
@@ -77,7 +65,6 @@ kill_gateway_charon() {
     wait "$BED_GW_PID" 2>/dev/null || true
 }
 
-P=$BED_WORK/profiles
 bed_make_profile full psk user=user02 name=Full remoteTS=0.0.0.0/0 >/dev/null
 bed_make_profile first psk user=user03 name=First routes=$BED_LAN_NET priority=0 >/dev/null
 bed_make_profile second psk user=user04 name=Second routes=$BED_LAN_NET priority=1 >/dev/null
@@ -103,20 +90,10 @@ bed_make_profile killswitch psk user=user09 name=KillSwitch remoteTS=0.0.0.0/0 \
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0
-    T() { "$TC" --socket "$S" "$@"; }
-    start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
-    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     vip_of() { sed -n 's/^reply start 0 Connected (\([0-9.]*\))$/\1/p' <<<"$1"; }
-    launch() {
-        "$HELPER" --socket "$S" --trust-client "$TC" >>"$W/helper.out" 2>&1 &
-        hp=$!
-        bed_wait_for_socket "$S"
-    }
     route_of() { ip route show "$1"; }
     route_has() { ip route show "$1" | grep -q "$2"; }
-    ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
     no_dnsmasq() { ! pgrep -x dnsmasq >/dev/null; }
     no_killswitch() { ! nft list table inet torvane_killswitch >/dev/null 2>&1; }
 
@@ -174,7 +151,7 @@ inner() {
     check "no LAN route after both stopped" test -z "$(route_of "$BED_LAN_NET")"
 
     # --- DNS: the tunnel's servers while connected, the original bytes after.
-    local original=$W/resolv.original rewritten=$W/resolv.rewritten
+    local original=$W/resolv.original
     cp /etc/resolv.conf "$original"
     start_profile dns >/dev/null
     check "resolv.conf has the tunnel's server" grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf
@@ -182,15 +159,7 @@ inner() {
     T stop "$(id_of dns)" >/dev/null
     check "resolv.conf byte-identical after stop" cmp -s /etc/resolv.conf "$original"
 
-    # Someone else (a DHCP client) rewrites the file in place meanwhile.
-    start_profile dns >/dev/null
-    printf 'nameserver 10.10.0.3\nsearch dhcp.tvn.test\n' >"$rewritten"
-    cat "$rewritten" >/etc/resolv.conf
-    check "a rewritten resolv.conf gets the tunnel's server again" \
-        eventually 10 grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf
-    T stop "$(id_of dns)" >/dev/null
-    check "after stop, the rewritten file is what comes back" cmp -s /etc/resolv.conf "$rewritten"
-    cat "$original" >/etc/resolv.conf
+    # A DHCP client rewriting the file meanwhile: fault_matrix.sh, scenario 4.
 
     # The local DNS proxy forwards through the tunnel to a server only the
     # LAN has.
@@ -281,11 +250,7 @@ inner() {
             ;;
         force-kill) T force-kill >/dev/null ;;
         esac
-        if [ "$way" = force-kill ]; then
-            restored "$way" "$base"
-        else
-            restored "$way" "$base"
-        fi
+        restored "$way" "$base"
         check "$way: no dnsmasq left" eventually 5 no_dnsmasq
     done
 
@@ -324,11 +289,7 @@ EOF
     nft delete table inet tvn_leak
 
     kill "$subscriber" 2>/dev/null || true
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 80 "$W/helper.out" >&2
-    fi
-    checks_summary network_e2e
+    daemon_summary network_e2e
 }
 export -f inner
 

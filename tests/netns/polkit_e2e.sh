@@ -17,21 +17,13 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-# shellcheck source=machine_state.sh
-source "$here/machine_state.sh"
 POLKITD=/usr/lib/polkit-1/polkitd
-bed_require_root dbus-daemon dbus-send setpriv "$POLKITD"
-HELPER=$(realpath "$1")
-TC=$(realpath "$2")
 POLICY=$(realpath "$3")
 CTL=${4:+$(realpath "$4")}
 BUS_CONF=$(realpath "$here/../tools/private-system-bus.conf")
-export HELPER TC POLICY CTL BUS_CONF POLKITD
+export POLICY CTL BUS_CONF POLKITD
 : "${BED_PREFIX:=tvp-$$}"
-trap bed_down EXIT
-bed_up
+bed_daemon_up "$1" "$2" dbus-daemon dbus-send setpriv "$POLKITD"
 
 # Two user ids this machine does not use.
 free_uid() {
@@ -51,7 +43,6 @@ chmod 0644 "$BED_WORK/profiles/allow.secrets.json" "$BED_WORK/profiles/deny.secr
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock
     local passed=0 failed=0 out rc hp
 
     # polkitd's actions and rules, and the users, for this namespace only.
@@ -89,13 +80,6 @@ EOF
     }
     eventually 20 polkit_up || echo "polkitd did not come up: $(cat "$W/polkitd.out")" >&2
 
-    launch() {
-        "$HELPER" --socket "$S" --trust-client "$TC" ${CTL:+--trust-client "$CTL"} \
-            >>"$W/helper.out" 2>&1 &
-        hp=$!
-        bed_wait_for_socket "$S"
-    }
-    T() { "$TC" --socket "$S" "$@"; }
     # as UID COMMAND...: COMMAND as that user, with no groups.
     as() {
         local uid=$1
@@ -107,7 +91,6 @@ EOF
         shift
         as "$uid" "$TC" --socket "$S" "$@"
     }
-    id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
     tunnels() { T status | grep -o '"state":"connected"' | wc -l; }
     # Waits for the daemon to exit (killing it after 30 s, so that a daemon
     # that ignores terminate fails the check instead of hanging the test) and
@@ -120,10 +103,10 @@ EOF
     lan_reachable() { ping -c 1 -W 2 "$BED_LAN_ADDR" >/dev/null 2>&1; }
 
     machine_snapshot >"$W/baseline"
-    launch
+    launch ${CTL:+--trust-client "$CTL"}
 
     # Root: nobody is asked.
-    out=$(T start "$P/root.profile.json" "$P/root.secrets.json")
+    out=$(start_profile root)
     check "root starts a tunnel: $out" grep -q '^reply start 0 Connected (10\.99\.0\.' <<<"$out"
 
     # tvdeny: each gated call refused, with the action named; nothing done.
@@ -216,7 +199,7 @@ EOF
     ) &
     hp=$!
     bed_wait_for_socket "$S"
-    out=$(T start "$P/root.profile.json" "$P/root.secrets.json")
+    out=$(start_profile root)
     check "root starts a tunnel under a $limit descriptor limit: $out" grep -q '^reply start 0 Connected' <<<"$out"
     # Numbers below the limit: a descriptor inherited from the test's shell
     # may sit above it.
@@ -246,11 +229,7 @@ EOF
     wait "$flood_allow" "$flood_deny" 2>/dev/null || true
     kill "$bus_pid" 2>/dev/null || true
 
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 60 "$W/helper.out" >&2
-    fi
-    checks_summary polkit_e2e
+    daemon_summary polkit_e2e
 }
 export -f inner
 bed_client_private bash -c inner

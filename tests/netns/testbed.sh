@@ -76,6 +76,11 @@
 #     export HELPER TC
 #     bed_client_private bash -c inner
 
+# shellcheck source=checks.sh
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+# shellcheck source=machine_state.sh
+source "$(dirname "${BASH_SOURCE[0]}")/machine_state.sh"
+
 BED_CLIENT_ADDR=10.10.0.2
 BED_GW_ADDR=10.10.0.1
 BED_GW_LAN_ADDR=10.200.0.1
@@ -428,6 +433,30 @@ bed_make_cert() {
         bed_fail "openssl: making the $name certificate failed"
 }
 
+# bed_gw_conn NAME VERSION cert|psk SECTION...: one gateway connection, its
+# own side authenticated by the gateway's certificate or by PSK, with the
+# remote SECTIONs given as "name|setting|setting...". Uses the caller's
+# $common and $child.
+bed_gw_conn() {
+    local name=$1 version=$2 side=$3 section parts
+    shift 3
+    printf '    %s {\n        version = %s\n        %s\n' "$name" "$version" "$common"
+    if [ "$side" = cert ]; then
+        printf '        send_cert = always\n        local {\n            auth = pubkey\n'
+        printf '            certs = gw.crt\n            id = "%s"\n        }\n' "$BED_GW_ID"
+    else
+        printf '        local {\n            auth = psk\n            id = %s\n        }\n' "$BED_GW_PSK_ID"
+    fi
+    for section in "$@"; do
+        IFS='|' read -r -a parts <<<"$section"
+        printf '        %s {\n' "${parts[0]}"
+        printf '            %s\n' "${parts[@]:1}"
+        printf '        }\n'
+    done
+    printf '        children {\n            %s {\n                %s\n            }\n        }\n    }\n' \
+        "$name" "$child"
+}
+
 bed_write_gateway_config() {
     local gw=$BED_WORK/gw sw=$BED_WORK/gw/swanctl d
     for d in x509 x509ca private conf.d; do mkdir -p "$sw/$d"; done
@@ -475,152 +504,20 @@ EOF
     # the traffic selector it proposes.
     local child="local_ts = 0.0.0.0/0
                 esp_proposals = $esp"
-    local gwcert="auth = pubkey
-            certs = gw.crt
-            id = \"$BED_GW_ID\""
-    cat >"$sw/swanctl.conf" <<EOF
-connections {
-    bed-xauth {
-        version = 1
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote-pubkey {
-            round = 1
-            auth = pubkey
-            cacerts = ca.crt
-        }
-        remote-xauth {
-            round = 2
-            auth = xauth
-        }
-        children {
-            bed-xauth {
-                $child
-            }
-        }
-    }
-    bed-cert-v1 {
-        version = 1
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote {
-            auth = pubkey
-            cacerts = ca.crt
-        }
-        children {
-            bed-cert-v1 {
-                $child
-            }
-        }
-    }
-    bed-psk-mutual-v1 {
-        version = 1
-        $common
-        local {
-            auth = psk
-            id = $BED_GW_PSK_ID
-        }
-        remote {
-            auth = psk
-        }
-        children {
-            bed-psk-mutual-v1 {
-                $child
-            }
-        }
-    }
-    bed-cert-v2 {
-        version = 2
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote {
-            auth = pubkey
-            cacerts = ca.crt
-            id = "$BED_CLIENT_DN_PATTERN"
-        }
-        children {
-            bed-cert-v2 {
-                $child
-            }
-        }
-    }
-    bed-eap-mschapv2 {
-        version = 2
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote {
-            auth = eap-mschapv2
-            eap_id = %any
-        }
-        children {
-            bed-eap-mschapv2 {
-                $child
-            }
-        }
-    }
-    bed-eap-tls {
-        version = 2
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote {
-            auth = eap-tls
-            cacerts = ca.crt
-            id = "$BED_CLIENT_DN_PATTERN"
-        }
-        children {
-            bed-eap-tls {
-                $child
-            }
-        }
-    }
-    bed-psk {
-        version = 2
-        $common
-        send_cert = always
-        local {
-            $gwcert
-        }
-        remote {
-            auth = psk
-            id = *@$BED_PSK_DOMAIN
-        }
-        children {
-            bed-psk {
-                $child
-            }
-        }
-    }
-    bed-psk-mutual-v2 {
-        version = 2
-        $common
-        local {
-            auth = psk
-            id = $BED_GW_PSK_ID
-        }
-        remote {
-            auth = psk
-        }
-        children {
-            bed-psk-mutual-v2 {
-                $child
-            }
-        }
-    }
+    {
+        echo "connections {"
+        bed_gw_conn bed-xauth 1 cert "remote-pubkey|round = 1|auth = pubkey|cacerts = ca.crt" \
+            "remote-xauth|round = 2|auth = xauth"
+        bed_gw_conn bed-cert-v1 1 cert "remote|auth = pubkey|cacerts = ca.crt"
+        bed_gw_conn bed-psk-mutual-v1 1 psk "remote|auth = psk"
+        bed_gw_conn bed-cert-v2 2 cert \
+            "remote|auth = pubkey|cacerts = ca.crt|id = \"$BED_CLIENT_DN_PATTERN\""
+        bed_gw_conn bed-eap-mschapv2 2 cert "remote|auth = eap-mschapv2|eap_id = %any"
+        bed_gw_conn bed-eap-tls 2 cert \
+            "remote|auth = eap-tls|cacerts = ca.crt|id = \"$BED_CLIENT_DN_PATTERN\""
+        bed_gw_conn bed-psk 2 cert "remote|auth = psk|id = *@$BED_PSK_DOMAIN"
+        bed_gw_conn bed-psk-mutual-v2 2 psk "remote|auth = psk"
+        cat <<EOF
 }
 
 pools {
@@ -641,6 +538,7 @@ secrets {
 
 include conf.d/*.conf
 EOF
+    } >"$sw/swanctl.conf"
     local i
     for ((i = 1; i <= BED_USER_COUNT; i++)); do
         bed_add_user "$(printf 'user%02d' "$i")" || return 1
@@ -801,3 +699,48 @@ bed_down() {
     [ -n "${BED_WORK:-}" ] && [ -d "$BED_WORK" ] && rm -rf "$BED_WORK"
     return "$status"
 }
+
+# --- Tests of the daemon ------------------------------------------------------
+# A daemon test calls, in place of bed_require_root and bed_up,
+#     bed_daemon_up HELPER TESTCLIENT [TOOL...]
+# which skips without root or a TOOL, exports HELPER and TC (absolute paths),
+# builds the bed with bed_down as EXIT trap, and exports W ($BED_WORK), P (its
+# profiles), S (the daemon's socket) and p ($BED_PREFIX). Its checks run in
+# bed_client_private or bed_private_with_outside, where these work:
+#   T ARG...             the test client against the daemon
+#   start_profile NAME   starts the profile P/NAME.{profile,secrets}.json
+#   id_of NAME           that profile's id
+#   launch [ARG...]      starts the daemon (with ARGs), its output appended to
+#                        W/helper.out; sets hp and waits for the socket
+#   logged TEXT          W/helper.out has TEXT
+#   ping_ok ADDRESS      one ping is answered within 3 s
+#   daemon_summary NAME  checks_summary NAME, after the end of the daemon's
+#                        output when a check failed
+bed_daemon_up() {
+    bed_require_root "${@:3}"
+    HELPER=$(realpath "$1")
+    TC=$(realpath "$2")
+    export HELPER TC
+    trap bed_down EXIT
+    bed_up
+    W=$BED_WORK P=$BED_WORK/profiles S=$BED_WORK/helper.sock p=$BED_PREFIX
+    export W P S p
+}
+T() { "$TC" --socket "$S" "$@"; }
+start_profile() { T start "$P/$1.profile.json" "$P/$1.secrets.json"; }
+id_of() { sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/$1.profile.json"; }
+launch() {
+    "$HELPER" --socket "$S" --trust-client "$TC" "$@" >>"$W/helper.out" 2>&1 &
+    hp=$!
+    bed_wait_for_socket "$S"
+}
+logged() { grep -qF -- "$1" "$W/helper.out"; }
+ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
+daemon_summary() {
+    if [ "${failed:-0}" -ne 0 ]; then
+        echo "--- the daemon's output:" >&2
+        tail -n 80 "$W/helper.out" >&2
+    fi
+    checks_summary "$1"
+}
+export -f T start_profile id_of launch logged ping_ok daemon_summary

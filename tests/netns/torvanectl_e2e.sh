@@ -9,17 +9,11 @@
 #
 #   torvanectl_e2e.sh HELPER TORVANECTL
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
-source "$here/testbed.sh"
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-bed_require_root dbus-daemon dbus-send gnome-keyring-daemon secret-tool
-export HELPER=$1
-CTL=$(realpath "$2")
-export CTL
-trap bed_down EXIT
-bed_up
+source "$(dirname "$0")/testbed.sh"
+# torvanectl takes the test client's place.
+bed_daemon_up "$1" "$2" dbus-daemon dbus-send gnome-keyring-daemon secret-tool
+export CTL=$TC
 
 bed_make_profile ctl-psk psk user=user02 "name=Office PSK" >/dev/null
 bed_make_profile ctl-eap eapMSCHAPv2 user=user03 "name=Lab EAP" >/dev/null
@@ -29,10 +23,9 @@ EAP_PASSWORD=$(bed_user_password user03)
 
 inner() {
     set -u
-    local W=$BED_WORK P=$BED_WORK/profiles
     local passed=0 failed=0 out rc
     export HOME=$W/home XDG_CONFIG_HOME=$W/home/.config XDG_RUNTIME_DIR=$W/home/run
-    export TORVANE_HELPER_SOCKET=$W/helper.sock
+    export TORVANE_HELPER_SOCKET=$S
     mkdir -p "$XDG_CONFIG_HOME" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
     ctl() { "$CTL" "$@"; }
     # The value of a tab-separated status column for the tunnel NAME.
@@ -64,9 +57,8 @@ inner() {
     done
     secret-tool clear service torvane-e2e-probe account probe 2>/dev/null || true
 
-    "$HELPER" --socket "$TORVANE_HELPER_SOCKET" --trust-client "$CTL" >>"$W/helper.out" 2>&1 &
-    local helper_pid=$!
-    bed_wait_for_socket "$TORVANE_HELPER_SOCKET"
+    local hp
+    launch
 
     # Bad input changes nothing.
     rc=0 && ctl frobnicate 2>/dev/null || rc=$?
@@ -85,8 +77,8 @@ inner() {
     out=$(ctl list)
     check "list in order" grep -Pzq '1 +Office PSK +psk +10\.10\.0\.1 .*\n2 +Lab EAP +eapMSCHAPv2 ' <<<"$out"
     local psk_id eap_id
-    psk_id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/ctl-psk.profile.json")
-    eap_id=$(sed -n 's/.*"id":"\([^"]*\)".*/\1/p' "$P/ctl-eap.profile.json")
+    psk_id=$(id_of ctl-psk)
+    eap_id=$(id_of ctl-eap)
     check "the PSK is in the keyring" \
         bash -c 'secret-tool lookup service kv.kelvor.torvane.secrets account "$0" | grep -q "\"xauthPassword\":\"$1\""' \
         "$psk_id" "$PSK_SECRET"
@@ -193,8 +185,8 @@ inner() {
     check "remove" ctl remove "$copy_id"
     check "two profiles left" test "$(ctl list | wc -l)" = 3
 
-    kill -TERM "$helper_pid"
-    wait "$helper_pid" || true
+    kill -TERM "$hp"
+    wait "$hp" || true
     kill -TERM "$keyring_pid" "$dbus_pid" 2>/dev/null || true
     wait "$keyring_pid" 2>/dev/null || true
     if [ "$failed" -ne 0 ]; then

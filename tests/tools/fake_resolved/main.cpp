@@ -1,8 +1,8 @@
 // torvane-fake-resolved: stands in for systemd-resolved on a private system
 // bus (the one DBUS_SYSTEM_BUS_ADDRESS names). It owns
 // org.freedesktop.resolve1 and keeps per-link DNS servers and domains:
-// Manager.GetLink, SetLinkDNS, SetLinkDomains, SetLinkDefaultRoute and
-// RevertLink, and the Link properties DNS and Domains, with PropertiesChanged
+// Manager.GetLink, SetLinkDNS and SetLinkDomains (what the daemon calls), and
+// the Link properties DNS and Domains, with PropertiesChanged
 // after every change. Each call that changes a link is appended to the log
 // file given as the only argument, one line per call.
 //
@@ -162,33 +162,6 @@ int setLinkDomains(sd_bus_message* message, void* /*userdata*/, sd_bus_error* er
     return sd_bus_reply_method_return(message, "");
 }
 
-int setLinkDefaultRoute(sd_bus_message* message, void* /*userdata*/, sd_bus_error* error) {
-    int index = 0;
-    int enable = 0;
-    if (int status = sd_bus_message_read(message, "ib", &index, &enable); status < 0) {
-        return status;
-    }
-    if (injectedFailure("SetLinkDefaultRoute", error)) {
-        return -EIO;
-    }
-    g_log << "SetLinkDefaultRoute " << index << (enable != 0 ? " yes" : " no") << std::endl;
-    return sd_bus_reply_method_return(message, "");
-}
-
-int revertLink(sd_bus_message* message, void* /*userdata*/, sd_bus_error* error) {
-    int index = 0;
-    if (int status = sd_bus_message_read(message, "i", &index); status < 0) {
-        return status;
-    }
-    if (injectedFailure("RevertLink", error)) {
-        return -EIO;
-    }
-    g_log << "RevertLink " << index << std::endl;
-    g_links[index] = {};
-    changed(sd_bus_message_get_bus(message), index, "DNS");
-    return sd_bus_reply_method_return(message, "");
-}
-
 int linkDNS(sd_bus* /*bus*/, const char* path, const char* /*interface*/, const char* /*property*/,
             sd_bus_message* reply, void* /*userdata*/, sd_bus_error* /*error*/) {
     int status = sd_bus_message_open_container(reply, 'a', "(iay)");
@@ -233,12 +206,9 @@ int findLink(sd_bus* /*bus*/, const char* path, const char* /*interface*/, void*
 }
 
 const sd_bus_vtable kManagerVtable[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("GetLink", "i", "o", getLink, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_START(0), SD_BUS_METHOD("GetLink", "i", "o", getLink, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("SetLinkDNS", "ia(iay)", "", setLinkDNS, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("SetLinkDomains", "ia(sb)", "", setLinkDomains, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("SetLinkDefaultRoute", "ib", "", setLinkDefaultRoute, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_METHOD("RevertLink", "i", "", revertLink, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_VTABLE_END};
 
 const sd_bus_vtable kLinkVtable[] = {

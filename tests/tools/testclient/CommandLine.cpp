@@ -57,7 +57,7 @@ std::string usageText() {
     return "usage: torvane-testclient [--socket PATH] [--timeout SECONDS] COMMAND\n"
            "commands:\n"
            "  version | status | stop-all | force-kill | terminate\n"
-           "  subscribe [--seconds N] [--until TEXT]\n"
+           "  subscribe [--seconds N]\n"
            "  start PROFILE.json SECRETS.json\n"
            "  stop PROFILE-ID\n"
            "  priorities [PROFILE-ID...]\n"
@@ -74,9 +74,8 @@ Expected<Options, std::string> parseCommandLine(const std::vector<std::string>& 
         const std::string& arg = arguments[i];
         const bool isOption = arg.size() > 2 && arg.starts_with("--") && spec == nullptr;
         const bool isCommandOption =
-            spec != nullptr &&
-            ((spec->command == Command::subscribe && (arg == "--seconds" || arg == "--until")) ||
-             (spec->command == Command::hold && arg == "--seconds"));
+            spec != nullptr && ((spec->command == Command::subscribe && arg == "--seconds") ||
+                                (spec->command == Command::hold && arg == "--seconds"));
         if (spec != nullptr && spec->command == Command::hold && arg == "--silent") {
             options.silent = true;
             continue;
@@ -96,8 +95,6 @@ Expected<Options, std::string> parseCommandLine(const std::vector<std::string>& 
                 if (!parseSeconds(value, options.listenSeconds)) {
                     return Unexpected{"--seconds needs a number of seconds, not '" + value + "'"};
                 }
-            } else if (arg == "--until") {
-                options.until = value;
             } else {
                 return Unexpected{"unknown option " + arg};
             }

@@ -36,9 +36,6 @@ struct Options {
     double listenSeconds = 2;
     /// hold: send nothing on the connections.
     bool silent = false;
-    /// subscribe: stop listening, successfully, once a printed line contains
-    /// this text.
-    std::string until;
 };
 
 /// Reads the arguments after the program name. The error is a one-line

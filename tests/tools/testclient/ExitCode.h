@@ -16,8 +16,6 @@ enum ExitCode : int {
     exitClosed = 4,
     /// No reply within the time limit.
     exitTimedOut = 5,
-    /// subscribe --until: the text never appeared.
-    exitUntilNotSeen = 6,
     /// The helper refused the request with an error reply (printed as
     /// "reply COMMAND error MESSAGE").
     exitRefused = 7,

@@ -48,8 +48,6 @@ std::string secondsText(double seconds) {
 } // namespace
 
 int TestClient::run(const Options& options) {
-    m_until = options.until;
-    m_untilSeen = false;
     protocol::Request request;
     request.id = 1;
     switch (options.command) {
@@ -177,9 +175,6 @@ int TestClient::runRequest(const Options& options, const protocol::Request& requ
         }
         case HelperConnection::Event::Kind::closed:
             print("closed");
-            if (replied && m_untilSeen) {
-                return exitOk;
-            }
             return fail(exitClosed, replied ? "the helper closed the connection"
                                             : "the helper closed the connection before replying");
         case HelperConnection::Event::Kind::timedOut:
@@ -187,16 +182,9 @@ int TestClient::runRequest(const Options& options, const protocol::Request& requ
                 return fail(exitTimedOut,
                             "no reply within " + secondsText(options.timeoutSeconds) + " s");
             }
-            if (!m_until.empty() && !m_untilSeen) {
-                return fail(exitUntilNotSeen, "'" + m_until + "' did not appear within " +
-                                                  secondsText(options.listenSeconds) + " s");
-            }
             return exitOk;
         case HelperConnection::Event::Kind::failed:
             return fail(exitProtocolError, event.text);
-        }
-        if (replied && m_untilSeen) {
-            return exitOk;
         }
     }
 }
@@ -331,9 +319,6 @@ int TestClient::runHold(const Options& options) {
 
 void TestClient::print(const std::string& line) {
     m_out << line << '\n' << std::flush;
-    if (!m_until.empty() && line.find(m_until) != std::string::npos) {
-        m_untilSeen = true;
-    }
 }
 
 int TestClient::fail(int status, const std::string& message) {

@@ -24,14 +24,11 @@ private:
     int runRequest(const Options& options, const protocol::Request& request);
     int runRaw(const Options& options);
     int runHold(const Options& options);
-    /// Prints one output line and notes whether it contains `m_until`.
     void print(const std::string& line);
     int fail(int status, const std::string& message);
 
     std::ostream& m_out;
     std::ostream& m_err;
-    std::string m_until;
-    bool m_untilSeen = false;
 };
 
 } // namespace torvane::testclient

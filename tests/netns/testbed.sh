@@ -580,15 +580,15 @@ bed_make_default_profiles() {
 bed_reap_stale() {
     local ns owner
     for ns in $(ip netns list 2>/dev/null | awk '{print $1}'); do
-        [[ $ns =~ ^tvc-([0-9]+)-[cgl]$ ]] || continue
+        [[ $ns =~ ^tv[a-z]-([0-9]+)-[cgl]$ ]] || continue
         owner=${BASH_REMATCH[1]}
         [ "$owner" = $$ ] && continue
         kill -0 "$owner" 2>/dev/null && continue
         bed_remove_ns "$ns"
     done
     local dir
-    for dir in "${TMPDIR:-/tmp}"/tvc-*-bed.*; do
-        [[ $dir =~ /tvc-([0-9]+)-bed\.[A-Za-z0-9]+$ ]] || continue
+    for dir in "${TMPDIR:-/tmp}"/tv?-*-bed.*; do
+        [[ $dir =~ /tv[a-z]-([0-9]+)-bed\.[A-Za-z0-9]+$ ]] || continue
         owner=${BASH_REMATCH[1]}
         [ "$owner" = $$ ] && continue
         kill -0 "$owner" 2>/dev/null || rm -rf "$dir"

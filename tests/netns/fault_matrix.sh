@@ -229,7 +229,8 @@ inner() {
     start_profile dns >/dev/null
     cat "$dhcp1" >/etc/resolv.conf
     T stop "$(id_of dns)" >/dev/null
-    check "4: a rewrite just before the stop is what comes back" cmp -s /etc/resolv.conf "$dhcp1"
+    check "4: a rewrite just before the stop is what comes back: '$(tr '\n' ' ' </etc/resolv.conf)'" \
+        cmp -s /etc/resolv.conf "$dhcp1"
     # A rewrite while the teardown runs, before its DNS restore: a stopped
     # dnsmasq holds the teardown for its 3 s grace, so the change notice
     # waits on the engine queue behind the stop.

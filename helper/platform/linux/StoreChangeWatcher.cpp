@@ -2,8 +2,10 @@
 
 #include "NetlinkSocket.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <linux/rtnetlink.h>
 #include <optional>
@@ -20,6 +22,13 @@ namespace {
 constexpr std::uint32_t kFolderEvents =
     IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE;
 constexpr std::uint32_t kFileEvents = IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+
+// A resolv.conf change is reported once the file has been quiet this long.
+// Our own write's notice would otherwise be read back at the very moment a
+// DHCP client truncates the file for its in-place rewrite: the empty file
+// would pass for the network's new DNS and our override would be written
+// into the middle of the client's write.
+constexpr std::chrono::milliseconds kResolvConfSettle{150};
 
 class FileDescriptor {
 public:
@@ -104,12 +113,20 @@ void StoreChangeWatcher::watchFile() {
 }
 
 void StoreChangeWatcher::run() {
+    using Clock = std::chrono::steady_clock;
     std::array<pollfd, 3> polls{{{m_fds->netlink.fd(), POLLIN, 0},
                                  {m_fds->inotify.get(), POLLIN, 0},
                                  {m_fds->stop.get(), POLLIN, 0}}};
-    alignas(inotify_event) std::array<char, 4096> buffer{};
+    std::optional<Clock::time_point> resolvConfDue;
     for (;;) {
-        if (::poll(polls.data(), polls.size(), -1) < 0) {
+        int timeout = -1;
+        if (resolvConfDue) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*resolvConfDue - Clock::now());
+            timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
+        const int ready = ::poll(polls.data(), polls.size(), timeout);
+        if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -123,27 +140,32 @@ void StoreChangeWatcher::run() {
             (void)m_fds->netlink.receive([](const nlmsghdr&) {});
             m_callbacks.routingChanged();
         }
-        if (polls[1].revents != 0) {
-            bool changed = false;
-            for (;;) {
-                const auto length = ::read(m_fds->inotify.get(), buffer.data(), buffer.size());
-                if (length <= 0) {
-                    break;
-                }
-                for (std::size_t offset = 0; offset < static_cast<std::size_t>(length);) {
-                    const auto* event =
-                        reinterpret_cast<const inotify_event*>(buffer.data() + offset);
-                    offset += sizeof(inotify_event) + event->len;
-                    if (event->wd == m_fileWatch) {
-                        changed = changed || (event->mask & kFileEvents) != 0;
-                    } else if (event->len > 0 && m_fileName == event->name) {
-                        changed = true;
-                    }
-                }
-            }
-            if (changed) {
-                watchFile();
-                m_callbacks.resolvConfChanged();
+        if (polls[1].revents != 0 && drainResolvConfEvents()) {
+            watchFile();
+            resolvConfDue = Clock::now() + kResolvConfSettle;
+        }
+        if (resolvConfDue && Clock::now() >= *resolvConfDue) {
+            resolvConfDue.reset();
+            m_callbacks.resolvConfChanged();
+        }
+    }
+}
+
+bool StoreChangeWatcher::drainResolvConfEvents() {
+    alignas(inotify_event) std::array<char, 4096> buffer{};
+    bool changed = false;
+    for (;;) {
+        const auto length = ::read(m_fds->inotify.get(), buffer.data(), buffer.size());
+        if (length <= 0) {
+            return changed;
+        }
+        for (std::size_t offset = 0; offset < static_cast<std::size_t>(length);) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + offset);
+            offset += sizeof(inotify_event) + event->len;
+            if (event->wd == m_fileWatch) {
+                changed = changed || (event->mask & kFileEvents) != 0;
+            } else if (event->len > 0 && m_fileName == event->name) {
+                changed = true;
             }
         }
     }

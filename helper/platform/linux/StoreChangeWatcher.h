@@ -13,7 +13,8 @@ namespace torvane {
 /// rtnetlink route, address and link events and for inotify events on a
 /// resolv.conf file (both the file itself, which catches in-place writes
 /// even through a bind mount, and its folder, which catches a replaced
-/// file), and calls one of two callbacks on its own thread. The callbacks
+/// file), and calls one of two callbacks on its own thread; a file change
+/// is reported once the file has been quiet for a moment. The callbacks
 /// must be quick and must not destroy the watcher.
 class StoreChangeWatcher {
 public:
@@ -36,6 +37,8 @@ private:
     StoreChangeWatcher(std::unique_ptr<Descriptors> descriptors, std::string resolvConfPath,
                        Callbacks callbacks);
     void run();
+    /// Reads every pending inotify event; whether one concerns the file.
+    bool drainResolvConfEvents();
     void watchFile();
 
     std::unique_ptr<Descriptors> m_fds;

@@ -2,8 +2,9 @@
 # Twenty profiles connected at once to one gateway (twenty identities), on
 # the namespace test bed (needs root). Prints the time to connect all of
 # them one after another, a reordering (routes and DNS reconciled for all
-# twenty), stop-all, the status snapshot's size, and the daemon's and
-# charon's resident memory idle and with twenty tunnels.
+# twenty), a path change (all twenty verified), stop-all, the status
+# snapshot's size, and the daemon's and charon's resident memory idle and
+# with twenty tunnels.
 #
 #   bench/scale.sh [BUILD_DIR] [TUNNELS]     (default build/debug, 20)
 set -euo pipefail
@@ -55,6 +56,22 @@ inner() {
     # shellcheck disable=SC2086
     T priorities $reversed >/dev/null
     reorder=$(($(ms) - t0))
+    # A path change: the default route moves to a second router address on
+    # the same link. Timed until every tunnel has been verified (or
+    # reconnected), the settle delay before the verification included.
+    local mark path_change verified
+    mark=$(wc -l <"$W/helper.out")
+    t0=$(ms)
+    ip route replace default via 10.10.0.254 dev "$BED_PREFIX-c"
+    verified() {
+        tail -n "+$((mark + 1))" "$W/helper.out" |
+            grep -cE "healthy after path change|reconnecting .*network path changed" || true
+    }
+    while [ "$(verified)" -lt "$TUNNELS" ] && [ $(($(ms) - t0)) -lt 120000 ]; do
+        sleep 0.05
+    done
+    path_change=$(($(ms) - t0))
+    ip route replace default via "$BED_GW_ADDR" dev "$BED_PREFIX-c"
     t0=$(ms)
     T stop-all >/dev/null
     stopall=$(($(ms) - t0))
@@ -64,6 +81,7 @@ inner() {
     echo "scale: $connected of $TUNNELS tunnels connected"
     echo "connect $TUNNELS tunnels one after another: $all ms ($((all / TUNNELS)) ms each)"
     echo "reorder $TUNNELS tunnels (routes and DNS reconciled): $reorder ms"
+    echo "path change with $TUNNELS tunnels (all verified): $path_change ms ($(verified) verified)"
     echo "stop-all of $TUNNELS tunnels: $stopall ms"
     echo "status snapshot with $TUNNELS tunnels: $status_bytes bytes"
     echo "daemon RSS: idle $idle KiB, with $TUNNELS tunnels $busy KiB; charon $charon_rss KiB"

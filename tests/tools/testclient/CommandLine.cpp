@@ -27,7 +27,6 @@ constexpr std::array<CommandSpec, 12> kCommands = {{
     {Command::priorities, "priorities", 0, kAny},
     {Command::terminate, "terminate", 0, 0},
     {Command::raw, "raw", 1, kAny},
-    {Command::checkProfile, "check-profile", 2, 2},
     {Command::hold, "hold", 1, 1},
 }};
 
@@ -62,7 +61,6 @@ std::string usageText() {
            "  stop PROFILE-ID\n"
            "  priorities [PROFILE-ID...]\n"
            "  raw LINE...          send wire lines as they are, wait for one reply each\n"
-           "  check-profile PROFILE.json SECRETS.json   decode both files, no socket\n"
            "  hold COUNT [--seconds N] [--silent]   open COUNT connections, ask each for the\n"
            "                       version (unless --silent), keep them N seconds\n";
 }

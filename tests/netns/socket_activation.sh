@@ -12,7 +12,7 @@
 #   |     listens alone until the first client connects, then becomes   |
 #   |     the helper, which adopts the listening socket                 |
 #   |   clients: copies of TESTCLIENT under $W                          |
-#   |     trusted/   root, 0755, trusted       -> served                |
+#   |     trusted/   root, 0755, trusted (as trusted-link) -> served    |
 #   |     untrusted/ root, 0755, not trusted   -> refused               |
 #   |     groupw/    root, 0775, trusted       -> refused               |
 #   |     foreign/   nobody, 0755, trusted     -> refused               |
@@ -40,6 +40,9 @@ for kind in trusted untrusted groupw foreign; do
     install -d -m 0755 "$W/$kind"
     install -m 0755 "$TC" "$W/$kind/torvane-testclient"
 done
+# The trusted program is named through a symbolic link, as a packaged path
+# may be.
+ln -s trusted/torvane-testclient "$W/trusted-link"
 chmod 0775 "$W/groupw/torvane-testclient"
 chown 65534 "$W/foreign/torvane-testclient"
 
@@ -64,7 +67,7 @@ inner() {
 
     mkdir -m 0755 /run/torvane
     setpriv --no-new-privs --bounding-set "$CAPS" systemd-socket-activate -l "$S" "$HELPER" \
-        --trust-client "$W/trusted/torvane-testclient" \
+        --trust-client "$W/trusted-link" \
         --trust-client "$W/groupw/torvane-testclient" \
         --trust-client "$W/foreign/torvane-testclient" >"$W/helper.out" 2>&1 &
     activator=$!

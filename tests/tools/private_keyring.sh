@@ -62,5 +62,5 @@ keyring_down() {
         done
         kill -KILL "$pid" 2>/dev/null || true
     done
-    KEYRING_PID= KEYRING_BUS_PID=
+    KEYRING_PID='' KEYRING_BUS_PID=''
 }

@@ -20,52 +20,11 @@ namespace {
 using testing::runUntil;
 using testing::settle;
 
-/// The fake daemon client, with a scripted answer to the connection attempt
-/// and a count of subscriptions.
-class ScriptedHelper final : public HelperClient {
-public:
-    explicit ScriptedHelper(testing::FakeHelperClient& inner) : m_inner(inner) {}
-
-    bool reachable = true;
-    int subscriptions = 0;
-
-    void establishConnection(std::function<void(bool)> done) override {
-        m_inner.fetchStatus([done, ok = reachable](VPNRuntimeStatus) { done(ok); });
-    }
-    void subscribe(std::function<void(HelperResult)>) override { ++subscriptions; }
-    void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override {
-        m_inner.fetchStatus(std::move(done));
-    }
-    void start(const VPNProfile& profile, const VPNSecrets& secrets,
-               std::function<void(HelperResult)> done) override {
-        m_inner.start(profile, secrets, std::move(done));
-    }
-    void stop(const std::string& id, std::function<void(HelperResult)> done) override {
-        m_inner.stop(id, std::move(done));
-    }
-    void stopAll(std::function<void(HelperResult)> done) override {
-        m_inner.stopAll(std::move(done));
-    }
-    void forceKillAll(std::function<void(HelperResult)> done) override {
-        m_inner.forceKillAll(std::move(done));
-    }
-    void setPriorities(std::vector<std::string> ids,
-                       std::function<void(HelperResult)> done) override {
-        m_inner.setPriorities(std::move(ids), std::move(done));
-    }
-    void shutdownHelper(std::function<void()> done) override {
-        m_inner.shutdownHelper(std::move(done));
-    }
-
-private:
-    testing::FakeHelperClient& m_inner;
-};
-
 class TrayAppLifecycleTest : public ::testing::Test {
 protected:
     testing::TrayTestBed bed;
-    ScriptedHelper helper{bed.helper};
-    ConnectionManager connection{helper, bed.store};
+    testing::FakeHelperClient& helper = bed.helper;
+    ConnectionManager& connection = bed.connection;
     ConfigWindowModel windowModel;
     std::vector<int> exits;
     int alerts = 0;
@@ -105,7 +64,7 @@ TEST_F(TrayAppLifecycleTest, StartUpSubscribesFetchesTheStatusAndConnectsMarkedP
     delegate->applicationDidFinishLaunching();
     ASSERT_TRUE(runUntil([&] { return finished.size() == 1; }));
     EXPECT_TRUE(finished.at(0).at(0).toBool());
-    EXPECT_EQ(helper.subscriptions, 1);
+    EXPECT_EQ(helper.subscriptions(), 1);
     EXPECT_EQ(connection.status(), bed.helper.fetchedStatus);
     ASSERT_EQ(bed.helper.started().size(), 1u);
     EXPECT_EQ(bed.helper.started()[0].profile.id, marked.id);
@@ -120,7 +79,7 @@ TEST_F(TrayAppLifecycleTest, AnUnreachableDaemonEndsInTheAlertAndTermination) {
     ASSERT_TRUE(runUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(alerts, 1);
     EXPECT_EQ(loginItemsShown, 0);
-    EXPECT_EQ(helper.subscriptions, 0);
+    EXPECT_EQ(helper.subscriptions(), 0);
     EXPECT_NE(exits[0], 0);
 
     // "Open Login Items" shows the way and still terminates.

@@ -1,9 +1,9 @@
+#include "RecordingServiceCommandRunner.h"
 #include "ServiceRegistryCommandRunner.h"
 #include "SystemdServiceRegistry.h"
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -15,18 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 using Command = std::vector<std::string>;
 
-/// Answers each command line from a table (exit 0, no output when absent)
-/// and records what ran.
-class RecordingRunner final : public ServiceCommandRunner {
-public:
-    ServiceCommandResult run(const Command& arguments) override {
-        ran.push_back(arguments);
-        const auto found = answers.find(arguments);
-        return found == answers.end() ? ServiceCommandResult{} : found->second;
-    }
-    std::map<Command, ServiceCommandResult> answers;
-    std::vector<Command> ran;
-};
+using RecordingRunner = testing::RecordingServiceCommandRunner;
 
 const Command kIsEnabled = {"systemctl", "is-enabled", "torvane-helper.socket"};
 const Command kIsActive = {"systemctl", "is-active", "torvane-helper.socket"};

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the DNS proxy and the IPv6 leak guard against the real system inside
-# a network namespace of this test's own: the DnsProxyInNamespaceTest and
+# the bed's client namespace: the DnsProxyInNamespaceTest and
 # Ipv6GuardInNamespaceTest network tests run in it, with the real
-# networksetup tool and the real dnsmasq. The namespace's resolv.conf points at its own 127.0.0.1, where
-# the proxy listens; the IPv6 sysctls touched are the namespace's own.
+# networksetup tool and the real dnsmasq. The namespace's resolv.conf points
+# at its own 127.0.0.1, where the proxy listens; the IPv6 sysctls touched are
+# the namespace's own.
 #
-#   tvp-n<pid>                                   resolv.conf: 127.0.0.1
+#   $BED_NS_CLIENT                               resolv.conf: 127.0.0.1
 #   +------------------------------------------------------------------+
 #   | lo 127.0.0.1 (dnsmasq :53)                                       |
 #   | tvp-a0 <--veth--> tvp-a1   Automatic / Automatic                 |
@@ -17,34 +18,20 @@
 #
 # Usage: proxy6_netns.sh NETWORK_TESTS HELPER_DIR
 set -uo pipefail
-
+# shellcheck source=testbed.sh
+source "$(dirname "$0")/testbed.sh"
 tests_bin=$1
 helper_dir=$2
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIP: needs root to create network namespaces"
+bed_require
+if [ ! -d /proc/sys/net/ipv6 ] || [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ] ||
+    [ ! -x "$helper_dir/tools/networksetup" ]; then
+    echo "SKIP: needs IPv6, the bundled dnsmasq and the networksetup tool in $helper_dir"
     exit 77
 fi
-if ! command -v ip >/dev/null || [ ! -d /proc/sys/net/ipv6 ]; then
-    echo "SKIP: needs iproute2 and IPv6"
-    exit 77
-fi
-if [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ] || [ ! -x "$helper_dir/tools/networksetup" ]; then
-    echo "SKIP: needs the bundled dnsmasq and the networksetup tool in $helper_dir"
-    exit 77
-fi
-
-ns=tvp-n$$
-cleanup() {
-    ip netns del "$ns" 2>/dev/null
-    rm -rf "/etc/netns/$ns"
-}
-trap cleanup EXIT
-
-ip netns add "$ns" || exit 1
-mkdir -p "/etc/netns/$ns"
+trap bed_down EXIT
+bed_ns_up || exit 1
+ns=$BED_NS_CLIENT
 echo "nameserver 127.0.0.1" >"/etc/netns/$ns/resolv.conf"
-ip -n "$ns" link set lo up
 for pair in a l d; do
     ip -n "$ns" link add "tvp-${pair}0" type veth peer name "tvp-${pair}1"
 done
@@ -52,15 +39,15 @@ for dev in tvp-a0 tvp-a1 tvp-l0 tvp-l1 tvp-d1; do
     ip -n "$ns" link set "$dev" up
 done
 conf=/proc/sys/net/ipv6/conf
-ip netns exec "$ns" sh -c "echo 0 >$conf/tvp-l0/autoconf; echo 0 >$conf/tvp-l0/accept_ra;
-                           echo 1 >$conf/tvp-l1/disable_ipv6"
+bed_client_exec sh -c "echo 0 >$conf/tvp-l0/autoconf; echo 0 >$conf/tvp-l0/accept_ra;
+                       echo 1 >$conf/tvp-l1/disable_ipv6"
 
 snapshot() {
-    ip netns exec "$ns" sh -c "for d in $conf/tvp-*; do echo \$d \$(cat \$d/disable_ipv6 \$d/autoconf \$d/accept_ra); done"
+    bed_client_exec sh -c "for d in $conf/tvp-*; do echo \$d \$(cat \$d/disable_ipv6 \$d/autoconf \$d/accept_ra); done"
 }
 before=$(snapshot)
 
-ip netns exec "$ns" env TORVANE_TEST_NETNS="$ns" TORVANE_TEST_HELPER_DIR="$helper_dir" \
+bed_client_exec env TORVANE_TEST_NETNS="$ns" TORVANE_TEST_HELPER_DIR="$helper_dir" \
     "$tests_bin" --gtest_filter='DnsProxyInNamespaceTest.*:Ipv6GuardInNamespaceTest.*'
 rc=$?
 

@@ -4,12 +4,12 @@
 # system bus, and its service user added to private copies of passwd and
 # group. The host's resolver, bus and /run are never touched.
 #
-#   client ns tvr-cl<pid>                     peer ns tvr-pe<pid>
+#   client ns $BED_NS_CLIENT                  peer ns $BED_NS_GW
 #  +--------------------------------+        +------------------------------+
-#  |  tvr<pid>a 10.232.0.2/24       |--veth--|  tvr<pid>b .0.1/24 dnsmasq A |
-#  |  tvr<pid>c 10.232.1.2/24       |--veth--|  tvr<pid>d .1.1/24 dnsmasq B |
-#  |  default via 10.232.0.1        |        |  (x.test: A 192.0.2.1,       |
-#  |  resolv.conf: 10.232.1.1       |        |           B 192.0.2.2)       |
+#  |  <p>-c0 10.10.0.2/24           |--veth--|  <p>-g0 10.10.0.1 dnsmasq A  |
+#  |  <p>-c1 10.10.1.2/24           |--veth--|  <p>-g1 10.10.1.1 dnsmasq B  |
+#  |  default via 10.10.0.1         |        |  (x.test: A 192.0.2.1,       |
+#  |  resolv.conf: 10.10.1.1        |        |           B 192.0.2.2)       |
 #  |  dbus-daemon, systemd-resolved |        |                              |
 #  +--------------------------------+        +------------------------------+
 #
@@ -20,12 +20,10 @@
 # Unpacking it is harmless: scripts/unpack-resolved.sh does (the test command
 # runs it), into the last of the places looked at below.
 set -euo pipefail
-
-if [[ $(id -u) -ne 0 ]]; then
-    echo "SKIP: needs root for network namespaces" >&2
-    exit 77
-fi
+# shellcheck source=testbed.sh
+source "$(dirname "$0")/testbed.sh"
 tests=${1:?usage: resolved_store.sh TEST_BINARY}
+bed_require dbus-daemon busctl dnsmasq
 resolved=${TORVANE_RESOLVED_BIN:-}
 for candidate in /lib/systemd/systemd-resolved /usr/lib/systemd/systemd-resolved \
     /var/cache/torvane/systemd-resolved/lib/systemd/systemd-resolved; do
@@ -35,50 +33,19 @@ if [[ -z $resolved || ! -x $resolved ]]; then
     echo "SKIP: systemd-resolved is not available (set TORVANE_RESOLVED_BIN)" >&2
     exit 77
 fi
-if ! command -v dbus-daemon >/dev/null || ! command -v busctl >/dev/null ||
-    ! command -v dnsmasq >/dev/null; then
-    echo "SKIP: dbus-daemon, busctl and dnsmasq are needed" >&2
-    exit 77
-fi
 
-id=$$
-ns=tvr-cl$id
-peer=tvr-pe$id
-link=tvr${id}a
-other=tvr${id}c
-work=$(mktemp -d /tmp/tvr-resolved.XXXXXX)
-chmod 755 "$work" # resolved drops to its own user and must reach the bus socket
-
-dnsmasqs=()
-cleanup() {
-    for pid in "${dnsmasqs[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    ip netns del "$ns" 2>/dev/null || true
-    ip netns del "$peer" 2>/dev/null || true
-    rm -rf "$work" "/etc/netns/$ns"
-}
-trap cleanup EXIT
-
-ip netns add "$ns"
-ip netns add "$peer"
-ip -n "$ns" link set lo up
-ip -n "$ns" link add "$link" type veth peer name "tvr${id}b" netns "$peer"
-ip -n "$ns" link add "$other" type veth peer name "tvr${id}d" netns "$peer"
-ip -n "$ns" addr add 10.232.0.2/24 dev "$link"
-ip -n "$ns" addr add 10.232.1.2/24 dev "$other"
-ip -n "$peer" addr add 10.232.0.1/24 dev "tvr${id}b"
-ip -n "$peer" addr add 10.232.1.1/24 dev "tvr${id}d"
-for dev in "$link" "$other"; do ip -n "$ns" link set "$dev" up; done
-for dev in "tvr${id}b" "tvr${id}d"; do ip -n "$peer" link set "$dev" up; done
-ip -n "$ns" route add default via 10.232.0.1 dev "$link"
+trap bed_down EXIT
+bed_ns_up 2
+link=$BED_PREFIX-c0
+other=$BED_PREFIX-c1
+work=$BED_WORK # 0755: resolved drops to its own user and must reach the bus socket
 # resolved takes a foreign resolv.conf's servers as its global ones.
-mkdir -p "/etc/netns/$ns"
-echo "nameserver 10.232.1.1" >"/etc/netns/$ns/resolv.conf"
+echo "nameserver 10.10.1.1" >"/etc/netns/$BED_NS_CLIENT/resolv.conf"
 for side in 0.1/192.0.2.1 1.1/192.0.2.2; do
-    ip netns exec "$peer" dnsmasq --no-daemon --no-resolv --no-hosts --bind-interfaces \
-        --listen-address="10.232.${side%/*}" --address="/x.test/${side#*/}" \
+    bed_gateway_exec dnsmasq --no-daemon --no-resolv --no-hosts --bind-interfaces \
+        --listen-address="10.10.${side%/*}" --address="/x.test/${side#*/}" \
         >"$work/dnsmasq-${side%/*}.out" 2>&1 &
-    dnsmasqs+=($!)
+    bed_track_pid $!
 done
 
 cp "$(dirname "$0")/../tools/private-system-bus.conf" "$work/bus.conf"
@@ -124,7 +91,7 @@ if [[ $owned != true ]]; then
     exit 1
 fi
 TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
-    TORVANE_RESOLVED_TUNNEL_DNS=10.232.0.1 TORVANE_RESOLVED_OTHER_DNS=10.232.1.1 \
+    TORVANE_RESOLVED_TUNNEL_DNS=10.10.0.1 TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 \
     TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'
 # What resolved itself holds afterwards: the link's own servers and domains.
 index=$(cat "/sys/class/net/$link/ifindex")
@@ -137,6 +104,6 @@ echo "resolved holds: DNS $dns; Domains $domains"
 [[ $dns == 'a(iay) 2 2 4 192 0 2 53 10 16 32 1 13 184 0 0 0 0 0 0 0 0 0 0 0 83' ]]
 [[ $domains == 'a(sb) 2 "lan.test" false "corp.test" true' ]]
 INNER
-ip netns exec "$ns" unshare --mount --propagation private \
+bed_client_exec unshare --mount --propagation private \
     bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link" "$other"
-echo "PASS: resolved backend against systemd-resolved in namespace $ns"
+echo "PASS: resolved backend against systemd-resolved in namespace $BED_NS_CLIENT"

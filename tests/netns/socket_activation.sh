@@ -4,36 +4,24 @@
 #
 #   socket_activation.sh HELPER TESTCLIENT
 #
-#   namespace tvs-<pid>: loopback only, its own resolv.conf
+#   the bed's client namespace: loopback only
 #   +-------------------------------------------------------------------+
-#   | private PID namespace, private /run                               |
+#   | bed_client_private: private PID namespace, private /run           |
 #   |   systemd-socket-activate -l /run/torvane/helper.sock HELPER ...  |
 #   |     with the unit's capability bounding set and no_new_privs      |
 #   |     listens alone until the first client connects, then becomes   |
 #   |     the helper, which adopts the listening socket                 |
 #   |   clients: copies of TESTCLIENT under $W                          |
-#   |     trusted/   root, 0755, trusted       -> served                |
+#   |     trusted/   root, 0755, trusted (as trusted-link) -> served    |
 #   |     untrusted/ root, 0755, not trusted   -> refused               |
 #   |     groupw/    root, 0775, trusted       -> refused               |
 #   |     foreign/   nobody, 0755, trusted     -> refused               |
 #   +-------------------------------------------------------------------+
-#
-# Needs root and systemd-socket-activate (exits 77 otherwise); no gateway.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=checks.sh
-source "$here/checks.sh"
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "SKIP: socket activation in a namespace needs root" >&2
-    exit 77
-fi
-for tool in systemd-socket-activate ip unshare setpriv pgrep; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
-        exit 77
-    fi
-done
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+bed_require systemd-socket-activate setpriv pgrep ss
 HELPER=$(realpath "$1")
 TC=$(realpath "$2")
 # The helper runs with no more than the service unit allows it.
@@ -41,31 +29,22 @@ unit=$here/../../helper/platform/linux/systemd/torvane-helper.service.in
 caps=$(sed -n 's/^CapabilityBoundingSet=//p' "$unit" | tr '[:upper:]' '[:lower:]' | sed 's/cap_/+/g; s/ /,/g')
 [ -n "$caps" ] || { echo "no CapabilityBoundingSet in $unit" >&2; exit 1; }
 export CAPS="-all,$caps"
-NS=tvs-$$
-W=$(mktemp -d /tmp/torvane-activation.XXXXXX)
+trap bed_down EXIT
+bed_ns_up
+W=$BED_WORK
 export HELPER W
 
-cleanup() {
-    ip netns del "$NS" 2>/dev/null || true
-    rm -rf "/etc/netns/$NS" "$W"
-}
-trap cleanup EXIT
-
 # Clients in the namespace run as nobody too, so every folder on their way
-# must be searchable.
-chmod 0755 "$W"
+# must be searchable (the bed's work folder is 0755).
 for kind in trusted untrusted groupw foreign; do
     install -d -m 0755 "$W/$kind"
     install -m 0755 "$TC" "$W/$kind/torvane-testclient"
 done
+# The trusted program is named through a symbolic link, as a packaged path
+# may be.
+ln -s trusted/torvane-testclient "$W/trusted-link"
 chmod 0775 "$W/groupw/torvane-testclient"
 chown 65534 "$W/foreign/torvane-testclient"
-
-ip netns add "$NS"
-ip -n "$NS" link set lo up
-# The helper reads resolv.conf at start; give it the namespace's own.
-mkdir -p "/etc/netns/$NS"
-echo "nameserver 192.0.2.53" >"/etc/netns/$NS/resolv.conf"
 
 inner() {
     set -u
@@ -88,15 +67,11 @@ inner() {
 
     mkdir -m 0755 /run/torvane
     setpriv --no-new-privs --bounding-set "$CAPS" systemd-socket-activate -l "$S" "$HELPER" \
-        --trust-client "$W/trusted/torvane-testclient" \
+        --trust-client "$W/trusted-link" \
         --trust-client "$W/groupw/torvane-testclient" \
         --trust-client "$W/foreign/torvane-testclient" >"$W/helper.out" 2>&1 &
     activator=$!
-    local i
-    for ((i = 0; i < 200; i++)); do
-        [ -S "$S" ] && break
-        sleep 0.05
-    done
+    bed_wait_for_socket "$S"
     # What the socket unit's SocketMode gives every user.
     chmod 0666 "$S"
 
@@ -134,6 +109,7 @@ inner() {
     check "the helper survives the refusals" test "$(T trusted version)" = "reply version 0.1.1"
 
     check "terminate is answered" test "$(T trusted terminate)" = "reply terminate"
+    local i
     for ((i = 0; i < 200; i++)); do
         kill -0 "$activator" 2>/dev/null || break
         sleep 0.05
@@ -152,9 +128,7 @@ inner() {
 export -f inner
 
 status=0
-ip netns exec "$NS" unshare --pid --fork --kill-child --mount-proc \
-    bash -c 'mount -t tmpfs -o mode=0755 sa-run /run && exec "$@"' sa-private bash -c inner ||
-    status=$?
+bed_client_private bash -c inner || status=$?
 if [ "$status" -ne 0 ]; then
     echo "--- helper output" >&2
     cat "$W/helper.out" >&2 || true

@@ -59,7 +59,11 @@
 #     bed_make_profile writes more (other users, full tunnel, ...).
 #   gw/charon.log                      the gateway's charon log
 #
-# Functions: bed_up, bed_down, bed_client_exec, bed_client_private,
+# A test of one program that needs a machine of its own but no tunnel calls
+# bed_require and bed_ns_up in place of bed_require_root and bed_up: the
+# client namespace alone, or with a peer namespace joined by veth links.
+#
+# Functions: bed_up, bed_ns_up, bed_down, bed_client_exec, bed_client_private,
 # bed_gateway_exec, bed_lan_exec, bed_gw_swanctl, bed_add_user,
 # bed_make_profile, bed_track_pid, bed_new_uuid, bed_wait_for_socket. Each is
 # described below.
@@ -110,14 +114,16 @@ bed_fail() {
 
 # Exits with 77 (the skip code of ctest) when the bed cannot be built here,
 # or when one of the TOOLs a test needs besides the bed's own is missing.
-#   bed_require_root [TOOL...]
-bed_require_root() {
+#   bed_require_root [TOOL...]     for bed_up
+#   bed_require [TOOL...]          for bed_ns_up
+bed_require_root() { bed_require nft openssl ping "$BED_CHARON" "$BED_SWANCTL" "$@"; }
+bed_require() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "SKIP: the network-namespace test bed needs root" >&2
         exit 77
     fi
     local tool
-    for tool in ip nft unshare openssl ping "$BED_CHARON" "$BED_SWANCTL" "$@"; do
+    for tool in ip unshare "$@"; do
         if ! command -v "$tool" >/dev/null; then
             echo "SKIP: $tool is not installed (scripts/setup-deps.sh installs it)" >&2
             exit 77
@@ -585,6 +591,9 @@ bed_reap_stale() {
         [ "$owner" = $$ ] && continue
         kill -0 "$owner" 2>/dev/null && continue
         bed_remove_ns "$ns"
+        # A namespace that outlives its reaping would pile up run after run.
+        ! ip netns list | awk '{print $1}' | grep -qx -- "$ns" ||
+            bed_fail "the stale namespace $ns cannot be removed" || return 1
     done
     local dir
     for dir in "${TMPDIR:-/tmp}"/tv?-*-bed.*; do
@@ -606,12 +615,12 @@ bed_remove_ns() {
     rm -rf "/etc/netns/$ns"
 }
 
-# Builds the bed: namespaces, links, addresses, the gateway's firewall, the
-# PKI, the gateway's charon with every connection and user, and the profile
-# files. Exported variables: BED_PREFIX, BED_NS_CLIENT, BED_NS_GW, BED_NS_LAN,
-# BED_WORK and the addresses above.
-bed_up() {
-    [ "$BED_ACTIVE" = 1 ] && bed_fail "bed_up: the bed is already up" && return 1
+# Names the namespaces, reaps stale beds and makes $BED_WORK.
+bed_begin() {
+    if [ "$BED_ACTIVE" = 1 ]; then
+        bed_fail "the bed is already up"
+        return 1
+    fi
     : "${BED_PREFIX:=tvc-$$}"
     [[ $BED_PREFIX =~ ^[a-z0-9-]{1,12}$ ]] ||
         bed_fail "BED_PREFIX '$BED_PREFIX' must be 1-12 characters of a-z, 0-9, -" || return 1
@@ -621,7 +630,7 @@ bed_up() {
     export BED_PREFIX BED_NS_CLIENT BED_NS_GW BED_NS_LAN BED_CLIENT_ADDR BED_GW_ADDR \
         BED_GW_LAN_ADDR BED_LAN_ADDR BED_LAN_NET BED_POOL BED_GW_ID BED_GW_PSK_ID \
         BED_PSK_DOMAIN BED_IKEV1_PSK BED_CHARON BED_SWANCTL
-    bed_reap_stale
+    bed_reap_stale || return 1
     # Without these an interrupted test would skip its EXIT trap.
     [ -n "$(trap -p INT)" ] || trap 'exit 130' INT
     [ -n "$(trap -p TERM)" ] || trap 'exit 143' TERM
@@ -630,14 +639,52 @@ bed_up() {
     chmod 0755 "$BED_WORK"
     export BED_WORK
     mkdir -p "$BED_WORK/gw" "$BED_WORK/profiles"
+}
 
+# bed_add_ns NS...: namespaces with loopback up; the client's gets its
+# resolv.conf.
+bed_add_ns() {
     local ns
-    for ns in "$BED_NS_CLIENT" "$BED_NS_GW" "$BED_NS_LAN"; do
+    for ns in "$@"; do
         ip netns add "$ns" || bed_fail "cannot create namespace $ns" || return 1
         ip -n "$ns" link set lo up
     done
     mkdir -p "/etc/netns/$BED_NS_CLIENT"
     printf '%s\n' "$BED_CLIENT_RESOLV" >"/etc/netns/$BED_NS_CLIENT/resolv.conf"
+}
+
+# A bare bed, for tests of one program on a machine of its own: the client
+# namespace only, or with LINKS > 0 also $BED_NS_GW as its peer, joined by
+# LINKS veth pairs $p-c<i> 10.10.<i>.2/24 <-> $p-g<i> 10.10.<i>.1/24 (i from
+# 0), the client's default route via 10.10.0.1. No firewall, PKI or charon;
+# bed_down removes it like the full bed, and it is reaped the same way.
+#   bed_ns_up [LINKS]
+bed_ns_up() {
+    local links=${1:-0} i p
+    bed_begin || return 1
+    if [ "$links" = 0 ]; then
+        bed_add_ns "$BED_NS_CLIENT" || return 1
+        return 0
+    fi
+    bed_add_ns "$BED_NS_CLIENT" "$BED_NS_GW" || return 1
+    p=$BED_PREFIX
+    for ((i = 0; i < links; i++)); do
+        ip link add "$p-c$i" netns "$BED_NS_CLIENT" type veth peer name "$p-g$i" netns "$BED_NS_GW" &&
+            ip -n "$BED_NS_CLIENT" addr add "10.10.$i.2/24" dev "$p-c$i" &&
+            ip -n "$BED_NS_CLIENT" link set "$p-c$i" up &&
+            ip -n "$BED_NS_GW" addr add "10.10.$i.1/24" dev "$p-g$i" &&
+            ip -n "$BED_NS_GW" link set "$p-g$i" up ||
+            bed_fail "cannot configure link $i" || return 1
+    done
+    ip -n "$BED_NS_CLIENT" route add default via 10.10.0.1 dev "$p-c0"
+}
+
+# Builds the bed: namespaces, links, addresses, the gateway's firewall, the
+# PKI, the gateway's charon with every connection and user, and the profile
+# files. Exported variables: BED_PREFIX, BED_NS_CLIENT, BED_NS_GW, BED_NS_LAN,
+# BED_WORK and the addresses above.
+bed_up() {
+    bed_begin && bed_add_ns "$BED_NS_CLIENT" "$BED_NS_GW" "$BED_NS_LAN" || return 1
 
     local p=$BED_PREFIX
     # Both ends are created directly inside their namespaces.

@@ -11,6 +11,9 @@
 set -euo pipefail
 # shellcheck source=testbed.sh
 source "$(dirname "$0")/testbed.sh"
+# shellcheck source=../tools/private_keyring.sh
+source "$(dirname "$0")/../tools/private_keyring.sh"
+export -f keyring_up keyring_down
 # torvanectl takes the test client's place.
 bed_daemon_up "$1" "$2" dbus-daemon dbus-send gnome-keyring-daemon secret-tool
 export CTL=$TC
@@ -32,30 +35,8 @@ inner() {
     column_of() { awk -F'\t' -v n="$1" -v c="$2" '$1 == n { print $c }'; }
     route_src() { ip route show table main "$BED_LAN_NET" | sed -n 's/.* src \([0-9.]*\).*/\1/p'; }
 
-    # A private session bus with an unlocked keyring: the Secret Service the
-    # profile store writes to.
-    local bus
-    bus=$(dbus-daemon --session --fork --address="unix:path=$W/bus" --print-address=1 --print-pid=1)
-    local dbus_pid=${bus##*$'\n'}
-    export DBUS_SESSION_BUS_ADDRESS=unix:path=$W/bus
-    printf 'bed-keyring' | gnome-keyring-daemon --foreground --unlock --components=secrets \
-        >"$W/keyring.out" 2>&1 &
-    local keyring_pid=$!
-    # Ready once it owns the name (asking it anything earlier could start a
-    # second, locked keyring through bus activation) and a write succeeds:
-    # the unlocked collection is created a moment after the name is taken.
-    keyring_ready() {
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
-            grep -q 'boolean true' &&
-            secret-tool store --label=probe service torvane-e2e-probe account probe \
-                <<<probe >/dev/null 2>&1
-    }
-    for _ in $(seq 100); do
-        keyring_ready && break
-        sleep 0.1
-    done
-    secret-tool clear service torvane-e2e-probe account probe 2>/dev/null || true
+    # The Secret Service the profile store writes to.
+    keyring_up "$W" || exit 1
 
     local hp
     launch
@@ -187,8 +168,7 @@ inner() {
 
     kill -TERM "$hp"
     wait "$hp" || true
-    kill -TERM "$keyring_pid" "$dbus_pid" 2>/dev/null || true
-    wait "$keyring_pid" 2>/dev/null || true
+    keyring_down
     if [ "$failed" -ne 0 ]; then
         echo "--- the daemon's output:" >&2
         tail -n 60 "$W/helper.out" >&2

@@ -20,17 +20,6 @@ TEST(BundleLocator, RemovesEveryLaunchServicesFolder) {
     EXPECT_EQ(twice.baseDirectory(), "/x/y");
 }
 
-// The daemon's end-to-end tests find charon, swanctl, dnsmasq and the tools
-// through the locator from its own executable; this says so sooner.
-TEST(BundleLocator, BuildTreeHoldsTheRealPrograms) {
-    const BundleLocator build(std::string(TORVANE_HELPER_DIR) + "/torvane-helper");
-    EXPECT_TRUE(isExecutableFile(build.bundledStrongswan("libexec/ipsec/charon")));
-    EXPECT_TRUE(isExecutableFile(build.bundledStrongswan("sbin/swanctl")));
-    EXPECT_TRUE(isExecutableFile(build.bundledDnsmasq()));
-    const auto base = build.bundledStrongswan("etc") + "/strongswan.conf";
-    EXPECT_TRUE(std::filesystem::is_regular_file(base)) << base;
-}
-
 TEST(IsExecutableFile, OnlyRegularExecutableFiles) {
     const auto folder = std::filesystem::temp_directory_path() / "torvane-locator-test";
     std::filesystem::remove_all(folder);

@@ -154,26 +154,13 @@ TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
 TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
     auto bystander = connect();
 
-    const struct {
-        const char* what;
-        std::string bytes;
-    } cases[] = {
-        {"malformed JSON", "{\"id\":1,\n"},
-        {"not an object", "[1,\"statusWithReply:\"]\n"},
-        {"empty line", "\n"},
-        {"unknown selector", R"({"id":1,"call":"rebootWithReply:"})"
-                             "\n"},
-        {"missing argument", R"({"id":1,"call":"stopWithProfileID:reply:"})"
-                             "\n"},
-        {"argument not Base64",
-         R"({"id":1,"call":"startWithConfigData:secrets:reply:","configData":"%%","secrets":""})"
-         "\n"},
-        {"line over 1 MiB", std::string(protocol::kMaxLineBytes + 1, ' ')},
-    };
-    for (const auto& c : cases) {
+    // Every kind of line the parser refuses is listed in RequestTest; here
+    // one of them, and a line the framer gives up on before any parsing.
+    for (const auto& bytes :
+         {std::string("{\"id\":1,\n"), std::string(protocol::kMaxLineBytes + 1, ' ')}) {
         auto victim = connect();
-        victim->sendRaw(c.bytes);
-        EXPECT_TRUE(victim->closedByDaemon()) << c.what;
+        victim->sendRaw(bytes);
+        EXPECT_TRUE(victim->closedByDaemon()) << bytes.size();
         expectNextIsVersionReply(*bystander);
     }
     EXPECT_TRUE(m_engine.calls().empty());

@@ -1,38 +1,15 @@
 #include "TestClient.h"
 
-#include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 namespace torvane::test {
 
-TestClient::TestClient(const std::string& socketPath) {
-    m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
+using Event = testclient::HelperConnection::Event;
 
-TestClient::~TestClient() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
+TestClient::TestClient(const std::string& socketPath) {
+    m_connected = !m_connection.connect(socketPath);
 }
 
 void TestClient::sendRaw(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n <= 0) {
-            return;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    m_connection.send(bytes);
 }
 
 std::int64_t TestClient::send(protocol::Request request) {
@@ -43,32 +20,13 @@ std::int64_t TestClient::send(protocol::Request request) {
     return request.id;
 }
 
-int TestClient::fill(bool keep) {
-    pollfd pfd{m_fd, POLLIN, 0};
-    if (::poll(&pfd, 1, static_cast<int>(std::chrono::milliseconds(kGuard).count())) <= 0) {
-        return -1;
-    }
-    char buffer[65536];
-    const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
-        return 0;
-    }
-    if (keep) {
-        m_framer.append(std::string_view(buffer, static_cast<std::size_t>(n)));
-    }
-    return 1;
-}
-
 std::optional<protocol::ServerMessage> TestClient::next() {
-    for (;;) {
-        if (auto line = m_framer.nextLine()) {
-            auto message = protocol::parseServerMessage(*line);
-            return message ? std::optional(std::move(*message)) : std::nullopt;
-        }
-        if (fill(true) <= 0) {
-            return std::nullopt;
-        }
+    const auto event = m_connection.next(std::chrono::steady_clock::now() + kGuard);
+    if (event.kind != Event::Kind::line) {
+        return std::nullopt;
     }
+    auto message = protocol::parseServerMessage(event.text);
+    return message ? std::optional(std::move(*message)) : std::nullopt;
 }
 
 std::optional<protocol::Reply> TestClient::replyTo(std::int64_t id, protocol::HelperCall call) {
@@ -90,12 +48,14 @@ std::optional<protocol::Callback> TestClient::callback() {
 }
 
 bool TestClient::closedByDaemon(bool discard) {
+    const auto deadline = std::chrono::steady_clock::now() + kGuard;
     for (;;) {
-        if (!discard && m_framer.nextLine()) {
-            return false;
+        const auto event = m_connection.next(deadline);
+        if (event.kind != Event::Kind::line) {
+            return event.kind == Event::Kind::closed;
         }
-        if (const int result = fill(!discard); result <= 0) {
-            return result == 0;
+        if (!discard) {
+            return false;
         }
     }
 }

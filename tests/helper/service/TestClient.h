@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineFramer.h"
+#include "HelperConnection.h"
 #include "Request.h"
 #include "ServerMessage.h"
 
@@ -12,7 +12,8 @@
 
 namespace torvane::test {
 
-/// A blocking client of the command socket. Every wait is bounded by a
+/// A blocking client of the command socket that speaks in protocol messages,
+/// over the test client program's connection. Every wait is bounded by a
 /// generous guard so that a broken daemon fails a test instead of hanging
 /// it; no test relies on the guard for timing.
 class TestClient {
@@ -20,11 +21,8 @@ public:
     static constexpr std::chrono::seconds kGuard{60};
 
     explicit TestClient(const std::string& socketPath);
-    ~TestClient();
-    TestClient(const TestClient&) = delete;
-    TestClient& operator=(const TestClient&) = delete;
 
-    bool connected() const { return m_fd >= 0; }
+    bool connected() const { return m_connected; }
 
     /// Writes raw bytes; errors (the daemon closed on us) are ignored.
     void sendRaw(std::string_view bytes);
@@ -42,13 +40,9 @@ public:
     bool closedByDaemon(bool discard = false);
 
 private:
-    /// Reads more bytes: 1 when some arrived, 0 when the daemon closed the
-    /// connection, -1 when the guard ran out.
-    int fill(bool keep);
-
-    int m_fd = -1;
+    testclient::HelperConnection m_connection;
+    bool m_connected = false;
     std::int64_t m_nextID = 1;
-    protocol::LineFramer m_framer;
 };
 
 } // namespace torvane::test

@@ -16,20 +16,19 @@ struct CommandSpec {
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 
-constexpr std::array<CommandSpec, 12> kCommands = {{
-    {Command::version, "version", 0, 0},
-    {Command::status, "status", 0, 0},
-    {Command::subscribe, "subscribe", 0, 0},
-    {Command::start, "start", 2, 2},
-    {Command::stop, "stop", 1, 1},
-    {Command::stopAll, "stop-all", 0, 0},
-    {Command::forceKill, "force-kill", 0, 0},
-    {Command::priorities, "priorities", 0, kAny},
-    {Command::terminate, "terminate", 0, 0},
-    {Command::raw, "raw", 1, kAny},
-    {Command::checkProfile, "check-profile", 2, 2},
-    {Command::hold, "hold", 1, 1},
-}};
+constexpr std::array kCommands = {
+    CommandSpec{Command::version, "version", 0, 0},
+    CommandSpec{Command::status, "status", 0, 0},
+    CommandSpec{Command::subscribe, "subscribe", 0, 0},
+    CommandSpec{Command::start, "start", 2, 2},
+    CommandSpec{Command::stop, "stop", 1, 1},
+    CommandSpec{Command::stopAll, "stop-all", 0, 0},
+    CommandSpec{Command::forceKill, "force-kill", 0, 0},
+    CommandSpec{Command::priorities, "priorities", 0, kAny},
+    CommandSpec{Command::terminate, "terminate", 0, 0},
+    CommandSpec{Command::raw, "raw", 1, kAny},
+    CommandSpec{Command::hold, "hold", 1, 1},
+};
 
 bool parseSeconds(const std::string& text, double& out) {
     double value = 0;
@@ -62,7 +61,6 @@ std::string usageText() {
            "  stop PROFILE-ID\n"
            "  priorities [PROFILE-ID...]\n"
            "  raw LINE...          send wire lines as they are, wait for one reply each\n"
-           "  check-profile PROFILE.json SECRETS.json   decode both files, no socket\n"
            "  hold COUNT [--seconds N] [--silent]   open COUNT connections, ask each for the\n"
            "                       version (unless --silent), keep them N seconds\n";
 }

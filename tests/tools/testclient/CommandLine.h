@@ -18,14 +18,13 @@ enum class Command {
     priorities,
     terminate,
     raw,
-    checkProfile,
     hold,
 };
 
 struct Options {
     std::string socketPath = "/run/torvane/helper.sock";
     Command command = Command::version;
-    /// The command's operands: file names for start and check-profile, the
+    /// The command's operands: file names for start, the
     /// profile id for stop, ids for priorities, wire lines for raw, the
     /// number of connections for hold.
     std::vector<std::string> operands;

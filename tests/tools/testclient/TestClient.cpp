@@ -4,8 +4,6 @@
 #include "HelperConnection.h"
 #include "OutputFormat.h"
 #include "ServerMessage.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
 
 #include <charconv>
 #include <chrono>
@@ -51,8 +49,6 @@ int TestClient::run(const Options& options) {
     protocol::Request request;
     request.id = 1;
     switch (options.command) {
-    case Command::checkProfile:
-        return checkProfile(options);
     case Command::raw:
         return runRaw(options);
     case Command::hold:
@@ -96,30 +92,6 @@ int TestClient::run(const Options& options) {
         break;
     }
     return runRequest(options, request);
-}
-
-int TestClient::checkProfile(const Options& options) {
-    const std::string& profilePath = options.operands.at(0);
-    const std::string& secretsPath = options.operands.at(1);
-    const auto profileText = readFile(profilePath);
-    if (!profileText) {
-        return fail(exitUsage, "cannot read " + profilePath);
-    }
-    const auto secretsText = readFile(secretsPath);
-    if (!secretsText) {
-        return fail(exitUsage, "cannot read " + secretsPath);
-    }
-    const auto profile = decodeProfile(*profileText);
-    if (!profile) {
-        return fail(exitUsage, profilePath + ": " + profile.error().message);
-    }
-    const auto secrets = decodeSecrets(*secretsText);
-    if (!secrets) {
-        return fail(exitUsage, secretsPath + ": " + secrets.error().message);
-    }
-    print("profile ok " + profile->id.upperText() + " " +
-          std::string(rawValue(profile->authMethod)));
-    return exitOk;
 }
 
 int TestClient::runRequest(const Options& options, const protocol::Request& request) {

@@ -20,7 +20,6 @@ public:
     int run(const Options& options);
 
 private:
-    int checkProfile(const Options& options);
     int runRequest(const Options& options, const protocol::Request& request);
     int runRaw(const Options& options);
     int runHold(const Options& options);

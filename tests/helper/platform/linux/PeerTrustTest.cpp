@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -57,30 +56,8 @@ bool root() {
     return ::geteuid() == 0;
 }
 
-TEST(PeerTrustTest, TrustsOnlyTheListedProgramsOnTheOtherEnd) {
-    SKIP_UNLESS_SELF_TRUSTABLE();
-    int fds[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    TempDir dir;
-    const auto link = dir.path() / "link-to-client";
-    fs::create_symlink(selfExecutable(), link);
-
-    // A symbolic link to the program names the same program.
-    for (const auto& trusted : {selfExecutable(), link.string()}) {
-        const auto verdict = PeerTrust({"/nonexistent/torvane", trusted}).checkPeer(fds[0]);
-        EXPECT_TRUE(verdict.trusted) << verdict.reason;
-        EXPECT_EQ(verdict.pid, ::getpid());
-        EXPECT_EQ(verdict.uid, ::getuid());
-    }
-    const auto refused = PeerTrust({"/usr/bin/true"}).checkPeer(fds[0]);
-    EXPECT_FALSE(refused.trusted);
-    EXPECT_EQ(refused.pid, ::getpid());
-    EXPECT_FALSE(PeerTrust({}).checkPeer(fds[0]).trusted);
-
-    ::close(fds[0]);
-    ::close(fds[1]);
-}
-
+// Served and refused clients over a real socket, a trusted path given
+// through a symbolic link among them, are the socket activation scenario's.
 TEST(PeerTrustTest, RefusesAPidBelowOneWithoutLookingFurther) {
     const PeerTrust trust({selfExecutable()});
     for (const pid_t pid : {0, -1}) {

@@ -44,8 +44,11 @@ public:
     std::vector<Started> started() const;
     std::vector<std::string> stopped() const;
     std::vector<std::vector<std::string>> priorities() const;
+    int subscriptions() const;
 
-    // Canned answers; set them before the calls.
+    // Canned answers; set them before the calls. An unreachable daemon
+    // fails the connection attempt.
+    bool reachable = true;
     HelperResult startResult{0, "Connected (10.99.0.1)"};
     HelperResult stopResult{0, "Disconnected"};
     HelperResult forceKillResult{0, "Force-killed all VPN processes and restored networking"};
@@ -63,6 +66,7 @@ private:
     std::vector<Started> m_started;
     std::vector<std::string> m_stopped;
     std::vector<std::vector<std::string>> m_priorities;
+    int m_subscriptions = 0;
     std::thread m_thread;
 };
 

@@ -38,10 +38,14 @@ void FakeHelperClient::answer(std::function<void()> work) {
 }
 
 void FakeHelperClient::establishConnection(std::function<void(bool)> done) {
-    answer([done] { done(true); });
+    answer([done, ok = reachable] { done(ok); });
 }
 
 void FakeHelperClient::subscribe(std::function<void(HelperResult)> done) {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_subscriptions;
+    }
     if (done) {
         answer([done] { done({0, {}}); });
     }
@@ -112,6 +116,11 @@ std::vector<std::string> FakeHelperClient::stopped() const {
 std::vector<std::vector<std::string>> FakeHelperClient::priorities() const {
     std::lock_guard lock(m_mutex);
     return m_priorities;
+}
+
+int FakeHelperClient::subscriptions() const {
+    std::lock_guard lock(m_mutex);
+    return m_subscriptions;
 }
 
 } // namespace torvane::testing

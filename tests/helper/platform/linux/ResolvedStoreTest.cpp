@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <systemd/sd-bus.h>
 
 #include <gmock/gmock.h>
@@ -20,17 +19,12 @@ namespace torvane {
 namespace {
 
 using test::PostedJobs;
+using test::readAll;
 using testing::ElementsAre;
 using testing::HasSubstr;
 namespace fs = std::filesystem;
 
 using Items = std::vector<std::string>;
-
-std::string readAll(const fs::path& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 /// The store on some link, against the resolved the system bus offers.
 class StoreOpener {

@@ -2,7 +2,9 @@
 # The resolved backend of the dynamic store against a real systemd-resolved,
 # run privately inside a network namespace: its own /run (tmpfs), its own
 # system bus, and its service user added to private copies of passwd and
-# group. The host's resolver, bus and /run are never touched.
+# group. The host's resolver, bus and /run are never touched. The store's
+# cases run against it (bad input, a write resolved itself refuses halfway,
+# the override with its journal), then once more with resolved ended.
 #
 #   client ns $BED_NS_CLIENT                  peer ns $BED_NS_GW
 #  +--------------------------------+        +------------------------------+

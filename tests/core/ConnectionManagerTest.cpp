@@ -108,15 +108,6 @@ TEST_F(ConnectionManagerTest, OnlyPasswordAndKeyMethodsPromptAndOnlyWhenNothingI
     EXPECT_EQ(prompts.size(), 4);
 }
 
-TEST_F(ConnectionManagerTest, LogKeepsTheNewest2000Lines) {
-    for (int i = 1; i <= 2001; ++i) {
-        manager->appendLog(QString::number(i));
-    }
-    EXPECT_EQ(manager->logLines().size(), 2000);
-    EXPECT_EQ(manager->logLines().first(), "2");
-    EXPECT_EQ(manager->logLines().last(), "2001");
-}
-
 TEST_F(ConnectionManagerTest, PushedStatusAndLinesReachTheManagerAndDriveTheStateText) {
     const VPNProfile a = profileNamed("Office", VPNAuthMethod::psk);
     const VPNProfile b = profileNamed("Lab", VPNAuthMethod::psk);

@@ -56,14 +56,9 @@ protected:
     }
 };
 
-TEST_F(ConfigWindowTest, OpensAtItsSizeOnTheModelsTabAndFollowsIt) {
+TEST_F(ConfigWindowTest, OpensOnTheModelsTabAndFollowsIt) {
     windowModel.setSelectedTab(ConfigTab::log);
     open();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Torvane Configuration"));
-    EXPECT_EQ(window->minimumSize(), QSize(720, 460));
-    EXPECT_EQ(window->size(), QSize(820, 560));
-    EXPECT_EQ(window->tabs()->tabText(0), QStringLiteral("Connections"));
-    EXPECT_EQ(window->tabs()->tabText(1), QStringLiteral("Log"));
     EXPECT_EQ(window->tabs()->currentIndex(), 1);
 
     windowModel.setSelectedTab(ConfigTab::connections);
@@ -71,10 +66,6 @@ TEST_F(ConfigWindowTest, OpensAtItsSizeOnTheModelsTabAndFollowsIt) {
     window->tabs()->setCurrentIndex(1);
     EXPECT_EQ(windowModel.selectedTab(), ConfigTab::log);
 
-    EXPECT_EQ(window->addButton()->toolTip(), QStringLiteral("Add a profile"));
-    EXPECT_EQ(window->removeButton()->toolTip(), QStringLiteral("Delete the selected profile"));
-    EXPECT_EQ(window->importButton()->toolTip(),
-              QStringLiteral("Import a profile from a .torvane file"));
     EXPECT_TRUE(showsEmptyState());
     EXPECT_FALSE(window->removeButton()->isEnabled());
 }

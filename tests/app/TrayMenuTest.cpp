@@ -61,13 +61,6 @@ TEST_F(TrayMenuTest, WithoutProfilesOffersToAddOneOnTheConnectionsTab) {
 
     item(*menu.menu(), QStringLiteral("Show Log…"))->trigger();
     EXPECT_EQ(opened.at(1).at(0).value<ConfigTab>(), ConfigTab::log);
-    EXPECT_EQ(item(*menu.menu(), QStringLiteral("Configuration…"))->shortcut(),
-              QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    EXPECT_EQ(item(*menu.menu(), QStringLiteral("Quit Torvane"))->shortcut(),
-              QKeySequence(Qt::CTRL | Qt::Key_Q));
-    EXPECT_EQ(item(*menu.menu(), QStringLiteral("Quit Torvane & Stop Helper"))->toolTip(),
-              QStringLiteral("Disconnects every tunnel, terminates the privileged helper "
-                             "daemon, then quits"));
 }
 
 TEST_F(TrayMenuTest, ProfileRowsCarryTheirTunnelStateAndDisconnectAllAppearsWithATunnel) {

@@ -1,89 +1,54 @@
 #include "ConnectionManager.h"
 
-#include "FakeHelperClient.h"
-#include "MemorySecretStore.h"
-#include "ProfileStore.h"
-
-#include <chrono>
-#include <functional>
-#include <memory>
+#include "TrayTestBed.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace torvane {
 namespace {
 
-using testing::FakeHelperClient;
-using testing::MemorySecretStore;
-
-void ensureApplication() {
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "core";
-        static char* argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv); // lives for the whole test run
-    }
-}
-
-/// Runs the event loop until `condition` holds or `limitMs` pass.
-bool runUntil(const std::function<bool()>& condition, int limitMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limitMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-VPNProfile profileNamed(const std::string& name, VPNAuthMethod method) {
-    VPNProfile profile;
-    profile.name = name;
-    profile.authMethod = method;
-    return profile;
-}
+using testing::profileNamed;
+using testing::runUntil;
 
 VPNTunnelStatus tunnel(const VPNProfile& profile, VPNConnState state,
                        std::optional<std::string> vip = std::nullopt) {
-    VPNTunnelStatus status;
-    status.profileID = profile.id.upperText();
-    status.profileName = profile.name;
-    status.state = state;
+    VPNTunnelStatus status = testing::tunnelOf(profile, state);
     status.assignedVIP = std::move(vip);
     return status;
 }
 
+/// The core tests have no widget main: the first one makes the application.
+struct Application {
+    Application() {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "core";
+            static char* argv[] = {name, nullptr};
+            new QCoreApplication(argc, argv); // lives for the whole test run
+        }
+    }
+};
+
 class ConnectionManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ensureApplication();
-        ASSERT_TRUE(dir.isValid());
-        settings = std::make_unique<QSettings>(dir.filePath("Torvane.conf"), QSettings::IniFormat);
-        store = std::make_unique<ProfileStore>(*settings, secrets);
-        manager = std::make_unique<ConnectionManager>(helper, *store);
-        manager->setPasswordPrompt([this](const VPNProfile&, const QString& label) {
+        bed.connection.setPasswordPrompt([this](const VPNProfile&, const QString& label) {
             prompts.push_back(label);
             return answer;
         });
     }
 
     bool idle() {
-        return runUntil([this] { return !manager->busy(); });
+        return runUntil([this] { return !bed.connection.busy(); });
     }
 
-    QTemporaryDir dir;
-    FakeHelperClient helper;
-    MemorySecretStore secrets;
-    std::unique_ptr<QSettings> settings;
-    std::unique_ptr<ProfileStore> store;
-    std::unique_ptr<ConnectionManager> manager;
+    Application application;
+    testing::TrayTestBed bed;
+    testing::FakeHelperClient& helper = bed.helper;
+    ProfileStore* store = &bed.store;
+    ConnectionManager* manager = &bed.connection;
     QStringList prompts;
     std::optional<std::string> answer;
 };
@@ -143,21 +108,12 @@ TEST_F(ConnectionManagerTest, OnlyPasswordAndKeyMethodsPromptAndOnlyWhenNothingI
     EXPECT_EQ(prompts.size(), 4);
 }
 
-TEST_F(ConnectionManagerTest, LogKeepsTheNewest2000Lines) {
-    for (int i = 1; i <= 2001; ++i) {
-        manager->appendLog(QString::number(i));
-    }
-    EXPECT_EQ(manager->logLines().size(), 2000);
-    EXPECT_EQ(manager->logLines().first(), "2");
-    EXPECT_EQ(manager->logLines().last(), "2001");
-}
-
 TEST_F(ConnectionManagerTest, PushedStatusAndLinesReachTheManagerAndDriveTheStateText) {
     const VPNProfile a = profileNamed("Office", VPNAuthMethod::psk);
     const VPNProfile b = profileNamed("Lab", VPNAuthMethod::psk);
     const VPNProfile c = profileNamed("Home", VPNAuthMethod::psk);
     int changes = 0;
-    QObject::connect(manager.get(), &ConnectionManager::statusChanged, [&] { ++changes; });
+    QObject::connect(manager, &ConnectionManager::statusChanged, [&] { ++changes; });
     EXPECT_EQ(manager->stateText(), "Disconnected");
 
     VPNRuntimeStatus one{{tunnel(a, VPNConnState::connected, "10.99.0.1")}};
@@ -222,9 +178,10 @@ TEST_F(ConnectionManagerTest, DisconnectForQuitGivesUpAfterTheTimeLimit) {
 
 TEST_F(ConnectionManagerTest, AnswersArrivingAfterTheManagerIsGoneAreDropped) {
     const VPNProfile a = store->add(profileNamed("A", VPNAuthMethod::psk));
-    manager->connect(a, {"psk", ""}, [](HelperResult) { ADD_FAILURE() << "ran after deletion"; });
+    auto gone = std::make_unique<ConnectionManager>(helper, *store);
+    gone->connect(a, {"psk", ""}, [](HelperResult) { ADD_FAILURE() << "ran after deletion"; });
     helper.pushLog("late line");
-    manager.reset();
+    gone.reset();
     QCoreApplication::processEvents();
     runUntil([] { return false; }, 100);
 }

@@ -2,7 +2,9 @@
 # The resolved backend of the dynamic store against a real systemd-resolved,
 # run privately inside a network namespace: its own /run (tmpfs), its own
 # system bus, and its service user added to private copies of passwd and
-# group. The host's resolver, bus and /run are never touched.
+# group. The host's resolver, bus and /run are never touched. The store's
+# cases run against it (bad input, a write resolved itself refuses halfway,
+# the override with its journal), then once more with resolved ended.
 #
 #   client ns $BED_NS_CLIENT                  peer ns $BED_NS_GW
 #  +--------------------------------+        +------------------------------+
@@ -75,7 +77,8 @@ pids+=($!)
 for _ in $(seq 50); do [[ -S $work/bus ]] && break; sleep 0.1; done
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus
 "$resolved" >"$work/resolved.out" 2>&1 &
-pids+=($!)
+resolved_pid=$!
+pids+=($resolved_pid)
 owned=false
 for _ in $(seq 100); do
     if busctl --system call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
@@ -103,6 +106,10 @@ domains=$(busctl --system get-property org.freedesktop.resolve1 "$path" \
 echo "resolved holds: DNS $dns; Domains $domains"
 [[ $dns == 'a(iay) 2 2 4 192 0 2 53 10 16 32 1 13 184 0 0 0 0 0 0 0 0 0 0 0 83' ]]
 [[ $domains == 'a(sb) 2 "lan.test" false "corp.test" true' ]]
+# With resolved gone (the bus stays), every call fails with a reason.
+kill "$resolved_pid"
+wait "$resolved_pid" || true
+TORVANE_RESOLVED_GONE=1 TORVANE_RESOLVED_IF=$link "$tests" --gtest_filter='ResolvedStoreGoneTest.*'
 INNER
 bed_client_exec unshare --mount --propagation private \
     bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link" "$other"

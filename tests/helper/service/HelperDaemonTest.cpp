@@ -151,21 +151,6 @@ TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
     expectNextIsVersionReply(*first);
 }
 
-TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
-    auto bystander = connect();
-
-    // Every kind of line the parser refuses is listed in RequestTest; here
-    // one of them, and a line the framer gives up on before any parsing.
-    for (const auto& bytes :
-         {std::string("{\"id\":1,\n"), std::string(protocol::kMaxLineBytes + 1, ' ')}) {
-        auto victim = connect();
-        victim->sendRaw(bytes);
-        EXPECT_TRUE(victim->closedByDaemon()) << bytes.size();
-        expectNextIsVersionReply(*bystander);
-    }
-    EXPECT_TRUE(m_engine.calls().empty());
-}
-
 TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
     auto stuck = connect();
     auto bystander = connect();

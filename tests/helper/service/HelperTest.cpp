@@ -163,23 +163,6 @@ TEST(HelperTest, AConnectionIsNotReadWhileTooManyOfItsRequestsAreUnanswered) {
     EXPECT_EQ(bed.engine.calls().back(), "start P" + std::to_string(count));
 }
 
-TEST(HelperTest, TerminateQueuesItsReplyBeforeAskingToStop) {
-    FakeTunnelEngine engine;
-    auto channel = std::make_shared<RecordingChannel>();
-    std::vector<std::string> linesWhenAsked;
-    Helper::Settings settings;
-    settings.onTerminate = [&] {
-        linesWhenAsked = channel->lines;
-    };
-    const auto helper = Helper::create(engine, settings);
-    helper->addConnection(channel, kRoot);
-
-    protocol::LineFramer framer;
-    EXPECT_EQ(helper->receive(channel, framer, "{\"id\":7,\"call\":\"terminateWithReply:\"}\n"),
-              Helper::ReadResult::more);
-    EXPECT_EQ(linesWhenAsked, std::vector<std::string>{"{\"id\":7,\"reply\":[]}\n"});
-}
-
 TEST(HelperTest, ACallbackAfterTheHelperIsGoneIsDropped) {
     FakeTunnelEngine engine;
     auto channel = std::make_shared<RecordingChannel>();

@@ -23,20 +23,6 @@ std::string problem(const VPNProfile& profile, const VPNSecrets& secrets = {"pw"
     return swanctlValueProblem(profile, secrets).value_or("");
 }
 
-TEST(SwanctlValuesTest, quotedValuesEscapeOnlyQuoteAndBackslash) {
-    EXPECT_EQ(quotedValueText("client1"), "client1");
-    EXPECT_EQ(quotedValueText(R"(a"b\c #{}=)"), R"(a\"b\\c #{}=)");
-    EXPECT_EQ(quotedValueText(R"(\n)"), R"(\\n)");
-}
-
-TEST(SwanctlValuesTest, secretsSwanctlWouldDecodeAreWrittenAsHex) {
-    EXPECT_EQ(secretValueText("0xfeed"), "0x307866656564");
-    EXPECT_EQ(secretValueText("0Sabc"), "0x3053616263");
-    EXPECT_EQ(secretValueText("0"), "0");
-    EXPECT_EQ(secretValueText("x0x"), "x0x");
-    EXPECT_EQ(secretValueText(R"(p"w)"), R"(p\"w)");
-}
-
 TEST(SwanctlValuesTest, ordinaryProfilesPassForEveryMethod) {
     for (const auto method : kAllAuthMethods) {
         auto profile = profileFor(method);

@@ -7,18 +7,10 @@
 #include "TestSupport.h"
 
 #include <arpa/inet.h>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <sstream>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
-#include <thread>
-#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -27,53 +19,12 @@ namespace torvane {
 namespace {
 
 using test::PostedJobs;
+using test::readAll;
 using testing::ElementsAre;
 using testing::HasSubstr;
 namespace fs = std::filesystem;
 
 using Items = std::vector<std::string>;
-
-std::string readAll(const fs::path& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
-
-bool waitFor(const std::function<bool()>& predicate) {
-    for (int i = 0; i < 200; ++i) {
-        if (predicate()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return predicate();
-}
-
-pid_t spawn(const std::vector<std::string>& argv, int stdinFd, const fs::path& output) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(stdinFd >= 0 ? stdinFd : ::open("/dev/null", O_RDONLY), STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
-        std::vector<char*> args;
-        for (const auto& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void stop(pid_t& pid) {
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-}
 
 /// The store on some link, against the resolved the system bus offers.
 class StoreOpener {
@@ -135,177 +86,6 @@ void overrideAndRestore(StoreOpener& opener) {
     EXPECT_EQ(opener.open()->copyValue(key), saved);
 }
 
-/// A private system bus with the fake resolved on it.
-class ResolvedStoreTest : public testing::Test {
-protected:
-    void SetUp() override {
-        if (::access("/usr/bin/dbus-daemon", X_OK) != 0) {
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        }
-        m_savedBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS") != nullptr
-                         ? std::optional<std::string>(std::getenv("DBUS_SYSTEM_BUS_ADDRESS"))
-                         : std::nullopt;
-        const auto socket = m_dir.path() / "bus";
-        m_bus = spawn({"dbus-daemon", "--config-file=" TORVANE_PRIVATE_BUS_CONF,
-                       "--address=unix:path=" + socket.string(), "--nofork", "--nopidfile"},
-                      -1, m_dir.path() / "bus.out");
-        ASSERT_TRUE(waitFor([&] { return fs::exists(socket); }))
-            << readAll(m_dir.path() / "bus.out");
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
-
-        int fds[2];
-        ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-        m_commands = fds[1];
-        m_fake =
-            spawn({TORVANE_FAKE_RESOLVED, calls().string()}, fds[0], m_dir.path() / "fake.out");
-        ::close(fds[0]);
-        ASSERT_TRUE(waitFor([&] {
-            return readAll(m_dir.path() / "fake.out").find("ready") != std::string::npos;
-        })) << readAll(m_dir.path() / "fake.out");
-    }
-
-    void TearDown() override {
-        if (m_commands >= 0) {
-            ::close(m_commands);
-        }
-        stop(m_fake);
-        stop(m_bus);
-        if (m_savedBus) {
-            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", m_savedBus->c_str(), 1);
-        } else {
-            ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        }
-    }
-
-    void failNext(const std::string& method) {
-        const std::string line = "fail " + method + "\n";
-        ASSERT_EQ(::write(m_commands, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-        ASSERT_TRUE(waitFor([&] {
-            return readAll(m_dir.path() / "fake.out").find("armed " + method) != std::string::npos;
-        }));
-    }
-    fs::path calls() const { return m_dir.path() / "calls.log"; }
-
-    test::TempDir m_dir;
-    StoreOpener m_opener{"lo", m_dir.path() / "resolv.conf"};
-    pid_t m_bus = -1;
-    pid_t m_fake = -1;
-    int m_commands = -1;
-    std::optional<std::string> m_savedBus;
-};
-
-// The override and its exact restore run against the real systemd-resolved
-// in ResolvedStoreRealTest; the fake is for what a real one will not do.
-TEST_F(ResolvedStoreTest, FailuresAreReportedAndBadInputChangesNothing) {
-    EXPECT_TRUE(resolvedAnswers());
-    auto store = m_opener.open();
-    const auto key = m_opener.key();
-    ASSERT_TRUE(store->setValue(key, kOriginal));
-    const auto before = readAll(calls());
-
-    for (const StoreDictionary& bad :
-         {StoreDictionary{{"ServerAddresses", Items{"10.0.0.999"}}},
-          StoreDictionary{{"ServerAddresses", Items{"10.0.0.53"}}, {"SearchDomains", Items{"a b"}}},
-          StoreDictionary{{ResolvedStore::kLinkStateKey, Items{"dns 10.0.0.53", "nameserver x"}}},
-          StoreDictionary{{ResolvedStore::kLinkStateKey, std::string("dns 10.0.0.53")}}}) {
-        EXPECT_FALSE(store->setValue(key, bad));
-        EXPECT_FALSE(store->lastErrorText().empty());
-    }
-    EXPECT_FALSE(store->setValue("State:/Network/Global/IPv4", {}));
-    EXPECT_FALSE(store->setValue("State:/Network/Service/tvs-nosuch0/DNS",
-                                 {{"ServerAddresses", Items{"10.0.0.53"}}}));
-    EXPECT_THAT(store->lastErrorText(), HasSubstr("tvs-nosuch0"));
-    EXPECT_FALSE(store->copyValue("State:/Network/Service/tvs-nosuch0/DNS"));
-    EXPECT_EQ(readAll(calls()), before) << "refused input must not reach resolved";
-
-    // A dictionary saved by the other backend is not taken for this one's,
-    // either way round.
-    EXPECT_FALSE(store->setValue(key, {{"TorvaneResolvConfBytes", std::string("nameserver x\n")},
-                                       {"ServerAddresses", Items{"10.0.0.53"}}}));
-    const auto file = m_dir.path() / "resolv.conf";
-    std::ofstream(file) << "nameserver 127.0.0.53\n";
-    auto fileStore =
-        ResolvConfStore::create({}, m_opener.jobs().post(), {.resolvConfPath = file, .log = {}});
-    ASSERT_TRUE(fileStore);
-    EXPECT_FALSE((*fileStore)->setValue(key, kOriginal));
-    EXPECT_THAT((*fileStore)->lastErrorText(), HasSubstr("systemd-resolved"));
-    EXPECT_EQ(readAll(file), "nameserver 127.0.0.53\n");
-    EXPECT_EQ(readAll(calls()), before) << "refused input must not reach resolved";
-
-    failNext("SetLinkDomains");
-    EXPECT_FALSE(store->setValue(key, {{"SearchDomains", Items{"vpn.test"}}}));
-    EXPECT_THAT(store->lastErrorText(), HasSubstr("SetLinkDomains"));
-    EXPECT_THAT(store->lastErrorText(), HasSubstr("injected failure"));
-    EXPECT_EQ(store->copyValue(key), resolvedDictionary(*resolvedLinkDNS(kOriginal)))
-        << "a half-done write is undone";
-
-    // resolved and the bus gone: failed calls with a reason, no crash.
-    stop(m_fake);
-    stop(m_bus);
-    EXPECT_FALSE(store->setValue(key, {{"ServerAddresses", Items{"10.0.0.53"}}}));
-    EXPECT_THAT(store->lastErrorText(), HasSubstr("systemd-resolved"));
-    EXPECT_FALSE(store->copyValue(key));
-    EXPECT_FALSE(store->removeValue(key));
-    EXPECT_FALSE(resolvedAnswers());
-}
-
-TEST_F(ResolvedStoreTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestoresIt) {
-    const auto key = m_opener.key();
-    ASSERT_TRUE(m_opener.open()->setValue(key, kOriginal));
-    RecordingCommandRunner runner;
-    BundleLocator locator{"/opt/torvane/torvane-helper"};
-    ChangeJournal journal((m_dir.path() / "journal.json").string());
-    std::vector<std::string> logs;
-    NetworkContext context{runner,
-                           locator,
-                           "/nonexistent",
-                           [&](const std::string& line) { logs.push_back(line); },
-                           [](const std::string&) {},
-                           &journal};
-    test::NoDnsProxy proxy;
-    DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
-        return ResolvedStore::create(
-            std::move(onChange), m_opener.jobs().post(),
-            {.resolvedResolvConfPath = m_dir.path() / "resolv.conf", .primaryInterface = [] {
-                 return std::optional<std::string>("lo");
-             }});
-    });
-    dns.updateNotificationKeys(true);
-    const auto linkState = [&] {
-        return storeList(*m_opener.open()->copyValue(key), ResolvedStore::kLinkStateKey);
-    };
-
-    dns.applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
-    dns.enforceDNSOverride();
-    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
-    EXPECT_THAT(logs, testing::Not(testing::Contains(HasSubstr("re-published"))));
-
-    // DHCP hands the link new values while the override holds.
-    const StoreDictionary renewed{
-        {ResolvedStore::kLinkStateKey, Items{"dns 192.0.2.99", "domain dhcp.test"}}};
-    ASSERT_TRUE(m_opener.open()->setValue(key, renewed));
-    ASSERT_TRUE(m_opener.jobs().runUntil([&] {
-        return std::any_of(logs.begin(), logs.end(), [](const auto& line) {
-            return line.find("re-published") != std::string::npos;
-        });
-    }));
-    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
-
-    // A helper that died here is cleaned up after by the next one, which
-    // knows only the journal.
-    const auto steps = ChangeJournal::load(journal.path());
-    ASSERT_TRUE(steps);
-    ASSERT_EQ(steps->size(), 1U);
-    const UndoStep& step = steps->front().second;
-    ASSERT_TRUE(step.storeDictionary);
-    ASSERT_TRUE(m_opener.open()->setValue(step.storeKey, *step.storeDictionary));
-    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
-
-    dns.restoreDNS();
-    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
-    EXPECT_EQ(logs.back(), "DNS restored (services: lo)");
-}
-
 TEST(ResolvedStoreChoiceTest, ResolvedOnlyWhenResolvConfPointsAtItAndItAnswers) {
     test::TempDir dir;
     const auto path = (dir.path() / "resolv.conf").string();
@@ -335,14 +115,125 @@ TEST(ResolvedStoreChoiceTest, ResolvedOnlyWhenResolvConfPointsAtItAndItAnswers) 
     EXPECT_EQ(asked, 0) << "the bus is asked only when the file points at resolved";
 }
 
+/// The link the namespace script hands over, or a skip elsewhere.
+#define REAL_RESOLVED_LINK(name)                                                                   \
+    const char* name = std::getenv("TORVANE_RESOLVED_IF");                                         \
+    if (std::getenv("TORVANE_RESOLVED_NETNS") == nullptr || name == nullptr) {                     \
+        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh";                               \
+    }
+
 /// Against a real systemd-resolved inside a namespace: run by
 /// tests/netns/resolved_store.sh, skipped elsewhere.
-TEST(ResolvedStoreRealTest, OverrideAndRestoreOnAVethLink) {
-    const char* interface = std::getenv("TORVANE_RESOLVED_IF");
-    if (std::getenv("TORVANE_RESOLVED_NETNS") == nullptr || interface == nullptr) {
-        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh";
+TEST(ResolvedStoreRealTest, BadInputChangesNothingAndAHalfDoneWriteIsUndone) {
+    REAL_RESOLVED_LINK(interface);
+    EXPECT_TRUE(resolvedAnswers());
+    StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
+    auto store = opener.open();
+    const auto key = opener.key();
+    ASSERT_TRUE(store->setValue(key, kOriginal));
+    const auto before = opener.open()->copyValue(key);
+    ASSERT_TRUE(before);
+
+    for (const StoreDictionary& bad :
+         {StoreDictionary{{"ServerAddresses", Items{"10.0.0.999"}}},
+          StoreDictionary{{"ServerAddresses", Items{"10.0.0.53"}}, {"SearchDomains", Items{"a b"}}},
+          StoreDictionary{{ResolvedStore::kLinkStateKey, Items{"dns 10.0.0.53", "nameserver x"}}},
+          StoreDictionary{{ResolvedStore::kLinkStateKey, std::string("dns 10.0.0.53")}},
+          // Another backend's saved dictionary is not taken for this one's.
+          StoreDictionary{{"TorvaneResolvConfBytes", std::string("nameserver x\n")},
+                          {"ServerAddresses", Items{"10.0.0.53"}}}}) {
+        EXPECT_FALSE(store->setValue(key, bad));
+        EXPECT_FALSE(store->lastErrorText().empty());
     }
+    EXPECT_FALSE(store->setValue("State:/Network/Global/IPv4", {}));
+    EXPECT_FALSE(store->setValue("State:/Network/Service/tvs-nosuch0/DNS",
+                                 {{"ServerAddresses", Items{"10.0.0.53"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("tvs-nosuch0"));
+    EXPECT_FALSE(store->copyValue("State:/Network/Service/tvs-nosuch0/DNS"));
+    EXPECT_EQ(opener.open()->copyValue(key), before) << "refused input must not reach resolved";
+
+    // The file backend refuses this one's dictionary the other way round.
     test::TempDir dir;
+    const auto file = dir.path() / "resolv.conf";
+    std::ofstream(file) << "nameserver 127.0.0.53\n";
+    auto fileStore =
+        ResolvConfStore::create({}, opener.jobs().post(), {.resolvConfPath = file, .log = {}});
+    ASSERT_TRUE(fileStore);
+    EXPECT_FALSE((*fileStore)->setValue(key, kOriginal));
+    EXPECT_THAT((*fileStore)->lastErrorText(), HasSubstr("systemd-resolved"));
+    EXPECT_EQ(readAll(file), "nameserver 127.0.0.53\n");
+
+    // resolved itself refuses a domain with an empty label, after the
+    // servers were already set: they must be put back.
+    EXPECT_FALSE(store->setValue(
+        key, {{"ServerAddresses", Items{"10.0.0.53"}}, {"SearchDomains", Items{"a..b"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("SetLinkDomains"));
+    EXPECT_EQ(opener.open()->copyValue(key), before) << "a half-done write is undone";
+}
+
+TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestoresIt) {
+    REAL_RESOLVED_LINK(interface);
+    StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
+    const auto key = opener.key();
+    ASSERT_TRUE(opener.open()->setValue(key, kOriginal));
+    test::TempDir dir;
+    RecordingCommandRunner runner;
+    BundleLocator locator{"/opt/torvane/torvane-helper"};
+    ChangeJournal journal((dir.path() / "journal.json").string());
+    std::vector<std::string> logs;
+    NetworkContext context{runner,
+                           locator,
+                           "/nonexistent",
+                           [&](const std::string& line) { logs.push_back(line); },
+                           [](const std::string&) {},
+                           &journal};
+    test::NoDnsProxy proxy;
+    DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
+        return ResolvedStore::create(std::move(onChange), opener.jobs().post(),
+                                     {.resolvedResolvConfPath = "/run/systemd/resolve/resolv.conf",
+                                      .primaryInterface = [name = std::string(interface)] {
+                                          return std::optional(name);
+                                      }});
+    });
+    dns.updateNotificationKeys(true);
+    const auto linkState = [&] {
+        return storeList(*opener.open()->copyValue(key), ResolvedStore::kLinkStateKey);
+    };
+
+    dns.applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
+    dns.enforceDNSOverride();
+    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
+    EXPECT_THAT(logs, testing::Not(testing::Contains(HasSubstr("re-published"))));
+
+    // DHCP hands the link new values while the override holds.
+    const StoreDictionary renewed{
+        {ResolvedStore::kLinkStateKey, Items{"dns 192.0.2.99", "domain dhcp.test"}}};
+    ASSERT_TRUE(opener.open()->setValue(key, renewed));
+    ASSERT_TRUE(opener.jobs().runUntil([&] {
+        return std::any_of(logs.begin(), logs.end(), [](const auto& line) {
+            return line.find("re-published") != std::string::npos;
+        });
+    }));
+    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
+
+    // A helper that died here is cleaned up after by the next one, which
+    // knows only the journal.
+    const auto steps = ChangeJournal::load(journal.path());
+    ASSERT_TRUE(steps);
+    ASSERT_EQ(steps->size(), 1U);
+    const UndoStep& step = steps->front().second;
+    ASSERT_TRUE(step.storeDictionary);
+    ASSERT_TRUE(opener.open()->setValue(step.storeKey, *step.storeDictionary));
+    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
+
+    dns.restoreDNS();
+    EXPECT_EQ(linkState(), storeList(renewed, ResolvedStore::kLinkStateKey));
+    EXPECT_EQ(logs.back(), std::string("DNS restored (services: ") + interface + ")");
+    ASSERT_TRUE(opener.open()->setValue(key, kOriginal));
+}
+
+TEST(ResolvedStoreRealTest, OverrideAndRestoreOnAVethLink) {
+    REAL_RESOLVED_LINK(interface);
     StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
     overrideAndRestore(opener);
 
@@ -416,6 +307,22 @@ TEST(ResolvedStoreRealTest, TheOverriddenLinkAnswersEveryName) {
         EXPECT_EQ(resolveThroughResolved(name), answer) << name;
     }
     ASSERT_TRUE(store->setValue(opener.key(), *saved)) << store->lastErrorText();
+}
+
+/// Run by tests/netns/resolved_store.sh once it has ended resolved: every
+/// call fails with a reason, and nothing crashes.
+TEST(ResolvedStoreGoneTest, CallsFailWithAReason) {
+    const char* interface = std::getenv("TORVANE_RESOLVED_IF");
+    if (std::getenv("TORVANE_RESOLVED_GONE") == nullptr || interface == nullptr) {
+        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh";
+    }
+    StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
+    auto store = opener.open();
+    ASSERT_TRUE(store);
+    EXPECT_FALSE(store->setValue(opener.key(), {{"ServerAddresses", Items{"10.0.0.53"}}}));
+    EXPECT_THAT(store->lastErrorText(), HasSubstr("systemd-resolved"));
+    EXPECT_FALSE(store->copyValue(opener.key()));
+    EXPECT_FALSE(resolvedAnswers());
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace torvane::test {
@@ -36,6 +38,12 @@ std::vector<std::string> LogCapture::lines() const {
 bool LogCapture::contains(const std::string& line) const {
     const auto all = lines();
     return std::find(all.begin(), all.end(), line) != all.end();
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 TempDir::TempDir() {

@@ -43,6 +43,9 @@ private:
     SystemLogSink m_previous;
 };
 
+/// The whole file's bytes; empty when it cannot be read.
+std::string readAll(const std::filesystem::path& path);
+
 /// A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {
 public:

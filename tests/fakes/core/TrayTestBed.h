@@ -1,8 +1,8 @@
 #pragma once
 
-// The objects every widget test needs: a store over a private settings file
-// and an in-memory secret store, a daemon client that answers on its own
-// thread, and the connection manager over both.
+// The objects the connection manager's tests and every widget test need: a
+// store over a private settings file and an in-memory secret store, a daemon
+// client that answers on its own thread, and the connection manager over both.
 
 #include "ConnectionManager.h"
 #include "FakeHelperClient.h"

@@ -8,10 +8,10 @@
 # before the first connect. Prints its figures. It takes several minutes, so
 # it is not part of the default test run:
 #
-#   tests/netns/churn_soak.sh HELPER TESTCLIENT [CYCLES]     (default 500)
+#   bench/churn_soak.sh HELPER TESTCLIENT [CYCLES]     (default 500)
 set -euo pipefail
-# shellcheck source=testbed.sh
-source "$(dirname "$0")/testbed.sh"
+# shellcheck source=../tests/netns/testbed.sh
+source "$(dirname "$0")/../tests/netns/testbed.sh"
 export CYCLES=${3:-500}
 : "${BED_PREFIX:=tvs-$$}"
 bed_daemon_up "$1" "$2"

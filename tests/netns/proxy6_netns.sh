@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the DNS proxy and the IPv6 leak guard against the real system inside
 # a network namespace of this test's own: the DnsProxyInNamespaceTest and
-# Ipv6GuardInNamespaceTest network tests run in it, with the real
-# networksetup tool and the real dnsmasq. The namespace's resolv.conf points at its own 127.0.0.1, where
-# the proxy listens; the IPv6 sysctls touched are the namespace's own.
+# Ipv6GuardInNamespaceTest network tests run in it, with the real IPv6
+# sysctls and the real dnsmasq. The namespace's resolv.conf points at its own
+# 127.0.0.1, where the proxy listens; the IPv6 sysctls touched are the
+# namespace's own.
 #
 #   tvp-n<pid>                                   resolv.conf: 127.0.0.1
 #   +------------------------------------------------------------------+
@@ -29,8 +30,8 @@ if ! command -v ip >/dev/null || [ ! -d /proc/sys/net/ipv6 ]; then
     echo "SKIP: needs iproute2 and IPv6"
     exit 77
 fi
-if [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ] || [ ! -x "$helper_dir/tools/networksetup" ]; then
-    echo "SKIP: needs the bundled dnsmasq and the networksetup tool in $helper_dir"
+if [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ]; then
+    echo "SKIP: needs the bundled dnsmasq in $helper_dir"
     exit 77
 fi
 

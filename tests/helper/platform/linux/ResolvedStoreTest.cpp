@@ -2,6 +2,8 @@
 
 #include "ChangeJournal.h"
 #include "DnsOverride.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStore.h"
 #include "TestSupport.h"
@@ -253,10 +255,14 @@ TEST_F(ResolvedStoreTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestore
     const auto key = m_opener.key();
     ASSERT_TRUE(m_opener.open()->setValue(key, kOriginal));
     RecordingCommandRunner runner;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     ChangeJournal journal((m_dir.path() / "journal.json").string());
     std::vector<std::string> logs;
     NetworkContext context{runner,
+                           firewall,
+                           ipv6,
                            locator,
                            "/nonexistent",
                            [&](const std::string& line) { logs.push_back(line); },

@@ -55,19 +55,15 @@ bool isInterfaceName(const std::string& name) {
 
 } // namespace
 
-SysctlIpv6Control::SysctlIpv6Control(Options options) : m_options(std::move(options)) {
-    if (!m_options.listServices) {
-        m_options.listServices = kernelServices;
-    }
-}
+SysctlIpv6Control::SysctlIpv6Control(std::string confRoot) : m_confRoot(std::move(confRoot)) {}
 
 std::vector<NetworkService> SysctlIpv6Control::services() {
-    return m_options.listServices();
+    return kernelServices();
 }
 
 std::string SysctlIpv6Control::switchPath(const std::string& service,
                                           const std::string& name) const {
-    return m_options.confRoot + "/" + service + "/" + name;
+    return m_confRoot + "/" + service + "/" + name;
 }
 
 std::optional<int> SysctlIpv6Control::readSwitch(const std::string& service,

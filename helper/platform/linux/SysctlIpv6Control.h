@@ -2,7 +2,6 @@
 
 #include "Ipv6Control.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,15 +12,9 @@ namespace torvane {
 /// accept_ra above 0 is Automatic; anything else with IPv6 on is LinkLocal.
 class SysctlIpv6Control final : public Ipv6Control {
 public:
-    struct Options {
-        /// The folder holding one folder of switches per interface.
-        std::string confRoot = "/proc/sys/net/ipv6/conf";
-        /// Lists the interfaces; empty: the kernel's list. Tests give their own.
-        std::function<std::vector<NetworkService>()> listServices;
-    };
-
-    SysctlIpv6Control() : SysctlIpv6Control(Options{}) {}
-    explicit SysctlIpv6Control(Options options);
+    /// `confRoot` holds one folder of switches per interface (tests give
+    /// one of their own); the interfaces are always the kernel's.
+    explicit SysctlIpv6Control(std::string confRoot = "/proc/sys/net/ipv6/conf");
 
     std::vector<NetworkService> services() override;
     std::optional<Ipv6Mode> mode(const std::string& service) override;
@@ -33,7 +26,7 @@ private:
     std::optional<Ipv6Error> writeSwitch(const std::string& service, const std::string& name,
                                          const std::string& value) const;
 
-    Options m_options;
+    std::string m_confRoot;
 };
 
 } // namespace torvane

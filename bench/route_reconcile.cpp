@@ -5,8 +5,10 @@
 //
 //   torvane-bench-routes [HELPER_DIR]     (default: this build's helper/)
 #include "BundleLocator.h"
+#include "NftablesFirewall.h"
 #include "PosixCommandRunner.h"
 #include "RouteTable.h"
+#include "SysctlIpv6Control.h"
 
 #include <chrono>
 #include <cstdio>
@@ -98,8 +100,15 @@ int main(int argc, char** argv) {
     }
 
     PosixCommandRunner runner;
+    // Neither is used by the route reconcile.
+    NftablesFirewall firewall;
+    SysctlIpv6Control ipv6;
     int failures = 0;
-    NetworkContext context{runner, locator, "/tmp/tvr-bench-unused",
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           "/tmp/tvr-bench-unused",
                            [&failures](const std::string& line) {
                                if (!line.ends_with(": ok")) {
                                    ++failures;

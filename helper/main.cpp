@@ -1,15 +1,17 @@
-// torvane-helper: the root daemon. Wires the real command runner, process
-// launcher, libvici, clock and process finder into the engine and serves the command socket
-// until SIGTERM.
+// torvane-helper: the root daemon. Wires the real command runner, firewall,
+// IPv6 switches, process launcher, libvici, clock and process finder into
+// the engine and serves the command socket until SIGTERM.
 #include "BundleLocator.h"
 #include "HelperDaemon.h"
 #include "HelperOptions.h"
 #include "LinuxOwnProcesses.h"
 #include "LogindPowerEvents.h"
+#include "NftablesFirewall.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 #include "ResolvConfStore.h"
 #include "ResolvedStore.h"
+#include "SysctlIpv6Control.h"
 #include "SystemLog.h"
 #include "VPNEngine.h"
 #include "ViciConnection.h"
@@ -35,12 +37,16 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     PosixCommandRunner runner;
+    NftablesFirewall firewall;
+    SysctlIpv6Control ipv6;
     PosixProcessLauncher launcher;
     LibviciConnector vici;
     SystemClock clock;
     LinuxOwnProcesses processes;
     EngineEnvironment environment{
         .runner = runner,
+        .firewall = firewall,
+        .ipv6 = ipv6,
         .launcher = launcher,
         .vici = vici,
         .clock = clock,

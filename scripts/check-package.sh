@@ -115,8 +115,6 @@ expected=(
   /usr/lib/torvane/Resources/dnsmasq/sbin/dnsmasq
   /usr/lib/torvane/tools/route
   /usr/lib/torvane/tools/netstat
-  /usr/lib/torvane/tools/networksetup
-  /usr/lib/torvane/tools/pfctl
   /usr/lib/systemd/system/torvane-helper.service
   /usr/lib/systemd/system/torvane-helper.socket
   /usr/share/applications/torvane.desktop

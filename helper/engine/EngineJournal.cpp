@@ -13,7 +13,7 @@ constexpr std::chrono::seconds kToolTimeLimit{10};
 
 /// Only the daemon's own network tools may be named by a journal.
 bool isJournalTool(const std::string& tool) {
-    return tool == "route" || tool == "networksetup" || tool == "pfctl";
+    return tool == "route";
 }
 
 } // namespace
@@ -99,6 +99,16 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
         if (step.processName == "charon") {
             removeCharonLeftovers();
         }
+        return;
+    }
+    case UndoStep::Kind::ipv6Mode: {
+        const auto failure = m_env.ipv6.setMode(step.service, step.ipv6Mode);
+        log("restored " + key + (failure ? ": " + failure->message : std::string(": ok")));
+        return;
+    }
+    case UndoStep::Kind::firewall: {
+        const auto failure = m_env.firewall.release();
+        log("restored " + key + (failure ? ": " + failure->message : std::string(": ok")));
         return;
     }
     }

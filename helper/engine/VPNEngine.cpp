@@ -15,6 +15,8 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
       m_journal(m_env.journalPath.empty() ? nullptr
                                           : std::make_unique<ChangeJournal>(m_env.journalPath)),
       m_network{m_env.runner,
+                m_env.firewall,
+                m_env.ipv6,
                 m_env.locator,
                 m_env.stagingRoot,
                 [this](const std::string& line) { log(line); },

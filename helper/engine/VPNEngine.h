@@ -34,10 +34,13 @@
 
 namespace torvane {
 
-/// What the engine works with. Production passes the real runner, launcher,
-/// libvici and clock; tests pass fakes and a temporary staging root.
+/// What the engine works with. Production passes the real runner, firewall,
+/// IPv6 switches, launcher, libvici and clock; tests pass fakes and a
+/// temporary staging root.
 struct EngineEnvironment {
     CommandRunner& runner;
+    Firewall& firewall;
+    Ipv6Control& ipv6;
     ProcessLauncher& launcher;
     ViciConnector& vici;
     Clock& clock;

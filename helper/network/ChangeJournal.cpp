@@ -26,6 +26,10 @@ const char* kindName(UndoStep::Kind kind) {
         return "storeValue";
     case UndoStep::Kind::process:
         return "process";
+    case UndoStep::Kind::ipv6Mode:
+        return "ipv6Mode";
+    case UndoStep::Kind::firewall:
+        return "firewall";
     }
     return "tool";
 }
@@ -67,14 +71,6 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
     case UndoStep::Kind::tool:
         object["tool"] = step.tool;
         object["args"] = step.args;
-        if (step.killSwitchProfiles) {
-            json profiles = json::array();
-            for (const auto& profile : *step.killSwitchProfiles) {
-                profiles.push_back(
-                    {{"profileID", profile.profileID}, {"gateway", profile.gateway}});
-            }
-            object["killSwitchProfiles"] = std::move(profiles);
-        }
         break;
     case UndoStep::Kind::storeValue:
         object["key"] = step.storeKey;
@@ -86,6 +82,20 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
         if (step.startTime) {
             object["startTime"] = *step.startTime;
             object["executable"] = step.executable;
+        }
+        break;
+    case UndoStep::Kind::ipv6Mode:
+        object["service"] = step.service;
+        object["mode"] = std::string(ipv6ModeName(step.ipv6Mode));
+        break;
+    case UndoStep::Kind::firewall:
+        if (step.killSwitchProfiles) {
+            json profiles = json::array();
+            for (const auto& profile : *step.killSwitchProfiles) {
+                profiles.push_back(
+                    {{"profileID", profile.profileID}, {"gateway", profile.gateway}});
+            }
+            object["killSwitchProfiles"] = std::move(profiles);
         }
         break;
     }
@@ -140,12 +150,6 @@ std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& objec
             step.args.push_back(arg.get<std::string>());
         }
         step.tool = *tool;
-        if (object.contains("killSwitchProfiles")) {
-            step.killSwitchProfiles = killSwitchProfilesFromJson(object["killSwitchProfiles"]);
-            if (!step.killSwitchProfiles) {
-                return std::nullopt;
-            }
-        }
     } else if (kind == "storeValue") {
         step.kind = UndoStep::Kind::storeValue;
         const auto key = text("key");
@@ -174,6 +178,24 @@ std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& objec
             }
             step.startTime = object["startTime"].get<std::uint64_t>();
             step.executable = *executable;
+        }
+    } else if (kind == "ipv6Mode") {
+        step.kind = UndoStep::Kind::ipv6Mode;
+        const auto service = text("service");
+        const auto modeName = text("mode");
+        const auto mode = modeName ? ipv6ModeFromName(*modeName) : std::nullopt;
+        if (!service || service->empty() || !mode) {
+            return std::nullopt;
+        }
+        step.service = *service;
+        step.ipv6Mode = *mode;
+    } else if (kind == "firewall") {
+        step.kind = UndoStep::Kind::firewall;
+        if (object.contains("killSwitchProfiles")) {
+            step.killSwitchProfiles = killSwitchProfilesFromJson(object["killSwitchProfiles"]);
+            if (!step.killSwitchProfiles) {
+                return std::nullopt;
+            }
         }
     } else {
         return std::nullopt;

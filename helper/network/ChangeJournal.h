@@ -2,6 +2,7 @@
 
 #include "DynamicStore.h"
 #include "Expected.h"
+#include "Ipv6Control.h"
 #include "OwnProcesses.h"
 
 #include <cstdint>
@@ -27,13 +28,17 @@ struct KillSwitchProfile {
 /// How to undo one change the daemon made to the machine.
 struct UndoStep {
     enum class Kind {
-        /// Run one of the daemon's network tools ("route", "networksetup",
-        /// "pfctl") with these arguments.
+        /// Run one of the daemon's network tools ("route") with these
+        /// arguments.
         tool,
         /// Put a saved store dictionary back (none: remove the key).
         storeValue,
         /// End a process the daemon started, if it is still that process.
         process,
+        /// Put an interface's IPv6 mode back.
+        ipv6Mode,
+        /// Delete the kill switch's firewall table.
+        firewall,
     };
     Kind kind = Kind::tool;
     std::string tool{};
@@ -48,9 +53,11 @@ struct UndoStep {
     /// has no start time: such a step names no process that can be ended.
     std::optional<std::uint64_t> startTime{};
     std::string executable{};
-    /// Only on the kill switch's step: the profiles it is engaged for. A
-    /// journal of an older daemon has none (absent), nor has a firewall held
-    /// for profiles nobody knows any more.
+    /// The interface whose IPv6 mode to put back, and that mode.
+    std::string service{};
+    Ipv6Mode ipv6Mode = Ipv6Mode::off;
+    /// Only on the firewall step: the profiles the kill switch is engaged
+    /// for. A firewall held for profiles nobody knows any more has none.
     std::optional<std::vector<KillSwitchProfile>> killSwitchProfiles{};
 
     static UndoStep runTool(std::string toolName, std::vector<std::string> toolArgs) {
@@ -60,6 +67,12 @@ struct UndoStep {
         return {.kind = Kind::storeValue,
                 .storeKey = std::move(key),
                 .storeDictionary = std::move(dictionary)};
+    }
+    static UndoStep restoreIpv6Mode(std::string serviceName, Ipv6Mode mode) {
+        return {.kind = Kind::ipv6Mode, .service = std::move(serviceName), .ipv6Mode = mode};
+    }
+    static UndoStep releaseFirewall(std::optional<std::vector<KillSwitchProfile>> profiles) {
+        return {.kind = Kind::firewall, .killSwitchProfiles = std::move(profiles)};
     }
     static UndoStep endProcess(const ProcessIdentity& process, std::string name) {
         return {.kind = Kind::process,

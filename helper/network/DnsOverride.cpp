@@ -5,7 +5,6 @@
 #include "FileWriter.h"
 
 #include <algorithm>
-#include <chrono>
 #include <exception>
 #include <fstream>
 #include <sstream>
@@ -14,18 +13,8 @@ namespace torvane {
 
 namespace {
 
-constexpr std::chrono::seconds kNetworksetupTimeout{30};
-
 std::string stateDNSKey(const std::string& serviceID) {
     return "State:/Network/Service/" + serviceID + "/DNS";
-}
-
-std::string setupDNSKey(const std::string& serviceID) {
-    return "Setup:/Network/Service/" + serviceID + "/DNS";
-}
-
-std::string setupServiceKey(const std::string& serviceID) {
-    return "Setup:/Network/Service/" + serviceID;
 }
 
 std::string trimBlanks(const std::string& text) {
@@ -255,65 +244,6 @@ void DnsOverride::enforceDNSOverride() {
             m_context.log("DNS set FAILED on " + key + ": " + store->lastErrorText());
         }
     }
-    overrideManualSetupDNS(*primary);
-}
-
-void DnsOverride::overrideManualSetupDNS(const std::string& serviceID) {
-    std::vector<std::string> manualServers;
-    std::vector<std::string> manualDomains;
-    if (const auto setup = storeValue(setupDNSKey(serviceID))) {
-        manualServers = storeList(*setup, "ServerAddresses").value_or(std::vector<std::string>{});
-        manualDomains = storeList(*setup, "SearchDomains").value_or(std::vector<std::string>{});
-    }
-    auto saved = m_savedSetupDNS.find(serviceID);
-    if (saved == m_savedSetupDNS.end() && manualServers.empty() && manualDomains.empty()) {
-        return;
-    }
-    std::optional<std::string> name;
-    if (const auto service = storeValue(setupServiceKey(serviceID))) {
-        name = storeText(*service, "UserDefinedName");
-    }
-    if (!name) {
-        m_context.log("DNS override: service " + serviceID +
-                      " has manual DNS but no name — cannot override it via networksetup");
-        return;
-    }
-    if (saved == m_savedSetupDNS.end()) {
-        saved =
-            m_savedSetupDNS.emplace(serviceID, SetupDNS{*name, manualServers, manualDomains}).first;
-    }
-    const SetupDNS& original = saved->second;
-    const auto& targetServers =
-        m_desiredDNSServers.empty() ? original.servers : m_desiredDNSServers;
-    const auto& targetDomains =
-        m_desiredSearchDomains.empty() ? original.domains : m_desiredSearchDomains;
-
-    bool ran = false;
-    if (manualServers != targetServers) {
-        runNetworksetup("-setdnsservers", *name, targetServers);
-        ran = true;
-    }
-    if (manualDomains != targetDomains) {
-        runNetworksetup("-setsearchdomains", *name, targetDomains);
-        ran = true;
-    }
-    if (ran) {
-        m_context.log("DNS override: replaced manual Setup DNS on '" + *name + "' (servers " +
-                      dnsLogList(targetServers) + ", search " + dnsLogList(targetDomains) + ")");
-    }
-}
-
-void DnsOverride::runNetworksetup(const std::string& option, const std::string& name,
-                                  const std::vector<std::string>& values) {
-    std::vector<std::string> args{option, name};
-    if (values.empty()) {
-        args.emplace_back("empty");
-    } else {
-        args.insert(args.end(), values.begin(), values.end());
-    }
-    // Neither the status nor the output tells anything the override acts on.
-    m_context.runner.runCommand(m_context.locator.tool("networksetup"), args, std::nullopt,
-                                kNetworksetupTimeout);
 }
 
 void DnsOverride::captureOriginalDNSIfNeeded() {
@@ -370,17 +300,12 @@ void DnsOverride::restoreDNS() {
             restoreServiceStateDNS(serviceID, *store);
         }
     }
-    for (const auto& [serviceID, setup] : m_savedSetupDNS) {
-        runNetworksetup("-setdnsservers", setup.name, setup.servers);
-        runNetworksetup("-setsearchdomains", setup.name, setup.domains);
-    }
-    if (!m_dnsTouchedServiceIDs.empty() || !m_savedSetupDNS.empty()) {
+    if (!m_dnsTouchedServiceIDs.empty()) {
         m_context.log("DNS restored (services: " + joined(m_dnsTouchedServiceIDs) + ")");
     }
     m_dnsTouchedServiceIDs.clear();
     m_savedStateDNS.clear();
     m_writtenStamps.clear();
-    m_savedSetupDNS.clear();
     m_overriddenServiceID.reset();
     m_desiredDNSServers.clear();
     m_desiredSearchDomains.clear();

@@ -18,21 +18,15 @@ namespace torvane {
 /// Makes the system resolve through the highest-priority live tunnel that
 /// has DNS settings: rewrites the primary network service's DNS entry in the
 /// dynamic store, keeps it rewritten when the network re-publishes its own
-/// values, replaces manually configured DNS of that service and puts
-/// everything back when the last such tunnel goes. Also decides which
+/// values, and puts everything back when the last such tunnel goes. (The
+/// store has no manual DNS layer beneath a service's own: there is only
+/// the one resolver configuration to rewrite.) Also decides which
 /// tunnel owns the local DNS proxy.
 ///
 /// Lives inside the engine; every member runs on the engine queue, including
 /// the store's change handler. Not thread-safe.
 class DnsOverride {
 public:
-    /// What the override saved of a service's manual DNS before replacing it.
-    struct SetupDNS {
-        std::string name;
-        std::vector<std::string> servers;
-        std::vector<std::string> domains;
-    };
-
     static constexpr const char* kGlobalIPv4Key = "State:/Network/Global/IPv4";
     static constexpr const char* kServiceDNSPattern = "State:/Network/Service/[^/]+/DNS";
     /// Where the pre-override resolvers are read.
@@ -67,8 +61,6 @@ public:
     void enforceDNSOverride();
     /// The dictionary to publish for a service whose own DNS was `original`.
     StoreDictionary stampDict(const std::optional<StoreDictionary>& original) const;
-    /// Replaces the manual DNS of service `serviceID` by the desired one.
-    void overrideManualSetupDNS(const std::string& serviceID);
     /// Writes the pre-override resolvers to the upstream file, once.
     void captureOriginalDNSIfNeeded();
     /// The resolvers the resolv.conf file lists, in order; empty when it is
@@ -102,9 +94,6 @@ public:
     std::string upstreamResolvConfPath() const;
 
 private:
-    void runNetworksetup(const std::string& option, const std::string& name,
-                         const std::vector<std::string>& values);
-
     NetworkContext& m_context;
     DnsProxyControl& m_proxy;
     DynamicStoreFactory m_storeFactory;
@@ -121,7 +110,6 @@ private:
     /// The stamp last written to each service, still in place unless the
     /// network replaced it.
     std::map<std::string, StoreDictionary> m_writtenStamps;
-    std::map<std::string, SetupDNS> m_savedSetupDNS;
     bool m_upstreamDNSCaptured = false;
 };
 

@@ -2,82 +2,9 @@
 
 #include "RouteTable.h"
 
-#include <chrono>
-
 namespace torvane {
 
-namespace {
-
-constexpr std::chrono::seconds kToolTimeout{30};
-
-std::string trimSpacesAndTabs(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-/// The output's lines, empty ones dropped, each trimmed of spaces and tabs.
-std::vector<std::string> trimmedLines(const std::string& output) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start <= output.size()) {
-        auto end = output.find('\n', start);
-        if (end == std::string::npos) {
-            end = output.size();
-        }
-        if (end > start) {
-            lines.push_back(trimSpacesAndTabs(output.substr(start, end - start)));
-        }
-        start = end + 1;
-    }
-    return lines;
-}
-
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-} // namespace
-
-std::vector<std::string> parseNetworkServiceOrder(const std::string& output) {
-    std::vector<std::string> names;
-    std::optional<std::string> pending;
-    for (const auto& line : trimmedLines(output)) {
-        if (startsWith(line, "(*")) {
-            pending.reset();
-            continue;
-        }
-        const auto separator = line.find(") ");
-        if (startsWith(line, "(") && separator != std::string::npos) {
-            pending = line.substr(separator + 2);
-            continue;
-        }
-        if (line.find("Hardware Port") != std::string::npos && pending) {
-            names.push_back(*pending);
-            pending.reset();
-        }
-    }
-    return names;
-}
-
-std::optional<std::string> parseIPv6Mode(const std::string& output) {
-    for (const auto& line : trimmedLines(output)) {
-        if (startsWith(line, "IPv6: ")) {
-            return trimSpacesAndTabs(line.substr(6));
-        }
-    }
-    return std::nullopt;
-}
-
 Ipv6Guard::Ipv6Guard(NetworkContext& context) : m_context(context) {}
-
-CommandResult Ipv6Guard::networksetup(const std::vector<std::string>& args) {
-    return m_context.runner.runCommand(m_context.locator.tool("networksetup"), args, std::nullopt,
-                                       kToolTimeout);
-}
 
 void Ipv6Guard::reconcileIPv6(const std::vector<Tunnel*>& tunnels) {
     bool wanted = false;
@@ -98,53 +25,46 @@ void Ipv6Guard::reconcileIPv6(const std::vector<Tunnel*>& tunnels) {
     m_active = true;
     for (const auto& service : allNetworkServiceNames()) {
         const auto mode = currentIPv6Mode(service);
-        if (!mode || *mode == "Off") {
+        if (!mode || *mode == Ipv6Mode::off) {
             continue;
         }
         m_saved.push_back({service, *mode});
-        if (*mode == "Automatic" || *mode == "LinkLocal") {
-            m_context.recordUndo(
-                "ipv6 " + service,
-                UndoStep::runTool(
-                    "networksetup",
-                    {*mode == "Automatic" ? "-setv6automatic" : "-setv6LinkLocal", service}));
-        }
-        networksetup({"-setv6off", service});
-        m_context.log("IPv6 disabled on '" + service + "' (was: " + *mode + ") — leak prevention");
+        m_context.recordUndo("ipv6 " + service, UndoStep::restoreIpv6Mode(service, *mode));
+        // A failure shows at the restore, which finds the mode unchanged.
+        m_context.ipv6.setMode(service, Ipv6Mode::off);
+        m_context.log("IPv6 disabled on '" + service +
+                      "' (was: " + std::string(ipv6ModeName(*mode)) + ") — leak prevention");
     }
 }
 
 void Ipv6Guard::restoreIPv6() {
     m_active = false;
     for (const auto& saved : m_saved) {
-        std::string flag;
-        if (saved.mode == "Automatic") {
-            flag = "-setv6automatic";
-        } else if (saved.mode == "LinkLocal") {
-            flag = "-setv6LinkLocal";
-        } else {
-            m_context.log("IPv6 restore: unrecognised saved mode '" + saved.mode + "' for '" +
-                          saved.service + "' — skipping");
-            continue;
-        }
-        const auto result = networksetup({flag, saved.service});
+        const std::string mode(ipv6ModeName(saved.mode));
+        const auto failure = m_context.ipv6.setMode(saved.service, saved.mode);
         m_context.forgetUndo("ipv6 " + saved.service);
-        if (result.status == 0) {
-            m_context.log("IPv6 restored on '" + saved.service + "' → " + saved.mode);
+        if (!failure) {
+            m_context.log("IPv6 restored on '" + saved.service + "' → " + mode);
         } else {
-            m_context.log("IPv6 restore FAILED on '" + saved.service + "' → " + saved.mode +
-                          " (exit " + std::to_string(result.status) + "): " + result.output);
+            m_context.log("IPv6 restore FAILED on '" + saved.service + "' → " + mode + " (exit " +
+                          std::to_string(failure->status) + "): " + failure->message);
         }
     }
     m_saved.clear();
 }
 
 std::vector<std::string> Ipv6Guard::allNetworkServiceNames() {
-    return parseNetworkServiceOrder(networksetup({"-listnetworkserviceorder"}).output);
+    std::vector<std::string> names;
+    for (const auto& service : m_context.ipv6.services()) {
+        if (service.enabled) {
+            names.push_back(service.name);
+        }
+    }
+    return names;
 }
 
-std::optional<std::string> Ipv6Guard::currentIPv6Mode(const std::string& service) {
-    return parseIPv6Mode(networksetup({"-getinfo", service}).output);
+std::optional<Ipv6Mode> Ipv6Guard::currentIPv6Mode(const std::string& service) {
+    return m_context.ipv6.mode(service);
 }
 
 } // namespace torvane

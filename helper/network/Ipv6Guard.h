@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Ipv6Control.h"
 #include "NetworkContext.h"
 #include "Tunnel.h"
 
@@ -12,15 +13,14 @@ namespace torvane {
 /// One network service whose IPv6 was switched off, with the mode it had.
 struct SavedIPv6Setting {
     std::string service;
-    std::string mode;
+    Ipv6Mode mode = Ipv6Mode::automatic;
 
     friend bool operator==(const SavedIPv6Setting&, const SavedIPv6Setting&) = default;
 };
 
 /// Keeps IPv6 off on every enabled network service while a tunnel that
 /// carries all IPv4 traffic but no IPv6 asks for leak prevention, and puts
-/// each service's mode back afterwards. Runs on the engine's queue; every
-/// networksetup call may block it for up to 30 s.
+/// each service's mode back afterwards. Runs on the engine's queue.
 class Ipv6Guard {
 public:
     explicit Ipv6Guard(NetworkContext& context);
@@ -34,25 +34,16 @@ public:
 
     /// Names of the enabled network services, in service order.
     std::vector<std::string> allNetworkServiceNames();
-    /// The service's IPv6 mode as networksetup reports it; nothing when it
-    /// reports none.
-    std::optional<std::string> currentIPv6Mode(const std::string& service);
+    /// The service's IPv6 mode; nothing when it has none.
+    std::optional<Ipv6Mode> currentIPv6Mode(const std::string& service);
 
     bool ipv6LeakPreventionActive() const { return m_active; }
     const std::vector<SavedIPv6Setting>& savedIPv6Settings() const { return m_saved; }
 
 private:
-    CommandResult networksetup(const std::vector<std::string>& args);
-
     NetworkContext& m_context;
     std::vector<SavedIPv6Setting> m_saved;
     bool m_active = false;
 };
-
-/// The service names in `-listnetworkserviceorder` output: each enabled
-/// numbered service that is followed by its "Hardware Port" line.
-std::vector<std::string> parseNetworkServiceOrder(const std::string& output);
-/// The mode after "IPv6: " in `-getinfo` output.
-std::optional<std::string> parseIPv6Mode(const std::string& output);
 
 } // namespace torvane

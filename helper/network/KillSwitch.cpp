@@ -1,144 +1,46 @@
 #include "KillSwitch.h"
 
-#include "EngineError.h"
-#include "FileWriter.h"
-
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
-#include <set>
-#include <system_error>
 
 namespace torvane {
 
 namespace {
 
-constexpr std::chrono::seconds kPfctlTimeout{30};
-constexpr const char* kTokenMarker = "Token : ";
 constexpr const char* kFailureMessage = "Kill switch failed to engage — see log";
 constexpr const char* kTableKey = "kill switch";
-constexpr const char* kTokenKey = "kill switch token";
-
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-// The last line carrying the marker wins, as a later enable would.
-std::optional<std::string> parseEnableToken(const std::string& output) {
-    std::optional<std::string> token;
-    std::size_t start = 0;
-    while (start <= output.size()) {
-        auto end = output.find('\n', start);
-        if (end == std::string::npos) {
-            end = output.size();
-        }
-        const std::string line = output.substr(start, end - start);
-        const auto marker = line.find(kTokenMarker);
-        if (!line.empty() && marker != std::string::npos) {
-            // An empty token could never be released; it counts as none.
-            auto found = trimBlanks(line.substr(marker + std::string(kTokenMarker).size()));
-            if (!found.empty()) {
-                token = std::move(found);
-            }
-        }
-        start = end + 1;
-    }
-    return token;
-}
-
-// Interface names and gateways come from the tunnel records, and a gateway
-// may still be the profile's text as typed. Written as is, a newline or a
-// blank in it would add or change rules and so open a hole in the filter.
-// Such a value is left out: its traffic stays blocked, which is the safe side.
-bool isRuleWord(const std::string& value) {
-    if (value.empty()) {
-        return false;
-    }
-    return std::all_of(value.begin(), value.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == ':' || c == '-' || c == '_' || c == '%';
-    });
-}
 
 } // namespace
 
 KillSwitch::KillSwitch(NetworkContext& context) : m_context(context) {}
 
-std::string KillSwitch::rulesetPath() const {
-    return m_context.stagingRoot + "/killswitch.pf.conf";
-}
-
-std::string KillSwitch::rulesetText(const std::vector<Tunnel*>& tunnels,
-                                    const std::vector<KillSwitchProfile>& held) {
-    std::string text = "pass out quick on lo0 all\n";
-    std::set<std::string> passedGateways;
-    const auto passGateway = [&](const std::string& gateway) {
-        if (isRuleWord(gateway)) {
-            text += "pass out quick proto udp from any to " + gateway + " port {500, 4500}\n";
-            text += "pass out quick proto esp from any to " + gateway + "\n";
-            passedGateways.insert(gateway);
+FirewallPolicy KillSwitch::policyFor(const std::vector<Tunnel*>& tunnels,
+                                     const std::vector<KillSwitchProfile>& held) {
+    // Interface names and gateways come from the tunnel records, and a
+    // gateway may still be the profile's text as typed.
+    FirewallPolicy policy;
+    const auto passGateway = [&policy](const std::string& gateway) {
+        if (isFirewallGateway(gateway) && std::find(policy.gateways.begin(), policy.gateways.end(),
+                                                    gateway) == policy.gateways.end()) {
+            policy.gateways.push_back(gateway);
         }
     };
     for (const Tunnel* tunnel : tunnels) {
-        if (tunnel->tun && isRuleWord(*tunnel->tun)) {
-            text += "pass out quick on " + *tunnel->tun + " all\n";
+        if (tunnel->tun && isFirewallInterfaceName(*tunnel->tun)) {
+            policy.tunnelInterfaces.push_back(*tunnel->tun);
         }
         passGateway(tunnel->remoteIP.value_or(tunnel->profile.remoteAddr));
     }
     // A held profile reconnecting has its gateway passed already.
     for (const auto& profile : held) {
-        if (passedGateways.count(profile.gateway) == 0) {
-            passGateway(profile.gateway);
-        }
+        passGateway(profile.gateway);
     }
-    text += "pass out quick proto udp from any port 68 to any port 67\n";
-    text += "block drop out quick all\n";
-    return text;
-}
-
-CommandResult KillSwitch::pfctl(const std::vector<std::string>& args) {
-    return m_context.runner.runCommand(m_context.locator.tool("pfctl"), args, std::nullopt,
-                                       kPfctlTimeout);
-}
-
-bool KillSwitch::writeRuleset(const std::string& text) {
-    std::error_code error;
-    std::filesystem::create_directories(m_context.stagingRoot, error);
-    if (error) {
-        m_context.log("kill switch: failed to write ruleset: could not create " +
-                      m_context.stagingRoot + ": " + error.message());
-        return false;
-    }
-    try {
-        writeFile(text, rulesetPath(), 0600);
-    } catch (const EngineError& failure) {
-        m_context.log("kill switch: failed to write ruleset: " + failure.message());
-        return false;
-    }
-    return true;
-}
-
-void KillSwitch::takeEnableToken() {
-    const CommandResult enabled = pfctl({"-E"});
-    if (auto token = parseEnableToken(enabled.output)) {
-        m_context.recordUndo(kTokenKey, UndoStep::runTool("pfctl", {"-X", *token}));
-        m_pfToken = std::move(token);
-        return;
-    }
-    m_context.log("kill switch: could not parse pf enable token (output: " + enabled.output +
-                  ") — pf may already be enabled");
+    return policy;
 }
 
 UndoStep KillSwitch::engagedStep(const std::vector<Tunnel*>& tunnels) const {
-    UndoStep step = UndoStep::runTool("pfctl", {"-a", pfAnchor, "-F", "all"});
     if (m_holdUnknownProfiles) {
         // Held for someone unknown: the next daemon must not learn otherwise.
-        return step;
+        return UndoStep::releaseFirewall(std::nullopt);
     }
     std::vector<KillSwitchProfile> profiles = m_heldProfiles;
     for (const Tunnel* tunnel : tunnels) {
@@ -149,8 +51,7 @@ UndoStep KillSwitch::engagedStep(const std::vector<Tunnel*>& tunnels) const {
             profiles.push_back({id, tunnel->remoteIP.value_or(tunnel->profile.remoteAddr)});
         }
     }
-    step.killSwitchProfiles = std::move(profiles);
-    return step;
+    return UndoStep::releaseFirewall(std::move(profiles));
 }
 
 void KillSwitch::releaseProfilesThatAreBack(const std::vector<Tunnel*>& tunnels) {
@@ -180,14 +81,11 @@ void KillSwitch::reconcileKillSwitch(const std::vector<Tunnel*>& tunnels) {
         deactivateKillSwitch();
         return;
     }
-    if (!writeRuleset(rulesetText(tunnels, m_heldProfiles))) {
-        return;
-    }
     m_context.recordUndo(kTableKey, engagedStep(tunnels));
-    const CommandResult loaded = pfctl({"-a", pfAnchor, "-f", rulesetPath()});
-    if (loaded.status != 0) {
-        m_context.log("kill switch: pfctl load FAILED (exit " + std::to_string(loaded.status) +
-                      "): " + loaded.output);
+    const auto applied = m_context.firewall.apply(policyFor(tunnels, m_heldProfiles));
+    if (!applied) {
+        m_context.log("kill switch: nftables load FAILED (exit " +
+                      std::to_string(applied.error().status) + "): " + applied.error().message);
         for (Tunnel* tunnel : tunnels) {
             if (tunnel->profile.killSwitchEnabled) {
                 tunnel->message = kFailureMessage;
@@ -195,58 +93,58 @@ void KillSwitch::reconcileKillSwitch(const std::vector<Tunnel*>& tunnels) {
         }
         return;
     }
-    if (!m_pfToken) {
-        takeEnableToken();
+    if (!applied->handle && !m_tableHandle) {
+        m_context.log("kill switch: could not parse nftables enable token (output: " +
+                      applied->output + ") — nftables may already be enabled");
+    }
+    // Each apply makes a new table; its handle replaces the old one's.
+    if (applied->handle) {
+        m_tableHandle = applied->handle;
     }
     if (!m_killSwitchLoaded) {
         m_killSwitchLoaded = true;
-        m_context.log(std::string("kill switch ENGAGED (pf anchor ") + pfAnchor + ")");
+        m_context.log("kill switch ENGAGED (firewall table " + m_context.firewall.tableName() +
+                      ")");
     }
 }
 
 void KillSwitch::deactivateKillSwitch() {
     endHold();
-    if (!m_killSwitchLoaded && !m_pfToken) {
+    if (!m_killSwitchLoaded && !m_tableHandle) {
         return;
     }
-    pfctl({"-a", pfAnchor, "-F", "all"});
+    m_context.firewall.release();
     m_context.forgetUndo(kTableKey);
-    if (m_pfToken) {
-        pfctl({"-X", *m_pfToken});
-        m_pfToken.reset();
-        m_context.forgetUndo(kTokenKey);
-    }
+    m_tableHandle.reset();
     m_killSwitchLoaded = false;
     m_context.log("kill switch disengaged");
 }
 
 void KillSwitch::releaseWhateverIsLoaded() {
     endHold();
-    if (m_killSwitchLoaded || m_pfToken) {
+    if (m_killSwitchLoaded || m_tableHandle) {
         deactivateKillSwitch();
         return;
     }
-    // Flushing a table that is not there does nothing.
-    pfctl({"-a", pfAnchor, "-F", "all"});
+    // Deleting a table that is not there does nothing.
+    m_context.firewall.release();
 }
 
 bool KillSwitch::ownsJournalKey(const std::string& key) {
-    return key == kTableKey || key == kTokenKey;
+    return key == kTableKey;
 }
 
 bool KillSwitch::wasEngaged(const std::vector<std::pair<std::string, UndoStep>>& steps) {
-    return std::any_of(steps.begin(), steps.end(),
-                       [](const auto& entry) { return entry.first == kTableKey; });
+    return std::any_of(steps.begin(), steps.end(), [](const auto& entry) {
+        return entry.first == kTableKey && entry.second.kind == UndoStep::Kind::firewall;
+    });
 }
 
 void KillSwitch::holdAfterRestart(const std::vector<std::pair<std::string, UndoStep>>& steps) {
     std::optional<std::vector<KillSwitchProfile>> profiles;
     for (const auto& [key, step] : steps) {
-        if (key == kTableKey) {
+        if (key == kTableKey && step.kind == UndoStep::Kind::firewall) {
             profiles = step.killSwitchProfiles;
-        } else if (key == kTokenKey && step.args.size() == 2 && !step.args[1].empty()) {
-            m_pfToken = step.args[1];
-            m_context.recordUndo(kTokenKey, step);
         }
     }
     m_killSwitchLoaded = true;
@@ -254,8 +152,8 @@ void KillSwitch::holdAfterRestart(const std::vector<std::pair<std::string, UndoS
         m_heldProfiles = std::move(*profiles);
         m_context.log("kill switch held after a restart: traffic stays blocked until its tunnels "
                       "reconnect or Disconnect All");
-        // The dead tunnels' interfaces go; a failed load keeps the old table,
-        // which blocks as much.
+        // The dead tunnels' interfaces go; a failed apply keeps the old
+        // table, which blocks as much.
         reconcileKillSwitch({});
         return;
     }

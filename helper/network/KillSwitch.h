@@ -5,6 +5,7 @@
 #include "Tunnel.h"
 #include "Uuid.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +14,8 @@ namespace torvane {
 
 /// The firewall that lets out only loopback, the tunnel interfaces, IKE/ESP
 /// to the gateways and DHCP while any tunnel's profile asks for it. Runs on
-/// the engine's queue; every pfctl call may block it for up to 30 seconds.
+/// the engine's queue; every firewall call may block it (a gateway name is
+/// resolved while the policy is applied).
 ///
 /// It fails closed: a daemon that was killed leaves the table engaged, and
 /// the next one holds it (see holdAfterRestart) until the tunnels that asked
@@ -21,28 +23,24 @@ namespace torvane {
 /// while no tunnel carries its traffic.
 class KillSwitch {
 public:
-    /// The anchor the ruleset is loaded into; the name appears in the log.
-    static constexpr const char* pfAnchor = "com.apple/250.TorvaneKillSwitch";
-
     explicit KillSwitch(NetworkContext& context);
 
     /// Engages, refreshes or releases the kill switch for `tunnels`, the
-    /// engine's tunnel list in start order. The ruleset is rewritten and
-    /// reloaded on every call so the pass rules follow interfaces and
-    /// gateways as they appear and go. A failed load sets the failure
-    /// message on every tunnel that asked for the kill switch and leaves
-    /// the previously loaded ruleset in force.
+    /// engine's tunnel list in start order. The policy is rebuilt and
+    /// applied on every call so that it follows interfaces and gateways as
+    /// they appear and go. A failed apply sets the failure message on every
+    /// tunnel that asked for the kill switch and leaves the table applied
+    /// before in force.
     ///
     /// While holding, the table stays even when no tunnel asks for it, and
     /// also passes the held profiles' gateways; a held profile whose tunnel
     /// is up again (has its interface) is no longer held.
     void reconcileKillSwitch(const std::vector<Tunnel*>& tunnels);
-    /// Flushes the anchor and gives back the enable token, when either is
-    /// held; otherwise does nothing. Ends a hold. Results of pfctl are not
-    /// checked.
+    /// Deletes the table when one was applied (or a handle is held);
+    /// otherwise does nothing. Ends a hold. The result is not checked.
     void deactivateKillSwitch();
     /// For the force kill: ends any hold and releases the kill switch, and
-    /// flushes our table even when this engine knows of none loaded, since
+    /// deletes our table even when this engine knows of none applied, since
     /// one may be left whose owner was lost (a journal set aside as damaged).
     void releaseWhateverIsLoaded();
 
@@ -51,11 +49,10 @@ public:
     /// True when a killed predecessor's journal `steps` say the table was
     /// engaged, so that the next daemon keeps it rather than undoing it.
     static bool wasEngaged(const std::vector<std::pair<std::string, UndoStep>>& steps);
-    /// Takes over the engaged table (and enable token) that `steps` record.
-    /// With the profiles it was engaged for, the table is loaded again
-    /// without the dead tunnels' interfaces, passing those profiles'
-    /// gateways; without them (an older daemon's journal) it is kept as it
-    /// is and held until endHold. Journals the hold anew.
+    /// Takes over the engaged table that `steps` record. With the profiles it
+    /// was engaged for, the table is applied again without the dead tunnels'
+    /// interfaces, passing those profiles' gateways; without them it is kept
+    /// as it is and held until endHold. Journals the hold anew.
     void holdAfterRestart(const std::vector<std::pair<std::string, UndoStep>>& steps);
     /// The user stopped `profileID`: it is no longer waited for. True when it
     /// was held; the caller reconciles, which releases the table when
@@ -67,34 +64,28 @@ public:
     /// The table is kept for tunnels a killed predecessor had.
     bool isHolding() const { return m_holdUnknownProfiles || !m_heldProfiles.empty(); }
 
-    /// True once a ruleset was loaded, until the next deactivation.
+    /// True once a policy was applied, until the next deactivation.
     bool isLoaded() const { return m_killSwitchLoaded; }
-    /// The enable token held, if any.
-    const std::optional<std::string>& pfToken() const { return m_pfToken; }
-    /// staging root + "/killswitch.pf.conf".
-    std::string rulesetPath() const;
+    /// The handle of the table in force, as the firewall returned it.
+    const std::optional<std::uint64_t>& tableHandle() const { return m_tableHandle; }
 
-    /// The ruleset for `tunnels` and the gateways of `held` profiles, each
-    /// line ended by a newline. An interface name or gateway that is not a
-    /// single word of name characters is left out, so that no tunnel record
-    /// or journal can add rules of its own.
-    static std::string rulesetText(const std::vector<Tunnel*>& tunnels,
-                                   const std::vector<KillSwitchProfile>& held = {});
+    /// The policy for `tunnels` and the gateways of `held` profiles. An
+    /// interface name or gateway a policy cannot carry is left out: its
+    /// traffic stays blocked, which is the safe side.
+    static FirewallPolicy policyFor(const std::vector<Tunnel*>& tunnels,
+                                    const std::vector<KillSwitchProfile>& held = {});
 
 private:
-    CommandResult pfctl(const std::vector<std::string>& args);
-    bool writeRuleset(const std::string& text);
-    void takeEnableToken();
     void releaseProfilesThatAreBack(const std::vector<Tunnel*>& tunnels);
     /// The journal step that undoes the table, naming what it is engaged for.
     UndoStep engagedStep(const std::vector<Tunnel*>& tunnels) const;
 
     NetworkContext& m_context;
-    std::optional<std::string> m_pfToken;
+    std::optional<std::uint64_t> m_tableHandle;
     bool m_killSwitchLoaded = false;
     /// Profiles of a killed predecessor whose tunnels are not back yet.
     std::vector<KillSwitchProfile> m_heldProfiles;
-    /// Held for profiles nobody knows (an older daemon's journal).
+    /// Held for profiles nobody knows (the journal named none).
     bool m_holdUnknownProfiles = false;
 };
 

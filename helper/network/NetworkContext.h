@@ -3,6 +3,8 @@
 #include "BundleLocator.h"
 #include "ChangeJournal.h"
 #include "CommandRunner.h"
+#include "Firewall.h"
+#include "Ipv6Control.h"
 #include "OwnProcesses.h"
 
 #include <functional>
@@ -10,11 +12,13 @@
 
 namespace torvane {
 
-/// What the network parts of the engine share: the command runner, where
-/// the tools are, the staging root and the engine's two log channels. All
-/// network work runs on the engine's queue.
+/// What the network parts of the engine share: the command runner, the
+/// firewall and IPv6 backends, where the tools are, the staging root and the
+/// engine's two log channels. All network work runs on the engine's queue.
 struct NetworkContext {
     CommandRunner& runner;
+    Firewall& firewall;
+    Ipv6Control& ipv6;
     const BundleLocator& locator;
     /// Generated files live below it (e.g. dnsmasq.conf, upstream.resolv.conf).
     std::string stagingRoot;

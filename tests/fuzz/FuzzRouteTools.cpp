@@ -1,11 +1,10 @@
-// The route, netstat and networksetup programs take their arguments from the
+// The route and netstat programs take their arguments from the
 // daemon, which builds them from profile fields (networks, gateway names,
 // DNS servers and domains) a user typed or imported; and the netlink decoders
 // they share with the daemon read what the kernel sends. Neither may crash or
 // accept a command it cannot state back.
 #include "NetlinkMessages.h"
 #include "NetstatCommand.h"
-#include "NetworksetupCommand.h"
 #include "RouteCommand.h"
 #include "RouteReport.h"
 #include "RoutingTableReport.h"
@@ -50,12 +49,6 @@ void fuzzArguments(const uint8_t* data, size_t size) {
         (void)describeRouteChange(*command, command->destination, command->gateway);
     }
     (void)parseNetstatArguments(args);
-    if (const auto command = parseNetworksetupArguments(args)) {
-        if (command->action != NetworksetupAction::listNetworkServiceOrder &&
-            command->service.empty()) {
-            std::abort();
-        }
-    }
 }
 
 void fuzzMessages(const uint8_t* data, size_t size) {
@@ -84,7 +77,6 @@ void fuzzMessages(const uint8_t* data, size_t size) {
         message = nextMessage(message, remaining);
     }
     (void)formatRoutingTable(routingTableRows(routes, links));
-    (void)formatNetworkServiceOrder(networkServices(links));
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Loads the kill switch with the real pfctl program into a client namespace
-# and checks, by sending packets and reading the rules' counters, what it
-# lets out: the tunnel device, IKE/ESP to the gateway, DHCP and loopback, and
-# nothing else; what the client routes for a "container" goes only into the
-# tunnel device. A ruleset with an unknown line changes nothing, and a flush
-# leaves the namespace's ruleset as it was, our table gone and the others
-# untouched.
+# Applies the kill switch's policy through the daemon's own nftables backend
+# (torvane-firewall-probe) in a client namespace and checks, by sending
+# packets and reading the rules' counters, what it lets out: the tunnel
+# device, IKE/ESP to the gateway, DHCP and loopback, and nothing else; what
+# the client routes for a "container" goes only into the tunnel device. A
+# policy that cannot be applied changes nothing, and a release leaves the
+# namespace's ruleset as it was, our table gone and the others untouched.
 #
 #   tvk-c<pid> (client)                        tvk-g<pid> (gateway)
 #   +------------------------------+          +-------------------------+
@@ -19,10 +19,10 @@
 #                  | veth
 #   tvk-x<pid> (container): tvk-x1 10.48.0.2/24, default via .1
 #
-# Usage: killswitch_netns.sh PFCTL
+# Usage: killswitch_netns.sh FIREWALL_PROBE
 set -uo pipefail
 
-pfctl=$1
+probe=$1
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: needs root to create network namespaces"
@@ -49,9 +49,10 @@ trap cleanup EXIT
 source "$(dirname "$0")/checks.sh"
 
 in_client() { ip netns exec "$client" "$@"; }
-anchor=com.apple/250.TorvaneKillSwitch
-export TORVANE_PFCTL_TOKEN_DIR=$work/run/torvane/pfctl-tokens
-pf() { in_client "$pfctl" "$@" >"$work/out" 2>&1; }
+fw() { in_client "$probe" "$@" >"$work/out" 2>&1; }
+good=(apply -i tvk-tun0 -g 10.47.0.1)
+# A gateway name that does not resolve fails the whole policy.
+bad=(apply -i tvk-tun0 -g 10.47.0.1 -g nowhere.invalid)
 
 # udp_to ADDRESS PORT: one datagram; fails when the firewall drops it locally
 # (EPERM), as a connectionless send does not wait for an answer.
@@ -119,22 +120,14 @@ check "gateway reachable before" ping_to 10.47.0.1
 check "the container reaches the other host before" from_container 10.47.0.9
 before=$(in_client nft -s list ruleset)
 
-ruleset="pass out quick on lo0 all
-pass out quick on tvk-tun0 all
-pass out quick proto udp from any to 10.47.0.1 port {500, 4500}
-pass out quick proto esp from any to 10.47.0.1
-pass out quick proto udp from any port 68 to any port 67
-block drop out quick all"
-printf '%s\n' "$ruleset" >"$work/good.conf"
-printf '%s\npass in all\n' "$ruleset" >"$work/bad.conf"
+# A bad policy on a clean namespace creates nothing.
+check "bad policy refused" fails fw "${bad[@]}"
+check "refusal names the gateway" grep -q 'cannot resolve nowhere.invalid' "$work/out"
+check "bad interface refused" fails fw apply -i 'tvk" accept' -g 10.47.0.1
+check "bad policies left the ruleset alone" [ "$(in_client nft -s list ruleset)" = "$before" ]
 
-# A bad ruleset on a clean namespace creates nothing.
-check "bad ruleset refused" fails pf -a "$anchor" -f "$work/bad.conf"
-check "refusal names the line" grep -q 'line 7: unrecognised rule' "$work/out"
-check "bad ruleset left the ruleset alone" [ "$(in_client nft -s list ruleset)" = "$before" ]
-
-check "ruleset loads" pf -a "$anchor" -f "$work/good.conf"
-check "pfctl load is silent" [ ! -s "$work/out" ]
+check "policy applies" fw "${good[@]}"
+check "the table's handle comes back" grep -qE '^handle [0-9]+$' "$work/out"
 check "loopback passes" ping_to 127.0.0.1
 check "tunnel device passes" udp_to 10.200.0.1 53
 check "tunnel rule counted it" positive "$(counter 'oifname "tvk-tun0"')"
@@ -164,23 +157,19 @@ check "the forward drop rule counted both" [ "$(in_client nft list chain inet to
 from_container 10.200.0.1 || true
 check "into the tunnel device passes" [ "$(counter 'oifname "tvk-tun0"' forward)" = 1 ]
 
-# A refused reload keeps the loaded ruleset exactly, counters aside.
+# A refused reapply keeps the applied table exactly, counters aside.
 loaded=$(in_client nft -s list ruleset)
-check "bad reload refused" fails pf -a "$anchor" -f "$work/bad.conf"
-check "bad reload changed nothing" [ "$(in_client nft -s list ruleset)" = "$loaded" ]
-check "reload replaces the table" pf -a "$anchor" -f "$work/good.conf"
+first=$(cat "$work/out")
+check "bad reapply refused" fails fw "${bad[@]}"
+check "bad reapply changed nothing" [ "$(in_client nft -s list ruleset)" = "$loaded" ]
+check "reapply replaces the table" fw "${good[@]}"
+check "a new table, a new handle" [ "$(cat "$work/out")" != "$first" ]
 check "one table, one chain" [ "$(in_client nft list ruleset | grep -c 'chain output')" = 1 ]
 
-check "enable hands out a token" pf -E
-token=$(sed -n 's/^Token : \([0-9][0-9]*\)$/\1/p' "$work/out")
-check "token printed" [ -n "$token" ]
-check "token released" pf -X "$token"
-check "token released once only" fails pf -X "$token"
-
-check "flush" pf -a "$anchor" -F all
+check "release" fw release
 check "ruleset as before" [ "$(in_client nft -s list ruleset)" = "$before" ]
 check "gateway reachable after" ping_to 10.47.0.1
 check "the container reaches the other host after" from_container 10.47.0.9
-check "flush without our table" pf -a "$anchor" -F all
+check "release without our table" fw release
 
 checks_summary killswitch_netns

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the DNS proxy and the IPv6 leak guard against the real system inside
-# the bed's client namespace: the DnsProxyInNamespaceTest and
-# Ipv6GuardInNamespaceTest network tests run in it, with the real
-# networksetup tool and the real dnsmasq. The namespace's resolv.conf points
-# at its own 127.0.0.1, where the proxy listens; the IPv6 sysctls touched are
-# the namespace's own.
+# a network namespace of this test's own: the DnsProxyInNamespaceTest and
+# Ipv6GuardInNamespaceTest network tests run in it, with the real IPv6
+# sysctls and the real dnsmasq. The namespace's resolv.conf points at its own
+# 127.0.0.1, where the proxy listens; the IPv6 sysctls touched are the
+# namespace's own.
 #
 #   $BED_NS_CLIENT                               resolv.conf: 127.0.0.1
 #   +------------------------------------------------------------------+
@@ -23,9 +23,8 @@ source "$(dirname "$0")/testbed.sh"
 tests_bin=$1
 helper_dir=$2
 bed_require
-if [ ! -d /proc/sys/net/ipv6 ] || [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ] ||
-    [ ! -x "$helper_dir/tools/networksetup" ]; then
-    echo "SKIP: needs IPv6, the bundled dnsmasq and the networksetup tool in $helper_dir"
+if [ ! -d /proc/sys/net/ipv6 ] || [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ]; then
+    echo "SKIP: needs IPv6 and the bundled dnsmasq in $helper_dir"
     exit 77
 fi
 trap bed_down EXIT

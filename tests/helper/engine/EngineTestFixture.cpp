@@ -171,6 +171,8 @@ EngineTest::EngineTest() {
 std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
     EngineEnvironment environment{
         .runner = m_runner,
+        .firewall = m_firewall,
+        .ipv6 = m_ipv6,
         .launcher = m_launcher,
         .vici = m_vici,
         .clock = m_clock,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "FakeDynamicStore.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "FakeOwnProcesses.h"
 #include "FakeProcessLauncher.h"
 #include "RecordingCommandRunner.h"
@@ -125,6 +127,8 @@ protected:
     std::vector<std::string> statusMessages() const;
 
     RecordingCommandRunner m_runner;
+    FakeFirewall m_firewall;
+    FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
     FakeViciConnector m_vici;
     FakeClock m_clock;

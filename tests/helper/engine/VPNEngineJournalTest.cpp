@@ -29,20 +29,20 @@ protected:
         m_engine.reset();
         std::ofstream(journalPath()) << journal;
         m_runner.clearCalls();
+        m_firewall.clearCalls();
+        m_ipv6.clearChanges();
         m_engine = makeEngine();
         drainQueue();
     }
 
     std::string tool(const std::string& name) const { return m_base + "/tools/" + name; }
-    std::vector<std::string> pfctlCalls() const { return m_runner.commandLinesFor(tool("pfctl")); }
-    std::string loadLine() const {
-        return tool("pfctl") + " -a com.apple/250.TorvaneKillSwitch -f " + m_staging +
-               "/killswitch.pf.conf";
+    static FakeFirewall::Call applied(std::vector<std::string> interfaces,
+                                      std::vector<std::string> gateways) {
+        return FakeFirewall::Call::applied({std::move(interfaces), std::move(gateways)});
     }
-    std::string flushLine() const {
-        return tool("pfctl") + " -a com.apple/250.TorvaneKillSwitch -F all";
+    FirewallPolicy policyInForce() const {
+        return m_firewall.inForce().value_or(FirewallPolicy{{"none"}, {"none"}});
     }
-    std::string rulesetOnDisk() const { return readFile(m_staging + "/killswitch.pf.conf"); }
     bool holding() const { return m_engine->statusSnapshot().killSwitchHolding; }
     std::string encodedStatusText() const { return m_engine->encodedStatus(); }
 };
@@ -54,14 +54,13 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
     office.routes = {"10.200.0.0/24"};
     office.killSwitchEnabled = true;
     acceptTunnel(office, "10.99.0.1");
-    m_runner.setResult("pfctl", {"-E"}, {0, "Token : 7"});
     ASSERT_EQ(start(office).code, 0);
 
     const std::string journal = readFile(journalPath());
     EXPECT_THAT(journal, HasSubstr("\"route 10.200.0.0/24\""));
-    EXPECT_THAT(journal, HasSubstr(R"("killSwitchProfiles":[{"gateway":"10.10.0.1","profileID":")" +
-                                   office.id.upperText() + "\"}]"));
-    EXPECT_THAT(journal, HasSubstr(R"("args":["-X","7"])"));
+    EXPECT_THAT(journal, HasSubstr(R"("kill switch":{"killSwitchProfiles":)"
+                                   R"([{"gateway":"10.10.0.1","profileID":")" +
+                                   office.id.upperText() + R"("}],"kind":"firewall")"));
     EXPECT_THAT(journal, HasSubstr(R"("process charon":{"executable":"/proc-of/4000")"));
     EXPECT_THAT(journal, HasSubstr(R"("pid":4000,"sequence")"));
     EXPECT_THAT(journal, HasSubstr(R"("startTime":5000)"));
@@ -75,13 +74,12 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
     // The dead daemon's dnsmasq still runs; its charon is gone.
     m_processes.addLive({4242, 77, "/usr/sbin/dnsmasq"});
     m_runner.setResult("/bin/ip", {}, {2, "RTNETLINK answers: No such file or directory"});
+    m_ipv6.addService("eth0", Ipv6Mode::off);
 
     restartWith(R"({"steps":{
         "route 10.200.0.0/24":{"sequence":1,"kind":"tool","tool":"route",
                                "args":["-n","delete","-net","10.200.0.0/24"]},
-        "kill switch token":{"sequence":4,"kind":"tool","tool":"pfctl","args":["-X","9"]},
-        "ipv6 eth0":{"sequence":2,"kind":"tool","tool":"networksetup",
-                     "args":["-setv6automatic","eth0"]},
+        "ipv6 eth0":{"sequence":2,"kind":"ipv6Mode","service":"eth0","mode":"Automatic"},
         "odd":{"sequence":3,"kind":"tool","tool":"rm","args":["-rf","/"]},
         "dns eth0":{"sequence":5,"kind":"storeValue","key":"State:/Network/Service/eth0/DNS",
                     "value":{"ServerAddresses":["192.0.2.53"]}},
@@ -93,33 +91,39 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
 
     EXPECT_THAT(m_runner.commandLines(),
                 ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
-                            "/bin/ip -6 rule del priority 32800 table 220", tool("pfctl") + " -X 9",
-                            tool("networksetup") + " -setv6automatic eth0",
+                            "/bin/ip -6 rule del priority 32800 table 220",
                             tool("route") + " -n delete -net 10.200.0.0/24"));
+    EXPECT_THAT(m_ipv6.changes(),
+                ElementsAre(FakeIpv6Control::SetMode{"eth0", Ipv6Mode::automatic}));
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("end 4243 78 /usr/lib/ipsec/charon", "end 4242 77 /usr/sbin/dnsmasq"));
     EXPECT_THAT(logLines(), Contains("restored dns eth0: ok"));
+    EXPECT_THAT(logLines(), Contains("restored ipv6 eth0: ok"));
     EXPECT_THAT(logLines(), Contains("restored process dnsmasq: ended pid 4242"));
     EXPECT_THAT(logLines(), Contains("restored process charon: pid 4243 already gone"));
     EXPECT_THAT(logLines(), Contains("restore: process older names pid 4244 without its start "
                                      "time — skipped, no process is ended by name"));
     EXPECT_THAT(logLines(), Contains("restore: odd names no known tool — skipped"));
     EXPECT_THAT(logLines(),
-                Contains("the previous helper stopped without undoing its changes — restoring 8 "
+                Contains("the previous helper stopped without undoing its changes — restoring 7 "
                          "change(s) from " +
                          journalPath()));
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
 TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
-    for (const std::string x :
-         {R"("kind":"tool","tool":"route","args":[1])",
-          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":)"
-          R"([{"profileID":"office","gateway":"10.10.0.1"}])",
-          R"("kind":"tool","tool":"pfctl","args":[],"killSwitchProfiles":{})"}) {
+    for (
+        const std::string x :
+        {R"("kind":"tool","tool":"route","args":[1])",
+         R"("kind":"firewall","killSwitchProfiles":[{"profileID":"office","gateway":"10.10.0.1"}])",
+         R"("kind":"firewall","killSwitchProfiles":{})",
+         R"("kind":"ipv6Mode","service":"eth0","mode":"Manual")",
+         R"("kind":"ipv6Mode","service":"","mode":"Off")"}) {
         std::filesystem::remove(journalPath() + ".damaged");
         restartWith(R"({"steps":{"x":{"sequence":1,)" + x + "}}}");
         EXPECT_TRUE(m_runner.commandLines().empty()) << x;
+        EXPECT_TRUE(m_firewall.calls().empty()) << x;
+        EXPECT_TRUE(m_ipv6.changes().empty()) << x;
         EXPECT_TRUE(std::filesystem::exists(journalPath() + ".damaged")) << x;
         EXPECT_FALSE(std::filesystem::exists(journalPath())) << x;
         EXPECT_THAT(logLines(), Contains("change journal unreadable (the journal step 'x' is "
@@ -134,30 +138,26 @@ TEST_F(EngineJournalTest, AnEngagedKillSwitchIsHeldAfterAKillUntilItsTunnelIsBac
     VPNProfile office = profile("Office");
     office.killSwitchEnabled = true;
     acceptTunnel(office, "10.99.0.1");
-    m_runner.setResult("pfctl", {"-E"}, {0, "Token : 7"});
     ASSERT_EQ(start(office).code, 0);
 
     restartWith(readFile(journalPath()));
-    EXPECT_THAT(pfctlCalls(), ElementsAre(loadLine())) << "held, re-rendered, not flushed";
-    EXPECT_EQ(rulesetOnDisk(), "pass out quick on lo0 all\n"
-                               "pass out quick proto udp from any to 10.10.0.1 port {500, 4500}\n"
-                               "pass out quick proto esp from any to 10.10.0.1\n"
-                               "pass out quick proto udp from any port 68 to any port 67\n"
-                               "block drop out quick all\n");
+    EXPECT_THAT(m_firewall.calls(), ElementsAre(applied({}, {"10.10.0.1"})))
+        << "held, applied anew without the dead tunnel's interface, not released";
     EXPECT_TRUE(holding());
     EXPECT_THAT(encodedStatusText(), HasSubstr(R"("killSwitchHolding":true)"));
     EXPECT_THAT(logLines(), Contains("kill switch held after a restart: traffic stays blocked "
                                      "until its tunnels reconnect or Disconnect All"));
-    EXPECT_THAT(readFile(journalPath()), HasSubstr(R"("args":["-X","7"])"));
+    EXPECT_THAT(readFile(journalPath()), HasSubstr(R"("kind":"firewall")"));
 
     // Another profile, without a kill switch, comes and goes: the table stays.
     const VPNProfile lab = profile("Lab");
     acceptTunnel(lab, "10.99.0.2");
-    m_runner.clearCalls();
+    m_firewall.clearCalls();
     ASSERT_EQ(start(lab).code, 0);
-    EXPECT_THAT(rulesetOnDisk(), HasSubstr("pass out quick on ipsec0 all\n"));
+    EXPECT_EQ(policyInForce(), (FirewallPolicy{{"ipsec0"}, {"10.10.0.1"}}));
     ASSERT_EQ(stop(lab.id.upperText()).code, 0);
-    EXPECT_THAT(pfctlCalls(), ::testing::Each(loadLine()));
+    EXPECT_EQ(m_firewall.calls().back(), applied({}, {"10.10.0.1"}));
+    EXPECT_THAT(m_firewall.calls(), Not(Contains(FakeFirewall::Call::released())));
     EXPECT_TRUE(holding());
 
     // Its own tunnel back: the hold ends and a stop releases as usual.
@@ -166,44 +166,43 @@ TEST_F(EngineJournalTest, AnEngagedKillSwitchIsHeldAfterAKillUntilItsTunnelIsBac
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.at(0).killSwitchActive);
     EXPECT_THAT(logLines(),
                 Contains("kill switch hold ended: the tunnels that asked for it are back"));
-    m_runner.clearCalls();
+    m_firewall.clearCalls();
     ASSERT_EQ(stop(office.id.upperText()).code, 0);
-    EXPECT_THAT(pfctlCalls(), ElementsAre(flushLine(), tool("pfctl") + " -X 7"));
+    EXPECT_THAT(m_firewall.calls(), ElementsAre(FakeFirewall::Call::released()));
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
 TEST_F(EngineJournalTest, AHeldKillSwitchGoesWithItsLastProfileStopAllOrForceKill) {
     const std::string a = Uuid::random().upperText();
     const std::string b = Uuid::random().upperText();
-    const std::string named =
-        R"({"steps":{"kill switch":{"sequence":1,"kind":"tool","tool":"pfctl",)"
-        R"("args":["-a","x","-F","all"],"killSwitchProfiles":[{"profileID":")" +
-        a + R"(","gateway":"192.0.2.1"},{"profileID":")" + b + R"(","gateway":"192.0.2.2"}]}}})";
+    const std::string named = R"({"steps":{"kill switch":{"sequence":1,"kind":"firewall",)"
+                              R"("killSwitchProfiles":[{"profileID":")" +
+                              a + R"(","gateway":"192.0.2.1"},{"profileID":")" + b +
+                              R"(","gateway":"192.0.2.2"}]}}})";
 
     restartWith(named);
     ASSERT_EQ(stop(a).code, 0);
     EXPECT_TRUE(holding()) << "still held for the other profile";
-    EXPECT_THAT(rulesetOnDisk(), Not(HasSubstr("192.0.2.1")));
+    EXPECT_EQ(policyInForce(), (FirewallPolicy{{}, {"192.0.2.2"}}));
     ASSERT_EQ(stop(b).code, 0);
     EXPECT_FALSE(holding());
-    EXPECT_EQ(pfctlCalls().back(), flushLine());
+    EXPECT_EQ(m_firewall.calls().back(), FakeFirewall::Call::released());
     EXPECT_THAT(logLines(), Contains("kill switch hold lifted: its profiles were stopped"));
 
     restartWith(named);
     ASSERT_EQ(forceKillAll().code, 0);
     EXPECT_FALSE(holding());
-    EXPECT_EQ(pfctlCalls().back(), flushLine());
+    EXPECT_EQ(m_firewall.calls().back(), FakeFirewall::Call::released());
 
-    // An older daemon's journal names no profiles: kept as it is, until stop-all.
-    restartWith(R"({"steps":{"kill switch":{"sequence":1,"kind":"tool","tool":"pfctl",)"
-                R"("args":["-a","x","-F","all"]}}})");
-    EXPECT_TRUE(pfctlCalls().empty());
+    // A journal that names no profiles: the table is kept as it is, until stop-all.
+    restartWith(R"({"steps":{"kill switch":{"sequence":1,"kind":"firewall"}}})");
+    EXPECT_TRUE(m_firewall.calls().empty());
     ASSERT_EQ(stop(a).code, 0);
     EXPECT_TRUE(holding());
     EXPECT_THAT(readFile(journalPath()), Not(HasSubstr("killSwitchProfiles")));
     ASSERT_EQ(stopAll().code, 0);
     EXPECT_FALSE(holding());
-    EXPECT_EQ(pfctlCalls().back(), flushLine());
+    EXPECT_EQ(m_firewall.calls().back(), FakeFirewall::Call::released());
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 

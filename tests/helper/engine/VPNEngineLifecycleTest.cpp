@@ -124,11 +124,10 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("leftovers charon", "leftovers charon", "leftovers *"))
         << "each launch looks for a stray charon of ours first; nothing is killed by name";
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
-                            routeTool() + " -n delete -net 0.0.0.0/1",
-                            routeTool() + " -n delete -net 128.0.0.0/1",
-                            m_base + "/tools/pfctl -a " + KillSwitch::pfAnchor + " -F all"))
+    EXPECT_THAT(m_runner.commandLines(), ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
+                                                     routeTool() + " -n delete -net 0.0.0.0/1",
+                                                     routeTool() + " -n delete -net 128.0.0.0/1"));
+    EXPECT_THAT(m_firewall.calls(), ElementsAre(FakeFirewall::Call::released()))
         << "a table whose owner was lost goes too";
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
         << "our own charon is stopped gracefully, so it can remove its routing rule";
@@ -257,21 +256,24 @@ TEST_F(EngineTest, TeardownUndoesEveryKindOfChangeInItsOrder) {
     full.killSwitchEnabled = true;
     acceptTunnel(full, "10.99.0.1");
     m_runner.setResult("route", {"get", "0.0.0.0"}, {0, "    gateway: 10.10.0.1"});
-    m_runner.setResult("networksetup", {"-listnetworkserviceorder"},
-                       {0, "(1) eth0\n(Hardware Port: eth0, Device: eth0)\n"});
-    m_runner.setResult("networksetup", {"-getinfo", "eth0"}, {0, "IPv6: Automatic"});
-    m_runner.setResult("pfctl", {"-E"}, {0, "pf enabled\nToken : 42"});
+    m_ipv6.addService("eth0", Ipv6Mode::automatic);
     ASSERT_EQ(start(full), (Reply{0, "Connected (10.99.0.1)"}));
     const auto status = m_engine->statusSnapshot();
     ASSERT_EQ(status.tunnels.size(), 1u);
     EXPECT_TRUE(status.tunnels[0].killSwitchActive);
-    const auto started = m_runner.commandLines();
-    EXPECT_THAT(started, Contains(routeTool() + " add -host 10.10.0.1 10.10.0.1"));
-    EXPECT_THAT(started, Contains(m_base + "/tools/networksetup -setv6off eth0"));
+    EXPECT_THAT(m_runner.commandLines(), Contains(routeTool() + " add -host 10.10.0.1 10.10.0.1"));
+    EXPECT_THAT(m_ipv6.changes(), ElementsAre(FakeIpv6Control::SetMode{"eth0", Ipv6Mode::off}));
 
-    m_runner.clearCalls();
+    // One sequence of every effect, whichever seam it goes through.
+    std::vector<std::string> lines;
+    m_runner.setHook([&lines](const RecordedCommand& call) -> std::optional<CommandResult> {
+        lines.push_back(call.commandLine());
+        return std::nullopt;
+    });
+    m_firewall.setObserver([&lines](const std::string& call) { lines.push_back(call); });
+    m_ipv6.setObserver([&lines](const std::string& call) { lines.push_back(call); });
     ASSERT_EQ(stopAll(), (Reply{0, "Disconnected"}));
-    const auto lines = m_runner.commandLines();
+    m_runner.setHook({});
     auto position = [&](const std::string& line) {
         const auto it = std::find(lines.begin(), lines.end(), line);
         EXPECT_NE(it, lines.end()) << line;
@@ -280,14 +282,11 @@ TEST_F(EngineTest, TeardownUndoesEveryKindOfChangeInItsOrder) {
     // Routes, then the kill switch, then IPv6, then charon's SAs.
     const auto routes = position(routeTool() + " -n delete -net 0.0.0.0/1");
     const auto exclusion = position(routeTool() + " delete -host 10.10.0.1");
-    const auto firewall =
-        position(m_base + "/tools/pfctl -a com.apple/250.TorvaneKillSwitch -F all");
-    const auto token = position(m_base + "/tools/pfctl -X 42");
-    const auto ipv6 = position(m_base + "/tools/networksetup -setv6automatic eth0");
+    const auto firewall = position("firewall release");
+    const auto ipv6 = position("ipv6 eth0 Automatic");
     const auto terminate = position(swanctlLine("--terminate --ike ov-" + full.id.lowerText()));
     EXPECT_LT(routes, exclusion);
     EXPECT_LT(exclusion, firewall);
-    EXPECT_LT(firewall, token);
-    EXPECT_LT(token, ipv6);
+    EXPECT_LT(firewall, ipv6);
     EXPECT_LT(ipv6, terminate);
 }

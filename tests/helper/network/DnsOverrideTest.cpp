@@ -2,6 +2,8 @@
 
 #include "EngineError.h"
 #include "FakeDynamicStore.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 
 #include <cstdlib>
@@ -19,7 +21,6 @@ namespace {
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-const std::string kNetworksetup = "/opt/torvane/tools/networksetup";
 const std::string kIPv4 = "State:/Network/Global/IPv4";
 
 std::string dnsKey(const std::string& id) {
@@ -91,16 +92,18 @@ protected:
         return *m_dns;
     }
 
-    std::vector<std::string> networksetupLines() const {
-        return runner.commandLinesFor(kNetworksetup);
-    }
-
     std::string m_dir;
     std::string resolvConf;
     RecordingCommandRunner runner;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
-    NetworkContext context{runner, locator, "",
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           "",
                            [this](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {
                            }};
@@ -264,43 +267,6 @@ TEST_F(DnsOverrideTest, StoreThatCannotBeOpenedIsRetriedLater) {
     EXPECT_EQ(factoryCalls, 2);
     ASSERT_NE(store, nullptr);
     EXPECT_TRUE(store->copyValue(dnsKey("en0"))->contains("ServerAddresses"));
-}
-
-TEST_F(DnsOverrideTest, ReplacesManualDNSThroughNetworksetupAndPutsItBack) {
-    initialValues["Setup:/Network/Service/en0/DNS"] = {
-        {"ServerAddresses", std::vector<std::string>{"192.168.1.1"}}};
-    initialValues["Setup:/Network/Service/en0"] = {{"UserDefinedName", std::string("Wi-Fi")}};
-
-    dns().applyDNS({"10.0.0.53", "10.0.0.54"}, {"corp.example"}, "Work");
-    EXPECT_THAT(networksetupLines(),
-                ElementsAre(kNetworksetup + " -setdnsservers Wi-Fi 10.0.0.53 10.0.0.54",
-                            kNetworksetup + " -setsearchdomains Wi-Fi corp.example"));
-    EXPECT_EQ(
-        logs.back(),
-        R"(DNS override: replaced manual Setup DNS on 'Wi-Fi' (servers ["10.0.0.53", "10.0.0.54"], search ["corp.example"]))");
-
-    // Once the manual DNS carries the target, enforcing again runs nothing.
-    store->publish(
-        "Setup:/Network/Service/en0/DNS",
-        StoreDictionary{{"ServerAddresses", std::vector<std::string>{"10.0.0.53", "10.0.0.54"}},
-                        {"SearchDomains", std::vector<std::string>{"corp.example"}}});
-    runner.clearCalls();
-    dns().enforceDNSOverride();
-    EXPECT_THAT(networksetupLines(), IsEmpty());
-
-    dns().restoreDNS();
-    EXPECT_THAT(networksetupLines(),
-                ElementsAre(kNetworksetup + " -setdnsservers Wi-Fi 192.168.1.1",
-                            kNetworksetup + " -setsearchdomains Wi-Fi empty"));
-}
-
-TEST_F(DnsOverrideTest, ManualDNSWithoutANameIsLeftAlone) {
-    initialValues["Setup:/Network/Service/en0/DNS"] = {
-        {"SearchDomains", std::vector<std::string>{"home.lan"}}};
-    dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    EXPECT_THAT(networksetupLines(), IsEmpty());
-    EXPECT_EQ(logs.back(), "DNS override: service en0 has manual DNS but no name — cannot "
-                           "override it via networksetup");
 }
 
 class DnsReconcileTest : public DnsOverrideTest {

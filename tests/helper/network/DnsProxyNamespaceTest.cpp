@@ -3,6 +3,8 @@
 // whose resolv.conf points at 127.0.0.1; skipped anywhere else.
 #include "DnsProxy.h"
 #include "EngineError.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 
@@ -35,11 +37,17 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     PosixCommandRunner runner;
     PosixProcessLauncher launcher;
     SystemClock clock;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator(std::string(helperDir) + "/torvane-helper");
     std::mutex linesLock;
     std::vector<std::string> log;
     std::vector<std::string> appLog;
-    NetworkContext context{runner, locator, root.string(),
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           root.string(),
                            [&](const std::string& line) {
                                std::lock_guard lock(linesLock);
                                log.push_back(line);

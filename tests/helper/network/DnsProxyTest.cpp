@@ -1,6 +1,8 @@
 #include "DnsProxy.h"
 
 #include "EngineError.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "FakeProcessLauncher.h"
 #include "RecordingCommandRunner.h"
 
@@ -58,7 +60,7 @@ protected:
                                      std::filesystem::perms::owner_all);
         m_locator = std::make_unique<BundleLocator>((m_root / "torvane-helper").string());
         m_context = std::make_unique<NetworkContext>(
-            NetworkContext{m_runner, *m_locator, (m_root / "run").string(),
+            NetworkContext{m_runner, m_firewall, m_ipv6, *m_locator, (m_root / "run").string(),
                            [this](const std::string& line) { m_log.push_back(line); },
                            [this](const std::string& line) {
                                m_appLog.push_back(line);
@@ -90,6 +92,8 @@ protected:
 
     std::filesystem::path m_root;
     RecordingCommandRunner m_runner;
+    FakeFirewall m_firewall;
+    FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
     SteppingClock m_clock;
     std::unique_ptr<BundleLocator> m_locator;

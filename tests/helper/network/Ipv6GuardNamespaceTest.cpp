@@ -1,8 +1,10 @@
-// The guard with the real networksetup tool against the real IPv6 sysctls.
+// The guard with the real IPv6 switches (SysctlIpv6Control) of a namespace.
 // Runs only inside the network namespace that tests/netns/proxy6_netns.sh
 // creates (the sysctls are per namespace); skipped anywhere else.
+#include "FakeFirewall.h"
 #include "Ipv6Guard.h"
 #include "PosixCommandRunner.h"
+#include "SysctlIpv6Control.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -55,15 +57,19 @@ bool isUp(const std::string& device) {
 } // namespace
 
 TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEachMode) {
-    const char* ns = std::getenv("TORVANE_TEST_NETNS");
-    const char* helperDir = std::getenv("TORVANE_TEST_HELPER_DIR");
-    if (!ns || !helperDir) {
+    if (!std::getenv("TORVANE_TEST_NETNS")) {
         GTEST_SKIP() << "runs inside the namespace tests/netns/proxy6_netns.sh creates";
     }
     PosixCommandRunner runner;
-    BundleLocator locator(std::string(helperDir) + "/torvane-helper");
+    FakeFirewall firewall;
+    SysctlIpv6Control ipv6;
+    BundleLocator locator("/nonexistent/torvane-helper");
     std::vector<std::string> log;
-    NetworkContext context{runner, locator, "/nonexistent",
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           "/nonexistent",
                            [&](const std::string& line) { log.push_back(line); },
                            [](const std::string&) {
                            }};

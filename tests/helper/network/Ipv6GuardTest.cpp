@@ -1,5 +1,7 @@
 #include "Ipv6Guard.h"
 
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 
 #include <memory>
@@ -13,25 +15,15 @@ using ::testing::IsEmpty;
 
 namespace {
 
-const std::string kTool = "/opt/torvane/tools/networksetup";
-
-const std::string kServiceOrder = "An asterisk (*) denotes that a network service is disabled.\n"
-                                  "(1) Wi-Fi\n"
-                                  "(Hardware Port: Wi-Fi, Device: en0)\n"
-                                  "\n"
-                                  "(2) Ethernet\n"
-                                  "(Hardware Port: Ethernet, Device: en1)\n"
-                                  "\n"
-                                  "(*) Old Modem\n"
-                                  "(Hardware Port: Modem, Device: modem0)\n"
-                                  "\n"
-                                  "(3) Office Manual\n"
-                                  "(Hardware Port: USB LAN, Device: en5)\n";
+using SetMode = FakeIpv6Control::SetMode;
 
 class Ipv6GuardTest : public ::testing::Test {
 protected:
     Ipv6GuardTest()
-        : m_locator("/opt/torvane/torvane-helper"), m_context{m_runner, m_locator,
+        : m_locator("/opt/torvane/torvane-helper"), m_context{m_runner,
+                                                              m_firewall,
+                                                              m_ipv6,
+                                                              m_locator,
                                                               "/run/torvane/run",
                                                               [this](const std::string& line) {
                                                                   m_log.push_back(line);
@@ -39,12 +31,11 @@ protected:
                                                               [](const std::string&) {
                                                               }},
           m_guard(m_context) {
-        m_runner.setResult(kTool, {"-listnetworkserviceorder"}, {0, kServiceOrder});
-        m_runner.setResult(kTool, {"-getinfo", "Wi-Fi"},
-                           {0, "DHCP Configuration\nIP address: 192.0.2.7\nIPv6: Automatic\n"
-                               "IPv6 IP address: none"});
-        m_runner.setResult(kTool, {"-getinfo", "Ethernet"}, {0, "IPv6: Off"});
-        m_runner.setResult(kTool, {"-getinfo", "Office Manual"}, {0, "  IPv6:   Manual  "});
+        m_ipv6.addService("wlan0", Ipv6Mode::automatic);
+        m_ipv6.addService("eth0", Ipv6Mode::off);
+        m_ipv6.addService("modem0", Ipv6Mode::automatic, false); // down: a disabled service
+        m_ipv6.addService("usb0", Ipv6Mode::linkLocal);
+        m_ipv6.addService("sit0", std::nullopt); // no IPv6 settings to read
     }
 
     Tunnel& addTunnel(bool preventLeak, std::vector<std::string> routes,
@@ -65,17 +56,10 @@ protected:
         }
         return list;
     }
-    std::vector<std::string> changes() const {
-        std::vector<std::string> lines;
-        for (const auto& line : m_runner.commandLines()) {
-            if (line.find(" -set") != std::string::npos) {
-                lines.push_back(line);
-            }
-        }
-        return lines;
-    }
 
     RecordingCommandRunner m_runner;
+    FakeFirewall m_firewall;
+    FakeIpv6Control m_ipv6;
     BundleLocator m_locator;
     NetworkContext m_context;
     Ipv6Guard m_guard;
@@ -89,32 +73,29 @@ TEST_F(Ipv6GuardTest, AFullIPv4TunnelSwitchesOffEveryEnabledServiceThatHadIPv6) 
     addTunnel(true, {"0.0.0.0/0"});
     m_guard.reconcileIPv6(tunnels());
 
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(kTool + " -listnetworkserviceorder", kTool + " -getinfo Wi-Fi",
-                            kTool + " -setv6off Wi-Fi", kTool + " -getinfo Ethernet",
-                            kTool + " -getinfo Office Manual", kTool + " -setv6off Office Manual"));
-    EXPECT_THAT(m_log, ElementsAre("IPv6 disabled on 'Wi-Fi' (was: Automatic) — leak prevention",
-                                   "IPv6 disabled on 'Office Manual' (was: Manual) — leak "
-                                   "prevention"));
+    EXPECT_THAT(m_ipv6.changes(),
+                ElementsAre(SetMode{"wlan0", Ipv6Mode::off}, SetMode{"usb0", Ipv6Mode::off}));
+    EXPECT_THAT(m_log, ElementsAre("IPv6 disabled on 'wlan0' (was: Automatic) — leak prevention",
+                                   "IPv6 disabled on 'usb0' (was: LinkLocal) — leak prevention"));
     EXPECT_TRUE(m_guard.ipv6LeakPreventionActive());
     EXPECT_THAT(m_guard.savedIPv6Settings(),
-                ElementsAre(SavedIPv6Setting{"Wi-Fi", "Automatic"},
-                            SavedIPv6Setting{"Office Manual", "Manual"}));
+                ElementsAre(SavedIPv6Setting{"wlan0", Ipv6Mode::automatic},
+                            SavedIPv6Setting{"usb0", Ipv6Mode::linkLocal}));
 
     // A second qualifying tunnel changes nothing while the hold is on.
     addTunnel(true, {"0.0.0.0/0"}, "10.99.0.2");
-    m_runner.clearCalls();
+    m_ipv6.clearChanges();
     m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(m_runner.commandLines(), IsEmpty());
+    EXPECT_THAT(m_ipv6.changes(), IsEmpty());
 
-    // Releasing restores what it can and says why it skips the rest.
+    // Releasing puts each mode back, in the order saved.
     m_log.clear();
     m_tunnels.clear();
     m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(m_runner.commandLines(), ElementsAre(kTool + " -setv6automatic Wi-Fi"));
-    EXPECT_THAT(m_log, ElementsAre("IPv6 restored on 'Wi-Fi' → Automatic",
-                                   "IPv6 restore: unrecognised saved mode 'Manual' for 'Office "
-                                   "Manual' — skipping"));
+    EXPECT_THAT(m_ipv6.changes(), ElementsAre(SetMode{"wlan0", Ipv6Mode::automatic},
+                                              SetMode{"usb0", Ipv6Mode::linkLocal}));
+    EXPECT_THAT(m_log, ElementsAre("IPv6 restored on 'wlan0' → Automatic",
+                                   "IPv6 restored on 'usb0' → LinkLocal"));
     EXPECT_FALSE(m_guard.ipv6LeakPreventionActive());
     EXPECT_THAT(m_guard.savedIPv6Settings(), IsEmpty());
 }
@@ -125,7 +106,7 @@ TEST_F(Ipv6GuardTest, OnlyLiveLeakPreventingFullIPv4TunnelsEngageIt) {
     auto& down = addTunnel(true, {"0.0.0.0/0"}, std::nullopt);
     down.tun.reset(); // not up
     m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(m_runner.commandLines(), IsEmpty());
+    EXPECT_THAT(m_ipv6.changes(), IsEmpty());
     EXPECT_FALSE(m_guard.ipv6LeakPreventionActive());
 }
 
@@ -138,57 +119,27 @@ TEST_F(Ipv6GuardTest, AReconnectingTunnelReleasesAndReengages) {
     tunnel.vip = "10.99.0.1";
     tunnel.tun = "ipsec0";
     m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(changes(),
-                ElementsAre(kTool + " -setv6off Wi-Fi", kTool + " -setv6off Office Manual",
-                            kTool + " -setv6automatic Wi-Fi", kTool + " -setv6off Wi-Fi",
-                            kTool + " -setv6off Office Manual"));
+    EXPECT_THAT(m_ipv6.changes(),
+                ElementsAre(SetMode{"wlan0", Ipv6Mode::off}, SetMode{"usb0", Ipv6Mode::off},
+                            SetMode{"wlan0", Ipv6Mode::automatic},
+                            SetMode{"usb0", Ipv6Mode::linkLocal}, SetMode{"wlan0", Ipv6Mode::off},
+                            SetMode{"usb0", Ipv6Mode::off}));
 }
 
 TEST_F(Ipv6GuardTest, AFailedRestoreIsLoggedAndNotRetried) {
-    m_runner.setResult(kTool, {"-getinfo", "Wi-Fi"}, {0, "IPv6: LinkLocal"});
-    m_runner.setResult(kTool, {"-setv6LinkLocal"}, {1, "networksetup: could not set it"});
     addTunnel(true, {"0.0.0.0/0"});
     m_guard.reconcileIPv6(tunnels());
+    m_ipv6.failSetMode("usb0", {13, "could not set /proc/sys/net/ipv6/conf/usb0/autoconf: "
+                                    "Permission denied"});
     m_log.clear();
 
     m_guard.restoreIPv6();
-    EXPECT_THAT(m_log, ElementsAre("IPv6 restore FAILED on 'Wi-Fi' → LinkLocal (exit 1): "
-                                   "networksetup: could not set it",
-                                   "IPv6 restore: unrecognised saved mode 'Manual' for 'Office "
-                                   "Manual' — skipping"));
-    m_runner.clearCalls();
+    EXPECT_THAT(m_log, ElementsAre("IPv6 restored on 'wlan0' → Automatic",
+                                   "IPv6 restore FAILED on 'usb0' → LinkLocal (exit 13): could not "
+                                   "set /proc/sys/net/ipv6/conf/usb0/autoconf: Permission denied"));
+    m_ipv6.clearChanges();
     m_log.clear();
     m_guard.restoreIPv6();
-    EXPECT_THAT(m_runner.commandLines(), IsEmpty());
+    EXPECT_THAT(m_ipv6.changes(), IsEmpty());
     EXPECT_THAT(m_log, IsEmpty());
-}
-
-TEST_F(Ipv6GuardTest, ServicesWithoutAReadableModeAreLeftAlone) {
-    m_runner.setResult(kTool, {"-getinfo", "Wi-Fi"},
-                       {1, "Wi-Fi is not a recognized network service"});
-    m_runner.setResult(kTool, {"-getinfo", "Office Manual"}, {0, "Device: en5\nIPv6:"});
-    addTunnel(true, {"0.0.0.0/0"});
-    m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(changes(), IsEmpty());
-    EXPECT_TRUE(m_guard.ipv6LeakPreventionActive());
-}
-
-TEST(Ipv6OutputParsingTest, ServiceOrderKeepsEnabledServicesWithAHardwarePort) {
-    EXPECT_THAT(parseNetworkServiceOrder(kServiceOrder),
-                ElementsAre("Wi-Fi", "Ethernet", "Office Manual"));
-    // A name waits for its port line, across lines that are neither; a
-    // numbered line replaces it; a disabled one clears it.
-    EXPECT_THAT(parseNetworkServiceOrder("(1) Lost\n(2) A) B\n  (no close paren\n"
-                                         "\t(Hardware Port: x, Device: y)\t\n"
-                                         "(3) Gone\n(*) Off\n(Hardware Port: z)\n"
-                                         "(Hardware Port: w)\n"),
-                ElementsAre("A) B"));
-    EXPECT_THAT(parseNetworkServiceOrder(""), IsEmpty());
-}
-
-TEST(Ipv6OutputParsingTest, ModeIsTheFirstIPv6Line) {
-    EXPECT_EQ(parseIPv6Mode("IPv6 IP address: none\nIPv6: LinkLocal\nIPv6: Off"), "LinkLocal");
-    EXPECT_EQ(parseIPv6Mode("  IPv6: \tAutomatic \n"), "Automatic");
-    EXPECT_EQ(parseIPv6Mode("IPv6: "), std::nullopt); // trimmed to "IPv6:"
-    EXPECT_EQ(parseIPv6Mode("ipv6: Off"), std::nullopt);
 }

@@ -1,5 +1,7 @@
 #include "RouteTable.h"
 
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 
 #include <memory>
@@ -49,9 +51,15 @@ protected:
     std::vector<std::string> logs() { return std::exchange(m_logs, {}); }
 
     RecordingCommandRunner runner;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/tv/torvane-helper"};
     std::vector<std::string> m_logs;
-    NetworkContext context{runner, locator, "/tmp/staging",
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           "/tmp/staging",
                            [this](const std::string& line) { m_logs.push_back(line); },
                            [](const std::string&) {
                            }};

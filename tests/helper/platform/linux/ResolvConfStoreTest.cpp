@@ -1,6 +1,8 @@
 #include "ResolvConfStore.h"
 
 #include "DnsOverride.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStoreText.h"
 #include "TestSupport.h"
@@ -201,9 +203,15 @@ TEST_F(ResolvConfStoreNamespaceTest, OverrideFollowsThePrimaryAndRestoresTheFile
         EXPECT_FALSE(store.copyValue("State:/Network/Service/" + second + "/DNS"));
     }
     RecordingCommandRunner runner;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
-    NetworkContext context{runner, locator, "/nonexistent",
+    NetworkContext context{runner,
+                           firewall,
+                           ipv6,
+                           locator,
+                           "/nonexistent",
                            [&](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {
                            }};

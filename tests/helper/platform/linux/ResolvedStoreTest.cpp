@@ -2,6 +2,8 @@
 
 #include "ChangeJournal.h"
 #include "DnsOverride.h"
+#include "FakeFirewall.h"
+#include "FakeIpv6Control.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStore.h"
 #include "TestSupport.h"
@@ -178,10 +180,14 @@ TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalResto
     ASSERT_TRUE(opener.open()->setValue(key, kOriginal));
     test::TempDir dir;
     RecordingCommandRunner runner;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     ChangeJournal journal((dir.path() / "journal.json").string());
     std::vector<std::string> logs;
     NetworkContext context{runner,
+                           firewall,
+                           ipv6,
                            locator,
                            "/nonexistent",
                            [&](const std::string& line) { logs.push_back(line); },

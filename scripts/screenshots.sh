@@ -40,7 +40,7 @@ if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake -S "$repo" -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target torvane torvane_screenshot torvane_demo_daemon -j "$jobs" >/dev/null
-app=$build/Torvane/app/torvane
+app=$build/Torvane/ui/torvane
 shot=$build/tests/tools/torvane-screenshot
 daemon=$build/tests/tools/torvane-demo-daemon
 

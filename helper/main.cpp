@@ -1,11 +1,12 @@
-// torvane-helper: the root daemon. Wires the real command runner, process
-// launcher, libvici, clock and process finder into the engine and serves the command socket
-// until SIGTERM.
+// torvane-helper: the root daemon. Wires the real command runner, netlink
+// routes, process launcher, libvici, clock and process finder into the
+// engine and serves the command socket until SIGTERM.
 #include "BundleLocator.h"
 #include "HelperDaemon.h"
 #include "HelperOptions.h"
 #include "LinuxOwnProcesses.h"
 #include "LogindPowerEvents.h"
+#include "NetlinkRoutes.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 #include "ResolvConfStore.h"
@@ -35,12 +36,14 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     PosixCommandRunner runner;
+    NetlinkRoutes routes;
     PosixProcessLauncher launcher;
     LibviciConnector vici;
     SystemClock clock;
     LinuxOwnProcesses processes;
     EngineEnvironment environment{
         .runner = runner,
+        .routes = routes,
         .launcher = launcher,
         .vici = vici,
         .clock = clock,

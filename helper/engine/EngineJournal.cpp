@@ -13,7 +13,7 @@ constexpr std::chrono::seconds kToolTimeLimit{10};
 
 /// Only the daemon's own network tools may be named by a journal.
 bool isJournalTool(const std::string& tool) {
-    return tool == "route" || tool == "networksetup" || tool == "pfctl";
+    return tool == "networksetup" || tool == "pfctl";
 }
 
 } // namespace
@@ -64,6 +64,18 @@ void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
         log("restored " + key +
             (result.status == 0 ? std::string(": ok")
                                 : ": " + step.tool + " exit " + std::to_string(result.status)));
+        return;
+    }
+    case UndoStep::Kind::route: {
+        const auto outcome = m_env.routes.apply(
+            {{RouteChange::Action::remove, {.cidr = step.cidr}}}, kToolTimeLimit);
+        log("restored " + key +
+            (outcome.front().ok ? std::string(": ok") : ": " + outcome.front().error));
+        return;
+    }
+    case UndoStep::Kind::hostRoute: {
+        const auto outcome = m_env.routes.deleteHostRoute(step.host, kToolTimeLimit);
+        log("restored " + key + (outcome.ok ? std::string(": ok") : ": " + outcome.error));
         return;
     }
     case UndoStep::Kind::storeValue: {

@@ -34,6 +34,10 @@ struct UndoStep {
         storeValue,
         /// End a process the daemon started, if it is still that process.
         process,
+        /// Delete our network route to `cidr`.
+        route,
+        /// Delete our host route to `host`.
+        hostRoute,
     };
     Kind kind = Kind::tool;
     std::string tool{};
@@ -48,6 +52,10 @@ struct UndoStep {
     /// has no start time: such a step names no process that can be ended.
     std::optional<std::uint64_t> startTime{};
     std::string executable{};
+    /// A network, "A.B.C.D/N" or an IPv6 one, as the route was added.
+    std::string cidr{};
+    /// An address or a host name, as the host route was added.
+    std::string host{};
     /// Only on the kill switch's step: the profiles it is engaged for. A
     /// journal of an older daemon has none (absent), nor has a firewall held
     /// for profiles nobody knows any more.
@@ -55,6 +63,12 @@ struct UndoStep {
 
     static UndoStep runTool(std::string toolName, std::vector<std::string> toolArgs) {
         return {.kind = Kind::tool, .tool = std::move(toolName), .args = std::move(toolArgs)};
+    }
+    static UndoStep deleteRoute(std::string network) {
+        return {.kind = Kind::route, .cidr = std::move(network)};
+    }
+    static UndoStep deleteHostRoute(std::string hostName) {
+        return {.kind = Kind::hostRoute, .host = std::move(hostName)};
     }
     static UndoStep putBack(std::string key, std::optional<StoreDictionary> dictionary) {
         return {.kind = Kind::storeValue,
@@ -86,8 +100,13 @@ public:
     /// Records `step` under `key` (replacing an older step with the same
     /// key). False when the file cannot be written.
     bool record(const std::string& key, UndoStep step);
+    /// Records many steps with one write of the file, in order. False when
+    /// it cannot be written.
+    bool recordAll(std::vector<std::pair<std::string, UndoStep>> steps);
     /// Drops the step once its change has been undone.
     void forget(const std::string& key);
+    /// Drops many steps with one write of the file.
+    void forgetAll(const std::vector<std::string>& keys);
     /// Forgets everything and removes the file.
     void clear();
 

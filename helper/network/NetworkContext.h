@@ -4,17 +4,19 @@
 #include "ChangeJournal.h"
 #include "CommandRunner.h"
 #include "OwnProcesses.h"
+#include "Routes.h"
 
 #include <functional>
 #include <string>
 
 namespace torvane {
 
-/// What the network parts of the engine share: the command runner, where
-/// the tools are, the staging root and the engine's two log channels. All
-/// network work runs on the engine's queue.
+/// What the network parts of the engine share: the command runner, the
+/// routing backend, where the tools are, the staging root and the engine's
+/// two log channels. All network work runs on the engine's queue.
 struct NetworkContext {
     CommandRunner& runner;
+    Routes& routes;
     const BundleLocator& locator;
     /// Generated files live below it (e.g. dnsmasq.conf, upstream.resolv.conf).
     std::string stagingRoot;
@@ -35,6 +37,13 @@ struct NetworkContext {
                 " — an unclean stop could not be cleaned up after");
         }
     }
+    /// Records many undo steps with one journal write.
+    void recordUndos(std::vector<std::pair<std::string, UndoStep>> steps) {
+        if (journal != nullptr && !journal->recordAll(std::move(steps))) {
+            log("warning: cannot write the change journal " + journal->path() +
+                " — an unclean stop could not be cleaned up after");
+        }
+    }
     /// Records how to end the child `pid` just started: by its identity,
     /// so that a later daemon never ends another process that took the pid.
     void recordChild(const std::string& key, pid_t pid, const std::string& name) {
@@ -49,6 +58,11 @@ struct NetworkContext {
     void forgetUndo(const std::string& key) {
         if (journal != nullptr) {
             journal->forget(key);
+        }
+    }
+    void forgetUndos(const std::vector<std::string>& keys) {
+        if (journal != nullptr) {
+            journal->forgetAll(keys);
         }
     }
 };

@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FakeDynamicStore.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <cstdlib>
@@ -100,7 +101,11 @@ protected:
     RecordingCommandRunner runner;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
-    NetworkContext context{runner, locator, "",
+    FakeRoutes routes;
+    NetworkContext context{runner,
+                           routes,
+                           locator,
+                           "",
                            [this](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {
                            }};

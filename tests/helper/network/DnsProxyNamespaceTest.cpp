@@ -3,6 +3,7 @@
 // whose resolv.conf points at 127.0.0.1; skipped anywhere else.
 #include "DnsProxy.h"
 #include "EngineError.h"
+#include "FakeRoutes.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 
@@ -39,7 +40,11 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     std::mutex linesLock;
     std::vector<std::string> log;
     std::vector<std::string> appLog;
-    NetworkContext context{runner, locator, root.string(),
+    FakeRoutes routes;
+    NetworkContext context{runner,
+                           routes,
+                           locator,
+                           root.string(),
                            [&](const std::string& line) {
                                std::lock_guard lock(linesLock);
                                log.push_back(line);

@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FakeProcessLauncher.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <filesystem>
@@ -58,7 +59,7 @@ protected:
                                      std::filesystem::perms::owner_all);
         m_locator = std::make_unique<BundleLocator>((m_root / "torvane-helper").string());
         m_context = std::make_unique<NetworkContext>(
-            NetworkContext{m_runner, *m_locator, (m_root / "run").string(),
+            NetworkContext{m_runner, m_routes, *m_locator, (m_root / "run").string(),
                            [this](const std::string& line) { m_log.push_back(line); },
                            [this](const std::string& line) {
                                m_appLog.push_back(line);
@@ -90,6 +91,7 @@ protected:
 
     std::filesystem::path m_root;
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     FakeProcessLauncher m_launcher;
     SteppingClock m_clock;
     std::unique_ptr<BundleLocator> m_locator;

@@ -1,6 +1,7 @@
 // The guard with the real networksetup tool against the real IPv6 sysctls.
 // Runs only inside the network namespace that tests/netns/proxy6_netns.sh
 // creates (the sysctls are per namespace); skipped anywhere else.
+#include "FakeRoutes.h"
 #include "Ipv6Guard.h"
 #include "PosixCommandRunner.h"
 
@@ -63,7 +64,11 @@ TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEac
     PosixCommandRunner runner;
     BundleLocator locator(std::string(helperDir) + "/torvane-helper");
     std::vector<std::string> log;
-    NetworkContext context{runner, locator, "/nonexistent",
+    FakeRoutes routes;
+    NetworkContext context{runner,
+                           routes,
+                           locator,
+                           "/nonexistent",
                            [&](const std::string& line) { log.push_back(line); },
                            [](const std::string&) {
                            }};

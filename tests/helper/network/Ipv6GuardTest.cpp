@@ -1,5 +1,6 @@
 #include "Ipv6Guard.h"
 
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <memory>
@@ -31,7 +32,9 @@ const std::string kServiceOrder = "An asterisk (*) denotes that a network servic
 class Ipv6GuardTest : public ::testing::Test {
 protected:
     Ipv6GuardTest()
-        : m_locator("/opt/torvane/torvane-helper"), m_context{m_runner, m_locator,
+        : m_locator("/opt/torvane/torvane-helper"), m_context{m_runner,
+                                                              m_routes,
+                                                              m_locator,
                                                               "/run/torvane/run",
                                                               [this](const std::string& line) {
                                                                   m_log.push_back(line);
@@ -76,6 +79,7 @@ protected:
     }
 
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     BundleLocator m_locator;
     NetworkContext m_context;
     Ipv6Guard m_guard;

@@ -1,5 +1,6 @@
 #include "KillSwitch.h"
 
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <filesystem>
@@ -30,7 +31,7 @@ protected:
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         m_base = pattern;
         m_context = std::make_unique<NetworkContext>(
-            NetworkContext{m_runner, m_locator, m_base + "/run",
+            NetworkContext{m_runner, m_routes, m_locator, m_base + "/run",
                            [this](const std::string& line) { m_logs.push_back(line); },
                            [](const std::string&) {
                            }});
@@ -58,6 +59,7 @@ protected:
 
     std::string m_base;
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     BundleLocator m_locator{"/opt/torvane/torvane-helper"};
     std::unique_ptr<NetworkContext> m_context;
     std::unique_ptr<KillSwitch> m_killSwitch;

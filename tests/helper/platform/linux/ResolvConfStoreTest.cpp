@@ -1,6 +1,7 @@
 #include "ResolvConfStore.h"
 
 #include "DnsOverride.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStoreText.h"
 #include "TestSupport.h"
@@ -215,7 +216,11 @@ TEST_F(ResolvConfStoreNamespaceTest, OverrideFollowsThePrimaryAndRestoresTheFile
     RecordingCommandRunner runner;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
-    NetworkContext context{runner, locator, "/nonexistent",
+    FakeRoutes routes;
+    NetworkContext context{runner,
+                           routes,
+                           locator,
+                           "/nonexistent",
                            [&](const std::string& line) { logs.push_back(line); },
                            [](const std::string&) {
                            }};

@@ -2,6 +2,7 @@
 
 #include "ChangeJournal.h"
 #include "DnsOverride.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStore.h"
 #include "TestSupport.h"
@@ -256,7 +257,9 @@ TEST_F(ResolvedStoreTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestore
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     ChangeJournal journal((m_dir.path() / "journal.json").string());
     std::vector<std::string> logs;
+    FakeRoutes routes;
     NetworkContext context{runner,
+                           routes,
                            locator,
                            "/nonexistent",
                            [&](const std::string& line) { logs.push_back(line); },

@@ -66,6 +66,22 @@ NetlinkResult NetlinkRouting::deleteRoute(const RouteRequest& route) {
         buildRouteDelete(route), [](const nlmsghdr&) {}, "deleting a route");
 }
 
+std::vector<NetlinkResult> NetlinkRouting::batch(std::vector<NetlinkRequest> requests,
+                                                 const char* operation) {
+    return m_socket.transactBatch(std::move(requests), operation);
+}
+
+NetlinkResult NetlinkRouting::deleteRule(std::uint8_t family, std::uint32_t priority,
+                                         std::uint32_t table) {
+    return m_socket.transact(
+        buildRuleDelete(family, priority, table), [](const nlmsghdr&) {}, "deleting a rule");
+}
+
+NetlinkResult NetlinkRouting::deleteExactRoute(const RouteEntry& route) {
+    return m_socket.transact(
+        buildRouteDeleteExact(route), [](const nlmsghdr&) {}, "deleting a route");
+}
+
 Expected<RouteEntry, NetlinkError> NetlinkRouting::lookupRoute(Ipv4Address destination) {
     std::optional<RouteEntry> found;
     const auto result = m_socket.transact(

@@ -8,6 +8,7 @@
 #include "RouteEntry.h"
 #include "RouteRequest.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace torvane::netlink {
@@ -30,6 +31,13 @@ public:
     /// See buildRouteAdd / buildRouteDelete for what matches.
     NetlinkResult addRoute(const RouteRequest& route);
     NetlinkResult deleteRoute(const RouteRequest& route);
+
+    /// Every request in one batch on this socket; one result each, in order.
+    std::vector<NetlinkResult> batch(std::vector<NetlinkRequest> requests, const char* operation);
+
+    /// See buildRuleDelete / buildRouteDeleteExact.
+    NetlinkResult deleteRule(std::uint8_t family, std::uint32_t priority, std::uint32_t table);
+    NetlinkResult deleteExactRoute(const RouteEntry& route);
 
     /// The routing entry the kernel would use for `destination`: for an
     /// address of this machine, the local table's entry on the device that

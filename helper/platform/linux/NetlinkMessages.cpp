@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <libmnl/libmnl.h>
+#include <linux/fib_rules.h>
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
@@ -192,6 +193,45 @@ NetlinkRequest buildRouteAdd(const RouteRequest& route) {
 
 NetlinkRequest buildRouteDelete(const RouteRequest& route) {
     return buildRouteChange(RTM_DELROUTE, NLM_F_REQUEST | NLM_F_ACK, route, false);
+}
+
+NetlinkRequest buildRouteDeleteExact(const RouteEntry& route) {
+    NetlinkRequest buffer;
+    auto* rtm = startRequest<rtmsg>(buffer, RTM_DELROUTE, NLM_F_REQUEST | NLM_F_ACK);
+    rtm->rtm_family = AF_INET;
+    rtm->rtm_dst_len = route.destination.length;
+    rtm->rtm_table = route.table < 256 ? static_cast<unsigned char>(route.table)
+                                       : static_cast<unsigned char>(RT_TABLE_UNSPEC);
+    rtm->rtm_protocol = route.protocol;
+    rtm->rtm_scope = RT_SCOPE_NOWHERE;
+    rtm->rtm_type = route.type;
+    nlmsghdr* message = header(buffer);
+    mnl_attr_put_u32(message, RTA_TABLE, route.table);
+    if (route.destination.length > 0) {
+        putAddress(message, RTA_DST, route.destination.address);
+    }
+    if (route.gateway) {
+        putAddress(message, RTA_GATEWAY, *route.gateway);
+    }
+    if (route.interfaceIndex > 0) {
+        mnl_attr_put_u32(message, RTA_OIF, static_cast<std::uint32_t>(route.interfaceIndex));
+    }
+    mnl_attr_put_u32(message, RTA_PRIORITY, route.metric);
+    finishRequest(buffer);
+    return buffer;
+}
+
+NetlinkRequest buildRuleDelete(std::uint8_t family, std::uint32_t priority, std::uint32_t table) {
+    NetlinkRequest buffer;
+    auto* rule = startRequest<fib_rule_hdr>(buffer, RTM_DELRULE, NLM_F_REQUEST | NLM_F_ACK);
+    rule->family = family;
+    rule->table =
+        table < 256 ? static_cast<std::uint8_t>(table) : static_cast<std::uint8_t>(RT_TABLE_UNSPEC);
+    nlmsghdr* message = header(buffer);
+    mnl_attr_put_u32(message, FRA_PRIORITY, priority);
+    mnl_attr_put_u32(message, FRA_TABLE, table);
+    finishRequest(buffer);
+    return buffer;
 }
 
 NetlinkRequest buildRouteLookup(Ipv4Address destination) {

@@ -3,9 +3,7 @@
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 
-namespace torvane::tools {
-
-using namespace netlink;
+namespace torvane::netlink {
 
 namespace {
 
@@ -96,4 +94,4 @@ std::string interfaceNameByIndex(const std::vector<LinkEntry>& links, int index)
     return "if" + std::to_string(index);
 }
 
-} // namespace torvane::tools
+} // namespace torvane::netlink

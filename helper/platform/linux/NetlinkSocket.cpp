@@ -1,9 +1,12 @@
 #include "NetlinkSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <libmnl/libmnl.h>
+#include <linux/netlink.h>
+#include <sys/socket.h>
 #include <utility>
 #include <vector>
 
@@ -15,6 +18,15 @@ namespace {
 // them (the kernel never splits one message across datagrams).
 constexpr std::size_t kReceiveBufferSize = 32768;
 constexpr int kDumpAttempts = 3;
+// Requests of a batch in flight at once. Each acknowledgement takes a buffer
+// of its own in the socket's receive queue; a window this size stays well
+// inside even the default queue, so none is dropped for want of room.
+constexpr std::size_t kBatchWindow = 128;
+
+/// A read that timed out reports what the caller asked for.
+int readError(int code) {
+    return code == EAGAIN || code == EWOULDBLOCK ? ETIMEDOUT : code;
+}
 
 int forwardMessage(const nlmsghdr* message, void* data) {
     (*static_cast<const MessageHandler*>(data))(*message);
@@ -116,7 +128,7 @@ NetlinkResult NetlinkSocket::runOnce(NetlinkRequest& request, const MessageHandl
     for (;;) {
         const ssize_t received = mnl_socket_recvfrom(m_socket, buffer.data(), buffer.size());
         if (received < 0) {
-            return Unexpected{NetlinkError{errno, operation}};
+            return Unexpected{NetlinkError{readError(errno), operation}};
         }
         const auto length = static_cast<std::size_t>(received);
         if (interrupted) {
@@ -152,6 +164,75 @@ NetlinkResult NetlinkSocket::runOnce(NetlinkRequest& request, const MessageHandl
         onMessage(*reinterpret_cast<const nlmsghdr*>(copy.data()));
     }
     return std::monostate{};
+}
+
+void NetlinkSocket::setTimeLimit(std::chrono::milliseconds limit) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(limit);
+    timeval wait{};
+    wait.tv_sec = static_cast<time_t>(seconds.count());
+    wait.tv_usec = static_cast<suseconds_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(limit - seconds).count());
+    ::setsockopt(fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+}
+
+std::vector<NetlinkResult> NetlinkSocket::transactBatch(std::vector<NetlinkRequest> requests,
+                                                        const char* operation) {
+    std::vector<NetlinkResult> results(requests.size(), NetlinkResult{std::monostate{}});
+    // Refusals then come back as the error alone, not with a copy of the
+    // request, so more of them fit in the receive queue.
+    const int on = 1;
+    ::setsockopt(fd(), SOL_NETLINK, NETLINK_CAP_ACK, &on, sizeof on);
+    std::vector<char> buffer(kReceiveBufferSize);
+    for (std::size_t start = 0; start < requests.size(); start += kBatchWindow) {
+        const std::size_t count = std::min(kBatchWindow, requests.size() - start);
+        const std::uint32_t first = m_sequence + 1;
+        std::vector<char> batch;
+        for (std::size_t i = start; i < start + count; ++i) {
+            auto* message = reinterpret_cast<nlmsghdr*>(requests[i].data());
+            message->nlmsg_seq = ++m_sequence;
+            message->nlmsg_pid = 0;
+            message->nlmsg_flags |= NLM_F_ACK;
+            batch.insert(batch.end(), requests[i].begin(), requests[i].end());
+            batch.resize(NLMSG_ALIGN(batch.size()), 0);
+        }
+        std::vector<bool> answered(count, false);
+        std::size_t pending = count;
+        int failure = 0;
+        if (mnl_socket_sendto(m_socket, batch.data(), batch.size()) < 0) {
+            failure = errno;
+        }
+        while (failure == 0 && pending > 0) {
+            const ssize_t received = mnl_socket_recvfrom(m_socket, buffer.data(), buffer.size());
+            if (received < 0) {
+                failure = readError(errno);
+                break;
+            }
+            auto remaining = static_cast<std::size_t>(received);
+            const auto* message = reinterpret_cast<const nlmsghdr*>(buffer.data());
+            while (message != nullptr && messageFits(message, remaining)) {
+                const std::uint32_t slot = message->nlmsg_seq - first;
+                if (message->nlmsg_type == NLMSG_ERROR && slot < count && !answered[slot] &&
+                    message->nlmsg_len >= NLMSG_LENGTH(sizeof(int))) {
+                    int error = 0;
+                    std::memcpy(&error, NLMSG_DATA(message), sizeof error);
+                    if (error != 0) {
+                        results[start + slot] = Unexpected{NetlinkError{-error, operation}};
+                    }
+                    answered[slot] = true;
+                    --pending;
+                }
+                message = nextMessage(message, remaining);
+            }
+        }
+        if (failure != 0) {
+            for (std::size_t slot = 0; slot < count; ++slot) {
+                if (!answered[slot]) {
+                    results[start + slot] = Unexpected{NetlinkError{failure, operation}};
+                }
+            }
+        }
+    }
+    return results;
 }
 
 NetlinkResult NetlinkSocket::receive(const MessageHandler& onMessage) {

@@ -16,10 +16,10 @@ inline constexpr std::uint8_t kTorvaneRouteProtocol = 116;
 /// A route to add to or delete from the main table.
 struct RouteRequest {
     Ipv4Prefix destination;
-    std::optional<Ipv4Address> gateway;
+    std::optional<Ipv4Address> gateway{};
     /// Outgoing device; 0 lets the kernel find it from the gateway.
     int interfaceIndex = 0;
-    std::optional<Ipv4Address> preferredSource;
+    std::optional<Ipv4Address> preferredSource{};
     /// RT_SCOPE_UNIVERSE for a route through a gateway, RT_SCOPE_LINK for a
     /// route straight onto a device.
     std::uint8_t scope = 0;

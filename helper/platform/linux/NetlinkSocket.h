@@ -4,10 +4,12 @@
 #include "NetlinkError.h"
 #include "NetlinkMessages.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <linux/netlink.h>
 #include <variant>
+#include <vector>
 
 struct mnl_socket;
 
@@ -46,6 +48,17 @@ public:
     /// concurrent change is run again, a few times at most.
     NetlinkResult transact(NetlinkRequest request, const MessageHandler& onMessage,
                            const char* operation);
+
+    /// Sends every request (each asking for an acknowledgement) in as few
+    /// writes as the socket takes, then reads the acknowledgements: one
+    /// result per request, in the same order. A request the kernel refused
+    /// carries its errno; the others still run.
+    std::vector<NetlinkResult> transactBatch(std::vector<NetlinkRequest> requests,
+                                             const char* operation);
+
+    /// How long a read may wait for the kernel before the call fails with
+    /// ETIMEDOUT; zero waits for ever (the default).
+    void setTimeLimit(std::chrono::milliseconds limit);
 
     /// Reads one batch of notifications (blocking unless the descriptor was
     /// made non-blocking) and hands each message to `onMessage`.

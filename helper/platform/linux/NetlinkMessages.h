@@ -6,6 +6,7 @@
 #include "RouteRequest.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <linux/netlink.h>
 #include <optional>
 #include <vector>
@@ -30,6 +31,15 @@ NetlinkRequest buildRouteAdd(const RouteRequest& route);
 /// this system added (kTorvaneRouteProtocol). A gateway or device in `route`
 /// narrows the match further.
 NetlinkRequest buildRouteDelete(const RouteRequest& route);
+
+/// Deletes `route` exactly as the kernel listed it, in its own table and
+/// with its own protocol: for clearing a table that is not ours, such as
+/// the one a dead charon leaves.
+NetlinkRequest buildRouteDeleteExact(const RouteEntry& route);
+
+/// Deletes one policy routing rule of `family` (AF_INET, AF_INET6) with
+/// this priority that looks up `table`.
+NetlinkRequest buildRuleDelete(std::uint8_t family, std::uint32_t priority, std::uint32_t table);
 
 /// Asks the kernel which routing entry it would use for `destination`
 /// (policy rules included) and to report that entry as it is stored.

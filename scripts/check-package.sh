@@ -113,8 +113,6 @@ expected=(
   /usr/lib/torvane/Resources/strongswan/sbin/swanctl
   /usr/lib/torvane/Resources/strongswan/etc/strongswan.conf
   /usr/lib/torvane/Resources/dnsmasq/sbin/dnsmasq
-  /usr/lib/torvane/tools/route
-  /usr/lib/torvane/tools/netstat
   /usr/lib/torvane/tools/networksetup
   /usr/lib/torvane/tools/pfctl
   /usr/lib/systemd/system/torvane-helper.service

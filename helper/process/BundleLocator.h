@@ -11,7 +11,7 @@ namespace torvane {
 /// <prefix>/lib/torvane/ (or the build tree's helper/ folder); below it are
 ///   Resources/strongswan/libexec/ipsec/charon, Resources/strongswan/sbin/swanctl,
 ///   Resources/strongswan/etc/strongswan.conf, Resources/dnsmasq/sbin/dnsmasq,
-///   tools/route, tools/netstat, tools/networksetup, tools/pfctl.
+///   tools/networksetup, tools/pfctl.
 class BundleLocator {
 public:
     /// `executablePath` is the daemon's own executable.
@@ -25,8 +25,7 @@ public:
     std::string bundledStrongswan(std::string_view relative) const;
     /// base + "/Resources/dnsmasq/sbin/dnsmasq".
     std::string bundledDnsmasq() const;
-    /// base + "/tools/" + name, for the route, netstat, networksetup and
-    /// pfctl tools.
+    /// base + "/tools/" + name, for the networksetup and pfctl tools.
     std::string tool(std::string_view name) const;
 
 private:

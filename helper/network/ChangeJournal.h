@@ -27,8 +27,8 @@ struct KillSwitchProfile {
 /// How to undo one change the daemon made to the machine.
 struct UndoStep {
     enum class Kind {
-        /// Run one of the daemon's network tools ("route", "networksetup",
-        /// "pfctl") with these arguments.
+        /// Run one of the daemon's network tools ("networksetup", "pfctl")
+        /// with these arguments.
         tool,
         /// Put a saved store dictionary back (none: remove the key).
         storeValue,

@@ -95,9 +95,9 @@ class Routes {
 public:
     virtual ~Routes() = default;
 
-    /// Applies every change in one exchange with the kernel, in order, each
-    /// acknowledged on its own: one outcome per change, in the same order. A
-    /// change that fails does not stop the rest.
+    /// Applies every change as one batch on one connection to the kernel,
+    /// in order, each acknowledged on its own: one outcome per change, in the
+    /// same order. A change that fails does not stop the rest.
     virtual std::vector<RouteOutcome> apply(const std::vector<RouteChange>& changes,
                                             RouteTimeLimit limit) = 0;
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <libmnl/libmnl.h>
+#include <limits>
 #include <linux/fib_rules.h>
 #include <linux/if_addr.h>
 #include <linux/if_link.h>
@@ -331,7 +332,10 @@ std::optional<AddressEntry> decodeAddress(const nlmsghdr& message) {
     if (!address) {
         address = readAddress(at[IFA_ADDRESS]);
     }
-    if (!address || ifa.ifa_index == 0) {
+    // A device index is a positive int everywhere else; a larger one is
+    // not a device.
+    if (!address || ifa.ifa_index == 0 ||
+        ifa.ifa_index > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
         return std::nullopt;
     }
     return AddressEntry{static_cast<int>(ifa.ifa_index), *address, ifa.ifa_prefixlen};

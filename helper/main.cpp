@@ -1,11 +1,12 @@
-// torvane-helper: the root daemon. Wires the real command runner, firewall,
-// IPv6 switches, process launcher, libvici, clock and process finder into
-// the engine and serves the command socket until SIGTERM.
+// torvane-helper: the root daemon. Wires the real command runner, netlink
+// routes, firewall, IPv6 switches, process launcher, libvici, clock and
+// process finder into the engine and serves the command socket until SIGTERM.
 #include "BundleLocator.h"
 #include "HelperDaemon.h"
 #include "HelperOptions.h"
 #include "LinuxOwnProcesses.h"
 #include "LogindPowerEvents.h"
+#include "NetlinkRoutes.h"
 #include "NftablesFirewall.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     PosixCommandRunner runner;
+    NetlinkRoutes routes;
     NftablesFirewall firewall;
     SysctlIpv6Control ipv6;
     PosixProcessLauncher launcher;
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
     LinuxOwnProcesses processes;
     EngineEnvironment environment{
         .runner = runner,
+        .routes = routes,
         .firewall = firewall,
         .ipv6 = ipv6,
         .launcher = launcher,

@@ -113,8 +113,6 @@ expected=(
   /usr/lib/torvane/Resources/strongswan/sbin/swanctl
   /usr/lib/torvane/Resources/strongswan/etc/strongswan.conf
   /usr/lib/torvane/Resources/dnsmasq/sbin/dnsmasq
-  /usr/lib/torvane/tools/route
-  /usr/lib/torvane/tools/netstat
   /usr/lib/systemd/system/torvane-helper.service
   /usr/lib/systemd/system/torvane-helper.socket
   /usr/share/applications/torvane.desktop
@@ -140,7 +138,7 @@ done
 in_root /usr/lib/torvane/torvane-helper --help >/dev/null || fail "torvane-helper does not run"
 in_root /usr/bin/torvanectl --help >/dev/null || fail "torvanectl does not run"
 # shellcheck disable=SC2016 # expanded inside the root
-missing_libs=$(in_root sh -c 'for f in /usr/bin/torvane /usr/bin/torvanectl /usr/lib/torvane/torvane-helper /usr/lib/torvane/tools/*; do ldd "$f"; done' |
+missing_libs=$(in_root sh -c 'for f in /usr/bin/torvane /usr/bin/torvanectl /usr/lib/torvane/torvane-helper; do ldd "$f"; done' |
   grep 'not found' || true)
 [ -z "$missing_libs" ] || fail "libraries missing: $missing_libs"
 

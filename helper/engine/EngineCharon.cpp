@@ -132,19 +132,18 @@ void VPNEngine::stopCharon() {
 
 void VPNEngine::removeCharonLeftovers() {
     // A charon that stops normally removes the routing rule it added for
-    // userspace ESP; one that was killed or crashed leaves it behind. Its
-    // routes went with its TUN device. The priority is ours (strongswan.conf).
-    for (const char* family : {"-4", "-6"}) {
-        for (int i = 0; i < 4; ++i) {
-            const auto removed = m_env.runner.runCommand(
-                m_env.ipPath, {family, "rule", "del", "priority", "32800", "table", "220"},
-                std::nullopt, std::chrono::seconds(5));
-            if (removed.status != 0) {
-                break;
-            }
-            log(std::string("removed the routing rule of a charon that did not stop cleanly (") +
-                (family[1] == '4' ? "IPv4" : "IPv6") + ")");
-        }
+    // userspace ESP; one that was killed or crashed leaves it behind, and
+    // perhaps routes in its table where its TUN device outlived it.
+    const auto removed = m_env.routes.removeCharonLeftovers(std::chrono::seconds(5));
+    for (int i = 0; i < removed.ipv4Rules; ++i) {
+        log("removed the routing rule of a charon that did not stop cleanly (IPv4)");
+    }
+    for (int i = 0; i < removed.ipv6Rules; ++i) {
+        log("removed the routing rule of a charon that did not stop cleanly (IPv6)");
+    }
+    if (removed.routes > 0) {
+        log("removed " + std::to_string(removed.routes) +
+            " route(s) a charon that did not stop cleanly left in its table");
     }
 }
 

@@ -1,7 +1,6 @@
 // Bringing a staged tunnel up and learning its virtual IP, gateway address
 // and tunnel interface.
 #include "EngineError.h"
-#include "RouteOutput.h"
 #include "SwanctlOutput.h"
 #include "VPNEngine.h"
 
@@ -62,13 +61,13 @@ void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
 }
 
 void VPNEngine::discoverTun(Tunnel& tunnel) {
-    const auto timeout = std::chrono::seconds(30);
+    const auto limit = std::chrono::seconds(30);
+    const std::string& prefix = m_env.tunnelInterfacePrefix;
     if (tunnel.vip) {
-        const CommandResult route = m_env.runner.runCommand(
-            m_env.locator.tool("route"), {"get", *tunnel.vip}, std::nullopt, timeout);
-        if (auto name = routeGetInterface(route.output, m_env.tunnelInterfacePrefix)) {
-            tunnel.tun = *name;
-            log("utun discovered via route get: " + *name);
+        const auto found = m_env.routes.lookup(*tunnel.vip, limit);
+        if (found && !found->device.empty() && found->device.starts_with(prefix)) {
+            tunnel.tun = found->device;
+            log("utun discovered via route get: " + found->device);
             return;
         }
     }
@@ -78,16 +77,20 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
             taken.insert(*other->tun);
         }
     }
-    const CommandResult netstat = m_env.runner.runCommand(
-        m_env.locator.tool("netstat"), {"-rn", "-f", "inet"}, std::nullopt, timeout);
-    if (auto found =
-            netstatHostRouteInterface(netstat.output, m_env.tunnelInterfacePrefix, taken)) {
-        tunnel.tun = found->interfaceName;
-        if (!tunnel.vip) {
-            tunnel.vip = found->destination;
+    // A point-to-point host route of a tunnel device no other tunnel holds:
+    // its destination is the virtual IP. Entries of this machine's own
+    // addresses never count.
+    const auto rows = m_env.routes.table(limit);
+    for (const auto& row : rows ? *rows : std::vector<RouteTableRow>{}) {
+        if (!row.host || row.local || !row.device.starts_with(prefix) ||
+            row.gateway != row.destination || taken.contains(row.device)) {
+            continue;
         }
-        log("utun discovered via netstat: " + found->interfaceName + " (VIP " + found->destination +
-            ")");
+        tunnel.tun = row.device;
+        if (!tunnel.vip) {
+            tunnel.vip = row.destination;
+        }
+        log("utun discovered via netstat: " + row.device + " (VIP " + row.destination + ")");
         return;
     }
     log("utun discovery failed for '" + tunnel.profile.name +

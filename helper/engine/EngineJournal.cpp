@@ -9,12 +9,8 @@
 namespace torvane {
 namespace {
 
+// The limit of one undo call that can block (a host name to resolve).
 constexpr std::chrono::seconds kToolTimeLimit{10};
-
-/// Only the daemon's own network tools may be named by a journal.
-bool isJournalTool(const std::string& tool) {
-    return tool == "route";
-}
 
 } // namespace
 
@@ -54,16 +50,21 @@ void VPNEngine::restoreFromJournal() {
 
 void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
     switch (step.kind) {
-    case UndoStep::Kind::tool: {
-        if (!isJournalTool(step.tool)) {
-            log("restore: " + key + " names no known tool — skipped");
-            return;
-        }
-        const auto result = m_env.runner.runCommand(m_env.locator.tool(step.tool), step.args,
-                                                    std::nullopt, kToolTimeLimit);
+    case UndoStep::Kind::tool:
+        // Written by a daemon that still ran network programs; this one has
+        // none, and replaying a command line from a file is not safe anyway.
+        log("restore: " + key + " names no known tool — skipped");
+        return;
+    case UndoStep::Kind::route: {
+        const auto outcome = m_env.routes.apply(
+            {{RouteChange::Action::remove, {.cidr = step.cidr}}}, kToolTimeLimit);
         log("restored " + key +
-            (result.status == 0 ? std::string(": ok")
-                                : ": " + step.tool + " exit " + std::to_string(result.status)));
+            (outcome.front().ok ? std::string(": ok") : ": " + outcome.front().error));
+        return;
+    }
+    case UndoStep::Kind::hostRoute: {
+        const auto outcome = m_env.routes.deleteHostRoute(step.host, kToolTimeLimit);
+        log("restored " + key + (outcome.ok ? std::string(": ok") : ": " + outcome.error));
         return;
     }
     case UndoStep::Kind::storeValue: {

@@ -15,6 +15,7 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
       m_journal(m_env.journalPath.empty() ? nullptr
                                           : std::make_unique<ChangeJournal>(m_env.journalPath)),
       m_network{m_env.runner,
+                m_env.routes,
                 m_env.firewall,
                 m_env.ipv6,
                 m_env.locator,
@@ -400,11 +401,10 @@ void VPNEngine::forceKillAll(CommandReply reply) {
         forgetDnsmasq();
         endOwnLeftovers(std::nullopt);
         removeAllRoutes();
-        const std::string route = m_env.locator.tool("route");
-        m_env.runner.runCommand(route, {"-n", "delete", "-net", "0.0.0.0/1"}, std::nullopt,
-                                std::chrono::seconds(30));
-        m_env.runner.runCommand(route, {"-n", "delete", "-net", "128.0.0.0/1"}, std::nullopt,
-                                std::chrono::seconds(30));
+        // Halves a lost table of ours may not know about; only ours go.
+        m_env.routes.apply({{RouteChange::Action::remove, {.cidr = "0.0.0.0/1"}},
+                            {RouteChange::Action::remove, {.cidr = "128.0.0.0/1"}}},
+                           std::chrono::seconds(30));
         restoreIPv6();
         restoreDNS();
         m_killSwitch.releaseWhateverIsLoaded();

@@ -34,11 +34,12 @@
 
 namespace torvane {
 
-/// What the engine works with. Production passes the real runner, firewall,
-/// IPv6 switches, launcher, libvici and clock; tests pass fakes and a
-/// temporary staging root.
+/// What the engine works with. Production passes the real runner, routing,
+/// firewall and IPv6 backends, launcher, libvici and clock; tests pass fakes
+/// and a temporary staging root.
 struct EngineEnvironment {
     CommandRunner& runner;
+    Routes& routes;
     Firewall& firewall;
     Ipv6Control& ipv6;
     ProcessLauncher& launcher;
@@ -53,8 +54,6 @@ struct EngineEnvironment {
     std::function<void(std::string_view)> systemLog;
     /// Prefix of the tunnel interface names charon creates.
     std::string tunnelInterfacePrefix = "ipsec";
-    /// iproute2's ip, for what a dead charon leaves in the routing rules.
-    std::string ipPath = "/bin/ip";
     /// Opens the system configuration store whose DNS the engine overrides;
     /// its notifications go through the post function onto the engine queue.
     std::function<Expected<std::unique_ptr<DynamicStore>, std::string>(DynamicStore::ChangeHandler,

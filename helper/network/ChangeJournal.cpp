@@ -3,6 +3,7 @@
 #include "Uuid.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,10 @@ const char* kindName(UndoStep::Kind kind) {
         return "storeValue";
     case UndoStep::Kind::process:
         return "process";
+    case UndoStep::Kind::route:
+        return "route";
+    case UndoStep::Kind::hostRoute:
+        return "hostRoute";
     case UndoStep::Kind::ipv6Mode:
         return "ipv6Mode";
     case UndoStep::Kind::firewall:
@@ -84,6 +89,12 @@ json stepToJson(std::uint64_t sequence, const UndoStep& step) {
             object["executable"] = step.executable;
         }
         break;
+    case UndoStep::Kind::route:
+        object["cidr"] = step.cidr;
+        break;
+    case UndoStep::Kind::hostRoute:
+        object["host"] = step.host;
+        break;
     case UndoStep::Kind::ipv6Mode:
         object["service"] = step.service;
         object["mode"] = std::string(ipv6ModeName(step.ipv6Mode));
@@ -121,6 +132,35 @@ std::optional<std::vector<KillSwitchProfile>> killSwitchProfilesFromJson(const j
         profiles.push_back({id->upperText(), entry["gateway"].get<std::string>()});
     }
     return profiles;
+}
+
+/// An IPv4 or IPv6 address, with an optional prefix length that fits it.
+bool isNetwork(const std::string& text) {
+    const auto slash = text.find('/');
+    const std::string address = text.substr(0, slash);
+    unsigned char bytes[sizeof(in6_addr)];
+    const bool v4 = ::inet_pton(AF_INET, address.c_str(), bytes) == 1;
+    if (!v4 && ::inet_pton(AF_INET6, address.c_str(), bytes) != 1) {
+        return false;
+    }
+    if (slash == std::string::npos) {
+        return true;
+    }
+    const std::string length = text.substr(slash + 1);
+    if (length.empty() || length.size() > 3 ||
+        !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return false;
+    }
+    return std::stoi(length) <= (v4 ? 32 : 128);
+}
+
+/// An address or a host name: letters, digits, '.', '-', ':' and '_' only,
+/// so nothing else can ride along into a lookup.
+bool isHost(const std::string& text) {
+    return !text.empty() && text.size() <= 253 && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '-' || c == ':' || c == '_';
+    });
 }
 
 std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& object) {
@@ -179,6 +219,20 @@ std::optional<std::pair<std::uint64_t, UndoStep>> stepFromJson(const json& objec
             step.startTime = object["startTime"].get<std::uint64_t>();
             step.executable = *executable;
         }
+    } else if (kind == "route") {
+        step.kind = UndoStep::Kind::route;
+        const auto cidr = text("cidr");
+        if (!cidr || !isNetwork(*cidr)) {
+            return std::nullopt;
+        }
+        step.cidr = *cidr;
+    } else if (kind == "hostRoute") {
+        step.kind = UndoStep::Kind::hostRoute;
+        const auto host = text("host");
+        if (!host || !isHost(*host)) {
+            return std::nullopt;
+        }
+        step.host = *host;
     } else if (kind == "ipv6Mode") {
         step.kind = UndoStep::Kind::ipv6Mode;
         const auto service = text("service");
@@ -212,8 +266,28 @@ bool ChangeJournal::record(const std::string& key, UndoStep step) {
     return save();
 }
 
+bool ChangeJournal::recordAll(std::vector<std::pair<std::string, UndoStep>> steps) {
+    if (steps.empty()) {
+        return true;
+    }
+    for (auto& [key, step] : steps) {
+        m_entries[key] = Entry{++m_lastSequence, std::move(step)};
+    }
+    return save();
+}
+
 void ChangeJournal::forget(const std::string& key) {
     if (m_entries.erase(key) > 0) {
+        save();
+    }
+}
+
+void ChangeJournal::forgetAll(const std::vector<std::string>& keys) {
+    std::size_t erased = 0;
+    for (const auto& key : keys) {
+        erased += m_entries.erase(key);
+    }
+    if (erased > 0) {
         save();
     }
 }

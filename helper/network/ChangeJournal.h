@@ -28,13 +28,17 @@ struct KillSwitchProfile {
 /// How to undo one change the daemon made to the machine.
 struct UndoStep {
     enum class Kind {
-        /// Run one of the daemon's network tools ("route") with these
-        /// arguments.
+        /// A step of an older daemon that ran one of its network programs;
+        /// the programs are gone, so it is logged and skipped.
         tool,
         /// Put a saved store dictionary back (none: remove the key).
         storeValue,
         /// End a process the daemon started, if it is still that process.
         process,
+        /// Delete our network route to `cidr`.
+        route,
+        /// Delete our host route to `host`.
+        hostRoute,
         /// Put an interface's IPv6 mode back.
         ipv6Mode,
         /// Delete the kill switch's firewall table.
@@ -53,6 +57,10 @@ struct UndoStep {
     /// has no start time: such a step names no process that can be ended.
     std::optional<std::uint64_t> startTime{};
     std::string executable{};
+    /// A network, "A.B.C.D/N" or an IPv6 one, as the route was added.
+    std::string cidr{};
+    /// An address or a host name, as the host route was added.
+    std::string host{};
     /// The interface whose IPv6 mode to put back, and that mode.
     std::string service{};
     Ipv6Mode ipv6Mode = Ipv6Mode::off;
@@ -60,8 +68,11 @@ struct UndoStep {
     /// for. A firewall held for profiles nobody knows any more has none.
     std::optional<std::vector<KillSwitchProfile>> killSwitchProfiles{};
 
-    static UndoStep runTool(std::string toolName, std::vector<std::string> toolArgs) {
-        return {.kind = Kind::tool, .tool = std::move(toolName), .args = std::move(toolArgs)};
+    static UndoStep deleteRoute(std::string network) {
+        return {.kind = Kind::route, .cidr = std::move(network)};
+    }
+    static UndoStep deleteHostRoute(std::string hostName) {
+        return {.kind = Kind::hostRoute, .host = std::move(hostName)};
     }
     static UndoStep putBack(std::string key, std::optional<StoreDictionary> dictionary) {
         return {.kind = Kind::storeValue,
@@ -99,8 +110,13 @@ public:
     /// Records `step` under `key` (replacing an older step with the same
     /// key). False when the file cannot be written.
     bool record(const std::string& key, UndoStep step);
+    /// Records many steps with one write of the file, in order. False when
+    /// it cannot be written.
+    bool recordAll(std::vector<std::pair<std::string, UndoStep>> steps);
     /// Drops the step once its change has been undone.
     void forget(const std::string& key);
+    /// Drops many steps with one write of the file.
+    void forgetAll(const std::vector<std::string>& keys);
     /// Forgets everything and removes the file.
     void clear();
 

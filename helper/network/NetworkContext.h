@@ -6,6 +6,7 @@
 #include "Firewall.h"
 #include "Ipv6Control.h"
 #include "OwnProcesses.h"
+#include "Routes.h"
 
 #include <functional>
 #include <string>
@@ -13,10 +14,12 @@
 namespace torvane {
 
 /// What the network parts of the engine share: the command runner, the
-/// firewall and IPv6 backends, where the tools are, the staging root and the
-/// engine's two log channels. All network work runs on the engine's queue.
+/// routing, firewall and IPv6 backends, where the programs are, the staging
+/// root and the engine's two log channels. All network work runs on the
+/// engine's queue.
 struct NetworkContext {
     CommandRunner& runner;
+    Routes& routes;
     Firewall& firewall;
     Ipv6Control& ipv6;
     const BundleLocator& locator;
@@ -39,6 +42,13 @@ struct NetworkContext {
                 " — an unclean stop could not be cleaned up after");
         }
     }
+    /// Records many undo steps with one journal write.
+    void recordUndos(std::vector<std::pair<std::string, UndoStep>> steps) {
+        if (journal != nullptr && !journal->recordAll(std::move(steps))) {
+            log("warning: cannot write the change journal " + journal->path() +
+                " — an unclean stop could not be cleaned up after");
+        }
+    }
     /// Records how to end the child `pid` just started: by its identity,
     /// so that a later daemon never ends another process that took the pid.
     void recordChild(const std::string& key, pid_t pid, const std::string& name) {
@@ -53,6 +63,11 @@ struct NetworkContext {
     void forgetUndo(const std::string& key) {
         if (journal != nullptr) {
             journal->forget(key);
+        }
+    }
+    void forgetUndos(const std::vector<std::string>& keys) {
+        if (journal != nullptr) {
+            journal->forgetAll(keys);
         }
     }
 };

@@ -7,7 +7,9 @@ namespace torvane {
 
 namespace {
 
-constexpr std::chrono::seconds kRouteTimeout{30};
+// The longest a routing call may take: the resolver can be slow, the kernel
+// never is.
+constexpr RouteTimeLimit kRouteTimeLimit{std::chrono::seconds(30)};
 constexpr std::string_view kAllIPv4 = "0.0.0.0/0";
 constexpr std::string_view kLowerHalf = "0.0.0.0/1";
 constexpr std::string_view kUpperHalf = "128.0.0.0/1";
@@ -35,29 +37,6 @@ std::vector<std::string> configuredCIDRs(const VPNProfile& profile) {
 
 bool routable(const Tunnel& tunnel) {
     return tunnel.vip || tunnel.tun;
-}
-
-/// The value of the first "LABEL:" line of `route get` output, if any.
-std::optional<std::string> routeGetField(std::string_view output, std::string_view field) {
-    const std::string label = std::string(field) + ":";
-    while (!output.empty()) {
-        const auto end = output.find('\n');
-        const auto line = trimBlanks(output.substr(0, end));
-        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
-        if (!line.starts_with(label)) {
-            continue;
-        }
-        std::string value(line);
-        for (auto at = value.find(label); at != std::string::npos; at = value.find(label)) {
-            value.erase(at, label.size());
-        }
-        return std::string(trimBlanks(value));
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> gatewayFromRouteGet(std::string_view output) {
-    return routeGetField(output, "gateway");
 }
 
 } // namespace
@@ -111,27 +90,49 @@ void RouteTable::reconcile(const std::vector<Tunnel*>& byPriority,
         reconcileGatewayExclusions(allTunnels);
     }
 
+    // Every removal and addition goes to the kernel in one batch, removals
+    // first, so that a network moving to another tunnel is free when added.
+    std::vector<RouteChange> changes;
+    std::vector<std::string> removed;
     for (auto it = m_installedRoutes.begin(); it != m_installedRoutes.end();) {
         const auto owner = desired.find(it->first);
         if (owner != desired.end() && owner->second->profile.id == it->second) {
             ++it;
             continue;
         }
-        const std::string cidr = it->first;
-        route({"-n", "delete", "-net", cidr});
+        changes.push_back({RouteChange::Action::remove, {.cidr = it->first}});
+        removed.push_back(it->first);
         it = m_installedRoutes.erase(it);
+    }
+    std::vector<const Tunnel*> owners;
+    for (const auto& [cidr, tunnel] : desired) {
+        if (m_installedRoutes.contains(cidr)) {
+            continue;
+        }
+        if (auto route = networkRoute(cidr, *tunnel)) {
+            changes.push_back({RouteChange::Action::add, std::move(*route)});
+            owners.push_back(tunnel);
+        }
+    }
+    const auto outcomes = applyChanges(changes);
+    for (const auto& cidr : removed) {
         m_context.log("route removed: " + cidr);
     }
-
-    for (const auto& [cidr, tunnel] : desired) {
-        if (!m_installedRoutes.contains(cidr)) {
-            addNetworkRoute(cidr, *tunnel);
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        const auto& route = changes[removed.size() + i].route;
+        const auto& outcome = outcomes[removed.size() + i];
+        const Tunnel& tunnel = *owners[i];
+        if (outcome.ok) {
+            m_installedRoutes.insert_or_assign(route.cidr, tunnel.profile.id);
         }
+        const std::string& via = route.device.empty() ? route.viaAddress : route.device;
+        m_context.log("route add " + route.cidr + " → " + via + " ['" + tunnel.profile.name +
+                      "']: " + (outcome.ok ? std::string("ok") : outcome.error));
     }
 
     if (!full) {
         for (const auto& host : m_installedGatewayExclusions) {
-            route({"delete", "-host", host});
+            deleteHostRoute(host);
             m_context.log("gateway exclusion route removed for " + host);
         }
         m_installedGatewayExclusions.clear();
@@ -153,7 +154,7 @@ void RouteTable::reconcileGatewayExclusions(const std::vector<Tunnel*>& allTunne
             continue;
         }
         const std::string host = *it;
-        route({"delete", "-host", host});
+        deleteHostRoute(host);
         it = m_installedGatewayExclusions.erase(it);
         m_context.log("gateway exclusion route removed for " + host);
     }
@@ -164,40 +165,26 @@ void RouteTable::reconcileGatewayExclusions(const std::vector<Tunnel*>& allTunne
     }
 }
 
-void RouteTable::addNetworkRoute(const std::string& cidr, const Tunnel& tunnel) {
-    std::vector<std::string> args{"-n", "add", "-net", cidr};
-    std::string via;
+std::optional<NetworkRoute> RouteTable::networkRoute(const std::string& cidr,
+                                                     const Tunnel& tunnel) {
     if (tunnel.vip) {
-        via = *tunnel.vip;
-        args.push_back(via);
-    } else if (tunnel.tun) {
-        via = *tunnel.tun;
-        args.push_back("-interface");
-        args.push_back(via);
-    } else {
-        return;
+        return NetworkRoute{.cidr = cidr, .viaAddress = *tunnel.vip};
     }
-    const auto result = route(args);
-    std::string outcome;
-    if (result.status == 0) {
-        m_installedRoutes.insert_or_assign(cidr, tunnel.profile.id);
-        outcome = "ok";
-    } else if (!result.output.empty()) {
-        outcome = result.output;
-    } else {
-        outcome = "exit(" + std::to_string(result.status) + ")";
+    if (tunnel.tun) {
+        return NetworkRoute{.cidr = cidr, .device = *tunnel.tun};
     }
-    m_context.log("route add " + cidr + " → " + via + " ['" + tunnel.profile.name +
-                  "']: " + outcome);
+    return std::nullopt;
 }
 
 void RouteTable::removeAllRoutes() {
+    std::vector<RouteChange> changes;
     for (const auto& [cidr, owner] : m_installedRoutes) {
-        route({"-n", "delete", "-net", cidr});
+        changes.push_back({RouteChange::Action::remove, {.cidr = cidr}});
     }
+    applyChanges(changes);
     m_installedRoutes.clear();
     for (const auto& host : m_installedGatewayExclusions) {
-        route({"delete", "-host", host});
+        deleteHostRoute(host);
     }
     m_installedGatewayExclusions.clear();
 }
@@ -211,9 +198,12 @@ void RouteTable::addGatewayExclusionRoute(const std::string& host) {
         return;
     }
     const std::string& gateway = *m_underlyingDefaultGateway;
-    const auto result = route({"add", "-host", host, gateway});
-    if (result.status != 0) {
-        m_context.log("gateway exclusion route add failed: " + result.output);
+    // Journaled before it exists, so a daemon that dies leaves a way back.
+    m_context.recordUndo(hostKey(host), UndoStep::deleteHostRoute(host));
+    const auto outcome = m_context.routes.addHostRoute(host, gateway, kRouteTimeLimit);
+    if (!outcome.ok) {
+        m_context.forgetUndo(hostKey(host));
+        m_context.log("gateway exclusion route add failed: " + outcome.error);
         return;
     }
     m_installedGatewayExclusions.insert(host);
@@ -231,9 +221,9 @@ void RouteTable::refreshGatewayExclusions() {
     const bool newRouter = gateway && gateway != m_underlyingDefaultGateway;
     std::vector<std::string> lost;
     for (const auto& host : m_installedGatewayExclusions) {
-        const auto report = route({"get", host}).output;
-        const bool present = !newRouter && routeGetField(report, "destination") == host &&
-                             gatewayFromRouteGet(report) == m_underlyingDefaultGateway;
+        const auto found = m_context.routes.lookup(host, kRouteTimeLimit);
+        const bool present = !newRouter && found && found->destination == host &&
+                             found->gateway == m_underlyingDefaultGateway;
         if (!present) {
             lost.push_back(host);
         }
@@ -245,7 +235,7 @@ void RouteTable::refreshGatewayExclusions() {
         m_underlyingDefaultGateway = gateway;
     }
     for (const auto& host : lost) {
-        route({"delete", "-host", host});
+        deleteHostRoute(host);
         m_installedGatewayExclusions.erase(host);
         m_context.log("gateway exclusion route for " + host +
                       " lost with the network path — adding it again");
@@ -254,14 +244,13 @@ void RouteTable::refreshGatewayExclusions() {
 }
 
 std::optional<std::string> RouteTable::learnDefaultGateway() {
-    // The exit status says nothing the output does not: no "gateway:" line
-    // means no gateway. An empty value is no gateway either; caching it would
-    // hand the tool an empty gateway on every later exclusion.
-    auto gateway = gatewayFromRouteGet(route({"get", "0.0.0.0"}).output);
-    if (gateway && gateway->empty()) {
-        gateway.reset();
+    // A default route without a gateway (a point-to-point link) is no
+    // gateway to route the exclusions through.
+    const auto route = m_context.routes.defaultRoute(kRouteTimeLimit);
+    if (!route || !route->gateway || route->gateway->empty()) {
+        return std::nullopt;
     }
-    return gateway;
+    return route->gateway;
 }
 
 void RouteTable::clearUnderlyingDefaultGateway() {
@@ -273,30 +262,40 @@ bool RouteTable::carriesAllIPv4() const {
            m_installedRoutes.contains(std::string(kUpperHalf));
 }
 
-CommandResult RouteTable::route(const std::vector<std::string>& args) {
-    // Every route this table adds is journaled before it exists and
-    // forgotten once deleted, so a daemon that dies leaves a way back.
-    const bool addsNet = args.size() >= 4 && args[1] == "add" && args[2] == "-net";
-    const bool addsHost = args.size() >= 3 && args[0] == "add" && args[1] == "-host";
-    if (addsNet) {
-        m_context.recordUndo("route " + args[3],
-                             UndoStep::runTool("route", {"-n", "delete", "-net", args[3]}));
-    } else if (addsHost) {
-        m_context.recordUndo("host route " + args[2],
-                             UndoStep::runTool("route", {"delete", "-host", args[2]}));
+std::vector<RouteOutcome> RouteTable::applyChanges(const std::vector<RouteChange>& changes) {
+    // Every route added here is journaled before it exists and forgotten
+    // once deleted, so a daemon that dies leaves a way back.
+    std::vector<std::pair<std::string, UndoStep>> undos;
+    for (const auto& change : changes) {
+        if (change.action == RouteChange::Action::add) {
+            undos.emplace_back(networkKey(change.route.cidr),
+                               UndoStep::deleteRoute(change.route.cidr));
+        }
     }
-    auto result = m_context.runner.runCommand(m_context.locator.tool("route"), args, std::nullopt,
-                                              kRouteTimeout);
-    if (addsNet && result.status != 0) {
-        m_context.forgetUndo("route " + args[3]);
-    } else if (addsHost && result.status != 0) {
-        m_context.forgetUndo("host route " + args[2]);
-    } else if (args.size() >= 4 && args[1] == "delete" && args[2] == "-net") {
-        m_context.forgetUndo("route " + args[3]);
-    } else if (args.size() >= 3 && args[0] == "delete" && args[1] == "-host") {
-        m_context.forgetUndo("host route " + args[2]);
+    m_context.recordUndos(std::move(undos));
+    auto outcomes = m_context.routes.apply(changes, kRouteTimeLimit);
+    std::vector<std::string> done;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const bool adding = changes[i].action == RouteChange::Action::add;
+        if (!adding || !outcomes[i].ok) {
+            done.push_back(networkKey(changes[i].route.cidr));
+        }
     }
-    return result;
+    m_context.forgetUndos(done);
+    return outcomes;
+}
+
+void RouteTable::deleteHostRoute(const std::string& host) {
+    m_context.routes.deleteHostRoute(host, kRouteTimeLimit);
+    m_context.forgetUndo(hostKey(host));
+}
+
+std::string RouteTable::networkKey(const std::string& cidr) {
+    return "route " + cidr;
+}
+
+std::string RouteTable::hostKey(const std::string& host) {
+    return "host route " + host;
 }
 
 } // namespace torvane

@@ -28,11 +28,12 @@ bool isFullIPv4TunnelWithoutIPv6(const Tunnel& tunnel);
 /// The engine's routes: keeps the main routing table in line with the live
 /// tunnels, and remembers exactly what it installed (each network route with
 /// the profile that owns it, each gateway exclusion host) so that teardown
-/// removes those and nothing else. The route tool only ever deletes routes
-/// it added itself, so a route someone else installed survives a delete.
+/// removes those and nothing else. The routing backend only ever deletes
+/// routes it added itself, so a route someone else installed survives.
 ///
-/// Every command runs synchronously through the context's runner (30 s
-/// each); failures are logged, never thrown, and the next reconcile retries.
+/// Every call runs synchronously through the context's routing backend (30 s
+/// at most); a reconcile's network routes go in one batch. Failures are
+/// logged, never thrown, and the next reconcile retries.
 /// Not thread-safe: the engine calls it on its queue only.
 class RouteTable {
 public:
@@ -46,7 +47,7 @@ public:
     void reconcile(const std::vector<Tunnel*>& byPriority, const std::vector<Tunnel*>& allTunnels);
 
     /// Deletes every network route and exclusion route installed here and
-    /// forgets them, whatever the tool answers; logs nothing. The cached
+    /// forgets them, whatever the kernel answers; logs nothing. The cached
     /// default gateway stays (see clearUnderlyingDefaultGateway).
     void removeAllRoutes();
 
@@ -77,13 +78,16 @@ public:
 
 private:
     void reconcileGatewayExclusions(const std::vector<Tunnel*>& allTunnels);
-    void removeGatewayExclusion(const std::string& host);
-    void addNetworkRoute(const std::string& cidr, const Tunnel& tunnel);
+    static std::optional<NetworkRoute> networkRoute(const std::string& cidr, const Tunnel& tunnel);
     std::optional<std::string> learnDefaultGateway();
-    CommandResult route(const std::vector<std::string>& args);
+    /// Journals the adds, applies the batch, forgets what is gone or failed.
+    std::vector<RouteOutcome> applyChanges(const std::vector<RouteChange>& changes);
+    void deleteHostRoute(const std::string& host);
+    static std::string networkKey(const std::string& cidr);
+    static std::string hostKey(const std::string& host);
 
     NetworkContext& m_context;
-    /// Each network route installed here (CIDR exactly as given to the tool)
+    /// Each network route installed here (CIDR exactly as configured)
     /// and the profile whose tunnel owns it.
     std::map<std::string, Uuid> m_installedRoutes;
     /// Hosts given a route through the physical gateway.

@@ -58,10 +58,6 @@ std::string BundleLocator::bundledDnsmasq() const {
     return m_base + "/Resources/dnsmasq/sbin/dnsmasq";
 }
 
-std::string BundleLocator::tool(std::string_view name) const {
-    return m_base + "/tools/" + std::string(name);
-}
-
 EnvironmentOverlay swanctlEnv(const std::string& stagingRoot) {
     return {{"STRONGSWAN_CONF", stagingRoot + "/strongswan.conf"},
             {"SWANCTL_DIR", stagingRoot + "/swanctl"}};

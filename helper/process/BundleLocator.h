@@ -10,8 +10,7 @@ namespace torvane {
 /// Finds the programs Torvane ships beside the daemon. The daemon lives in
 /// <prefix>/lib/torvane/ (or the build tree's helper/ folder); below it are
 ///   Resources/strongswan/libexec/ipsec/charon, Resources/strongswan/sbin/swanctl,
-///   Resources/strongswan/etc/strongswan.conf, Resources/dnsmasq/sbin/dnsmasq,
-///   tools/route, tools/netstat.
+///   Resources/strongswan/etc/strongswan.conf, Resources/dnsmasq/sbin/dnsmasq.
 class BundleLocator {
 public:
     /// `executablePath` is the daemon's own executable.
@@ -25,8 +24,6 @@ public:
     std::string bundledStrongswan(std::string_view relative) const;
     /// base + "/Resources/dnsmasq/sbin/dnsmasq".
     std::string bundledDnsmasq() const;
-    /// base + "/tools/" + name, for the route and netstat tools.
-    std::string tool(std::string_view name) const;
 
 private:
     std::string m_base;

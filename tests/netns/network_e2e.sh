@@ -16,6 +16,8 @@ set -euo pipefail
 source "$(dirname "$0")/testbed.sh"
 : "${BED_PREFIX:=tvn-$$}"
 bed_daemon_up "$1" "$2" dnsmasq getent
+# The routing protocol number every route of the daemon carries.
+export ROUTE_PROTOCOL=116
 
 # Counters on the gateway's client-side link (plain ICMP to the LAN host
 # against encapsulated ESP) and in the LAN namespace (DNS queries from the
@@ -149,6 +151,28 @@ inner() {
     T stop "$(id_of first)" >/dev/null
     T stop "$(id_of second)" >/dev/null
     check "no LAN route after both stopped" test -z "$(route_of "$BED_LAN_NET")"
+
+    # --- Our routes carry our own protocol number, and a route to the same
+    # network that someone else added (another protocol, another metric)
+    # survives the reconcile that moves ours and the disconnects.
+    ours() { ip route show proto "$ROUTE_PROTOCOL"; }
+    foreign() { ip route show "$BED_LAN_NET" proto static; }
+    ip route add "$BED_LAN_NET" dev "$p-c" metric 700 proto static
+    vip1=$(vip_of "$(start_profile first)")
+    check "exactly the tunnel's route is ours: '$(ours)'" \
+        test "$(ours | sed 's/ *$//')" = "$BED_LAN_NET dev ipsec0 scope link src $vip1"
+    vip2=$(vip_of "$(start_profile second)")
+    T priorities "$(id_of second)" "$(id_of first)" >/dev/null
+    check "ours moves to the second VIP: '$(ours)'" eventually 10 bash -c \
+        '[ "$(ip route show proto "$0" | sed "s/ *$//")" = "$1 dev ipsec0 scope link src $2" ]' \
+        "$ROUTE_PROTOCOL" "$BED_LAN_NET" "$vip2"
+    check "the foreign route survives the reconcile: '$(foreign)'" test -n "$(foreign)"
+    T stop "$(id_of first)" >/dev/null
+    T stop "$(id_of second)" >/dev/null
+    check "nothing of ours after both stopped: '$(ours)'" test -z "$(ours)"
+    check "the foreign route survives the disconnect: '$(foreign)'" \
+        test "$(foreign | sed 's/ *$//')" = "$BED_LAN_NET dev $p-c scope link metric 700"
+    ip route del "$BED_LAN_NET" dev "$p-c" metric 700 proto static
 
     # --- DNS: the tunnel's servers while connected, the original bytes after.
     local original=$W/resolv.original

@@ -165,12 +165,31 @@ EngineTest::EngineTest() {
         std::ofstream(m_staging + "/charon.vici");
     });
 
+    m_runner.setHook([this](const RecordedCommand& call) -> std::optional<CommandResult> {
+        std::lock_guard lock(m_logMutex);
+        m_timeline.push_back(call.commandLine());
+        return std::nullopt;
+    });
+    m_routes.setObserver([this](const std::string& line) {
+        std::lock_guard lock(m_logMutex);
+        m_timeline.push_back("routes: " + line);
+    });
+    // The firewall and IPv6 fakes name their calls themselves
+    // ("firewall apply", "ipv6 eth0 Off").
+    const auto record = [this](const std::string& line) {
+        std::lock_guard lock(m_logMutex);
+        m_timeline.push_back(line);
+    };
+    m_firewall.setObserver(record);
+    m_ipv6.setObserver(record);
+
     m_engine = makeEngine();
 }
 
 std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
     EngineEnvironment environment{
         .runner = m_runner,
+        .routes = m_routes,
         .firewall = m_firewall,
         .ipv6 = m_ipv6,
         .launcher = m_launcher,
@@ -268,7 +287,7 @@ void EngineTest::acceptTunnel(const VPNProfile& p, const std::string& vip) {
                                "10.10.0.2[4500] [" +
                                vip + "]\n  remote 'gw' @ 10.10.0.1[4500]\n  " + name +
                                ": #1, reqid 1, INSTALLED, TUNNEL-in-UDP, ESP:AES_CBC-256"});
-    m_runner.setResult("route", {"get", vip}, {0, "   route to: " + vip + "\n  interface: ipsec0"});
+    m_routes.setLookup(vip, {vip, std::nullopt, "ipsec0"});
 }
 
 Reply EngineTest::command(const std::function<void(CommandReply)>& send) {
@@ -314,6 +333,20 @@ std::string EngineTest::swanctlLine(const std::string& args) const {
 std::vector<std::string> EngineTest::logLines() const {
     std::lock_guard lock(m_logMutex);
     return m_log;
+}
+
+std::vector<std::string> EngineTest::timeline() const {
+    std::lock_guard lock(m_logMutex);
+    return m_timeline;
+}
+
+void EngineTest::clearCalls() {
+    m_runner.clearCalls();
+    m_routes.clearCalls();
+    m_firewall.clearCalls();
+    m_ipv6.clearChanges();
+    std::lock_guard lock(m_logMutex);
+    m_timeline.clear();
 }
 
 std::vector<std::string> EngineTest::statusMessages() const {

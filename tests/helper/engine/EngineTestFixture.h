@@ -5,6 +5,7 @@
 #include "FakeIpv6Control.h"
 #include "FakeOwnProcesses.h"
 #include "FakeProcessLauncher.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 #include "VPNEngine.h"
 
@@ -120,13 +121,18 @@ protected:
 
     std::string swanctl() const { return m_base + "/Resources/strongswan/sbin/swanctl"; }
     std::string charon() const { return m_base + "/Resources/strongswan/libexec/ipsec/charon"; }
-    std::string routeTool() const { return m_base + "/tools/route"; }
     std::string uri() const { return "unix://" + m_staging + "/charon.vici"; }
     std::string swanctlLine(const std::string& args) const;
     std::vector<std::string> logLines() const;
+    /// Every command line and every routing call ("routes: " + the fake's
+    /// line), in the order they happened.
+    std::vector<std::string> timeline() const;
+    /// Forgets the commands and routing calls so far.
+    void clearCalls();
     std::vector<std::string> statusMessages() const;
 
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
@@ -147,6 +153,7 @@ private:
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_log;
     std::vector<std::string> m_statuses;
+    std::vector<std::string> m_timeline;
 };
 
 } // namespace torvane::testing

@@ -25,16 +25,21 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     EXPECT_EQ(start(half), (Reply{1, "IKE_SA (Phase 1) established but CHILD_SA (Phase 2/ESP) "
                                      "failed to install — check ESP proposals/PFS group"}));
 
-    // No virtual IP requested: one listing only, the interface from netstat.
+    // No virtual IP requested: one listing only, the interface from the table.
     VPNProfile plain = profile("Plain");
     plain.requestVIP = false;
     const std::string plainName = "ov-" + plain.id.lowerText();
     m_runner.setResult("swanctl", {"--initiate", "--child", plainName}, {0, "initiate completed"});
     m_runner.setResult("swanctl", {"--list-sas", "--ike", plainName},
                        {0, plainName + ": #3, ESTABLISHED\n  " + plainName + ": #3, INSTALLED"});
-    m_runner.setResult("netstat", {},
-                       {0, "Destination Gateway Flags Netif\n10.99.0.7 10.99.0.7 UH ipsec0\n"
-                           "192.0.2.9 192.0.2.9 UH ipsec1\n10.99.0.3 10.99.0.3 UHL ipsec2"});
+    m_routes.setTable(
+        {{.destination = "10.99.0.7", .gateway = "10.99.0.7", .host = true, .device = "ipsec0"},
+         {.destination = "10.99.0.3",
+          .gateway = "10.99.0.3",
+          .host = true,
+          .local = true,
+          .device = "ipsec2"},
+         {.destination = "192.0.2.9", .gateway = "192.0.2.9", .host = true, .device = "ipsec1"}});
     m_runner.clearCalls();
     EXPECT_EQ(start(plain), (Reply{0, "Connected (192.0.2.9)"}));
     const auto lines = m_runner.commandLines();

@@ -28,9 +28,7 @@ protected:
     void restartWith(const std::string& journal) {
         m_engine.reset();
         std::ofstream(journalPath()) << journal;
-        m_runner.clearCalls();
-        m_firewall.clearCalls();
-        m_ipv6.clearChanges();
+        clearCalls();
         m_engine = makeEngine();
         drainQueue();
     }
@@ -73,12 +71,11 @@ TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndo
 TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
     // The dead daemon's dnsmasq still runs; its charon is gone.
     m_processes.addLive({4242, 77, "/usr/sbin/dnsmasq"});
-    m_runner.setResult("/bin/ip", {}, {2, "RTNETLINK answers: No such file or directory"});
     m_ipv6.addService("eth0", Ipv6Mode::off);
 
     restartWith(R"({"steps":{
-        "route 10.200.0.0/24":{"sequence":1,"kind":"tool","tool":"route",
-                               "args":["-n","delete","-net","10.200.0.0/24"]},
+        "route 10.200.0.0/24":{"sequence":1,"kind":"route","cidr":"10.200.0.0/24"},
+        "host route vpn.example.net":{"sequence":9,"kind":"hostRoute","host":"vpn.example.net"},
         "ipv6 eth0":{"sequence":2,"kind":"ipv6Mode","service":"eth0","mode":"Automatic"},
         "odd":{"sequence":3,"kind":"tool","tool":"rm","args":["-rf","/"]},
         "dns eth0":{"sequence":5,"kind":"storeValue","key":"State:/Network/Service/eth0/DNS",
@@ -89,12 +86,9 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
                           "startTime":78,"executable":"/usr/lib/ipsec/charon"},
         "process older":{"sequence":8,"kind":"process","pid":4244,"name":"charon"}}})");
 
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
-                            "/bin/ip -6 rule del priority 32800 table 220",
-                            tool("route") + " -n delete -net 10.200.0.0/24"));
-    EXPECT_THAT(m_ipv6.changes(),
-                ElementsAre(FakeIpv6Control::SetMode{"eth0", Ipv6Mode::automatic}));
+    EXPECT_THAT(timeline(), ElementsAre("routes: delete host vpn.example.net",
+                                        "routes: charon leftovers", "ipv6 eth0 Automatic",
+                                        "routes: batch", "routes: delete 10.200.0.0/24"));
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("end 4243 78 /usr/lib/ipsec/charon", "end 4242 77 /usr/sbin/dnsmasq"));
     EXPECT_THAT(logLines(), Contains("restored dns eth0: ok"));
@@ -105,7 +99,7 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
                                      "time — skipped, no process is ended by name"));
     EXPECT_THAT(logLines(), Contains("restore: odd names no known tool — skipped"));
     EXPECT_THAT(logLines(),
-                Contains("the previous helper stopped without undoing its changes — restoring 7 "
+                Contains("the previous helper stopped without undoing its changes — restoring 8 "
                          "change(s) from " +
                          journalPath()));
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
@@ -114,16 +108,17 @@ TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
 TEST_F(EngineJournalTest, ADamagedJournalIsSetAsideAndNothingIsRun) {
     for (
         const std::string x :
-        {R"("kind":"tool","tool":"route","args":[1])",
+        {R"("kind":"tool","tool":"route","args":[1])", R"("kind":"route")",
+         R"("kind":"route","cidr":"10.0.0.0/8 dev eth0")", R"("kind":"route","cidr":"10.0.0.0/33")",
+         R"("kind":"route","cidr":["10.0.0.0/8"])", R"("kind":"hostRoute","host":"")",
+         R"("kind":"hostRoute","host":"gw.example.net; reboot")",
          R"("kind":"firewall","killSwitchProfiles":[{"profileID":"office","gateway":"10.10.0.1"}])",
          R"("kind":"firewall","killSwitchProfiles":{})",
          R"("kind":"ipv6Mode","service":"eth0","mode":"Manual")",
          R"("kind":"ipv6Mode","service":"","mode":"Off")"}) {
         std::filesystem::remove(journalPath() + ".damaged");
         restartWith(R"({"steps":{"x":{"sequence":1,)" + x + "}}}");
-        EXPECT_TRUE(m_runner.commandLines().empty()) << x;
-        EXPECT_TRUE(m_firewall.calls().empty()) << x;
-        EXPECT_TRUE(m_ipv6.changes().empty()) << x;
+        EXPECT_TRUE(timeline().empty()) << x;
         EXPECT_TRUE(std::filesystem::exists(journalPath() + ".damaged")) << x;
         EXPECT_FALSE(std::filesystem::exists(journalPath())) << x;
         EXPECT_THAT(logLines(), Contains("change journal unreadable (the journal step 'x' is "
@@ -212,15 +207,12 @@ TEST_F(EngineJournalTest, ACharonThatDiedLeavesNoRoutingRuleBehind) {
     ASSERT_EQ(start(office).code, 0);
     // charon killed from outside: it never removes its userspace-ESP rule.
     m_launcher.lastChild()->exit(137);
-    m_runner.setResult("/bin/ip", {"-4", "rule", "del"}, {2, "RTNETLINK answers: No such file"});
-    m_runner.queueResult("/bin/ip", {"-4", "rule", "del"}, {0, ""});
-    m_runner.setResult("/bin/ip", {"-6", "rule", "del"}, {2, "RTNETLINK answers: No such file"});
-    m_runner.clearCalls();
+    m_routes.setCharonLeftovers({.ipv4Rules = 1, .ipv6Rules = 0, .routes = 2});
+    clearCalls();
     ASSERT_EQ(stopAll().code, 0);
-    const auto lines = m_runner.commandLinesFor("/bin/ip");
-    EXPECT_THAT(lines, ElementsAre("/bin/ip -4 rule del priority 32800 table 220",
-                                   "/bin/ip -4 rule del priority 32800 table 220",
-                                   "/bin/ip -6 rule del priority 32800 table 220"));
+    EXPECT_THAT(m_routes.calls(), Contains("charon leftovers"));
     EXPECT_THAT(logLines(),
                 Contains("removed the routing rule of a charon that did not stop cleanly (IPv4)"));
+    EXPECT_THAT(logLines(), Contains("removed 2 route(s) a charon that did not stop cleanly left "
+                                     "in its table"));
 }

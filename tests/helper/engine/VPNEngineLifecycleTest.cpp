@@ -34,12 +34,12 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
 
     EXPECT_EQ(start(office), (Reply{0, "Connected (10.99.0.1)"}));
 
-    EXPECT_THAT(m_runner.commandLines(),
+    EXPECT_THAT(timeline(),
                 ElementsAre(swanctlLine("--load-creds"), swanctlLine("--load-conns"),
                             swanctlLine("--initiate --child " + name),
-                            swanctlLine("--list-sas --ike " + name), routeTool() + " get 10.99.0.1",
-                            swanctlLine("--list-sas --ike " + name),
-                            routeTool() + " -n add -net 10.200.0.0/24 10.99.0.1"));
+                            swanctlLine("--list-sas --ike " + name), "routes: lookup 10.99.0.1",
+                            swanctlLine("--list-sas --ike " + name), "routes: batch",
+                            "routes: add 10.200.0.0/24 via 10.99.0.1"));
     // The environments of swanctl and charon, the VICI events and the
     // published tunnel are proven with the real programs end to end.
     EXPECT_EQ(m_runner.calls()[2].timeout.count(), 20);
@@ -71,14 +71,14 @@ TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown)
     ASSERT_EQ(start(a).code, 0);
     ASSERT_EQ(start(b).code, 0);
 
-    m_runner.clearCalls();
+    clearCalls();
     EXPECT_EQ(stop(a.id.upperText()), (Reply{0, "Disconnected A"}));
-    EXPECT_THAT(m_runner.commandLines(),
+    EXPECT_THAT(timeline(),
                 ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
                             swanctlLine("--load-creds --clear"), swanctlLine("--load-conns"),
                             // A owned the shared network; it moves to B.
-                            routeTool() + " -n delete -net 10.200.0.0/24",
-                            routeTool() + " -n add -net 10.200.0.0/24 10.99.0.2"));
+                            "routes: batch", "routes: delete 10.200.0.0/24",
+                            "routes: add 10.200.0.0/24 via 10.99.0.2"));
     EXPECT_EQ(m_runner.calls()[0].timeout.count(), 4);
     EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + a.id.lowerText() + ".conf"));
     EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + b.id.lowerText() + ".conf"));
@@ -86,11 +86,10 @@ TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown)
     EXPECT_THAT(logLines(), Contains("stopped tunnel 'A'"));
 
     // Stopping the last tunnel is a full teardown.
-    m_runner.clearCalls();
+    clearCalls();
     EXPECT_EQ(stop(b.id.lowerText()), (Reply{0, "Disconnected B"})) << "ids match in any case";
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText()),
-                            routeTool() + " -n delete -net 10.200.0.0/24"));
+    EXPECT_THAT(timeline(), ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText()),
+                                        "routes: batch", "routes: delete 10.200.0.0/24"));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
     EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
     EXPECT_EQ(m_vici.closes, 1);
@@ -108,26 +107,24 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     acceptTunnel(b, "10.99.0.2");
     ASSERT_EQ(start(a).code, 0);
     ASSERT_EQ(start(b).code, 0);
-    m_runner.clearCalls();
+    clearCalls();
     EXPECT_EQ(stopAll(), (Reply{0, "Disconnected"}));
-    EXPECT_THAT(m_runner.commandLines(),
-                ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
-                            swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
-                            swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
+    EXPECT_THAT(timeline(), ElementsAre("routes: batch", "routes: delete 10.200.0.0/24",
+                                        swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
+                                        swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
     EXPECT_FALSE(exists(m_staging));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
 
     ASSERT_EQ(start(a).code, 0);
     EXPECT_EQ(m_launcher.launchCount(), 2u);
-    m_runner.clearCalls();
+    clearCalls();
     EXPECT_EQ(forceKillAll(), (Reply{0, "Force-killed all VPN processes and restored networking"}));
     EXPECT_THAT(m_processes.calls(),
                 ElementsAre("leftovers charon", "leftovers charon", "leftovers *"))
         << "each launch looks for a stray charon of ours first; nothing is killed by name";
-    EXPECT_THAT(m_runner.commandLines(), ElementsAre(routeTool() + " -n delete -net 10.200.0.0/24",
-                                                     routeTool() + " -n delete -net 0.0.0.0/1",
-                                                     routeTool() + " -n delete -net 128.0.0.0/1"));
-    EXPECT_THAT(m_firewall.calls(), ElementsAre(FakeFirewall::Call::released()))
+    EXPECT_THAT(timeline(), ElementsAre("routes: batch", "routes: delete 10.200.0.0/24",
+                                        "routes: batch", "routes: delete 0.0.0.0/1",
+                                        "routes: delete 128.0.0.0/1", "firewall release"))
         << "a table whose owner was lost goes too";
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
         << "our own charon is stopped gracefully, so it can remove its routing rule";
@@ -174,7 +171,7 @@ TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     // Four listings 0.25 s apart waiting for a virtual IP, then the routing table.
     const auto lines = m_runner.commandLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), swanctlLine("--list-sas --ike " + name)), 4);
-    EXPECT_THAT(lines, Contains(m_base + "/tools/netstat -rn -f inet"));
+    EXPECT_THAT(m_routes.calls(), Contains("table"));
     const auto sleeps = m_clock.sleeps();
     EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 0.25), 3);
     EXPECT_THAT(
@@ -255,33 +252,28 @@ TEST_F(EngineTest, TeardownUndoesEveryKindOfChangeInItsOrder) {
     full.preventIPv6Leak = true;
     full.killSwitchEnabled = true;
     acceptTunnel(full, "10.99.0.1");
-    m_runner.setResult("route", {"get", "0.0.0.0"}, {0, "    gateway: 10.10.0.1"});
+    m_routes.setDefaultRoute(RouteLookup{"default", "10.10.0.1", "eth0"});
     m_ipv6.addService("eth0", Ipv6Mode::automatic);
     ASSERT_EQ(start(full), (Reply{0, "Connected (10.99.0.1)"}));
     const auto status = m_engine->statusSnapshot();
     ASSERT_EQ(status.tunnels.size(), 1u);
     EXPECT_TRUE(status.tunnels[0].killSwitchActive);
-    EXPECT_THAT(m_runner.commandLines(), Contains(routeTool() + " add -host 10.10.0.1 10.10.0.1"));
-    EXPECT_THAT(m_ipv6.changes(), ElementsAre(FakeIpv6Control::SetMode{"eth0", Ipv6Mode::off}));
+    const auto started = timeline();
+    EXPECT_THAT(started, Contains("routes: add host 10.10.0.1 via 10.10.0.1"));
+    EXPECT_THAT(started, Contains("ipv6 eth0 Off"));
 
     // One sequence of every effect, whichever seam it goes through.
-    std::vector<std::string> lines;
-    m_runner.setHook([&lines](const RecordedCommand& call) -> std::optional<CommandResult> {
-        lines.push_back(call.commandLine());
-        return std::nullopt;
-    });
-    m_firewall.setObserver([&lines](const std::string& call) { lines.push_back(call); });
-    m_ipv6.setObserver([&lines](const std::string& call) { lines.push_back(call); });
+    clearCalls();
     ASSERT_EQ(stopAll(), (Reply{0, "Disconnected"}));
-    m_runner.setHook({});
+    const auto lines = timeline();
     auto position = [&](const std::string& line) {
         const auto it = std::find(lines.begin(), lines.end(), line);
         EXPECT_NE(it, lines.end()) << line;
         return it - lines.begin();
     };
     // Routes, then the kill switch, then IPv6, then charon's SAs.
-    const auto routes = position(routeTool() + " -n delete -net 0.0.0.0/1");
-    const auto exclusion = position(routeTool() + " delete -host 10.10.0.1");
+    const auto routes = position("routes: delete 0.0.0.0/1");
+    const auto exclusion = position("routes: delete host 10.10.0.1");
     const auto firewall = position("firewall release");
     const auto ipv6 = position("ipv6 eth0 Automatic");
     const auto terminate = position(swanctlLine("--terminate --ike ov-" + full.id.lowerText()));

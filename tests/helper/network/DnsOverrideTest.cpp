@@ -4,6 +4,7 @@
 #include "FakeDynamicStore.h"
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <cstdlib>
@@ -99,7 +100,9 @@ protected:
     FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
+    FakeRoutes routes;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,

@@ -5,6 +5,7 @@
 #include "EngineError.h"
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "PosixCommandRunner.h"
 #include "PosixProcessLauncher.h"
 
@@ -43,7 +44,9 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     std::mutex linesLock;
     std::vector<std::string> log;
     std::vector<std::string> appLog;
+    FakeRoutes routes;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,

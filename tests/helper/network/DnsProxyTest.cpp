@@ -4,6 +4,7 @@
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
 #include "FakeProcessLauncher.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <filesystem>
@@ -59,12 +60,12 @@ protected:
         std::filesystem::permissions(m_root / "Resources/dnsmasq/sbin/dnsmasq",
                                      std::filesystem::perms::owner_all);
         m_locator = std::make_unique<BundleLocator>((m_root / "torvane-helper").string());
-        m_context = std::make_unique<NetworkContext>(
-            NetworkContext{m_runner, m_firewall, m_ipv6, *m_locator, (m_root / "run").string(),
-                           [this](const std::string& line) { m_log.push_back(line); },
-                           [this](const std::string& line) {
-                               m_appLog.push_back(line);
-                           }});
+        m_context = std::make_unique<NetworkContext>(NetworkContext{
+            m_runner, m_routes, m_firewall, m_ipv6, *m_locator, (m_root / "run").string(),
+            [this](const std::string& line) { m_log.push_back(line); },
+            [this](const std::string& line) {
+                m_appLog.push_back(line);
+            }});
         m_proxy = std::make_unique<DnsProxy>(*m_context, m_launcher, m_clock);
     }
     void TearDown() override {
@@ -92,6 +93,7 @@ protected:
 
     std::filesystem::path m_root;
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;

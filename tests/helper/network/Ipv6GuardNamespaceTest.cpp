@@ -2,6 +2,7 @@
 // Runs only inside the network namespace that tests/netns/proxy6_netns.sh
 // creates (the sysctls are per namespace); skipped anywhere else.
 #include "FakeFirewall.h"
+#include "FakeRoutes.h"
 #include "Ipv6Guard.h"
 #include "PosixCommandRunner.h"
 #include "SysctlIpv6Control.h"
@@ -65,7 +66,9 @@ TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEac
     SysctlIpv6Control ipv6;
     BundleLocator locator("/nonexistent/torvane-helper");
     std::vector<std::string> log;
+    FakeRoutes routes;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,

@@ -2,6 +2,7 @@
 
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <memory>
@@ -21,6 +22,7 @@ class Ipv6GuardTest : public ::testing::Test {
 protected:
     Ipv6GuardTest()
         : m_locator("/opt/torvane/torvane-helper"), m_context{m_runner,
+                                                              m_routes,
                                                               m_firewall,
                                                               m_ipv6,
                                                               m_locator,
@@ -58,6 +60,7 @@ protected:
     }
 
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     BundleLocator m_locator;

@@ -2,6 +2,7 @@
 
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
 #include <memory>
@@ -32,11 +33,13 @@ protected:
     void reconcile() { m_killSwitch.reconcileKillSwitch(m_tunnels); }
 
     RecordingCommandRunner m_runner;
+    FakeRoutes m_routes;
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     BundleLocator m_locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> m_logs;
     NetworkContext m_context{m_runner,
+                             m_routes,
                              m_firewall,
                              m_ipv6,
                              m_locator,

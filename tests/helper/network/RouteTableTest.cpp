@@ -2,10 +2,13 @@
 
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -18,22 +21,20 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::string kRoute = "/opt/tv/tools/route";
-const std::string kRouteGet = "   route to: default\n"
-                              "destination: default\n"
-                              "    gateway: 10.32.0.1\n"
-                              "  interface: tvr-v0\n";
+const RouteLookup kDefault{"default", "10.32.0.1", "tvr-v0"};
 
 class RouteTableTest : public ::testing::Test {
 protected:
+    RouteTableTest() { routes.setDefaultRoute(kDefault); }
+
     /// A tunnel whose profile id ends in `idDigit`, so ties and map order are
     /// predictable.
-    Tunnel& tunnel(const std::string& name, char idDigit, std::vector<std::string> routes,
+    Tunnel& tunnel(const std::string& name, char idDigit, std::vector<std::string> networks,
                    std::optional<std::string> vip, std::string remoteAddr = "") {
         VPNProfile profile;
         profile.id = *Uuid::parse(std::string("00000000-0000-4000-8000-00000000000") + idDigit);
         profile.name = name;
-        profile.routes = std::move(routes);
+        profile.routes = std::move(networks);
         profile.remoteAddr = std::move(remoteAddr);
         m_tunnels.push_back(std::make_unique<Tunnel>(profile));
         m_tunnels.back()->vip = std::move(vip);
@@ -42,20 +43,22 @@ protected:
     void reconcile(const std::vector<Tunnel*>& byPriority) {
         table.reconcile(byPriority, byPriority);
     }
-    /// The command lines and log lines since the last call.
-    std::vector<std::string> commands() {
-        auto lines = runner.commandLines();
-        runner.clearCalls();
+    /// The routing calls and log lines since the last call.
+    std::vector<std::string> calls() {
+        auto lines = routes.calls();
+        routes.clearCalls();
         return lines;
     }
     std::vector<std::string> logs() { return std::exchange(m_logs, {}); }
 
     RecordingCommandRunner runner;
+    FakeRoutes routes;
     FakeFirewall firewall;
     FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/tv/torvane-helper"};
     std::vector<std::string> m_logs;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,
@@ -69,25 +72,24 @@ private:
     std::vector<std::unique_ptr<Tunnel>> m_tunnels;
 };
 
-TEST_F(RouteTableTest, SharedNetworkMovesToTheBetterTunnelInOnePass) {
+TEST_F(RouteTableTest, SharedNetworkMovesToTheBetterTunnelInOneBatch) {
     Tunnel& alpha = tunnel("alpha", '1', {"10.0.0.0/8", "10.1.0.0/16"}, "10.99.0.1");
     Tunnel& beta = tunnel("beta", '2', {"10.0.0.0/8"}, "10.99.0.2");
 
     reconcile({&alpha, &beta});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n add -net 10.0.0.0/8 10.99.0.1",
-                                        kRoute + " -n add -net 10.1.0.0/16 10.99.0.1"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "add 10.0.0.0/8 via 10.99.0.1",
+                                     "add 10.1.0.0/16 via 10.99.0.1"));
     EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok",
                                     "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
 
     reconcile({&beta, &alpha});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n delete -net 10.0.0.0/8",
-                                        kRoute + " -n add -net 10.0.0.0/8 10.99.0.2"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "delete 10.0.0.0/8", "add 10.0.0.0/8 via 10.99.0.2"));
     EXPECT_THAT(logs(), ElementsAre("route removed: 10.0.0.0/8",
                                     "route add 10.0.0.0/8 → 10.99.0.2 ['beta']: ok"));
     EXPECT_EQ(table.installedRoutes().at("10.0.0.0/8"), beta.profile.id);
 
     reconcile({&beta, &alpha});
-    EXPECT_THAT(commands(), IsEmpty()) << "a settled table issues no command";
+    EXPECT_THAT(calls(), IsEmpty()) << "a settled table changes nothing";
     EXPECT_FALSE(table.carriesAllIPv4());
 }
 
@@ -97,40 +99,49 @@ TEST_F(RouteTableTest, OnlyTunnelsWithAnAddressOrDeviceClaimNetworks) {
     other.tun = "ipsec0";
 
     reconcile({&best, &other});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n add -net 10.0.0.0/8 -interface ipsec0"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "add 10.0.0.0/8 dev ipsec0"));
     EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → ipsec0 ['other']: ok"));
 
     best.vip = "10.99.0.1";
     reconcile({&best, &other});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n delete -net 10.0.0.0/8",
-                                        kRoute + " -n add -net 10.0.0.0/8 10.99.0.1"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "delete 10.0.0.0/8", "add 10.0.0.0/8 via 10.99.0.1"));
 
     // A reconnect clears both: the network falls back to the other tunnel.
     best.vip.reset();
     reconcile({&best, &other});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n delete -net 10.0.0.0/8",
-                                        kRoute + " -n add -net 10.0.0.0/8 -interface ipsec0"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "delete 10.0.0.0/8", "add 10.0.0.0/8 dev ipsec0"));
 }
 
-TEST_F(RouteTableTest, FailedAddIsLoggedUnownedAndRetried) {
-    Tunnel& alpha = tunnel("alpha", '1', {"10.0.0.0/8"}, "10.99.0.1");
-    runner.queueResult("route", {"-n", "add"}, {1, "route: add net 10.0.0.0/8: File exists"});
-    runner.queueResult("route", {"-n", "add"}, {7, ""});
+TEST_F(RouteTableTest, EveryAddIsJournaledFirstAndAFailedOneIsForgottenLoggedAndRetried) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("torvane-routes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ChangeJournal journal((dir / "journal.json").string());
+    context.journal = &journal;
+    Tunnel& alpha = tunnel("alpha", '1', {"10.0.0.0/8", "10.1.0.0/16"}, "10.99.0.1");
+    routes.failAdd("10.0.0.0/8", "File exists");
 
     reconcile({&alpha});
+    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: File exists",
+                                    "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
+    EXPECT_EQ(routes.batches(), 1);
+    auto steps = ChangeJournal::load(journal.path());
+    ASSERT_TRUE(steps);
+    EXPECT_THAT(*steps, ElementsAre(std::pair{std::string("route 10.1.0.0/16"),
+                                              UndoStep::deleteRoute("10.1.0.0/16")}));
+
+    routes.clearFailures();
     reconcile({&alpha});
-    EXPECT_THAT(table.installedRoutes(), IsEmpty());
-    reconcile({&alpha});
-    EXPECT_EQ(commands().size(), 3u);
-    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: route: add net "
-                                    "10.0.0.0/8: File exists",
-                                    "route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: exit(7)",
-                                    "route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok"));
-    EXPECT_TRUE(table.installedRoutes().contains("10.0.0.0/8"));
+    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok"));
+    EXPECT_EQ(table.installedRoutes().size(), 2u);
+
+    table.removeAllRoutes();
+    EXPECT_TRUE(ChangeJournal::load(journal.path())->empty());
+    context.journal = nullptr;
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemAfter) {
-    runner.setResult("route", {"get", "0.0.0.0"}, {0, kRouteGet});
     Tunnel& full = tunnel("full", '1', {}, "10.99.0.1", "vpn.example.net");
     full.remoteIP = "192.0.2.10";
     Tunnel& split = tunnel("split", '2', {"10.0.0.0/8"}, "10.99.0.2", "192.0.2.20");
@@ -138,110 +149,89 @@ TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemA
     Tunnel& noGateway = tunnel("nogw", '4', {}, std::nullopt);
 
     reconcile({&full, &split, &connecting, &noGateway});
-    EXPECT_THAT(commands(),
-                ElementsAre(kRoute + " get 0.0.0.0", kRoute + " add -host 192.0.2.10 10.32.0.1",
-                            kRoute + " add -host 192.0.2.20 10.32.0.1",
-                            kRoute + " add -host 198.51.100.7 10.32.0.1",
-                            kRoute + " -n add -net 0.0.0.0/1 10.99.0.1",
-                            kRoute + " -n add -net 10.0.0.0/8 10.99.0.2",
-                            kRoute + " -n add -net 128.0.0.0/1 10.99.0.1"));
+    EXPECT_THAT(calls(), ElementsAre("default", "add host 192.0.2.10 via 10.32.0.1",
+                                     "add host 192.0.2.20 via 10.32.0.1",
+                                     "add host 198.51.100.7 via 10.32.0.1", "batch",
+                                     "add 0.0.0.0/1 via 10.99.0.1", "add 10.0.0.0/8 via 10.99.0.2",
+                                     "add 128.0.0.0/1 via 10.99.0.1"));
     EXPECT_THAT(logs(), ::testing::Contains("gateway exclusion route: 192.0.2.10 via 10.32.0.1"));
     EXPECT_TRUE(table.carriesAllIPv4());
 
     // A tunnel gone while the full tunnel stays: only its exclusion goes.
     reconcile({&full, &split});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " delete -host 198.51.100.7"));
+    EXPECT_THAT(calls(), ElementsAre("delete host 198.51.100.7"));
     EXPECT_THAT(logs(), ElementsAre("gateway exclusion route removed for 198.51.100.7"));
 
     // No full tunnel any more: the halves go, then every exclusion.
     reconcile({&split});
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n delete -net 0.0.0.0/1",
-                                        kRoute + " -n delete -net 128.0.0.0/1",
-                                        kRoute + " delete -host 192.0.2.10",
-                                        kRoute + " delete -host 192.0.2.20"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "delete 0.0.0.0/1", "delete 128.0.0.0/1",
+                                     "delete host 192.0.2.10", "delete host 192.0.2.20"));
     EXPECT_THAT(logs(), ElementsAre("route removed: 0.0.0.0/1", "route removed: 128.0.0.0/1",
                                     "gateway exclusion route removed for 192.0.2.10",
                                     "gateway exclusion route removed for 192.0.2.20"));
-    EXPECT_THAT(table.installedGatewayExclusions(), IsEmpty());
+    EXPECT_THAT(routes.hostRoutes(), IsEmpty());
     EXPECT_FALSE(table.carriesAllIPv4());
     EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1");
-}
 
-TEST_F(RouteTableTest, DefaultGatewayIsAskedUntilLearntThenCachedUntilCleared) {
-    runner.setResult("route", {"get"}, {0, kRouteGet}); // once the queue is used up
-    runner.queueResult("route", {"get"}, {1, "route: get default: not in table"});
-    runner.queueResult("route", {"get"}, {0, "    gateway:   \n"});
-    runner.queueResult("route", {"get"}, {0, kRouteGet});
-    runner.queueResult("route", {"add", "-host", "192.0.2.30"},
-                       {1, "route: add host 192.0.2.30: unreachable"});
-
-    table.addGatewayExclusionRoute("192.0.2.10");
-    table.addGatewayExclusionRoute("192.0.2.10"); // an empty value is no gateway
-    table.addGatewayExclusionRoute("192.0.2.10");
-    table.addGatewayExclusionRoute("192.0.2.30");
-    EXPECT_THAT(commands(),
-                ElementsAre(kRoute + " get 0.0.0.0", kRoute + " get 0.0.0.0",
-                            kRoute + " get 0.0.0.0", kRoute + " add -host 192.0.2.10 10.32.0.1",
-                            kRoute + " add -host 192.0.2.30 10.32.0.1"));
-    EXPECT_THAT(logs(),
-                ElementsAre("gateway exclusion: could not determine default gateway — skipping",
-                            "gateway exclusion: could not determine default gateway — skipping",
-                            "gateway exclusion route: 192.0.2.10 via 10.32.0.1",
-                            "gateway exclusion route add failed: route: add host 192.0.2.30: "
-                            "unreachable"));
-    EXPECT_THAT(table.installedGatewayExclusions(), ElementsAre("192.0.2.10"));
-
-    table.clearUnderlyingDefaultGateway();
-    table.addGatewayExclusionRoute("192.0.2.40");
-    EXPECT_THAT(commands(),
-                ElementsAre(kRoute + " get 0.0.0.0", kRoute + " add -host 192.0.2.40 10.32.0.1"));
-}
-
-TEST_F(RouteTableTest, APathChangePutsBackExclusionsTheKernelDroppedOrThatUseAnOldRouter) {
-    runner.setResult(kRoute, {"get", "0.0.0.0"}, {0, kRouteGet});
-    table.addGatewayExclusionRoute("192.0.2.7");
-    // Still there, via the same router: nothing to do.
-    runner.setResult(kRoute, {"get", "192.0.2.7"},
-                     {0, "destination: 192.0.2.7\n    gateway: 10.32.0.1\n"});
-    commands();
-    table.refreshGatewayExclusions();
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " get 0.0.0.0", kRoute + " get 192.0.2.7"));
-
-    // The link went down and up: the lookup now ends in a tunnel half.
-    runner.setResult(kRoute, {"get", "192.0.2.7"},
-                     {0, "destination: 0.0.0.0\n  interface: ipsec0\n"});
-    table.refreshGatewayExclusions();
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " get 0.0.0.0", kRoute + " get 192.0.2.7",
-                                        kRoute + " delete -host 192.0.2.7",
-                                        kRoute + " add -host 192.0.2.7 10.32.0.1"));
-
-    // A new router: the exclusion moves to it even though it still exists.
-    runner.setResult(kRoute, {"get", "0.0.0.0"}, {0, "gateway: 10.32.0.254\n"});
-    runner.setResult(kRoute, {"get", "192.0.2.7"},
-                     {0, "destination: 192.0.2.7\n    gateway: 10.32.0.1\n"});
-    table.refreshGatewayExclusions();
-    EXPECT_EQ(commands().back(), kRoute + " add -host 192.0.2.7 10.32.0.254");
-    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.254");
-}
-
-TEST_F(RouteTableTest, RemoveAllRoutesForgetsEverythingWhateverTheToolSays) {
-    runner.setResult("route", {"get"}, {0, kRouteGet});
-    runner.setResult("route", {"-n", "delete"}, {1, "route: delete net: not in table"});
-    runner.setResult("route", {"delete"}, {1, "route: delete host: not in table"});
-    Tunnel& full = tunnel("full", '1', {"0.0.0.0/0", "10.0.0.0/8"}, "10.99.0.1", "192.0.2.10");
+    // Whatever the kernel answers, a removal of everything forgets it all.
     reconcile({&full});
-    commands();
+    routes.dropAll();
+    calls();
     logs();
-
     table.removeAllRoutes();
-    EXPECT_THAT(commands(), ElementsAre(kRoute + " -n delete -net 0.0.0.0/1",
-                                        kRoute + " -n delete -net 10.0.0.0/8",
-                                        kRoute + " -n delete -net 128.0.0.0/1",
-                                        kRoute + " delete -host 192.0.2.10"));
+    EXPECT_THAT(calls(), ElementsAre("batch", "delete 0.0.0.0/1", "delete 128.0.0.0/1",
+                                     "delete host 192.0.2.10"));
     EXPECT_THAT(logs(), IsEmpty());
     EXPECT_THAT(table.installedRoutes(), IsEmpty());
     EXPECT_THAT(table.installedGatewayExclusions(), IsEmpty());
     EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1") << "the caller clears it";
+}
+
+TEST_F(RouteTableTest, DefaultGatewayIsAskedUntilLearntThenCachedUntilCleared) {
+    routes.setDefaultRoute(std::nullopt);
+    table.addGatewayExclusionRoute("192.0.2.10");
+    routes.setDefaultRoute(RouteLookup{"default", std::nullopt, "ppp0"});
+    table.addGatewayExclusionRoute("192.0.2.10"); // a point-to-point default has no gateway
+    routes.setDefaultRoute(kDefault);
+    table.addGatewayExclusionRoute("192.0.2.10");
+    routes.failAdd("192.0.2.30", "Network is unreachable");
+    table.addGatewayExclusionRoute("192.0.2.30");
+    EXPECT_THAT(calls(),
+                ElementsAre("default", "default", "default", "add host 192.0.2.10 via 10.32.0.1",
+                            "add host 192.0.2.30 via 10.32.0.1"));
+    EXPECT_THAT(logs(),
+                ElementsAre("gateway exclusion: could not determine default gateway — skipping",
+                            "gateway exclusion: could not determine default gateway — skipping",
+                            "gateway exclusion route: 192.0.2.10 via 10.32.0.1",
+                            "gateway exclusion route add failed: Network is unreachable"));
+    EXPECT_THAT(table.installedGatewayExclusions(), ElementsAre("192.0.2.10"));
+
+    table.clearUnderlyingDefaultGateway();
+    table.addGatewayExclusionRoute("192.0.2.40");
+    EXPECT_THAT(calls(), ElementsAre("default", "add host 192.0.2.40 via 10.32.0.1"));
+}
+
+TEST_F(RouteTableTest, APathChangePutsBackExclusionsTheKernelDroppedOrThatUseAnOldRouter) {
+    table.addGatewayExclusionRoute("192.0.2.7");
+    calls();
+    // Still there, via the same router: nothing to do.
+    table.refreshGatewayExclusions();
+    EXPECT_THAT(calls(), ElementsAre("default", "lookup 192.0.2.7"));
+
+    // The link went down and up and took the route: the lookup now ends in
+    // a tunnel half.
+    routes.dropAll();
+    routes.setLookup("192.0.2.7", {"0.0.0.0/1", std::nullopt, "ipsec0"});
+    calls();
+    table.refreshGatewayExclusions();
+    EXPECT_THAT(calls(), ElementsAre("default", "lookup 192.0.2.7", "delete host 192.0.2.7",
+                                     "add host 192.0.2.7 via 10.32.0.1"));
+
+    // A new router: the exclusion moves to it even though it still exists.
+    routes.setDefaultRoute(RouteLookup{"default", "10.32.0.254", "tvr-v0"});
+    table.refreshGatewayExclusions();
+    EXPECT_EQ(calls().back(), "add host 192.0.2.7 via 10.32.0.254");
+    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.254");
 }
 
 TEST(EffectiveCIDRsTest, RoutesOrTheTrimmedSelectorWithTheDefaultSplit) {

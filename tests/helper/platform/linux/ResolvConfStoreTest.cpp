@@ -3,6 +3,7 @@
 #include "DnsOverride.h"
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStoreText.h"
 #include "TestSupport.h"
@@ -207,7 +208,9 @@ TEST_F(ResolvConfStoreNamespaceTest, OverrideFollowsThePrimaryAndRestoresTheFile
     FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     std::vector<std::string> logs;
+    FakeRoutes routes;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,

@@ -4,6 +4,7 @@
 #include "DnsOverride.h"
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
+#include "FakeRoutes.h"
 #include "RecordingCommandRunner.h"
 #include "ResolvConfStore.h"
 #include "TestSupport.h"
@@ -180,12 +181,14 @@ TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalResto
     ASSERT_TRUE(opener.open()->setValue(key, kOriginal));
     test::TempDir dir;
     RecordingCommandRunner runner;
+    FakeRoutes routes;
     FakeFirewall firewall;
     FakeIpv6Control ipv6;
     BundleLocator locator{"/opt/torvane/torvane-helper"};
     ChangeJournal journal((dir.path() / "journal.json").string());
     std::vector<std::string> logs;
     NetworkContext context{runner,
+                           routes,
                            firewall,
                            ipv6,
                            locator,

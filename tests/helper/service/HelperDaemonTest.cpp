@@ -8,6 +8,7 @@
 #include "VPNProfile.h"
 #include "VPNSecrets.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -151,8 +152,21 @@ TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
     expectNextIsVersionReply(*first);
 }
 
-TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
+TEST_F(HelperDaemonTest, ABadLineOrAHalfCloseEndsOnlyItsOwnConnectionAfterItsReplies) {
     auto bystander = connect();
+    const std::string profileID = "0F6A2B3C-4D5E-4F60-8172-8394A5B6C7D8";
+    auto stop = call(HelperCall::stop);
+    stop.profileID = profileID;
+    // One answered by the service itself, one by the engine's queue: both
+    // must reach the client before the connection goes.
+    const auto expectRepliesThenClose = [&](TestClient& victim, std::int64_t statusID,
+                                            std::int64_t stopID, const char* what) {
+        EXPECT_TRUE(victim.replyTo(statusID, HelperCall::status)) << what;
+        EXPECT_EQ(victim.replyTo(stopID, HelperCall::stop), commandReply(0, "Not connected"))
+            << what;
+        EXPECT_TRUE(victim.closedByDaemon()) << what;
+        expectNextIsVersionReply(*bystander);
+    };
 
     const struct {
         const char* what;
@@ -172,11 +186,22 @@ TEST_F(HelperDaemonTest, ABadLineClosesOnlyItsOwnConnection) {
     };
     for (const auto& c : cases) {
         auto victim = connect();
+        const auto statusID = victim->send(call(HelperCall::status));
+        const auto stopID = victim->send(stop);
         victim->sendRaw(c.bytes);
-        EXPECT_TRUE(victim->closedByDaemon()) << c.what;
-        expectNextIsVersionReply(*bystander);
+        expectRepliesThenClose(*victim, statusID, stopID, c.what);
     }
-    EXPECT_TRUE(m_engine.calls().empty());
+
+    auto leaving = connect();
+    const auto statusID = leaving->send(call(HelperCall::status));
+    const auto stopID = leaving->send(stop);
+    leaving->halfClose();
+    expectRepliesThenClose(*leaving, statusID, stopID, "half-close");
+
+    const auto stops = m_engine.calls();
+    EXPECT_EQ(stops.size(), std::size(cases) + 1);
+    EXPECT_TRUE(std::all_of(stops.begin(), stops.end(),
+                            [&](const std::string& c) { return c == "stop " + profileID; }));
 }
 
 TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {

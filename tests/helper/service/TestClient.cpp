@@ -35,6 +35,10 @@ void TestClient::sendRaw(std::string_view bytes) {
     }
 }
 
+void TestClient::halfClose() {
+    ::shutdown(m_fd, SHUT_WR);
+}
+
 std::int64_t TestClient::send(protocol::Request request) {
     request.id = m_nextID++;
     if (auto line = protocol::encodeRequest(request)) {

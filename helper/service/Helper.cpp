@@ -266,7 +266,7 @@ void Helper::closeAllConnections() {
     }
     for (const auto& connection : connections) {
         connection->removed = true;
-        connection->channel->close();
+        connection->channel->closeAfterSending();
     }
 }
 

@@ -130,7 +130,9 @@ public:
 
     std::size_t connectionCount() const;
 
-    /// Forgets every connection and closes each (daemon shutdown).
+    /// Forgets every connection and closes each once what was queued for it
+    /// has been written (daemon shutdown: a start cut short by the stop
+    /// still gets its reply).
     void closeAllConnections();
 
 private:

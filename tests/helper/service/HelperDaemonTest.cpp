@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -223,6 +225,26 @@ TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
     EXPECT_TRUE(stuck->closedByDaemon(true));
     EXPECT_EQ(m_daemon->helper().subscriberClient(), nullptr);
     expectNextIsVersionReply(*bystander);
+}
+
+TEST(HelperDaemonSignalTest, ASigtermBeforeTheDaemonIsReadyStillEndsInTheTeardown) {
+    // In a child of its own: the signal must find no thread of an earlier
+    // test that would take it.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            HelperDaemon::holdTerminationSignal();
+            ::kill(::getpid(), SIGTERM);
+            FakeTunnelEngine engine;
+            TempDir dir;
+            HelperOptions options;
+            options.socketPath = (dir.path() / "helper.sock").string();
+            HelperDaemon daemon(engine, options);
+            const int status = daemon.run();
+            const bool toreDown = engine.calls() == std::vector<std::string>{"teardown true"};
+            std::_Exit(status == 0 && toreDown ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 /// Socket descriptors open in process `pid`.

@@ -28,8 +28,9 @@ namespace torvane {
 /// SIGTERM is received on the main loop (asio::signal_set), never acted on
 /// inside a signal handler: it logs "SIGTERM — tearing down VPN", runs the
 /// engine's teardownAll(true) directly on the main loop (the engine's queue
-/// may be busy with the very work being abandoned) and ends run() with
-/// status 0. terminateWithReply: ends the same way: 0.2 s after its reply the
+/// may be busy with the very work being abandoned; a start in progress is
+/// cut short) and ends run() with status 0, after the replies still queued
+/// for clients have gone out. terminateWithReply: ends the same way: 0.2 s after its reply the
 /// daemon sends SIGTERM to itself.
 ///
 /// Clients of users other than root are authorized through polkit.

@@ -7,12 +7,12 @@ namespace torvane {
 std::optional<std::string> routeGetInterface(std::string_view output,
                                              std::string_view interfacePrefix) {
     static constexpr std::string_view kLabel = "interface:";
-    for (const auto rawLine : splitDroppingEmpty(output, '\n')) {
-        const auto line = trimSpacesAndTabs(rawLine);
+    for (const auto rawLine : splitText(output, "\n")) {
+        const auto line = trimmedText(rawLine);
         if (!line.starts_with(kLabel)) {
             continue;
         }
-        const auto name = trimSpacesAndTabs(line.substr(kLabel.size()));
+        const auto name = trimmedText(line.substr(kLabel.size()));
         if (!name.empty() && name.starts_with(interfacePrefix)) {
             return std::string(name);
         }
@@ -23,8 +23,8 @@ std::optional<std::string> routeGetInterface(std::string_view output,
 std::optional<HostRouteInterface>
 netstatHostRouteInterface(std::string_view output, std::string_view interfacePrefix,
                           const std::set<std::string>& excludedInterfaces) {
-    for (const auto line : splitDroppingEmpty(output, '\n')) {
-        const auto pieces = splitDroppingEmpty(line, ' ');
+    for (const auto line : splitText(output, "\n")) {
+        const auto pieces = splitText(line, " ");
         if (pieces.size() < 4) {
             continue;
         }

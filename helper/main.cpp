@@ -23,6 +23,10 @@
 int main(int argc, char** argv) {
     using namespace torvane;
 
+    // Before anything else, and before any thread exists: a SIGTERM from
+    // here on is held until the main loop tears down, never lost.
+    HelperDaemon::holdTerminationSignal();
+
     auto commandLine = parseHelperCommandLine(argc, argv);
     if (!commandLine) {
         std::cerr << "torvane-helper: " << commandLine.error() << "\n" << helperUsage();

@@ -1,5 +1,6 @@
 #include "ProfileOptions.h"
 
+#include "ProfileRules.h"
 #include "SecretInput.h"
 #include "VPNAuthMethod.h"
 
@@ -15,32 +16,6 @@ CommandError usageError(std::string message) {
 
 CommandError failure(std::string message) {
     return CommandError{std::move(message), 1};
-}
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string> commaList(const std::string& text) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find(',', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string item = trimmed(text.substr(start, end - start));
-        if (!item.empty()) {
-            items.push_back(std::move(item));
-        }
-        start = end + 1;
-    }
-    return items;
 }
 
 std::string methodList() {
@@ -123,18 +98,16 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     if (const auto name = invocation.value("--name")) {
         profile.name = *name;
     }
-    if (trimmed(profile.name).empty()) {
+    if (!isFilledIn(profile.name)) {
         return Unexpected{usageError("the profile's name must not be empty")};
     }
-    for (const auto& other : existing) {
-        if (other.name == profile.name) {
-            return Unexpected{failure("a profile named '" + profile.name + "' already exists")};
-        }
+    if (isNameTaken(existing, profile.name)) {
+        return Unexpected{failure("a profile named '" + profile.name + "' already exists")};
     }
     if (const auto server = invocation.value("--server")) {
         profile.remoteAddr = *server;
     }
-    if (trimmed(profile.remoteAddr).empty()) {
+    if (!isFilledIn(profile.remoteAddr)) {
         return Unexpected{usageError("the profile needs a server (--server HOST)")};
     }
 
@@ -157,7 +130,7 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
         }};
     for (const auto& [option, field] : listOptions) {
         if (const auto value = invocation.value(option)) {
-            profile.*field = commaList(*value);
+            profile.*field = splitProfileList(*value);
         }
     }
     const std::array<std::pair<const char*, std::string VPNProfile::*>, 2> fileOptions = {{

@@ -186,7 +186,8 @@ void Helper::requestTerminate() {
     if (!connection) {
         return;
     }
-    m_deps.clock->after(4, [done] { done->resume(false); });
+    const auto limit = m_deps.clock->startTimer(
+        Clock::Duration(4), std::nullopt, Clock::Duration(0), [done] { done->resume(false); });
     connection->call(
         requestFor(protocol::HelperCall::terminate),
         [done](const protocol::Reply&) { done->resume(true); },

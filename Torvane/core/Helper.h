@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Clock.h"
 #include "HelperClient.h"
-#include "HelperClock.h"
 #include "HelperConnection.h"
 #include "HelperTasks.h"
 #include "ServiceRegistry.h"
@@ -41,7 +41,7 @@ public:
 
     struct Dependencies {
         std::shared_ptr<ServiceRegistry> registry;
-        std::shared_ptr<HelperClock> clock;
+        std::shared_ptr<Clock> clock;
         std::string socketPath;
         /// The daemon executable whose modification time tells a stale daemon.
         std::string helperExecutable;

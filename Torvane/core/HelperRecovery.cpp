@@ -46,7 +46,10 @@ bool Helper::probeReachable(double timeout) {
     auto answered = std::make_shared<ResumeOnce<bool>>();
     protocol::Request request;
     request.call = protocol::HelperCall::getVersion;
-    m_deps.clock->after(timeout, [answered] { answered->resume(false); });
+    // Ends with the wait below: a late firing has nothing left to decide.
+    const auto limit =
+        m_deps.clock->startTimer(Clock::Duration(timeout), std::nullopt, Clock::Duration(0),
+                                 [answered] { answered->resume(false); });
     connection->call(
         request,
         [answered](const protocol::Reply& reply) {
@@ -66,7 +69,7 @@ void Helper::terminateRunningHelper() {
     const auto staleProcess = m_deps.registry->daemonProcessId();
     requestTerminate();
     dropConnection();
-    m_deps.clock->sleep(kPauseAfterTerminate);
+    m_deps.clock->sleep(Clock::Duration(kPauseAfterTerminate));
     if (!probeReachable(kProbeAfterTerminateTimeout)) {
         return;
     }
@@ -83,9 +86,9 @@ void Helper::terminateRunningHelper() {
     log("Helper: XPC terminate had no effect — forcing via SMAppService unregister");
     m_deps.registry->unregister();
     dropConnection();
-    m_deps.clock->sleep(kPauseAfterForcedUnregister);
+    m_deps.clock->sleep(Clock::Duration(kPauseAfterForcedUnregister));
     registerDaemon();
-    m_deps.clock->sleep(kPauseAfterForcedRegister);
+    m_deps.clock->sleep(Clock::Duration(kPauseAfterForcedRegister));
 }
 
 void Helper::cleanReRegister() {
@@ -93,7 +96,7 @@ void Helper::cleanReRegister() {
         log("Helper: unregister failed: " + *error);
     }
     for (int attempt = 1; attempt <= kRegisterAttempts; ++attempt) {
-        m_deps.clock->sleep(attempt * kRegisterAttemptPause);
+        m_deps.clock->sleep(Clock::Duration(attempt * kRegisterAttemptPause));
         const auto error = m_deps.registry->registerDaemon();
         const ServiceStatus status = m_deps.registry->status();
         if (!error) {
@@ -112,7 +115,7 @@ void Helper::cleanReRegister() {
 void Helper::recoverConnection() {
     registerDaemon();
     dropConnection();
-    m_deps.clock->sleep(kPauseBeforeRetry);
+    m_deps.clock->sleep(Clock::Duration(kPauseBeforeRetry));
     subscribeNow({});
 }
 

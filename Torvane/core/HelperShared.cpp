@@ -1,6 +1,6 @@
+#include "Clock.h"
 #include "Helper.h"
 #include "HelperLocator.h"
-#include "HelperSystemClock.h"
 
 #include <QSettings>
 
@@ -12,7 +12,7 @@ Helper& Helper::shared() {
     // the program exits.
     static Helper* const instance = new Helper(Dependencies{
         .registry = makeServiceRegistry(),
-        .clock = std::make_shared<HelperSystemClock>(),
+        .clock = std::make_shared<SystemClock>(),
         .socketPath = helperSocketPath(),
         .helperExecutable = helperExecutablePath(),
         .openSettings = [] { return std::make_unique<QSettings>("kelvor", "Torvane"); },

@@ -25,8 +25,9 @@ public:
     virtual ServiceCommandResult run(const std::vector<std::string>& arguments) = 0;
 };
 
-/// Runs the commands as child processes. The time limit is generous because
-/// pkexec waits for the user to authorize.
+/// Runs the commands as child processes, the way the daemon runs its tools
+/// (a program that overruns gets SIGTERM, and SIGKILL a second later). The
+/// time limit is generous because pkexec waits for the user to authorize.
 class SystemServiceCommandRunner final : public ServiceCommandRunner {
 public:
     explicit SystemServiceCommandRunner(int timeLimitSeconds = 300)

@@ -7,6 +7,7 @@
 #include "ExportFlow.h"
 #include "ExportSheet.h"
 #include "ProfilePortability.h"
+#include "ProfileRules.h"
 #include "ProfileStore.h"
 #include "ProposalPicker.h"
 #include "VPNAuthMethod.h"
@@ -259,31 +260,13 @@ bool ProfileEditorView::isActive() const {
     return tunnel != nullptr && tunnel->state != VPNConnState::disconnected;
 }
 
-std::vector<std::string> ProfileEditorView::splitList(const QString& text) {
-    std::vector<std::string> items;
-    const QStringList pieces =
-        text.split(QRegularExpression(QStringLiteral("[, \n]")), Qt::SkipEmptyParts);
-    for (QString piece : pieces) {
-        while (!piece.isEmpty() && (piece.front() == u' ' || piece.front() == u'\t')) {
-            piece.remove(0, 1);
-        }
-        while (!piece.isEmpty() && (piece.back() == u' ' || piece.back() == u'\t')) {
-            piece.chop(1);
-        }
-        if (!piece.isEmpty()) {
-            items.push_back(piece.toStdString());
-        }
-    }
-    return items;
-}
-
 void ProfileEditorView::save() {
     if (!m_loaded) {
         return;
     }
-    m_profile.routes = splitList(m_routesTextEdit->toPlainText());
-    m_profile.dnsServers = splitList(m_dnsTextEdit->toPlainText());
-    m_profile.searchDomains = splitList(m_searchLineEdit->text());
+    m_profile.routes = splitProfileList(m_routesTextEdit->toPlainText().toStdString());
+    m_profile.dnsServers = splitProfileList(m_dnsTextEdit->toPlainText().toStdString());
+    m_profile.searchDomains = splitProfileList(m_searchLineEdit->text().toStdString());
     m_store.update(m_profile);
     const bool secretsSaved = m_store.saveSecrets(m_secrets, m_profileID);
     emit saved(m_profile);

@@ -100,10 +100,6 @@ public:
     /// writes it; failures show "Couldn’t Export Profile".
     void exportProfile(const QString& passphrase);
 
-    /// Splits a free-text list at commas, spaces and newlines, trims spaces
-    /// and tabs and drops empty pieces, keeping the order.
-    static std::vector<std::string> splitList(const QString& text);
-
 signals:
     /// The working profile was written to the store.
     void saved(const torvane::VPNProfile& profile);

@@ -33,7 +33,8 @@ public:
 
     /// Restores the machine and stops everything, synchronously on the
     /// caller's thread. Only for the daemon's exit path, after which the
-    /// process ends.
+    /// process ends. A start still running is cut short and answered with
+    /// an error; the teardown undoes what it did.
     virtual void teardownAll(bool restoreNetworking) = 0;
 
     /// Receives each new snapshot's JSON (called on the engine queue).

@@ -33,7 +33,10 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
     if (!m_env.journalPath.empty()) {
         // The first job: nothing may change the machine before what a
         // killed predecessor left behind is undone.
-        m_queue.post([this] { restoreFromJournal(); });
+        m_queue.post([this] {
+            restoreFromJournal();
+            m_journalRestored = true;
+        });
     }
 }
 
@@ -191,12 +194,23 @@ std::vector<Tunnel*> VPNEngine::byPriority() {
 
 // --- commands ---------------------------------------------------------------
 
+namespace {
+
+constexpr const char* kStoppingText = "the helper is stopping";
+
+} // namespace
+
 void VPNEngine::start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) {
     m_queue.post([this, profile = std::move(profile), secrets = std::move(secrets),
                   reply = std::move(reply)] {
+        if (!beginInterruptibleStart()) {
+            reply(1, std::string("Not started: ") + kStoppingText);
+            return;
+        }
         std::string error;
         try {
             doStart(profile, secrets);
+            endInterruptibleStart();
             const Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
             if (tunnel != nullptr && tunnel->vip) {
                 reply(0, "Connected (" + *tunnel->vip + ")");
@@ -207,10 +221,37 @@ void VPNEngine::start(VPNProfile profile, VPNSecrets secrets, CommandReply reply
         } catch (const std::exception& failure) {
             error = failure.what();
         }
+        if (endInterruptibleStart()) {
+            // The daemon's teardown runs right after this job and undoes
+            // everything the start did. Undoing it here, with every program
+            // cut short, would forget changes it never managed to undo.
+            log("start of '" + profile.name + "' cancelled — " + kStoppingText);
+            reply(1, std::string("Cancelled: ") + kStoppingText);
+            return;
+        }
         log("start failed for '" + profile.name + "': " + error);
         cleanupFailedStart(profile, error);
         reply(1, error);
     });
+}
+
+bool VPNEngine::beginInterruptibleStart() {
+    std::lock_guard lock(m_interruptLock);
+    m_startRunning = !m_stopping;
+    return m_startRunning;
+}
+
+bool VPNEngine::endInterruptibleStart() {
+    std::lock_guard lock(m_interruptLock);
+    m_startRunning = false;
+    return m_stopping;
+}
+
+void VPNEngine::throwIfStopping() {
+    std::lock_guard lock(m_interruptLock);
+    if (m_stopping) {
+        throw EngineError(kStoppingText);
+    }
 }
 
 void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
@@ -241,6 +282,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 
     stageProfile(tunnel, secrets);
     ensureCharonRunning(charonBin);
+    throwIfStopping();
 
     if (killSwitchLoaded()) {
         reconcileKillSwitch();
@@ -259,8 +301,10 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
     if (conns.status != 0) {
         throw EngineError("swanctl --load-conns failed (" + std::to_string(conns.status) + ")");
     }
+    throwIfStopping();
 
     initiate(tunnel, swanctlBin);
+    throwIfStopping();
 
     updateNetworkNotifications();
     reconcileAll();
@@ -348,8 +392,26 @@ void VPNEngine::stopTunnel(Tunnel* tunnel) {
 }
 
 void VPNEngine::teardownAll(bool restoreNetworking) {
-    // The daemon's exit path: wait for the job in progress, run no other.
+    // The daemon's exit path: wait for the job in progress, run no other. A
+    // start may be waiting out its programs' time limits (an initiation
+    // towards a gateway that does not answer takes 20 s): its programs are
+    // ended so that it gives up now, and the teardown below undoes it. Any
+    // other job is left to finish, as its own undoing must not be cut short.
+    {
+        std::lock_guard lock(m_interruptLock);
+        m_stopping = true;
+        if (m_startRunning) {
+            m_env.runner.interrupt();
+        }
+    }
     auto lock = m_queue.close();
+    m_env.runner.resume();
+    // Stopped before its first job ran: a killed predecessor's changes are
+    // undone all the same, before our own teardown.
+    if (!m_env.journalPath.empty() && !m_journalRestored) {
+        restoreFromJournal();
+        m_journalRestored = true;
+    }
     liftKillSwitchHold();
     teardownAllOnQueue(restoreNetworking);
 }

@@ -106,6 +106,13 @@ public:
 
 private:
     // Lifecycle
+    /// Marks a start as running, so that the daemon's stop may interrupt
+    /// its programs; false when the daemon is stopping already.
+    bool beginInterruptibleStart();
+    /// True when the daemon began stopping during the start.
+    bool endInterruptibleStart();
+    /// Between the steps of a start: gives up once the daemon is stopping.
+    void throwIfStopping();
     void doStart(const VPNProfile& profile, const VPNSecrets& secrets);
     void cleanupFailedStart(const VPNProfile& profile, const std::string& error);
     void stopTunnel(Tunnel* tunnel);
@@ -221,6 +228,11 @@ private:
     mutable std::mutex m_stateLock;
     VPNRuntimeStatus m_statusSnapshot;
 
+    /// Guards the two flags below, which the daemon's stop sets off the queue.
+    std::mutex m_interruptLock;
+    bool m_startRunning = false;
+    bool m_stopping = false;
+
     // Everything below is touched only on the queue.
     std::unique_ptr<ChangeJournal> m_journal;
     NetworkContext m_network;
@@ -239,6 +251,9 @@ private:
     std::map<std::uint64_t, std::unique_ptr<EngineTimer>> m_delayedJobs;
     std::uint64_t m_lastDelayedJob = 0;
     bool m_pathChangeCheckScheduled = false;
+    /// What a killed predecessor left has been undone (or there was no
+    /// journal to read).
+    bool m_journalRestored = false;
 
     // Off the queue.
     std::unique_ptr<PowerEvents> m_powerEvents;

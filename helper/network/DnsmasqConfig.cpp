@@ -1,5 +1,7 @@
 #include "DnsmasqConfig.h"
 
+#include "TextPieces.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
@@ -60,10 +62,6 @@ constexpr AllowedDirective kAllowedDirectives[] = {
     {"resolv-file", ValueRule::upstreamResolvFile},
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // Inside a line only these remain: every other control character is refused.
 bool isLineBlank(char c) {
     return c == ' ' || c == '\t';
@@ -72,16 +70,6 @@ bool isLineBlank(char c) {
 // dnsmasq looks option names up exactly, case included.
 bool isNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 bool isLoopbackAddress(const std::string& text) {
@@ -236,7 +224,7 @@ std::optional<std::string> checkLine(std::string_view line, std::size_t number,
 } // namespace
 
 std::string dnsmasqConfigText(const VPNProfile& profile, const std::string& upstreamResolvFile) {
-    const std::string_view own = trimmed(profile.dnsmasqConfig);
+    const std::string_view own = trimmedText(profile.dnsmasqConfig, kAsciiWhitespace);
     if (!own.empty()) {
         return std::string(own) + "\n";
     }

@@ -22,6 +22,11 @@ public:
     /// from any thread, more than once.
     virtual void close() = 0;
 
+    /// Closes the connection once every line queued so far has been
+    /// written; lines queued after this call are dropped. May be called from
+    /// any thread.
+    virtual void closeAfterSending() { close(); }
+
     /// A first complete request has arrived: the connection is in use and no
     /// longer closed for idling. Main loop only.
     virtual void markInUse() {}

@@ -2,6 +2,8 @@
 
 #include "Helper.h"
 
+#include <poll.h>
+
 #include <asio/post.hpp>
 #include <asio/write.hpp>
 
@@ -43,7 +45,10 @@ void ClientConnection::readNext() {
     m_socket.async_read_some(
         asio::buffer(m_readBuffer),
         [self = shared_from_this()](const asio::error_code& error, std::size_t length) {
-            if (error) {
+            if (error == asio::error::eof && !self->peerHungUp()) {
+                // The requests still in the framer are served first.
+                self->m_endOfRequests = true;
+            } else if (error) {
                 self->closeNow();
                 return;
             }
@@ -59,8 +64,13 @@ void ClientConnection::handleReceived(std::string_view bytes) {
     case Helper::ReadResult::close:
         closeNow();
         break;
+    case Helper::ReadResult::finish:
+        finishRequests();
+        break;
     case Helper::ReadResult::more:
-        if (!m_closed) {
+        if (m_endOfRequests) {
+            finishRequests();
+        } else if (!m_closed) {
             readNext();
         }
         break;
@@ -69,6 +79,30 @@ void ClientConnection::handleReceived(std::string_view bytes) {
         watchForHangUp();
         break;
     }
+}
+
+void ClientConnection::finishRequests() {
+    if (m_closed) {
+        return;
+    }
+    const auto helper = m_helper.lock();
+    if (!helper) {
+        closeNow();
+        return;
+    }
+    // A client that hangs up entirely while its last replies are pending
+    // wants none of them.
+    watchForHangUp();
+    helper->finishConnection(*this);
+}
+
+bool ClientConnection::peerHungUp() {
+    // A peer's shutdown(SHUT_WR) only ends our reading side; POLLHUP comes
+    // when it has closed the socket (or shut both directions).
+    pollfd entry{};
+    entry.fd = m_socket.native_handle();
+    entry.events = POLLOUT;
+    return ::poll(&entry, 1, 0) < 0 || (entry.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 void ClientConnection::watchForHangUp() {
@@ -132,6 +166,10 @@ void ClientConnection::writeNext() {
         }
         if (m_inFlight.empty()) {
             m_writing = false;
+            if (m_closeWhenWritten) {
+                asio::post(m_socket.get_executor(),
+                           [self = shared_from_this()] { self->closeNow(); });
+            }
             return;
         }
     }
@@ -155,6 +193,15 @@ void ClientConnection::close() {
         m_open = false;
     }
     asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->closeNow(); });
+}
+
+void ClientConnection::closeAfterSending() {
+    std::lock_guard lock(m_queueLock);
+    m_open = false;
+    m_closeWhenWritten = true;
+    if (!m_writing) {
+        asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->closeNow(); });
+    }
 }
 
 void ClientConnection::closeNow() {

@@ -29,6 +29,11 @@ class Helper;
 /// likes (the tray app stays subscribed for days). Reading stops while the
 /// Helper has paused it and goes on, buffered lines first, when resumed.
 ///
+/// A client that ends its requests (half-closes its socket) or sends a line
+/// that cannot be served still gets the replies to every request it sent
+/// before; the connection closes once they are written. One that hangs up
+/// entirely is closed at once: there is nobody left to answer.
+///
 /// Once closed, the connection removes itself from the Helper; it is freed
 /// when the last pending operation and the last engine reply holding it
 /// are done.
@@ -43,6 +48,7 @@ public:
 
     void send(std::string line) override;
     void close() override;
+    void closeAfterSending() override;
     void markInUse() override;
     void resumeReading() override;
 
@@ -54,6 +60,12 @@ private:
     /// While reading is paused, a client that hangs up must still be seen
     /// at once: its calls waiting for authorization must not run.
     void watchForHangUp();
+    /// The client sent its last request: stop reading and let the Helper
+    /// close once every request read so far has been answered.
+    void finishRequests();
+    /// True when the peer has closed both directions, not only its sending
+    /// side.
+    bool peerHungUp();
     void writeNext();
     /// Main loop only.
     void closeNow();
@@ -71,6 +83,8 @@ private:
     std::size_t m_maxQueuedBytes;
     /// A write is in progress or posted.
     bool m_writing = false;
+    /// Close as soon as the queue has been written.
+    bool m_closeWhenWritten = false;
     /// Lines are still taken; false from the moment a close is decided.
     bool m_open = true;
 
@@ -79,6 +93,8 @@ private:
     bool m_closed = false;
     bool m_inUse = false;
     bool m_watchingHangUp = false;
+    /// The client has shut down its sending side.
+    bool m_endOfRequests = false;
     asio::steady_timer m_idleTimer;
     std::chrono::milliseconds m_firstRequestLimit;
 };

@@ -61,6 +61,7 @@ struct Helper::Connection {
     void answer(std::string line) {
         channel->send(std::move(line));
         bool resume = false;
+        bool lastOfFinished = false;
         {
             std::lock_guard lock(countLock);
             if (unanswered > 0) {
@@ -70,8 +71,11 @@ struct Helper::Connection {
                 paused = false;
                 resume = true;
             }
+            lastOfFinished = finished && unanswered == 0;
         }
-        if (resume) {
+        if (lastOfFinished) {
+            channel->closeAfterSending();
+        } else if (resume) {
             channel->resumeReading();
         }
     }
@@ -90,6 +94,8 @@ struct Helper::Connection {
     std::mutex countLock;
     std::size_t unanswered = 0;
     bool paused = false;
+    /// No more requests come; close once `unanswered` is down to zero.
+    bool finished = false;
 };
 
 namespace {
@@ -260,7 +266,7 @@ void Helper::closeAllConnections() {
     }
     for (const auto& connection : connections) {
         connection->removed = true;
-        connection->channel->close();
+        connection->channel->closeAfterSending();
     }
 }
 
@@ -287,7 +293,8 @@ Helper::ReadResult Helper::receive(const std::shared_ptr<ClientChannel>& client,
         }
         auto request = protocol::parseRequest(*line);
         if (!request) {
-            return ReadResult::close;
+            // The requests before it are answered all the same.
+            return ReadResult::finish;
         }
         client->markInUse();
         {
@@ -296,7 +303,31 @@ Helper::ReadResult Helper::receive(const std::shared_ptr<ClientChannel>& client,
         }
         dispatch(connection, std::move(*request));
     }
-    return withinLimit ? ReadResult::more : ReadResult::close;
+    return withinLimit ? ReadResult::more : ReadResult::finish;
+}
+
+void Helper::finishConnection(const ClientChannel& channel) {
+    const auto connection = findConnection(channel);
+    if (!connection) {
+        return;
+    }
+    {
+        // A client that sends nothing more is leaving; callbacks would keep
+        // its connection open for good.
+        std::lock_guard lock(m_connectionsLock);
+        if (m_subscriber.get() == &channel) {
+            m_subscriber.reset();
+        }
+    }
+    bool answered = false;
+    {
+        std::lock_guard lock(connection->countLock);
+        connection->finished = true;
+        answered = connection->unanswered == 0;
+    }
+    if (answered) {
+        connection->channel->closeAfterSending();
+    }
 }
 
 void Helper::notifySubscriber(const protocol::Callback& callback) {

@@ -87,6 +87,8 @@ public:
         more,
         /// Stop reading until the channel's resumeReading.
         paused,
+        /// Read nothing more; call finishConnection.
+        finish,
         close,
     };
 
@@ -112,17 +114,25 @@ public:
 
     /// Feeds bytes received on `client` through its framer and dispatches
     /// the complete requests, as many as the connection may have waiting.
-    /// Closes on a malformed or oversized line, an unknown selector or a
-    /// missing argument; nothing is replied to such a line. Main loop only.
+    /// Finishes the connection on a malformed or oversized line, an unknown
+    /// selector or a missing argument; nothing is replied to such a line.
+    /// Main loop only.
     ReadResult receive(const std::shared_ptr<ClientChannel>& client, protocol::LineFramer& framer,
                        std::string_view bytes);
+
+    /// `connection` sends no more requests: it is no longer the subscriber,
+    /// and it closes once every request it sent has been answered (at once
+    /// when none is outstanding). Main loop only.
+    void finishConnection(const ClientChannel& connection);
 
     /// The current subscriber, if any.
     std::shared_ptr<ClientChannel> subscriberClient() const;
 
     std::size_t connectionCount() const;
 
-    /// Forgets every connection and closes each (daemon shutdown).
+    /// Forgets every connection and closes each once what was queued for it
+    /// has been written (daemon shutdown: a start cut short by the stop
+    /// still gets its reply).
     void closeAllConnections();
 
 private:

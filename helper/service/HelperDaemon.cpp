@@ -6,12 +6,28 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <asio/post.hpp>
 
 namespace torvane {
+
+namespace {
+
+void setTerminationSignalBlocked(bool blocked) {
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    ::pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &terminate, nullptr);
+}
+
+} // namespace
+
+void HelperDaemon::holdTerminationSignal() {
+    setTerminationSignalBlocked(true);
+}
 
 HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     : m_engine(engine), m_options(std::move(options)), m_signals(m_io, SIGTERM),
@@ -66,6 +82,9 @@ int HelperDaemon::run() {
         return 1;
     }
     m_signals.async_wait([this](const asio::error_code& error, int) { onSignal(error); });
+    // The handler has been in place since construction; a SIGTERM held back
+    // until now arrives here and waits in the loop like any other.
+    setTerminationSignalBlocked(false);
     acceptNext();
     m_io.run();
     shutdown();
@@ -185,10 +204,11 @@ void HelperDaemon::shutdown() {
         removeSocketFile(m_socket);
     }
     m_helper->closeAllConnections();
-    // Let the closes just posted and the cancelled operations finish, so that
-    // every client sees its connection end now rather than at exit.
+    // Let the last replies go out and the closes just posted finish, so that
+    // every client sees its connection end now rather than at exit. A client
+    // that does not read is not waited for long.
     m_io.restart();
-    m_io.poll();
+    m_io.run_for(kLastWritesLimit);
 }
 
 } // namespace torvane

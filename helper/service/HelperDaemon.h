@@ -28,8 +28,9 @@ namespace torvane {
 /// SIGTERM is received on the main loop (asio::signal_set), never acted on
 /// inside a signal handler: it logs "SIGTERM — tearing down VPN", runs the
 /// engine's teardownAll(true) directly on the main loop (the engine's queue
-/// may be busy with the very work being abandoned) and ends run() with
-/// status 0. terminateWithReply: ends the same way: 0.2 s after its reply the
+/// may be busy with the very work being abandoned; a start in progress is
+/// cut short) and ends run() with status 0, after the replies still queued
+/// for clients have gone out. terminateWithReply: ends the same way: 0.2 s after its reply the
 /// daemon sends SIGTERM to itself.
 ///
 /// Clients of users other than root are authorized through polkit.
@@ -48,8 +49,20 @@ public:
     /// Delay between the reply to terminateWithReply: and SIGTERM, so that
     /// the reply reaches the client first.
     static constexpr std::chrono::milliseconds kTerminateDelay{200};
+    /// How long the shutdown waits for the last replies to be written.
+    static constexpr std::chrono::milliseconds kLastWritesLimit{1000};
     /// Enough for a teardown's child programs, pipes and sockets.
     static constexpr std::size_t kSpareDescriptors = 8;
+
+    /// Holds SIGTERM back in the calling thread and in every thread it
+    /// starts from then on. The daemon's first act, before anything that
+    /// takes time (the journal's restore, the power-event registration): a
+    /// SIGTERM then waits, pending, until run() can act on it, and leads to
+    /// the usual teardown instead of ending the process with nothing undone.
+    /// run() takes it back once its own handling is in place, on the thread
+    /// that calls run(). Children start with an empty signal mask whatever
+    /// the daemon's threads block.
+    static void holdTerminationSignal();
 
     HelperDaemon(TunnelEngine& engine, HelperOptions options);
     ~HelperDaemon();
@@ -64,7 +77,8 @@ public:
 
     /// Runs the main loop until SIGTERM (returns 0) or stop() (returns 0
     /// without teardown). Returns 1, after logging why, when the socket
-    /// cannot be set up.
+    /// cannot be set up. A SIGTERM held back since holdTerminationSignal is
+    /// acted on as soon as the loop runs.
     int run();
 
     /// Ends run() without teardown. Thread-safe.

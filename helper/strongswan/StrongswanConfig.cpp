@@ -80,7 +80,7 @@ std::string renderStrongswanConf(std::string_view strongswanEtcDir, std::string_
 
 std::string renderLocalAuth(const VPNProfile& profile) {
     const auto uuid = profile.id.lowerText();
-    const auto localID = trimSpacesAndTabs(profile.localID);
+    const auto localID = trimmedText(profile.localID);
     const std::string identityLine =
         localID.empty() ? std::string() : "\n                    id = " + quoted(localID);
 
@@ -163,11 +163,11 @@ std::string renderSecrets(const VPNProfile& profile, const VPNSecrets& secrets) 
     }
     if (method == VPNAuthMethod::psk || method == VPNAuthMethod::pskMutual) {
         std::vector<std::string> lines = {"        ike-" + uuid + " {"};
-        const auto localID = trimSpacesAndTabs(profile.localID);
+        const auto localID = trimmedText(profile.localID);
         if (!localID.empty()) {
             lines.push_back("            id = " + quoted(localID));
         }
-        const auto remoteID = trimSpacesAndTabs(profile.remoteID);
+        const auto remoteID = trimmedText(profile.remoteID);
         if (method == VPNAuthMethod::pskMutual && !remoteID.empty()) {
             lines.push_back("            id-remote = " + quoted(remoteID));
         }

@@ -101,7 +101,7 @@ std::string secretValueText(std::string_view secret) {
 std::optional<std::string> swanctlValueProblem(const VPNProfile& profile,
                                                const VPNSecrets& secrets) {
     const auto method = profile.authMethod;
-    const auto localID = trimSpacesAndTabs(profile.localID);
+    const auto localID = trimmedText(profile.localID);
 
     std::vector<Field> fields = {
         {"The profile's remote address", profile.remoteAddr, false},

@@ -1,5 +1,7 @@
 #include "ProcessTable.h"
 
+#include "TextPieces.h"
+
 #include <charconv>
 #include <dirent.h>
 #include <fstream>
@@ -33,18 +35,11 @@ std::optional<std::uint64_t> parseProcessStartTime(std::string_view statLine) {
     }
     // After the name come the state (field 3) and then numbers; the start
     // time is field 22, the twentieth after the name.
-    std::string_view rest = statLine.substr(close + 1);
-    std::string_view field;
-    for (int index = 0; index < 20; ++index) {
-        const auto begin = rest.find_first_not_of(' ');
-        if (begin == std::string_view::npos) {
-            return std::nullopt;
-        }
-        rest.remove_prefix(begin);
-        const auto end = rest.find(' ');
-        field = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+    const auto fields = splitText(statLine.substr(close + 1), " ");
+    if (fields.size() < 20) {
+        return std::nullopt;
     }
+    const std::string_view field = fields[19];
     std::uint64_t value = 0;
     const auto [last, error] = std::from_chars(field.data(), field.data() + field.size(), value);
     if (error != std::errc() || last != field.data() + field.size()) {

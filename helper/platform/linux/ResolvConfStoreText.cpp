@@ -1,5 +1,7 @@
 #include "ResolvConfStoreText.h"
 
+#include "TextPieces.h"
+
 #include <algorithm>
 
 namespace torvane {
@@ -7,18 +9,8 @@ namespace torvane {
 namespace {
 
 std::vector<std::string> words(std::string_view line) {
-    std::vector<std::string> result;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        const auto start = line.find_first_not_of(" \t\r", pos);
-        if (start == std::string_view::npos) {
-            break;
-        }
-        const auto end = line.find_first_of(" \t\r", start);
-        result.emplace_back(line.substr(start, end - start));
-        pos = end == std::string_view::npos ? line.size() : end;
-    }
-    return result;
+    const auto pieces = splitText(line, " \t\r");
+    return {pieces.begin(), pieces.end()};
 }
 
 bool isSafeWord(const std::string& word) {

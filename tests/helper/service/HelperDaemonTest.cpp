@@ -8,7 +8,10 @@
 #include "VPNProfile.h"
 #include "VPNSecrets.h"
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -151,6 +154,50 @@ TEST_F(HelperDaemonTest, OnlyTheLastSubscriberGetsCallbacksUntilItLeaves) {
     expectNextIsVersionReply(*first);
 }
 
+TEST_F(HelperDaemonTest, ABadLineOrAHalfCloseEndsOnlyItsOwnConnectionAfterItsReplies) {
+    auto bystander = connect();
+    const std::string profileID = "0F6A2B3C-4D5E-4F60-8172-8394A5B6C7D8";
+    auto stop = call(HelperCall::stop);
+    stop.profileID = profileID;
+    // One answered by the service itself, one by the engine's queue: both
+    // must reach the client before the connection goes.
+    const auto expectRepliesThenClose = [&](TestClient& victim, std::int64_t statusID,
+                                            std::int64_t stopID, const char* what) {
+        EXPECT_TRUE(victim.replyTo(statusID, HelperCall::status)) << what;
+        EXPECT_EQ(victim.replyTo(stopID, HelperCall::stop), commandReply(0, "Not connected"))
+            << what;
+        EXPECT_TRUE(victim.closedByDaemon()) << what;
+        expectNextIsVersionReply(*bystander);
+    };
+
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        // Every refused line takes one of these two paths.
+        {"malformed JSON", "{\"id\":1,\n"},
+        {"line over 1 MiB", std::string(protocol::kMaxLineBytes + 1, ' ')},
+    };
+    for (const auto& c : cases) {
+        auto victim = connect();
+        const auto statusID = victim->send(call(HelperCall::status));
+        const auto stopID = victim->send(stop);
+        victim->sendRaw(c.bytes);
+        expectRepliesThenClose(*victim, statusID, stopID, c.what);
+    }
+
+    auto leaving = connect();
+    const auto statusID = leaving->send(call(HelperCall::status));
+    const auto stopID = leaving->send(stop);
+    leaving->halfClose();
+    expectRepliesThenClose(*leaving, statusID, stopID, "half-close");
+
+    const auto stops = m_engine.calls();
+    EXPECT_EQ(stops.size(), std::size(cases) + 1);
+    EXPECT_TRUE(std::all_of(stops.begin(), stops.end(),
+                            [&](const std::string& c) { return c == "stop " + profileID; }));
+}
+
 TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
     auto stuck = connect();
     auto bystander = connect();
@@ -170,6 +217,26 @@ TEST_F(HelperDaemonTest, AClientThatNeverReadsCannotStallTheEngine) {
     EXPECT_TRUE(stuck->closedByDaemon(true));
     EXPECT_EQ(m_daemon->helper().subscriberClient(), nullptr);
     expectNextIsVersionReply(*bystander);
+}
+
+TEST(HelperDaemonSignalTest, ASigtermBeforeTheDaemonIsReadyStillEndsInTheTeardown) {
+    // In a child of its own: the signal must find no thread of an earlier
+    // test that would take it.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            HelperDaemon::holdTerminationSignal();
+            ::kill(::getpid(), SIGTERM);
+            FakeTunnelEngine engine;
+            TempDir dir;
+            HelperOptions options;
+            options.socketPath = (dir.path() / "helper.sock").string();
+            HelperDaemon daemon(engine, options);
+            const int status = daemon.run();
+            const bool toreDown = engine.calls() == std::vector<std::string>{"teardown true"};
+            std::_Exit(status == 0 && toreDown ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 /// Socket descriptors open in process `pid`.

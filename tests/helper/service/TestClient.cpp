@@ -1,5 +1,7 @@
 #include "TestClient.h"
 
+#include <sys/socket.h>
+
 namespace torvane::test {
 
 using Event = testclient::HelperConnection::Event;
@@ -10,6 +12,10 @@ TestClient::TestClient(const std::string& socketPath) {
 
 void TestClient::sendRaw(std::string_view bytes) {
     m_connection.send(bytes);
+}
+
+void TestClient::halfClose() {
+    ::shutdown(m_connection.fd(), SHUT_WR);
 }
 
 std::int64_t TestClient::send(protocol::Request request) {

@@ -26,6 +26,9 @@ public:
 
     /// Writes raw bytes; errors (the daemon closed on us) are ignored.
     void sendRaw(std::string_view bytes);
+    /// Shuts down the sending side only: the daemon sees the end of the
+    /// requests, and replies can still be read.
+    void halfClose();
     /// Sends `request` with the next id and returns that id.
     std::int64_t send(protocol::Request request);
 

@@ -2,20 +2,20 @@
 
 namespace torvane {
 
-std::string_view trimSpacesAndTabs(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
+std::string_view trimmedText(std::string_view text, std::string_view blanks) {
+    const auto first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos) {
         return {};
     }
-    const auto last = text.find_last_not_of(" \t");
+    const auto last = text.find_last_not_of(blanks);
     return text.substr(first, last - first + 1);
 }
 
-std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {
+std::vector<std::string_view> splitText(std::string_view text, std::string_view separators) {
     std::vector<std::string_view> pieces;
     std::size_t start = 0;
     while (start <= text.size()) {
-        auto end = text.find(separator, start);
+        auto end = text.find_first_of(separators, start);
         if (end == std::string_view::npos) {
             end = text.size();
         }

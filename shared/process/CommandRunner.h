@@ -38,6 +38,15 @@ public:
     virtual CommandResult runCommand(const std::string& path, const std::vector<std::string>& args,
                                      const std::optional<EnvironmentOverlay>& env,
                                      std::chrono::duration<double> timeout) = 0;
+
+    /// Ends every program running through this runner now (SIGKILL) and
+    /// makes later calls fail at once with status -1, until `resume`. The
+    /// daemon's stop uses it so that a start waiting on its programs' time
+    /// limits gives up instead of holding up the teardown. Any thread. A
+    /// runner that runs nothing real has nothing to end.
+    virtual void interrupt() {}
+    /// Runs programs again after `interrupt`.
+    virtual void resume() {}
 };
 
 } // namespace torvane

@@ -16,9 +16,10 @@ public:
     virtual void cancel() = 0;
 };
 
-/// Time for the engine: what time it is, blocking pauses on its own queue
-/// (for charon to start, after a wake), and timers. Tests substitute a clock
-/// whose time moves only when they say so.
+/// Time for the daemon's engine and the app's helper client: what time it
+/// is, blocking pauses (for charon to start, after a wake, between repair
+/// steps), and timers (time limits, retries, keepalives). Tests substitute a
+/// clock whose time moves only when they say so.
 class Clock {
 public:
     using Duration = std::chrono::duration<double>;

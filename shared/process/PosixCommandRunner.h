@@ -2,6 +2,10 @@
 
 #include "CommandRunner.h"
 
+#include <mutex>
+#include <set>
+#include <sys/types.h>
+
 namespace torvane {
 
 /// Runs programs as child processes of the daemon.
@@ -23,6 +27,18 @@ public:
     CommandResult runCommand(const std::string& path, const std::vector<std::string>& args,
                              const std::optional<EnvironmentOverlay>& env,
                              std::chrono::duration<double> timeout) override;
+    void interrupt() override;
+    void resume() override;
+
+private:
+    /// False when the runner is interrupted: the caller must end `pid`.
+    bool track(pid_t pid);
+    /// Before the reap, so that `interrupt` never signals a reaped pid.
+    void untrack(pid_t pid);
+
+    std::mutex m_lock;
+    std::set<pid_t> m_running;
+    bool m_interrupted = false;
 };
 
 } // namespace torvane

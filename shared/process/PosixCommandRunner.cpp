@@ -46,11 +46,22 @@ CommandResult PosixCommandRunner::runCommand(const std::string& path,
                                              const std::optional<EnvironmentOverlay>& env,
                                              std::chrono::duration<double> timeout) {
     const auto deadline = deadlineAfter(timeout);
+    {
+        std::lock_guard lock(m_lock);
+        if (m_interrupted) {
+            return {-1, "not run: " + path + " (the helper is stopping)"};
+        }
+    }
     auto spawned = spawnWithMergedOutput(path, args, env);
     if (!spawned) {
         return {-1, "failed to launch " + path + ": " + spawned.error()};
     }
     const pid_t pid = spawned->pid;
+    // Interrupted while it was being started: it ends at once, like the
+    // others; what it wrote so far is still read below.
+    if (!track(pid)) {
+        ::kill(pid, SIGKILL);
+    }
 
     // Written by the reader thread only; read here after join().
     std::string bytes;
@@ -60,6 +71,7 @@ CommandResult PosixCommandRunner::runCommand(const std::string& path,
             std::move(spawned->output), [&bytes](std::string_view chunk) { bytes += chunk; });
     } catch (const std::exception& error) {
         ::kill(pid, SIGKILL);
+        untrack(pid);
         reap(pid);
         return {-1, "failed to launch " + path + ": " + error.what()};
     }
@@ -75,15 +87,42 @@ CommandResult PosixCommandRunner::runCommand(const std::string& path,
         ::kill(pid, SIGTERM);
         if (!done(Clock::now() + std::chrono::seconds(1))) {
             ::kill(pid, SIGKILL);
+            untrack(pid);
             const int status = reap(pid);
             reader->stop();
             reader->join();
             return {status, commandOutputText(bytes)};
         }
     }
+    untrack(pid);
     const int status = reap(pid);
     reader->join();
     return {status, commandOutputText(bytes)};
+}
+
+bool PosixCommandRunner::track(pid_t pid) {
+    std::lock_guard lock(m_lock);
+    m_running.insert(pid);
+    return !m_interrupted;
+}
+
+void PosixCommandRunner::untrack(pid_t pid) {
+    std::lock_guard lock(m_lock);
+    m_running.erase(pid);
+}
+
+void PosixCommandRunner::interrupt() {
+    std::lock_guard lock(m_lock);
+    m_interrupted = true;
+    // Not reaped while tracked, so each pid is still our child's.
+    for (const pid_t pid : m_running) {
+        ::kill(pid, SIGKILL);
+    }
+}
+
+void PosixCommandRunner::resume() {
+    std::lock_guard lock(m_lock);
+    m_interrupted = false;
 }
 
 } // namespace torvane

@@ -240,16 +240,9 @@ void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
 
     try {
         if (ensureCharonRunning(charonBin)) {
-            const CommandResult creds = runSwanctl(swanctlBin, {"--load-creds"}, 30);
-            if (creds.status != 0) {
-                throw EngineError("swanctl --load-creds failed (" + std::to_string(creds.status) +
-                                  ")");
-            }
-            const CommandResult conns = runSwanctl(swanctlBin, {"--load-conns"}, 30);
-            if (conns.status != 0) {
-                throw EngineError("swanctl --load-conns failed (" + std::to_string(conns.status) +
-                                  ")");
-            }
+            // A relaunched charon knows no connection; the reconnect keeps
+            // the log quiet where a start shows swanctl's output.
+            loadCredentialsAndConnections(swanctlBin, false);
         }
         initiate(tunnel, swanctlBin);
     } catch (const std::exception& error) {

@@ -108,6 +108,19 @@ CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<s
                                    std::chrono::duration<double>(timeoutSeconds));
 }
 
+void VPNEngine::loadCredentialsAndConnections(const std::string& swanctlBin, bool logOutput) {
+    for (const char* what : {"--load-creds", "--load-conns"}) {
+        const CommandResult result = runSwanctl(swanctlBin, {what}, 30);
+        if (logOutput) {
+            log(result.output);
+        }
+        if (result.status != 0) {
+            throw EngineError(std::string("swanctl ") + what + " failed (" +
+                              std::to_string(result.status) + ")");
+        }
+    }
+}
+
 // --- status ---------------------------------------------------------------
 
 VPNRuntimeStatus VPNEngine::statusSnapshot() const {
@@ -291,16 +304,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
         addGatewayExclusionRoute(profile.remoteAddr);
     }
 
-    const CommandResult creds = runSwanctl(swanctlBin, {"--load-creds"}, 30);
-    log(creds.output);
-    if (creds.status != 0) {
-        throw EngineError("swanctl --load-creds failed (" + std::to_string(creds.status) + ")");
-    }
-    const CommandResult conns = runSwanctl(swanctlBin, {"--load-conns"}, 30);
-    log(conns.output);
-    if (conns.status != 0) {
-        throw EngineError("swanctl --load-conns failed (" + std::to_string(conns.status) + ")");
-    }
+    loadCredentialsAndConnections(swanctlBin, true);
     throwIfStopping();
 
     initiate(tunnel, swanctlBin);

@@ -209,6 +209,9 @@ private:
     void log(const std::string& text);
     /// To the app only: charon's and dnsmasq's own output.
     void logToApp(const std::string& line);
+    /// Loads every staged credential and connection into charon; throws
+    /// when swanctl fails. `logOutput` sends swanctl's output to the log.
+    void loadCredentialsAndConnections(const std::string& swanctlBin, bool logOutput);
     CommandResult runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
                              double timeoutSeconds);
     std::string viciUri() const;

@@ -3,6 +3,7 @@
 #include "DnsLogText.h"
 #include "EngineError.h"
 #include "FileWriter.h"
+#include "TextPieces.h"
 
 #include <algorithm>
 #include <exception>
@@ -15,15 +16,6 @@ namespace {
 
 std::string stateDNSKey(const std::string& serviceID) {
     return "State:/Network/Service/" + serviceID + "/DNS";
-}
-
-std::string trimBlanks(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
 }
 
 bool wantsDNS(const VPNProfile& profile) {
@@ -271,7 +263,7 @@ std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
     std::vector<std::string> servers;
     std::string line;
     while (std::getline(file, line)) {
-        line = trimBlanks(line);
+        line = std::string(trimmedText(line));
         if (!line.starts_with("nameserver")) {
             continue;
         }
@@ -283,7 +275,7 @@ std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
         if (line.substr(0, space) != "nameserver") {
             continue;
         }
-        const std::string server = trimBlanks(line.substr(space + 1));
+        const std::string server(trimmedText(std::string_view(line).substr(space + 1)));
         if (!server.empty()) {
             servers.push_back(server);
         }

@@ -1,5 +1,7 @@
 #include "RouteTable.h"
 
+#include "TextPieces.h"
+
 #include <chrono>
 #include <string_view>
 
@@ -14,21 +16,12 @@ constexpr std::string_view kAllIPv4 = "0.0.0.0/0";
 constexpr std::string_view kLowerHalf = "0.0.0.0/1";
 constexpr std::string_view kUpperHalf = "128.0.0.0/1";
 
-std::string_view trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 /// The profile's routes as configured, before the default route is split.
 std::vector<std::string> configuredCIDRs(const VPNProfile& profile) {
     if (!profile.routes.empty()) {
         return profile.routes;
     }
-    const auto selector = trimBlanks(profile.remoteTS);
+    const auto selector = trimmedText(profile.remoteTS);
     if (selector.empty()) {
         return {};
     }

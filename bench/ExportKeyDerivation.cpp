@@ -3,7 +3,7 @@
 // 200,000 for version 1). The export file's own work (JSON, AES-GCM, Base64)
 // should add next to nothing.
 //   torvane-bench-export [ROUNDS]     (default 5 of each)
-#include "ProfilePortability.h"
+#include "ExportFile.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +16,7 @@
 
 namespace {
 
-namespace pp = torvane::ProfilePortability;
+namespace pp = torvane::ExportFile;
 using Clock = std::chrono::steady_clock;
 
 double medianMs(std::vector<double> values) {

@@ -1,8 +1,8 @@
 #include "Torvanectl.h"
 
+#include "ExportFile.h"
 #include "InterruptNotifier.h"
 #include "PrivateFile.h"
-#include "ProfilePortability.h"
 #include "ProfileStore.h"
 #include "SecretInput.h"
 
@@ -436,7 +436,7 @@ int Torvanectl::importFile(const Invocation& invocation) {
     if (!data) {
         return reportError({data.error(), 1});
     }
-    const auto document = ProfilePortability::readDocument(*data);
+    const auto document = ExportFile::readDocument(*data);
     if (!document) {
         return reportError({path + ": " + document.error().message(), 1});
     }
@@ -444,7 +444,7 @@ int Torvanectl::importFile(const Invocation& invocation) {
     if (!secret) {
         return reportError(secret.error());
     }
-    auto opened = ProfilePortability::decode(*document, *secret);
+    auto opened = ExportFile::decode(*document, *secret);
     if (!opened) {
         return reportError({path + ": " + opened.error().message(), 1});
     }
@@ -465,12 +465,12 @@ int Torvanectl::importFile(const Invocation& invocation) {
 }
 
 int Torvanectl::exportProfile(const Invocation& invocation) {
-    std::int64_t version = ProfilePortability::kVersion;
+    std::int64_t version = ExportFile::kVersion;
     if (const auto given = invocation.value("--format-version")) {
         if (*given != "1" && *given != "2") {
             return reportError({"--format-version must be 1 or 2", 2});
         }
-        version = *given == "1" ? ProfilePortability::kLegacyVersion : ProfilePortability::kVersion;
+        version = *given == "1" ? ExportFile::kLegacyVersion : ExportFile::kVersion;
     }
     auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
     if (!found) {
@@ -483,7 +483,7 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
     if (!secret) {
         return reportError(secret.error());
     }
-    const auto data = ProfilePortability::makeExportData(found->profile, secrets, *secret, version);
+    const auto data = ExportFile::makeExportData(found->profile, secrets, *secret, version);
     if (!data) {
         return reportError({data.error().message(), 1});
     }

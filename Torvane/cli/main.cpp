@@ -1,5 +1,5 @@
 #include "CommandLine.h"
-#include "Helper.h"
+#include "DaemonClient.h"
 #include "ProfileStore.h"
 #include "Torvanectl.h"
 
@@ -24,6 +24,6 @@ int main(int argc, char** argv) {
         std::cout << cli::commandUsage(invocation->command);
         return 0;
     }
-    cli::Torvanectl ctl(Helper::shared(), ProfileStore::shared());
+    cli::Torvanectl ctl(DaemonClient::shared(), ProfileStore::shared());
     return ctl.run(*invocation);
 }

@@ -57,7 +57,7 @@ void ImportFlow::importFile(const QString& path) {
         return;
     }
     if (file.size() > kMaxFileSize) {
-        showError(QString::fromStdString(ProfilePortabilityError::notATorvaneFile().message()));
+        showError(QString::fromStdString(ExportFileError::notATorvaneFile().message()));
         return;
     }
     const QByteArray data = file.read(kMaxFileSize + 1);
@@ -68,11 +68,10 @@ void ImportFlow::importFile(const QString& path) {
     // A file that grew between the size check and the read (a pipe, a log)
     // is no more a profile file than one that was large to begin with.
     if (data.size() > kMaxFileSize) {
-        showError(QString::fromStdString(ProfilePortabilityError::notATorvaneFile().message()));
+        showError(QString::fromStdString(ExportFileError::notATorvaneFile().message()));
         return;
     }
-    auto document =
-        ProfilePortability::readDocument(std::string_view(data.constData(), data.size()));
+    auto document = ExportFile::readDocument(std::string_view(data.constData(), data.size()));
     if (!document) {
         showError(QString::fromStdString(document.error().message()));
         return;
@@ -87,8 +86,7 @@ void ImportFlow::importFile(const QString& path) {
 
 void ImportFlow::finishImport(const ProfileExportDocument& document, const QString& passphrase) {
     const QByteArray utf8 = passphrase.toUtf8();
-    auto decoded =
-        ProfilePortability::decode(document, std::string_view(utf8.constData(), utf8.size()));
+    auto decoded = ExportFile::decode(document, std::string_view(utf8.constData(), utf8.size()));
     if (!decoded) {
         showError(QString::fromStdString(decoded.error().message()));
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProfilePortability.h"
+#include "ExportFile.h"
 #include "Uuid.h"
 
 #include <functional>

@@ -4,9 +4,9 @@
 #include "ConnectionManager.h"
 #include "EditorAlerts.h"
 #include "Expected.h"
+#include "ExportFile.h"
 #include "ExportFlow.h"
 #include "ExportSheet.h"
-#include "ProfilePortability.h"
 #include "ProfileRules.h"
 #include "ProfileStore.h"
 #include "ProposalPicker.h"
@@ -329,7 +329,7 @@ void ProfileEditorView::exportProfile(const QString& passphrase) {
     const QByteArray passphraseBytes = passphrase.toUtf8();
     // The key derivation takes a noticeable moment on this thread.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto fileData = ProfilePortability::makeExportData(
+    const auto fileData = ExportFile::makeExportData(
         m_profile, m_secrets,
         std::string_view(passphraseBytes.constData(), static_cast<size_t>(passphraseBytes.size())));
     QGuiApplication::restoreOverrideCursor();

@@ -1,7 +1,7 @@
 #include "AppDelegate.h"
 #include "ConfigWindowModel.h"
 #include "ConnectionManager.h"
-#include "Helper.h"
+#include "DaemonClient.h"
 #include "ProfileStore.h"
 
 #include <QApplication>
@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
     // The tray keeps the application alive when its windows close.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    ConnectionManager connection(Helper::shared(), ProfileStore::shared());
-    AppDelegate delegate(Helper::shared(), connection, ProfileStore::shared(),
+    ConnectionManager connection(DaemonClient::shared(), ProfileStore::shared());
+    AppDelegate delegate(DaemonClient::shared(), connection, ProfileStore::shared(),
                          ConfigWindowModel::shared(), QSystemTrayIcon::isSystemTrayAvailable());
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();

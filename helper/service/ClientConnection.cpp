@@ -1,6 +1,6 @@
 #include "ClientConnection.h"
 
-#include "Helper.h"
+#include "CommandService.h"
 
 #include <poll.h>
 
@@ -17,7 +17,7 @@ constexpr std::size_t kWriteBatchBytes = 64 * 1024;
 } // namespace
 
 ClientConnection::ClientConnection(asio::local::stream_protocol::socket socket,
-                                   std::weak_ptr<Helper> helper, std::size_t maxQueuedBytes,
+                                   std::weak_ptr<CommandService> helper, std::size_t maxQueuedBytes,
                                    std::chrono::milliseconds firstRequestLimit)
     : m_socket(std::move(socket)), m_helper(std::move(helper)), m_maxQueuedBytes(maxQueuedBytes),
       m_idleTimer(m_socket.get_executor()), m_firstRequestLimit(firstRequestLimit) {}
@@ -58,23 +58,23 @@ void ClientConnection::readNext() {
 
 void ClientConnection::handleReceived(std::string_view bytes) {
     const auto helper = m_helper.lock();
-    const auto next =
-        helper ? helper->receive(shared_from_this(), m_framer, bytes) : Helper::ReadResult::close;
+    const auto next = helper ? helper->receive(shared_from_this(), m_framer, bytes)
+                             : CommandService::ReadResult::close;
     switch (next) {
-    case Helper::ReadResult::close:
+    case CommandService::ReadResult::close:
         closeNow();
         break;
-    case Helper::ReadResult::finish:
+    case CommandService::ReadResult::finish:
         finishRequests();
         break;
-    case Helper::ReadResult::more:
+    case CommandService::ReadResult::more:
         if (m_endOfRequests) {
             finishRequests();
         } else if (!m_closed) {
             readNext();
         }
         break;
-    case Helper::ReadResult::paused:
+    case CommandService::ReadResult::paused:
         // No read is outstanding until resumeReading.
         watchForHangUp();
         break;

@@ -16,10 +16,10 @@
 
 namespace torvane {
 
-class Helper;
+class CommandService;
 
 /// One accepted client on the command socket. Reads on the daemon's main
-/// loop and hands the bytes to the Helper; writes asynchronously from a
+/// loop and hands the bytes to the CommandService; writes asynchronously from a
 /// bounded queue, so a client that reads slowly, or not at all, never holds
 /// up the thread that sends to it. A client that lets more than
 /// `maxQueuedBytes` pile up is disconnected.
@@ -27,21 +27,22 @@ class Helper;
 /// A connection that has not sent a complete request within
 /// `firstRequestLimit` is closed; once it has, it may idle for as long as it
 /// likes (the tray app stays subscribed for days). Reading stops while the
-/// Helper has paused it and goes on, buffered lines first, when resumed.
+/// CommandService has paused it and goes on, buffered lines first, when resumed.
 ///
 /// A client that ends its requests (half-closes its socket) or sends a line
 /// that cannot be served still gets the replies to every request it sent
 /// before; the connection closes once they are written. One that hangs up
 /// entirely is closed at once: there is nobody left to answer.
 ///
-/// Once closed, the connection removes itself from the Helper; it is freed
+/// Once closed, the connection removes itself from the CommandService; it is freed
 /// when the last pending operation and the last engine reply holding it
 /// are done.
 class ClientConnection final : public ClientChannel,
                                public std::enable_shared_from_this<ClientConnection> {
 public:
-    ClientConnection(asio::local::stream_protocol::socket socket, std::weak_ptr<Helper> helper,
-                     std::size_t maxQueuedBytes, std::chrono::milliseconds firstRequestLimit);
+    ClientConnection(asio::local::stream_protocol::socket socket,
+                     std::weak_ptr<CommandService> helper, std::size_t maxQueuedBytes,
+                     std::chrono::milliseconds firstRequestLimit);
 
     /// Begins reading. Main loop only.
     void start();
@@ -54,13 +55,13 @@ public:
 
 private:
     void readNext();
-    /// Hands received bytes (none: only what the framer holds) to the Helper
+    /// Hands received bytes (none: only what the framer holds) to the CommandService
     /// and reads on, waits or closes as it says.
     void handleReceived(std::string_view bytes);
     /// While reading is paused, a client that hangs up must still be seen
     /// at once: its calls waiting for authorization must not run.
     void watchForHangUp();
-    /// The client sent its last request: stop reading and let the Helper
+    /// The client sent its last request: stop reading and let the CommandService
     /// close once every request read so far has been answered.
     void finishRequests();
     /// True when the peer has closed both directions, not only its sending
@@ -71,7 +72,7 @@ private:
     void closeNow();
 
     asio::local::stream_protocol::socket m_socket;
-    std::weak_ptr<Helper> m_helper;
+    std::weak_ptr<CommandService> m_helper;
     protocol::LineFramer m_framer;
     std::array<char, 16 * 1024> m_readBuffer{};
 

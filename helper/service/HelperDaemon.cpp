@@ -32,7 +32,7 @@ void HelperDaemon::holdTerminationSignal() {
 HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     : m_engine(engine), m_options(std::move(options)), m_signals(m_io, SIGTERM),
       m_terminateTimer(m_io), m_acceptRetryTimer(m_io) {
-    Helper::Settings settings;
+    CommandService::Settings settings;
     settings.trustedClients = m_options.trustedClients;
     settings.onTerminate = [this] {
         scheduleTermination();
@@ -47,7 +47,7 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     settings.afterTeardown = [teardowns = m_teardowns] {
         --*teardowns;
     };
-    m_helper = Helper::create(m_engine, std::move(settings));
+    m_helper = CommandService::create(m_engine, std::move(settings));
 }
 
 HelperDaemon::~HelperDaemon() {

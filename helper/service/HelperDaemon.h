@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CommandService.h"
 #include "DescriptorReserve.h"
 #include "Expected.h"
-#include "Helper.h"
 #include "HelperOptions.h"
 #include "SocketActivation.h"
 #include "ThrottledLog.h"
@@ -84,7 +84,7 @@ public:
     /// Ends run() without teardown. Thread-safe.
     void stop();
 
-    Helper& helper() { return *m_helper; }
+    CommandService& helper() { return *m_helper; }
 
 private:
     void acceptNext();
@@ -108,7 +108,7 @@ private:
     /// the daemon is gone.
     std::shared_ptr<std::atomic<int>> m_teardowns = std::make_shared<std::atomic<int>>(0);
     ThrottledLog m_shortageLog;
-    std::shared_ptr<Helper> m_helper;
+    std::shared_ptr<CommandService> m_helper;
     bool m_shutDown = false;
 };
 

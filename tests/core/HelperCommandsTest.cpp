@@ -12,7 +12,7 @@ using protocol::HelperCall;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-HelperResult startProfile(Helper& helper) {
+HelperResult startProfile(DaemonClient& helper) {
     VPNProfile profile;
     profile.name = "Office";
     return awaitResult<HelperResult>([&](auto done) { helper.start(profile, VPNSecrets{}, done); });

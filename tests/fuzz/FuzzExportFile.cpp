@@ -1,12 +1,12 @@
 // Export files come from anywhere: mail, downloads, other machines. Reading
 // must never crash, whatever reads must survive a round trip through the file
 // text, and opening the sealed secrets must fail cleanly on any content.
-#include "ProfilePortability.h"
+#include "ExportFile.h"
 
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    namespace pp = torvane::ProfilePortability;
+    namespace pp = torvane::ExportFile;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto document = pp::readDocument(text);
     if (!document) {

@@ -2,8 +2,8 @@
 // framing, request parsing, decoding of start's payloads, dispatch to an
 // engine that answers at once or refusals, and the callbacks that follow. Whatever comes
 // in, everything the service sends back must be a well-formed wire line.
+#include "CommandService.h"
 #include "FakeTunnelEngine.h"
-#include "Helper.h"
 
 #include <cstdlib>
 
@@ -27,10 +27,10 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto* engine = new test::FakeTunnelEngine(false);
     static const auto helper = [] {
-        Helper::Settings settings;
+        CommandService::Settings settings;
         settings.onTerminate = [] {
         };
-        return Helper::create(*engine, settings);
+        return CommandService::create(*engine, settings);
     }();
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::size_t third = size / 3;
     for (const auto chunk :
          {bytes.substr(0, third), bytes.substr(third, third), bytes.substr(2 * third)}) {
-        if (helper->receive(channel, framer, chunk) != Helper::ReadResult::more) {
+        if (helper->receive(channel, framer, chunk) != CommandService::ReadResult::more) {
             break;
         }
     }

@@ -204,10 +204,10 @@ protected:
         document.profile = testing::profileNamed("Branch", VPNAuthMethod::psk);
         document.encryption.rounds = 1000;
         const auto sealed =
-            ProfilePortability::seal(document, encodeSecrets(VPNSecrets{"psk-value", ""}),
-                                     "open sesame", std::string(16, 's'), std::string(12, 'n'));
+            ExportFile::seal(document, encodeSecrets(VPNSecrets{"psk-value", ""}), "open sesame",
+                             std::string(16, 's'), std::string(12, 'n'));
         EXPECT_TRUE(sealed);
-        return ProfilePortability::encodeDocument(sealed ? *sealed : document);
+        return ExportFile::encodeDocument(sealed ? *sealed : document);
     }
 };
 

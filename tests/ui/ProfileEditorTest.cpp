@@ -1,9 +1,9 @@
 #include "CertificateRow.h"
 #include "ConnectionManager.h"
+#include "ExportFile.h"
 #include "FakeHelperClient.h"
 #include "MemorySecretStore.h"
 #include "ProfileEditorView.h"
-#include "ProfilePortability.h"
 #include "ProfileStore.h"
 
 #include <sys/stat.h>
@@ -283,9 +283,9 @@ TEST_F(ProfileEditorTest, ExportSuggestsASafeNameAndAlwaysWritesATorvaneFile) {
     EXPECT_EQ(status.st_mode & 07777, 0600U);
     QFile written(target);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const auto document = ProfilePortability::readDocument(written.readAll().toStdString());
+    const auto document = ExportFile::readDocument(written.readAll().toStdString());
     ASSERT_TRUE(document);
-    const auto opened = ProfilePortability::decode(*document, "correct horse");
+    const auto opened = ExportFile::decode(*document, "correct horse");
     ASSERT_TRUE(opened);
     EXPECT_EQ(opened->second.xauthPassword, "pw");
 

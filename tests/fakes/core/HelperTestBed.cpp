@@ -48,9 +48,9 @@ HelperTestBed::~HelperTestBed() {
     [[maybe_unused]] const int status = std::system(command.c_str());
 }
 
-Helper& HelperTestBed::helper() {
+DaemonClient& HelperTestBed::helper() {
     if (!m_helper) {
-        m_helper = std::make_unique<Helper>(Helper::Dependencies{
+        m_helper = std::make_unique<DaemonClient>(DaemonClient::Dependencies{
             .registry = registry,
             .clock = clock,
             .socketPath = socketPath,
@@ -87,7 +87,7 @@ void HelperTestBed::touchHelperExecutable(long seconds) {
 
 double HelperTestBed::storedMtime() const {
     return QSettings(QString::fromStdString(settingsPath), QSettings::IniFormat)
-        .value(Helper::kMtimeKey, 0.0)
+        .value(DaemonClient::kMtimeKey, 0.0)
         .toDouble();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "DaemonClient.h"
 #include "FakeDaemon.h"
 #include "FakeHelperClock.h"
 #include "FakeServiceRegistry.h"
-#include "Helper.h"
 
 #include <chrono>
 #include <future>
@@ -15,7 +15,7 @@
 
 namespace torvane::testing {
 
-/// A Helper wired to a fake daemon on a socket in a fresh temporary folder,
+/// A DaemonClient wired to a fake daemon on a socket in a fresh temporary folder,
 /// a fake registry and a fake clock, with its own settings file and daemon
 /// executable, and the app's system log captured.
 class HelperTestBed {
@@ -25,7 +25,7 @@ public:
     HelperTestBed(const HelperTestBed&) = delete;
     HelperTestBed& operator=(const HelperTestBed&) = delete;
 
-    Helper& helper();
+    DaemonClient& helper();
     /// Captured system-log lines, "Torvane: " prefix included.
     std::vector<std::string> log() const;
     std::vector<std::string> logContaining(std::string_view text) const;
@@ -44,7 +44,7 @@ public:
 private:
     struct LogCapture;
     std::shared_ptr<LogCapture> m_log;
-    std::unique_ptr<Helper> m_helper;
+    std::unique_ptr<DaemonClient> m_helper;
 };
 
 /// Starts an operation with a completion and waits (in real time, bounded)

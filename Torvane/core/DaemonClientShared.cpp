@@ -1,16 +1,15 @@
 #include "Clock.h"
-#include "Helper.h"
+#include "DaemonClient.h"
 #include "HelperLocator.h"
 
 #include <QSettings>
 
 namespace torvane {
-inline namespace app {
 
-Helper& Helper::shared() {
+DaemonClient& DaemonClient::shared() {
     // Never destroyed: worker and reader threads may still be running while
     // the program exits.
-    static Helper* const instance = new Helper(Dependencies{
+    static DaemonClient* const instance = new DaemonClient(Dependencies{
         .registry = makeServiceRegistry(),
         .clock = std::make_shared<SystemClock>(),
         .socketPath = helperSocketPath(),
@@ -20,5 +19,4 @@ Helper& Helper::shared() {
     return *instance;
 }
 
-} // namespace app
 } // namespace torvane

@@ -37,7 +37,7 @@ struct ProfileExportDocument {
     std::string name;
     VPNProfile profile;
     /// The file's `profile` object as parsed, unknown keys included, in the
-    /// canonical text described with ProfilePortability. This text, not
+    /// canonical text described with ExportFile. This text, not
     /// `profile`, is what encodeDocument writes and version 2 authenticates;
     /// readDocument sets it, and when it is empty `profile`'s JSON stands in.
     std::string profileJson;
@@ -48,7 +48,7 @@ struct ProfileExportDocument {
 
 /// Why an export file could not be made or read; `message()` is the sentence
 /// the user sees.
-class ProfilePortabilityError {
+class ExportFileError {
 public:
     enum class Kind {
         unsupportedVersion,
@@ -60,32 +60,29 @@ public:
         unsupportedEncryption,
     };
 
-    static ProfilePortabilityError unsupportedVersion(std::int64_t version) {
+    static ExportFileError unsupportedVersion(std::int64_t version) {
         return {Kind::unsupportedVersion, version};
     }
-    static ProfilePortabilityError notATorvaneFile() { return {Kind::notATorvaneFile, 0}; }
-    static ProfilePortabilityError malformed() { return {Kind::malformed, 0}; }
+    static ExportFileError notATorvaneFile() { return {Kind::notATorvaneFile, 0}; }
+    static ExportFileError malformed() { return {Kind::malformed, 0}; }
     /// A version 2 file cannot tell a wrong passphrase from an edited file,
     /// and its message says so; version 1's names the passphrase alone.
-    static ProfilePortabilityError incorrectPassphrase(std::int64_t fileVersion = 1) {
+    static ExportFileError incorrectPassphrase(std::int64_t fileVersion = 1) {
         return {Kind::incorrectPassphrase, fileVersion};
     }
-    static ProfilePortabilityError keyDerivationFailed() { return {Kind::keyDerivationFailed, 0}; }
-    static ProfilePortabilityError randomFailed() { return {Kind::randomFailed, 0}; }
-    static ProfilePortabilityError unsupportedEncryption() {
-        return {Kind::unsupportedEncryption, 0};
-    }
+    static ExportFileError keyDerivationFailed() { return {Kind::keyDerivationFailed, 0}; }
+    static ExportFileError randomFailed() { return {Kind::randomFailed, 0}; }
+    static ExportFileError unsupportedEncryption() { return {Kind::unsupportedEncryption, 0}; }
 
     Kind kind() const { return m_kind; }
     /// The file's version, for `unsupportedVersion` and `incorrectPassphrase`.
     std::int64_t version() const { return m_version; }
     std::string message() const;
 
-    friend bool operator==(const ProfilePortabilityError&,
-                           const ProfilePortabilityError&) = default;
+    friend bool operator==(const ExportFileError&, const ExportFileError&) = default;
 
 private:
-    ProfilePortabilityError(Kind kind, std::int64_t version) : m_kind(kind), m_version(version) {}
+    ExportFileError(Kind kind, std::int64_t version) : m_kind(kind), m_version(version) {}
 
     Kind m_kind;
     std::int64_t m_version;
@@ -115,7 +112,7 @@ private:
 /// twice counts with its last value. Changing anything in the file but
 /// `sealed` so makes the box fail to open. Version 2 also accepts only the
 /// kdf and cipher below.
-namespace ProfilePortability {
+namespace ExportFile {
 
 inline constexpr const char* kFormat = "kv.kelvor.torvane.profile";
 inline constexpr const char* kKdf = "PBKDF2-HMAC-SHA256";
@@ -137,26 +134,26 @@ inline constexpr std::size_t kTagSize = 16;
 /// The complete file for a profile and its secrets, with fresh salt and
 /// nonce, in `version` (kVersion or kLegacyVersion; another is
 /// `unsupportedVersion`) with that version's round count.
-Expected<std::string, ProfilePortabilityError> makeExportData(const VPNProfile& profile,
-                                                              const VPNSecrets& secrets,
-                                                              std::string_view passphrase,
-                                                              std::int64_t version = kVersion);
+Expected<std::string, ExportFileError> makeExportData(const VPNProfile& profile,
+                                                      const VPNSecrets& secrets,
+                                                      std::string_view passphrase,
+                                                      std::int64_t version = kVersion);
 
 /// Reads a file without the passphrase, so the prompt can show the name.
 /// Anything not shaped like an export file is `notATorvaneFile`; a version
 /// above ours is `unsupportedVersion`; a version 2 file naming another kdf
 /// or cipher is `unsupportedEncryption`.
-Expected<ProfileExportDocument, ProfilePortabilityError> readDocument(std::string_view data);
+Expected<ProfileExportDocument, ExportFileError> readDocument(std::string_view data);
 
 /// Opens the sealed secrets. The profile comes back with a new random id, so
 /// importing next to the original never collides with it. A wrong
 /// passphrase, a damaged box and (version 2) a file changed after export are
 /// all `incorrectPassphrase`.
-Expected<std::pair<VPNProfile, VPNSecrets>, ProfilePortabilityError>
+Expected<std::pair<VPNProfile, VPNSecrets>, ExportFileError>
 decode(const ProfileExportDocument& document, std::string_view passphrase);
 
 /// Bytes from the system's secure random source, or `randomFailed`.
-Expected<std::string, ProfilePortabilityError> randomData(std::size_t count);
+Expected<std::string, ExportFileError> randomData(std::size_t count);
 
 /// The file text of a document: pretty-printed, keys sorted, "/" escaped.
 std::string encodeDocument(const ProfileExportDocument& document);
@@ -168,9 +165,9 @@ std::string authenticatedData(const ProfileExportDocument& document);
 /// sealed under the key derived from passphrase, salt and the document's
 /// rounds, bound to the document as its version requires. The building block
 /// of makeExportData, taking the random parts as arguments.
-Expected<ProfileExportDocument, ProfilePortabilityError>
+Expected<ProfileExportDocument, ExportFileError>
 seal(ProfileExportDocument document, std::string_view plaintext, std::string_view passphrase,
      std::string_view salt, std::string_view nonce);
 
-} // namespace ProfilePortability
+} // namespace ExportFile
 } // namespace torvane

@@ -1,4 +1,4 @@
-#include "Helper.h"
+#include "DaemonClient.h"
 
 #include "AppLog.h"
 #include "ResumeOnce.h"
@@ -6,7 +6,7 @@
 #include <variant>
 
 namespace torvane {
-inline namespace app {
+
 namespace {
 
 protocol::Request requestFor(protocol::HelperCall call) {
@@ -33,9 +33,9 @@ HelperResult resultOf(const protocol::Reply& reply) {
 
 } // namespace
 
-Helper::Helper(Dependencies dependencies) : m_deps(std::move(dependencies)) {}
+DaemonClient::DaemonClient(Dependencies dependencies) : m_deps(std::move(dependencies)) {}
 
-Helper::~Helper() {
+DaemonClient::~DaemonClient() {
     std::vector<std::shared_ptr<HelperConnection>> open;
     {
         std::lock_guard lock(m_lock);
@@ -56,11 +56,11 @@ Helper::~Helper() {
     }
 }
 
-void Helper::log(std::string_view text) {
+void DaemonClient::log(std::string_view text) {
     appSystemLog("Torvane: " + std::string(text));
 }
 
-std::shared_ptr<HelperConnection> Helper::connection() {
+std::shared_ptr<HelperConnection> DaemonClient::connection() {
     std::lock_guard lock(m_lock);
     if (m_closing) {
         return nullptr;
@@ -74,7 +74,7 @@ std::shared_ptr<HelperConnection> Helper::connection() {
     // caller then gets "XPC error: <reason>" (and start, stop and stopAll
     // repair and retry), the probe logs why it failed, and the next call
     // tries a fresh connection. "XPC error: no connection" is left for when
-    // no connection can be had at all: while this Helper is going away.
+    // no connection can be had at all: while this DaemonClient is going away.
     HelperConnection::Handlers handlers;
     handlers.onCallback = [this](const protocol::Callback& callback) {
         deliverCallback(callback);
@@ -88,7 +88,7 @@ std::shared_ptr<HelperConnection> Helper::connection() {
     return m_connection;
 }
 
-void Helper::dropConnection() {
+void DaemonClient::dropConnection() {
     std::lock_guard lock(m_lock);
     if (m_connection) {
         // Calls already sent on it still get their replies; a new call gets
@@ -98,7 +98,7 @@ void Helper::dropConnection() {
     }
 }
 
-void Helper::connectionInvalidated(HelperConnection& which) {
+void DaemonClient::connectionInvalidated(HelperConnection& which) {
     {
         std::lock_guard lock(m_lock);
         // A connection dropped earlier closing later is no news, and must
@@ -111,7 +111,7 @@ void Helper::connectionInvalidated(HelperConnection& which) {
     log("Helper: XPC connection invalidated");
 }
 
-void Helper::deliverCallback(const protocol::Callback& callback) {
+void DaemonClient::deliverCallback(const protocol::Callback& callback) {
     if (const auto* status = std::get_if<protocol::StatusChanged>(&callback)) {
         client().statusChanged(status->data);
     } else if (const auto* line = std::get_if<protocol::LogLine>(&callback)) {
@@ -119,7 +119,7 @@ void Helper::deliverCallback(const protocol::Callback& callback) {
     }
 }
 
-HelperResult Helper::invokeReply(const protocol::Request& request) {
+HelperResult DaemonClient::invokeReply(const protocol::Request& request) {
     auto connection = this->connection();
     if (!connection) {
         return {-1, xpcError("no connection")};
@@ -139,7 +139,8 @@ HelperResult Helper::invokeReply(const protocol::Request& request) {
     return result->wait();
 }
 
-HelperResult Helper::invokeWithRetry(std::string_view name, const protocol::Request& request) {
+HelperResult DaemonClient::invokeWithRetry(std::string_view name,
+                                           const protocol::Request& request) {
     const HelperResult first = invokeReply(request);
     if (first.code != -1 || !first.message.starts_with("XPC error")) {
         return first;
@@ -150,7 +151,7 @@ HelperResult Helper::invokeWithRetry(std::string_view name, const protocol::Requ
     return invokeReply(request);
 }
 
-void Helper::subscribeNow(const std::function<void(HelperResult)>& done) {
+void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
     const auto finish = [done](HelperResult result) {
         if (done) {
             done(std::move(result));
@@ -180,7 +181,7 @@ void Helper::subscribeNow(const std::function<void(HelperResult)>& done) {
         });
 }
 
-void Helper::requestTerminate() {
+void DaemonClient::requestTerminate() {
     auto done = std::make_shared<ResumeOnce<bool>>();
     auto connection = this->connection();
     if (!connection) {
@@ -195,15 +196,15 @@ void Helper::requestTerminate() {
     done->wait();
 }
 
-void Helper::establishConnection(std::function<void(bool)> done) {
+void DaemonClient::establishConnection(std::function<void(bool)> done) {
     m_tasks.run([this, done = std::move(done)] { done(establishConnectionNow()); });
 }
 
-void Helper::subscribe(std::function<void(HelperResult)> done) {
+void DaemonClient::subscribe(std::function<void(HelperResult)> done) {
     m_tasks.run([this, done = std::move(done)] { subscribeNow(done); });
 }
 
-void Helper::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
+void DaemonClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     m_tasks.run([this, done = std::move(done)] {
         auto connection = this->connection();
         if (!connection) {
@@ -223,8 +224,8 @@ void Helper::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     });
 }
 
-void Helper::start(const VPNProfile& profile, const VPNSecrets& secrets,
-                   std::function<void(HelperResult)> done) {
+void DaemonClient::start(const VPNProfile& profile, const VPNSecrets& secrets,
+                         std::function<void(HelperResult)> done) {
     auto request = requestFor(protocol::HelperCall::start);
     request.configData = encodeProfile(profile);
     request.secrets = encodeSecrets(secrets);
@@ -239,7 +240,7 @@ void Helper::start(const VPNProfile& profile, const VPNSecrets& secrets,
     });
 }
 
-void Helper::stop(const std::string& profileID, std::function<void(HelperResult)> done) {
+void DaemonClient::stop(const std::string& profileID, std::function<void(HelperResult)> done) {
     auto request = requestFor(protocol::HelperCall::stop);
     request.profileID = profileID;
     m_tasks.run([this, request = std::move(request), done = std::move(done)] {
@@ -247,20 +248,20 @@ void Helper::stop(const std::string& profileID, std::function<void(HelperResult)
     });
 }
 
-void Helper::stopAll(std::function<void(HelperResult)> done) {
+void DaemonClient::stopAll(std::function<void(HelperResult)> done) {
     m_tasks.run([this, done = std::move(done)] {
         done(invokeWithRetry("stopAll", requestFor(protocol::HelperCall::stopAll)));
     });
 }
 
-void Helper::forceKillAll(std::function<void(HelperResult)> done) {
+void DaemonClient::forceKillAll(std::function<void(HelperResult)> done) {
     m_tasks.run([this, done = std::move(done)] {
         done(invokeReply(requestFor(protocol::HelperCall::forceKillAll)));
     });
 }
 
-void Helper::setPriorities(std::vector<std::string> profileIDs,
-                           std::function<void(HelperResult)> done) {
+void DaemonClient::setPriorities(std::vector<std::string> profileIDs,
+                                 std::function<void(HelperResult)> done) {
     auto request = requestFor(protocol::HelperCall::setPriorities);
     request.profileIDs = std::move(profileIDs);
     m_tasks.run([this, request = std::move(request), done = std::move(done)] {
@@ -279,7 +280,7 @@ void Helper::setPriorities(std::vector<std::string> profileIDs,
     });
 }
 
-void Helper::shutdownHelper(std::function<void()> done) {
+void DaemonClient::shutdownHelper(std::function<void()> done) {
     m_tasks.run([this, done = std::move(done)] {
         invokeWithRetry("stopAll", requestFor(protocol::HelperCall::stopAll));
         requestTerminate();
@@ -288,5 +289,4 @@ void Helper::shutdownHelper(std::function<void()> done) {
     });
 }
 
-} // namespace app
 } // namespace torvane

@@ -1,6 +1,6 @@
-// The command service without a socket: requests straight into Helper, and
+// The command service without a socket: requests straight into CommandService, and
 // its output collected from a channel.
-#include "Helper.h"
+#include "CommandService.h"
 
 #include "FakeTunnelEngine.h"
 #include "VPNProfile.h"
@@ -61,12 +61,12 @@ std::string startLine(std::int64_t id, const std::string& name) {
     return *protocol::encodeRequest(request);
 }
 
-/// A Helper over an engine that answers at once, with the fake authorizer.
+/// A CommandService over an engine that answers at once, with the fake authorizer.
 struct GatedBed {
     GatedBed() {
-        Helper::Settings settings;
+        CommandService::Settings settings;
         settings.authorizer = authorizer;
-        helper = Helper::create(engine, settings);
+        helper = CommandService::create(engine, settings);
     }
     std::shared_ptr<RecordingChannel> connect(AuthorizationSubject peer) {
         auto channel = std::make_shared<RecordingChannel>();
@@ -74,13 +74,13 @@ struct GatedBed {
         framers.emplace(channel.get(), protocol::LineFramer{});
         return channel;
     }
-    Helper::ReadResult send(const std::shared_ptr<RecordingChannel>& channel,
-                            const std::string& bytes) {
+    CommandService::ReadResult send(const std::shared_ptr<RecordingChannel>& channel,
+                                    const std::string& bytes) {
         return helper->receive(channel, framers[channel.get()], bytes);
     }
     FakeTunnelEngine engine{false};
     std::shared_ptr<FakeAuthorizer> authorizer = std::make_shared<FakeAuthorizer>();
-    std::shared_ptr<Helper> helper;
+    std::shared_ptr<CommandService> helper;
     std::map<ClientChannel*, protocol::LineFramer> framers;
 };
 
@@ -141,22 +141,22 @@ TEST(HelperTest, AConnectionIsNotReadWhileTooManyOfItsRequestsAreUnanswered) {
     GatedBed bed;
     const auto alice = bed.connect(kAlice);
     std::string lines;
-    const int count = static_cast<int>(Helper::kMaxUnansweredRequests) + 4;
+    const int count = static_cast<int>(CommandService::kMaxUnansweredRequests) + 4;
     for (int id = 1; id <= count; ++id) {
         lines += startLine(id, "P" + std::to_string(id));
     }
-    EXPECT_EQ(bed.send(alice, lines), Helper::ReadResult::paused);
+    EXPECT_EQ(bed.send(alice, lines), CommandService::ReadResult::paused);
 
     bed.authorizer->decide(0, true);
     EXPECT_EQ(alice->resumed, 1);
     // Resumed, the lines already received come first, and only so many.
-    EXPECT_EQ(bed.send(alice, ""), Helper::ReadResult::paused);
-    for (std::size_t i = 1; i < Helper::kMaxUnansweredRequests + 1; ++i) {
+    EXPECT_EQ(bed.send(alice, ""), CommandService::ReadResult::paused);
+    for (std::size_t i = 1; i < CommandService::kMaxUnansweredRequests + 1; ++i) {
         bed.authorizer->decide(i, true);
     }
-    EXPECT_EQ(bed.send(alice, ""), Helper::ReadResult::more);
-    for (std::size_t i = Helper::kMaxUnansweredRequests + 1; i < static_cast<std::size_t>(count);
-         ++i) {
+    EXPECT_EQ(bed.send(alice, ""), CommandService::ReadResult::more);
+    for (std::size_t i = CommandService::kMaxUnansweredRequests + 1;
+         i < static_cast<std::size_t>(count); ++i) {
         bed.authorizer->decide(i, true);
     }
     EXPECT_EQ(bed.engine.calls().size(), static_cast<std::size_t>(count));
@@ -167,7 +167,7 @@ TEST(HelperTest, ACallbackAfterTheHelperIsGoneIsDropped) {
     FakeTunnelEngine engine;
     auto channel = std::make_shared<RecordingChannel>();
     {
-        const auto helper = Helper::create(engine, {});
+        const auto helper = CommandService::create(engine, {});
         helper->addConnection(channel, kRoot);
         protocol::LineFramer framer;
         helper->receive(channel, framer, "{\"id\":1,\"call\":\"subscribeWithReply:\"}\n");

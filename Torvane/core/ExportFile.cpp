@@ -1,4 +1,4 @@
-#include "ProfilePortability.h"
+#include "ExportFile.h"
 
 #include "Base64.h"
 #include "JsonFields.h"
@@ -16,7 +16,7 @@
 namespace torvane {
 namespace {
 
-using Error = ProfilePortabilityError;
+using Error = ExportFileError;
 using Key = std::array<unsigned char, 32>;
 
 // Wipes a buffer that held key material or secrets on every way out of the
@@ -72,8 +72,8 @@ bool addAuthenticatedData(EVP_CIPHER_CTX* context, std::string_view aad, bool en
 // AES-256-GCM; the result is nonce, ciphertext, tag.
 std::optional<std::string> sealWithKey(const Key& key, std::string_view nonce,
                                        std::string_view plaintext, std::string_view aad) {
-    using ProfilePortability::kNonceSize;
-    using ProfilePortability::kTagSize;
+    using ExportFile::kNonceSize;
+    using ExportFile::kTagSize;
     if (nonce.size() != kNonceSize || plaintext.size() > INT_MAX - kNonceSize - kTagSize) {
         return std::nullopt;
     }
@@ -106,8 +106,8 @@ std::optional<std::string> sealWithKey(const Key& key, std::string_view nonce,
 // Nothing when the box is too short or does not authenticate under the key
 // together with `aad`.
 std::optional<std::string> openWithKey(const Key& key, std::string_view box, std::string_view aad) {
-    using ProfilePortability::kNonceSize;
-    using ProfilePortability::kTagSize;
+    using ExportFile::kNonceSize;
+    using ExportFile::kTagSize;
     if (box.size() < kNonceSize + kTagSize || box.size() > INT_MAX) {
         return std::nullopt;
     }
@@ -236,11 +236,11 @@ std::string canonicalProfile(const ProfileExportDocument& document) {
 
 // Why a document's version rules out reading it, if they do.
 std::optional<Error> versionRefusal(const ProfileExportDocument& document) {
-    if (document.version > ProfilePortability::kVersion) {
+    if (document.version > ExportFile::kVersion) {
         return Error::unsupportedVersion(document.version);
     }
-    if (document.version >= 2 && (document.encryption.kdf != ProfilePortability::kKdf ||
-                                  document.encryption.cipher != ProfilePortability::kCipher)) {
+    if (document.version >= 2 && (document.encryption.kdf != ExportFile::kKdf ||
+                                  document.encryption.cipher != ExportFile::kCipher)) {
         return Error::unsupportedEncryption();
     }
     return std::nullopt;
@@ -248,7 +248,7 @@ std::optional<Error> versionRefusal(const ProfileExportDocument& document) {
 
 } // namespace
 
-std::string ProfilePortabilityError::message() const {
+std::string ExportFileError::message() const {
     switch (m_kind) {
     case Kind::unsupportedVersion:
         return "This profile file uses a newer format (version " + std::to_string(m_version) +
@@ -274,9 +274,9 @@ std::string ProfilePortabilityError::message() const {
     return {};
 }
 
-namespace ProfilePortability {
+namespace ExportFile {
 
-Expected<std::string, ProfilePortabilityError> randomData(std::size_t count) {
+Expected<std::string, ExportFileError> randomData(std::size_t count) {
     std::string data(count, '\0');
     if (count > INT_MAX || (count > 0 && RAND_bytes(reinterpret_cast<unsigned char*>(data.data()),
                                                     static_cast<int>(count)) != 1)) {
@@ -299,7 +299,7 @@ std::string authenticatedData(const ProfileExportDocument& document) {
            ",\"version\":" + std::to_string(document.version) + "}";
 }
 
-Expected<ProfileExportDocument, ProfilePortabilityError>
+Expected<ProfileExportDocument, ExportFileError>
 seal(ProfileExportDocument document, std::string_view plaintext, std::string_view passphrase,
      std::string_view salt, std::string_view nonce) {
     const std::int64_t rounds = document.encryption.rounds;
@@ -340,10 +340,10 @@ std::string encodeDocument(const ProfileExportDocument& document) {
     return text;
 }
 
-Expected<std::string, ProfilePortabilityError> makeExportData(const VPNProfile& profile,
-                                                              const VPNSecrets& secrets,
-                                                              std::string_view passphrase,
-                                                              std::int64_t version) {
+Expected<std::string, ExportFileError> makeExportData(const VPNProfile& profile,
+                                                      const VPNSecrets& secrets,
+                                                      std::string_view passphrase,
+                                                      std::int64_t version) {
     if (version != kVersion && version != kLegacyVersion) {
         return Unexpected{Error::unsupportedVersion(version)};
     }
@@ -371,7 +371,7 @@ Expected<std::string, ProfilePortabilityError> makeExportData(const VPNProfile& 
     return encodeDocument(*sealed);
 }
 
-Expected<ProfileExportDocument, ProfilePortabilityError> readDocument(std::string_view data) {
+Expected<ProfileExportDocument, ExportFileError> readDocument(std::string_view data) {
     const auto json = parseJsonText(data);
     if (!json) {
         return Unexpected{Error::notATorvaneFile()};
@@ -386,7 +386,7 @@ Expected<ProfileExportDocument, ProfilePortabilityError> readDocument(std::strin
     return std::move(*document);
 }
 
-Expected<std::pair<VPNProfile, VPNSecrets>, ProfilePortabilityError>
+Expected<std::pair<VPNProfile, VPNSecrets>, ExportFileError>
 decode(const ProfileExportDocument& document, std::string_view passphrase) {
     if (const auto refusal = versionRefusal(document)) {
         return Unexpected{*refusal};
@@ -420,5 +420,5 @@ decode(const ProfileExportDocument& document, std::string_view passphrase) {
     return std::pair{std::move(profile), std::move(secrets.value())};
 }
 
-} // namespace ProfilePortability
+} // namespace ExportFile
 } // namespace torvane

@@ -41,9 +41,9 @@ namespace torvane {
 /// `connections` and `subscriber` are only touched under `connectionsLock`,
 /// which is never held while calling the engine, the authorizer or a
 /// channel, so neither side can block the other. Create with `create()`: the
-/// engine's callbacks and pending authorizations hold the Helper weakly and
+/// engine's callbacks and pending authorizations hold the CommandService weakly and
 /// do nothing once it is gone.
-class Helper : public std::enable_shared_from_this<Helper> {
+class CommandService : public std::enable_shared_from_this<CommandService> {
 public:
     /// Bytes a connection may have waiting to be written before the client
     /// is taken to have stopped reading and is disconnected. Room for several
@@ -92,10 +92,10 @@ public:
         close,
     };
 
-    static std::shared_ptr<Helper> create(TunnelEngine& engine, Settings settings);
+    static std::shared_ptr<CommandService> create(TunnelEngine& engine, Settings settings);
 
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
+    CommandService(const CommandService&) = delete;
+    CommandService& operator=(const CommandService&) = delete;
 
     /// Takes a newly accepted socket: a trusted peer within the connection
     /// limits becomes a connection and starts being read; anyone else is
@@ -138,7 +138,7 @@ public:
 private:
     struct Connection;
 
-    Helper(TunnelEngine& engine, Settings settings);
+    CommandService(TunnelEngine& engine, Settings settings);
 
     std::shared_ptr<Connection> findConnection(const ClientChannel& channel) const;
     /// Why a new connection from `uid` is turned away; empty when it is not.

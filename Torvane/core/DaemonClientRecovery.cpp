@@ -1,11 +1,11 @@
-#include "Helper.h"
+#include "DaemonClient.h"
 #include "HelperLocator.h"
 #include "ResumeOnce.h"
 
 #include <QSettings>
 
 namespace torvane {
-inline namespace app {
+
 namespace {
 
 constexpr double kProbeTimeout = 6;
@@ -20,11 +20,11 @@ constexpr int kRepairCycles = 3;
 
 } // namespace
 
-std::optional<double> Helper::helperBinaryMtime() const {
+std::optional<double> DaemonClient::helperBinaryMtime() const {
     return fileModificationTime(m_deps.helperExecutable);
 }
 
-void Helper::registerDaemon() {
+void DaemonClient::registerDaemon() {
     const auto error = m_deps.registry->registerDaemon();
     const ServiceStatus status = m_deps.registry->status();
     if (!error) {
@@ -38,7 +38,7 @@ void Helper::registerDaemon() {
     }
 }
 
-bool Helper::probeReachable(double timeout) {
+bool DaemonClient::probeReachable(double timeout) {
     auto connection = this->connection();
     if (!connection) {
         return false;
@@ -64,7 +64,7 @@ bool Helper::probeReachable(double timeout) {
     return answered->wait();
 }
 
-void Helper::terminateRunningHelper() {
+void DaemonClient::terminateRunningHelper() {
     log("Helper: helper binary changed — terminating stale running instance");
     const auto staleProcess = m_deps.registry->daemonProcessId();
     requestTerminate();
@@ -91,7 +91,7 @@ void Helper::terminateRunningHelper() {
     m_deps.clock->sleep(Clock::Duration(kPauseAfterForcedRegister));
 }
 
-void Helper::cleanReRegister() {
+void DaemonClient::cleanReRegister() {
     if (const auto error = m_deps.registry->unregister()) {
         log("Helper: unregister failed: " + *error);
     }
@@ -112,14 +112,14 @@ void Helper::cleanReRegister() {
     }
 }
 
-void Helper::recoverConnection() {
+void DaemonClient::recoverConnection() {
     registerDaemon();
     dropConnection();
     m_deps.clock->sleep(Clock::Duration(kPauseBeforeRetry));
     subscribeNow({});
 }
 
-void Helper::refreshStaleDaemon() {
+void DaemonClient::refreshStaleDaemon() {
     // Whoever runs an unmanaged daemon keeps it current; asking it to exit
     // would leave the app without one.
     if (!m_deps.registry->restartsDaemon()) {
@@ -141,7 +141,7 @@ void Helper::refreshStaleDaemon() {
     }
 }
 
-bool Helper::establishConnectionNow() {
+bool DaemonClient::establishConnectionNow() {
     registerDaemon();
     refreshStaleDaemon();
     dropConnection();
@@ -166,5 +166,4 @@ bool Helper::establishConnectionNow() {
     return false;
 }
 
-} // namespace app
 } // namespace torvane

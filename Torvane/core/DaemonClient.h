@@ -17,10 +17,6 @@
 class QSettings;
 
 namespace torvane {
-// The daemon has a command service named Helper too; the inline namespace
-// gives this one its own linker names, so a program that ever links both
-// fails to compile where it names one instead of silently mixing them.
-inline namespace app {
 
 /// The app's one way to the privileged daemon: registers it with the service
 /// manager, keeps one cached connection to its socket, refreshes a daemon
@@ -31,9 +27,9 @@ inline namespace app {
 /// Threads: every public operation runs on a worker thread of its own (see
 /// HelperTasks) and calls its completion there; daemon callbacks arrive on
 /// the connection's reader thread. The cached connection is only touched
-/// under `m_lock`. Destroying the Helper fails every call still waiting and
+/// under `m_lock`. Destroying the DaemonClient fails every call still waiting and
 /// waits for the workers.
-class Helper final : public HelperClient {
+class DaemonClient final : public HelperClient {
 public:
     /// Where the daemon executable's last seen modification time is kept
     /// (seconds since 1970; 0 or missing when never stored).
@@ -49,15 +45,15 @@ public:
         std::function<std::unique_ptr<QSettings>()> openSettings;
     };
 
-    explicit Helper(Dependencies dependencies);
-    ~Helper() override;
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
+    explicit DaemonClient(Dependencies dependencies);
+    ~DaemonClient() override;
+    DaemonClient(const DaemonClient&) = delete;
+    DaemonClient& operator=(const DaemonClient&) = delete;
 
     /// The process-wide instance: the registry for this environment, the
     /// real clock, the daemon socket and executable from HelperLocator, and
     /// QSettings("kelvor", "Torvane"). Never destroyed.
-    static Helper& shared();
+    static DaemonClient& shared();
 
     void establishConnection(std::function<void(bool reachable)> done) override;
     void subscribe(std::function<void(HelperResult)> done) override;
@@ -72,7 +68,7 @@ public:
     void shutdownHelper(std::function<void()> done) override;
 
 private:
-    // The connection (Helper.cpp).
+    // The connection (DaemonClient.cpp).
     std::shared_ptr<HelperConnection> connection();
     void dropConnection();
     void connectionInvalidated(HelperConnection& which);
@@ -84,7 +80,7 @@ private:
     void subscribeNow(const std::function<void(HelperResult)>& done);
     void requestTerminate();
 
-    // Registration and repair (HelperRecovery.cpp).
+    // Registration and repair (DaemonClientRecovery.cpp).
     bool establishConnectionNow();
     void refreshStaleDaemon();
     bool probeReachable(double timeout);
@@ -105,5 +101,4 @@ private:
     HelperTasks m_tasks;
 };
 
-} // namespace app
 } // namespace torvane

@@ -1,4 +1,4 @@
-#include "Helper.h"
+#include "CommandService.h"
 
 #include "ClientConnection.h"
 #include "SystemLog.h"
@@ -52,7 +52,7 @@ std::string callbackLine(const protocol::Callback& callback) {
 }
 
 /// One accepted client as the service keeps it.
-struct Helper::Connection {
+struct CommandService::Connection {
     Connection(std::shared_ptr<ClientChannel> client, AuthorizationSubject subject)
         : channel(std::move(client)), peer(subject) {}
 
@@ -146,9 +146,9 @@ std::string_view attempt(protocol::HelperCall call) {
 
 } // namespace
 
-std::shared_ptr<Helper> Helper::create(TunnelEngine& engine, Settings settings) {
-    std::shared_ptr<Helper> helper(new Helper(engine, std::move(settings)));
-    const std::weak_ptr<Helper> weak = helper;
+std::shared_ptr<CommandService> CommandService::create(TunnelEngine& engine, Settings settings) {
+    std::shared_ptr<CommandService> helper(new CommandService(engine, std::move(settings)));
+    const std::weak_ptr<CommandService> weak = helper;
     engine.setOnStatus([weak](const std::string& json) {
         if (const auto self = weak.lock()) {
             self->notifySubscriber(protocol::StatusChanged{json});
@@ -162,10 +162,10 @@ std::shared_ptr<Helper> Helper::create(TunnelEngine& engine, Settings settings) 
     return helper;
 }
 
-Helper::Helper(TunnelEngine& engine, Settings settings)
+CommandService::CommandService(TunnelEngine& engine, Settings settings)
     : m_engine(engine), m_settings(std::move(settings)), m_trust(m_settings.trustedClients) {}
 
-void Helper::accept(asio::local::stream_protocol::socket socket, bool shortOfDescriptors) {
+void CommandService::accept(asio::local::stream_protocol::socket socket, bool shortOfDescriptors) {
     asio::error_code ignored;
     const auto credentials = peerCredentials(socket.native_handle());
     const uid_t uid = credentials ? credentials->uid : static_cast<uid_t>(-1);
@@ -188,7 +188,7 @@ void Helper::accept(asio::local::stream_protocol::socket socket, bool shortOfDes
     connection->start();
 }
 
-std::string Helper::limitRefusal(uid_t uid, bool shortOfDescriptors) const {
+std::string CommandService::limitRefusal(uid_t uid, bool shortOfDescriptors) const {
     if (uid == 0) {
         return {};
     }
@@ -207,13 +207,14 @@ std::string Helper::limitRefusal(uid_t uid, bool shortOfDescriptors) const {
     return {};
 }
 
-void Helper::addConnection(std::shared_ptr<ClientChannel> connection, AuthorizationSubject peer) {
+void CommandService::addConnection(std::shared_ptr<ClientChannel> connection,
+                                   AuthorizationSubject peer) {
     auto entry = std::make_shared<Connection>(std::move(connection), peer);
     std::lock_guard lock(m_connectionsLock);
     m_connections.push_back(std::move(entry));
 }
 
-void Helper::removeConnection(const ClientChannel& connection) {
+void CommandService::removeConnection(const ClientChannel& connection) {
     std::shared_ptr<Connection> removed;
     {
         std::lock_guard lock(m_connectionsLock);
@@ -240,24 +241,25 @@ void Helper::removeConnection(const ClientChannel& connection) {
     }
 }
 
-std::shared_ptr<Helper::Connection> Helper::findConnection(const ClientChannel& channel) const {
+std::shared_ptr<CommandService::Connection>
+CommandService::findConnection(const ClientChannel& channel) const {
     std::lock_guard lock(m_connectionsLock);
     const auto it = std::find_if(m_connections.begin(), m_connections.end(),
                                  [&](const auto& c) { return c->channel.get() == &channel; });
     return it == m_connections.end() ? nullptr : *it;
 }
 
-std::shared_ptr<ClientChannel> Helper::subscriberClient() const {
+std::shared_ptr<ClientChannel> CommandService::subscriberClient() const {
     std::lock_guard lock(m_connectionsLock);
     return m_subscriber;
 }
 
-std::size_t Helper::connectionCount() const {
+std::size_t CommandService::connectionCount() const {
     std::lock_guard lock(m_connectionsLock);
     return m_connections.size();
 }
 
-void Helper::closeAllConnections() {
+void CommandService::closeAllConnections() {
     std::vector<std::shared_ptr<Connection>> connections;
     {
         std::lock_guard lock(m_connectionsLock);
@@ -270,8 +272,9 @@ void Helper::closeAllConnections() {
     }
 }
 
-Helper::ReadResult Helper::receive(const std::shared_ptr<ClientChannel>& client,
-                                   protocol::LineFramer& framer, std::string_view bytes) {
+CommandService::ReadResult CommandService::receive(const std::shared_ptr<ClientChannel>& client,
+                                                   protocol::LineFramer& framer,
+                                                   std::string_view bytes) {
     const auto connection = findConnection(*client);
     if (!connection) {
         return ReadResult::close;
@@ -306,7 +309,7 @@ Helper::ReadResult Helper::receive(const std::shared_ptr<ClientChannel>& client,
     return withinLimit ? ReadResult::more : ReadResult::finish;
 }
 
-void Helper::finishConnection(const ClientChannel& channel) {
+void CommandService::finishConnection(const ClientChannel& channel) {
     const auto connection = findConnection(channel);
     if (!connection) {
         return;
@@ -330,7 +333,7 @@ void Helper::finishConnection(const ClientChannel& channel) {
     }
 }
 
-void Helper::notifySubscriber(const protocol::Callback& callback) {
+void CommandService::notifySubscriber(const protocol::Callback& callback) {
     const auto subscriber = subscriberClient();
     if (!subscriber) {
         return;
@@ -340,8 +343,8 @@ void Helper::notifySubscriber(const protocol::Callback& callback) {
     }
 }
 
-CommandReply Helper::commandReplyTo(const std::shared_ptr<Connection>& connection, std::int64_t id,
-                                    bool mayTearDown) {
+CommandReply CommandService::commandReplyTo(const std::shared_ptr<Connection>& connection,
+                                            std::int64_t id, bool mayTearDown) {
     std::function<void()> after = mayTearDown ? m_settings.afterTeardown : nullptr;
     return [weak = std::weak_ptr<Connection>(connection), id,
             after = std::move(after)](std::int64_t code, const std::string& message) {
@@ -354,7 +357,8 @@ CommandReply Helper::commandReplyTo(const std::shared_ptr<Connection>& connectio
     };
 }
 
-void Helper::dispatch(const std::shared_ptr<Connection>& connection, protocol::Request request) {
+void CommandService::dispatch(const std::shared_ptr<Connection>& connection,
+                              protocol::Request request) {
     // Version and status are open to every trusted client and answered at
     // once, even while the connection waits for an authorization.
     if (request.call == protocol::HelperCall::getVersion) {
@@ -369,7 +373,7 @@ void Helper::dispatch(const std::shared_ptr<Connection>& connection, protocol::R
     admitNext(connection);
 }
 
-void Helper::admitNext(const std::shared_ptr<Connection>& connection) {
+void CommandService::admitNext(const std::shared_ptr<Connection>& connection) {
     while (!connection->removed && !connection->checking && !connection->waiting.empty()) {
         const auto action = gatedAction(connection->waiting.front().call);
         if (connection->peer.uid == 0 || !action) {
@@ -400,8 +404,8 @@ void Helper::admitNext(const std::shared_ptr<Connection>& connection) {
     }
 }
 
-void Helper::authorizationDone(const std::shared_ptr<Connection>& connection,
-                               AuthorizationResult result) {
+void CommandService::authorizationDone(const std::shared_ptr<Connection>& connection,
+                                       AuthorizationResult result) {
     connection->checking.reset();
     if (connection->removed || connection->waiting.empty()) {
         return;
@@ -416,8 +420,8 @@ void Helper::authorizationDone(const std::shared_ptr<Connection>& connection,
     admitNext(connection);
 }
 
-void Helper::refuse(const std::shared_ptr<Connection>& connection, const protocol::Request& request,
-                    const std::string& reason) {
+void CommandService::refuse(const std::shared_ptr<Connection>& connection,
+                            const protocol::Request& request, const std::string& reason) {
     const auto action = gatedAction(request.call).value_or(AuthorizedAction::manage);
     connection->answer(replyLine(
         request.id, protocol::ErrorReply{"Not authorized: " + std::string(attempt(request.call)) +
@@ -425,7 +429,8 @@ void Helper::refuse(const std::shared_ptr<Connection>& connection, const protoco
                                          std::string(actionID(action)) + ") — " + reason}));
 }
 
-void Helper::perform(const std::shared_ptr<Connection>& connection, protocol::Request request) {
+void CommandService::perform(const std::shared_ptr<Connection>& connection,
+                             protocol::Request request) {
     using protocol::HelperCall;
     const std::int64_t id = request.id;
     const auto beforeTeardown = [this] {
@@ -474,7 +479,7 @@ void Helper::perform(const std::shared_ptr<Connection>& connection, protocol::Re
     }
 }
 
-void Helper::subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id) {
+void CommandService::subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id) {
     {
         std::lock_guard lock(m_connectionsLock);
         // Only a live connection can subscribe; one already removed would
@@ -489,8 +494,8 @@ void Helper::subscribe(const std::shared_ptr<Connection>& connection, std::int64
     notifySubscriber(protocol::StatusChanged{m_engine.encodedStatus()});
 }
 
-void Helper::start(const std::shared_ptr<Connection>& connection,
-                   const protocol::Request& request) {
+void CommandService::start(const std::shared_ptr<Connection>& connection,
+                           const protocol::Request& request) {
     auto profile = decodeProfile(request.configData);
     if (!profile) {
         connection->answer(replyLine(

@@ -2,10 +2,8 @@
 
 namespace torvane {
 
-FakeChildProcess::FakeChildProcess(pid_t pid, std::string path, std::vector<std::string> args,
-                                   std::optional<EnvironmentOverlay> env, OutputHandler onOutput)
-    : m_pid(pid), m_path(std::move(path)), m_args(std::move(args)), m_env(std::move(env)),
-      m_onOutput(std::move(onOutput)) {}
+FakeChildProcess::FakeChildProcess(pid_t pid, OutputHandler onOutput)
+    : m_pid(pid), m_onOutput(std::move(onOutput)) {}
 
 bool FakeChildProcess::isRunning() {
     std::lock_guard lock(m_mutex);

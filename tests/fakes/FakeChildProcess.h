@@ -22,8 +22,7 @@ namespace torvane {
 /// lets the code under test wait must end the child from another thread.
 class FakeChildProcess final : public ChildProcess {
 public:
-    FakeChildProcess(pid_t pid, std::string path, std::vector<std::string> args,
-                     std::optional<EnvironmentOverlay> env, OutputHandler onOutput);
+    FakeChildProcess(pid_t pid, OutputHandler onOutput);
 
     // What the code under test sees.
     pid_t pid() const override { return m_pid; }
@@ -34,9 +33,6 @@ public:
     void stopReadingOutput() override;
 
     // What the test controls and inspects.
-    const std::string& path() const { return m_path; }
-    const std::vector<std::string>& args() const { return m_args; }
-    const std::optional<EnvironmentOverlay>& env() const { return m_env; }
     /// Hands `chunk` to the output handler on the calling thread; returns
     /// false (and drops it) once reading was stopped or the child has exited.
     bool pushOutput(std::string_view chunk);
@@ -53,9 +49,6 @@ public:
 
 private:
     const pid_t m_pid;
-    const std::string m_path;
-    const std::vector<std::string> m_args;
-    const std::optional<EnvironmentOverlay> m_env;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_exited;

@@ -56,9 +56,10 @@ std::vector<std::string> FakeProcessLauncher::commandLines() const {
     return m_commandLines;
 }
 
-std::unique_ptr<ChildProcess>
-FakeProcessLauncher::launch(const std::string& path, const std::vector<std::string>& args,
-                            const std::optional<EnvironmentOverlay>& env, OutputHandler onOutput) {
+std::unique_ptr<ChildProcess> FakeProcessLauncher::launch(const std::string& path,
+                                                          const std::vector<std::string>& args,
+                                                          const std::optional<EnvironmentOverlay>&,
+                                                          OutputHandler onOutput) {
     std::shared_ptr<FakeChildProcess> child;
     Hook hook;
     {
@@ -74,8 +75,7 @@ FakeProcessLauncher::launch(const std::string& path, const std::vector<std::stri
             m_failure.reset();
             throw EngineError(message);
         }
-        child =
-            std::make_shared<FakeChildProcess>(m_nextPid++, path, args, env, std::move(onOutput));
+        child = std::make_shared<FakeChildProcess>(m_nextPid++, std::move(onOutput));
         m_children.push_back(child);
         hook = m_hook;
     }

@@ -43,11 +43,6 @@ int FakeRoutes::batches() const {
     return m_batches;
 }
 
-std::map<std::string, NetworkRoute> FakeRoutes::networkRoutes() const {
-    std::lock_guard lock(m_mutex);
-    return m_networks;
-}
-
 std::map<std::string, std::string> FakeRoutes::hostRoutes() const {
     std::lock_guard lock(m_mutex);
     return m_hosts;

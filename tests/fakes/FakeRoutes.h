@@ -29,8 +29,6 @@ public:
     /// How many times `apply` ran with at least one change.
     int batches() const;
 
-    /// The network routes now in place, each with where it leads.
-    std::map<std::string, NetworkRoute> networkRoutes() const;
     /// The host routes now in place, each with its gateway.
     std::map<std::string, std::string> hostRoutes() const;
 

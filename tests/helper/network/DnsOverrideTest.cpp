@@ -2,10 +2,7 @@
 
 #include "EngineError.h"
 #include "FakeDynamicStore.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
+#include "NetworkFakes.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,7 +57,7 @@ public:
     int stops = 0;
 };
 
-class DnsOverrideTest : public testing::Test {
+class DnsOverrideTest : public testing::Test, protected NetworkFakes {
 protected:
     DnsOverrideTest() {
         std::string pattern = (std::filesystem::temp_directory_path() / "tvs-dns-XXXXXX").string();
@@ -95,21 +92,6 @@ protected:
 
     std::string m_dir;
     std::string resolvConf;
-    RecordingCommandRunner runner;
-    FakeFirewall firewall;
-    FakeIpv6Control ipv6;
-    BundleLocator locator{"/opt/torvane/torvane-helper"};
-    std::vector<std::string> logs;
-    FakeRoutes routes;
-    NetworkContext context{runner,
-                           routes,
-                           firewall,
-                           ipv6,
-                           locator,
-                           "",
-                           [this](const std::string& line) { logs.push_back(line); },
-                           [](const std::string&) {
-                           }};
     FakeDnsProxy proxy;
     std::map<std::string, StoreDictionary> initialValues{
         {kIPv4, primary("en0")},
@@ -408,19 +390,6 @@ TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
 
     std::filesystem::remove(resolvConf);
     EXPECT_THAT(dns().effectiveSystemDNSServers(), IsEmpty());
-}
-
-TEST_F(DnsOverrideTest, WatchesKeysOnlyWhileTunnelsExist) {
-    dns().clearNotificationKeys();
-    EXPECT_EQ(factoryCalls, 0);
-
-    dns().updateNotificationKeys(true);
-    EXPECT_THAT(store->notificationKeys(), ElementsAre(kIPv4));
-    EXPECT_FALSE(store->notificationPatterns().empty());
-
-    dns().clearNotificationKeys();
-    EXPECT_THAT(store->notificationKeys(), IsEmpty());
-    EXPECT_THAT(store->notificationPatterns(), IsEmpty());
 }
 
 } // namespace

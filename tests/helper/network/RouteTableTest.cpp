@@ -1,9 +1,6 @@
 #include "RouteTable.h"
 
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
+#include "NetworkFakes.h"
 
 #include <filesystem>
 #include <memory>
@@ -23,7 +20,7 @@ using ::testing::IsEmpty;
 
 const RouteLookup kDefault{"default", "10.32.0.1", "tvr-v0"};
 
-class RouteTableTest : public ::testing::Test {
+class RouteTableTest : public ::testing::Test, protected NetworkFakes {
 protected:
     RouteTableTest() { routes.setDefaultRoute(kDefault); }
 
@@ -49,23 +46,8 @@ protected:
         routes.clearCalls();
         return lines;
     }
-    std::vector<std::string> logs() { return std::exchange(m_logs, {}); }
+    std::vector<std::string> logLines() { return std::exchange(logs, {}); }
 
-    RecordingCommandRunner runner;
-    FakeRoutes routes;
-    FakeFirewall firewall;
-    FakeIpv6Control ipv6;
-    BundleLocator locator{"/opt/tv/torvane-helper"};
-    std::vector<std::string> m_logs;
-    NetworkContext context{runner,
-                           routes,
-                           firewall,
-                           ipv6,
-                           locator,
-                           "/tmp/staging",
-                           [this](const std::string& line) { m_logs.push_back(line); },
-                           [](const std::string&) {
-                           }};
     RouteTable table{context};
 
 private:
@@ -79,13 +61,13 @@ TEST_F(RouteTableTest, SharedNetworkMovesToTheBetterTunnelInOneBatch) {
     reconcile({&alpha, &beta});
     EXPECT_THAT(calls(), ElementsAre("batch", "add 10.0.0.0/8 via 10.99.0.1",
                                      "add 10.1.0.0/16 via 10.99.0.1"));
-    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok",
-                                    "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
+    EXPECT_THAT(logLines(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok",
+                                        "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
 
     reconcile({&beta, &alpha});
     EXPECT_THAT(calls(), ElementsAre("batch", "delete 10.0.0.0/8", "add 10.0.0.0/8 via 10.99.0.2"));
-    EXPECT_THAT(logs(), ElementsAre("route removed: 10.0.0.0/8",
-                                    "route add 10.0.0.0/8 → 10.99.0.2 ['beta']: ok"));
+    EXPECT_THAT(logLines(), ElementsAre("route removed: 10.0.0.0/8",
+                                        "route add 10.0.0.0/8 → 10.99.0.2 ['beta']: ok"));
     EXPECT_EQ(table.installedRoutes().at("10.0.0.0/8"), beta.profile.id);
 
     reconcile({&beta, &alpha});
@@ -100,7 +82,7 @@ TEST_F(RouteTableTest, OnlyTunnelsWithAnAddressOrDeviceClaimNetworks) {
 
     reconcile({&best, &other});
     EXPECT_THAT(calls(), ElementsAre("batch", "add 10.0.0.0/8 dev ipsec0"));
-    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → ipsec0 ['other']: ok"));
+    EXPECT_THAT(logLines(), ElementsAre("route add 10.0.0.0/8 → ipsec0 ['other']: ok"));
 
     best.vip = "10.99.0.1";
     reconcile({&best, &other});
@@ -122,8 +104,8 @@ TEST_F(RouteTableTest, EveryAddIsJournaledFirstAndAFailedOneIsForgottenLoggedAnd
     routes.failAdd("10.0.0.0/8", "File exists");
 
     reconcile({&alpha});
-    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: File exists",
-                                    "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
+    EXPECT_THAT(logLines(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: File exists",
+                                        "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
     EXPECT_EQ(routes.batches(), 1);
     auto steps = ChangeJournal::load(journal.path());
     ASSERT_TRUE(steps);
@@ -132,7 +114,7 @@ TEST_F(RouteTableTest, EveryAddIsJournaledFirstAndAFailedOneIsForgottenLoggedAnd
 
     routes.clearFailures();
     reconcile({&alpha});
-    EXPECT_THAT(logs(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok"));
+    EXPECT_THAT(logLines(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok"));
     EXPECT_EQ(table.installedRoutes().size(), 2u);
 
     table.removeAllRoutes();
@@ -154,21 +136,22 @@ TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemA
                                      "add host 198.51.100.7 via 10.32.0.1", "batch",
                                      "add 0.0.0.0/1 via 10.99.0.1", "add 10.0.0.0/8 via 10.99.0.2",
                                      "add 128.0.0.0/1 via 10.99.0.1"));
-    EXPECT_THAT(logs(), ::testing::Contains("gateway exclusion route: 192.0.2.10 via 10.32.0.1"));
+    EXPECT_THAT(logLines(),
+                ::testing::Contains("gateway exclusion route: 192.0.2.10 via 10.32.0.1"));
     EXPECT_TRUE(table.carriesAllIPv4());
 
     // A tunnel gone while the full tunnel stays: only its exclusion goes.
     reconcile({&full, &split});
     EXPECT_THAT(calls(), ElementsAre("delete host 198.51.100.7"));
-    EXPECT_THAT(logs(), ElementsAre("gateway exclusion route removed for 198.51.100.7"));
+    EXPECT_THAT(logLines(), ElementsAre("gateway exclusion route removed for 198.51.100.7"));
 
     // No full tunnel any more: the halves go, then every exclusion.
     reconcile({&split});
     EXPECT_THAT(calls(), ElementsAre("batch", "delete 0.0.0.0/1", "delete 128.0.0.0/1",
                                      "delete host 192.0.2.10", "delete host 192.0.2.20"));
-    EXPECT_THAT(logs(), ElementsAre("route removed: 0.0.0.0/1", "route removed: 128.0.0.0/1",
-                                    "gateway exclusion route removed for 192.0.2.10",
-                                    "gateway exclusion route removed for 192.0.2.20"));
+    EXPECT_THAT(logLines(), ElementsAre("route removed: 0.0.0.0/1", "route removed: 128.0.0.0/1",
+                                        "gateway exclusion route removed for 192.0.2.10",
+                                        "gateway exclusion route removed for 192.0.2.20"));
     EXPECT_THAT(routes.hostRoutes(), IsEmpty());
     EXPECT_FALSE(table.carriesAllIPv4());
     EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1");
@@ -177,11 +160,11 @@ TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemA
     reconcile({&full});
     routes.dropAll();
     calls();
-    logs();
+    logLines();
     table.removeAllRoutes();
     EXPECT_THAT(calls(), ElementsAre("batch", "delete 0.0.0.0/1", "delete 128.0.0.0/1",
                                      "delete host 192.0.2.10"));
-    EXPECT_THAT(logs(), IsEmpty());
+    EXPECT_THAT(logLines(), IsEmpty());
     EXPECT_THAT(table.installedRoutes(), IsEmpty());
     EXPECT_THAT(table.installedGatewayExclusions(), IsEmpty());
     EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1") << "the caller clears it";
@@ -199,7 +182,7 @@ TEST_F(RouteTableTest, DefaultGatewayIsAskedUntilLearntThenCachedUntilCleared) {
     EXPECT_THAT(calls(),
                 ElementsAre("default", "default", "default", "add host 192.0.2.10 via 10.32.0.1",
                             "add host 192.0.2.30 via 10.32.0.1"));
-    EXPECT_THAT(logs(),
+    EXPECT_THAT(logLines(),
                 ElementsAre("gateway exclusion: could not determine default gateway — skipping",
                             "gateway exclusion: could not determine default gateway — skipping",
                             "gateway exclusion route: 192.0.2.10 via 10.32.0.1",

@@ -40,8 +40,6 @@ public:
     void clearFailures();
     /// Forgets every route, as a kernel does with a link that went away.
     void dropAll();
-    /// Removing charon's leftovers reports this much.
-    void setCharonLeftovers(CharonLeftovers leftovers);
     /// Runs after each call is recorded, with the call's line (e.g. to put it
     /// into a test's common timeline).
     void setObserver(std::function<void(const std::string&)> observer);
@@ -70,7 +68,6 @@ private:
     std::map<std::string, RouteLookup> m_lookups;
     std::vector<RouteTableRow> m_table;
     std::map<std::string, std::string> m_failures;
-    CharonLeftovers m_leftovers;
     std::function<void(const std::string&)> m_observer;
 };
 

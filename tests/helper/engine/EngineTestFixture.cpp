@@ -234,10 +234,6 @@ std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
         std::lock_guard lock(m_logMutex);
         m_log.push_back(line);
     });
-    engine->setOnStatus([this](const std::string& json) {
-        std::lock_guard lock(m_logMutex);
-        m_statuses.push_back(json);
-    });
     return engine;
 }
 
@@ -347,11 +343,6 @@ void EngineTest::clearCalls() {
     m_ipv6.clearChanges();
     std::lock_guard lock(m_logMutex);
     m_timeline.clear();
-}
-
-std::vector<std::string> EngineTest::statusMessages() const {
-    std::lock_guard lock(m_logMutex);
-    return m_statuses;
 }
 
 } // namespace torvane::testing

@@ -129,7 +129,6 @@ protected:
     std::vector<std::string> timeline() const;
     /// Forgets the commands and routing calls so far.
     void clearCalls();
-    std::vector<std::string> statusMessages() const;
 
     RecordingCommandRunner m_runner;
     FakeRoutes m_routes;
@@ -152,7 +151,6 @@ private:
     std::vector<std::function<void()>> m_heldPings;
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_log;
-    std::vector<std::string> m_statuses;
     std::vector<std::string> m_timeline;
 };
 

@@ -50,56 +50,6 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
         << "ipsec0 belongs to another tunnel and link-layer entries never count";
 }
 
-TEST_F(EngineTest, ViciEventsReinspectTheTunnels) {
-    const VPNProfile a = profile("A");
-    const VPNProfile b = profile("B");
-    acceptTunnel(a, "10.99.0.1");
-    acceptTunnel(b, "10.99.0.2");
-    ASSERT_EQ(start(a).code, 0);
-    ASSERT_EQ(start(b).code, 0);
-    const std::string nameA = "ov-" + a.id.lowerText();
-    const std::string nameB = "ov-" + b.id.lowerText();
-    auto listing = [&](bool withA) {
-        std::string text = nameB + ": #2, ESTABLISHED\n  " + nameB + ": #2, INSTALLED\n";
-        if (withA) {
-            text += nameA + ": #1, ESTABLISHED\n  " + nameA + ": #1, INSTALLED\n";
-        }
-        return text;
-    };
-    auto stateOf = [this](const std::string& name) {
-        for (const auto& t : m_engine->statusSnapshot().tunnels) {
-            if (t.profileName == name) {
-                return t.state;
-            }
-        }
-        return VPNConnState::disconnected;
-    };
-
-    // Both SAs listed: nothing changes and nothing is published.
-    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(true)});
-    auto published = statusMessages().size();
-    m_vici.last->onEvent("ike-updown");
-    drainQueue();
-    EXPECT_EQ(statusMessages().size(), published + 1) << "only the drain's own publication";
-
-    // A's SA vanished: A is marked reconnecting, once.
-    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(false)});
-    m_vici.last->onEvent("child-updown");
-    drainQueue();
-    EXPECT_EQ(stateOf("A"), VPNConnState::reconnecting);
-    EXPECT_EQ(stateOf("B"), VPNConnState::connected);
-    const auto snapshot = m_engine->statusSnapshot();
-    EXPECT_EQ(snapshot.tunnels[0].profileName == "A" ? snapshot.tunnels[0].message
-                                                     : snapshot.tunnels[1].message,
-              "SA down — reconnecting…");
-
-    // It came back.
-    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(true)});
-    m_vici.last->onEvent("ike-updown");
-    drainQueue();
-    EXPECT_EQ(stateOf("A"), VPNConnState::connected);
-}
-
 TEST_F(EngineTest, AMissingViciConnectionOnlyWarns) {
     m_vici.failConnect = true;
     const VPNProfile a = profile("A");

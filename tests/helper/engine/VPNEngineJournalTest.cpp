@@ -47,27 +47,6 @@ protected:
 
 } // namespace
 
-TEST_F(EngineJournalTest, EveryChangeIsJournaledWhileItLastsAndForgottenOnceUndone) {
-    VPNProfile office = profile("Office");
-    office.routes = {"10.200.0.0/24"};
-    office.killSwitchEnabled = true;
-    acceptTunnel(office, "10.99.0.1");
-    ASSERT_EQ(start(office).code, 0);
-
-    const std::string journal = readFile(journalPath());
-    EXPECT_THAT(journal, HasSubstr("\"route 10.200.0.0/24\""));
-    EXPECT_THAT(journal, HasSubstr(R"("kill switch":{"killSwitchProfiles":)"
-                                   R"([{"gateway":"10.10.0.1","profileID":")" +
-                                   office.id.upperText() + R"("}],"kind":"firewall")"));
-    EXPECT_THAT(journal, HasSubstr(R"("process charon":{"executable":"/proc-of/4000")"));
-    EXPECT_THAT(journal, HasSubstr(R"("pid":4000,"sequence")"));
-    EXPECT_THAT(journal, HasSubstr(R"("startTime":5000)"));
-
-    ASSERT_EQ(stop(office.id.upperText()).code, 0);
-    EXPECT_FALSE(std::filesystem::exists(journalPath()))
-        << "nothing is left to undo: " << readFile(journalPath());
-}
-
 TEST_F(EngineJournalTest, ANewDaemonUndoesWhatAKilledOneLeftNewestFirst) {
     // The dead daemon's dnsmasq still runs; its charon is gone.
     m_processes.addLive({4242, 77, "/usr/sbin/dnsmasq"});
@@ -199,20 +178,4 @@ TEST_F(EngineJournalTest, AHeldKillSwitchGoesWithItsLastProfileStopAllOrForceKil
     EXPECT_FALSE(holding());
     EXPECT_EQ(m_firewall.calls().back(), FakeFirewall::Call::released());
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
-}
-
-TEST_F(EngineJournalTest, ACharonThatDiedLeavesNoRoutingRuleBehind) {
-    const VPNProfile office = profile("Office");
-    acceptTunnel(office, "10.99.0.1");
-    ASSERT_EQ(start(office).code, 0);
-    // charon killed from outside: it never removes its userspace-ESP rule.
-    m_launcher.lastChild()->exit(137);
-    m_routes.setCharonLeftovers({.ipv4Rules = 1, .ipv6Rules = 0, .routes = 2});
-    clearCalls();
-    ASSERT_EQ(stopAll().code, 0);
-    EXPECT_THAT(m_routes.calls(), Contains("charon leftovers"));
-    EXPECT_THAT(logLines(),
-                Contains("removed the routing rule of a charon that did not stop cleanly (IPv4)"));
-    EXPECT_THAT(logLines(), Contains("removed 2 route(s) a charon that did not stop cleanly left "
-                                     "in its table"));
 }

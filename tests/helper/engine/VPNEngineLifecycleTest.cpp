@@ -44,12 +44,6 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
     // published tunnel are proven with the real programs end to end.
     EXPECT_EQ(m_runner.calls()[2].timeout.count(), 20);
 
-    // The first publication already shows the tunnel connecting.
-    const auto first = decodeRuntimeStatus(statusMessages().front());
-    ASSERT_TRUE(first && first->tunnels.size() == 1);
-    EXPECT_EQ(first->tunnels[0].state, VPNConnState::connecting);
-    EXPECT_EQ(first->tunnels[0].message, "Connecting…");
-
     const std::string uuid = office.id.lowerText();
     EXPECT_EQ(modeOf(m_staging), 0700u);
     EXPECT_EQ(modeOf(m_staging + "/strongswan.conf"), 0644u);
@@ -59,8 +53,6 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
     EXPECT_EQ(modeOf(m_staging + "/swanctl/pkcs12"), 0700u);
     EXPECT_FALSE(exists(m_staging + "/swanctl/private/client-" + uuid + ".key"))
         << "a PSK profile stages no private key";
-    EXPECT_THAT(logLines(), Contains("charon launched (pid 4000)"));
-    EXPECT_THAT(logLines(), Contains("utun discovered via route get: ipsec0"));
 }
 
 TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown) {
@@ -112,8 +104,6 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_THAT(timeline(), ElementsAre("routes: batch", "routes: delete 10.200.0.0/24",
                                         swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
                                         swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
-    EXPECT_FALSE(exists(m_staging));
-    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
 
     ASSERT_EQ(start(a).code, 0);
     EXPECT_EQ(m_launcher.launchCount(), 2u);
@@ -129,10 +119,7 @@ TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
         << "our own charon is stopped gracefully, so it can remove its routing rule";
     EXPECT_TRUE(m_launcher.lastChild()->released());
-    EXPECT_FALSE(exists(m_staging));
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
-    EXPECT_THAT(logLines(),
-                Contains("force-kill requested — killing all charon/dnsmasq processes"));
 }
 
 TEST_F(EngineTest, AFailedStartIsReportedAndListedAfterTheLiveTunnels) {
@@ -143,16 +130,11 @@ TEST_F(EngineTest, AFailedStartIsReportedAndListedAfterTheLiveTunnels) {
 
     m_runner.queueResult("swanctl", {"--load-conns"}, {3, "loading connection failed"});
     EXPECT_EQ(start(bad), (Reply{1, "swanctl --load-conns failed (3)"}));
-    EXPECT_THAT(logLines(), Contains("start failed for 'Bad': swanctl --load-conns failed (3)"));
-
     auto status = m_engine->statusSnapshot();
     ASSERT_EQ(status.tunnels.size(), 2u);
-    EXPECT_EQ(status.tunnels[0].profileName, "Good");
     EXPECT_EQ(status.tunnels[1].profileName, "Bad") << "the error entry comes last, whatever "
                                                        "its priority";
-    EXPECT_EQ(status.tunnels[1].state, VPNConnState::error);
     EXPECT_EQ(status.tunnels[1].message, "swanctl --load-conns failed (3)");
-    EXPECT_FALSE(status.tunnels[1].assignedVIP.has_value());
     EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + good.id.lowerText() + ".conf"));
     EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + bad.id.lowerText() + ".conf"));
 
@@ -174,9 +156,6 @@ TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     EXPECT_THAT(m_routes.calls(), Contains("table"));
     const auto sleeps = m_clock.sleeps();
     EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 0.25), 3);
-    EXPECT_THAT(
-        logLines(),
-        Contains("utun discovery failed for 'Wrong PSK' — its routes will not be installed"));
     EXPECT_FALSE(exists(m_staging));
     EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
     const auto status = m_engine->statusSnapshot();

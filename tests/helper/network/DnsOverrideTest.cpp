@@ -113,11 +113,6 @@ TEST_F(DnsOverrideTest, StampsThePrimaryServiceOnceAndRestoresItsOriginal) {
     const StoreDictionary stamped{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
                                   {"SearchDomains", std::vector<std::string>{"corp.example"}}};
     EXPECT_EQ(store->copyValue(dnsKey("en0")), stamped);
-    EXPECT_THAT(
-        logs,
-        ElementsAre(
-            R"(DNS override → servers ["10.0.0.53"], search ["corp.example"] — from 'Work')",
-            R"(DNS set on primary service en0 (["SearchDomains": ["corp.example"], "ServerAddresses": ["10.0.0.53"]]))"));
 
     // The same set again, and a notification about our own write, change
     // nothing and log nothing.
@@ -335,24 +330,15 @@ TEST_F(DnsReconcileTest, FailedProxyIsRecordedAndNotRetried) {
     EXPECT_TRUE(store == nullptr || store->operations().empty());
 }
 
-TEST_F(DnsReconcileTest, AProxyThatDiesIsStartedAgainOrLeftForTheOwnersServers) {
+TEST_F(DnsReconcileTest, AProxyThatDiesAndCannotComeBackLeavesTheOwnersServers) {
     Tunnel& b = addTunnel("B", 0);
     profileOf(b).dnsmasqEnabled = true;
     profileOf(b).dnsServers = {"10.0.0.53"};
     dns().reconcileDNS(ordered());
     ASSERT_THAT(storeServers(), ElementsAre("127.0.0.1"));
-
     EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
-    EXPECT_THAT(proxy.starts, ElementsAre("B"));
 
-    proxy.exited = 137;
-    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
-    EXPECT_THAT(logs, testing::Contains("dnsmasq exited unexpectedly (status 137) — restarting"));
-    EXPECT_THAT(proxy.starts, ElementsAre("B", "B"));
-    EXPECT_EQ(proxy.owner, b.profile.id);
-    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
-
-    // It dies again and cannot come back: the machine must not be left
+    // It dies and cannot come back: the machine must not be left
     // pointing at a resolver that is gone.
     proxy.exited = 1;
     proxy.failure = "dnsmasq exited (status 2)";
@@ -360,7 +346,7 @@ TEST_F(DnsReconcileTest, AProxyThatDiesIsStartedAgainOrLeftForTheOwnersServers) 
     EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited (status 2)");
     EXPECT_THAT(storeServers(), ElementsAre("10.0.0.53"));
     EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
-    EXPECT_EQ(proxy.starts.size(), 3U);
+    EXPECT_EQ(proxy.starts.size(), 2U);
 }
 
 TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {

@@ -54,27 +54,6 @@ private:
     std::vector<std::unique_ptr<Tunnel>> m_tunnels;
 };
 
-TEST_F(RouteTableTest, SharedNetworkMovesToTheBetterTunnelInOneBatch) {
-    Tunnel& alpha = tunnel("alpha", '1', {"10.0.0.0/8", "10.1.0.0/16"}, "10.99.0.1");
-    Tunnel& beta = tunnel("beta", '2', {"10.0.0.0/8"}, "10.99.0.2");
-
-    reconcile({&alpha, &beta});
-    EXPECT_THAT(calls(), ElementsAre("batch", "add 10.0.0.0/8 via 10.99.0.1",
-                                     "add 10.1.0.0/16 via 10.99.0.1"));
-    EXPECT_THAT(logLines(), ElementsAre("route add 10.0.0.0/8 → 10.99.0.1 ['alpha']: ok",
-                                        "route add 10.1.0.0/16 → 10.99.0.1 ['alpha']: ok"));
-
-    reconcile({&beta, &alpha});
-    EXPECT_THAT(calls(), ElementsAre("batch", "delete 10.0.0.0/8", "add 10.0.0.0/8 via 10.99.0.2"));
-    EXPECT_THAT(logLines(), ElementsAre("route removed: 10.0.0.0/8",
-                                        "route add 10.0.0.0/8 → 10.99.0.2 ['beta']: ok"));
-    EXPECT_EQ(table.installedRoutes().at("10.0.0.0/8"), beta.profile.id);
-
-    reconcile({&beta, &alpha});
-    EXPECT_THAT(calls(), IsEmpty()) << "a settled table changes nothing";
-    EXPECT_FALSE(table.carriesAllIPv4());
-}
-
 TEST_F(RouteTableTest, OnlyTunnelsWithAnAddressOrDeviceClaimNetworks) {
     Tunnel& best = tunnel("best", '1', {"10.0.0.0/8"}, std::nullopt);
     Tunnel& other = tunnel("other", '2', {"10.0.0.0/8"}, std::nullopt);

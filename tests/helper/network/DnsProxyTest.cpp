@@ -1,6 +1,7 @@
 #include "DnsProxy.h"
 
 #include "EngineError.h"
+#include "FakeClock.h"
 #include "FakeFirewall.h"
 #include "FakeIpv6Control.h"
 #include "FakeProcessLauncher.h"
@@ -21,31 +22,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
-
-/// Time that passes only when the code under test sleeps; each sleep may
-/// let the test act, as the world would while the engine waits.
-class SteppingClock final : public Clock {
-public:
-    TimePoint now() const override { return m_now; }
-    void sleep(Duration duration) override {
-        m_sleeps.push_back(duration.count());
-        m_now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(duration);
-        if (onSleep) {
-            onSleep();
-        }
-    }
-    std::unique_ptr<Timer> startTimer(Duration, std::optional<Duration>, Duration,
-                                      std::function<void()>) override {
-        ADD_FAILURE() << "the DNS proxy sets no timers";
-        return nullptr;
-    }
-    const std::vector<double>& sleeps() const { return m_sleeps; }
-    std::function<void()> onSleep;
-
-private:
-    TimePoint m_now{};
-    std::vector<double> m_sleeps;
-};
 
 class DnsProxyTest : public ::testing::Test {
 protected:
@@ -97,7 +73,7 @@ protected:
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
-    SteppingClock m_clock;
+    FakeClock m_clock;
     std::unique_ptr<BundleLocator> m_locator;
     std::unique_ptr<NetworkContext> m_context;
     std::unique_ptr<DnsProxy> m_proxy;

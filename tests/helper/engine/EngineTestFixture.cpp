@@ -31,7 +31,6 @@ bool FakeViciEvents::registerEvent(const std::string&) {
 }
 
 void FakeViciEvents::close() {
-    ++m_connector.closes;
     if (m_connector.last == this) {
         m_connector.last = nullptr;
     }

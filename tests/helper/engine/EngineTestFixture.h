@@ -39,7 +39,6 @@ class FakeViciConnector final : public ViciConnector {
 public:
     std::unique_ptr<ViciEvents> connect(const std::string& uri) override;
     bool failConnect = false;
-    int closes = 0;
     /// The subscription handed out last; valid until the engine closes it.
     FakeViciEvents* last = nullptr;
 };

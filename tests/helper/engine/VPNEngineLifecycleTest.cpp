@@ -82,10 +82,7 @@ TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown)
     EXPECT_EQ(stop(b.id.lowerText()), (Reply{0, "Disconnected B"})) << "ids match in any case";
     EXPECT_THAT(timeline(), ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText()),
                                         "routes: batch", "routes: delete 10.200.0.0/24"));
-    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1);
     EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
-    EXPECT_EQ(m_vici.closes, 1);
-    EXPECT_FALSE(exists(m_staging));
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
 }
 

@@ -2,11 +2,8 @@
 
 #include "EngineError.h"
 #include "FakeClock.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
 #include "FakeProcessLauncher.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
+#include "NetworkFakes.h"
 
 #include <filesystem>
 #include <fstream>
@@ -23,7 +20,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-class DnsProxyTest : public ::testing::Test {
+class DnsProxyTest : public ::testing::Test, protected NetworkFakes {
 protected:
     void SetUp() override {
         m_root = std::filesystem::temp_directory_path() /
@@ -35,14 +32,12 @@ protected:
         std::ofstream(m_root / "Resources/dnsmasq/sbin/dnsmasq") << "#!/bin/sh\n";
         std::filesystem::permissions(m_root / "Resources/dnsmasq/sbin/dnsmasq",
                                      std::filesystem::perms::owner_all);
-        m_locator = std::make_unique<BundleLocator>((m_root / "torvane-helper").string());
-        m_context = std::make_unique<NetworkContext>(NetworkContext{
-            m_runner, m_routes, m_firewall, m_ipv6, *m_locator, (m_root / "run").string(),
-            [this](const std::string& line) { m_log.push_back(line); },
-            [this](const std::string& line) {
-                m_appLog.push_back(line);
-            }});
-        m_proxy = std::make_unique<DnsProxy>(*m_context, m_launcher, m_clock);
+        locator = BundleLocator((m_root / "torvane-helper").string());
+        context.stagingRoot = (m_root / "run").string();
+        context.appLog = [this](const std::string& line) {
+            m_appLog.push_back(line);
+        };
+        m_proxy = std::make_unique<DnsProxy>(context, m_launcher, m_clock);
     }
     void TearDown() override {
         m_proxy.reset();
@@ -68,16 +63,9 @@ protected:
     }
 
     std::filesystem::path m_root;
-    RecordingCommandRunner m_runner;
-    FakeRoutes m_routes;
-    FakeFirewall m_firewall;
-    FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
     FakeClock m_clock;
-    std::unique_ptr<BundleLocator> m_locator;
-    std::unique_ptr<NetworkContext> m_context;
     std::unique_ptr<DnsProxy> m_proxy;
-    std::vector<std::string> m_log;
     std::vector<std::string> m_appLog;
 };
 
@@ -124,7 +112,7 @@ TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {
         m_launcher.lastChild()->pushOutput("started, version 2.89\n");
     };
     m_proxy->startDnsmasq(proxiedProfile());
-    m_log.clear();
+    logs.clear();
 
     auto child = m_launcher.lastChild();
     child->pushOutput("using nameserver 10.0.0.53#53\n\nusing name");
@@ -132,7 +120,7 @@ TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {
     EXPECT_THAT(m_appLog, ElementsAre("[dnsmasq] started, version 2.89",
                                       "[dnsmasq] using nameserver 10.0.0.53#53",
                                       "[dnsmasq] using nameserver 10.0.0.54#53"));
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_TRUE(logs.empty());
 }
 
 TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
@@ -144,8 +132,8 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
     };
     EXPECT_EQ(startFailure(proxiedProfile()),
               "dnsmasq exited (status 2) — see log above for details");
-    ASSERT_GE(m_log.size(), 2u);
-    EXPECT_THAT(std::vector<std::string>(m_log.end() - 2, m_log.end()),
+    ASSERT_GE(logs.size(), 2u);
+    EXPECT_THAT(std::vector<std::string>(logs.end() - 2, logs.end()),
                 ElementsAre("[dnsmasq] dnsmasq: failed to create listening socket for "
                             "127.0.0.1: Address already in use",
                             "[dnsmasq] FAILED to start up"));
@@ -153,9 +141,9 @@ TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
     EXPECT_FALSE(m_proxy->isRunning());
     EXPECT_TRUE(m_launcher.lastChild()->released());
     // Nothing to stop afterwards.
-    m_log.clear();
+    logs.clear();
     m_proxy->stopDnsmasq();
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_TRUE(logs.empty());
 }
 
 TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
@@ -187,7 +175,7 @@ TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
     m_proxy->setOwnerID(proxiedProfile().id);
     auto stubborn = m_launcher.lastChild();
     stubborn->setExitsOnTerminate(false);
-    m_log.clear();
+    logs.clear();
 
     m_proxy->stopDnsmasq();
     EXPECT_EQ(stubborn->terminateCount(), 1);
@@ -195,7 +183,7 @@ TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
     // 0.5 s readiness wait, then 0.05 s polls for 3 s.
     ASSERT_EQ(m_clock.sleeps().size(), 61u);
     EXPECT_EQ(m_clock.sleeps().back(), 0.05);
-    EXPECT_THAT(m_log, ElementsAre("dnsmasq stopped"));
+    EXPECT_THAT(logs, ElementsAre("dnsmasq stopped"));
     EXPECT_FALSE(m_proxy->isRunning());
     EXPECT_FALSE(m_proxy->ownerID());
     EXPECT_TRUE(stubborn->readingStopped());
@@ -208,17 +196,17 @@ TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
 
     // Without a proxy, only the owner is cleared.
     m_proxy->setOwnerID(proxiedProfile().id);
-    m_log.clear();
+    logs.clear();
     m_proxy->stopDnsmasq();
     EXPECT_FALSE(m_proxy->ownerID());
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_TRUE(logs.empty());
 }
 
 TEST_F(DnsProxyTest, ForgetDropsTheProxyWithoutTheGracefulStop) {
     m_proxy->startDnsmasq(proxiedProfile());
     m_proxy->setOwnerID(proxiedProfile().id);
     auto child = m_launcher.lastChild();
-    m_log.clear();
+    logs.clear();
 
     m_proxy->forgetDnsmasq();
     EXPECT_EQ(child->terminateCount(), 0);
@@ -226,5 +214,5 @@ TEST_F(DnsProxyTest, ForgetDropsTheProxyWithoutTheGracefulStop) {
     EXPECT_TRUE(child->released());
     EXPECT_FALSE(m_proxy->isRunning());
     EXPECT_FALSE(m_proxy->ownerID());
-    EXPECT_TRUE(m_log.empty());
+    EXPECT_TRUE(logs.empty());
 }

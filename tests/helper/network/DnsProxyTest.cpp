@@ -201,18 +201,3 @@ TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
     EXPECT_FALSE(m_proxy->ownerID());
     EXPECT_TRUE(logs.empty());
 }
-
-TEST_F(DnsProxyTest, ForgetDropsTheProxyWithoutTheGracefulStop) {
-    m_proxy->startDnsmasq(proxiedProfile());
-    m_proxy->setOwnerID(proxiedProfile().id);
-    auto child = m_launcher.lastChild();
-    logs.clear();
-
-    m_proxy->forgetDnsmasq();
-    EXPECT_EQ(child->terminateCount(), 0);
-    EXPECT_TRUE(child->exitStatus());
-    EXPECT_TRUE(child->released());
-    EXPECT_FALSE(m_proxy->isRunning());
-    EXPECT_FALSE(m_proxy->ownerID());
-    EXPECT_TRUE(logs.empty());
-}

@@ -4,6 +4,7 @@
 // priority and list position) — the one way every detector heals a dead
 // tunnel.
 #include "EngineError.h"
+#include "HealthPolicy.h"
 #include "StagingLayout.h"
 #include "VPNEngine.h"
 
@@ -17,16 +18,7 @@
 namespace torvane {
 namespace {
 
-constexpr int kKeepaliveFailureThreshold = 8;
-constexpr double kPingTimeLimit = 6;
-constexpr double kMinimumKeepalivePeriod = 5;
-constexpr double kSADownRecheckDelay = 3;
-constexpr double kWatchdogLeeway = 2;
-constexpr double kWatchdogRetryAge = 25;
-
-Clock::Duration seconds(double value) {
-    return Clock::Duration(value);
-}
+using namespace health;
 
 bool isIPAddress(const std::string& text) {
     std::array<unsigned char, sizeof(in6_addr)> bytes{};
@@ -37,6 +29,7 @@ bool isIPAddress(const std::string& text) {
 } // namespace
 
 Tunnel* VPNEngine::tunnelWithSerial(std::uint64_t serial) {
+    assertOnQueue();
     for (const auto& tunnel : m_tunnels) {
         if (tunnel->serial == serial) {
             return tunnel.get();
@@ -46,6 +39,7 @@ Tunnel* VPNEngine::tunnelWithSerial(std::uint64_t serial) {
 }
 
 void VPNEngine::runAfter(Clock::Duration delay, std::function<void()> job) {
+    assertOnQueue();
     const std::uint64_t id = ++m_lastDelayedJob;
     m_delayedJobs[id] =
         std::make_unique<EngineTimer>(m_env.clock, m_queue, delay, std::nullopt, Clock::Duration(0),
@@ -59,6 +53,7 @@ void VPNEngine::runAfter(Clock::Duration delay, std::function<void()> job) {
 }
 
 void VPNEngine::runInBackground(std::function<void()> job) {
+    assertOnQueue();
     if (m_env.runInBackground) {
         m_env.runInBackground(std::move(job));
         return;
@@ -78,23 +73,26 @@ int VPNEngine::runPing(const std::string& address) {
         return -1;
     }
     return m_env.runner
-        .runCommand(m_env.pingPath, {"-s", "1", "-W", "3", "-c", "1", "--", address}, std::nullopt,
-                    seconds(kPingTimeLimit))
+        .runCommand(
+            m_env.pingPath,
+            {"-s", "1", "-W", std::to_string(kPingReplyWaitSeconds), "-c", "1", "--", address},
+            std::nullopt, kPingTimeLimit)
         .status;
 }
 
 // --- keepalive ------------------------------------------------------------
 
 void VPNEngine::startKeepalive(Tunnel& tunnel) {
+    assertOnQueue();
     if (tunnel.profile.keepaliveIP.empty()) {
         return;
     }
     tunnel.keepaliveFailures = 0;
-    const auto interval = static_cast<double>(tunnel.profile.keepaliveInterval);
+    const Seconds interval(static_cast<double>(tunnel.profile.keepaliveInterval));
     const std::uint64_t serial = tunnel.serial;
     tunnel.keepaliveTimer = std::make_unique<EngineTimer>(
-        m_env.clock, m_queue, seconds(std::max(interval, 0.0)),
-        seconds(std::max(interval, kMinimumKeepalivePeriod)), Clock::Duration(0), [this, serial] {
+        m_env.clock, m_queue, std::max(interval, Seconds(0)),
+        std::max(interval, kMinimumKeepalivePeriod), Clock::Duration(0), [this, serial] {
             if (Tunnel* current = tunnelWithSerial(serial)) {
                 keepaliveTick(*current);
             }
@@ -102,10 +100,12 @@ void VPNEngine::startKeepalive(Tunnel& tunnel) {
 }
 
 void VPNEngine::stopKeepalive(Tunnel& tunnel) {
+    assertOnQueue();
     tunnel.keepaliveTimer.reset();
 }
 
 void VPNEngine::keepaliveTick(Tunnel& tunnel) {
+    assertOnQueue();
     if (tunnel.keepalivePingInFlight) {
         return;
     }
@@ -120,6 +120,7 @@ void VPNEngine::keepaliveTick(Tunnel& tunnel) {
 }
 
 void VPNEngine::handleKeepaliveResult(std::uint64_t serial, int status) {
+    assertOnQueue();
     Tunnel* tunnel = tunnelWithSerial(serial);
     if (tunnel == nullptr) {
         return;
@@ -134,24 +135,27 @@ void VPNEngine::handleKeepaliveResult(std::uint64_t serial, int status) {
         std::to_string(tunnel->keepaliveFailures) + "/" +
         std::to_string(kKeepaliveFailureThreshold) + ")");
     if (tunnel->keepaliveFailures >= kKeepaliveFailureThreshold) {
-        reconnectInPlace(*tunnel, "keepalive failed 8×");
+        reconnectInPlace(*tunnel,
+                         "keepalive failed " + std::to_string(kKeepaliveFailureThreshold) + "×");
     }
 }
 
 // --- SA-down re-check -----------------------------------------------------
 
 bool VPNEngine::cooldownPassed(const Tunnel& tunnel) const {
+    assertOnQueue();
     return !tunnel.lastAutoReconnectAttempt ||
-           m_env.clock.now() - *tunnel.lastAutoReconnectAttempt > seconds(kAutoReconnectCooldown);
+           m_env.clock.now() - *tunnel.lastAutoReconnectAttempt > kAutoReconnectCooldown;
 }
 
 void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin) {
+    assertOnQueue();
     if (tunnel.reconnectCheckScheduled) {
         return;
     }
     tunnel.reconnectCheckScheduled = true;
     const std::uint64_t serial = tunnel.serial;
-    runAfter(seconds(kSADownRecheckDelay), [this, serial, swanctlBin] {
+    runAfter(kSADownRecheckDelay, [this, serial, swanctlBin] {
         Tunnel* current = tunnelWithSerial(serial);
         if (current == nullptr) {
             return;
@@ -167,19 +171,22 @@ void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& sw
 // --- retry watchdog -------------------------------------------------------
 
 void VPNEngine::startReconnectWatchdog() {
+    assertOnQueue();
     if (m_reconnectWatchdog) {
         return;
     }
     m_reconnectWatchdog = std::make_unique<EngineTimer>(
-        m_env.clock, m_queue, seconds(kReconnectRetryInterval), seconds(kReconnectRetryInterval),
-        seconds(kWatchdogLeeway), [this] { retryWatchdogFired(); });
+        m_env.clock, m_queue, kReconnectRetryInterval, kReconnectRetryInterval, kWatchdogLeeway,
+        [this] { retryWatchdogFired(); });
 }
 
 void VPNEngine::stopReconnectWatchdog() {
+    assertOnQueue();
     m_reconnectWatchdog.reset();
 }
 
 void VPNEngine::retryWatchdogFired() {
+    assertOnQueue();
     // A charon that was killed usually says nothing: no SA-down event is
     // promised, and its tunnels' routes went with its TUN device. Left
     // alone, the status would go on claiming them while their traffic
@@ -203,7 +210,7 @@ void VPNEngine::retryWatchdogFired() {
             continue;
         }
         if (tunnel.lastAutoReconnectAttempt &&
-            m_env.clock.now() - *tunnel.lastAutoReconnectAttempt < seconds(kWatchdogRetryAge)) {
+            m_env.clock.now() - *tunnel.lastAutoReconnectAttempt < kWatchdogRetryAge) {
             continue;
         }
         reconnectInPlace(tunnel, "retry watchdog");
@@ -216,6 +223,7 @@ void VPNEngine::retryWatchdogFired() {
 // --- reconnect in place ---------------------------------------------------
 
 void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
+    assertOnQueue();
     const std::string swanctlBin = swanctlPath();
     const std::string charonBin = charonPath();
     if (!isExecutableFile(swanctlBin) || !isExecutableFile(charonBin)) {
@@ -264,6 +272,7 @@ void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
 }
 
 bool VPNEngine::tunnelHealthy(Tunnel& tunnel) {
+    assertOnQueue();
     const std::string swanctlBin = swanctlPath();
     if (!isExecutableFile(swanctlBin)) {
         return false;

@@ -9,6 +9,7 @@
 namespace torvane {
 
 void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
+    assertOnQueue();
     tunnel.vip.reset();
     tunnel.tun.reset();
 
@@ -42,6 +43,7 @@ void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
 }
 
 void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
+    assertOnQueue();
     for (int retries = 0;; ++retries) {
         const CommandResult listing =
             runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
@@ -61,6 +63,7 @@ void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
 }
 
 void VPNEngine::discoverTun(Tunnel& tunnel) {
+    assertOnQueue();
     const auto limit = std::chrono::seconds(30);
     const std::string& prefix = m_env.tunnelInterfacePrefix;
     if (tunnel.vip) {
@@ -98,6 +101,7 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
 }
 
 bool VPNEngine::childSAInstalled(const Tunnel& tunnel, const std::string& swanctlBin) {
+    assertOnQueue();
     const CommandResult listing =
         runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
     return listingShowsEstablishedAndInstalled(listing.output);

@@ -1,5 +1,8 @@
 #include "EngineQueue.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <asio/post.hpp>
 
 namespace torvane {
@@ -28,7 +31,25 @@ void EngineQueue::post(std::function<void()> job) {
 std::unique_lock<std::mutex> EngineQueue::close() {
     std::unique_lock lock(m_jobMutex);
     m_closed = true;
+    m_closer = std::this_thread::get_id();
     return lock;
+}
+
+bool EngineQueue::ownsState() const {
+    const auto self = std::this_thread::get_id();
+    return self == m_thread.get_id() || self == m_closer.load();
+}
+
+void EngineQueue::assertOwnsState(std::source_location where) const {
+    if (ownsState()) {
+        return;
+    }
+    // Straight to stderr, which the service manager keeps: the daemon's own
+    // log goes through the engine whose state is in doubt.
+    std::fprintf(stderr, "torvane-helper: %s (%s:%u) ran off the engine queue — aborting\n",
+                 where.function_name(), where.file_name(), static_cast<unsigned>(where.line()));
+    std::fflush(stderr);
+    std::abort();
 }
 
 } // namespace torvane

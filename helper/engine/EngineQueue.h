@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
+#include <source_location>
 #include <thread>
 
 #include <asio/executor_work_guard.hpp>
@@ -29,6 +31,16 @@ public:
     /// True on the queue thread.
     bool isCurrent() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
+    /// True where the state the queue serialises may be touched: on the
+    /// queue thread, or on the thread that closed the queue, which owns that
+    /// state from then on because no job runs any more.
+    bool ownsState() const;
+
+    /// Aborts, naming the caller, unless `ownsState()`. Kept in every build:
+    /// work run off the queue races the queue's own jobs and corrupts state
+    /// silently, and the check is one comparison of thread ids.
+    void assertOwnsState(std::source_location where = std::source_location::current()) const;
+
     asio::io_context& context() { return m_context; }
 
     /// Stops running jobs for good (jobs still queued are dropped). Takes the
@@ -40,6 +52,8 @@ private:
     asio::executor_work_guard<asio::io_context::executor_type> m_work;
     std::mutex m_jobMutex;
     bool m_closed = false;
+    /// Set once, by close(); read from any thread.
+    std::atomic<std::thread::id> m_closer;
     std::thread m_thread;
 };
 

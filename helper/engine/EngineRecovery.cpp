@@ -1,22 +1,18 @@
 // Recovery after the machine changed networks or slept: tunnels die
 // silently then, so every tunnel is verified and the dead ones are
 // reconnected in place. Sleep itself is never delayed.
+#include "HealthPolicy.h"
 #include "VPNEngine.h"
 
 namespace torvane {
-namespace {
-
-constexpr double kPathChangeDebounce = 3;
-constexpr double kWakePause = 2;
-
-} // namespace
 
 void VPNEngine::schedulePathChangeRecovery() {
+    assertOnQueue();
     if (m_tunnels.empty() || m_pathChangeCheckScheduled) {
         return;
     }
     m_pathChangeCheckScheduled = true;
-    runAfter(Clock::Duration(kPathChangeDebounce), [this] {
+    runAfter(health::kPathChangeSettle, [this] {
         m_pathChangeCheckScheduled = false;
         if (m_tunnels.empty() || !m_charon) {
             return;
@@ -72,12 +68,13 @@ void VPNEngine::handlePowerMessage(PowerMessage message) {
 }
 
 void VPNEngine::recoverAfterWake() {
+    assertOnQueue();
     if (m_tunnels.empty()) {
         return;
     }
     log("system woke — verifying tunnels");
     // The network needs a moment after wake before a probe means anything.
-    m_env.clock.sleep(Clock::Duration(kWakePause));
+    m_env.clock.sleep(health::kWakeDelay);
     for (std::size_t i = 0; i < m_tunnels.size(); ++i) {
         Tunnel& tunnel = *m_tunnels[i];
         tunnel.keepaliveFailures = 0;

@@ -102,6 +102,7 @@ std::string VPNEngine::charonPath() const {
 
 CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
                                     double timeoutSeconds) {
+    assertOnQueue();
     args.push_back("--uri");
     args.push_back(viciUri());
     return m_env.runner.runCommand(swanctlBin, args, swanctlEnv(m_env.stagingRoot),
@@ -109,6 +110,7 @@ CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<s
 }
 
 void VPNEngine::loadCredentialsAndConnections(const std::string& swanctlBin, bool logOutput) {
+    assertOnQueue();
     for (const char* what : {"--load-creds", "--load-conns"}) {
         const CommandResult result = runSwanctl(swanctlBin, {what}, 30);
         if (logOutput) {
@@ -134,6 +136,7 @@ std::string VPNEngine::encodedStatus() const {
 }
 
 void VPNEngine::pushStatus() {
+    assertOnQueue();
     std::vector<const Tunnel*> ordered;
     for (const auto& tunnel : m_tunnels) {
         ordered.push_back(tunnel.get());
@@ -174,6 +177,7 @@ void VPNEngine::pushStatus() {
 }
 
 Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
+    assertOnQueue();
     const auto id = Uuid::parse(profileID);
     if (!id) {
         return nullptr;
@@ -187,6 +191,7 @@ Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
 }
 
 std::vector<Tunnel*> VPNEngine::allTunnels() {
+    assertOnQueue();
     std::vector<Tunnel*> all;
     for (const auto& tunnel : m_tunnels) {
         all.push_back(tunnel.get());
@@ -195,6 +200,7 @@ std::vector<Tunnel*> VPNEngine::allTunnels() {
 }
 
 std::vector<Tunnel*> VPNEngine::byPriority() {
+    assertOnQueue();
     std::vector<Tunnel*> ordered = allTunnels();
     std::sort(ordered.begin(), ordered.end(), [](const Tunnel* a, const Tunnel* b) {
         if (a->priority != b->priority) {
@@ -268,6 +274,7 @@ void VPNEngine::throwIfStopping() {
 }
 
 void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
+    assertOnQueue();
     if (Tunnel* existing = tunnelWithProfileID(profile.id.upperText())) {
         stopTunnel(existing);
     }
@@ -321,6 +328,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 }
 
 void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string& error) {
+    assertOnQueue();
     Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
     const std::int64_t priority = tunnel != nullptr ? tunnel->priority : profile.priority;
     m_lastError = VPNTunnelStatus{profile.id.upperText(),
@@ -371,6 +379,7 @@ void VPNEngine::stopAll(CommandReply reply) {
 }
 
 void VPNEngine::stopTunnel(Tunnel* tunnel) {
+    assertOnQueue();
     stopKeepalive(*tunnel);
     const std::string swanctlBin = swanctlPath();
     const bool haveSwanctl = isExecutableFile(swanctlBin);
@@ -421,6 +430,7 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
 }
 
 void VPNEngine::teardownAllOnQueue(bool restoreNetworking) {
+    assertOnQueue();
     stopReconnectWatchdog();
     clearNetworkNotifications();
     for (const auto& tunnel : m_tunnels) {

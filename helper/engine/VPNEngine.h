@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,12 +98,6 @@ public:
     /// Without them the daemon runs on, and keepalives remain the only
     /// detector of tunnels that died while the machine slept.
     void registerPowerNotifications();
-
-    /// Minimum time since a tunnel's last reconnect before an SA-down or
-    /// path-change check may reconnect it again (strictly more).
-    static constexpr double kAutoReconnectCooldown = 10;
-    /// First delay and period of the retry watchdog.
-    static constexpr double kReconnectRetryInterval = 30;
 
 private:
     // Lifecycle
@@ -203,6 +198,11 @@ private:
     bool killSwitchHolding() const;
 
     // Helpers
+    /// Every function that reads or changes the state below the queue
+    /// starts with this; see EngineQueue::assertOwnsState.
+    void assertOnQueue(std::source_location where = std::source_location::current()) const {
+        m_queue.assertOwnsState(where);
+    }
     Expected<std::unique_ptr<DynamicStore>, std::string>
     openDynamicStore(DynamicStore::ChangeHandler onChange);
     /// System log with the daemon prefix, and the same text to the app.

@@ -10,7 +10,7 @@
 namespace torvane {
 
 bool VPNEngine::ensureCharonRunning(const std::string& charonBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_charon && m_charon->isRunning()) {
         return false;
     }
@@ -30,7 +30,7 @@ bool VPNEngine::ensureCharonRunning(const std::string& charonBin) {
 }
 
 void VPNEngine::launchCharon(const std::string& charonBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     std::error_code ignored;
     std::filesystem::create_directories(m_env.stagingRoot, ignored);
 
@@ -56,7 +56,7 @@ void VPNEngine::launchCharon(const std::string& charonBin) {
 }
 
 void VPNEngine::endOwnLeftovers(const std::optional<std::string>& name) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const auto ended = m_env.processes.end(m_env.processes.leftoversInOwnGroup(name));
     for (const auto& process : ended) {
         log("ended pid " + std::to_string(process.pid) + " (" + process.executable +
@@ -75,7 +75,7 @@ void VPNEngine::relayCharonOutput(std::string_view line) {
 }
 
 void VPNEngine::waitForViciSocket() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string socketPath = m_env.stagingRoot + "/" + std::string(kViciSocketFile);
     for (int attempt = 0; attempt < 50; ++attempt) {
         std::error_code ignored;
@@ -88,7 +88,7 @@ void VPNEngine::waitForViciSocket() {
 }
 
 void VPNEngine::connectVici() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     auto connection = m_env.vici.connect(viciUri());
     if (!connection) {
         log("warning: could not connect libvici for events; status will rely on initiate result");
@@ -106,7 +106,7 @@ void VPNEngine::connectVici() {
 }
 
 void VPNEngine::closeVici() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_vici) {
         m_vici->close();
         m_vici.reset();
@@ -114,7 +114,7 @@ void VPNEngine::closeVici() {
 }
 
 void VPNEngine::stopCharon() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_charon) {
         m_charon->terminate();
         const auto deadline = m_env.clock.now() + std::chrono::seconds(3);
@@ -138,7 +138,7 @@ void VPNEngine::stopCharon() {
 }
 
 void VPNEngine::removeCharonLeftovers() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     // A charon that stops normally removes the routing rule it added for
     // userspace ESP; one that was killed or crashed leaves it behind, and
     // perhaps routes in its table where its TUN device outlived it.
@@ -156,7 +156,7 @@ void VPNEngine::removeCharonLeftovers() {
 }
 
 void VPNEngine::handleViciEvent(const std::string& /*name*/) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string swanctlBin = swanctlPath();
     if (!isExecutableFile(swanctlBin)) {
         return;

@@ -29,7 +29,7 @@ bool isIPAddress(const std::string& text) {
 } // namespace
 
 Tunnel* VPNEngine::tunnelWithSerial(std::uint64_t serial) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     for (const auto& tunnel : m_tunnels) {
         if (tunnel->serial == serial) {
             return tunnel.get();
@@ -39,7 +39,7 @@ Tunnel* VPNEngine::tunnelWithSerial(std::uint64_t serial) {
 }
 
 void VPNEngine::runAfter(Clock::Duration delay, std::function<void()> job) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::uint64_t id = ++m_lastDelayedJob;
     m_delayedJobs[id] =
         std::make_unique<EngineTimer>(m_env.clock, m_queue, delay, std::nullopt, Clock::Duration(0),
@@ -53,7 +53,7 @@ void VPNEngine::runAfter(Clock::Duration delay, std::function<void()> job) {
 }
 
 void VPNEngine::runInBackground(std::function<void()> job) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_env.runInBackground) {
         m_env.runInBackground(std::move(job));
         return;
@@ -83,7 +83,7 @@ int VPNEngine::runPing(const std::string& address) {
 // --- keepalive ------------------------------------------------------------
 
 void VPNEngine::startKeepalive(Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (tunnel.profile.keepaliveIP.empty()) {
         return;
     }
@@ -100,12 +100,12 @@ void VPNEngine::startKeepalive(Tunnel& tunnel) {
 }
 
 void VPNEngine::stopKeepalive(Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     tunnel.keepaliveTimer.reset();
 }
 
 void VPNEngine::keepaliveTick(Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (tunnel.keepalivePingInFlight) {
         return;
     }
@@ -120,7 +120,7 @@ void VPNEngine::keepaliveTick(Tunnel& tunnel) {
 }
 
 void VPNEngine::handleKeepaliveResult(std::uint64_t serial, int status) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     Tunnel* tunnel = tunnelWithSerial(serial);
     if (tunnel == nullptr) {
         return;
@@ -143,13 +143,13 @@ void VPNEngine::handleKeepaliveResult(std::uint64_t serial, int status) {
 // --- SA-down re-check -----------------------------------------------------
 
 bool VPNEngine::cooldownPassed(const Tunnel& tunnel) const {
-    assertOnQueue();
+    assertOnQueue(__func__);
     return !tunnel.lastAutoReconnectAttempt ||
            m_env.clock.now() - *tunnel.lastAutoReconnectAttempt > kAutoReconnectCooldown;
 }
 
 void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (tunnel.reconnectCheckScheduled) {
         return;
     }
@@ -171,7 +171,7 @@ void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& sw
 // --- retry watchdog -------------------------------------------------------
 
 void VPNEngine::startReconnectWatchdog() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_reconnectWatchdog) {
         return;
     }
@@ -181,12 +181,12 @@ void VPNEngine::startReconnectWatchdog() {
 }
 
 void VPNEngine::stopReconnectWatchdog() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_reconnectWatchdog.reset();
 }
 
 void VPNEngine::retryWatchdogFired() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     // A charon that was killed usually says nothing: no SA-down event is
     // promised, and its tunnels' routes went with its TUN device. Left
     // alone, the status would go on claiming them while their traffic
@@ -223,7 +223,7 @@ void VPNEngine::retryWatchdogFired() {
 // --- reconnect in place ---------------------------------------------------
 
 void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string swanctlBin = swanctlPath();
     const std::string charonBin = charonPath();
     if (!isExecutableFile(swanctlBin) || !isExecutableFile(charonBin)) {
@@ -272,7 +272,7 @@ void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
 }
 
 bool VPNEngine::tunnelHealthy(Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string swanctlBin = swanctlPath();
     if (!isExecutableFile(swanctlBin)) {
         return false;

@@ -9,7 +9,7 @@
 namespace torvane {
 
 void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     tunnel.vip.reset();
     tunnel.tun.reset();
 
@@ -43,7 +43,7 @@ void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
 }
 
 void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     for (int retries = 0;; ++retries) {
         const CommandResult listing =
             runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
@@ -63,7 +63,7 @@ void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
 }
 
 void VPNEngine::discoverTun(Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const auto limit = std::chrono::seconds(30);
     const std::string& prefix = m_env.tunnelInterfacePrefix;
     if (tunnel.vip) {
@@ -101,7 +101,7 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
 }
 
 bool VPNEngine::childSAInstalled(const Tunnel& tunnel, const std::string& swanctlBin) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const CommandResult listing =
         runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
     return listingShowsEstablishedAndInstalled(listing.output);

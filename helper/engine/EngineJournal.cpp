@@ -15,7 +15,7 @@ constexpr std::chrono::seconds kToolTimeLimit{10};
 } // namespace
 
 void VPNEngine::restoreFromJournal() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string& path = m_env.journalPath;
     auto steps = ChangeJournal::load(path);
     if (!steps) {
@@ -50,7 +50,7 @@ void VPNEngine::restoreFromJournal() {
 }
 
 void VPNEngine::undoStep(const std::string& key, const UndoStep& step) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     switch (step.kind) {
     case UndoStep::Kind::tool:
         // Written by a daemon that still ran network programs; this one has

@@ -6,7 +6,7 @@
 namespace torvane {
 
 void VPNEngine::reconcileAll() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     reconcileRoutes();
     reconcileDNS();
     reconcileIPv6();
@@ -14,100 +14,100 @@ void VPNEngine::reconcileAll() {
 }
 
 void VPNEngine::reconcileRoutes() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_routes.reconcile(byPriority(), allTunnels());
 }
 
 void VPNEngine::reconcileDNS() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dns.reconcileDNS(byPriority());
 }
 
 void VPNEngine::reconcileIPv6() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_ipv6.reconcileIPv6(allTunnels());
 }
 
 void VPNEngine::reconcileKillSwitch() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_killSwitch.reconcileKillSwitch(allTunnels());
 }
 
 void VPNEngine::removeAllRoutes() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_routes.removeAllRoutes();
 }
 
 void VPNEngine::stopDnsmasq() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dnsProxy.stopDnsmasq();
 }
 
 void VPNEngine::forgetDnsmasq() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dnsProxy.forgetDnsmasq();
 }
 
 void VPNEngine::deactivateKillSwitch() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     // No tunnel needs the table any more, but one a killed predecessor had
     // may still be held for.
     m_killSwitch.reconcileKillSwitch({});
 }
 
 void VPNEngine::liftKillSwitchHold() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_killSwitch.endHold();
 }
 
 bool VPNEngine::forgetKillSwitchHold(std::string_view profileID) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const auto id = Uuid::parse(profileID);
     return id && m_killSwitch.forgetHeldProfile(*id);
 }
 
 void VPNEngine::restoreIPv6() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_ipv6.restoreIPv6();
 }
 
 void VPNEngine::restoreDNS() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dns.restoreDNS();
 }
 
 void VPNEngine::addGatewayExclusionRoute(const std::string& host) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_routes.addGatewayExclusionRoute(host);
 }
 
 void VPNEngine::clearUnderlyingDefaultGateway() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_routes.clearUnderlyingDefaultGateway();
 }
 
 void VPNEngine::updateNetworkNotifications() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dns.updateNotificationKeys(!m_tunnels.empty());
 }
 
 void VPNEngine::clearNetworkNotifications() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     m_dns.clearNotificationKeys();
 }
 
 bool VPNEngine::routesCarryAllIPv4() const {
-    assertOnQueue();
+    assertOnQueue(__func__);
     return m_routes.carriesAllIPv4();
 }
 
 bool VPNEngine::killSwitchLoaded() const {
-    assertOnQueue();
+    assertOnQueue(__func__);
     return m_killSwitch.isLoaded();
 }
 
 bool VPNEngine::killSwitchHolding() const {
-    assertOnQueue();
+    assertOnQueue(__func__);
     return m_killSwitch.isHolding();
 }
 

@@ -40,14 +40,13 @@ bool EngineQueue::ownsState() const {
     return self == m_thread.get_id() || self == m_closer.load();
 }
 
-void EngineQueue::assertOwnsState(std::source_location where) const {
+void EngineQueue::assertOwnsState(const char* function) const {
     if (ownsState()) {
         return;
     }
     // Straight to stderr, which the service manager keeps: the daemon's own
     // log goes through the engine whose state is in doubt.
-    std::fprintf(stderr, "torvane-helper: %s (%s:%u) ran off the engine queue — aborting\n",
-                 where.function_name(), where.file_name(), static_cast<unsigned>(where.line()));
+    std::fprintf(stderr, "torvane-helper: %s ran off the engine queue — aborting\n", function);
     std::fflush(stderr);
     std::abort();
 }

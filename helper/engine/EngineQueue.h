@@ -3,7 +3,6 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
-#include <source_location>
 #include <thread>
 
 #include <asio/executor_work_guard.hpp>
@@ -36,10 +35,12 @@ public:
     /// state from then on because no job runs any more.
     bool ownsState() const;
 
-    /// Aborts, naming the caller, unless `ownsState()`. Kept in every build:
-    /// work run off the queue races the queue's own jobs and corrupts state
-    /// silently, and the check is one comparison of thread ids.
-    void assertOwnsState(std::source_location where = std::source_location::current()) const;
+    /// Aborts, naming the calling function, unless `ownsState()`. Kept in
+    /// every build: work run off the queue races the queue's own jobs and
+    /// corrupts state silently, and the check is one comparison of thread
+    /// ids. (The caller passes __func__: std::source_location is missing
+    /// from the clang our sanitizer build uses.)
+    void assertOwnsState(const char* function) const;
 
     asio::io_context& context() { return m_context; }
 

@@ -7,7 +7,7 @@
 namespace torvane {
 
 void VPNEngine::schedulePathChangeRecovery() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_tunnels.empty() || m_pathChangeCheckScheduled) {
         return;
     }
@@ -68,7 +68,7 @@ void VPNEngine::handlePowerMessage(PowerMessage message) {
 }
 
 void VPNEngine::recoverAfterWake() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (m_tunnels.empty()) {
         return;
     }

@@ -27,7 +27,7 @@ void makePrivateDirectory(const std::string& path) {
 } // namespace
 
 void VPNEngine::stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const VPNProfile& profile = tunnel.profile;
     // Values end up in files charon reads as root: refuse what could change
     // the configuration's structure before anything is written.
@@ -65,7 +65,7 @@ void VPNEngine::stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets) {
 }
 
 void VPNEngine::unstageProfile(const Tunnel& tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const std::string swanctl = m_env.stagingRoot + "/" + std::string(kSwanctlDirectory);
     const Uuid& id = tunnel.profile.id;
     for (const std::string& file : {connectionFilePath(id), caCertFilePath(id),

@@ -102,7 +102,7 @@ std::string VPNEngine::charonPath() const {
 
 CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<std::string> args,
                                     double timeoutSeconds) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     args.push_back("--uri");
     args.push_back(viciUri());
     return m_env.runner.runCommand(swanctlBin, args, swanctlEnv(m_env.stagingRoot),
@@ -110,7 +110,7 @@ CommandResult VPNEngine::runSwanctl(const std::string& swanctlBin, std::vector<s
 }
 
 void VPNEngine::loadCredentialsAndConnections(const std::string& swanctlBin, bool logOutput) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     for (const char* what : {"--load-creds", "--load-conns"}) {
         const CommandResult result = runSwanctl(swanctlBin, {what}, 30);
         if (logOutput) {
@@ -136,7 +136,7 @@ std::string VPNEngine::encodedStatus() const {
 }
 
 void VPNEngine::pushStatus() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     std::vector<const Tunnel*> ordered;
     for (const auto& tunnel : m_tunnels) {
         ordered.push_back(tunnel.get());
@@ -177,7 +177,7 @@ void VPNEngine::pushStatus() {
 }
 
 Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     const auto id = Uuid::parse(profileID);
     if (!id) {
         return nullptr;
@@ -191,7 +191,7 @@ Tunnel* VPNEngine::tunnelWithProfileID(std::string_view profileID) {
 }
 
 std::vector<Tunnel*> VPNEngine::allTunnels() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     std::vector<Tunnel*> all;
     for (const auto& tunnel : m_tunnels) {
         all.push_back(tunnel.get());
@@ -200,7 +200,7 @@ std::vector<Tunnel*> VPNEngine::allTunnels() {
 }
 
 std::vector<Tunnel*> VPNEngine::byPriority() {
-    assertOnQueue();
+    assertOnQueue(__func__);
     std::vector<Tunnel*> ordered = allTunnels();
     std::sort(ordered.begin(), ordered.end(), [](const Tunnel* a, const Tunnel* b) {
         if (a->priority != b->priority) {
@@ -274,7 +274,7 @@ void VPNEngine::throwIfStopping() {
 }
 
 void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     if (Tunnel* existing = tunnelWithProfileID(profile.id.upperText())) {
         stopTunnel(existing);
     }
@@ -328,7 +328,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 }
 
 void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string& error) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
     const std::int64_t priority = tunnel != nullptr ? tunnel->priority : profile.priority;
     m_lastError = VPNTunnelStatus{profile.id.upperText(),
@@ -379,7 +379,7 @@ void VPNEngine::stopAll(CommandReply reply) {
 }
 
 void VPNEngine::stopTunnel(Tunnel* tunnel) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     stopKeepalive(*tunnel);
     const std::string swanctlBin = swanctlPath();
     const bool haveSwanctl = isExecutableFile(swanctlBin);
@@ -430,7 +430,7 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
 }
 
 void VPNEngine::teardownAllOnQueue(bool restoreNetworking) {
-    assertOnQueue();
+    assertOnQueue(__func__);
     stopReconnectWatchdog();
     clearNetworkNotifications();
     for (const auto& tunnel : m_tunnels) {

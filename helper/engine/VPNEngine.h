@@ -26,7 +26,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -200,9 +199,7 @@ private:
     // Helpers
     /// Every function that reads or changes the state below the queue
     /// starts with this; see EngineQueue::assertOwnsState.
-    void assertOnQueue(std::source_location where = std::source_location::current()) const {
-        m_queue.assertOwnsState(where);
-    }
+    void assertOnQueue(const char* function) const { m_queue.assertOwnsState(function); }
     Expected<std::unique_ptr<DynamicStore>, std::string>
     openDynamicStore(DynamicStore::ChangeHandler onChange);
     /// System log with the daemon prefix, and the same text to the app.

@@ -16,7 +16,7 @@ protocol::Request requestFor(protocol::HelperCall call) {
 }
 
 std::string xpcError(const std::string& description) {
-    return "XPC error: " + description;
+    return "Helper connection error: " + description;
 }
 
 /// The daemon's answer as a result: its own (code, message), a refusal, or
@@ -71,9 +71,9 @@ std::shared_ptr<HelperConnection> DaemonClient::connection() {
     // A daemon that is not there is not "no connection": the connection is
     // made all the same and fails on its first call with the reason, the way
     // a connection to a service that is not running is invalidated. The
-    // caller then gets "XPC error: <reason>" (and start, stop and stopAll
+    // caller then gets "Helper connection error: <reason>" (and start, stop and stopAll
     // repair and retry), the probe logs why it failed, and the next call
-    // tries a fresh connection. "XPC error: no connection" is left for when
+    // tries a fresh connection. "Helper connection error: no connection" is left for when
     // no connection can be had at all: while this DaemonClient is going away.
     HelperConnection::Handlers handlers;
     handlers.onCallback = [this](const protocol::Callback& callback) {
@@ -108,7 +108,7 @@ void DaemonClient::connectionInvalidated(HelperConnection& which) {
         }
         m_connection.reset();
     }
-    log("Helper: XPC connection invalidated");
+    log("Helper: connection invalidated");
 }
 
 void DaemonClient::deliverCallback(const protocol::Callback& callback) {
@@ -142,7 +142,7 @@ HelperResult DaemonClient::invokeReply(const protocol::Request& request) {
 HelperResult DaemonClient::invokeWithRetry(std::string_view name,
                                            const protocol::Request& request) {
     const HelperResult first = invokeReply(request);
-    if (first.code != -1 || !first.message.starts_with("XPC error")) {
+    if (first.code != -1 || !first.message.starts_with("Helper connection error")) {
         return first;
     }
     log("Helper: " + std::string(name) + " failed (" + first.message +

@@ -83,7 +83,7 @@ void DaemonClient::terminateRunningHelper() {
         (*staleProcess == 0 || *answeringProcess != *staleProcess)) {
         return;
     }
-    log("Helper: XPC terminate had no effect — forcing via SMAppService unregister");
+    log("Helper: terminate had no effect — forcing via service unregister");
     m_deps.registry->unregister();
     dropConnection();
     m_deps.clock->sleep(Clock::Duration(kPauseAfterForcedUnregister));

@@ -13,7 +13,7 @@
 namespace torvane {
 
 /// The (code, message) result of a daemon command. Codes made on the client
-/// side: -1 for transport failures ("XPC error: …"), -3 for "Failed to encode
+/// side: -1 for transport failures ("Helper connection error: …"), -3 for "Failed to encode
 /// configuration", -4 when the daemon refused the call because the user is
 /// not authorized for it (its error reply's "Not authorized: …" text);
 /// every other pair is the daemon's own reply. Calls whose reply carries no

@@ -29,17 +29,19 @@ TEST(HelperCommands, TransportFailureIsRepairedAndRetriedOnce) {
                 ElementsAre(HelperCall::start, HelperCall::subscribe, HelperCall::start));
     EXPECT_THAT(bed.clock->pauses(), ElementsAre(0.4));
     EXPECT_THAT(bed.registry->calls(), ElementsAre("register"));
-    EXPECT_THAT(bed.logContaining("Torvane: Helper: start failed (XPC error: "),
-                ElementsAre("Torvane: Helper: start failed (XPC error: the helper closed the "
-                            "connection) — refreshing daemon and retrying"));
-    EXPECT_EQ(bed.logContaining("Torvane: Helper: XPC connection invalidated").size(), 1U);
+    EXPECT_THAT(
+        bed.logContaining("Torvane: Helper: start failed (Helper connection error: "),
+        ElementsAre("Torvane: Helper: start failed (Helper connection error: the helper closed the "
+                    "connection) — refreshing daemon and retrying"));
+    EXPECT_EQ(bed.logContaining("Torvane: Helper: connection invalidated").size(), 1U);
 
     // A transport failure that outlasts the repair is the caller's to see.
     bed.daemon.stopListening();
     const auto result = awaitResult<HelperResult>([&](auto done) { bed.helper().stopAll(done); });
     EXPECT_EQ(result.code, -1);
-    EXPECT_TRUE(result.message.starts_with("XPC error: cannot connect to ")) << result.message;
-    EXPECT_EQ(bed.logContaining("Helper: stopAll failed (XPC error: ").size(), 1U);
+    EXPECT_TRUE(result.message.starts_with("Helper connection error: cannot connect to "))
+        << result.message;
+    EXPECT_EQ(bed.logContaining("Helper: stopAll failed (Helper connection error: ").size(), 1U);
 
     // forceKillAll is never retried.
     const auto registrations = bed.registry->calls().size();
@@ -51,15 +53,17 @@ TEST(HelperCommands, TransportFailureIsRepairedAndRetriedOnce) {
 TEST(HelperCommands, DaemonSideFailuresAreReturnedWithoutRetry) {
     HelperTestBed bed;
     bed.daemon.listen();
-    bed.daemon.queueCommandReply(HelperCall::stop, {-1, "not an XPC error"});
-    bed.daemon.queueCommandReply(HelperCall::start, {1, "XPC error lookalike from the engine"});
+    bed.daemon.queueCommandReply(HelperCall::stop, {-1, "not a Helper connection error"});
+    bed.daemon.queueCommandReply(HelperCall::start,
+                                 {1, "Helper connection error lookalike from the engine"});
     bed.daemon.queueCommandReply(HelperCall::forceKillAll, {0, "Force-killed"});
 
     EXPECT_EQ(awaitResult<HelperResult>([&](auto done) {
                   bed.helper().stop("6B1C2B5E-0000-4000-8000-000000000001", done);
               }),
-              (HelperResult{-1, "not an XPC error"}));
-    EXPECT_EQ(startProfile(bed.helper()), (HelperResult{1, "XPC error lookalike from the engine"}));
+              (HelperResult{-1, "not a Helper connection error"}));
+    EXPECT_EQ(startProfile(bed.helper()),
+              (HelperResult{1, "Helper connection error lookalike from the engine"}));
     EXPECT_EQ(awaitResult<HelperResult>([&](auto done) { bed.helper().forceKillAll(done); }),
               (HelperResult{0, "Force-killed"}));
     EXPECT_THAT(bed.clock->pauses(), IsEmpty());
@@ -141,7 +145,7 @@ TEST(HelperCommands, MalformedLineFailsEveryWaitingCall) {
     auto statusFuture = status.get_future();
     ASSERT_EQ(statusFuture.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(statusFuture.get(), VPNRuntimeStatus{});
-    EXPECT_EQ(bed.logContaining("Torvane: Helper: XPC connection invalidated").size(), 1U);
+    EXPECT_EQ(bed.logContaining("Torvane: Helper: connection invalidated").size(), 1U);
 }
 
 TEST(HelperCommands, ReplyAfterTheTimeLimitDoesNotCompleteAgain) {

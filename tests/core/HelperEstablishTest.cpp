@@ -67,8 +67,8 @@ TEST(HelperEstablish, DaemonIgnoringTerminateIsUnregisteredAndRegisteredAgain) {
         EXPECT_TRUE(establish(bed));
         EXPECT_THAT(bed.registry->calls(), ElementsAre("register", "unregister", "register"));
         EXPECT_THAT(bed.clock->pauses(), ElementsAre(1, 0.5, 1));
-        EXPECT_EQ(bed.logContaining("Torvane: Helper: XPC terminate had no effect — forcing via "
-                                    "SMAppService unregister")
+        EXPECT_EQ(bed.logContaining("Torvane: Helper: terminate had no effect — forcing via "
+                                    "service unregister")
                       .size(),
                   1U);
         EXPECT_NE(bed.storedMtime(), 0);

@@ -193,15 +193,6 @@ TEST_F(ProfileEditorTest, SaveSplitsTheListTextsAndKeepsHiddenFields) {
     EXPECT_THAT(alerts, IsEmpty());
 }
 
-TEST_F(ProfileEditorTest, RoutesLabelTellsWhatAnEmptyListMeans) {
-    auto editor = open(VPNProfile());
-    auto* label = child<QLabel>(*editor, "routesLabel");
-    EXPECT_EQ(label->text(), QStringLiteral("Routes (one CIDR per line — leave empty to use the "
-                                            "negotiated traffic selector)"));
-    child<QPlainTextEdit>(*editor, "routesTextEdit")->setPlainText(QStringLiteral("10.1.0.0/16"));
-    EXPECT_EQ(label->text(), QStringLiteral("Routes (one CIDR per line)"));
-}
-
 TEST_F(ProfileEditorTest, SecretsGoToTheSecretStoreAndAFailedWriteIsReported) {
     VPNProfile profile;
     profile.authMethod = VPNAuthMethod::psk;

@@ -38,27 +38,6 @@ void choose(const ProposalPicker& picker, const char* comboName, const QString& 
     emit combo->activated(index);
 }
 
-TEST(ProposalPickerTest, DefaultIkeProposalShowsItsThreeAlgorithms) {
-    ProposalPicker picker(/*showNoPFS=*/false);
-    picker.setProposal(QStringLiteral("aes256-sha512-ecp384"));
-    const Shown shown = shownBy(picker);
-    EXPECT_TRUE(shown.pickers);
-    EXPECT_EQ(shown.encryption, QStringLiteral("AES-256"));
-    EXPECT_TRUE(shown.integrityShown);
-    EXPECT_EQ(shown.integrity, QStringLiteral("SHA-512"));
-    EXPECT_EQ(shown.dhGroup, QStringLiteral("20 (ecp384)"));
-    EXPECT_EQ(shown.result, QStringLiteral("→ aes256-sha512-ecp384"));
-}
-
-TEST(ProposalPickerTest, AeadCipherAloneHidesIntegrityAndShowsNoPFS) {
-    ProposalPicker picker(/*showNoPFS=*/true);
-    picker.setProposal(QStringLiteral("chacha20poly1305"));
-    const Shown shown = shownBy(picker);
-    EXPECT_EQ(shown.encryption, QStringLiteral("ChaCha20-Poly1305"));
-    EXPECT_FALSE(shown.integrityShown);
-    EXPECT_EQ(shown.dhGroup, QStringLiteral("None (no PFS)"));
-}
-
 TEST(ProposalPickerTest, PickerChoicesRewriteTheString) {
     ProposalPicker picker(/*showNoPFS=*/true);
     picker.setProposal(QStringLiteral("aes256-ecp384"));

@@ -86,60 +86,6 @@ TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown)
     EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
 }
 
-TEST_F(EngineTest, StopAllForceKillAndUnknownStops) {
-    EXPECT_EQ(stop("not-a-uuid"), (Reply{0, "Not connected"}));
-    EXPECT_EQ(stop(VPNProfile().id.upperText()), (Reply{0, "Not connected"}));
-
-    const VPNProfile a = profile("A");
-    const VPNProfile b = profile("B");
-    acceptTunnel(a, "10.99.0.1");
-    acceptTunnel(b, "10.99.0.2");
-    ASSERT_EQ(start(a).code, 0);
-    ASSERT_EQ(start(b).code, 0);
-    clearCalls();
-    EXPECT_EQ(stopAll(), (Reply{0, "Disconnected"}));
-    EXPECT_THAT(timeline(), ElementsAre("routes: batch", "routes: delete 10.200.0.0/24",
-                                        swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
-                                        swanctlLine("--terminate --ike ov-" + b.id.lowerText())));
-
-    ASSERT_EQ(start(a).code, 0);
-    EXPECT_EQ(m_launcher.launchCount(), 2u);
-    clearCalls();
-    EXPECT_EQ(forceKillAll(), (Reply{0, "Force-killed all VPN processes and restored networking"}));
-    EXPECT_THAT(m_processes.calls(),
-                ElementsAre("leftovers charon", "leftovers charon", "leftovers *"))
-        << "each launch looks for a stray charon of ours first; nothing is killed by name";
-    EXPECT_THAT(timeline(), ElementsAre("routes: batch", "routes: delete 10.200.0.0/24",
-                                        "routes: batch", "routes: delete 0.0.0.0/1",
-                                        "routes: delete 128.0.0.0/1", "firewall release"))
-        << "a table whose owner was lost goes too";
-    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 1)
-        << "our own charon is stopped gracefully, so it can remove its routing rule";
-    EXPECT_TRUE(m_launcher.lastChild()->released());
-    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
-}
-
-TEST_F(EngineTest, AFailedStartIsReportedAndListedAfterTheLiveTunnels) {
-    const VPNProfile good = profile("Good", 5);
-    const VPNProfile bad = profile("Bad", 0);
-    acceptTunnel(good, "10.99.0.1");
-    ASSERT_EQ(start(good).code, 0);
-
-    m_runner.queueResult("swanctl", {"--load-conns"}, {3, "loading connection failed"});
-    EXPECT_EQ(start(bad), (Reply{1, "swanctl --load-conns failed (3)"}));
-    auto status = m_engine->statusSnapshot();
-    ASSERT_EQ(status.tunnels.size(), 2u);
-    EXPECT_EQ(status.tunnels[1].profileName, "Bad") << "the error entry comes last, whatever "
-                                                       "its priority";
-    EXPECT_EQ(status.tunnels[1].message, "swanctl --load-conns failed (3)");
-    EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + good.id.lowerText() + ".conf"));
-    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + bad.id.lowerText() + ".conf"));
-
-    // The next command clears the error entry.
-    EXPECT_EQ(stop("unknown"), (Reply{0, "Not connected"}));
-    EXPECT_EQ(m_engine->statusSnapshot().tunnels.size(), 1u);
-}
-
 TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     const VPNProfile wrong = profile("Wrong PSK");
     const std::string name = "ov-" + wrong.id.lowerText();

@@ -156,32 +156,6 @@ TEST_F(DnsOverrideTest, SearchDomainsAloneKeepTheOriginalServers) {
     EXPECT_EQ(store->copyValue(dnsKey("en0")), expected);
 }
 
-TEST_F(DnsOverrideTest, AdoptsValuesTheNetworkRepublishesUnderTheOverride) {
-    dns().updateNotificationKeys(true);
-    dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    logs.clear();
-
-    const StoreDictionary dhcp{{"ServerAddresses", std::vector<std::string>{"192.168.7.1"}}};
-    store->publish(dnsKey("en0"), dhcp);
-    store->notify({dnsKey("en0")});
-
-    EXPECT_THAT(
-        logs,
-        ElementsAre("DNS override: service en0 re-published its DNS underneath us — "
-                    "updated saved original",
-                    R"(DNS set on primary service en0 (["ServerAddresses": ["10.0.0.53"]]))"));
-    dns().restoreDNS();
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), dhcp);
-
-    // A renewal whose notice is still queued when the tunnel goes: the
-    // network's newest values stay, not the older saved copy.
-    dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    const StoreDictionary renewed{{"ServerAddresses", std::vector<std::string>{"192.168.7.9"}}};
-    store->publish(dnsKey("en0"), renewed);
-    dns().restoreDNS();
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), renewed);
-}
-
 TEST_F(DnsOverrideTest, MovesTheOverrideWhenThePrimaryServiceChanges) {
     int recoveries = 0;
     dns().setPrimaryServiceChangeHandler([&] { ++recoveries; });

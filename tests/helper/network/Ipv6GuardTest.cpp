@@ -13,8 +13,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-using SetMode = FakeIpv6Control::SetMode;
-
 class Ipv6GuardTest : public ::testing::Test, protected NetworkFakes {
 protected:
     Ipv6GuardTest() {
@@ -49,37 +47,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(Ipv6GuardTest, AFullIPv4TunnelSwitchesOffEveryEnabledServiceThatHadIPv6) {
-    addTunnel(true, {"0.0.0.0/0"});
-    m_guard.reconcileIPv6(tunnels());
-
-    EXPECT_THAT(ipv6.changes(),
-                ElementsAre(SetMode{"wlan0", Ipv6Mode::off}, SetMode{"usb0", Ipv6Mode::off}));
-    EXPECT_THAT(logs, ElementsAre("IPv6 disabled on 'wlan0' (was: Automatic) — leak prevention",
-                                  "IPv6 disabled on 'usb0' (was: LinkLocal) — leak prevention"));
-    EXPECT_TRUE(m_guard.ipv6LeakPreventionActive());
-    EXPECT_THAT(m_guard.savedIPv6Settings(),
-                ElementsAre(SavedIPv6Setting{"wlan0", Ipv6Mode::automatic},
-                            SavedIPv6Setting{"usb0", Ipv6Mode::linkLocal}));
-
-    // A second qualifying tunnel changes nothing while the hold is on.
-    addTunnel(true, {"0.0.0.0/0"}, "10.99.0.2");
-    ipv6.clearChanges();
-    m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(ipv6.changes(), IsEmpty());
-
-    // Releasing puts each mode back, in the order saved.
-    logs.clear();
-    m_tunnels.clear();
-    m_guard.reconcileIPv6(tunnels());
-    EXPECT_THAT(ipv6.changes(), ElementsAre(SetMode{"wlan0", Ipv6Mode::automatic},
-                                            SetMode{"usb0", Ipv6Mode::linkLocal}));
-    EXPECT_THAT(logs, ElementsAre("IPv6 restored on 'wlan0' → Automatic",
-                                  "IPv6 restored on 'usb0' → LinkLocal"));
-    EXPECT_FALSE(m_guard.ipv6LeakPreventionActive());
-    EXPECT_THAT(m_guard.savedIPv6Settings(), IsEmpty());
-}
 
 // Which routes make a full IPv4 tunnel is settled in the route table's tests.
 TEST_F(Ipv6GuardTest, OnlyLiveLeakPreventingFullIPv4TunnelsEngageIt) {

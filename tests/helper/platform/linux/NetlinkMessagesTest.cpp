@@ -4,7 +4,6 @@
 #include <cstring>
 #include <libmnl/libmnl.h>
 #include <linux/rtnetlink.h>
-#include <net/if.h>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@ using namespace torvane::netlink;
 
 namespace {
 
-constexpr Ipv4Address kVip = 0x0a630001;     // 10.99.0.1
 constexpr Ipv4Address kGateway = 0x0a1f0001; // 10.31.0.1
 
 /// A route message as the kernel sends it, built attribute by attribute.
@@ -131,60 +129,4 @@ TEST(NetlinkMessagesTest, RejectsRoutesItCannotTrust) {
         static_cast<nlattr*>(mnl_nlmsg_get_payload_offset(&overlong.message(), sizeof(rtmsg)));
     static_cast<rtnexthop*>(mnl_attr_get_payload(nest))->rtnh_len = 200;
     EXPECT_TRUE(decodeRoute(overlong.message()).empty());
-}
-
-TEST(NetlinkMessagesTest, DecodesAddressesAndLinks) {
-    std::vector<char> bytes(256, 0);
-    nlmsghdr* message = mnl_nlmsg_put_header(bytes.data());
-    message->nlmsg_type = RTM_NEWADDR;
-    auto* ifa = static_cast<ifaddrmsg*>(mnl_nlmsg_put_extra_header(message, sizeof(ifaddrmsg)));
-    ifa->ifa_family = AF_INET;
-    ifa->ifa_prefixlen = 32;
-    ifa->ifa_index = 5;
-    // On a point-to-point device IFA_ADDRESS is the far end.
-    mnl_attr_put_u32(message, IFA_ADDRESS, htonl(kGateway));
-    mnl_attr_put_u32(message, IFA_LOCAL, htonl(kVip));
-    EXPECT_EQ(decodeAddress(*message), (AddressEntry{5, kVip, 32}));
-    ifa->ifa_family = AF_INET6;
-    EXPECT_FALSE(decodeAddress(*message));
-
-    std::vector<char> linkBytes(256, 0);
-    nlmsghdr* link = mnl_nlmsg_put_header(linkBytes.data());
-    link->nlmsg_type = RTM_NEWLINK;
-    auto* ifi = static_cast<ifinfomsg*>(mnl_nlmsg_put_extra_header(link, sizeof(ifinfomsg)));
-    ifi->ifi_index = 5;
-    ifi->ifi_flags = IFF_UP;
-    mnl_attr_put_strz(link, IFLA_IFNAME, "ipsec0");
-    EXPECT_EQ(decodeLink(*link), (LinkEntry{5, "ipsec0", IFF_UP}));
-
-    // A name that fills the attribute without a terminator, longer than any
-    // device name can be, is refused rather than read past its end.
-    std::vector<char> longBytes(256, 0);
-    nlmsghdr* longLink = mnl_nlmsg_put_header(longBytes.data());
-    longLink->nlmsg_type = RTM_NEWLINK;
-    static_cast<ifinfomsg*>(mnl_nlmsg_put_extra_header(longLink, sizeof(ifinfomsg)))->ifi_index = 6;
-    const std::string name(IFNAMSIZ, 'x');
-    mnl_attr_put(longLink, IFLA_IFNAME, name.size(), name.data());
-    EXPECT_FALSE(decodeLink(*longLink));
-}
-
-TEST(NetlinkMessagesTest, WalksOnlyMessagesThatFitTheBuffer) {
-    std::vector<char> bytes(64, 0);
-    auto* first = reinterpret_cast<nlmsghdr*>(bytes.data());
-    first->nlmsg_len = 22; // padded to 24
-    auto* second = reinterpret_cast<nlmsghdr*>(bytes.data() + 24);
-    second->nlmsg_len = 40;
-    std::size_t remaining = bytes.size();
-    ASSERT_TRUE(messageFits(first, remaining));
-    EXPECT_EQ(nextMessage(first, remaining), second);
-    EXPECT_EQ(remaining, 40u);
-    EXPECT_TRUE(messageFits(second, remaining));
-    EXPECT_EQ(nextMessage(second, remaining), nullptr);
-
-    // Lengths past the buffer, below a header, or beyond 2 GiB never fit.
-    for (const std::uint32_t length : {41u, 8u, 0x80000000u, 0xffffffffu}) {
-        second->nlmsg_len = length;
-        EXPECT_FALSE(messageFits(second, 40)) << length;
-    }
-    EXPECT_FALSE(messageFits(first, sizeof(nlmsghdr) - 1));
 }

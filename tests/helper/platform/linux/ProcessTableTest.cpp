@@ -24,23 +24,6 @@ TEST(ProcessTableTest, CountsFieldsFromTheLastParenthesisOfTheName) {
               std::nullopt);
 }
 
-TEST(ProcessTableTest, ReadsTheLiveProcessAndNothingForAPidThatIsGone) {
-    const auto self = readProcessIdentity(::getpid());
-    ASSERT_TRUE(self);
-    EXPECT_GT(self->startTime, 0u);
-    EXPECT_FALSE(self->executable.empty());
-    EXPECT_EQ(readProcessIdentity(::getpid()), self);
-
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(readProcessIdentity(child), std::nullopt);
-    EXPECT_EQ(readProcessIdentity(0), std::nullopt);
-}
-
 TEST(ProcessTableTest, FindsTheGroupSystemdTracksAProcessIn) {
     EXPECT_EQ(serviceGroupOf("0::/system.slice/torvane-helper.service\n"),
               "/system.slice/torvane-helper.service");

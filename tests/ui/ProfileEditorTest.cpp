@@ -322,15 +322,6 @@ TEST_F(ProfileEditorTest, ConnectSavesFirstAndDisconnectFollowsTheStatus) {
     EXPECT_THAT(helper.stopped(), ElementsAre(profile.id.upperText()));
 }
 
-TEST_F(ProfileEditorTest, ConnectWithoutAPasswordAndNoAnswerStartsNothing) {
-    VPNProfile profile;
-    profile.authMethod = VPNAuthMethod::eapMSCHAPv2;
-    auto editor = open(profile);
-    connection.setPasswordPrompt([](const VPNProfile&, const QString&) { return std::nullopt; });
-    child<QAction>(*editor, "connectAction")->trigger();
-    EXPECT_THAT(helper.started(), IsEmpty());
-}
-
 TEST_F(ProfileEditorTest, DnsmasqCaptionsFollowTheConfigAndTheDnsServers) {
     auto editor = open(VPNProfile());
     EXPECT_FALSE(shown(*editor, "dnsmasqBlock"));

@@ -166,17 +166,6 @@ TEST_F(TrayMenuTest, AHeldKillSwitchIsShownWithDisconnectAllAsTheWayOut) {
     })) << "Disconnect All sends stop-all";
 }
 
-TEST_F(TrayMenuTest, ACancelledPasswordPromptStartsNothing) {
-    bed.add("Road", VPNAuthMethod::psk);
-    bed.connection.setPasswordPrompt(
-        [](const VPNProfile&, const QString&) { return std::optional<std::string>(); });
-    settle();
-    item(*menu.menu(), QStringLiteral("Road"))->trigger();
-    settle();
-    EXPECT_TRUE(bed.helper.started().empty());
-    EXPECT_FALSE(bed.connection.busy());
-}
-
 TEST(TrayIconTest, TheLockFollowsTheAggregateState) {
     using StatusIcons::trayIconPath;
     EXPECT_EQ(trayIconPath(VPNConnState::disconnected), trayIconPath(VPNConnState::error));

@@ -3,11 +3,10 @@
 #include "EngineError.h"
 #include "FakeDynamicStore.h"
 #include "NetworkFakes.h"
+#include "TestSupport.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
@@ -59,13 +58,7 @@ public:
 
 class DnsOverrideTest : public testing::Test, protected NetworkFakes {
 protected:
-    DnsOverrideTest() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tvs-dns-XXXXXX").string();
-        m_dir = ::mkdtemp(pattern.data());
-        resolvConf = m_dir + "/resolv.conf";
-        context.stagingRoot = m_dir;
-    }
-    ~DnsOverrideTest() override { std::filesystem::remove_all(m_dir); }
+    DnsOverrideTest() { context.stagingRoot = m_dir; }
 
     DynamicStoreFactory factory() {
         return [this](DynamicStore::ChangeHandler onChange)
@@ -90,8 +83,9 @@ protected:
         return *m_dns;
     }
 
-    std::string m_dir;
-    std::string resolvConf;
+    test::TempDir m_tmp;
+    std::string m_dir = m_tmp.path().string();
+    std::string resolvConf = m_dir + "/resolv.conf";
     FakeDnsProxy proxy;
     std::map<std::string, StoreDictionary> initialValues{
         {kIPv4, primary("en0")},
@@ -334,9 +328,8 @@ TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
 
     const std::string upstream = dns().upstreamResolvConfPath();
     EXPECT_EQ(upstream, m_dir + "/upstream.resolv.conf");
-    std::stringstream text;
-    text << std::ifstream(upstream).rdbuf();
-    EXPECT_EQ(text.str(), "nameserver 192.168.1.1\nnameserver fe80::1%en0\n");
+    const std::string captured = "nameserver 192.168.1.1\nnameserver fe80::1%en0\n";
+    EXPECT_EQ(test::readAll(upstream), captured);
     struct stat info {};
     ASSERT_EQ(::stat(upstream.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -344,9 +337,7 @@ TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
     // Captured once per override, even if the system file changes.
     std::ofstream(resolvConf) << "nameserver 10.3.3.3\n";
     dns().reconcileDNS(ordered());
-    std::stringstream again;
-    again << std::ifstream(upstream).rdbuf();
-    EXPECT_EQ(again.str(), text.str());
+    EXPECT_EQ(test::readAll(upstream), captured);
 
     std::filesystem::remove(resolvConf);
     EXPECT_THAT(dns().effectiveSystemDNSServers(), IsEmpty());

@@ -4,12 +4,11 @@
 #include "FakeClock.h"
 #include "FakeProcessLauncher.h"
 #include "NetworkFakes.h"
+#include "TestSupport.h"
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,10 +22,6 @@ namespace {
 class DnsProxyTest : public ::testing::Test, protected NetworkFakes {
 protected:
     void SetUp() override {
-        m_root = std::filesystem::temp_directory_path() /
-                 ("tvp-dnsproxy-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(m_root);
         std::filesystem::create_directories(m_root / "run");
         std::filesystem::create_directories(m_root / "Resources/dnsmasq/sbin");
         std::ofstream(m_root / "Resources/dnsmasq/sbin/dnsmasq") << "#!/bin/sh\n";
@@ -38,10 +33,6 @@ protected:
             m_appLog.push_back(line);
         };
         m_proxy = std::make_unique<DnsProxy>(context, m_launcher, m_clock);
-    }
-    void TearDown() override {
-        m_proxy.reset();
-        std::filesystem::remove_all(m_root);
     }
 
     std::string program() const { return (m_root / "Resources/dnsmasq/sbin/dnsmasq").string(); }
@@ -55,14 +46,8 @@ protected:
         }
         return "started";
     }
-    std::string readConfig() const {
-        std::ifstream in(configFile());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    std::filesystem::path m_root;
+    test::TempDir m_tmp;
+    std::filesystem::path m_root = m_tmp.path();
     FakeProcessLauncher m_launcher;
     FakeClock m_clock;
     std::unique_ptr<DnsProxy> m_proxy;
@@ -84,7 +69,7 @@ TEST_F(DnsProxyTest, StartWritesTheConfigurationLaunchesAndWaitsForReadiness) {
 
     const std::string config = "listen-address=127.0.0.1\nbind-interfaces\nport=53\nno-hosts\n"
                                "no-resolv\nserver=10.0.0.53\nserver=10.0.0.54\n";
-    EXPECT_EQ(readConfig(), config);
+    EXPECT_EQ(test::readAll(configFile()), config);
     struct stat info {};
     ASSERT_EQ(::stat(configFile().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);

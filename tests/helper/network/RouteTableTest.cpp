@@ -1,11 +1,10 @@
 #include "RouteTable.h"
 
 #include "NetworkFakes.h"
+#include "TestSupport.h"
 
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -74,10 +73,8 @@ TEST_F(RouteTableTest, OnlyTunnelsWithAnAddressOrDeviceClaimNetworks) {
 }
 
 TEST_F(RouteTableTest, EveryAddIsJournaledFirstAndAFailedOneIsForgottenLoggedAndRetried) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("torvane-routes-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    ChangeJournal journal((dir / "journal.json").string());
+    test::TempDir dir;
+    ChangeJournal journal((dir.path() / "journal.json").string());
     context.journal = &journal;
     Tunnel& alpha = tunnel("alpha", '1', {"10.0.0.0/8", "10.1.0.0/16"}, "10.99.0.1");
     routes.failAdd("10.0.0.0/8", "File exists");
@@ -99,7 +96,6 @@ TEST_F(RouteTableTest, EveryAddIsJournaledFirstAndAFailedOneIsForgottenLoggedAnd
     table.removeAllRoutes();
     EXPECT_TRUE(ChangeJournal::load(journal.path())->empty());
     context.journal = nullptr;
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemAfter) {

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -81,39 +80,6 @@ protected:
                                 {"SearchDomains", std::vector<std::string>{"corp.example"}}};
     const std::string stampText = kHeader + "nameserver 10.0.0.53\nsearch corp.example\n";
 };
-
-TEST_F(ResolvConfStoreFileTest, RewritesInPlaceAndRestoresTheExactBytes) {
-    const std::string original = "# from DHCP\nnameserver 192.0.2.1\n\tsearch  lan\noptions x";
-    writeInPlace(path, original);
-    struct stat before {};
-    ASSERT_EQ(::stat(path.c_str(), &before), 0);
-    auto store = open();
-
-    ASSERT_TRUE(store->setValue(key, stamp));
-    EXPECT_EQ(readAll(path), stampText);
-    struct stat after {};
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-
-    // A saved dictionary carrying the bytes puts them back exactly.
-    ASSERT_TRUE(store->setValue(key, {{ResolvConfStore::kFileBytesKey, original},
-                                      {"ServerAddresses", std::vector<std::string>{"192.0.2.1"}}}));
-    EXPECT_EQ(readAll(path), original);
-
-    ASSERT_TRUE(store->setValue(key, stamp));
-    ASSERT_TRUE(store->removeValue(key));
-    EXPECT_EQ(readAll(path), original);
-
-    // Without an earlier write, removing leaves the file alone.
-    ASSERT_TRUE(store->removeValue(key));
-    EXPECT_EQ(readAll(path), original);
-
-    EXPECT_FALSE(store->setValue("State:/Network/Global/IPv4", stamp));
-    EXPECT_FALSE(
-        store->setValue(key, {{"ServerAddresses", std::vector<std::string>{"1.1.1.1\n"}}}));
-    EXPECT_EQ(store->lastErrorText(), "invalid resolver entry '1.1.1.1\n'");
-    EXPECT_EQ(readAll(path), original);
-}
 
 TEST_F(ResolvConfStoreFileTest, ReplacesASymlinkAndPutsItBack) {
     const std::string target = m_dir + "/stub-resolv.conf";

@@ -1,9 +1,15 @@
-// Arbitrary bytes from a connected client through the command service:
-// framing, request parsing, decoding of start's payloads, dispatch to an
-// engine that answers at once or refusals, and the callbacks that follow. Whatever comes
-// in, everything the service sends back must be a well-formed wire line.
+// Every line either side of the command channel receives: the parsers alone
+// (what was accepted must encode again within the limit) and then arbitrary
+// bytes from a connected client through the command service: framing,
+// request parsing, decoding of start's payloads, dispatch to an engine that
+// answers at once or refusals, and the callbacks that follow. A hostile
+// local process controls the helper's input completely; whatever comes in,
+// everything the service sends back must be a well-formed wire line.
 #include "CommandService.h"
 #include "FakeTunnelEngine.h"
+#include "LineFramer.h"
+#include "Request.h"
+#include "ServerMessage.h"
 
 #include <cstdlib>
 
@@ -22,6 +28,32 @@ public:
     void close() override {}
 };
 
+void checkParsers(std::string_view bytes) {
+    using namespace protocol;
+    if (const auto request = parseRequest(bytes)) {
+        const auto line = encodeRequest(*request);
+        if (!line) {
+            std::abort();
+        }
+        const auto again = parseRequest(std::string_view(*line).substr(0, line->size() - 1));
+        if (!again || !(*again == *request)) {
+            std::abort();
+        }
+    }
+    if (const auto message = parseServerMessage(bytes)) {
+        if (const auto* reply = std::get_if<ReplyMessage>(&*message)) {
+            for (const auto call : kAllHelperCalls) {
+                const auto decoded = decodeReply(call, *reply);
+                if (decoded && !encodeReply(reply->id, *decoded)) {
+                    std::abort();
+                }
+            }
+        } else if (!encodeCallback(std::get<Callback>(*message))) {
+            std::abort();
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
 
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    checkParsers(bytes);
+
     auto channel = std::make_shared<CheckingChannel>();
     // Root's calls reach the engine; another user's are refused, as without
     // an authority to ask.

@@ -27,7 +27,7 @@ TEST(HelperCommands, TransportFailureIsRepairedAndRetriedOnce) {
     EXPECT_EQ(startProfile(bed.helper()), (HelperResult{0, "Connected (10.9.0.2)"}));
     EXPECT_THAT(bed.daemon.received(),
                 ElementsAre(HelperCall::start, HelperCall::subscribe, HelperCall::start));
-    EXPECT_THAT(bed.clock->pauses(), ElementsAre(0.4));
+    EXPECT_THAT(bed.clock->sleeps(), ElementsAre(0.4));
     EXPECT_THAT(bed.registry->calls(), ElementsAre("register"));
     EXPECT_THAT(
         bed.logContaining("Torvane: Helper: start failed (Helper connection error: "),
@@ -66,7 +66,7 @@ TEST(HelperCommands, DaemonSideFailuresAreReturnedWithoutRetry) {
               (HelperResult{1, "Helper connection error lookalike from the engine"}));
     EXPECT_EQ(awaitResult<HelperResult>([&](auto done) { bed.helper().forceKillAll(done); }),
               (HelperResult{0, "Force-killed"}));
-    EXPECT_THAT(bed.clock->pauses(), IsEmpty());
+    EXPECT_THAT(bed.clock->sleeps(), IsEmpty());
     EXPECT_THAT(bed.daemon.received(),
                 ElementsAre(HelperCall::stop, HelperCall::start, HelperCall::forceKillAll));
 }
@@ -92,7 +92,7 @@ TEST(HelperCommands, RefusalsAreNotAuthorizedResultsAndNeverRetried) {
                 ::testing::SizeIs(1));
     EXPECT_THAT(bed.daemon.received(),
                 ElementsAre(HelperCall::start, HelperCall::setPriorities, HelperCall::subscribe));
-    EXPECT_THAT(bed.clock->pauses(), IsEmpty());
+    EXPECT_THAT(bed.clock->sleeps(), IsEmpty());
 }
 
 TEST(HelperCommands, StatusThatDoesNotDecodeIsEmptyOrIgnored) {
@@ -160,7 +160,7 @@ TEST(HelperCommands, ReplyAfterTheTimeLimitDoesNotCompleteAgain) {
         }
     });
     ASSERT_TRUE(bed.daemon.waitForCount(HelperCall::terminate, 1));
-    ASSERT_TRUE(bed.clock->fireWhenPending(4));
+    ASSERT_TRUE(bed.fireWhenStarted(4));
     ASSERT_EQ(finished.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 
     bed.daemon.releaseHeld();

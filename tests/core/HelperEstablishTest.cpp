@@ -27,7 +27,7 @@ TEST(HelperEstablish, RefreshesTheDaemonOncePerChangeOfItsExecutable) {
     EXPECT_THAT(bed.daemon.received(),
                 ElementsAre(HelperCall::terminate, HelperCall::getVersion, HelperCall::getVersion));
     EXPECT_EQ(bed.storedMtime(), 1'700'000'000.25);
-    EXPECT_THAT(bed.clock->pauses(), ElementsAre(1));
+    EXPECT_THAT(bed.clock->sleeps(), ElementsAre(1));
     EXPECT_THAT(bed.registry->calls(), ElementsAre("register"));
     EXPECT_THAT(bed.logContaining("no effect"), IsEmpty());
     EXPECT_EQ(bed.logContaining("Helper: helper binary changed — terminating stale running "
@@ -66,7 +66,7 @@ TEST(HelperEstablish, DaemonIgnoringTerminateIsUnregisteredAndRegisteredAgain) {
 
         EXPECT_TRUE(establish(bed));
         EXPECT_THAT(bed.registry->calls(), ElementsAre("register", "unregister", "register"));
-        EXPECT_THAT(bed.clock->pauses(), ElementsAre(1, 0.5, 1));
+        EXPECT_THAT(bed.clock->sleeps(), ElementsAre(1, 0.5, 1));
         EXPECT_EQ(bed.logContaining("Torvane: Helper: terminate had no effect — forcing via "
                                     "service unregister")
                       .size(),
@@ -121,7 +121,7 @@ TEST(HelperEstablish, ThreeFailedRepairCyclesGiveUp) {
     for (int i = 0; i < 3; ++i) {
         expected.insert(expected.end(), cycle.begin(), cycle.end());
     }
-    EXPECT_EQ(bed.clock->pauses(), expected);
+    EXPECT_EQ(bed.clock->sleeps(), expected);
     EXPECT_EQ(bed.logContaining("/4 failed (status notRegistered): Unit torvane-helper.socket "
                                 "does not exist")
                   .size(),

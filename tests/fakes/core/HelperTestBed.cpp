@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <QSettings>
@@ -78,6 +79,19 @@ std::vector<std::string> HelperTestBed::logContaining(std::string_view text) con
         }
     }
     return found;
+}
+
+bool HelperTestBed::fireWhenStarted(double seconds) {
+    for (int i = 0; i < 1000; ++i) {
+        for (const auto& timer : clock->startedTimers()) {
+            if (timer.delay == seconds) {
+                clock->advance(Clock::Duration(seconds));
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 void HelperTestBed::touchHelperExecutable(long seconds) {

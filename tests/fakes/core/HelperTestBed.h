@@ -1,8 +1,8 @@
 #pragma once
 
 #include "DaemonClient.h"
+#include "FakeClock.h"
 #include "FakeDaemon.h"
-#include "FakeHelperClock.h"
 #include "FakeServiceRegistry.h"
 
 #include <chrono>
@@ -29,6 +29,9 @@ public:
     /// Captured system-log lines, "Torvane: " prefix included.
     std::vector<std::string> log() const;
     std::vector<std::string> logContaining(std::string_view text) const;
+    /// Waits (in real time, bounded) until the client started a timer of
+    /// `seconds`, then lets that much time pass.
+    bool fireWhenStarted(double seconds);
     /// Gives the daemon executable a new modification time.
     void touchHelperExecutable(long seconds);
     double storedMtime() const;
@@ -39,7 +42,7 @@ public:
     std::string settingsPath;
     FakeDaemon daemon;
     std::shared_ptr<FakeServiceRegistry> registry = std::make_shared<FakeServiceRegistry>();
-    std::shared_ptr<FakeHelperClock> clock = std::make_shared<FakeHelperClock>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
 
 private:
     struct LogCapture;

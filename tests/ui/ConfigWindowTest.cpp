@@ -189,11 +189,7 @@ protected:
     }
 
     QString writeFile(const QString& name, const std::string& content) {
-        const QString path = bed.dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content.data(), static_cast<qint64>(content.size()));
-        return path;
+        return bed.writeFile(name, QByteArray::fromStdString(content));
     }
 
     /// An export file of a profile named "Branch", sealed with "open sesame"

@@ -16,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -75,6 +76,14 @@ struct TrayTestBed {
             status.tunnels.push_back(tunnelOf(profile, state));
         }
         connection.setStatus(status);
+    }
+    /// A file of `bytes` in the bed's folder; its path.
+    QString writeFile(const QString& name, const QByteArray& bytes) const {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
     }
     /// Leaves the manager busy: a stop-all the daemon never answers.
     void makeBusy() {

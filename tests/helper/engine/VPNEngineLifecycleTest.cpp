@@ -118,6 +118,9 @@ TEST_F(EngineTest, RestartingAProfileReplacesItsTunnel) {
 }
 
 TEST_F(EngineTest, StartFailuresBeforeAnyCommand) {
+    EXPECT_EQ(stop("not-a-uuid"), (Reply{0, "Not connected"}));
+    EXPECT_EQ(stop(VPNProfile().id.upperText()), (Reply{0, "Not connected"}));
+
     // An injection attempt in a value written without quotes.
     VPNProfile crafted = profile("Crafted");
     crafted.remoteAddr = "10.10.0.1\n        updown = /tmp/x";

@@ -74,19 +74,19 @@ CommandResult CharonViciConnector::initiate(const std::string& uri, const std::s
         std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
     // charon answers once the child SA is up or the attempt failed, or
     // after the limit (going on in the background, as for swanctl).
-    const auto response = session->call(
-        "initiate",
-        {value("child", child), value("timeout", std::to_string(milliseconds)),
-         value("loglevel", "1")},
-        [&output](const ViciReceived& event) {
-            if (event.name != "control-log") {
-                return;
-            }
-            ViciNode log;
-            log.children = event.message;
-            output.append("[").append(log.text("group").value_or("")).append("] ");
-            output.append(log.text("msg").value_or("")).append("\n");
-        });
+    const auto response =
+        session->call("initiate",
+                      {value("child", child), value("timeout", std::to_string(milliseconds)),
+                       value("loglevel", "1")},
+                      [&output](const ViciReceived& event) {
+                          if (event.name != "control-log") {
+                              return;
+                          }
+                          ViciNode log;
+                          log.children = event.message;
+                          output.append("[").append(log.text("group").value_or("")).append("] ");
+                          output.append(log.text("msg").value_or("")).append("\n");
+                      });
     if (!response) {
         return {1, output + "initiate failed: " + response.error()};
     }
@@ -113,17 +113,16 @@ CharonViciConnector::listSAs(const std::string& uri, const std::optional<std::st
     if (ike) {
         request.push_back(value("ike", *ike));
     }
-    const auto response =
-        session->call("list-sas", request, [&states](const ViciReceived& event) {
-            if (event.name != "list-sa") {
-                return;
+    const auto response = session->call("list-sas", request, [&states](const ViciReceived& event) {
+        if (event.name != "list-sa") {
+            return;
+        }
+        for (const ViciNode& entry : event.message) {
+            if (entry.kind == ViciNode::Kind::section) {
+                states.push_back(stateOf(entry));
             }
-            for (const ViciNode& entry : event.message) {
-                if (entry.kind == ViciNode::Kind::section) {
-                    states.push_back(stateOf(entry));
-                }
-            }
-        });
+        }
+    });
     if (!response) {
         return Unexpected{response.error()};
     }

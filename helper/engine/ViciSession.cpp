@@ -57,9 +57,8 @@ std::optional<std::string> ViciSession::wait(short events) {
             return "timed out waiting for charon";
         }
         pollfd fds[2] = {{m_fd, events, 0}, {m_interruptFd, POLLIN, 0}};
-        const int ready =
-            ::poll(fds, m_interruptFd >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(
-                                                          left.count(), 60'000)));
+        const int ready = ::poll(fds, m_interruptFd >= 0 ? 2 : 1,
+                                 static_cast<int>(std::min<long long>(left.count(), 60'000)));
         if (ready < 0 && errno != EINTR) {
             return std::string("poll: ") + std::strerror(errno);
         }

@@ -124,7 +124,8 @@ public:
         while (!atEnd()) {
             const std::uint8_t type = *byte();
             if (type == sectionEnd) {
-                return depth > 0 ? std::nullopt : std::optional<std::string>("unopened section end");
+                return depth > 0 ? std::nullopt
+                                 : std::optional<std::string>("unopened section end");
             }
             ViciNode node;
             const auto nodeName = name();

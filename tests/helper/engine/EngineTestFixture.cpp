@@ -1,10 +1,9 @@
 #include "EngineTestFixture.h"
 
-#include <sstream>
-
 #include <chrono>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace torvane::testing {
@@ -56,7 +55,8 @@ Expected<std::vector<IkeSaState>, std::string>
 FakeViciConnector::listSAs(const std::string&, const std::optional<std::string>& ike,
                            std::chrono::duration<double> timeout) {
     const CommandResult result = m_runner.runCommand(
-        "vici", ike ? std::vector<std::string>{"list-sas", *ike} : std::vector<std::string>{"list-all-sas"},
+        "vici",
+        ike ? std::vector<std::string>{"list-sas", *ike} : std::vector<std::string>{"list-all-sas"},
         std::nullopt, timeout);
     if (result.status != 0) {
         return Unexpected{result.output};

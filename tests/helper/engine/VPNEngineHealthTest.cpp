@@ -180,8 +180,7 @@ TEST_F(EngineHealthTest, AFailedReconnectEndsInErrorAndTheWatchdogRetriesAfter25
     const VPNProfile home = connect("Home");
     const std::string name = "ov-" + office.id.lowerText();
     m_runner.setResult("vici", {"list-all-sas"}, {0, listing(home, "10.99.0.1")});
-    m_runner.setResult("vici", {"initiate", name},
-                       {1, "initiate failed: no response"});
+    m_runner.setResult("vici", {"initiate", name}, {1, "initiate failed: no response"});
     m_runner.setResult("vici", {"list-sas", name}, {0, ""});
     m_runner.clearCalls();
 
@@ -231,8 +230,7 @@ TEST_F(EngineHealthTest, WakeVerifiesEveryTunnelWithoutCooldown) {
 
     // Office is reconnected after an SA-down event; 5 s later the machine
     // sleeps and wakes, and its keepalive target no longer answers.
-    m_runner.queueResult("vici", {"list-sas", "ov-" + office.id.lowerText()},
-                         {0, ""});
+    m_runner.queueResult("vici", {"list-sas", "ov-" + office.id.lowerText()}, {0, ""});
     m_vici.last->onEvent("child-updown");
     drainQueue();
     advance(3);

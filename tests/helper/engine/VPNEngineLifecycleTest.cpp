@@ -36,10 +36,9 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
 
     EXPECT_THAT(timeline(),
                 ElementsAre(swanctlLine("--load-creds"), swanctlLine("--load-conns"),
-                            viciLine("initiate " + name),
-                            viciLine("list-sas " + name), "routes: lookup 10.99.0.1",
-                            viciLine("list-sas " + name), "routes: batch",
-                            "routes: add 10.200.0.0/24 via 10.99.0.1"));
+                            viciLine("initiate " + name), viciLine("list-sas " + name),
+                            "routes: lookup 10.99.0.1", viciLine("list-sas " + name),
+                            "routes: batch", "routes: add 10.200.0.0/24 via 10.99.0.1"));
     // The environments of swanctl and charon, the VICI events and the
     // published tunnel are proven with the real programs end to end.
     EXPECT_EQ(m_runner.calls()[2].timeout.count(), 20);

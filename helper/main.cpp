@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     NftablesFirewall firewall;
     SysctlIpv6Control ipv6;
     PosixProcessLauncher launcher;
-    LibviciConnector vici;
+    CharonViciConnector vici;
     SystemClock clock;
     LinuxOwnProcesses processes;
     EngineEnvironment environment{

@@ -157,10 +157,6 @@ void VPNEngine::removeCharonLeftovers() {
 
 void VPNEngine::handleViciEvent(const std::string& /*name*/) {
     assertOnQueue(__func__);
-    const std::string swanctlBin = swanctlPath();
-    if (!isExecutableFile(swanctlBin)) {
-        return;
-    }
     std::vector<Tunnel*> inspected;
     for (const auto& tunnel : m_tunnels) {
         if (tunnel->state == VPNConnState::connected ||
@@ -171,9 +167,19 @@ void VPNEngine::handleViciEvent(const std::string& /*name*/) {
     if (inspected.empty()) {
         return;
     }
-    const std::string listing = runSwanctl(swanctlBin, {"--list-sas"}, 5).output;
+    // A listing that cannot be read counts as no SA: charon is gone or
+    // hung, and the checks that follow heal the tunnels.
+    const auto states = m_env.vici.listSAs(viciUri(), std::nullopt, std::chrono::seconds(5));
+    auto installed = [&states](const Tunnel& tunnel) {
+        for (const IkeSaState& state : states ? *states : std::vector<IkeSaState>{}) {
+            if (state.name == tunnel.strongswanName()) {
+                return state.established && state.childInstalled;
+            }
+        }
+        return false;
+    };
     for (Tunnel* tunnel : inspected) {
-        if (torvane::childSAInstalled(tunnel->strongswanName(), listing)) {
+        if (installed(*tunnel)) {
             if (tunnel->state != VPNConnState::connected) {
                 tunnel->state = VPNConnState::connected;
                 tunnel->message = "Connected";
@@ -189,7 +195,7 @@ void VPNEngine::handleViciEvent(const std::string& /*name*/) {
             tunnel->message = "SA down — reconnecting…";
             pushStatus();
         }
-        scheduleAutoReconnectCheck(*tunnel, swanctlBin);
+        scheduleAutoReconnectCheck(*tunnel);
     }
 }
 

@@ -148,20 +148,20 @@ bool VPNEngine::cooldownPassed(const Tunnel& tunnel) const {
            m_env.clock.now() - *tunnel.lastAutoReconnectAttempt > kAutoReconnectCooldown;
 }
 
-void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin) {
+void VPNEngine::scheduleAutoReconnectCheck(Tunnel& tunnel) {
     assertOnQueue(__func__);
     if (tunnel.reconnectCheckScheduled) {
         return;
     }
     tunnel.reconnectCheckScheduled = true;
     const std::uint64_t serial = tunnel.serial;
-    runAfter(kSADownRecheckDelay, [this, serial, swanctlBin] {
+    runAfter(kSADownRecheckDelay, [this, serial] {
         Tunnel* current = tunnelWithSerial(serial);
         if (current == nullptr) {
             return;
         }
         current->reconnectCheckScheduled = false;
-        if (m_charon && !childSAInstalled(*current, swanctlBin) && cooldownPassed(*current)) {
+        if (m_charon && !childSAInstalled(*current) && cooldownPassed(*current)) {
             reconnectInPlace(*current, "SA down (VICI event)");
         }
         // Otherwise a tunnel left reconnecting is the watchdog's.
@@ -252,7 +252,7 @@ void VPNEngine::reconnectInPlace(Tunnel& tunnel, const std::string& reason) {
             // the log quiet where a start shows swanctl's output.
             loadCredentialsAndConnections(swanctlBin, false);
         }
-        initiate(tunnel, swanctlBin);
+        initiate(tunnel);
     } catch (const std::exception& error) {
         const std::string description = error.what();
         log("reconnect failed for '" + tunnel.profile.name + "': " + description);
@@ -277,7 +277,7 @@ bool VPNEngine::tunnelHealthy(Tunnel& tunnel) {
     if (!isExecutableFile(swanctlBin)) {
         return false;
     }
-    if (!childSAInstalled(tunnel, swanctlBin)) {
+    if (!childSAInstalled(tunnel)) {
         return false;
     }
     if (tunnel.profile.keepaliveIP.empty()) {

@@ -8,13 +8,13 @@
 
 namespace torvane {
 
-void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
+void VPNEngine::initiate(Tunnel& tunnel) {
     assertOnQueue(__func__);
     tunnel.vip.reset();
     tunnel.tun.reset();
 
     const CommandResult result =
-        runSwanctl(swanctlBin, {"--initiate", "--child", tunnel.strongswanName()}, 20);
+        m_env.vici.initiate(viciUri(), tunnel.strongswanName(), std::chrono::seconds(20));
     log(result.output);
 
     const TunnelInfo info = parseTunnelInfo(result.output);
@@ -25,7 +25,7 @@ void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
         tunnel.tun = info.tun;
     }
     if (!tunnel.vip || !tunnel.remoteIP) {
-        parseSAInfo(tunnel, swanctlBin);
+        parseSAInfo(tunnel);
     }
     if (!tunnel.tun) {
         discoverTun(tunnel);
@@ -34,7 +34,7 @@ void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
         throw EngineError("Tunnel did not establish (check credentials / gateway). swanctl exit " +
                           std::to_string(result.status));
     }
-    if (childSAInstalled(tunnel, swanctlBin)) {
+    if (childSAInstalled(tunnel)) {
         pushStatus();
         return;
     }
@@ -42,17 +42,31 @@ void VPNEngine::initiate(Tunnel& tunnel, const std::string& swanctlBin) {
                       "check ESP proposals/PFS group");
 }
 
-void VPNEngine::parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin) {
+std::optional<IkeSaState> VPNEngine::ikeSaState(const Tunnel& tunnel) {
+    assertOnQueue(__func__);
+    const auto states =
+        m_env.vici.listSAs(viciUri(), tunnel.strongswanName(), std::chrono::seconds(5));
+    if (!states) {
+        log("SA listing failed: " + states.error());
+        return std::nullopt;
+    }
+    for (const IkeSaState& state : *states) {
+        if (state.name == tunnel.strongswanName()) {
+            return state;
+        }
+    }
+    return std::nullopt;
+}
+
+void VPNEngine::parseSAInfo(Tunnel& tunnel) {
     assertOnQueue(__func__);
     for (int retries = 0;; ++retries) {
-        const CommandResult listing =
-            runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
-        const SAListingInfo info = parseSAListing(listing.output);
-        if (!tunnel.vip && info.vip) {
-            tunnel.vip = info.vip;
+        const auto state = ikeSaState(tunnel);
+        if (!tunnel.vip && state && state->vip) {
+            tunnel.vip = state->vip;
         }
-        if (info.remoteIP) {
-            tunnel.remoteIP = info.remoteIP;
+        if (state && state->remoteIP) {
+            tunnel.remoteIP = state->remoteIP;
         }
         if (tunnel.vip || retries == 3 || !tunnel.profile.requestVIP) {
             return;
@@ -100,11 +114,10 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
         "' — its routes will not be installed");
 }
 
-bool VPNEngine::childSAInstalled(const Tunnel& tunnel, const std::string& swanctlBin) {
+bool VPNEngine::childSAInstalled(const Tunnel& tunnel) {
     assertOnQueue(__func__);
-    const CommandResult listing =
-        runSwanctl(swanctlBin, {"--list-sas", "--ike", tunnel.strongswanName()}, 5);
-    return listingShowsEstablishedAndInstalled(listing.output);
+    const auto state = ikeSaState(tunnel);
+    return state && state->established && state->childInstalled;
 }
 
 } // namespace torvane

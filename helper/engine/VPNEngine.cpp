@@ -314,7 +314,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
     loadCredentialsAndConnections(swanctlBin, true);
     throwIfStopping();
 
-    initiate(tunnel, swanctlBin);
+    initiate(tunnel);
     throwIfStopping();
 
     updateNetworkNotifications();
@@ -415,10 +415,12 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
         m_stopping = true;
         if (m_startRunning) {
             m_env.runner.interrupt();
+            m_env.vici.interrupt();
         }
     }
     auto lock = m_queue.close();
     m_env.runner.resume();
+    m_env.vici.resume();
     // Stopped before its first job ran: a killed predecessor's changes are
     // undone all the same, before our own teardown.
     if (!m_env.journalPath.empty() && !m_journalRestored) {

@@ -136,10 +136,13 @@ private:
     void relayCharonOutput(std::string_view chunk);
 
     // Initiation and SA inspection
-    void initiate(Tunnel& tunnel, const std::string& swanctlBin);
-    void parseSAInfo(Tunnel& tunnel, const std::string& swanctlBin);
+    void initiate(Tunnel& tunnel);
+    /// charon's view of the tunnel's IKE SA; none when it holds none or
+    /// cannot be asked.
+    std::optional<IkeSaState> ikeSaState(const Tunnel& tunnel);
+    void parseSAInfo(Tunnel& tunnel);
     void discoverTun(Tunnel& tunnel);
-    bool childSAInstalled(const Tunnel& tunnel, const std::string& swanctlBin);
+    bool childSAInstalled(const Tunnel& tunnel);
 
     // Network reconciliation and health: see EngineNetworkHooks.cpp.
     void reconcileRoutes();
@@ -167,7 +170,7 @@ private:
     void startReconnectWatchdog();
     void stopReconnectWatchdog();
     void startKeepalive(Tunnel& tunnel);
-    void scheduleAutoReconnectCheck(Tunnel& tunnel, const std::string& swanctlBin);
+    void scheduleAutoReconnectCheck(Tunnel& tunnel);
     void stopKeepalive(Tunnel& tunnel);
 
     // Health: see EngineHealth.cpp and EngineRecovery.cpp.

@@ -24,11 +24,28 @@ private:
     bool m_isClosed = false;
 };
 
-class LibviciConnector final : public ViciConnector {
+/// charon's control socket for the daemon: events through libvici,
+/// commands over a socket of their own (libvici's calls cannot be given a
+/// time limit or interrupted).
+class CharonViciConnector final : public ViciConnector {
 public:
+    CharonViciConnector();
+    ~CharonViciConnector() override;
+
     std::unique_ptr<ViciEvents> connect(const std::string& uri) override {
         return ViciConnection::open(uri);
     }
+    CommandResult initiate(const std::string& uri, const std::string& child,
+                           std::chrono::duration<double> timeout) override;
+    Expected<std::vector<IkeSaState>, std::string>
+    listSAs(const std::string& uri, const std::optional<std::string>& ike,
+            std::chrono::duration<double> timeout) override;
+    void interrupt() override;
+    void resume() override;
+
+private:
+    /// Readable while interrupted.
+    int m_interruptFd;
 };
 
 } // namespace torvane

@@ -1,8 +1,14 @@
 #pragma once
 
+#include "CommandRunner.h"
+#include "Expected.h"
+
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace torvane {
 
@@ -24,12 +30,44 @@ public:
     virtual void close() = 0;
 };
 
-/// Opens VICI event subscriptions; a seam so engine tests need no charon.
+/// What charon reports of one IKE SA in its listing.
+struct IkeSaState {
+    std::string name;
+    /// The IKE SA is ESTABLISHED.
+    bool established = false;
+    /// One of its child SAs is INSTALLED.
+    bool childInstalled = false;
+    /// The first virtual IP charon assigned to this side.
+    std::optional<std::string> vip;
+    /// The gateway's address.
+    std::optional<std::string> remoteIP;
+};
+
+/// charon's control socket: event subscriptions, and the two commands a
+/// connect waits for, run in-process so that a connect spawns no program
+/// beyond the configuration loads. A seam so engine tests need no charon.
 class ViciConnector {
 public:
     virtual ~ViciConnector() = default;
     /// Null when the socket cannot be reached.
     virtual std::unique_ptr<ViciEvents> connect(const std::string& uri) = 0;
+
+    /// Brings up the child SA `child` (and its IKE SA), waiting up to
+    /// `timeout`. The output holds charon's log of the attempt, one
+    /// "[GROUP] message" line each, then "initiate completed successfully"
+    /// or "initiate failed: <reason>"; the status is 0 on success.
+    virtual CommandResult initiate(const std::string& uri, const std::string& child,
+                                   std::chrono::duration<double> timeout) = 0;
+    /// The IKE SAs charon holds (only the one called `ike` when given), or
+    /// why they could not be read.
+    virtual Expected<std::vector<IkeSaState>, std::string>
+    listSAs(const std::string& uri, const std::optional<std::string>& ike,
+            std::chrono::duration<double> timeout) = 0;
+
+    /// Ends a waiting command at once and makes later ones fail, until
+    /// `resume`; the daemon's stop uses it like the runner's.
+    virtual void interrupt() {}
+    virtual void resume() {}
 };
 
 } // namespace torvane

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <fstream>
 #include <ostream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace torvane::testing {
@@ -43,6 +44,49 @@ std::unique_ptr<ViciEvents> FakeViciConnector::connect(const std::string&) {
     auto events = std::make_unique<FakeViciEvents>(*this);
     last = events.get();
     return events;
+}
+
+CommandResult FakeViciConnector::initiate(const std::string&, const std::string& child,
+                                          std::chrono::duration<double> timeout) {
+    return m_runner.runCommand("vici", {"initiate", child}, std::nullopt, timeout);
+}
+
+Expected<std::vector<IkeSaState>, std::string>
+FakeViciConnector::listSAs(const std::string&, const std::optional<std::string>& ike,
+                           std::chrono::duration<double> timeout) {
+    const CommandResult result = m_runner.runCommand(
+        "vici",
+        ike ? std::vector<std::string>{"list-sas", *ike} : std::vector<std::string>{"list-all-sas"},
+        std::nullopt, timeout);
+    if (result.status != 0) {
+        return Unexpected{result.output};
+    }
+    // "NAME: #1, ESTABLISHED, …" opens an IKE SA; indented below it,
+    // "local '…' @ HOST[PORT] [VIP]", "remote '…' @ HOST[PORT]" and child
+    // lines "NAME: #1, reqid 1, INSTALLED, …".
+    std::vector<IkeSaState> states;
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        const bool indented = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+        const std::string text = line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        const auto at = text.find(" @ ");
+        if (!indented && text.find(": #") != std::string::npos) {
+            IkeSaState state;
+            state.name = text.substr(0, text.find(':'));
+            state.established = text.find("ESTABLISHED") != std::string::npos;
+            states.push_back(state);
+        } else if (states.empty()) {
+            continue;
+        } else if (text.find("INSTALLED") != std::string::npos) {
+            states.back().childInstalled = true;
+        } else if (text.starts_with("local") && text.find("] [") != std::string::npos) {
+            const auto open = text.rfind('[');
+            states.back().vip = text.substr(open + 1, text.rfind(']') - open - 1);
+        } else if (text.starts_with("remote") && at != std::string::npos) {
+            states.back().remoteIP = text.substr(at + 3, text.find('[', at) - at - 3);
+        }
+    }
+    return states;
 }
 
 void PrintTo(const Reply& reply, std::ostream* out) {
@@ -171,9 +215,9 @@ VPNProfile EngineTest::profile(const std::string& name, std::int64_t priority) c
 void EngineTest::acceptTunnel(const VPNProfile& p, const std::string& vip) {
     const std::string name = "ov-" + p.id.lowerText();
     m_runner.setResult(
-        "swanctl", {"--initiate", "--child", name},
+        "vici", {"initiate", name},
         {0, "[IKE] installing new virtual IP " + vip + "\ninitiate completed successfully"});
-    m_runner.setResult("swanctl", {"--list-sas", "--ike", name},
+    m_runner.setResult("vici", {"list-sas", name},
                        {0, name +
                                ": #1, ESTABLISHED, IKEv2, 1_i* 2_r\n  local  'client1' @ "
                                "10.10.0.2[4500] [" +

@@ -34,13 +34,26 @@ private:
 };
 
 /// Keeps what happened to its subscriptions, which the engine owns and
-/// destroys when it closes them.
+/// destroys when it closes them. Its commands go through the recording
+/// runner as the program "vici" ("vici initiate NAME", "vici list-sas NAME",
+/// "vici list-all-sas"), so tests script and order them with the other
+/// calls. A listing's canned answer is the text `swanctl --list-sas` prints.
 class FakeViciConnector final : public ViciConnector {
 public:
+    explicit FakeViciConnector(RecordingCommandRunner& runner) : m_runner(runner) {}
     std::unique_ptr<ViciEvents> connect(const std::string& uri) override;
+    CommandResult initiate(const std::string& uri, const std::string& child,
+                           std::chrono::duration<double> timeout) override;
+    Expected<std::vector<IkeSaState>, std::string>
+    listSAs(const std::string& uri, const std::optional<std::string>& ike,
+            std::chrono::duration<double> timeout) override;
+
     bool failConnect = false;
     /// The subscription handed out last; valid until the engine closes it.
     FakeViciEvents* last = nullptr;
+
+private:
+    RecordingCommandRunner& m_runner;
 };
 
 struct Reply {
@@ -89,6 +102,7 @@ protected:
     std::string charon() const { return m_base + "/Resources/strongswan/libexec/ipsec/charon"; }
     std::string uri() const { return "unix://" + m_staging + "/charon.vici"; }
     std::string swanctlLine(const std::string& args) const;
+    static std::string viciLine(const std::string& args) { return "vici " + args; }
     std::vector<std::string> logLines() const;
     /// Every command line and every routing call ("routes: " + the fake's
     /// line), in the order they happened.
@@ -101,7 +115,7 @@ protected:
     FakeFirewall m_firewall;
     FakeIpv6Control m_ipv6;
     FakeProcessLauncher m_launcher;
-    FakeViciConnector m_vici;
+    FakeViciConnector m_vici{m_runner};
     FakeClock m_clock;
     FakeOwnProcesses m_processes;
     /// Sleep/wake messages, once the engine registered for them.

@@ -38,7 +38,7 @@ protected:
 
     /// charon reports the child SA of `p` gone.
     void dropSA(const VPNProfile& p) {
-        m_runner.setResult("swanctl", {"--list-sas", "--ike", "ov-" + p.id.lowerText()}, {0, ""});
+        m_runner.setResult("vici", {"list-sas", "ov-" + p.id.lowerText()}, {0, ""});
         m_vici.last->onEvent("child-updown");
         drainQueue();
     }
@@ -161,7 +161,7 @@ TEST_F(EngineHealthTest, SADownEventsAreCheckedOnceAfterThreeSecondsWithACooldow
     advance(1.9);
     EXPECT_EQ(count("reconnecting 'Office' (SA down (VICI event))"), 0);
     acceptTunnel(office, "10.99.0.1");
-    m_runner.queueResult("swanctl", {"--list-sas", "--ike"}, {0, ""});
+    m_runner.queueResult("vici", {"list-sas"}, {0, ""});
     advance(0.1);
     advance(3);
     EXPECT_EQ(count("reconnecting 'Office' (SA down (VICI event))"), 1);
@@ -179,10 +179,9 @@ TEST_F(EngineHealthTest, AFailedReconnectEndsInErrorAndTheWatchdogRetriesAfter25
     const VPNProfile office = connect("Office");
     const VPNProfile home = connect("Home");
     const std::string name = "ov-" + office.id.lowerText();
-    m_runner.setResult("swanctl", {"--list-sas", "--uri"}, {0, listing(home, "10.99.0.1")});
-    m_runner.setResult("swanctl", {"--initiate", "--child", name},
-                       {1, "initiate failed: no response"});
-    m_runner.setResult("swanctl", {"--list-sas", "--ike", name}, {0, ""});
+    m_runner.setResult("vici", {"list-all-sas"}, {0, listing(home, "10.99.0.1")});
+    m_runner.setResult("vici", {"initiate", name}, {1, "initiate failed: no response"});
+    m_runner.setResult("vici", {"list-sas", name}, {0, ""});
     m_runner.clearCalls();
 
     advance(20); // t = 20: the SA goes down; checked at 23
@@ -231,8 +230,7 @@ TEST_F(EngineHealthTest, WakeVerifiesEveryTunnelWithoutCooldown) {
 
     // Office is reconnected after an SA-down event; 5 s later the machine
     // sleeps and wakes, and its keepalive target no longer answers.
-    m_runner.queueResult("swanctl", {"--list-sas", "--ike", "ov-" + office.id.lowerText()},
-                         {0, ""});
+    m_runner.queueResult("vici", {"list-sas", "ov-" + office.id.lowerText()}, {0, ""});
     m_vici.last->onEvent("child-updown");
     drainQueue();
     advance(3);

@@ -11,7 +11,7 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     const VPNProfile office = profile("Office");
     const std::string name = "ov-" + office.id.lowerText();
     acceptTunnel(office, "10.99.0.7");
-    m_runner.setResult("swanctl", {"--initiate"},
+    m_runner.setResult("vici", {"initiate"},
                        {1, "[IKE] installing new virtual IP 10.99.0.7\ninitiate failed: timeout"});
     EXPECT_EQ(start(office), (Reply{0, "Connected (10.99.0.7)"}));
 
@@ -19,7 +19,7 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     const VPNProfile half = profile("Half");
     const std::string halfName = "ov-" + half.id.lowerText();
     acceptTunnel(half, "10.99.0.8");
-    m_runner.setResult("swanctl", {"--list-sas", "--ike", halfName},
+    m_runner.setResult("vici", {"list-sas", halfName},
                        {0, halfName + ": #2, ESTABLISHED, IKEv2\n  local  'c' @ 10.10.0.2[4500] "
                                       "[10.99.0.8]\n  remote 'gw' @ 10.10.0.1[4500]"});
     EXPECT_EQ(start(half), (Reply{1, "IKE_SA (Phase 1) established but CHILD_SA (Phase 2/ESP) "
@@ -29,8 +29,8 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     VPNProfile plain = profile("Plain");
     plain.requestVIP = false;
     const std::string plainName = "ov-" + plain.id.lowerText();
-    m_runner.setResult("swanctl", {"--initiate", "--child", plainName}, {0, "initiate completed"});
-    m_runner.setResult("swanctl", {"--list-sas", "--ike", plainName},
+    m_runner.setResult("vici", {"initiate", plainName}, {0, "initiate completed"});
+    m_runner.setResult("vici", {"list-sas", plainName},
                        {0, plainName + ": #3, ESTABLISHED\n  " + plainName + ": #3, INSTALLED"});
     m_routes.setTable(
         {{.destination = "10.99.0.7", .gateway = "10.99.0.7", .host = true, .device = "ipsec0"},
@@ -43,8 +43,7 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     m_runner.clearCalls();
     EXPECT_EQ(start(plain), (Reply{0, "Connected (192.0.2.9)"}));
     const auto lines = m_runner.commandLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), swanctlLine("--list-sas --ike " + plainName)),
-              2)
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), viciLine("list-sas " + plainName)), 2)
         << "one listing for the address, one for the SA test";
     EXPECT_THAT(logLines(), Contains("utun discovered via netstat: ipsec1 (VIP 192.0.2.9)"))
         << "ipsec0 belongs to another tunnel and link-layer entries never count";

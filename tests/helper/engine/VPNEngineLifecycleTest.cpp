@@ -36,10 +36,9 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
 
     EXPECT_THAT(timeline(),
                 ElementsAre(swanctlLine("--load-creds"), swanctlLine("--load-conns"),
-                            swanctlLine("--initiate --child " + name),
-                            swanctlLine("--list-sas --ike " + name), "routes: lookup 10.99.0.1",
-                            swanctlLine("--list-sas --ike " + name), "routes: batch",
-                            "routes: add 10.200.0.0/24 via 10.99.0.1"));
+                            viciLine("initiate " + name), viciLine("list-sas " + name),
+                            "routes: lookup 10.99.0.1", viciLine("list-sas " + name),
+                            "routes: batch", "routes: add 10.200.0.0/24 via 10.99.0.1"));
     // The environments of swanctl and charon, the VICI events and the
     // published tunnel are proven with the real programs end to end.
     EXPECT_EQ(m_runner.calls()[2].timeout.count(), 20);
@@ -89,13 +88,13 @@ TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown)
 TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     const VPNProfile wrong = profile("Wrong PSK");
     const std::string name = "ov-" + wrong.id.lowerText();
-    m_runner.setResult("swanctl", {"--initiate"}, {1, "[IKE] received AUTHENTICATION_FAILED"});
+    m_runner.setResult("vici", {"initiate"}, {1, "[IKE] received AUTHENTICATION_FAILED"});
 
     EXPECT_EQ(start(wrong),
               (Reply{1, "Tunnel did not establish (check credentials / gateway). swanctl exit 1"}));
     // Four listings 0.25 s apart waiting for a virtual IP, then the routing table.
     const auto lines = m_runner.commandLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), swanctlLine("--list-sas --ike " + name)), 4);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), viciLine("list-sas " + name)), 4);
     EXPECT_THAT(m_routes.calls(), Contains("table"));
     const auto sleeps = m_clock.sleeps();
     EXPECT_EQ(std::count(sleeps.begin(), sleeps.end(), 0.25), 3);

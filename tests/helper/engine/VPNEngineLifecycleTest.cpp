@@ -103,6 +103,9 @@ TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     const auto status = m_engine->statusSnapshot();
     ASSERT_EQ(status.tunnels.size(), 1u);
     EXPECT_EQ(status.tunnels[0].state, VPNConnState::error);
+    // The next command clears the error entry.
+    EXPECT_EQ(stop("unknown"), (Reply{0, "Not connected"}));
+    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
 }
 
 TEST_F(EngineTest, RestartingAProfileReplacesItsTunnel) {

@@ -23,14 +23,6 @@ bed_make_profile dns psk user=user03 name=Dns routes=$L dnsServers=$BED_LAN_ADDR
 bed_make_profile full psk user=user04 name=Full remoteTS=0.0.0.0/0 dnsServers=$BED_LAN_ADDR \
     killSwitchEnabled=true >/dev/null
 
-restart_gateway() {
-    kill -KILL "$BED_GW_PID" || return 1
-    wait "$BED_GW_PID" 2>/dev/null || true
-    rm -f "$BED_WORK/gw/charon.vici"
-    bed_start_gateway
-}
-export -f restart_gateway
-
 inner() {
     set -u
     local passed=0 failed=0 base=$W/baseline
@@ -48,7 +40,7 @@ inner() {
             echo "churn_soak: cycle $i ($name): $reply" >&2
         fi
         if ((i % every == every - 1)); then
-            outside restart_gateway && restarts=$((restarts + 1))
+            outside bed_gateway_restart && restarts=$((restarts + 1))
         fi
         reply=$(T stop "$(id_of "$name")")
         grep -q '^reply stop 0' <<<"$reply" || {

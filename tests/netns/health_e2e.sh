@@ -28,25 +28,14 @@ mkfifo "$BED_WORK/login1.in"
 exec {login1fd}<>"$BED_WORK/login1.in"
 DBUS_SYSTEM_BUS_ADDRESS=$BUS_ADDRESS "$LOGIN1" <"$BED_WORK/login1.in" >"$BED_WORK/login1.out" 2>&1 &
 bed_track_pid $!
-for _ in $(seq 50); do grep -qx ready "$BED_WORK/login1.out" && break; sleep 0.1; done
-grep -qx ready "$BED_WORK/login1.out" || bed_fail "fake logind: $(cat "$BED_WORK/login1.out")"
+eventually 5 grep -qx ready "$BED_WORK/login1.out" || bed_fail "fake logind: $(cat "$BED_WORK/login1.out")"
 
 # power sleep|wake: emits PrepareForSleep(true|false) and waits until sent.
 power() {
     local before
     before=$(grep -c "^emitted $1$" "$BED_WORK/login1.out" || true)
     printf '%s\n' "$1" >&"$login1fd"
-    for _ in $(seq 50); do
-        [ "$(grep -c "^emitted $1$" "$BED_WORK/login1.out" || true)" -gt "$before" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
-restart_gateway_charon() {
-    kill -KILL "$BED_GW_PID" || return 1
-    wait "$BED_GW_PID" 2>/dev/null || true
-    rm -f "$BED_WORK/gw/charon.vici"
-    bed_start_gateway
+    eventually 5 bash -c '[ "$(grep -c "^emitted $0$" "$1")" -gt "$2" ]' "$1" "$BED_WORK/login1.out" "$before"
 }
 # The gateway deletes its IKE SAs (an orderly shutdown or an administrator
 # would): the client's charon learns it at once and reports it over VICI.
@@ -56,9 +45,9 @@ delete_gateway_sas() {
 # Several new default routes within a second: a second router address on
 # the gateway's link to switch to and back.
 switch_routers() {
-    ip netns exec "$BED_NS_CLIENT" ip route replace default via 10.10.0.254 dev "$p-c" &&
-        ip netns exec "$BED_NS_CLIENT" ip route replace default via "$BED_GW_ADDR" dev "$p-c" &&
-        ip netns exec "$BED_NS_CLIENT" ip route replace default via 10.10.0.254 dev "$p-c"
+    bed_client_exec ip route replace default via 10.10.0.254 dev "$p-c" &&
+        bed_client_exec ip route replace default via "$BED_GW_ADDR" dev "$p-c" &&
+        bed_client_exec ip route replace default via 10.10.0.254 dev "$p-c"
 }
 bed_gateway_exec ip addr add 10.10.0.254/24 dev "$p-g"
 
@@ -92,8 +81,7 @@ inner() {
     local subscriber=$!
 
     local reply
-    reply=$(start_profile heal)
-    check "the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+    connects heal "the tunnel"
     check "ping through the tunnel" ping_ok "$BED_LAN_ADDR"
 
     # Everything that leaves the client's link other than IKE and ESP to the
@@ -113,7 +101,7 @@ inner() {
     # --- The gateway dies and comes back: eight failed keepalives later the
     # daemon reconnects in place, by itself.
     local t0=$SECONDS
-    check "the gateway's charon is killed and restarted" outside restart_gateway_charon
+    check "the gateway's charon is killed and restarted" outside bed_gateway_restart
     check "the tunnel goes reconnecting" eventually 90 state_is reconnecting
     local t1=$SECONDS
     check "…and is connected again by itself" eventually 60 state_is connected
@@ -150,15 +138,10 @@ inner() {
         eventually 5 bash -c '! nft list table inet torvane_killswitch >/dev/null 2>&1'
     leak_counter_remove
     kill "$subscriber" 2>/dev/null || true
-    kill -TERM "$hp"
-    wait "$hp" 2>/dev/null || true
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 80 "$W/helper.out" >&2
-    fi
+    daemon_stop
     grep -E "keepalive ping failed|reconnecting '|network path|healthy after|woke|sleep/wake" \
         "$W/helper.out" | sed 's/^/health_e2e: daemon: /'
-    checks_summary health_e2e
+    daemon_summary health_e2e
 }
 export -f inner
 

@@ -11,14 +11,13 @@
 #   helper_system_files.sh SOURCE_DIR BUILD_DIR HELPER
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=checks.sh
-source "$here/checks.sh"
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
 src=$(realpath "$1")
 build=$(realpath "$2")
 HELPER=$(realpath "$3")
 W=$(mktemp -d /tmp/torvane-system-files.XXXXXX)
 trap 'rm -rf "$W"' EXIT
-passed=0 failed=0
 
 # Highest acceptable "systemd-analyze security" exposure; the units score 3.7.
 max_exposure=4.5

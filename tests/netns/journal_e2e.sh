@@ -153,8 +153,7 @@ inner() {
     rest_restored() { [ "$(machine_snapshot | outside_firewall)" = "$(outside_firewall "$W/base")" ]; }
 
     start_everything() {
-        reply=$(start_profile everything)
-        check "$1: the tunnel connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+        connects everything "$1: the tunnel"
     }
 
     # The container routed through the client, before the baseline.
@@ -298,18 +297,13 @@ after a restart: traffic stays blocked until its tunnels reconnect or Disconnect
     check "$flow: stop: $reply" grep -q '^reply stop 0 Disconnected' <<<"$reply"
     restored "$flow: a stop after the reconnect" "$W/base"
     survived "$flow"
-    kill -TERM "$hp"
-    wait "$hp" 2>/dev/null || true
+    daemon_stop
     kill "$box" 2>/dev/null || true
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 60 "$W/helper.out" >&2
-    fi
     grep -E "TorvaneHelper: (the previous helper|restored|restore|ended pid|force-kill|tracked|kill switch)" \
         "$W/helper.out" | sed 's/^/journal_e2e: daemon: /'
     echo "journal_e2e: somebody else's processes (pid start port), all alive at the end:"
     sed 's/^/journal_e2e:   in the daemon'"'"'s PID namespace: /' "$F/inner.list"
-    checks_summary journal_e2e
+    daemon_summary journal_e2e
 }
 export -f inner
 bed_private_with_outside inner

@@ -74,25 +74,16 @@ trap finish EXIT
 dbus-daemon --config-file="$work/bus.conf" --address="unix:path=$work/bus" \
     --nofork --nopidfile >"$work/bus.out" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [[ -S $work/bus ]] && break; sleep 0.1; done
+bed_wait_for_socket "$work/bus" 5
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus
 "$resolved" >"$work/resolved.out" 2>&1 &
 resolved_pid=$!
 pids+=($resolved_pid)
-owned=false
-for _ in $(seq 100); do
-    if busctl --system call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
-        NameHasOwner s org.freedesktop.resolve1 2>/dev/null | grep -q true; then
-        owned=true
-        break
-    fi
-    sleep 0.1
-done
-if [[ $owned != true ]]; then
-    echo "FAIL: systemd-resolved did not come up:" >&2
-    cat "$work/resolved.out" >&2
-    exit 1
-fi
+owned() {
+    busctl --system call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus \
+        NameHasOwner s org.freedesktop.resolve1 2>/dev/null | grep -q true
+}
+eventually 10 owned || { echo "FAIL: systemd-resolved did not come up:" >&2; cat "$work/resolved.out" >&2; exit 1; }
 TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
     TORVANE_RESOLVED_TUNNEL_DNS=10.10.0.1 TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 \
     TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'

@@ -109,28 +109,17 @@ inner() {
     check "the helper survives the refusals" test "$(T trusted version)" = "reply version 0.1.1"
 
     check "terminate is answered" test "$(T trusted terminate)" = "reply terminate"
-    local i
-    for ((i = 0; i < 200; i++)); do
-        kill -0 "$activator" 2>/dev/null || break
-        sleep 0.05
-    done
-    if kill -0 "$activator" 2>/dev/null; then
+    eventually 10 fails kill -0 "$activator" 2>/dev/null || {
         echo "the helper did not exit after terminate" >&2
         kill -KILL "$activator"
-    fi
+    }
     local status=0
     wait "$activator" || status=$?
     check "the helper exits with status 0 after terminate (got $status)" test "$status" = 0
     check "no helper is left" test -z "$(helperPids)"
 
-    checks_summary socket_activation
+    daemon_summary socket_activation
 }
 export -f inner
 
-status=0
-bed_client_private bash -c inner || status=$?
-if [ "$status" -ne 0 ]; then
-    echo "--- helper output" >&2
-    cat "$W/helper.out" >&2 || true
-fi
-exit "$status"
+bed_client_private bash -c inner

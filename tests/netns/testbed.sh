@@ -50,13 +50,7 @@
 #   pki/ca.crt                         the CA every gateway/client cert chains to
 #   pki/client-ecdsa.{crt,key}         ECDSA client (IKEv2 certificate, EAP-TLS)
 #   pki/client-rsa.{crt,key}           RSA client (IKEv1 certificate, XAuth)
-#   profiles/<name>.profile.json       VPNProfile JSON (all 30 keys) and
-#   profiles/<name>.secrets.json       VPNSecrets JSON for the daemon under test,
-#     <name> = xauth, certificate, certificate-ikev1, eapMSCHAPv2, eapTLS, psk,
-#              psk-wrong (a PSK the gateway rejects), pskMutual,
-#              pskMutual-ikev1 (remoteID = $BED_GW_PSK_ID)
-#     all for user01 with remoteAddr 10.10.0.1, remoteTS 10.200.0.0/24;
-#     bed_make_profile writes more (other users, full tunnel, ...).
+#   profiles/<name>.{profile,secrets}.json   written by bed_make_profile
 #   gw/charon.log                      the gateway's charon log
 #
 # A test of one program that needs a machine of its own but no tunnel calls
@@ -64,26 +58,111 @@
 # client namespace alone, or with a peer namespace joined by veth links.
 #
 # Functions: bed_up, bed_ns_up, bed_down, bed_client_exec, bed_client_private,
-# bed_gateway_exec, bed_lan_exec, bed_gw_swanctl, bed_add_user,
-# bed_make_profile, bed_track_pid, bed_new_uuid, bed_wait_for_socket. Each is
-# described below.
-#
-# A daemon test runs the daemon and its client in one private PID namespace:
-#
-#     inner() {
-#         "$HELPER" --socket "$BED_WORK/helper.sock" --trust-client "$TC" &
-#         bed_wait_for_socket "$BED_WORK/helper.sock" || exit 1
-#         "$TC" --socket "$BED_WORK/helper.sock" start \
-#             "$BED_WORK/profiles/psk.profile.json" "$BED_WORK/profiles/psk.secrets.json"
-#     }
-#     export -f inner
-#     export HELPER TC
-#     bed_client_private bash -c inner
+# bed_private_with_outside, bed_gateway_exec, bed_lan_exec, bed_gw_swanctl,
+# bed_gateway_kill, bed_gateway_restart, bed_add_user, bed_make_profile,
+# bed_track_pid, bed_wait_for_socket; the counted checks and the machine
+# snapshot below; bed_daemon_up and its helpers at the end. Each is described
+# where it is defined.
 
-# shellcheck source=checks.sh
-source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
-# shellcheck source=machine_state.sh
-source "$(dirname "${BASH_SOURCE[0]}")/machine_state.sh"
+# --- Counted checks -----------------------------------------------------------
+#   check "what is checked" COMMAND...   counts COMMAND's success or failure
+#   fails COMMAND...                     succeeds when COMMAND fails
+#   checks_summary NAME                  prints "NAME: N passed, M failed";
+#                                        fails when any check failed
+# The counters live in the calling shell; the functions are exported for
+# checks run in another bash.
+passed=0
+failed=0
+
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $what" >&2
+    fi
+}
+
+fails() { ! "$@"; }
+
+checks_summary() {
+    echo "$1: ${passed:-0} passed, ${failed:-0} failed"
+    [ "${failed:-0}" -eq 0 ]
+}
+
+export -f check fails checks_summary
+
+# --- The machine's state -------------------------------------------------------
+#   eventually SECONDS COMMAND...   retries COMMAND every 0.1 s until it succeeds
+#   machine_snapshot                routes of every table, rules, resolv.conf,
+#                                   IPv6 sysctls, the whole nftables ruleset
+#   restored WHAT BASELINE-FILE     a counted check: the snapshot equals the
+#                                   baseline within 15 s (prints the diff if not)
+#   leak_counter_add LINK GATEWAY   counts, after the kill switch, every packet
+#                                   leaving LINK that is not IKE/ESP to GATEWAY,
+#                                   the host's own and those it forwards
+#   leak_count / leak_counter_remove
+eventually() {
+    local limit=$1 i
+    shift
+    for ((i = 0; i < limit * 10; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+machine_snapshot() {
+    ip route show table all
+    echo "--- rules"
+    ip rule
+    echo "--- resolv.conf"
+    cat /etc/resolv.conf
+    echo "--- ipv6"
+    sysctl net.ipv6.conf 2>/dev/null | sort
+    echo "--- nft"
+    nft list ruleset
+}
+
+# Turning IPv6 back on re-adds the link-local addresses at once, but their
+# local routes only once duplicate address detection is done.
+machine_settled() { [ -z "$(ip -6 addr show tentative)" ]; }
+
+machine_same_as() { # machine_same_as BASELINE-FILE
+    machine_settled && [ "$(machine_snapshot)" = "$(cat "$1")" ]
+}
+
+restored() {
+    if eventually 15 machine_same_as "$2"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $1 restores the client namespace:" >&2
+        diff "$2" <(machine_snapshot) >&2 || true
+    fi
+}
+
+leak_counter_add() {
+    nft -f - <<EOF
+table inet torvane_test_leak {
+    counter leak {}
+    chain out {
+        type filter hook postrouting priority 10; policy accept;
+        oifname != "$1" return
+        ip daddr $2 udp dport { 500, 4500 } return
+        ip daddr $2 ip protocol esp return
+        counter name leak
+    }
+}
+EOF
+}
+leak_count() { nft list counter inet torvane_test_leak leak | awk '/packets/ {print $2}'; }
+leak_counter_remove() { nft delete table inet torvane_test_leak; }
+
+export -f eventually machine_snapshot machine_settled machine_same_as restored
+export -f leak_counter_add leak_count leak_counter_remove
 
 BED_CLIENT_ADDR=10.10.0.2
 BED_GW_ADDR=10.10.0.1
@@ -107,10 +186,7 @@ BED_PIDS=()
 BED_ACTIVE=0
 
 bed_log() { printf 'bed: %s\n' "$*" >&2; }
-bed_fail() {
-    bed_log "$*"
-    return 1
-}
+bed_fail() { bed_log "$*" && return 1; }
 
 # Exits with 77 (the skip code of ctest) when the bed cannot be built here,
 # or when one of the TOOLs a test needs besides the bed's own is missing.
@@ -198,24 +274,14 @@ bed_gw_swanctl() {
 # Waits until PATH is a socket, for at most SECONDS (default 10). Exported, so
 # it also works inside bed_client_private.
 bed_wait_for_socket() {
-    local path=$1 limit=${2:-10} i
-    for ((i = 0; i < limit * 20; i++)); do
-        [ -S "$path" ] && return 0
-        sleep 0.05
-    done
-    echo "bed: no socket at $path after $limit s" >&2
+    eventually "${2:-10}" test -S "$1" && return 0
+    echo "bed: no socket at $1 after ${2:-10} s" >&2
     return 1
 }
 export -f bed_wait_for_socket
 
 # Registers a background process for bed_down to end.
 bed_track_pid() { BED_PIDS+=("$@"); }
-
-bed_new_uuid() {
-    local u
-    read -r u </proc/sys/kernel/random/uuid
-    printf '%s\n' "${u^^}"
-}
 
 bed_user_password() { printf 'pw-%s' "$1"; }
 bed_user_psk() { printf 'psk-%s' "$1"; }
@@ -248,75 +314,6 @@ EOF
     fi
 }
 
-# Fills BED_P (an associative array of profile fields, plus xauthPassword and
-# privateKeyPEM) for METHOD with user01's defaults, then applies FIELD=VALUE
-# overrides. Lists (routes, dnsServers, searchDomains) take comma-separated
-# values. "user=NAME" switches every identity and secret to that user.
-declare -gA BED_P=()
-bed_profile_fields() {
-    local method=$1
-    shift
-    local user=user01 arg
-    for arg in "$@"; do
-        [[ $arg == user=* ]] && user=${arg#user=}
-    done
-    BED_P=(
-        [id]=$(bed_new_uuid) [name]="bed $method" [authMethod]=$method [xauthID]=""
-        [localID]="" [clientCertPEM]="" [caCertPEM]="$(<"$BED_WORK/pki/ca.crt")"
-        [remoteAddr]=$BED_GW_ADDR [remoteID]="" [ikeProposals]=aes256-sha512-ecp384
-        [ikeVersion]=2 [fragmentation]=true [encap]=true [rekeyTimeIKE]=86400s
-        [espProposals]=aes256-sha512-ecp384 [remoteTS]=$BED_LAN_NET [rekeyTimeChild]=6500s
-        [lifeTimeChild]=7200s [requestVIP]=true [routes]="" [dnsServers]="" [searchDomains]=""
-        [dnsmasqEnabled]=false [dnsmasqConfig]="" [preventIPv6Leak]=false
-        [killSwitchEnabled]=false [priority]=0 [connectOnLaunch]=false [keepaliveIP]=""
-        [keepaliveInterval]=30 [xauthPassword]="" [privateKeyPEM]=""
-    )
-    case $method in
-    xauth)
-        BED_P[ikeVersion]=1
-        BED_P[xauthID]=$user
-        BED_P[xauthPassword]=$(bed_user_password "$user")
-        BED_P[clientCertPEM]=$(<"$BED_WORK/pki/client-rsa.crt")
-        BED_P[privateKeyPEM]=$(<"$BED_WORK/pki/client-rsa.key")
-        ;;
-    certificate | eapTLS)
-        BED_P[clientCertPEM]=$(<"$BED_WORK/pki/client-ecdsa.crt")
-        BED_P[privateKeyPEM]=$(<"$BED_WORK/pki/client-ecdsa.key")
-        ;;
-    eapMSCHAPv2)
-        BED_P[xauthID]=$user
-        BED_P[xauthPassword]=$(bed_user_password "$user")
-        ;;
-    psk)
-        BED_P[localID]=$user@$BED_PSK_DOMAIN
-        BED_P[xauthPassword]=$(bed_user_psk "$user")
-        ;;
-    pskMutual)
-        BED_P[caCertPEM]=""
-        BED_P[localID]=$user
-        BED_P[xauthPassword]=$(bed_user_psk "$user")
-        ;;
-    *)
-        bed_fail "unknown auth method '$method'"
-        return 1
-        ;;
-    esac
-    for arg in "$@"; do
-        local key=${arg%%=*} value=${arg#*=}
-        [[ $arg == *=* ]] || bed_fail "bed_profile_fields: '$arg' is not FIELD=VALUE" || return 1
-        [ "$key" = user ] && continue
-        [ -n "${BED_P[$key]+set}" ] || bed_fail "bed_profile_fields: unknown field '$key'" || return 1
-        BED_P[$key]=$value
-    done
-    # IKEv1 main mode picks the PSK before the client's identity is known.
-    if [ "$method" = pskMutual ] && [ "${BED_P[ikeVersion]}" = 1 ]; then
-        local given=0
-        for arg in "$@"; do [[ $arg == xauthPassword=* ]] && given=1; done
-        [ $given = 1 ] || BED_P[xauthPassword]=$BED_IKEV1_PSK
-    fi
-    return 0
-}
-
 bed_json_string() {
     local s=$1
     s=${s//\\/\\\\}
@@ -328,49 +325,87 @@ bed_json_string() {
 }
 
 bed_json_list() {
-    local IFS=, item out="" sep=""
-    for item in $1; do
-        out+=$sep$(bed_json_string "$item")
-        sep=,
-    done
-    printf '[%s]' "$out"
+    local IFS=, item out=""
+    for item in $1; do out+=,$(bed_json_string "$item"); done
+    printf '[%s]' "${out#,}"
 }
 
 # Writes $BED_WORK/profiles/NAME.profile.json and NAME.secrets.json for METHOD
-# (see bed_profile_fields for the overrides) and prints the profile's id.
+# and prints the profile's id: user01's identities and secrets, then the
+# FIELD=VALUE overrides. "user=NAME" switches every identity and secret to
+# that user; lists (routes, dnsServers, searchDomains) take comma-separated
+# values; xauthPassword and privateKeyPEM go to the secrets file.
+#   bed_make_profile NAME METHOD [FIELD=VALUE...]
+declare -gA BED_P=()
 bed_make_profile() {
-    local name=$1 method=$2
+    local name=$1 method=$2 user=user01 arg given="" pki=$BED_WORK/pki
     shift 2
-    bed_profile_fields "$method" "$@" || return 1
-    local fields=(id name authMethod xauthID localID clientCertPEM caCertPEM remoteAddr remoteID
-        ikeProposals ikeVersion fragmentation encap rekeyTimeIKE espProposals remoteTS
-        rekeyTimeChild lifeTimeChild requestVIP routes dnsServers searchDomains dnsmasqEnabled
-        dnsmasqConfig preventIPv6Leak killSwitchEnabled priority connectOnLaunch keepaliveIP
-        keepaliveInterval)
-    local json="{" sep="" f v
-    for f in "${fields[@]}"; do
+    for arg in "$@"; do
+        [[ $arg == user=* ]] && user=${arg#user=}
+    done
+    BED_P=(
+        [id]=$(tr a-f A-F </proc/sys/kernel/random/uuid) [name]="bed $method" [authMethod]=$method
+        [xauthID]="" [localID]="" [clientCertPEM]="" [caCertPEM]="$(<"$pki/ca.crt")"
+        [remoteAddr]=$BED_GW_ADDR [remoteID]="" [ikeProposals]=aes256-sha512-ecp384
+        [ikeVersion]=2 [fragmentation]=true [encap]=true [rekeyTimeIKE]=86400s
+        [espProposals]=aes256-sha512-ecp384 [remoteTS]=$BED_LAN_NET [rekeyTimeChild]=6500s
+        [lifeTimeChild]=7200s [requestVIP]=true [routes]="" [dnsServers]="" [searchDomains]=""
+        [dnsmasqEnabled]=false [dnsmasqConfig]="" [preventIPv6Leak]=false
+        [killSwitchEnabled]=false [priority]=0 [connectOnLaunch]=false [keepaliveIP]=""
+        [keepaliveInterval]=30 [xauthPassword]="" [privateKeyPEM]=""
+    )
+    case $method in
+    xauth) BED_P+=([ikeVersion]=1 [xauthID]=$user [xauthPassword]=$(bed_user_password "$user")
+        [clientCertPEM]=$(<"$pki/client-rsa.crt") [privateKeyPEM]=$(<"$pki/client-rsa.key")) ;;
+    certificate | eapTLS)
+        BED_P+=([clientCertPEM]=$(<"$pki/client-ecdsa.crt") [privateKeyPEM]=$(<"$pki/client-ecdsa.key")) ;;
+    eapMSCHAPv2) BED_P+=([xauthID]=$user [xauthPassword]=$(bed_user_password "$user")) ;;
+    psk) BED_P+=([localID]=$user@$BED_PSK_DOMAIN [xauthPassword]=$(bed_user_psk "$user")) ;;
+    pskMutual) BED_P+=([caCertPEM]="" [localID]=$user [xauthPassword]=$(bed_user_psk "$user")) ;;
+    *) bed_fail "unknown auth method '$method'" || return 1 ;;
+    esac
+    for arg in "$@"; do
+        [[ $arg == user=* ]] && continue
+        [[ $arg == xauthPassword=* ]] && given=1
+        [ -n "${BED_P[${arg%%=*}]+set}" ] || bed_fail "bed_make_profile: unknown field in '$arg'" || return 1
+        BED_P[${arg%%=*}]=${arg#*=}
+    done
+    # IKEv1 main mode picks the PSK before the client's identity is known.
+    if [[ $method == pskMutual && ${BED_P[ikeVersion]} == 1 && -z $given ]]; then
+        BED_P[xauthPassword]=$BED_IKEV1_PSK
+    fi
+    local json="" f v
+    for f in "${!BED_P[@]}"; do
         v=${BED_P[$f]}
         case $f in
-        ikeVersion | priority | keepaliveInterval)
-            [[ $v =~ ^-?[0-9]+$ ]] || bed_fail "$f must be an integer, not '$v'" || return 1
-            ;;
-        fragmentation | encap | requestVIP | dnsmasqEnabled | preventIPv6Leak | killSwitchEnabled | connectOnLaunch)
-            [[ $v == true || $v == false ]] || bed_fail "$f must be true or false" || return 1
-            ;;
+        xauthPassword | privateKeyPEM) continue ;;
+        ikeVersion | priority | keepaliveInterval | fragmentation | encap | requestVIP) ;;
+        dnsmasqEnabled | preventIPv6Leak | killSwitchEnabled | connectOnLaunch) ;;
         routes | dnsServers | searchDomains) v=$(bed_json_list "$v") ;;
         *) v=$(bed_json_string "$v") ;;
         esac
-        json+="$sep\"$f\":$v"
-        sep=,
+        json+=,\"$f\":$v
     done
-    json+="}"
     local dir=$BED_WORK/profiles
     mkdir -p "$dir"
-    printf '%s\n' "$json" >"$dir/$name.profile.json"
+    printf '{%s}\n' "${json#,}" >"$dir/$name.profile.json"
     printf '{"xauthPassword":%s,"privateKeyPEM":%s}\n' "$(bed_json_string "${BED_P[xauthPassword]}")" \
         "$(bed_json_string "${BED_P[privateKeyPEM]}")" >"$dir/$name.secrets.json"
     chmod 0600 "$dir/$name.secrets.json"
     printf '%s\n' "${BED_P[id]}"
+}
+
+# The gateway's charon SIGKILLed (bed_gateway_kill), or SIGKILLed and started
+# again with its connections and users (bed_gateway_restart).
+bed_gateway_kill() {
+    kill -KILL "$BED_GW_PID" || return 1
+    # Reaping it here keeps the shell's "Killed" job notice out of the output.
+    wait "$BED_GW_PID" 2>/dev/null || true
+}
+bed_gateway_restart() {
+    bed_gateway_kill 2>/dev/null
+    rm -f "$BED_WORK/gw/charon.vici"
+    bed_start_gateway
 }
 
 bed_make_pki() {
@@ -567,20 +602,6 @@ bed_start_gateway() {
         bed_fail "gateway: swanctl --load-all failed: $(cat "$gw/load.out")"
 }
 
-bed_make_default_profiles() {
-    bed_make_profile xauth xauth >/dev/null &&
-        bed_make_profile certificate certificate >/dev/null &&
-        bed_make_profile certificate-ikev1 certificate ikeVersion=1 \
-            clientCertPEM="$(<"$BED_WORK/pki/client-rsa.crt")" \
-            privateKeyPEM="$(<"$BED_WORK/pki/client-rsa.key")" >/dev/null &&
-        bed_make_profile eapMSCHAPv2 eapMSCHAPv2 >/dev/null &&
-        bed_make_profile eapTLS eapTLS >/dev/null &&
-        bed_make_profile psk psk >/dev/null &&
-        bed_make_profile psk-wrong psk xauthPassword=not-the-psk >/dev/null &&
-        bed_make_profile pskMutual pskMutual >/dev/null &&
-        bed_make_profile pskMutual-ikev1 pskMutual ikeVersion=1 remoteID="$BED_GW_PSK_ID" >/dev/null
-}
-
 # Namespaces of beds whose shell died without cleaning up (e.g. killed by a
 # test timeout) are removed, with whatever still runs inside them.
 bed_reap_stale() {
@@ -680,8 +701,7 @@ bed_ns_up() {
 }
 
 # Builds the bed: namespaces, links, addresses, the gateway's firewall, the
-# PKI, the gateway's charon with every connection and user, and the profile
-# files. Exported variables: BED_PREFIX, BED_NS_CLIENT, BED_NS_GW, BED_NS_LAN,
+# PKI, the gateway's charon with every connection and user. Exported variables: BED_PREFIX, BED_NS_CLIENT, BED_NS_GW, BED_NS_LAN,
 # BED_WORK and the addresses above.
 bed_up() {
     bed_begin && bed_add_ns "$BED_NS_CLIENT" "$BED_NS_GW" "$BED_NS_LAN" || return 1
@@ -714,7 +734,7 @@ table inet bed-gw {
 }
 EOF
 
-    bed_make_pki && bed_write_gateway_config && bed_start_gateway && bed_make_default_profiles
+    bed_make_pki && bed_write_gateway_config && bed_start_gateway
 }
 
 # Removes everything bed_up made; safe to call more than once and after a
@@ -759,6 +779,9 @@ bed_down() {
 #   id_of NAME           that profile's id
 #   launch [ARG...]      starts the daemon (with ARGs), its output appended to
 #                        W/helper.out; sets hp and waits for the socket
+#   connects NAME [LABEL]  a counted check that NAME's start is answered
+#                        "Connected"; its reply stays in $reply
+#   daemon_stop          SIGTERM to the daemon, and waits for it
 #   logged TEXT          W/helper.out has TEXT
 #   ping_ok ADDRESS      one ping is answered within 3 s
 #   daemon_summary NAME  checks_summary NAME, after the end of the daemon's
@@ -781,6 +804,14 @@ launch() {
     hp=$!
     bed_wait_for_socket "$S"
 }
+connects() {
+    reply=$(start_profile "$1")
+    check "${2:-$1} connects: $reply" grep -q '^reply start 0 Connected' <<<"$reply"
+}
+daemon_stop() {
+    kill -TERM "$hp"
+    wait "$hp" 2>/dev/null || true
+}
 logged() { grep -qF -- "$1" "$W/helper.out"; }
 ping_ok() { ping -c 1 -W 3 "$1" >/dev/null 2>&1; }
 daemon_summary() {
@@ -790,4 +821,4 @@ daemon_summary() {
     fi
     checks_summary "$1"
 }
-export -f T start_profile id_of launch logged ping_ok daemon_summary
+export -f T start_profile id_of launch connects daemon_stop logged ping_ok daemon_summary

@@ -67,10 +67,7 @@ inner() {
     # Started directly, not through `ctl`: $! must be torvanectl itself.
     "$CTL" status --watch >"$W/watch.out" 2>"$W/watch.err" &
     local watch_pid=$!
-    for _ in $(seq 50); do
-        [ -s "$W/watch.out" ] && break
-        sleep 0.1
-    done
+    eventually 5 test -s "$W/watch.out" || true
     sleep 0.5 # its subscription goes out right after the first snapshot
 
     out=$(ctl connect "Office PSK" 2>&1) || true
@@ -166,16 +163,10 @@ inner() {
     check "remove" ctl remove "$copy_id"
     check "two profiles left" test "$(ctl list | wc -l)" = 3
 
-    kill -TERM "$hp"
-    wait "$hp" || true
+    daemon_stop
     keyring_down
-    if [ "$failed" -ne 0 ]; then
-        echo "--- the daemon's output:" >&2
-        tail -n 60 "$W/helper.out" >&2
-        echo "--- status --watch:" >&2
-        cat "$W/watch.out" "$W/watch.err" >&2
-    fi
-    checks_summary torvanectl_e2e
+    [ "$failed" = 0 ] || cat "$W/watch.out" "$W/watch.err" >&2
+    daemon_summary torvanectl_e2e
 }
 export -f inner
 bed_client_private bash -c inner

@@ -1,33 +1,22 @@
 # shellcheck shell=bash
-# A Secret Service of a test's own: a private session bus with no service
-# folders (nothing on it is started on demand, so the only Secret Service is
-# this one) and an unlocked gnome-keyring-daemon on it. The user's own bus and
-# keyring are never touched. Set HOME and the XDG folders first: the keyring
-# lives there.
+# A Secret Service of a test's own: a private bus as the session bus, with no
+# service folders (nothing on it is started on demand, so the only Secret
+# Service is this one) and an unlocked gnome-keyring-daemon on it. The user's
+# own bus and keyring are never touched. Set HOME and the XDG folders first:
+# the keyring lives there.
 #
 #   keyring_up DIR   starts both, their files in DIR; exports
 #                    DBUS_SESSION_BUS_ADDRESS; fails (after printing the
 #                    keyring's output) when no write succeeds within 10 s
 #   keyring_down     stops both, by PID
 
+KEYRING_BUS_CONF=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/private-system-bus.conf
+export KEYRING_BUS_CONF
+
 keyring_up() {
     local dir=$1
-    cat >"$dir/session-bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:path=$dir/session-bus</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
-    KEYRING_BUS_PID=$(dbus-daemon --config-file="$dir/session-bus.conf" --fork --print-pid=1) ||
-        return 1
+    KEYRING_BUS_PID=$(dbus-daemon --config-file="$KEYRING_BUS_CONF" \
+        --address="unix:path=$dir/session-bus" --fork --print-pid=1) || return 1
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$dir/session-bus
     # An empty password creates and unlocks a fresh login keyring.
     gnome-keyring-daemon --foreground --unlock --components=secrets <<<'' >"$dir/keyring.out" 2>&1 &

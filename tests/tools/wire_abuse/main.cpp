@@ -11,49 +11,24 @@
 // it neither dropped the connection nor answered). Prints one summary line:
 //   sent N replied R closed C silent S refused F kinds K
 // and exits 0 when every message was delivered to a connected socket.
+#include "Base64.h"
+#include "HelperConnection.h"
+
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <poll.h>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-constexpr std::size_t kLineLimit = 1024 * 1024;
+using torvane::base64Encode;
+using torvane::testclient::HelperConnection;
+using Kind = HelperConnection::Event::Kind;
 
-std::string base64(const std::string& bytes) {
-    static const char* const alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16U) |
-                           (static_cast<unsigned char>(bytes[i + 1]) << 8U) |
-                           static_cast<unsigned char>(bytes[i + 2]);
-        out += alphabet[(v >> 18U) & 63U];
-        out += alphabet[(v >> 12U) & 63U];
-        out += alphabet[(v >> 6U) & 63U];
-        out += alphabet[v & 63U];
-    }
-    if (i < bytes.size()) {
-        unsigned v = static_cast<unsigned char>(bytes[i]) << 16U;
-        const bool two = i + 1 < bytes.size();
-        if (two) {
-            v |= static_cast<unsigned char>(bytes[i + 1]) << 8U;
-        }
-        out += alphabet[(v >> 18U) & 63U];
-        out += alphabet[(v >> 12U) & 63U];
-        out += two ? alphabet[(v >> 6U) & 63U] : '=';
-        out += '=';
-    }
-    return out;
-}
+constexpr std::size_t kLineLimit = 1024 * 1024;
 
 /// A cheap deterministic generator, so a failing run can be repeated.
 struct Random {
@@ -100,8 +75,8 @@ std::string message(unsigned kind, Random& random) {
         return kValidStart + R"(%%%not base64%%%","secrets":"!!"})"
                              "\n";
     case 6: // a start whose data decodes to something that is not a profile
-        return kValidStart + base64("{\"id\":\"not-a-uuid\",\"name\":[]}") + R"(","secrets":")" +
-               base64("[]") + "\"}\n";
+        return kValidStart + base64Encode("{\"id\":\"not-a-uuid\",\"name\":[]}") +
+               R"(","secrets":")" + base64Encode("[]") + "\"}\n";
     case 7: // a stop of a profile that does not exist, with a bad id
         return R"({"id":4,"call":"stopWithProfileID:reply:","profileID":"../../etc/passwd"})"
                "\n";
@@ -128,27 +103,8 @@ std::string message(unsigned kind, Random& random) {
 constexpr unsigned kKinds = 15;
 
 struct Counts {
-    long sent = 0;
-    long replied = 0;
-    long closed = 0;
-    long silent = 0;
-    long refused = 0;
+    long sent = 0, replied = 0, closed = 0, silent = 0, refused = 0;
 };
-
-int connectTo(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 /// Writes everything it can; the daemon may close a connection mid-line
 /// (that is what it should do with an oversized one).
@@ -165,38 +121,6 @@ bool sendAll(int fd, const std::string& bytes) {
         done += static_cast<std::size_t>(n);
     }
     return true;
-}
-
-enum class Outcome { replied, closed, silent };
-
-/// Waits, until DEADLINE, for the daemon's reaction on one connection.
-Outcome await(int fd, std::chrono::steady_clock::time_point deadline) {
-    char buffer[4096];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return Outcome::silent;
-        }
-        pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return Outcome::silent;
-        }
-        const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return Outcome::closed;
-        }
-        if (std::memchr(buffer, '\n', static_cast<std::size_t>(n)) != nullptr) {
-            return Outcome::replied;
-        }
-    }
 }
 
 } // namespace
@@ -221,10 +145,10 @@ int main(int argc, char** argv) {
     Counts counts;
     long next = 0;
     while (next < count) {
-        std::vector<int> open;
+        std::vector<std::unique_ptr<HelperConnection>> open;
         for (long i = 0; i < parallel && next < count; ++i, ++next) {
-            const int fd = connectTo(path);
-            if (fd < 0) {
+            auto connection = std::make_unique<HelperConnection>();
+            if (connection->connect(path)) {
                 ++counts.refused;
                 continue;
             }
@@ -233,28 +157,20 @@ int main(int argc, char** argv) {
             if ((kind == 11 || kind == 12) && (next / kKinds) % 10 != 0) {
                 kind = 0;
             }
-            if (!sendAll(fd, message(kind, random) + probe)) {
+            if (!sendAll(connection->fd(), message(kind, random) + probe)) {
                 ++counts.refused;
-                ::close(fd);
                 continue;
             }
             ++counts.sent;
-            open.push_back(fd);
+            open.push_back(std::move(connection));
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        for (const int fd : open) {
-            switch (await(fd, deadline)) {
-            case Outcome::replied:
-                ++counts.replied;
-                break;
-            case Outcome::closed:
-                ++counts.closed;
-                break;
-            case Outcome::silent:
-                ++counts.silent;
-                break;
-            }
-            ::close(fd);
+        // The daemon's reaction on each: a line, a close, or silence for 3 s.
+        const auto deadline = HelperConnection::Clock::now() + std::chrono::seconds(3);
+        for (const auto& connection : open) {
+            const auto kind = connection->next(deadline).kind;
+            ++(kind == Kind::line       ? counts.replied
+               : kind == Kind::timedOut ? counts.silent
+                                        : counts.closed);
         }
     }
     std::printf("sent %ld replied %ld closed %ld silent %ld refused %ld kinds %u\n", counts.sent,

@@ -66,9 +66,11 @@ struct EngineEnvironment {
     std::string journalPath;
 };
 
-/// The daemon's single tunnel engine: owns every tunnel, the one charon all
-/// tunnels share, its VICI event connection and the staging tree. All work
-/// runs on one serial queue; only the status snapshot is read off it.
+/// The daemon's single tunnel engine: owns every tunnel and the staging tree,
+/// and drives three parts: the charon all tunnels share (CharonSupervisor),
+/// the machine's network settings (NetworkState) and tunnel health
+/// (TunnelHealth, which reaches back only through HealthHost). All work runs
+/// on one serial queue; only the status snapshot is read off it.
 class VPNEngine final : public TunnelEngine, private HealthHost {
 public:
     explicit VPNEngine(EngineEnvironment environment);

@@ -36,7 +36,7 @@ struct Tunnel {
     /// never mistaken for the one the work was meant for.
     std::uint64_t serial = 0;
 
-    // Health (see EngineHealth.cpp).
+    // Health (see TunnelHealth).
     std::unique_ptr<EngineTimer> keepaliveTimer;
     /// Consecutive failed keepalive pings.
     int keepaliveFailures = 0;

@@ -14,22 +14,21 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
     : m_env(std::move(environment)),
       m_journal(m_env.journalPath.empty() ? nullptr
                                           : std::make_unique<ChangeJournal>(m_env.journalPath)),
-      m_network{m_env.runner,
-                m_env.routes,
-                m_env.firewall,
-                m_env.ipv6,
-                m_env.locator,
-                m_env.stagingRoot,
-                [this](const std::string& line) { log(line); },
-                [this](const std::string& line) { logToApp(line); },
-                m_journal.get(),
-                &m_env.processes},
-      m_dns(m_network, m_dnsProxy, [this](DynamicStore::ChangeHandler onChange) {
-          return openDynamicStore(std::move(onChange));
-      }) {
-    // The store's callback runs on the queue and re-applies the DNS override
-    // first; a new primary service then means a new network path.
-    m_dns.setPrimaryServiceChangeHandler([this] { schedulePathChangeRecovery(); });
+      m_network(
+          NetworkContext{m_env.runner, m_env.routes, m_env.firewall, m_env.ipv6, m_env.locator,
+                         m_env.stagingRoot, [this](const std::string& line) { log(line); },
+                         [this](const std::string& line) { logToApp(line); }, m_journal.get(),
+                         &m_env.processes},
+          m_env.launcher, m_env.clock,
+          [this](DynamicStore::ChangeHandler onChange) {
+              return openDynamicStore(std::move(onChange));
+          },
+          m_queue),
+      m_charon(m_network.context(), m_env.launcher, m_env.vici, m_env.processes, m_env.clock,
+               m_queue),
+      m_health(*this, m_queue, m_env.clock, m_env.runner, m_env.pingPath, m_env.runInBackground) {
+    m_network.setPathChangeHandler([this] { m_health.schedulePathChangeRecovery(); });
+    m_charon.setEventHandler([this](const std::string& name) { handleViciEvent(name); });
     if (!m_env.journalPath.empty()) {
         // The first job: nothing may change the machine before what a
         // killed predecessor left behind is undone.
@@ -54,10 +53,8 @@ VPNEngine::~VPNEngine() {
     // No job may run while the state below is destroyed, and no event or
     // output may arrive for a queue that is going away.
     auto lock = m_queue.close();
-    closeVici();
-    if (m_charon) {
-        m_charon->stopReadingOutput();
-    }
+    m_charon.closeVici();
+    m_charon.stopRelayingOutput();
 }
 
 void VPNEngine::setOnStatus(std::function<void(const std::string&)> onStatus) {
@@ -154,13 +151,13 @@ void VPNEngine::pushStatus() {
             tunnel->tun,
             tunnel->message,
             tunnel->priority,
-            killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
+            m_network.killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
         });
     }
     if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
         status.tunnels.push_back(*m_lastError);
     }
-    status.killSwitchHolding = killSwitchHolding();
+    status.killSwitchHolding = m_network.killSwitchHolding();
     {
         std::lock_guard lock(m_stateLock);
         m_statusSnapshot = status;
@@ -209,6 +206,16 @@ std::vector<Tunnel*> VPNEngine::byPriority() {
         return a->profile.id.lowerText() < b->profile.id.lowerText();
     });
     return ordered;
+}
+
+void VPNEngine::reconcileAll() {
+    assertOnQueue(__func__);
+    m_network.reconcileAll(byPriority(), allTunnels());
+}
+
+void VPNEngine::updateNetworkNotifications() {
+    assertOnQueue(__func__);
+    m_network.updateNotifications(!m_tunnels.empty());
 }
 
 // --- commands ---------------------------------------------------------------
@@ -294,21 +301,21 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
     m_tunnels.push_back(std::make_unique<Tunnel>(profile));
     Tunnel& tunnel = *m_tunnels.back();
     tunnel.serial = ++m_lastTunnelSerial;
-    startReconnectWatchdog();
+    m_health.startReconnectWatchdog();
 
     tunnel.state = VPNConnState::connecting;
     tunnel.message = "Connecting…";
     pushStatus();
 
     stageProfile(tunnel, secrets);
-    ensureCharonRunning(charonBin);
+    m_charon.ensureRunning(charonBin);
     throwIfStopping();
 
-    if (killSwitchLoaded()) {
-        reconcileKillSwitch();
+    if (m_network.killSwitchLoaded()) {
+        m_network.reconcileKillSwitch(allTunnels());
     }
-    if (routesCarryAllIPv4()) {
-        addGatewayExclusionRoute(profile.remoteAddr);
+    if (m_network.routesCarryAllIPv4()) {
+        m_network.addGatewayExclusionRoute(profile.remoteAddr);
     }
 
     loadCredentialsAndConnections(swanctlBin, true);
@@ -320,7 +327,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
     updateNetworkNotifications();
     reconcileAll();
     pushStatus();
-    startKeepalive(tunnel);
+    m_health.startKeepalive(tunnel);
 
     tunnel.state = VPNConnState::connected;
     tunnel.message = "Connected";
@@ -351,7 +358,7 @@ void VPNEngine::stop(std::string profileID, CommandReply reply) {
         m_lastError.reset();
         // The user gives the profile up, so the kill switch stops waiting for
         // it; the reconcile below (or the stop's) releases what nothing wants.
-        const bool wasHeld = forgetKillSwitchHold(profileID);
+        const bool wasHeld = m_network.forgetKillSwitchHold(profileID);
         if (Tunnel* tunnel = tunnelWithProfileID(profileID)) {
             const std::string name = tunnel->profile.name;
             stopTunnel(tunnel);
@@ -361,7 +368,7 @@ void VPNEngine::stop(std::string profileID, CommandReply reply) {
         if (m_tunnels.empty()) {
             teardownAllOnQueue(true);
         } else if (wasHeld) {
-            reconcileKillSwitch();
+            m_network.reconcileKillSwitch(allTunnels());
         }
         pushStatus();
         reply(0, "Not connected");
@@ -371,7 +378,7 @@ void VPNEngine::stop(std::string profileID, CommandReply reply) {
 void VPNEngine::stopAll(CommandReply reply) {
     m_queue.post([this, reply = std::move(reply)] {
         m_lastError.reset();
-        liftKillSwitchHold();
+        m_network.liftKillSwitchHold();
         teardownAllOnQueue(true);
         pushStatus();
         reply(0, "Disconnected");
@@ -380,7 +387,7 @@ void VPNEngine::stopAll(CommandReply reply) {
 
 void VPNEngine::stopTunnel(Tunnel* tunnel) {
     assertOnQueue(__func__);
-    stopKeepalive(*tunnel);
+    m_health.stopKeepalive(*tunnel);
     const std::string swanctlBin = swanctlPath();
     const bool haveSwanctl = isExecutableFile(swanctlBin);
     if (haveSwanctl) {
@@ -427,33 +434,32 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
         restoreFromJournal();
         m_journalRestored = true;
     }
-    liftKillSwitchHold();
+    m_network.liftKillSwitchHold();
     teardownAllOnQueue(restoreNetworking);
 }
 
 void VPNEngine::teardownAllOnQueue(bool restoreNetworking) {
     assertOnQueue(__func__);
-    stopReconnectWatchdog();
-    clearNetworkNotifications();
+    m_health.stopReconnectWatchdog();
+    m_network.clearNotifications();
     for (const auto& tunnel : m_tunnels) {
-        stopKeepalive(*tunnel);
+        m_health.stopKeepalive(*tunnel);
     }
-    removeAllRoutes();
-    stopDnsmasq();
-    deactivateKillSwitch();
+    m_network.removeAllRoutes();
+    m_network.stopDnsmasq();
+    m_network.deactivateKillSwitch();
     if (restoreNetworking) {
-        restoreIPv6();
-        restoreDNS();
+        m_network.restoreIPv6();
+        m_network.restoreDNS();
     }
-    clearUnderlyingDefaultGateway();
+    m_network.clearUnderlyingDefaultGateway();
     const std::string swanctlBin = swanctlPath();
     if (isExecutableFile(swanctlBin)) {
         for (const auto& tunnel : m_tunnels) {
             runSwanctl(swanctlBin, {"--terminate", "--ike", tunnel->strongswanName()}, 4);
         }
     }
-    closeVici();
-    stopCharon();
+    m_charon.stop();
     std::error_code ignored;
     std::filesystem::remove_all(m_env.stagingRoot, ignored);
     m_tunnels.clear();
@@ -463,30 +469,27 @@ void VPNEngine::forceKillAll(CommandReply reply) {
     m_queue.post([this, reply = std::move(reply)] {
         log("force-kill requested — killing all charon/dnsmasq processes");
         m_lastError.reset();
-        stopReconnectWatchdog();
-        clearNetworkNotifications();
+        m_health.stopReconnectWatchdog();
+        m_network.clearNotifications();
         for (const auto& tunnel : m_tunnels) {
-            stopKeepalive(*tunnel);
+            m_health.stopKeepalive(*tunnel);
         }
         m_tunnels.clear();
-        closeVici();
         // Our own charon gets the graceful stop first (SIGTERM, then SIGKILL
         // after 3 s): killed outright it would leave its routing rule and
         // table behind. Our dnsmasq is killed by pid, and whatever else is
         // left in our own service group goes too. Another program's charon
         // or dnsmasq is not ours to end.
-        stopCharon();
-        forgetDnsmasq();
-        endOwnLeftovers(std::nullopt);
-        removeAllRoutes();
+        m_charon.stop();
+        m_network.forgetDnsmasq();
+        m_charon.endOwnLeftovers(std::nullopt);
+        m_network.removeAllRoutes();
         // Halves a lost table of ours may not know about; only ours go.
-        m_env.routes.apply({{RouteChange::Action::remove, {.cidr = "0.0.0.0/1"}},
-                            {RouteChange::Action::remove, {.cidr = "128.0.0.0/1"}}},
-                           std::chrono::seconds(30));
-        restoreIPv6();
-        restoreDNS();
-        m_killSwitch.releaseWhateverIsLoaded();
-        clearUnderlyingDefaultGateway();
+        m_network.removeDefaultRouteHalves();
+        m_network.restoreIPv6();
+        m_network.restoreDNS();
+        m_network.releaseKillSwitchWhateverIsLoaded();
+        m_network.clearUnderlyingDefaultGateway();
         std::error_code ignored;
         std::filesystem::remove_all(m_env.stagingRoot, ignored);
         pushStatus();

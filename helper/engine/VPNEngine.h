@@ -1,36 +1,31 @@
 #pragma once
 
 #include "BundleLocator.h"
+#include "ChangeJournal.h"
+#include "CharonSupervisor.h"
 #include "ChildProcess.h"
 #include "Clock.h"
 #include "CommandRunner.h"
-#include "DnsOverride.h"
-#include "DnsProxy.h"
 #include "DynamicStore.h"
 #include "EngineQueue.h"
-#include "EngineTimer.h"
-#include "Ipv6Guard.h"
-#include "KillSwitch.h"
-#include "NetworkContext.h"
+#include "HealthHost.h"
+#include "NetworkState.h"
 #include "OwnProcesses.h"
 #include "PowerEvents.h"
-#include "RouteTable.h"
 #include "Tunnel.h"
 #include "TunnelEngine.h"
+#include "TunnelHealth.h"
 #include "VPNRuntimeStatus.h"
 #include "ViciEvents.h"
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <asio/thread_pool.hpp>
 
 namespace torvane {
 
@@ -71,10 +66,12 @@ struct EngineEnvironment {
     std::string journalPath;
 };
 
-/// The daemon's single tunnel engine: owns every tunnel, the one charon all
-/// tunnels share, its VICI event connection and the staging tree. All work
-/// runs on one serial queue; only the status snapshot is read off it.
-class VPNEngine final : public TunnelEngine {
+/// The daemon's single tunnel engine: owns every tunnel and the staging tree,
+/// and drives three parts: the charon all tunnels share (CharonSupervisor),
+/// the machine's network settings (NetworkState) and tunnel health
+/// (TunnelHealth, which reaches back only through HealthHost). All work runs
+/// on one serial queue; only the status snapshot is read off it.
+class VPNEngine final : public TunnelEngine, private HealthHost {
 public:
     explicit VPNEngine(EngineEnvironment environment);
     ~VPNEngine() override;
@@ -111,29 +108,28 @@ private:
     void cleanupFailedStart(const VPNProfile& profile, const std::string& error);
     void stopTunnel(Tunnel* tunnel);
     void teardownAllOnQueue(bool restoreNetworking);
-    void pushStatus();
+    void pushStatus() override;
     Tunnel* tunnelWithProfileID(std::string_view profileID);
     std::vector<Tunnel*> byPriority();
     /// Every tunnel, in start order.
-    std::vector<Tunnel*> allTunnels();
+    std::vector<Tunnel*> allTunnels() override;
+    /// Routes, DNS, IPv6 and kill switch for the tunnels as they are now.
+    void reconcileAll();
+    /// Watches the network for path changes while tunnels exist.
+    void updateNetworkNotifications();
 
     // Staging
     void stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets);
     void unstageProfile(const Tunnel& tunnel);
 
-    // charon and VICI
-    bool ensureCharonRunning(const std::string& charonPath);
-    void launchCharon(const std::string& charonPath);
-    void waitForViciSocket();
-    void connectVici();
-    void stopCharon();
-    void removeCharonLeftovers();
-    /// Ends what is left in the daemon's own service group (only processes
-    /// called `name` when given) and logs each by pid.
-    void endOwnLeftovers(const std::optional<std::string>& name);
+    // charon's events and reconnecting: see EngineReconnect.cpp.
     void handleViciEvent(const std::string& name);
-    void closeVici();
-    void relayCharonOutput(std::string_view chunk);
+    void reconnectInPlace(Tunnel& tunnel, const std::string& reason) override;
+    bool childSAUp(const Tunnel& tunnel) override;
+    bool charonTracked() override;
+    std::optional<int> charonDeathStatus() override;
+    void refreshGatewayExclusions() override;
+    void recoverExitedDnsProxy() override;
 
     // Initiation and SA inspection
     void initiate(Tunnel& tunnel);
@@ -144,60 +140,8 @@ private:
     void discoverTun(Tunnel& tunnel);
     bool childSAInstalled(const Tunnel& tunnel);
 
-    // Network reconciliation and health: see EngineNetworkHooks.cpp.
-    void reconcileRoutes();
-    void reconcileDNS();
-    void reconcileIPv6();
-    void reconcileKillSwitch();
-    void reconcileAll();
-    void removeAllRoutes();
-    void stopDnsmasq();
-    void forgetDnsmasq();
-    /// Releases the kill switch unless it holds for a killed predecessor's
-    /// tunnels.
-    void deactivateKillSwitch();
-    /// Stop-all, force kill, daemon stop: a held kill switch may go.
-    void liftKillSwitchHold();
-    /// A stop of `profileID`: the kill switch no longer holds for it. True
-    /// when it did.
-    bool forgetKillSwitchHold(std::string_view profileID);
-    void restoreIPv6();
-    void restoreDNS();
-    void addGatewayExclusionRoute(const std::string& host);
-    void clearUnderlyingDefaultGateway();
-    void updateNetworkNotifications();
-    void clearNetworkNotifications();
-    void startReconnectWatchdog();
-    void stopReconnectWatchdog();
-    void startKeepalive(Tunnel& tunnel);
-    void scheduleAutoReconnectCheck(Tunnel& tunnel);
-    void stopKeepalive(Tunnel& tunnel);
-
-    // Health: see EngineHealth.cpp and EngineRecovery.cpp.
-    void keepaliveTick(Tunnel& tunnel);
-    void handleKeepaliveResult(std::uint64_t serial, int status);
-    /// Marks the tunnels of a charon that died as reconnecting, retries
-    /// tunnels left reconnecting or in error, then restarts a DNS proxy
-    /// that exited on its own.
-    void retryWatchdogFired();
-    void reconnectInPlace(Tunnel& tunnel, const std::string& reason);
-    bool tunnelHealthy(Tunnel& tunnel);
-    int runPing(const std::string& address);
-    void runInBackground(std::function<void()> job);
-    /// Runs `job` on the queue once `delay` has passed.
-    void runAfter(Clock::Duration delay, std::function<void()> job);
-    void schedulePathChangeRecovery();
-    void handlePowerMessage(PowerMessage message);
-    void recoverAfterWake();
-
-    // Journal: see EngineJournal.cpp.
+    /// Undoes what a killed predecessor journaled: see EngineJournal.cpp.
     void restoreFromJournal();
-    void undoStep(const std::string& key, const UndoStep& step);
-    bool cooldownPassed(const Tunnel& tunnel) const;
-    Tunnel* tunnelWithSerial(std::uint64_t serial);
-    bool routesCarryAllIPv4() const;
-    bool killSwitchLoaded() const;
-    bool killSwitchHolding() const;
 
     // Helpers
     /// Every function that reads or changes the state below the queue
@@ -206,7 +150,7 @@ private:
     Expected<std::unique_ptr<DynamicStore>, std::string>
     openDynamicStore(DynamicStore::ChangeHandler onChange);
     /// System log with the daemon prefix, and the same text to the app.
-    void log(const std::string& text);
+    void log(const std::string& text) override;
     /// To the app only: charon's and dnsmasq's own output.
     void logToApp(const std::string& line);
     /// Loads every staged credential and connection into charon; throws
@@ -238,32 +182,17 @@ private:
 
     // Everything below is touched only on the queue.
     std::unique_ptr<ChangeJournal> m_journal;
-    NetworkContext m_network;
-    RouteTable m_routes{m_network};
-    DnsProxy m_dnsProxy{m_network, m_env.launcher, m_env.clock};
-    DnsOverride m_dns;
-    Ipv6Guard m_ipv6{m_network};
-    KillSwitch m_killSwitch{m_network};
+    NetworkState m_network;
+    CharonSupervisor m_charon;
     std::vector<std::unique_ptr<Tunnel>> m_tunnels;
     std::optional<VPNTunnelStatus> m_lastError;
-    std::unique_ptr<ChildProcess> m_charon;
-    std::unique_ptr<ViciEvents> m_vici;
     std::uint64_t m_lastTunnelSerial = 0;
-    std::unique_ptr<EngineTimer> m_reconnectWatchdog;
-    /// One-shot delayed checks, by a serial of their own.
-    std::map<std::uint64_t, std::unique_ptr<EngineTimer>> m_delayedJobs;
-    std::uint64_t m_lastDelayedJob = 0;
-    bool m_pathChangeCheckScheduled = false;
     /// What a killed predecessor left has been undone (or there was no
     /// journal to read).
     bool m_journalRestored = false;
-
-    // Off the queue.
-    std::unique_ptr<PowerEvents> m_powerEvents;
-    /// Keepalive pings when the environment gives no runner of its own.
-    /// Destroyed before the queue: a ping still running when the engine
-    /// goes away finishes and posts to a closed queue.
-    std::unique_ptr<asio::thread_pool> m_background;
+    /// Declared last, so destroyed first: its keepalive pings and power
+    /// messages stop before anything they reach goes.
+    TunnelHealth m_health;
 };
 
 } // namespace torvane

@@ -3,7 +3,7 @@
 // 200,000 for version 1). The export file's own work (JSON, AES-GCM, Base64)
 // should add next to nothing.
 //   torvane-bench-export [ROUNDS]     (default 5 of each)
-#include "ExportFile.h"
+#include "Torvane/core/ExportFile.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // Sends statusWithReply: over one connection, one request at a time, and
 // prints the round-trip latency distribution.
 //   torvane-bench-status SOCKET COUNT
-#include "LineFramer.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "shared/protocol/LineFramer.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,12 +5,12 @@
 // nothing else). Needs root.
 //
 //   torvane-bench-routes
-#include "BundleLocator.h"
-#include "NetlinkRoutes.h"
-#include "NftablesFirewall.h"
-#include "PosixCommandRunner.h"
-#include "RouteTable.h"
-#include "SysctlIpv6Control.h"
+#include "helper/network/RouteTable.h"
+#include "helper/platform/linux/NetlinkRoutes.h"
+#include "helper/platform/linux/NftablesFirewall.h"
+#include "helper/platform/linux/SysctlIpv6Control.h"
+#include "helper/process/BundleLocator.h"
+#include "shared/process/PosixCommandRunner.h"
 
 #include <chrono>
 #include <cstdio>

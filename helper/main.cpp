@@ -1,21 +1,21 @@
 // torvane-helper: the root daemon. Wires the real command runner, netlink
 // routes, firewall, IPv6 switches, process launcher, libvici, clock and
 // process finder into the engine and serves the command socket until SIGTERM.
-#include "BundleLocator.h"
-#include "HelperDaemon.h"
-#include "HelperOptions.h"
-#include "LinuxOwnProcesses.h"
-#include "LogindPowerEvents.h"
-#include "NetlinkRoutes.h"
-#include "NftablesFirewall.h"
-#include "PosixCommandRunner.h"
-#include "PosixProcessLauncher.h"
-#include "ResolvConfStore.h"
-#include "ResolvedStore.h"
-#include "SysctlIpv6Control.h"
-#include "SystemLog.h"
-#include "VPNEngine.h"
-#include "ViciConnection.h"
+#include "helper/engine/VPNEngine.h"
+#include "helper/engine/ViciConnection.h"
+#include "helper/platform/linux/LinuxOwnProcesses.h"
+#include "helper/platform/linux/LogindPowerEvents.h"
+#include "helper/platform/linux/NetlinkRoutes.h"
+#include "helper/platform/linux/NftablesFirewall.h"
+#include "helper/platform/linux/ResolvConfStore.h"
+#include "helper/platform/linux/ResolvedStore.h"
+#include "helper/platform/linux/SysctlIpv6Control.h"
+#include "helper/platform/linux/SystemLog.h"
+#include "helper/process/BundleLocator.h"
+#include "helper/process/PosixProcessLauncher.h"
+#include "helper/service/HelperDaemon.h"
+#include "helper/service/HelperOptions.h"
+#include "shared/process/PosixCommandRunner.h"
 
 #include <csignal>
 #include <iostream>

@@ -1,4 +1,4 @@
-#include "JsonFields.h"
+#include "shared/JsonFields.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DecodeError.h"
+#include "shared/DecodeError.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "JsonText.h"
+#include "shared/JsonText.h"
 
 #include <nlohmann/json.hpp>
 

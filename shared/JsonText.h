@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DecodeError.h"
-#include "Expected.h"
+#include "shared/DecodeError.h"
+#include "shared/Expected.h"
 
 #include <string>
 #include <string_view>

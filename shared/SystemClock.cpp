@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "shared/Clock.h"
 
 #include <mutex>
 #include <thread>

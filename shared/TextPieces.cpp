@@ -1,4 +1,4 @@
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 namespace torvane {
 

@@ -1,4 +1,4 @@
-#include "Uuid.h"
+#include "shared/Uuid.h"
 
 #include <cctype>
 #include <uuid/uuid.h>

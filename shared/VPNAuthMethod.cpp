@@ -1,4 +1,4 @@
-#include "VPNAuthMethod.h"
+#include "shared/VPNAuthMethod.h"
 
 namespace torvane {
 

@@ -1,4 +1,4 @@
-#include "VPNConnState.h"
+#include "shared/VPNConnState.h"
 
 #include <array>
 

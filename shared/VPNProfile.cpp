@@ -1,7 +1,7 @@
-#include "VPNProfile.h"
+#include "shared/VPNProfile.h"
 
-#include "JsonFields.h"
-#include "JsonText.h"
+#include "shared/JsonFields.h"
+#include "shared/JsonText.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DecodeError.h"
-#include "Expected.h"
-#include "Uuid.h"
-#include "VPNAuthMethod.h"
+#include "shared/DecodeError.h"
+#include "shared/Expected.h"
+#include "shared/Uuid.h"
+#include "shared/VPNAuthMethod.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "VPNRuntimeStatus.h"
+#include "shared/VPNRuntimeStatus.h"
 
-#include "JsonText.h"
+#include "shared/JsonText.h"
 
 #include <algorithm>
 

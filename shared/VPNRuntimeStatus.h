@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DecodeError.h"
-#include "Expected.h"
-#include "VPNTunnelStatus.h"
+#include "shared/DecodeError.h"
+#include "shared/Expected.h"
+#include "shared/VPNTunnelStatus.h"
 
 #include <string>
 #include <string_view>

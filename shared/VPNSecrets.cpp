@@ -1,7 +1,7 @@
-#include "VPNSecrets.h"
+#include "shared/VPNSecrets.h"
 
-#include "JsonFields.h"
-#include "JsonText.h"
+#include "shared/JsonFields.h"
+#include "shared/JsonText.h"
 
 #include <nlohmann/json.hpp>
 

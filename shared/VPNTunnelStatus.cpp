@@ -1,6 +1,6 @@
-#include "VPNTunnelStatus.h"
+#include "shared/VPNTunnelStatus.h"
 
-#include "JsonFields.h"
+#include "shared/JsonFields.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DecodeError.h"
-#include "Expected.h"
-#include "VPNConnState.h"
+#include "shared/DecodeError.h"
+#include "shared/Expected.h"
+#include "shared/VPNConnState.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "Torvane/cli/CommandLine.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "InterruptNotifier.h"
+#include "Torvane/cli/InterruptNotifier.h"
 
 #include <csignal>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
-#include "ProfileOptions.h"
+#include "Torvane/cli/ProfileOptions.h"
 
-#include "ProfileRules.h"
-#include "SecretInput.h"
-#include "VPNAuthMethod.h"
+#include "Torvane/cli/SecretInput.h"
+#include "Torvane/core/ProfileRules.h"
+#include "shared/VPNAuthMethod.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CommandLine.h"
-#include "Expected.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "Torvane/cli/CommandLine.h"
+#include "shared/Expected.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "SecretInput.h"
+#include "Torvane/cli/SecretInput.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Expected.h"
+#include "shared/Expected.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,10 +1,10 @@
-#include "Torvanectl.h"
+#include "Torvane/cli/Torvanectl.h"
 
-#include "ExportFile.h"
-#include "InterruptNotifier.h"
-#include "PrivateFile.h"
-#include "ProfileStore.h"
-#include "SecretInput.h"
+#include "Torvane/cli/InterruptNotifier.h"
+#include "Torvane/cli/SecretInput.h"
+#include "Torvane/core/ExportFile.h"
+#include "Torvane/core/PrivateFile.h"
+#include "Torvane/core/ProfileStore.h"
 
 #include <charconv>
 #include <cstdio>

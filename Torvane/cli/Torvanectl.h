@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CommandLine.h"
-#include "ConnectionManager.h"
-#include "ProfileOptions.h"
-#include "ThreadHop.h"
+#include "Torvane/cli/CommandLine.h"
+#include "Torvane/cli/ProfileOptions.h"
+#include "Torvane/cli/ThreadHop.h"
+#include "Torvane/core/ConnectionManager.h"
 
 #include <functional>
 #include <memory>

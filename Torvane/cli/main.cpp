@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "DaemonClient.h"
-#include "ProfileStore.h"
-#include "Torvanectl.h"
+#include "Torvane/cli/CommandLine.h"
+#include "Torvane/cli/Torvanectl.h"
+#include "Torvane/core/DaemonClient.h"
+#include "Torvane/core/ProfileStore.h"
 
 #include <iostream>
 #include <string>

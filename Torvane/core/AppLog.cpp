@@ -1,4 +1,4 @@
-#include "AppLog.h"
+#include "Torvane/core/AppLog.h"
 
 #include <mutex>
 #include <string>

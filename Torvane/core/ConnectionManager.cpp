@@ -1,6 +1,6 @@
-#include "ConnectionManager.h"
+#include "Torvane/core/ConnectionManager.h"
 
-#include "ProfileStore.h"
+#include "Torvane/core/ProfileStore.h"
 
 #include <algorithm>
 #include <mutex>

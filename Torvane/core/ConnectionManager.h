@@ -1,11 +1,11 @@
 #pragma once
 
-#include "HelperClient.h"
-#include "Uuid.h"
-#include "VPNAuthMethod.h"
-#include "VPNProfile.h"
-#include "VPNRuntimeStatus.h"
-#include "VPNSecrets.h"
+#include "Torvane/core/HelperClient.h"
+#include "shared/Uuid.h"
+#include "shared/VPNAuthMethod.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNRuntimeStatus.h"
+#include "shared/VPNSecrets.h"
 
 #include <functional>
 #include <memory>

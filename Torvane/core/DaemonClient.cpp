@@ -1,7 +1,7 @@
-#include "DaemonClient.h"
+#include "Torvane/core/DaemonClient.h"
 
-#include "AppLog.h"
-#include "ResumeOnce.h"
+#include "Torvane/core/AppLog.h"
+#include "Torvane/core/ResumeOnce.h"
 
 #include <variant>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Clock.h"
-#include "HelperClient.h"
-#include "HelperConnection.h"
-#include "HelperTasks.h"
-#include "ServiceRegistry.h"
+#include "Torvane/core/HelperClient.h"
+#include "Torvane/core/HelperConnection.h"
+#include "Torvane/core/HelperTasks.h"
+#include "Torvane/core/ServiceRegistry.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "DaemonClient.h"
-#include "HelperLocator.h"
-#include "ResumeOnce.h"
+#include "Torvane/core/DaemonClient.h"
+#include "Torvane/core/HelperLocator.h"
+#include "Torvane/core/ResumeOnce.h"
 
 #include <QSettings>
 

@@ -1,6 +1,6 @@
-#include "Clock.h"
-#include "DaemonClient.h"
-#include "HelperLocator.h"
+#include "Torvane/core/DaemonClient.h"
+#include "Torvane/core/HelperLocator.h"
+#include "shared/Clock.h"
 
 #include <QSettings>
 

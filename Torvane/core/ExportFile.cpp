@@ -1,8 +1,8 @@
-#include "ExportFile.h"
+#include "Torvane/core/ExportFile.h"
 
-#include "Base64.h"
-#include "JsonFields.h"
-#include "JsonText.h"
+#include "shared/Base64.h"
+#include "shared/JsonFields.h"
+#include "shared/JsonText.h"
 
 #include <array>
 #include <climits>

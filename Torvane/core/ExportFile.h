@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Expected.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "shared/Expected.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
 
 #include <cstddef>
 #include <cstdint>

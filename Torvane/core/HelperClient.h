@@ -1,8 +1,8 @@
 #pragma once
 
-#include "VPNProfile.h"
-#include "VPNRuntimeStatus.h"
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNRuntimeStatus.h"
+#include "shared/VPNSecrets.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "HelperConnection.h"
+#include "Torvane/core/HelperConnection.h"
 
 #include <array>
 #include <cerrno>

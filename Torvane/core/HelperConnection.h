@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LineFramer.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "shared/protocol/LineFramer.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "HelperLocator.h"
+#include "Torvane/core/HelperLocator.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "HelperTasks.h"
+#include "Torvane/core/HelperTasks.h"
 
 namespace torvane {
 

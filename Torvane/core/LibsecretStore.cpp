@@ -1,4 +1,4 @@
-#include "LibsecretStore.h"
+#include "Torvane/core/LibsecretStore.h"
 
 #include <libsecret/secret.h>
 

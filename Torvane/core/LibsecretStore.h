@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SecretStore.h"
+#include "Torvane/core/SecretStore.h"
 
 namespace torvane {
 

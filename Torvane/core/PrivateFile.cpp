@@ -1,6 +1,6 @@
-#include "PrivateFile.h"
+#include "Torvane/core/PrivateFile.h"
 
-#include "AtomicFile.h"
+#include "shared/AtomicFile.h"
 
 #include <system_error>
 

@@ -1,6 +1,6 @@
-#include "ProfileRules.h"
+#include "Torvane/core/ProfileRules.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <algorithm>
 

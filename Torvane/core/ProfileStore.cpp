@@ -1,7 +1,7 @@
-#include "ProfileStore.h"
+#include "Torvane/core/ProfileStore.h"
 
-#include "AppLog.h"
-#include "LibsecretStore.h"
+#include "Torvane/core/AppLog.h"
+#include "Torvane/core/LibsecretStore.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "SecretStore.h"
-#include "Uuid.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "Torvane/core/SecretStore.h"
+#include "shared/Uuid.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
 
 #include <utility>
 #include <vector>

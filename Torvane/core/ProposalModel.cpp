@@ -1,4 +1,4 @@
-#include "ProposalModel.h"
+#include "Torvane/core/ProposalModel.h"
 
 #include <algorithm>
 

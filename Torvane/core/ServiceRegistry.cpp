@@ -1,8 +1,8 @@
-#include "ServiceRegistry.h"
+#include "Torvane/core/ServiceRegistry.h"
 
-#include "ServiceRegistryCommandRunner.h"
-#include "SystemdServiceRegistry.h"
-#include "UnmanagedServiceRegistry.h"
+#include "Torvane/core/ServiceRegistryCommandRunner.h"
+#include "Torvane/core/SystemdServiceRegistry.h"
+#include "Torvane/core/UnmanagedServiceRegistry.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
-#include "ServiceRegistryCommandRunner.h"
+#include "Torvane/core/ServiceRegistryCommandRunner.h"
 
-#include "PosixCommandRunner.h"
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
+#include "shared/process/PosixCommandRunner.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "SystemdServiceRegistry.h"
+#include "Torvane/core/SystemdServiceRegistry.h"
 
 #include <charconv>
 #include <cstdio>

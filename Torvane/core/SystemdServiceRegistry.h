@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ServiceRegistry.h"
-#include "ServiceRegistryCommandRunner.h"
+#include "Torvane/core/ServiceRegistry.h"
+#include "Torvane/core/ServiceRegistryCommandRunner.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "HelperClient.h"
+#include "Torvane/core/HelperClient.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
-#include "AboutPanel.h"
+#include "Torvane/ui/AboutPanel.h"
 
-#include "StatusIcons.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

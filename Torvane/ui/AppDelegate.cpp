@@ -1,14 +1,14 @@
-#include "AppDelegate.h"
+#include "Torvane/ui/AppDelegate.h"
 
-#include "AboutPanel.h"
-#include "ConfigWindow.h"
-#include "ConnectionManager.h"
-#include "HelperClient.h"
-#include "PasswordPromptDialog.h"
-#include "ProfileStore.h"
-#include "SystemdServiceRegistry.h"
-#include "TrayIcon.h"
-#include "TrayMenu.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/HelperClient.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/core/SystemdServiceRegistry.h"
+#include "Torvane/ui/AboutPanel.h"
+#include "Torvane/ui/ConfigWindow.h"
+#include "Torvane/ui/PasswordPromptDialog.h"
+#include "Torvane/ui/TrayIcon.h"
+#include "Torvane/ui/TrayMenu.h"
 
 #include <mutex>
 

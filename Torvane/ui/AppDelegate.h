@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConfigWindowModel.h"
+#include "Torvane/ui/ConfigWindowModel.h"
 
 #include <functional>
 #include <memory>

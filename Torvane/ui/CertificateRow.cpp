@@ -1,4 +1,4 @@
-#include "CertificateRow.h"
+#include "Torvane/ui/CertificateRow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,14 +1,14 @@
-#include "ConfigWindow.h"
+#include "Torvane/ui/ConfigWindow.h"
 
-#include "AboutPanel.h"
-#include "ConnectionManager.h"
-#include "ImportFlow.h"
-#include "LogPane.h"
-#include "ProfileEditorView.h"
-#include "ProfileListModel.h"
-#include "ProfileListView.h"
-#include "ProfileStore.h"
-#include "StatusIcons.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/ui/AboutPanel.h"
+#include "Torvane/ui/ImportFlow.h"
+#include "Torvane/ui/LogPane.h"
+#include "Torvane/ui/ProfileEditorView.h"
+#include "Torvane/ui/ProfileListModel.h"
+#include "Torvane/ui/ProfileListView.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

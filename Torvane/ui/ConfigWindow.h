@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ConfigWindowModel.h"
-#include "Uuid.h"
-#include "VPNProfile.h"
+#include "Torvane/ui/ConfigWindowModel.h"
+#include "shared/Uuid.h"
+#include "shared/VPNProfile.h"
 
 #include <functional>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ConfigWindowModel.h"
+#include "Torvane/ui/ConfigWindowModel.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
-#include "ExportFlow.h"
+#include "Torvane/ui/ExportFlow.h"
 
-#include "PrivateFile.h"
+#include "Torvane/core/PrivateFile.h"
 
 #include <QDir>
 #include <QFileDialog>

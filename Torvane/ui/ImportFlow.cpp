@@ -1,7 +1,7 @@
-#include "ImportFlow.h"
+#include "Torvane/ui/ImportFlow.h"
 
-#include "PassphraseDialog.h"
-#include "ProfileStore.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/ui/PassphraseDialog.h"
 
 #include <QFile>
 #include <QFileDialog>

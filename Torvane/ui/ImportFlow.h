@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ExportFile.h"
-#include "Uuid.h"
+#include "Torvane/core/ExportFile.h"
+#include "shared/Uuid.h"
 
 #include <functional>
 #include <optional>

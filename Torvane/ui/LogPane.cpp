@@ -1,6 +1,6 @@
-#include "LogPane.h"
+#include "Torvane/ui/LogPane.h"
 
-#include "ConnectionManager.h"
+#include "Torvane/core/ConnectionManager.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "PassphraseDialog.h"
+#include "Torvane/ui/PassphraseDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "PasswordPromptDialog.h"
+#include "Torvane/ui/PasswordPromptDialog.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VPNProfile.h"
+#include "shared/VPNProfile.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VPNProfile.h" // also Uuid; moc trips over Uuid.h included first
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h" // also Uuid; moc trips over Uuid.h included first
+#include "shared/VPNSecrets.h"
 
 #include <functional>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "ProfileListModel.h"
+#include "Torvane/ui/ProfileListModel.h"
 
-#include "ConnectionManager.h"
-#include "ProfileStore.h"
-#include "StatusIcons.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <algorithm>
 #include <set>

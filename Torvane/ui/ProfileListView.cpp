@@ -1,7 +1,7 @@
-#include "ProfileListView.h"
+#include "Torvane/ui/ProfileListView.h"
 
-#include "ProfileListModel.h"
-#include "StatusIcons.h"
+#include "Torvane/ui/ProfileListModel.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
-#include "ProposalPicker.h"
+#include "Torvane/ui/ProposalPicker.h"
 
-#include "ProposalModel.h"
+#include "Torvane/core/ProposalModel.h"
 
 #include <QComboBox>
 #include <QFormLayout>

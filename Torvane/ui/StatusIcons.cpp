@@ -1,4 +1,4 @@
-#include "StatusIcons.h"
+#include "Torvane/ui/StatusIcons.h"
 
 // The icons are compiled into the widget library, a static library whose
 // resource registration the linker drops unless something calls it.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VPNConnState.h"
-#include "VPNRuntimeStatus.h"
+#include "shared/VPNConnState.h"
+#include "shared/VPNRuntimeStatus.h"
 
 #include <string_view>
 

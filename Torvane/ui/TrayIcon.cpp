@@ -1,8 +1,8 @@
-#include "TrayIcon.h"
+#include "Torvane/ui/TrayIcon.h"
 
-#include "ConnectionManager.h"
-#include "StatusIcons.h"
-#include "TrayMenu.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/ui/StatusIcons.h"
+#include "Torvane/ui/TrayMenu.h"
 
 #include <QCursor>
 #include <QMenu>

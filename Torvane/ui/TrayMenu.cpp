@@ -1,8 +1,8 @@
-#include "TrayMenu.h"
+#include "Torvane/ui/TrayMenu.h"
 
-#include "ConnectionManager.h"
-#include "ProfileStore.h"
-#include "StatusIcons.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QAction>
 #include <QMenu>

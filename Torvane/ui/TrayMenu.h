@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConfigWindowModel.h"
-#include "Uuid.h"
+#include "Torvane/ui/ConfigWindowModel.h"
+#include "shared/Uuid.h"
 
 #include <functional>
 

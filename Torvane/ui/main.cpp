@@ -1,8 +1,8 @@
-#include "AppDelegate.h"
-#include "ConfigWindowModel.h"
-#include "ConnectionManager.h"
-#include "DaemonClient.h"
-#include "ProfileStore.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/DaemonClient.h"
+#include "Torvane/core/ProfileStore.h"
+#include "Torvane/ui/AppDelegate.h"
+#include "Torvane/ui/ConfigWindowModel.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>

@@ -1,8 +1,8 @@
 // The one charon all tunnels share, and its VICI event connection.
-#include "CharonSupervisor.h"
+#include "helper/engine/CharonSupervisor.h"
 
-#include "EngineError.h"
-#include "StagingLayout.h"
+#include "helper/process/EngineError.h"
+#include "helper/strongswan/StagingLayout.h"
 
 #include <csignal>
 #include <filesystem>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ChangeJournal.h"
-#include "ChildProcess.h"
-#include "Clock.h"
-#include "EngineQueue.h"
-#include "NetworkContext.h"
-#include "OwnProcesses.h"
-#include "ViciEvents.h"
+#include "helper/engine/EngineQueue.h"
+#include "helper/engine/ViciEvents.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/network/NetworkContext.h"
+#include "helper/process/ChildProcess.h"
+#include "helper/process/OwnProcesses.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
 // Bringing a staged tunnel up and learning its virtual IP, gateway address
 // and tunnel interface.
-#include "EngineError.h"
-#include "SwanctlOutput.h"
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
+#include "helper/process/EngineError.h"
+#include "helper/strongswan/SwanctlOutput.h"
 
 #include <set>
 

@@ -1,6 +1,6 @@
 // Cleaning up after a predecessor that was killed (SIGKILL, a crash) before
 // it could undo its changes to the machine: its journal lists them.
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "EngineQueue.h"
+#include "helper/engine/EngineQueue.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // reconnecting a tunnel in place (same record, priority and list position)
 // — the one way every detector heals a dead tunnel — and answering the
 // health part's questions about charon and the network.
-#include "StagingLayout.h"
-#include "SwanctlOutput.h"
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
+#include "helper/strongswan/StagingLayout.h"
+#include "helper/strongswan/SwanctlOutput.h"
 
 namespace torvane {
 

@@ -1,10 +1,10 @@
 // Writing and removing one tunnel's strongSwan files under the staging root.
-#include "EngineError.h"
-#include "FileWriter.h"
-#include "StagingLayout.h"
-#include "StrongswanConfig.h"
-#include "SwanctlValues.h"
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/FileWriter.h"
+#include "helper/strongswan/StagingLayout.h"
+#include "helper/strongswan/StrongswanConfig.h"
+#include "helper/strongswan/SwanctlValues.h"
 
 #include <filesystem>
 #include <sys/stat.h>

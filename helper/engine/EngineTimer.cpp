@@ -1,4 +1,4 @@
-#include "EngineTimer.h"
+#include "helper/engine/EngineTimer.h"
 
 namespace torvane {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
-#include "EngineQueue.h"
+#include "helper/engine/EngineQueue.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <memory>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Clock.h"
-#include "EngineTimer.h"
-#include "StagingLayout.h"
-#include "VPNConnState.h"
-#include "VPNProfile.h"
+#include "helper/engine/EngineTimer.h"
+#include "helper/strongswan/StagingLayout.h"
+#include "shared/Clock.h"
+#include "shared/VPNConnState.h"
+#include "shared/VPNProfile.h"
 
 #include <cstdint>
 #include <memory>

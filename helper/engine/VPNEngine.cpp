@@ -1,9 +1,9 @@
 // The engine object and the life cycle of tunnels: start, stop, stop-all,
 // force kill, full teardown and status publication.
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
 
-#include "EngineError.h"
-#include "StagingLayout.h"
+#include "helper/process/EngineError.h"
+#include "helper/strongswan/StagingLayout.h"
 
 #include <algorithm>
 #include <filesystem>

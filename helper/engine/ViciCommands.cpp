@@ -1,7 +1,7 @@
 // The two commands a connect waits for, spoken to charon directly: the same
 // requests swanctl's --initiate and --list-sas send, without a process each.
-#include "ViciConnection.h"
-#include "ViciSession.h"
+#include "helper/engine/ViciConnection.h"
+#include "helper/engine/ViciSession.h"
 
 #include <cstdint>
 #include <sys/eventfd.h>

@@ -1,4 +1,4 @@
-#include "ViciConnection.h"
+#include "helper/engine/ViciConnection.h"
 
 #include <mutex>
 

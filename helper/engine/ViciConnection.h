@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViciEvents.h"
+#include "helper/engine/ViciEvents.h"
 
 #include <string>
 #include <vector>

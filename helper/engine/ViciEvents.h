@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommandRunner.h"
-#include "Expected.h"
+#include "shared/Expected.h"
+#include "shared/process/CommandRunner.h"
 
 #include <chrono>
 #include <functional>

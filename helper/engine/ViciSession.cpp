@@ -1,4 +1,4 @@
-#include "ViciSession.h"
+#include "helper/engine/ViciSession.h"
 
 #include <cerrno>
 #include <cstring>

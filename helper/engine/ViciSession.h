@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Expected.h"
-#include "ViciMessage.h"
+#include "helper/strongswan/ViciMessage.h"
+#include "shared/Expected.h"
 
 #include <chrono>
 #include <functional>

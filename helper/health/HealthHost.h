@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tunnel.h"
+#include "helper/engine/Tunnel.h"
 
 #include <optional>
 #include <string>

@@ -3,9 +3,9 @@
 // a DNS proxy that died), and recovery after the machine changed networks or
 // slept: tunnels die silently then, so every tunnel is verified and the dead
 // ones are reconnected in place. Sleep itself is never delayed.
-#include "TunnelHealth.h"
+#include "helper/health/TunnelHealth.h"
 
-#include "HealthPolicy.h"
+#include "helper/health/HealthPolicy.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

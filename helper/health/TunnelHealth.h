@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Clock.h"
-#include "CommandRunner.h"
-#include "EngineQueue.h"
-#include "EngineTimer.h"
-#include "HealthHost.h"
-#include "PowerEvents.h"
-#include "Tunnel.h"
+#include "helper/engine/EngineQueue.h"
+#include "helper/engine/EngineTimer.h"
+#include "helper/engine/PowerEvents.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/health/HealthHost.h"
+#include "shared/Clock.h"
+#include "shared/process/CommandRunner.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "ChangeJournal.h"
+#include "helper/network/ChangeJournal.h"
 
-#include "Uuid.h"
+#include "shared/Uuid.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DynamicStore.h"
-#include "Expected.h"
-#include "Ipv6Control.h"
-#include "OwnProcesses.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/network/Ipv6Control.h"
+#include "helper/process/OwnProcesses.h"
+#include "shared/Expected.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "DnsLogText.h"
+#include "helper/network/DnsLogText.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DynamicStore.h"
+#include "helper/network/DynamicStore.h"
 
 #include <string>
 #include <vector>

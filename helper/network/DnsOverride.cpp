@@ -1,9 +1,9 @@
-#include "DnsOverride.h"
+#include "helper/network/DnsOverride.h"
 
-#include "DnsLogText.h"
-#include "EngineError.h"
-#include "FileWriter.h"
-#include "TextPieces.h"
+#include "helper/network/DnsLogText.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/FileWriter.h"
+#include "shared/TextPieces.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DnsProxyControl.h"
-#include "DynamicStore.h"
-#include "NetworkContext.h"
-#include "Tunnel.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/network/DnsProxyControl.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/network/NetworkContext.h"
 
 #include <functional>
 #include <map>

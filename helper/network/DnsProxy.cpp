@@ -1,9 +1,9 @@
-#include "DnsProxy.h"
+#include "helper/network/DnsProxy.h"
 
-#include "CommandOutput.h"
-#include "DnsmasqConfig.h"
-#include "EngineError.h"
-#include "FileWriter.h"
+#include "helper/network/DnsmasqConfig.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/FileWriter.h"
+#include "shared/process/CommandOutput.h"
 
 #include <mutex>
 #include <string>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "Clock.h"
-#include "DnsProxyControl.h"
-#include "NetworkContext.h"
+#include "helper/network/DnsProxyControl.h"
+#include "helper/network/NetworkContext.h"
+#include "helper/process/ChildProcess.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Uuid.h"
-#include "VPNProfile.h"
+#include "shared/Uuid.h"
+#include "shared/VPNProfile.h"
 
 #include <optional>
 

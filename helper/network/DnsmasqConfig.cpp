@@ -1,6 +1,6 @@
-#include "DnsmasqConfig.h"
+#include "helper/network/DnsmasqConfig.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VPNProfile.h"
+#include "shared/VPNProfile.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "Ipv6Guard.h"
+#include "helper/network/Ipv6Guard.h"
 
-#include "RouteTable.h"
+#include "helper/network/RouteTable.h"
 
 namespace torvane {
 

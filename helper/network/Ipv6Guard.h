@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Ipv6Control.h"
-#include "NetworkContext.h"
-#include "Tunnel.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/network/Ipv6Control.h"
+#include "helper/network/NetworkContext.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "KillSwitch.h"
+#include "helper/network/KillSwitch.h"
 
 #include <algorithm>
 

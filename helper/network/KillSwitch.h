@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ChangeJournal.h"
-#include "NetworkContext.h"
-#include "Tunnel.h"
-#include "Uuid.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/network/NetworkContext.h"
+#include "shared/Uuid.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "BundleLocator.h"
-#include "ChangeJournal.h"
-#include "CommandRunner.h"
-#include "Firewall.h"
-#include "Ipv6Control.h"
-#include "OwnProcesses.h"
-#include "Routes.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/network/Firewall.h"
+#include "helper/network/Ipv6Control.h"
+#include "helper/network/Routes.h"
+#include "helper/process/BundleLocator.h"
+#include "helper/process/OwnProcesses.h"
+#include "shared/process/CommandRunner.h"
 
 #include <functional>
 #include <string>

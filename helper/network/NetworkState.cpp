@@ -1,6 +1,6 @@
 // The engine's one handle on the machine's network settings: each operation
 // here is called at its fixed place in the tunnel life cycle.
-#include "NetworkState.h"
+#include "helper/network/NetworkState.h"
 
 #include <chrono>
 

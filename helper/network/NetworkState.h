@@ -1,16 +1,16 @@
 #pragma once
 
-#include "ChangeJournal.h"
-#include "Clock.h"
-#include "DnsOverride.h"
-#include "DnsProxy.h"
-#include "DynamicStore.h"
-#include "EngineQueue.h"
-#include "Ipv6Guard.h"
-#include "KillSwitch.h"
-#include "NetworkContext.h"
-#include "RouteTable.h"
-#include "Tunnel.h"
+#include "helper/engine/EngineQueue.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/network/DnsOverride.h"
+#include "helper/network/DnsProxy.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/network/Ipv6Guard.h"
+#include "helper/network/KillSwitch.h"
+#include "helper/network/NetworkContext.h"
+#include "helper/network/RouteTable.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <string>

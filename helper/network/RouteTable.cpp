@@ -1,6 +1,6 @@
-#include "RouteTable.h"
+#include "helper/network/RouteTable.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <chrono>
 #include <string_view>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "NetworkContext.h"
-#include "Tunnel.h"
-#include "Uuid.h"
-#include "VPNProfile.h"
+#include "helper/engine/Tunnel.h"
+#include "helper/network/NetworkContext.h"
+#include "shared/Uuid.h"
+#include "shared/VPNProfile.h"
 
 #include <map>
 #include <optional>

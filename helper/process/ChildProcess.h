@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandRunner.h"
+#include "shared/process/CommandRunner.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "FileWriter.h"
+#include "helper/process/FileWriter.h"
 
-#include "AtomicFile.h"
-#include "EngineError.h"
+#include "helper/process/EngineError.h"
+#include "shared/AtomicFile.h"
 
 #include <system_error>
 

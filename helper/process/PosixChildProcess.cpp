@@ -1,4 +1,4 @@
-#include "PosixChildProcess.h"
+#include "helper/process/PosixChildProcess.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "ChildSpawn.h"
-#include "OutputReader.h"
+#include "helper/process/ChildProcess.h"
+#include "shared/process/ChildSpawn.h"
+#include "shared/process/OutputReader.h"
 
 #include <memory>
 #include <mutex>

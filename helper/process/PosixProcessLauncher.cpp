@@ -1,8 +1,8 @@
-#include "PosixProcessLauncher.h"
+#include "helper/process/PosixProcessLauncher.h"
 
-#include "ChildSpawn.h"
-#include "EngineError.h"
-#include "PosixChildProcess.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/PosixChildProcess.h"
+#include "shared/process/ChildSpawn.h"
 
 #include <csignal>
 #include <sys/wait.h>

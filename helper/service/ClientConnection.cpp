@@ -1,6 +1,6 @@
-#include "ClientConnection.h"
+#include "helper/service/ClientConnection.h"
 
-#include "CommandService.h"
+#include "helper/service/CommandService.h"
 
 #include <poll.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ClientChannel.h"
-#include "LineFramer.h"
+#include "helper/service/ClientChannel.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <array>
 #include <chrono>

@@ -1,9 +1,9 @@
-#include "CommandService.h"
+#include "helper/service/CommandService.h"
 
-#include "ClientConnection.h"
-#include "SystemLog.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "helper/platform/linux/SystemLog.h"
+#include "helper/service/ClientConnection.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
 
 #include <algorithm>
 #include <deque>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "Authorizer.h"
-#include "ClientChannel.h"
-#include "HelperBuildInfo.h"
-#include "LineFramer.h"
-#include "PeerTrust.h"
-#include "Request.h"
-#include "ServerMessage.h"
-#include "ThrottledLog.h"
-#include "TunnelEngine.h"
+#include "helper/engine/TunnelEngine.h"
+#include "helper/platform/linux/PeerTrust.h"
+#include "helper/service/Authorizer.h"
+#include "helper/service/ClientChannel.h"
+#include "helper/service/ThrottledLog.h"
+#include "helper/service/generated/HelperBuildInfo.h"
+#include "shared/protocol/LineFramer.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "HelperDaemon.h"
+#include "helper/service/HelperDaemon.h"
 
-#include "PolkitAuthority.h"
-#include "SystemLog.h"
+#include "helper/platform/linux/PolkitAuthority.h"
+#include "helper/platform/linux/SystemLog.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CommandService.h"
-#include "DescriptorReserve.h"
-#include "Expected.h"
-#include "HelperOptions.h"
-#include "SocketActivation.h"
-#include "ThrottledLog.h"
-#include "TunnelEngine.h"
+#include "helper/engine/TunnelEngine.h"
+#include "helper/platform/linux/DescriptorReserve.h"
+#include "helper/platform/linux/SocketActivation.h"
+#include "helper/service/CommandService.h"
+#include "helper/service/HelperOptions.h"
+#include "helper/service/ThrottledLog.h"
+#include "shared/Expected.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "HelperOptions.h"
+#include "helper/service/HelperOptions.h"
 
-#include "HelperBuildInfo.h"
+#include "helper/service/generated/HelperBuildInfo.h"
 
 namespace torvane {
 

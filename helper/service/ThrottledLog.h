@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SystemLog.h"
+#include "helper/platform/linux/SystemLog.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "StagingLayout.h"
+#include "helper/strongswan/StagingLayout.h"
 
 namespace torvane {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Uuid.h"
-#include "VPNAuthMethod.h"
+#include "shared/Uuid.h"
+#include "shared/VPNAuthMethod.h"
 
 #include <array>
 #include <string>

@@ -1,8 +1,8 @@
-#include "StrongswanConfig.h"
+#include "helper/strongswan/StrongswanConfig.h"
 
-#include "StagingLayout.h"
-#include "SwanctlValues.h"
-#include "TextPieces.h"
+#include "helper/strongswan/StagingLayout.h"
+#include "helper/strongswan/SwanctlValues.h"
+#include "shared/TextPieces.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "SwanctlOutput.h"
+#include "helper/strongswan/SwanctlOutput.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 namespace torvane {
 

@@ -1,6 +1,6 @@
-#include "SwanctlValues.h"
+#include "helper/strongswan/SwanctlValues.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ViciMessage.h"
+#include "helper/strongswan/ViciMessage.h"
 
 namespace torvane {
 namespace {

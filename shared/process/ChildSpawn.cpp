@@ -1,4 +1,4 @@
-#include "ChildSpawn.h"
+#include "shared/process/ChildSpawn.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CommandRunner.h"
-#include "Expected.h"
-#include "UniqueFd.h"
+#include "shared/Expected.h"
+#include "shared/process/CommandRunner.h"
+#include "shared/process/UniqueFd.h"
 
 #include <chrono>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "CommandOutput.h"
+#include "shared/process/CommandOutput.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "OutputReader.h"
+#include "shared/process/OutputReader.h"
 
 #include <array>
 #include <cerrno>

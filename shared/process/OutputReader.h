@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include "shared/process/UniqueFd.h"
 
 #include <chrono>
 #include <condition_variable>

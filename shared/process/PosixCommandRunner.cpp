@@ -1,8 +1,8 @@
-#include "PosixCommandRunner.h"
+#include "shared/process/PosixCommandRunner.h"
 
-#include "ChildSpawn.h"
-#include "CommandOutput.h"
-#include "OutputReader.h"
+#include "shared/process/ChildSpawn.h"
+#include "shared/process/CommandOutput.h"
+#include "shared/process/OutputReader.h"
 
 #include <cerrno>
 #include <cmath>

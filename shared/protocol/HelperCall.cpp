@@ -1,4 +1,4 @@
-#include "HelperCall.h"
+#include "shared/protocol/HelperCall.h"
 
 namespace torvane::protocol {
 

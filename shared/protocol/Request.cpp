@@ -1,8 +1,8 @@
-#include "Request.h"
+#include "shared/protocol/Request.h"
 
-#include "Base64.h"
-#include "JsonFields.h"
-#include "WireJson.h"
+#include "shared/Base64.h"
+#include "shared/JsonFields.h"
+#include "shared/protocol/WireJson.h"
 
 #include <nlohmann/json.hpp>
 

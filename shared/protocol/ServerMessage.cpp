@@ -1,7 +1,7 @@
-#include "ServerMessage.h"
+#include "shared/protocol/ServerMessage.h"
 
-#include "Base64.h"
-#include "WireJson.h"
+#include "shared/Base64.h"
+#include "shared/protocol/WireJson.h"
 
 #include <nlohmann/json.hpp>
 

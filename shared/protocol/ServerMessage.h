@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Expected.h"
-#include "HelperCall.h"
-#include "ProtocolError.h"
+#include "shared/Expected.h"
+#include "shared/protocol/HelperCall.h"
+#include "shared/protocol/ProtocolError.h"
 
 #include <cstdint>
 #include <optional>

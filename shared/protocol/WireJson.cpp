@@ -1,8 +1,8 @@
-#include "WireJson.h"
+#include "shared/protocol/WireJson.h"
 
-#include "Base64.h"
-#include "JsonText.h"
-#include "LineFramer.h"
+#include "shared/Base64.h"
+#include "shared/JsonText.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <nlohmann/json.hpp>
 

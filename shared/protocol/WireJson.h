@@ -3,8 +3,8 @@
 // JSON helpers shared by the request and reply codecs; not part of the
 // protocol library's interface.
 
-#include "Expected.h"
-#include "ProtocolError.h"
+#include "shared/Expected.h"
+#include "shared/protocol/ProtocolError.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "ConnectionManager.h"
+#include "Torvane/core/ConnectionManager.h"
 
-#include "TrayTestBed.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "ExportFile.h"
+#include "Torvane/core/ExportFile.h"
 
-#include "Base64.h"
+#include "shared/Base64.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

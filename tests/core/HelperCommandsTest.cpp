@@ -1,4 +1,4 @@
-#include "HelperTestBed.h"
+#include "tests/fakes/core/HelperTestBed.h"
 
 #include <atomic>
 

@@ -1,5 +1,5 @@
 // The field rules the editor and torvanectl share.
-#include "ProfileRules.h"
+#include "Torvane/core/ProfileRules.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

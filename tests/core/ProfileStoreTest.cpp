@@ -1,7 +1,7 @@
-#include "ProfileStore.h"
+#include "Torvane/core/ProfileStore.h"
 
-#include "AppLog.h"
-#include "MemorySecretStore.h"
+#include "Torvane/core/AppLog.h"
+#include "tests/fakes/core/MemorySecretStore.h"
 
 #include <QTemporaryDir>
 #include <gmock/gmock.h>

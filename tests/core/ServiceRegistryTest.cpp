@@ -1,6 +1,6 @@
-#include "RecordingServiceCommandRunner.h"
-#include "ServiceRegistryCommandRunner.h"
-#include "SystemdServiceRegistry.h"
+#include "Torvane/core/ServiceRegistryCommandRunner.h"
+#include "Torvane/core/SystemdServiceRegistry.h"
+#include "tests/fakes/core/RecordingServiceCommandRunner.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "FakeChildProcess.h"
+#include "tests/fakes/FakeChildProcess.h"
 
 namespace torvane {
 

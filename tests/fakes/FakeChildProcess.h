@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ChildProcess.h"
+#include "helper/process/ChildProcess.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,4 +1,4 @@
-#include "FakeClock.h"
+#include "tests/fakes/FakeClock.h"
 
 #include <algorithm>
 #include <chrono>

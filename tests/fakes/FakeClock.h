@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clock.h"
+#include "shared/Clock.h"
 
 #include <functional>
 #include <memory>

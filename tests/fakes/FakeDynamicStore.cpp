@@ -1,4 +1,4 @@
-#include "FakeDynamicStore.h"
+#include "tests/fakes/FakeDynamicStore.h"
 
 #include <algorithm>
 #include <regex>

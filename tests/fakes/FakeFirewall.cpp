@@ -1,4 +1,4 @@
-#include "FakeFirewall.h"
+#include "tests/fakes/FakeFirewall.h"
 
 namespace torvane {
 

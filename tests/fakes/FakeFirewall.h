@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Firewall.h"
+#include "helper/network/Firewall.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "FakeIpv6Control.h"
+#include "tests/fakes/FakeIpv6Control.h"
 
 namespace torvane {
 

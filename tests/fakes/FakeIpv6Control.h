@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ipv6Control.h"
+#include "helper/network/Ipv6Control.h"
 
 #include <functional>
 #include <map>

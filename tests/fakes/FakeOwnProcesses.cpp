@@ -1,4 +1,4 @@
-#include "FakeOwnProcesses.h"
+#include "tests/fakes/FakeOwnProcesses.h"
 
 #include <algorithm>
 

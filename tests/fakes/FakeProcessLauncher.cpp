@@ -1,6 +1,6 @@
-#include "FakeProcessLauncher.h"
+#include "tests/fakes/FakeProcessLauncher.h"
 
-#include "EngineError.h"
+#include "helper/process/EngineError.h"
 
 namespace torvane {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "FakeChildProcess.h"
+#include "helper/process/ChildProcess.h"
+#include "tests/fakes/FakeChildProcess.h"
 
 #include <functional>
 #include <memory>

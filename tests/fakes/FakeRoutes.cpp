@@ -1,4 +1,4 @@
-#include "FakeRoutes.h"
+#include "tests/fakes/FakeRoutes.h"
 
 namespace torvane {
 

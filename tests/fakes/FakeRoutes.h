@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Routes.h"
+#include "helper/network/Routes.h"
 
 #include <functional>
 #include <map>

@@ -1,4 +1,4 @@
-#include "RecordingCommandRunner.h"
+#include "tests/fakes/RecordingCommandRunner.h"
 
 #include <algorithm>
 #include <ostream>

@@ -1,9 +1,9 @@
 // Text the daemon reads from the machine: resolv.conf (anyone with root, a
 // DHCP client or a user's editor writes it) and the change journal a killed
 // predecessor left. None may crash it.
-#include "ChangeJournal.h"
-#include "ResolvConfStoreText.h"
-#include "Uuid.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/platform/linux/ResolvConfStoreText.h"
+#include "shared/Uuid.h"
 
 #include <cstdlib>
 #include <string_view>

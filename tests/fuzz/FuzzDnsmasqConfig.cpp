@@ -11,7 +11,7 @@
 // dnsmasq is TORVANE_FUZZ_DNSMASQ or /usr/sbin/dnsmasq; without it only the
 // check runs. It runs without a network, and as nobody when the fuzzer runs
 // as root, since a text the check misread may make it run a program.
-#include "DnsmasqConfig.h"
+#include "helper/network/DnsmasqConfig.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Export files come from anywhere: mail, downloads, other machines. Reading
 // must never crash, whatever reads must survive a round trip through the file
 // text, and opening the sealed secrets must fail cleanly on any content.
-#include "ExportFile.h"
+#include "Torvane/core/ExportFile.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 // The netlink decoders read whatever arrives on the daemon's routing socket:
 // replies and notifications alike. No byte sequence may crash them or yield
 // a route, address or device that could not be real.
-#include "NetlinkMessages.h"
+#include "helper/platform/linux/NetlinkMessages.h"
 
 #include <cstdlib>
 #include <cstring>

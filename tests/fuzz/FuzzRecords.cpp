@@ -2,9 +2,9 @@
 // from import files; secrets over the command channel and from the secret
 // store; status snapshots from the helper. Decoding must never crash, and
 // whatever decodes must survive a round trip.
-#include "VPNProfile.h"
-#include "VPNRuntimeStatus.h"
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNRuntimeStatus.h"
+#include "shared/VPNSecrets.h"
 
 #include <cstdlib>
 

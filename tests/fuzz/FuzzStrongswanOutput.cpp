@@ -2,8 +2,8 @@
 // time-out, and packets off the control socket. The parsers must never
 // crash, never return a value that could not have come from one word of
 // the output, and a packet they accept must survive being sent again.
-#include "SwanctlOutput.h"
-#include "ViciMessage.h"
+#include "helper/strongswan/SwanctlOutput.h"
+#include "helper/strongswan/ViciMessage.h"
 
 #include <cstdlib>
 #include <string>

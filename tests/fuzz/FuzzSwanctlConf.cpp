@@ -3,9 +3,9 @@
 // render to exactly the template's structure: the same sections and keys in
 // the same order as with harmless placeholder values, each value reading
 // back as the profile holds it.
-#include "SettingsReader.h"
-#include "StrongswanConfig.h"
-#include "SwanctlValues.h"
+#include "helper/strongswan/StrongswanConfig.h"
+#include "helper/strongswan/SwanctlValues.h"
+#include "tests/fuzz/SettingsReader.h"
 
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>

@@ -5,11 +5,11 @@
 // answers at once or refusals, and the callbacks that follow. A hostile
 // local process controls the helper's input completely; whatever comes in,
 // everything the service sends back must be a well-formed wire line.
-#include "CommandService.h"
-#include "FakeTunnelEngine.h"
-#include "LineFramer.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "helper/service/CommandService.h"
+#include "shared/protocol/LineFramer.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
+#include "tests/fakes/service/FakeTunnelEngine.h"
 
 #include <cstdlib>
 

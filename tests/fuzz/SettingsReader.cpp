@@ -1,4 +1,4 @@
-#include "SettingsReader.h"
+#include "tests/fuzz/SettingsReader.h"
 
 namespace torvane::testing {
 

@@ -1,4 +1,4 @@
-#include "VPNProfile.h"
+#include "shared/VPNProfile.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,4 +1,4 @@
-#include "VPNRuntimeStatus.h"
+#include "shared/VPNRuntimeStatus.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

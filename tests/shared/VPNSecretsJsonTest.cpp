@@ -1,4 +1,4 @@
-#include "VPNSecrets.h"
+#include "shared/VPNSecrets.h"
 
 #include <gtest/gtest.h>
 

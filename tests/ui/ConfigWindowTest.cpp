@@ -1,9 +1,9 @@
-#include "ConfigWindow.h"
+#include "Torvane/ui/ConfigWindow.h"
 
-#include "ImportFlow.h"
-#include "ProfileListModel.h"
-#include "ProfileListView.h"
-#include "TrayTestBed.h"
+#include "Torvane/ui/ImportFlow.h"
+#include "Torvane/ui/ProfileListModel.h"
+#include "Torvane/ui/ProfileListView.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <QItemSelectionModel>
 #include <QMimeData>

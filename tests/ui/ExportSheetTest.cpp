@@ -1,4 +1,4 @@
-#include "ExportSheet.h"
+#include "Torvane/ui/ExportSheet.h"
 
 #include <QLineEdit>
 #include <QPushButton>

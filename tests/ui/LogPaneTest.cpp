@@ -1,6 +1,6 @@
-#include "LogPane.h"
+#include "Torvane/ui/LogPane.h"
 
-#include "TrayTestBed.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

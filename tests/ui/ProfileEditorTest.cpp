@@ -1,7 +1,7 @@
-#include "CertificateRow.h"
-#include "ExportFile.h"
-#include "ProfileEditorView.h"
-#include "TrayTestBed.h"
+#include "Torvane/core/ExportFile.h"
+#include "Torvane/ui/CertificateRow.h"
+#include "Torvane/ui/ProfileEditorView.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "ProposalPicker.h"
+#include "Torvane/ui/ProposalPicker.h"
 
 #include <QComboBox>
 #include <QLabel>

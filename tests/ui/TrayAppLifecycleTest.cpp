@@ -1,9 +1,9 @@
-#include "AppDelegate.h"
-#include "ConfigWindow.h"
-#include "PassphraseDialog.h"
-#include "PasswordPromptDialog.h"
-#include "TrayMenu.h"
-#include "TrayTestBed.h"
+#include "Torvane/ui/AppDelegate.h"
+#include "Torvane/ui/ConfigWindow.h"
+#include "Torvane/ui/PassphraseDialog.h"
+#include "Torvane/ui/PasswordPromptDialog.h"
+#include "Torvane/ui/TrayMenu.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <QLineEdit>
 #include <QMenu>

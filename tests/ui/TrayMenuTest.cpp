@@ -1,7 +1,7 @@
-#include "TrayMenu.h"
+#include "Torvane/ui/TrayMenu.h"
 
-#include "StatusIcons.h"
-#include "TrayTestBed.h"
+#include "Torvane/ui/StatusIcons.h"
+#include "tests/fakes/core/TrayTestBed.h"
 
 #include <QAction>
 #include <QMenu>

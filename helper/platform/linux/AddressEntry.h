@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ipv4Prefix.h"
+#include "helper/platform/linux/Ipv4Prefix.h"
 
 #include <cstdint>
 

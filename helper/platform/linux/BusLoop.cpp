@@ -1,4 +1,4 @@
-#include "BusLoop.h"
+#include "helper/platform/linux/BusLoop.h"
 
 #include <array>
 #include <cerrno>

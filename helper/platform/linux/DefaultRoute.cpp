@@ -1,8 +1,7 @@
-#include "DefaultRoute.h"
+#include "helper/platform/linux/DefaultRoute.h"
 
-#include "NetlinkRouting.h"
-
-#include <linux/rtnetlink.h>
+#include "helper/platform/linux/NetlinkRouting.h"
+#include "helper/platform/linux/RoutePlanning.h"
 
 namespace torvane {
 
@@ -15,15 +14,10 @@ std::optional<DefaultRoute> defaultRoute() {
     if (!routes) {
         return std::nullopt;
     }
-    std::optional<netlink::RouteEntry> best;
-    for (const auto& route : *routes) {
-        if (route.table == RT_TABLE_MAIN && route.destination.length == 0 &&
-            route.type == RTN_UNICAST && route.interfaceIndex != 0 &&
-            (!best || route.metric < best->metric)) {
-            best = route;
-        }
-    }
-    if (!best) {
+    // The same choice as the route backend's, so that the DNS store and
+    // the gateway exclusion never disagree about the primary interface.
+    const auto best = netlink::selectDefaultRoute(*routes);
+    if (!best || best->interfaceIndex == 0) {
         return std::nullopt;
     }
     auto links = routing->links();

@@ -1,4 +1,4 @@
-#include "DescriptorReserve.h"
+#include "helper/platform/linux/DescriptorReserve.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "HostResolver.h"
+#include "helper/platform/linux/HostResolver.h"
 
 #include <arpa/inet.h>
 #include <cstring>

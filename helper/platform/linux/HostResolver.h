@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Expected.h"
-#include "Ipv4Prefix.h"
+#include "helper/platform/linux/Ipv4Prefix.h"
+#include "shared/Expected.h"
 
 #include <chrono>
 #include <string>

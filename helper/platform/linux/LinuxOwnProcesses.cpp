@@ -1,7 +1,7 @@
-#include "LinuxOwnProcesses.h"
+#include "helper/platform/linux/LinuxOwnProcesses.h"
 
-#include "ProcessTable.h"
-#include "UniqueFd.h"
+#include "helper/platform/linux/ProcessTable.h"
+#include "shared/process/UniqueFd.h"
 
 #include <cerrno>
 #include <csignal>

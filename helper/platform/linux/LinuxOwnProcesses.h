@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OwnProcesses.h"
+#include "helper/process/OwnProcesses.h"
 
 #include <chrono>
 #include <string>

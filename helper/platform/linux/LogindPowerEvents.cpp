@@ -1,6 +1,6 @@
-#include "LogindPowerEvents.h"
+#include "helper/platform/linux/LogindPowerEvents.h"
 
-#include "BusLoop.h"
+#include "helper/platform/linux/BusLoop.h"
 
 #include <cerrno>
 #include <cstring>

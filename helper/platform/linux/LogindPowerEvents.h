@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PowerEvents.h"
+#include "helper/engine/PowerEvents.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "NetlinkMessages.h"
+#include "helper/platform/linux/NetlinkMessages.h"
 
 #include <arpa/inet.h>
 #include <array>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "AddressEntry.h"
-#include "LinkEntry.h"
-#include "RouteEntry.h"
-#include "RouteRequest.h"
+#include "helper/platform/linux/AddressEntry.h"
+#include "helper/platform/linux/LinkEntry.h"
+#include "helper/platform/linux/RouteEntry.h"
+#include "helper/platform/linux/RouteRequest.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "NetlinkRoutes.h"
+#include "helper/platform/linux/NetlinkRoutes.h"
 
-#include "HostResolver.h"
-#include "NetlinkMessages.h"
-#include "NetlinkRouting.h"
-#include "RoutePlanning.h"
+#include "helper/platform/linux/HostResolver.h"
+#include "helper/platform/linux/NetlinkMessages.h"
+#include "helper/platform/linux/NetlinkRouting.h"
+#include "helper/platform/linux/RoutePlanning.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "NetlinkRouting.h"
+#include "helper/platform/linux/NetlinkRouting.h"
 
-#include "NetlinkMessages.h"
+#include "helper/platform/linux/NetlinkMessages.h"
 
 #include <cerrno>
 #include <optional>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "AddressEntry.h"
-#include "Expected.h"
-#include "LinkEntry.h"
-#include "NetlinkError.h"
-#include "NetlinkSocket.h"
-#include "RouteEntry.h"
-#include "RouteRequest.h"
+#include "helper/platform/linux/AddressEntry.h"
+#include "helper/platform/linux/LinkEntry.h"
+#include "helper/platform/linux/NetlinkError.h"
+#include "helper/platform/linux/NetlinkSocket.h"
+#include "helper/platform/linux/RouteEntry.h"
+#include "helper/platform/linux/RouteRequest.h"
+#include "shared/Expected.h"
 
 #include <cstdint>
 #include <vector>

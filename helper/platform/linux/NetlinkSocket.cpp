@@ -1,4 +1,4 @@
-#include "NetlinkSocket.h"
+#include "helper/platform/linux/NetlinkSocket.h"
 
 #include <algorithm>
 #include <cerrno>

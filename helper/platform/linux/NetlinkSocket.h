@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Expected.h"
-#include "NetlinkError.h"
-#include "NetlinkMessages.h"
+#include "helper/platform/linux/NetlinkError.h"
+#include "helper/platform/linux/NetlinkMessages.h"
+#include "shared/Expected.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "NftablesFirewall.h"
+#include "helper/platform/linux/NftablesFirewall.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

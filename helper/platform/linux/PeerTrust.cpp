@@ -1,6 +1,6 @@
-#include "PeerTrust.h"
+#include "helper/platform/linux/PeerTrust.h"
 
-#include "ProcessTable.h"
+#include "helper/platform/linux/ProcessTable.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "PolkitAuthority.h"
+#include "helper/platform/linux/PolkitAuthority.h"
 
 #include <array>
 #include <cerrno>

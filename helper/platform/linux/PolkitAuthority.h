@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Authorizer.h"
+#include "helper/service/Authorizer.h"
 
 #include <chrono>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "ProcessTable.h"
+#include "helper/platform/linux/ProcessTable.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <charconv>
 #include <dirent.h>

@@ -1,7 +1,7 @@
-#include "ResolvConfStore.h"
+#include "helper/platform/linux/ResolvConfStore.h"
 
-#include "ResolvConfStoreText.h"
-#include "ResolvedStore.h"
+#include "helper/platform/linux/ResolvConfStoreText.h"
+#include "helper/platform/linux/ResolvedStore.h"
 
 #include <algorithm>
 #include <array>

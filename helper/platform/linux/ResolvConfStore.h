@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DefaultRoute.h"
-#include "DynamicStore.h"
-#include "StoreChangeWatcher.h"
-#include "StoreNotifier.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/platform/linux/DefaultRoute.h"
+#include "helper/platform/linux/StoreChangeWatcher.h"
+#include "helper/platform/linux/StoreNotifier.h"
 
 #include <atomic>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "ResolvConfStoreText.h"
+#include "helper/platform/linux/ResolvConfStoreText.h"
 
-#include "TextPieces.h"
+#include "shared/TextPieces.h"
 
 #include <algorithm>
 

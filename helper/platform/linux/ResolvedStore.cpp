@@ -1,8 +1,8 @@
-#include "ResolvedStore.h"
+#include "helper/platform/linux/ResolvedStore.h"
 
-#include "BusLoop.h"
-#include "DefaultRoute.h"
-#include "ResolvConfStoreText.h"
+#include "helper/platform/linux/BusLoop.h"
+#include "helper/platform/linux/DefaultRoute.h"
+#include "helper/platform/linux/ResolvConfStoreText.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

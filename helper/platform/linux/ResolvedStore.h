@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DynamicStore.h"
-#include "StoreChangeWatcher.h"
-#include "StoreNotifier.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/platform/linux/StoreChangeWatcher.h"
+#include "helper/platform/linux/StoreNotifier.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "SocketActivation.h"
+#include "helper/platform/linux/SocketActivation.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "StoreChangeWatcher.h"
+#include "helper/platform/linux/StoreChangeWatcher.h"
 
-#include "NetlinkSocket.h"
+#include "helper/platform/linux/NetlinkSocket.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "StoreNotifier.h"
+#include "helper/platform/linux/StoreNotifier.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DefaultRoute.h"
-#include "DynamicStore.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/platform/linux/DefaultRoute.h"
 
 #include <atomic>
 #include <cstdint>

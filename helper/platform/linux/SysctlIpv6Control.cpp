@@ -1,4 +1,4 @@
-#include "SysctlIpv6Control.h"
+#include "helper/platform/linux/SysctlIpv6Control.h"
 
 #include <algorithm>
 #include <cerrno>

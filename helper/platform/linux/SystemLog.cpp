@@ -1,4 +1,4 @@
-#include "SystemLog.h"
+#include "helper/platform/linux/SystemLog.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Run by secret_service_session.sh: SecretService.* against a private
 // gnome-keyring-daemon, NoSecretService.* in a separate process.
-#include "LibsecretStore.h"
-#include "ProfileStore.h"
+#include "Torvane/core/LibsecretStore.h"
+#include "Torvane/core/ProfileStore.h"
 
 #include <chrono>
 #include <cstdio>

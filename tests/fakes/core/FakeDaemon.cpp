@@ -1,7 +1,7 @@
-#include "FakeDaemon.h"
+#include "tests/fakes/core/FakeDaemon.h"
 
-#include "LineFramer.h"
-#include "VPNRuntimeStatus.h"
+#include "shared/VPNRuntimeStatus.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <algorithm>
 #include <array>

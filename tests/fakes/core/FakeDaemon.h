@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HelperCall.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "shared/protocol/HelperCall.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
 
 #include <chrono>
 #include <condition_variable>

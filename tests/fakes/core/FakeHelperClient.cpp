@@ -1,4 +1,4 @@
-#include "FakeHelperClient.h"
+#include "tests/fakes/core/FakeHelperClient.h"
 
 namespace torvane::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HelperClient.h"
+#include "Torvane/core/HelperClient.h"
 
 #include <condition_variable>
 #include <deque>

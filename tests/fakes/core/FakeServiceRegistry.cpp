@@ -1,4 +1,4 @@
-#include "FakeServiceRegistry.h"
+#include "tests/fakes/core/FakeServiceRegistry.h"
 
 namespace torvane::testing {
 

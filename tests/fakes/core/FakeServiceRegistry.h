@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServiceRegistry.h"
+#include "Torvane/core/ServiceRegistry.h"
 
 #include <deque>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "HelperTestBed.h"
+#include "tests/fakes/core/HelperTestBed.h"
 
-#include "AppLog.h"
+#include "Torvane/core/AppLog.h"
 
 #include <cstdlib>
 #include <fcntl.h>

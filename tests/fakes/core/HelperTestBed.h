@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DaemonClient.h"
-#include "FakeClock.h"
-#include "FakeDaemon.h"
-#include "FakeServiceRegistry.h"
+#include "Torvane/core/DaemonClient.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/core/FakeDaemon.h"
+#include "tests/fakes/core/FakeServiceRegistry.h"
 
 #include <chrono>
 #include <future>

@@ -1,4 +1,4 @@
-#include "MemorySecretStore.h"
+#include "tests/fakes/core/MemorySecretStore.h"
 
 namespace torvane::testing {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServiceRegistryCommandRunner.h"
+#include "Torvane/core/ServiceRegistryCommandRunner.h"
 
 #include <map>
 #include <string>

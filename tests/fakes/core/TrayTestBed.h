@@ -4,10 +4,10 @@
 // store over a private settings file and an in-memory secret store, a daemon
 // client that answers on its own thread, and the connection manager over both.
 
-#include "ConnectionManager.h"
-#include "FakeHelperClient.h"
-#include "MemorySecretStore.h"
-#include "ProfileStore.h"
+#include "Torvane/core/ConnectionManager.h"
+#include "Torvane/core/ProfileStore.h"
+#include "tests/fakes/core/FakeHelperClient.h"
+#include "tests/fakes/core/MemorySecretStore.h"
 
 #include <functional>
 #include <memory>

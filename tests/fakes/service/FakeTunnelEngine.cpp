@@ -1,4 +1,4 @@
-#include "FakeTunnelEngine.h"
+#include "tests/fakes/service/FakeTunnelEngine.h"
 
 #include <asio/post.hpp>
 

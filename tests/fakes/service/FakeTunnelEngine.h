@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TunnelEngine.h"
+#include "helper/engine/TunnelEngine.h"
 
 #include <functional>
 #include <future>

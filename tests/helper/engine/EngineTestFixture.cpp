@@ -1,4 +1,4 @@
-#include "EngineTestFixture.h"
+#include "tests/helper/engine/EngineTestFixture.h"
 
 #include <chrono>
 #include <fstream>

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "FakeClock.h"
-#include "FakeDynamicStore.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeOwnProcesses.h"
-#include "FakeProcessLauncher.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
-#include "VPNEngine.h"
+#include "helper/engine/VPNEngine.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeDynamicStore.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeIpv6Control.h"
+#include "tests/fakes/FakeOwnProcesses.h"
+#include "tests/fakes/FakeProcessLauncher.h"
+#include "tests/fakes/FakeRoutes.h"
+#include "tests/fakes/RecordingCommandRunner.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,9 +1,9 @@
-#include "DnsOverride.h"
+#include "helper/network/DnsOverride.h"
 
-#include "EngineError.h"
-#include "FakeDynamicStore.h"
-#include "NetworkFakes.h"
-#include "TestSupport.h"
+#include "helper/process/EngineError.h"
+#include "tests/fakes/FakeDynamicStore.h"
+#include "tests/helper/network/NetworkFakes.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <filesystem>
 #include <fstream>

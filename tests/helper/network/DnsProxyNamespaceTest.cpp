@@ -1,13 +1,13 @@
 // The proxy with the real dnsmasq, answering on 127.0.0.1:53. Runs only
 // inside the network namespace that tests/netns/proxy6_netns.sh creates,
 // whose resolv.conf points at 127.0.0.1; skipped anywhere else.
-#include "DnsProxy.h"
-#include "EngineError.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "PosixCommandRunner.h"
-#include "PosixProcessLauncher.h"
+#include "helper/network/DnsProxy.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/PosixProcessLauncher.h"
+#include "shared/process/PosixCommandRunner.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeIpv6Control.h"
+#include "tests/fakes/FakeRoutes.h"
 
 #include <cstdlib>
 #include <filesystem>

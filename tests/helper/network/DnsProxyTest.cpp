@@ -1,10 +1,10 @@
-#include "DnsProxy.h"
+#include "helper/network/DnsProxy.h"
 
-#include "EngineError.h"
-#include "FakeClock.h"
-#include "FakeProcessLauncher.h"
-#include "NetworkFakes.h"
-#include "TestSupport.h"
+#include "helper/process/EngineError.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeProcessLauncher.h"
+#include "tests/helper/network/NetworkFakes.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <filesystem>
 #include <fstream>

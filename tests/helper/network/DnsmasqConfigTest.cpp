@@ -1,6 +1,6 @@
-#include "DnsmasqConfig.h"
+#include "helper/network/DnsmasqConfig.h"
 
-#include "PosixCommandRunner.h"
+#include "shared/process/PosixCommandRunner.h"
 
 #include <filesystem>
 #include <fstream>

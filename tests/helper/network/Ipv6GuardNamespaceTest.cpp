@@ -1,11 +1,11 @@
 // The guard with the real IPv6 switches (SysctlIpv6Control) of a namespace.
 // Runs only inside the network namespace that tests/netns/proxy6_netns.sh
 // creates (the sysctls are per namespace); skipped anywhere else.
-#include "FakeFirewall.h"
-#include "FakeRoutes.h"
-#include "Ipv6Guard.h"
-#include "PosixCommandRunner.h"
-#include "SysctlIpv6Control.h"
+#include "helper/network/Ipv6Guard.h"
+#include "helper/platform/linux/SysctlIpv6Control.h"
+#include "shared/process/PosixCommandRunner.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeRoutes.h"
 
 #include <cstdlib>
 #include <filesystem>

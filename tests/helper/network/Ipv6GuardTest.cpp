@@ -1,6 +1,6 @@
-#include "Ipv6Guard.h"
+#include "helper/network/Ipv6Guard.h"
 
-#include "NetworkFakes.h"
+#include "tests/helper/network/NetworkFakes.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
-#include "KillSwitch.h"
+#include "helper/network/KillSwitch.h"
 
-#include "NetworkFakes.h"
+#include "tests/helper/network/NetworkFakes.h"
 
 #include <memory>
 

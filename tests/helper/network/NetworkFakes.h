@@ -1,10 +1,10 @@
 #pragma once
 
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "NetworkContext.h"
-#include "RecordingCommandRunner.h"
+#include "helper/network/NetworkContext.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeIpv6Control.h"
+#include "tests/fakes/FakeRoutes.h"
+#include "tests/fakes/RecordingCommandRunner.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "RouteTable.h"
+#include "helper/network/RouteTable.h"
 
-#include "NetworkFakes.h"
-#include "TestSupport.h"
+#include "tests/helper/network/NetworkFakes.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "BundleLocator.h"
+#include "helper/process/BundleLocator.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,6 @@
-#include "EngineError.h"
-#include "PosixChildProcess.h"
-#include "PosixProcessLauncher.h"
+#include "helper/process/EngineError.h"
+#include "helper/process/PosixChildProcess.h"
+#include "helper/process/PosixProcessLauncher.h"
 
 #include <atomic>
 #include <cerrno>

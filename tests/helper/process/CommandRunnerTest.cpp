@@ -1,6 +1,6 @@
-#include "CommandOutput.h"
-#include "PosixCommandRunner.h"
-#include "RecordingCommandRunner.h"
+#include "shared/process/CommandOutput.h"
+#include "shared/process/PosixCommandRunner.h"
+#include "tests/fakes/RecordingCommandRunner.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "FileWriter.h"
+#include "helper/process/FileWriter.h"
 
-#include "EngineError.h"
+#include "helper/process/EngineError.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,10 +1,10 @@
 // The command service without a socket: requests straight into CommandService, and
 // its output collected from a channel.
-#include "CommandService.h"
+#include "helper/service/CommandService.h"
 
-#include "FakeTunnelEngine.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
+#include "tests/fakes/service/FakeTunnelEngine.h"
 
 #include <map>
 

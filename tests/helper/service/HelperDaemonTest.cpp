@@ -1,12 +1,12 @@
 // The command service end to end: a real HelperDaemon on a Unix socket in a
 // temporary folder, real clients, and a fake engine with its own queue.
-#include "HelperDaemon.h"
+#include "helper/service/HelperDaemon.h"
 
-#include "FakeTunnelEngine.h"
-#include "TestClient.h"
-#include "TestSupport.h"
-#include "VPNProfile.h"
-#include "VPNSecrets.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNSecrets.h"
+#include "tests/fakes/service/FakeTunnelEngine.h"
+#include "tests/helper/platform/linux/TestSupport.h"
+#include "tests/helper/service/TestClient.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "HelperOptions.h"
+#include "helper/service/HelperOptions.h"
 
 #include <gtest/gtest.h>
 

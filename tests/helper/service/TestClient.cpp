@@ -1,4 +1,4 @@
-#include "TestClient.h"
+#include "tests/helper/service/TestClient.h"
 
 #include <sys/socket.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HelperConnection.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
+#include "tests/tools/testclient/HelperConnection.h"
 
 #include <chrono>
 #include <cstdint>

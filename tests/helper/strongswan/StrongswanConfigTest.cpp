@@ -1,6 +1,6 @@
-#include "StrongswanConfig.h"
+#include "helper/strongswan/StrongswanConfig.h"
 
-#include "SwanctlValues.h"
+#include "helper/strongswan/SwanctlValues.h"
 
 #include <cstdlib>
 #include <fstream>

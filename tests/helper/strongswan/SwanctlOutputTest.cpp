@@ -1,4 +1,4 @@
-#include "SwanctlOutput.h"
+#include "helper/strongswan/SwanctlOutput.h"
 
 #include <gtest/gtest.h>
 

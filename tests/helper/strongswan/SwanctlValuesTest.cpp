@@ -1,6 +1,6 @@
-#include "SwanctlValues.h"
+#include "helper/strongswan/SwanctlValues.h"
 
-#include "StrongswanConfig.h"
+#include "helper/strongswan/StrongswanConfig.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "LineFramer.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "Request.h"
+#include "shared/protocol/Request.h"
 
-#include "LineFramer.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

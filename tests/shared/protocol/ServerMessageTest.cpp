@@ -1,4 +1,4 @@
-#include "ServerMessage.h"
+#include "shared/protocol/ServerMessage.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 //   torvane-firewall-probe apply [-i INTERFACE]... [-g GATEWAY]...
 //   torvane-firewall-probe release
 // Prints "handle N" after an apply; an error goes to stderr with status 1.
-#include "NftablesFirewall.h"
+#include "helper/platform/linux/NftablesFirewall.h"
 
 #include <iostream>
 #include <string>

@@ -4,9 +4,9 @@
 // profile connected, and sends a few log lines once the app subscribes.
 // Runs until SIGINT or SIGTERM.
 
-#include "FakeDaemon.h"
-#include "VPNProfile.h"
-#include "VPNRuntimeStatus.h"
+#include "shared/VPNProfile.h"
+#include "shared/VPNRuntimeStatus.h"
+#include "tests/fakes/core/FakeDaemon.h"
 
 #include <csignal>
 #include <cstdio>

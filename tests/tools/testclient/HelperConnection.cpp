@@ -1,4 +1,4 @@
-#include "HelperConnection.h"
+#include "tests/tools/testclient/HelperConnection.h"
 
 #include <algorithm>
 #include <array>

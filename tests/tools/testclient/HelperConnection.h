@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineFramer.h"
+#include "shared/protocol/LineFramer.h"
 
 #include <chrono>
 #include <optional>

@@ -5,9 +5,9 @@
 //   callback logLine TEXT                  closed (the helper hung up)
 // Exit status: 0 done, 1 usage, 2 cannot connect, 3 protocol fault, 4 closed by
 // the helper, 5 no reply in time, 7 an error reply.
-#include "HelperConnection.h"
-#include "Request.h"
-#include "ServerMessage.h"
+#include "shared/protocol/Request.h"
+#include "shared/protocol/ServerMessage.h"
+#include "tests/tools/testclient/HelperConnection.h"
 
 #include <charconv>
 #include <fstream>

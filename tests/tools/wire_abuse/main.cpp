@@ -11,8 +11,8 @@
 // it neither dropped the connection nor answered). Prints one summary line:
 //   sent N replied R closed C silent S refused F kinds K
 // and exits 0 when every message was delivered to a connected socket.
-#include "Base64.h"
-#include "HelperConnection.h"
+#include "shared/Base64.h"
+#include "tests/tools/testclient/HelperConnection.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Ipv4Prefix.h"
+#include "helper/platform/linux/Ipv4Prefix.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "NftablesFirewall.h"
+#include "helper/platform/linux/NftablesFirewall.h"
 
 #include <gtest/gtest.h>
 

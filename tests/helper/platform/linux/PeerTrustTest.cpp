@@ -1,6 +1,6 @@
-#include "PeerTrust.h"
+#include "helper/platform/linux/PeerTrust.h"
 
-#include "TestSupport.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <filesystem>
 #include <signal.h>

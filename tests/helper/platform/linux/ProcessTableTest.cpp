@@ -1,6 +1,6 @@
-#include "ProcessTable.h"
+#include "helper/platform/linux/ProcessTable.h"
 
-#include "LinuxOwnProcesses.h"
+#include "helper/platform/linux/LinuxOwnProcesses.h"
 
 #include <csignal>
 #include <spawn.h>

@@ -1,12 +1,12 @@
-#include "ResolvConfStore.h"
+#include "helper/platform/linux/ResolvConfStore.h"
 
-#include "DnsOverride.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
-#include "ResolvConfStoreText.h"
-#include "TestSupport.h"
+#include "helper/network/DnsOverride.h"
+#include "helper/platform/linux/ResolvConfStoreText.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeIpv6Control.h"
+#include "tests/fakes/FakeRoutes.h"
+#include "tests/fakes/RecordingCommandRunner.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <chrono>
 #include <cstdlib>

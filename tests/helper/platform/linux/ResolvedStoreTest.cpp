@@ -1,13 +1,13 @@
-#include "ResolvedStore.h"
+#include "helper/platform/linux/ResolvedStore.h"
 
-#include "ChangeJournal.h"
-#include "DnsOverride.h"
-#include "FakeFirewall.h"
-#include "FakeIpv6Control.h"
-#include "FakeRoutes.h"
-#include "RecordingCommandRunner.h"
-#include "ResolvConfStore.h"
-#include "TestSupport.h"
+#include "helper/network/ChangeJournal.h"
+#include "helper/network/DnsOverride.h"
+#include "helper/platform/linux/ResolvConfStore.h"
+#include "tests/fakes/FakeFirewall.h"
+#include "tests/fakes/FakeIpv6Control.h"
+#include "tests/fakes/FakeRoutes.h"
+#include "tests/fakes/RecordingCommandRunner.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>

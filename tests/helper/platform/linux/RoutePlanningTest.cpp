@@ -1,4 +1,4 @@
-#include "RoutePlanning.h"
+#include "helper/platform/linux/RoutePlanning.h"
 
 #include <linux/rtnetlink.h>
 #include <net/if.h>

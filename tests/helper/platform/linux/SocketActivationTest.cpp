@@ -1,6 +1,6 @@
-#include "SocketActivation.h"
+#include "helper/platform/linux/SocketActivation.h"
 
-#include "TestSupport.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <cstring>
 #include <filesystem>

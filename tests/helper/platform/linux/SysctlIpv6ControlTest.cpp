@@ -1,6 +1,6 @@
-#include "SysctlIpv6Control.h"
+#include "helper/platform/linux/SysctlIpv6Control.h"
 
-#include "TestSupport.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "tests/helper/platform/linux/TestSupport.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DnsProxyControl.h"
-#include "DynamicStore.h"
-#include "SystemLog.h"
+#include "helper/network/DnsProxyControl.h"
+#include "helper/network/DynamicStore.h"
+#include "helper/platform/linux/SystemLog.h"
 
 #include <condition_variable>
 #include <deque>

@@ -21,7 +21,7 @@ public:
     /// logging `reason`; ends in connected or in error.
     virtual void reconnectInPlace(Tunnel& tunnel, const std::string& reason) = 0;
     /// Whether charon shows the tunnel's CHILD SA installed; false when
-    /// swanctl is missing.
+    /// charon cannot be asked.
     virtual bool childSAUp(const Tunnel& tunnel) = 0;
     /// A charon was launched and not stopped since.
     virtual bool charonTracked() = 0;

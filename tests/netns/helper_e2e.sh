@@ -214,9 +214,14 @@ EOF
     # instead of waiting out the initiation's 20 s, answers it, and the
     # teardown leaves the namespace exactly as before the daemon ran.
     check "the full tunnel connects" grep -q '^reply start 0 Connected' <<<"$(start_profile full)"
+    # Its connection loaded (once more than before) means it is initiating:
+    # nothing else follows the load in a start.
+    local loaded="loaded connection 'ov-$(lower_id unreachable)'" loads
+    loads=$(grep -cF -- "$loaded" "$W/helper.out" || true)
     start_profile unreachable >"$W/silent.out" 2>&1 &
     starter=$!
-    check "the second start waits in its initiation" eventually 10 pgrep -f -- '--initiate --child ov-' >/dev/null
+    check "the second start waits in its initiation" eventually 10 \
+        bash -c '[ "$(grep -cF -- "$0" "$1")" -gt "$2" ]' "$loaded" "$W/helper.out" "$loads"
     sleep 1
     t0=$(date +%s%N)
     kill -TERM "$hp"

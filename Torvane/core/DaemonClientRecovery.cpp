@@ -28,12 +28,12 @@ void DaemonClient::registerDaemon() {
     const auto error = m_deps.registry->registerDaemon();
     const ServiceStatus status = m_deps.registry->status();
     if (!error) {
-        log("Helper: SMAppService.register OK (status " + describe(status) + ")");
+        log("Helper: service register OK (status " + describe(status) + ")");
     } else {
-        log("Helper: SMAppService.register failed (status " + describe(status) + "): " + *error);
+        log("Helper: service register failed (status " + describe(status) + "): " + *error);
     }
     if (status == ServiceStatus::requiresApproval) {
-        log("Helper: daemon requires approval — opening System Settings");
+        log("Helper: daemon requires approval — showing how to enable torvane-helper.socket");
         m_deps.registry->openApprovalSettings();
     }
 }

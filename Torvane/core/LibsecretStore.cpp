@@ -7,7 +7,7 @@ namespace {
 
 const SecretSchema* schema() {
     // Only the two attributes identify an item, not the schema name, as a
-    // Keychain item is found by service and account alone.
+    // keyring item is found by service and account alone.
     static const SecretSchema value = {
         "kv.kelvor.torvane.Secrets",
         SECRET_SCHEMA_DONT_MATCH_NAME,

@@ -131,7 +131,7 @@ bool ProfileStore::saveSecrets(const VPNSecrets& secrets, const Uuid& profileID)
     const std::string account = profileID.upperText();
     const int status = m_secretStore.write(account, encodeSecrets(secrets));
     if (status != 0) {
-        appSystemLog("Torvane: Keychain write failed for " + account + ": OSStatus " +
+        appSystemLog("Torvane: keyring write failed for " + account + ": OSStatus " +
                      std::to_string(status));
         return false;
     }

@@ -133,12 +133,12 @@ bool AppDelegate::presentHelperFailure() {
     box.setText(QStringLiteral("Torvane can’t reach its VPN helper"));
     box.setInformativeText(QStringLiteral(
         "The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN "
-        "connections and will quit.\n\nOpen Login Items, make sure “Torvane” is allowed under "
-        "Login Items & Extensions, then launch Torvane again. If it keeps failing, reinstall the "
-        "app."));
+        "connections and will quit.\n\nEnable the helper with “sudo systemctl enable --now "
+        "torvane-helper.socket”, then launch Torvane again. If it keeps failing, reinstall the "
+        "package."));
     QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
     QPushButton* loginItems =
-        box.addButton(QStringLiteral("Open Login Items"), QMessageBox::ActionRole);
+        box.addButton(QStringLiteral("Show How to Enable"), QMessageBox::ActionRole);
     box.setDefaultButton(quit);
     box.exec();
     return box.clickedButton() == loginItems;
@@ -150,7 +150,7 @@ void AppDelegate::showLoginItemsHelp() {
     QMessageBox box;
     box.setIcon(QMessageBox::Information);
     box.setWindowTitle(QStringLiteral("Torvane"));
-    box.setText(QStringLiteral("Login Items"));
+    box.setText(QStringLiteral("Enabling the VPN helper"));
     box.setInformativeText(QString::fromStdString(SystemdServiceRegistry::approvalInstructions()));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();

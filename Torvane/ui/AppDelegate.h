@@ -33,7 +33,7 @@ public:
     /// replaceable for tests.
     struct Hooks {
         /// The fatal "can’t reach its VPN helper" alert; true when the user
-        /// chose "Open Login Items".
+        /// chose "Show How to Enable".
         std::function<bool()> helperFailureAlert;
         /// Shows how to let the daemon run.
         std::function<void()> openLoginItems;

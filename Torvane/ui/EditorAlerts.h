@@ -18,8 +18,8 @@ inline QString certificateImportTitle() {
 }
 
 inline QString saveSecretsMessage() {
-    return QStringLiteral("The password and keys couldn’t be saved to your Keychain (it may be "
-                          "locked). Unlock your Keychain and Save again.");
+    return QStringLiteral("The password and keys couldn’t be saved to your keyring (it may be "
+                          "locked). Unlock your keyring and Save again.");
 }
 
 } // namespace torvane::EditorAlerts

@@ -40,7 +40,7 @@ class ImportFlow : public QObject {
 public:
     static constexpr const char* kErrorTitle = "Couldn’t Import Profile";
     static constexpr const char* kSecretsNotSavedMessage =
-        "The profile was imported, but its password and keys couldn’t be saved to your Keychain "
+        "The profile was imported, but its password and keys couldn’t be saved to your keyring "
         "(it may be locked). Open the profile and Save again.";
     /// Export files are a few kilobytes; anything this large is not one, and
     /// is not read into memory.

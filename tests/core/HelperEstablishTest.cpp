@@ -83,10 +83,11 @@ TEST(HelperEstablish, DaemonAwaitingApprovalGivesUpWithoutRepair) {
 
     EXPECT_FALSE(establish(bed));
     EXPECT_THAT(bed.logContaining("requires approval"),
-                ElementsAre("Torvane: Helper: daemon requires approval — opening System Settings",
+                ElementsAre("Torvane: Helper: daemon requires approval — showing how to enable "
+                            "torvane-helper.socket",
                             "Torvane: Helper: daemon requires approval — unreachable until the "
                             "user enables it"));
-    EXPECT_EQ(bed.logContaining("Torvane: Helper: SMAppService.register failed (status "
+    EXPECT_EQ(bed.logContaining("Torvane: Helper: service register failed (status "
                                 "requiresApproval): authorization was not granted")
                   .size(),
               1U);

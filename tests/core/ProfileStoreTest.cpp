@@ -124,7 +124,7 @@ TEST_F(ProfileStoreTest, FailedSecretWriteStillSavesTheProfile) {
     const auto [imported, saved] = store->importProfile(profile, {"pw", ""});
     EXPECT_FALSE(saved);
     EXPECT_THAT(names(*openStore()), ElementsAre("Locked"));
-    EXPECT_THAT(logged, ElementsAre("Torvane: Keychain write failed for " + profile.id.upperText() +
+    EXPECT_THAT(logged, ElementsAre("Torvane: keyring write failed for " + profile.id.upperText() +
                                     ": OSStatus -25308"));
 }
 

@@ -191,7 +191,7 @@ TEST_F(ProfileEditorTest, SecretsGoToTheSecretStoreAndAFailedWriteIsReported) {
     trigger(*editor, "saveAction");
     EXPECT_THAT(alerts, ElementsAre(Pair("Couldn’t Save Secrets",
                                          "The password and keys couldn’t be saved to your "
-                                         "Keychain (it may be locked). Unlock your Keychain and "
+                                         "keyring (it may be locked). Unlock your keyring and "
                                          "Save again.")));
     EXPECT_EQ(storedProfile(profile.id).remoteAddr, "vpn.example");
 }

@@ -81,7 +81,7 @@ TEST_F(TrayAppLifecycleTest, AnUnreachableDaemonEndsInTheAlertAndTermination) {
     EXPECT_EQ(helper.subscriptions(), 0);
     EXPECT_NE(exits[0], 0);
 
-    // "Open Login Items" shows the way and still terminates.
+    // "Show How to Enable" shows the way and still terminates.
     chooseLoginItems = true;
     exits.clear();
     delegate->applicationDidFinishLaunching();

@@ -1,6 +1,7 @@
 // The one charon all tunnels share, and its VICI event connection.
 #include "helper/engine/CharonSupervisor.h"
 
+#include "helper/process/EndChild.h"
 #include "helper/process/EngineError.h"
 #include "helper/strongswan/StagingLayout.h"
 
@@ -140,15 +141,7 @@ void CharonSupervisor::stop() {
     assertOnQueue(__func__);
     closeVici();
     if (m_process) {
-        m_process->terminate();
-        const auto deadline = m_clock.now() + std::chrono::seconds(3);
-        while (m_process->isRunning() && m_clock.now() < deadline) {
-            m_clock.sleep(std::chrono::milliseconds(50));
-        }
-        if (m_process->isRunning()) {
-            m_process->kill();
-        }
-        m_process->waitUntilExit();
+        endChild(*m_process, m_clock, std::chrono::seconds(3));
         m_process->stopReadingOutput();
         // Only a charon that ended through its own SIGTERM handling (or
         // exited by itself) cleaned up; killed or crashed, it did not.

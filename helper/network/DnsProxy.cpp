@@ -1,6 +1,7 @@
 #include "helper/network/DnsProxy.h"
 
 #include "helper/network/DnsmasqConfig.h"
+#include "helper/process/EndChild.h"
 #include "helper/process/EngineError.h"
 #include "helper/process/FileWriter.h"
 #include "shared/process/CommandOutput.h"
@@ -182,15 +183,7 @@ void DnsProxy::stopDnsmasq() {
         return;
     }
     if (m_process->isRunning()) {
-        m_process->terminate();
-        const auto deadline = m_clock.now() + std::chrono::seconds(3);
-        while (m_process->isRunning() && m_clock.now() < deadline) {
-            m_clock.sleep(std::chrono::milliseconds(50));
-        }
-        if (m_process->isRunning()) {
-            m_process->kill();
-        }
-        m_process->waitUntilExit();
+        endChild(*m_process, m_clock, std::chrono::seconds(3));
     }
     m_process.reset();
     m_context.forgetUndo("process dnsmasq");

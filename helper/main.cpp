@@ -73,11 +73,10 @@ int main(int argc, char** argv) {
                 }
                 systemLog("DNS: systemd-resolved unusable (" + store.error() + ")");
             }
-            return ResolvConfStore::create(
-                std::move(onChange), std::move(post),
-                {.resolvConfPath = "/etc/resolv.conf", .log = [](const std::string& line) {
-                     systemLog(line);
-                 }});
+            return ResolvConfStore::create(std::move(onChange), std::move(post),
+                                           {.resolvConfPath = "/etc/resolv.conf",
+                                            .log = [](const std::string& line) { systemLog(line); },
+                                            .primaryInterface = {}});
         },
         .runInBackground = {},
         .openPowerEvents = openLogindPowerEvents,

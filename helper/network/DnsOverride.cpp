@@ -18,6 +18,12 @@ std::string stateDNSKey(const std::string& serviceID) {
     return "State:/Network/Service/" + serviceID + "/DNS";
 }
 
+// systemd-resolved's stub, and the address our own proxy listens on: as an
+// upstream either one loops back into the override.
+bool isLocalStub(const std::string& server) {
+    return server == "127.0.0.53" || server == "127.0.0.1";
+}
+
 bool wantsDNS(const VPNProfile& profile) {
     return profile.dnsmasqEnabled || !profile.dnsServers.empty() || !profile.searchDomains.empty();
 }
@@ -86,7 +92,7 @@ void DnsOverride::reconcileDNS(const std::vector<Tunnel*>& byPriority) {
         if (proxyTunnel != nullptr) {
             std::optional<std::string> failure;
             try {
-                m_proxy.startDnsmasq(proxyTunnel->profile);
+                m_proxy.startDnsmasq(proxyTunnel->profile, m_upstreamServers);
             } catch (const EngineError& error) {
                 failure = error.message();
             } catch (const std::exception& error) {
@@ -114,8 +120,17 @@ void DnsOverride::reconcileDNS(const std::vector<Tunnel*>& byPriority) {
     std::vector<std::string> servers;
     if (m_proxy.ownerID() == dnsTunnel->profile.id && m_proxy.isRunning()) {
         servers = {"127.0.0.1"};
-    } else {
+    } else if (!dnsTunnel->profile.dnsServers.empty()) {
         servers = dnsTunnel->profile.dnsServers;
+    } else if (dnsTunnel->profile.dnsmasqEnabled) {
+        // The proxy would have forwarded there; without it, ask them directly.
+        servers = m_upstreamServers;
+    }
+    if (servers.empty() && dnsTunnel->profile.searchDomains.empty()) {
+        // Nothing to set: leaving an earlier set (the proxy's 127.0.0.1,
+        // where nothing answers any more) would break every lookup.
+        restoreDNS();
+        return;
     }
     applyDNS(servers, dnsTunnel->profile.searchDomains, dnsTunnel->profile.name);
 }
@@ -243,8 +258,13 @@ void DnsOverride::captureOriginalDNSIfNeeded() {
         return;
     }
     m_upstreamDNSCaptured = true;
+    m_upstreamServers = currentUpstreamServers();
+    if (m_upstreamServers.empty()) {
+        m_context.log("DNS: no resolvers in use before connecting — a DNS proxy without servers "
+                      "of its own has nowhere to forward");
+    }
     std::string text;
-    for (const auto& server : effectiveSystemDNSServers()) {
+    for (const auto& server : m_upstreamServers) {
         text += "nameserver " + server + "\n";
     }
     try {
@@ -253,6 +273,21 @@ void DnsOverride::captureOriginalDNSIfNeeded() {
         // Only the DNS proxy reads the file; without it the proxy forwards
         // nowhere, which the override itself does not depend on.
     }
+}
+
+std::vector<std::string> DnsOverride::currentUpstreamServers() {
+    std::vector<std::string> servers;
+    if (const auto primary = primaryServiceID()) {
+        if (const auto value = storeValue(stateDNSKey(*primary))) {
+            servers = storeList(*value, "ServerAddresses").value_or(std::vector<std::string>{});
+        }
+    }
+    std::erase_if(servers, isLocalStub);
+    if (servers.empty()) {
+        servers = effectiveSystemDNSServers();
+        std::erase_if(servers, isLocalStub);
+    }
+    return servers;
 }
 
 std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
@@ -267,7 +302,8 @@ std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
         if (!line.starts_with("nameserver")) {
             continue;
         }
-        const auto space = line.find(' ');
+        // The resolver takes a tab as well as a space after the keyword.
+        const auto space = line.find_first_of(" \t");
         if (space == std::string::npos) {
             continue;
         }
@@ -303,6 +339,7 @@ void DnsOverride::restoreDNS() {
     m_desiredSearchDomains.clear();
     m_dnsOverrideActive = false;
     m_upstreamDNSCaptured = false;
+    m_upstreamServers.clear();
 }
 
 void DnsOverride::restoreServiceStateDNS(const std::string& serviceID, DynamicStore& store) {

@@ -61,8 +61,15 @@ public:
     void enforceDNSOverride();
     /// The dictionary to publish for a service whose own DNS was `original`.
     StoreDictionary stampDict(const std::optional<StoreDictionary>& original) const;
-    /// Writes the pre-override resolvers to the upstream file, once.
+    /// Takes the pre-override resolvers (upstreamServers) and writes them to
+    /// the upstream file, once per override.
     void captureOriginalDNSIfNeeded();
+    /// The resolvers in use right now, before our override: the primary
+    /// service's servers as the store reports them (with systemd-resolved,
+    /// the primary link's), else the resolv.conf file's. Never a local stub
+    /// or our own proxy's address, which would send the proxy's queries back
+    /// into the override.
+    std::vector<std::string> currentUpstreamServers();
     /// The resolvers the resolv.conf file lists, in order; empty when it is
     /// unreadable.
     std::vector<std::string> effectiveSystemDNSServers() const;
@@ -90,6 +97,7 @@ public:
     const std::vector<std::string>& desiredSearchDomains() const { return m_desiredSearchDomains; }
     const std::optional<std::string>& overriddenServiceID() const { return m_overriddenServiceID; }
     bool upstreamDNSCaptured() const { return m_upstreamDNSCaptured; }
+    const std::vector<std::string>& upstreamServers() const { return m_upstreamServers; }
     /// stagingRoot + "/upstream.resolv.conf".
     std::string upstreamResolvConfPath() const;
 
@@ -111,6 +119,7 @@ private:
     /// network replaced it.
     std::map<std::string, StoreDictionary> m_writtenStamps;
     bool m_upstreamDNSCaptured = false;
+    std::vector<std::string> m_upstreamServers;
 };
 
 } // namespace torvane

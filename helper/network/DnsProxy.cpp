@@ -112,7 +112,8 @@ std::string DnsProxy::configPath() const {
     return m_context.stagingRoot + "/dnsmasq.conf";
 }
 
-void DnsProxy::startDnsmasq(const VPNProfile& profile) {
+void DnsProxy::startDnsmasq(const VPNProfile& profile,
+                            const std::vector<std::string>& upstreamServers) {
     const std::string program = m_context.locator.bundledDnsmasq();
     m_context.log("dnsmasq: binary = " + program);
     if (!isExecutableFile(program)) {
@@ -120,7 +121,7 @@ void DnsProxy::startDnsmasq(const VPNProfile& profile) {
     }
 
     const std::string upstreamResolvFile = m_context.stagingRoot + "/upstream.resolv.conf";
-    const std::string config = dnsmasqConfigText(profile, upstreamResolvFile);
+    const std::string config = dnsmasqConfigText(profile, upstreamServers);
     m_context.log("dnsmasq: config ---------\n" + config + "-------------------------");
     if (!isValidUtf8(config)) {
         throw EngineError("failed to encode dnsmasq config");

@@ -29,11 +29,12 @@ public:
     std::optional<Uuid> ownerID() const override;
     void setOwnerID(std::optional<Uuid> owner) override;
 
-    /// Writes staging root + "/dnsmasq.conf", launches dnsmasq with it and
+    /// Writes staging root + "/dnsmasq.conf" (see dnsmasqConfigText), launches dnsmasq with it and
     /// waits 0.5 s for it to stay up. Throws EngineError (missing program,
     /// unencodable or refused configuration, early exit, launch failure);
     /// nothing is held then.
-    void startDnsmasq(const VPNProfile& profile) override;
+    void startDnsmasq(const VPNProfile& profile,
+                      const std::vector<std::string>& upstreamServers) override;
     /// SIGTERM, up to 3 s for it to go, then SIGKILL; clears the owner.
     /// Never fails.
     void stopDnsmasq() override;

@@ -223,7 +223,8 @@ std::optional<std::string> checkLine(std::string_view line, std::size_t number,
 
 } // namespace
 
-std::string dnsmasqConfigText(const VPNProfile& profile, const std::string& upstreamResolvFile) {
+std::string dnsmasqConfigText(const VPNProfile& profile,
+                              const std::vector<std::string>& upstreamServers) {
     const std::string_view own = trimmedText(profile.dnsmasqConfig, kAsciiWhitespace);
     if (!own.empty()) {
         return std::string(own) + "\n";
@@ -233,10 +234,8 @@ std::string dnsmasqConfigText(const VPNProfile& profile, const std::string& upst
                        "port=53\n"
                        "no-hosts\n"
                        "no-resolv\n";
-    if (profile.dnsServers.empty()) {
-        text += "resolv-file=" + upstreamResolvFile + "\n";
-    }
-    for (const auto& server : profile.dnsServers) {
+    const auto& servers = profile.dnsServers.empty() ? upstreamServers : profile.dnsServers;
+    for (const auto& server : servers) {
         text += "server=" + server + "\n";
     }
     return text;

@@ -13,8 +13,12 @@ namespace torvane {
 /// The configuration the local DNS proxy runs with: the profile's own text
 /// (trimmed, one final newline) when it has any, otherwise a generated one
 /// listening on 127.0.0.1:53 and forwarding to the profile's DNS servers, or
-/// to `upstreamResolvFile` when the profile names none.
-std::string dnsmasqConfigText(const VPNProfile& profile, const std::string& upstreamResolvFile);
+/// to `upstreamServers` (the resolvers in use before connecting) when the
+/// profile names none. The generated one names its servers itself: dnsmasq
+/// reads no resolv-file once "no-resolv" is set, and as nobody it could not
+/// read the daemon's copy of the upstream list anyway.
+std::string dnsmasqConfigText(const VPNProfile& profile,
+                              const std::vector<std::string>& upstreamServers);
 
 /// One directive line of a configuration, as dnsmasq reads it.
 struct DnsmasqDirective {

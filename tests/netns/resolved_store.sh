@@ -15,7 +15,8 @@
 #  |  dbus-daemon, systemd-resolved |        |                              |
 #  +--------------------------------+        +------------------------------+
 #
-# Usage: resolved_store.sh <resolved_store_tests binary>
+# Usage: resolved_store.sh <resolved_store_tests binary> [helper build dir]
+# (the helper's build folder holds the bundled dnsmasq the DNS proxy runs)
 # The resolved program: $TORVANE_RESOLVED_BIN, else the installed one. The
 # package is not installed by setup-deps.sh: its postinst turns the host's
 # /etc/resolv.conf into a link to resolved's stub and starts the service.
@@ -24,7 +25,8 @@
 set -euo pipefail
 # shellcheck source=testbed.sh
 source "$(dirname "$0")/testbed.sh"
-tests=${1:?usage: resolved_store.sh TEST_BINARY}
+tests=${1:?usage: resolved_store.sh TEST_BINARY [HELPER_DIR]}
+helper_dir=${2:-}
 bed_require dbus-daemon busctl dnsmasq
 resolved=${TORVANE_RESOLVED_BIN:-}
 for candidate in /lib/systemd/systemd-resolved /usr/lib/systemd/systemd-resolved \
@@ -62,7 +64,7 @@ fi
 # daemons it starts are ended by PID before it returns.
 cat >"$work/inner.sh" <<'INNER'
 set -euo pipefail
-work=$1 resolved=$2 tests=$3 link=$4 other=$5
+work=$1 resolved=$2 tests=$3 link=$4 other=$5 helper_dir=$6
 mount -t tmpfs tmpfs /run
 mount --bind "$work/passwd" /etc/passwd
 mount --bind "$work/group" /etc/group
@@ -84,7 +86,7 @@ owned() {
         NameHasOwner s org.freedesktop.resolve1 2>/dev/null | grep -q true
 }
 eventually 10 owned || { echo "FAIL: systemd-resolved did not come up:" >&2; cat "$work/resolved.out" >&2; exit 1; }
-TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
+TORVANE_TEST_HELPER_DIR=$helper_dir TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
     TORVANE_RESOLVED_TUNNEL_DNS=10.10.0.1 TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 \
     TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'
 # What resolved itself holds afterwards: the link's own servers and domains.
@@ -103,5 +105,5 @@ wait "$resolved_pid" || true
 TORVANE_RESOLVED_GONE=1 TORVANE_RESOLVED_IF=$link "$tests" --gtest_filter='ResolvedStoreGoneTest.*'
 INNER
 bed_client_exec unshare --mount --propagation private \
-    bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link" "$other"
+    bash "$work/inner.sh" "$work" "$resolved" "$tests" "$link" "$other" "$helper_dir"
 echo "PASS: resolved backend against systemd-resolved in namespace $BED_NS_CLIENT"

@@ -88,7 +88,7 @@ ResolvConfStore::create(ChangeHandler onChange, PostFunction post, Options optio
 
 ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options)
     : m_notifier(std::move(onChange), std::move(post)), m_options(std::move(options)) {
-    m_notifier.rememberRoute(defaultRoute());
+    m_notifier.rememberRoute(route());
 
     const auto link = readSymlink(m_options.resolvConfPath);
     const auto bytes = readFile();
@@ -107,6 +107,31 @@ ResolvConfStore::ResolvConfStore(ChangeHandler onChange, PostFunction post, Opti
 
 ResolvConfStore::~ResolvConfStore() {
     m_watcher.reset();
+}
+
+std::optional<DefaultRoute> ResolvConfStore::route() const {
+    if (!m_options.primaryInterface) {
+        return defaultRoute();
+    }
+    if (auto interface = m_options.primaryInterface()) {
+        return DefaultRoute{std::move(*interface), std::nullopt};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ResolvConfStore::primary() const {
+    if (auto current = route()) {
+        return std::move(current->interface);
+    }
+    return std::nullopt;
+}
+
+bool ResolvConfStore::mayTouchFileFor(const std::string& service) const {
+    if (service == primary()) {
+        return true;
+    }
+    const auto bytes = readFile();
+    return bytes && isGeneratedResolvConf(*bytes);
 }
 
 std::optional<std::string> ResolvConfStore::readFile() const {
@@ -136,13 +161,13 @@ std::optional<std::string> ResolvConfStore::readFile() const {
 
 std::optional<StoreDictionary> ResolvConfStore::copyValue(const std::string& key) {
     if (key == kGlobalIPv4Key) {
-        if (auto primary = defaultRouteInterface()) {
-            return StoreDictionary{{"PrimaryService", *primary}};
+        if (auto interface = primary()) {
+            return StoreDictionary{{"PrimaryService", *interface}};
         }
         return std::nullopt;
     }
     if (const auto service = serviceOfDNSKey(key, kServicePrefix)) {
-        if (*service != defaultRouteInterface()) {
+        if (*service != primary()) {
             return std::nullopt;
         }
         const auto bytes = readFile();
@@ -162,6 +187,9 @@ std::optional<StoreDictionary> ResolvConfStore::copyValue(const std::string& key
         if (!settings.searchDomains.empty()) {
             dictionary["SearchDomains"] = settings.searchDomains;
         }
+        if (auto link = readSymlink(m_options.resolvConfPath)) {
+            dictionary[kSymlinkKey] = std::move(*link);
+        }
         return dictionary;
     }
     if (key.starts_with(kSetupPrefix) && !key.ends_with(kDNSSuffix)) {
@@ -174,9 +202,14 @@ std::optional<StoreDictionary> ResolvConfStore::copyValue(const std::string& key
 }
 
 bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& value) {
-    if (!serviceOfDNSKey(key, kServicePrefix)) {
+    const auto service = serviceOfDNSKey(key, kServicePrefix);
+    if (!service) {
         m_lastError = "read-only key " + key;
         return false;
+    }
+    if (!mayTouchFileFor(*service)) {
+        m_lastWritten.reset();
+        return true;
     }
     if (value.contains(ResolvedStore::kLinkStateKey)) {
         // Saved from a resolved link: writing its servers here would replace
@@ -187,6 +220,11 @@ bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& va
     }
     if (const auto bytes = storeText(value, kFileBytesKey)) {
         m_lastWritten.reset();
+        // The link's owner keeps its target current: the link itself is
+        // what was there, whatever the target says by now.
+        if (const auto link = storeText(value, kSymlinkKey)) {
+            return restoreSymlink(*link);
+        }
         if (m_original && m_original->bytes == *bytes) {
             return restoreOriginal();
         }
@@ -195,7 +233,13 @@ bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& va
         if (!m_original && readFile() == *bytes) {
             return true;
         }
-        return writeFileBytes(*bytes);
+        if (!writeFileBytes(*bytes)) {
+            return false;
+        }
+        // Someone else's resolvers are back in place: nothing of ours is
+        // left to undo, and the next override saves the file anew.
+        m_original.reset();
+        return true;
     }
     ResolvConfSettings settings;
     settings.servers = storeList(value, "ServerAddresses").value_or(std::vector<std::string>{});
@@ -213,11 +257,15 @@ bool ResolvConfStore::setValue(const std::string& key, const StoreDictionary& va
 }
 
 bool ResolvConfStore::removeValue(const std::string& key) {
-    if (!serviceOfDNSKey(key, kServicePrefix)) {
+    const auto service = serviceOfDNSKey(key, kServicePrefix);
+    if (!service) {
         m_lastError = "read-only key " + key;
         return false;
     }
     m_lastWritten.reset();
+    if (!mayTouchFileFor(*service)) {
+        return true;
+    }
     return m_original ? restoreOriginal() : true;
 }
 
@@ -283,13 +331,29 @@ bool ResolvConfStore::restoreOriginal() {
     return true;
 }
 
+bool ResolvConfStore::restoreSymlink(const std::string& target) {
+    const std::string& path = m_options.resolvConfPath;
+    if (readSymlink(path) != target) {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            m_lastError = "cannot remove " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        if (::symlink(target.c_str(), path.c_str()) != 0) {
+            m_lastError = "cannot restore the symlink " + path + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    m_original.reset();
+    return true;
+}
+
 void ResolvConfStore::setNotificationKeys(const std::vector<std::string>& keys,
                                           const std::vector<std::string>& patterns) {
     m_notifier.setKeys(keys, patterns);
 }
 
 void ResolvConfStore::routingChanged() {
-    m_notifier.routeSeen(defaultRoute());
+    m_notifier.routeSeen(route());
 }
 
 void ResolvConfStore::resolvConfChanged() {

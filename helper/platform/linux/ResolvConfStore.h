@@ -20,8 +20,10 @@ namespace torvane {
 ///   "State:/Network/Global/IPv4"       {"PrimaryService": interface of the
 ///                                        main table's IPv4 default route}
 ///   "State:/Network/Service/ID/DNS"    for the primary service: the file's
-///                                       "ServerAddresses", "SearchDomains"
-///                                       and its exact bytes (kFileBytesKey)
+///                                       "ServerAddresses", "SearchDomains",
+///                                       its exact bytes (kFileBytesKey) and,
+///                                       for a symlink, its target
+///                                       (kSymlinkKey)
 ///   "Setup:/Network/Service/ID"        {"UserDefinedName": ID}
 ///   "Setup:/Network/Service/ID/DNS"    absent (no manual-DNS layer)
 ///
@@ -30,7 +32,14 @@ namespace torvane {
 /// kFileBytesKey puts those exact bytes back. What the file was before the
 /// first write is kept: writing the original bytes back or removing the key
 /// restores it, a symlink included (a symlinked file is replaced by a
-/// regular file while overridden).
+/// regular file while overridden; a saved dictionary names the link, so
+/// another process, the crash journal's replay, puts it back too).
+///
+/// There is one file for every service: a write or removal for a service
+/// that is not the primary one leaves it alone, unless it still holds our
+/// own override (nobody has written the new network's resolvers yet, or the
+/// daemon that wrote it died). So a network switch during a tunnel never
+/// ends with the old network's resolvers over the new one's.
 ///
 /// Store calls run on the engine queue; the watcher thread only posts
 /// notifications through the post function. Destroy the store on the engine
@@ -39,11 +48,15 @@ class ResolvConfStore final : public DynamicStore {
 public:
     /// The entry holding the file's exact bytes.
     static constexpr const char* kFileBytesKey = "TorvaneResolvConfBytes";
+    /// The entry holding the target of a symlinked file.
+    static constexpr const char* kSymlinkKey = "TorvaneResolvConfLink";
 
     struct Options {
         std::string resolvConfPath = "/etc/resolv.conf";
         /// Receives the one line saying which backend serves the file.
         std::function<void(const std::string&)> log;
+        /// The primary interface; the main table's default route when empty.
+        std::function<std::optional<std::string>()> primaryInterface;
     };
 
     static Expected<std::unique_ptr<DynamicStore>, std::string>
@@ -70,8 +83,15 @@ private:
     };
 
     ResolvConfStore(ChangeHandler onChange, PostFunction post, Options options);
+    /// The primary interface (with its router) as the options or the
+    /// routing table say.
+    std::optional<DefaultRoute> route() const;
+    std::optional<std::string> primary() const;
+    /// Whether a write or removal for `service` may touch the file.
+    bool mayTouchFileFor(const std::string& service) const;
     bool writeFileBytes(const std::string& bytes);
     bool restoreOriginal();
+    bool restoreSymlink(const std::string& target);
     std::optional<std::string> readFile() const;
     void routingChanged();
     void resolvConfChanged();

@@ -27,4 +27,7 @@ ResolvConfSettings parseResolvConf(std::string_view text);
 /// characters would change the meaning of the file, so it is refused.
 Expected<std::string, std::string> renderResolvConf(const ResolvConfSettings& settings);
 
+/// Whether `text` is a file renderResolvConf wrote (by its first line).
+bool isGeneratedResolvConf(std::string_view text);
+
 } // namespace torvane

@@ -33,7 +33,9 @@ public:
     bool isRunning() const override { return running; }
     std::optional<Uuid> ownerID() const override { return owner; }
     void setOwnerID(std::optional<Uuid> id) override { owner = id; }
-    void startDnsmasq(const VPNProfile& profile) override {
+    void startDnsmasq(const VPNProfile& profile,
+                      const std::vector<std::string>& upstream) override {
+        upstreams.push_back(upstream);
         starts.push_back(profile.name);
         if (failure) {
             throw EngineError(*failure);
@@ -53,6 +55,7 @@ public:
     std::optional<std::string> failure;
     std::optional<int> exited; // set by a test: the proxy died with this status
     std::vector<std::string> starts;
+    std::vector<std::vector<std::string>> upstreams;
     int stops = 0;
 };
 
@@ -280,22 +283,32 @@ TEST_F(DnsReconcileTest, ProxyOwnerAndDNSTunnelCanDiffer) {
     EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
 }
 
-TEST_F(DnsReconcileTest, FailedProxyIsRecordedAndNotRetried) {
-    proxy.failure = "dnsmasq exited at once";
+// A proxy without servers of its own forwards to the resolvers in use before
+// connecting; when it cannot run, the machine asks those directly rather
+// than keep a dead 127.0.0.1.
+TEST_F(DnsReconcileTest, AProxyWithoutServersForwardsToThePreviousResolversOrFallsBackToThem) {
+    initialValues[dnsKey("en0")]["ServerAddresses"] =
+        std::vector<std::string>{"127.0.0.53", "192.168.1.1", "127.0.0.1"};
     Tunnel& b = addTunnel("B", 0);
     profileOf(b).dnsmasqEnabled = true;
-
     dns().reconcileDNS(ordered());
-    dns().reconcileDNS(ordered());
+    EXPECT_THAT(proxy.upstreams, ElementsAre(ElementsAre("192.168.1.1")));
+    EXPECT_EQ(test::readAll(dns().upstreamResolvConfPath()), "nameserver 192.168.1.1\n");
+    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
 
-    EXPECT_THAT(proxy.starts, ElementsAre("B"));
-    EXPECT_EQ(proxy.owner, b.profile.id);
+    proxy.exited = 1;
+    proxy.failure = "dnsmasq exited at once";
+    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
+    dns().reconcileDNS(ordered());
+    EXPECT_THAT(proxy.starts, ElementsAre("B", "B"));
     EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited at once");
     EXPECT_THAT(logs, testing::Contains("dnsmasq failed to start: dnsmasq exited at once — "
                                         "falling back to direct DNS servers"));
-    // No servers and no domains to fall back on: nothing is imposed.
-    EXPECT_FALSE(dns().dnsOverrideActive());
-    EXPECT_TRUE(store == nullptr || store->operations().empty());
+    EXPECT_THAT(storeServers(), ElementsAre("192.168.1.1"));
+
+    tunnels.clear();
+    dns().reconcileDNS({});
+    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
 }
 
 TEST_F(DnsReconcileTest, AProxyThatDiesAndCannotComeBackLeavesTheOwnersServers) {
@@ -317,18 +330,20 @@ TEST_F(DnsReconcileTest, AProxyThatDiesAndCannotComeBackLeavesTheOwnersServers) 
     EXPECT_EQ(proxy.starts.size(), 2U);
 }
 
+// Without a store value the file is read as the resolver reads it.
 TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
+    initialValues.erase(dnsKey("en0"));
     std::ofstream(resolvConf) << "nameserver 192.168.1.1\n# a comment\n\tnameserver  fe80::1%en0 \n"
-                                 "nameserver\t10.1.1.1\nnameserver\nnameservers 10.2.2.2\n";
-    EXPECT_THAT(dns().effectiveSystemDNSServers(), ElementsAre("192.168.1.1", "fe80::1%en0"));
-
+                                 "nameserver\t10.1.1.1\nnameserver\nnameservers 10.2.2.2\n"
+                                 "nameserver 127.0.0.53\n";
     Tunnel& a = addTunnel("A", 0);
     profileOf(a).dnsServers = {"10.0.0.53"};
     dns().reconcileDNS(ordered());
 
     const std::string upstream = dns().upstreamResolvConfPath();
     EXPECT_EQ(upstream, m_dir + "/upstream.resolv.conf");
-    const std::string captured = "nameserver 192.168.1.1\nnameserver fe80::1%en0\n";
+    const std::string captured =
+        "nameserver 192.168.1.1\nnameserver fe80::1%en0\nnameserver 10.1.1.1\n";
     EXPECT_EQ(test::readAll(upstream), captured);
     struct stat info {};
     ASSERT_EQ(::stat(upstream.c_str(), &info), 0);
@@ -338,9 +353,6 @@ TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
     std::ofstream(resolvConf) << "nameserver 10.3.3.3\n";
     dns().reconcileDNS(ordered());
     EXPECT_EQ(test::readAll(upstream), captured);
-
-    std::filesystem::remove(resolvConf);
-    EXPECT_THAT(dns().effectiveSystemDNSServers(), IsEmpty());
 }
 
 } // namespace

@@ -65,7 +65,7 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     profile.dnsmasqEnabled = true;
     profile.dnsmasqConfig = "listen-address=127.0.0.1\nbind-interfaces\nport=53\nno-hosts\n"
                             "no-resolv\naddress=/test.example/192.0.2.1\n";
-    proxy.startDnsmasq(profile);
+    proxy.startDnsmasq(profile, {});
     ASSERT_TRUE(proxy.isRunning());
 
     const auto answer = runner.runCommand("/usr/bin/getent", {"hosts", "test.example"},
@@ -76,7 +76,7 @@ TEST(DnsProxyInNamespaceTest, RealProxyAnswersFromItsConfigurationAndStops) {
     // A second proxy finds the port taken and dies during its wait.
     DnsProxy second(context, launcher, clock);
     try {
-        second.startDnsmasq(profile);
+        second.startDnsmasq(profile, {});
         ADD_FAILURE() << "a second proxy started on a taken port";
     } catch (const EngineError& error) {
         EXPECT_THAT(error.message(), HasSubstr("dnsmasq exited (status "));

@@ -40,7 +40,7 @@ protected:
     /// The message of the EngineError that starting `profile` throws.
     std::string startFailure(const VPNProfile& profile) {
         try {
-            m_proxy->startDnsmasq(profile);
+            m_proxy->startDnsmasq(profile, {});
         } catch (const EngineError& error) {
             return error.message();
         }
@@ -65,7 +65,7 @@ VPNProfile proxiedProfile() {
 } // namespace
 
 TEST_F(DnsProxyTest, StartWritesTheConfigurationLaunchesAndWaitsForReadiness) {
-    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->startDnsmasq(proxiedProfile(), {});
 
     const std::string config = "listen-address=127.0.0.1\nbind-interfaces\nport=53\nno-hosts\n"
                                "no-resolv\nserver=10.0.0.53\nserver=10.0.0.54\n";
@@ -96,7 +96,7 @@ TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {
     m_clock.onSleep = [this] {
         m_launcher.lastChild()->pushOutput("started, version 2.89\n");
     };
-    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->startDnsmasq(proxiedProfile(), {});
     logs.clear();
 
     auto child = m_launcher.lastChild();
@@ -156,7 +156,7 @@ TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
 }
 
 TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
-    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->startDnsmasq(proxiedProfile(), {});
     m_proxy->setOwnerID(proxiedProfile().id);
     auto stubborn = m_launcher.lastChild();
     stubborn->setExitsOnTerminate(false);
@@ -173,7 +173,7 @@ TEST_F(DnsProxyTest, StopAsksPolitelyThenKillsAfterThreeSeconds) {
     EXPECT_FALSE(m_proxy->ownerID());
     EXPECT_TRUE(stubborn->readingStopped());
 
-    m_proxy->startDnsmasq(proxiedProfile());
+    m_proxy->startDnsmasq(proxiedProfile(), {});
     auto polite = m_launcher.lastChild();
     m_proxy->stopDnsmasq();
     EXPECT_EQ(polite->terminateCount(), 1);

@@ -15,6 +15,7 @@ using ::testing::HasSubstr;
 namespace {
 
 const std::string kUpstream = "/run/torvane/run/upstream.resolv.conf";
+const std::vector<std::string> kUpstreamServers = {"192.0.2.53", "2001:db8::53"};
 const std::string kDnsmasq = "/usr/sbin/dnsmasq";
 
 VPNProfile profileWith(std::vector<std::string> servers, std::string ownConfig = {}) {
@@ -47,25 +48,29 @@ std::optional<CommandResult> dnsmasqTest(const std::string& config) {
 } // namespace
 
 // The text with the profile's servers is checked where the proxy writes it.
+// With "no-resolv" dnsmasq ignores a resolv-file: the upstream resolvers
+// must be server lines, or the proxy forwards nowhere.
 TEST(DnsmasqConfigTest, WithoutServersTheUpstreamResolversAreUsed) {
-    const std::string text = dnsmasqConfigText(profileWith({}), kUpstream);
+    const std::string text = dnsmasqConfigText(profileWith({}), kUpstreamServers);
     EXPECT_EQ(text, "listen-address=127.0.0.1\n"
                     "bind-interfaces\n"
                     "port=53\n"
                     "no-hosts\n"
                     "no-resolv\n"
-                    "resolv-file=/run/torvane/run/upstream.resolv.conf\n");
+                    "server=192.0.2.53\n"
+                    "server=2001:db8::53\n");
     EXPECT_FALSE(refusal(text));
-    EXPECT_FALSE(refusal(dnsmasqConfigText(profileWith({"10.0.0.53", "10.0.0.54"}), kUpstream)));
+    const std::string own = dnsmasqConfigText(profileWith({"10.0.0.53"}), kUpstreamServers);
+    EXPECT_TRUE(own.ends_with("no-resolv\nserver=10.0.0.53\n")) << own;
+    EXPECT_FALSE(refusal(own));
 }
 
 TEST(DnsmasqConfigTest, OwnConfigurationIsTrimmedAndReplacesTheGeneratedOne) {
-    EXPECT_EQ(
-        dnsmasqConfigText(profileWith({"10.0.0.53"}, "\n\n  port=53\nno-hosts\n\n\t\n"), kUpstream),
-        "port=53\nno-hosts\n");
+    EXPECT_EQ(dnsmasqConfigText(profileWith({"10.0.0.53"}, "\n\n  port=53\nno-hosts\n\n\t\n"), {}),
+              "port=53\nno-hosts\n");
     // Blank lines only count as no configuration at all.
-    EXPECT_EQ(dnsmasqConfigText(profileWith({"10.0.0.53"}, " \n\t\r\n"), kUpstream),
-              dnsmasqConfigText(profileWith({"10.0.0.53"}), kUpstream));
+    EXPECT_EQ(dnsmasqConfigText(profileWith({"10.0.0.53"}, " \n\t\r\n"), {}),
+              dnsmasqConfigText(profileWith({"10.0.0.53"}), {}));
 }
 
 // Each refused text is one dnsmasq itself takes (where it is installed), so
@@ -126,7 +131,7 @@ TEST(DnsmasqConfigTest, OnlyDnsDirectivesPassAndDnsmasqWouldHaveTakenTheRest) {
     for (const std::string& server :
          std::vector<std::string>{"10.0.0.53\ndhcp-script=/tmp/x.sh", "10.0.0.53\rconf-file=/x",
                                   std::string("10.0.0.53\0user=root", 19)}) {
-        EXPECT_TRUE(refusal(dnsmasqConfigText(profileWith({server}), kUpstream)));
+        EXPECT_TRUE(refusal(dnsmasqConfigText(profileWith({server}), {})));
     }
 
     const std::string accepted = "# a comment\n"

@@ -62,10 +62,12 @@ TEST(ResolvConfStoreTextTest, ParsesAsTheResolverDoes) {
 class ResolvConfStoreFileTest : public testing::Test {
 protected:
     std::unique_ptr<DynamicStore> open(DynamicStore::ChangeHandler onChange = {}) {
-        auto created = ResolvConfStore::create(std::move(onChange), jobs.post(),
-                                               {path, [this](const std::string& line) {
-                                                    logs.push_back(line);
-                                                }});
+        auto created = ResolvConfStore::create(
+            std::move(onChange), jobs.post(),
+            {path, [this](const std::string& line) { logs.push_back(line); },
+             [this] {
+                 return primaryInterface;
+             }});
         EXPECT_TRUE(created) << (created ? "" : created.error());
         return std::move(*created);
     }
@@ -75,6 +77,7 @@ protected:
     std::string path = m_dir + "/resolv.conf";
     PostedJobs jobs;
     std::vector<std::string> logs;
+    std::optional<std::string> primaryInterface = "eth0";
     const std::string key = "State:/Network/Service/eth0/DNS";
     const StoreDictionary stamp{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
                                 {"SearchDomains", std::vector<std::string>{"corp.example"}}};
@@ -107,6 +110,30 @@ TEST_F(ResolvConfStoreFileTest, ReplacesASymlinkAndPutsItBack) {
     EXPECT_EQ(fs::read_symlink(path), "stub-resolv.conf");
 }
 
+// One file serves every service: once the primary has moved, the old
+// service's restore must not put the old network's resolvers over the new
+// network's, but it must still undo our override when nobody replaced it.
+TEST_F(ResolvConfStoreFileTest, OnlyThePrimaryServiceTouchesTheFileOnceOursIsGone) {
+    writeInPlace(path, "nameserver 192.0.2.1\n");
+    auto store = open();
+    const auto saved = store->copyValue(key);
+    ASSERT_TRUE(saved);
+    ASSERT_TRUE(store->setValue(key, stamp));
+
+    primaryInterface = "wlan0";
+    EXPECT_FALSE(store->copyValue(key));
+    writeInPlace(path, "nameserver 198.51.100.1\n");
+    ASSERT_TRUE(store->setValue(key, *saved));
+    ASSERT_TRUE(store->removeValue(key));
+    EXPECT_EQ(readAll(path), "nameserver 198.51.100.1\n");
+
+    // Our override still in the file (the network wrote nothing new, or a
+    // crashed daemon left it): the old service's saved bytes do come back.
+    writeInPlace(path, stampText);
+    ASSERT_TRUE(store->setValue(key, *saved));
+    EXPECT_EQ(readAll(path), "nameserver 192.0.2.1\n");
+}
+
 TEST_F(ResolvConfStoreFileTest, AFileThatDidNotExistIsRemovedAgain) {
     auto store = open();
     EXPECT_THAT(logs, ElementsAre("DNS: managing " + path));
@@ -118,11 +145,12 @@ TEST_F(ResolvConfStoreFileTest, AFileThatDidNotExistIsRemovedAgain) {
 
 TEST(ResolvConfStoreSetupTest, NamesEveryServiceAfterItselfAndHasNoManualDNS) {
     PostedJobs jobs;
-    auto store = ResolvConfStore::create({}, jobs.post(), {"/nonexistent/resolv.conf", {}});
+    auto store = ResolvConfStore::create({}, jobs.post(), {"/nonexistent/resolv.conf", {}, {}});
     // Without the folder there is nothing to watch.
     ASSERT_FALSE(store);
 
-    auto created = ResolvConfStore::create({}, jobs.post(), {"/tmp/tvs-absent-resolv.conf", {}});
+    auto created =
+        ResolvConfStore::create({}, jobs.post(), {"/tmp/tvs-absent-resolv.conf", {}, {}});
     ASSERT_TRUE(created);
     EXPECT_EQ((*created)->copyValue("Setup:/Network/Service/eth0"),
               (StoreDictionary{{"UserDefinedName", std::string("eth0")}}));

@@ -2,7 +2,10 @@
 
 #include "helper/network/ChangeJournal.h"
 #include "helper/network/DnsOverride.h"
+#include "helper/network/DnsProxy.h"
 #include "helper/platform/linux/ResolvConfStore.h"
+#include "helper/process/PosixProcessLauncher.h"
+#include "shared/process/PosixCommandRunner.h"
 #include "tests/fakes/FakeFirewall.h"
 #include "tests/fakes/FakeIpv6Control.h"
 #include "tests/fakes/FakeRoutes.h"
@@ -159,8 +162,8 @@ TEST(ResolvedStoreRealTest, BadInputChangesNothingAndAHalfDoneWriteIsUndone) {
     test::TempDir dir;
     const auto file = dir.path() / "resolv.conf";
     std::ofstream(file) << "nameserver 127.0.0.53\n";
-    auto fileStore =
-        ResolvConfStore::create({}, opener.jobs().post(), {.resolvConfPath = file, .log = {}});
+    auto fileStore = ResolvConfStore::create(
+        {}, opener.jobs().post(), {.resolvConfPath = file, .log = {}, .primaryInterface = {}});
     ASSERT_TRUE(fileStore);
     EXPECT_FALSE((*fileStore)->setValue(key, kOriginal));
     EXPECT_THAT((*fileStore)->lastErrorText(), HasSubstr("systemd-resolved"));
@@ -316,6 +319,72 @@ TEST(ResolvedStoreRealTest, TheOverriddenLinkAnswersEveryName) {
         EXPECT_EQ(resolveThroughResolved(name), answer) << name;
     }
     ASSERT_TRUE(store->setValue(opener.key(), *saved)) << store->lastErrorText();
+}
+
+// On a machine whose resolver is resolved's stub, a DNS proxy without servers
+// of its own forwards to the primary link's servers: 127.0.0.53 would send
+// its queries back through the override to itself.
+TEST(ResolvedStoreRealTest, TheProxyForwardsToThePrimaryLinksServersNotTheStub) {
+    const char* interface = std::getenv("TORVANE_RESOLVED_IF");
+    const char* server = std::getenv("TORVANE_RESOLVED_TUNNEL_DNS");
+    const char* answer = std::getenv("TORVANE_RESOLVED_TUNNEL_ANSWER");
+    const char* helperDir = std::getenv("TORVANE_TEST_HELPER_DIR");
+    if (std::getenv("TORVANE_RESOLVED_NETNS") == nullptr || interface == nullptr ||
+        server == nullptr || answer == nullptr || helperDir == nullptr || *helperDir == '\0') {
+        GTEST_SKIP() << "runs inside tests/netns/resolved_store.sh with the helper's build dir";
+    }
+    StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
+    ASSERT_TRUE(opener.open()->setValue(
+        opener.key(), {{ResolvedStore::kLinkStateKey, Items{std::string("dns ") + server}}}));
+
+    test::TempDir dir;
+    PosixCommandRunner runner;
+    PosixProcessLauncher launcher;
+    SystemClock clock;
+    FakeRoutes routes;
+    FakeFirewall firewall;
+    FakeIpv6Control ipv6;
+    BundleLocator locator(std::string(helperDir) + "/torvane-helper");
+    std::vector<std::string> logs;
+    NetworkContext context{runner,
+                           routes,
+                           firewall,
+                           ipv6,
+                           locator,
+                           dir.path().string(),
+                           [&](const std::string& line) { logs.push_back(line); },
+                           [](const std::string&) {},
+                           nullptr};
+    DnsProxy proxy(context, launcher, clock);
+    DnsOverride dns(context, proxy, [&](DynamicStore::ChangeHandler onChange) {
+        return ResolvedStore::create(std::move(onChange), opener.jobs().post(),
+                                     {.resolvedResolvConfPath = "/run/systemd/resolve/resolv.conf",
+                                      .primaryInterface = [name = std::string(interface)] {
+                                          return std::optional(name);
+                                      }});
+    });
+    VPNProfile profile;
+    profile.name = "Proxy";
+    profile.dnsmasqEnabled = true;
+    Tunnel tunnel(profile);
+    tunnel.vip = "10.99.0.1";
+    tunnel.tun = "ipsec0";
+
+    dns.reconcileDNS({&tunnel});
+    ASSERT_TRUE(proxy.isRunning()) << tunnel.message.value_or("");
+    EXPECT_THAT(dns.upstreamServers(), ElementsAre(server));
+    EXPECT_THAT(readAll(proxy.configPath()), HasSubstr(std::string("\nserver=") + server + "\n"));
+    EXPECT_EQ(storeList(*opener.open()->copyValue(opener.key()), "ServerAddresses"),
+              Items{"127.0.0.1"});
+    // Asked as any program would: resolved, then our proxy, then the server
+    // the link had before.
+    EXPECT_EQ(resolveThroughResolved("proxied.x.test"), answer);
+
+    dns.reconcileDNS({});
+    EXPECT_FALSE(proxy.isRunning());
+    EXPECT_EQ(storeList(*opener.open()->copyValue(opener.key()), ResolvedStore::kLinkStateKey),
+              Items{std::string("dns ") + server});
+    ASSERT_TRUE(opener.open()->setValue(opener.key(), kOriginal));
 }
 
 /// Run by tests/netns/resolved_store.sh once it has ended resolved: every

@@ -78,7 +78,7 @@ struct NoDnsProxy final : DnsProxyControl {
     bool isRunning() const override { return false; }
     std::optional<Uuid> ownerID() const override { return std::nullopt; }
     void setOwnerID(std::optional<Uuid>) override {}
-    void startDnsmasq(const VPNProfile&) override {}
+    void startDnsmasq(const VPNProfile&, const std::vector<std::string>&) override {}
     void stopDnsmasq() override {}
 };
 

@@ -52,6 +52,18 @@ for side in 0.1/192.0.2.1 1.1/192.0.2.2; do
     bed_track_pid $!
 done
 
+# DNS packets leaving through the other link: with the override's routing
+# domain on the first, none may.
+bed_client_exec nft -f - <<EOF
+table inet tvn_dnsleak {
+    counter other {}
+    chain post {
+        type filter hook postrouting priority 300; policy accept;
+        oifname "$other" meta l4proto { udp, tcp } th dport 53 counter name other
+    }
+}
+EOF
+
 cp "$(dirname "$0")/../tools/private-system-bus.conf" "$work/bus.conf"
 cp /etc/passwd "$work/passwd"
 cp /etc/group "$work/group"
@@ -89,6 +101,10 @@ eventually 10 owned || { echo "FAIL: systemd-resolved did not come up:" >&2; cat
 TORVANE_TEST_HELPER_DIR=$helper_dir TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
     TORVANE_RESOLVED_TUNNEL_DNS=10.10.0.1 TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 \
     TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'
+dns_out() { nft list counter inet tvn_dnsleak other | awk '/packets/ {print $2}'; }
+leaked=$(dns_out)
+echo "resolved backend: DNS packets out of the other link ($other) while overridden: $leaked"
+[[ $leaked == 0 ]] || { echo "FAIL: $leaked DNS packets left through the other link" >&2; exit 1; }
 # What resolved itself holds afterwards: the link's own servers and domains.
 index=$(cat "/sys/class/net/$link/ifindex")
 path=$(busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
@@ -99,6 +115,19 @@ domains=$(busctl --system get-property org.freedesktop.resolve1 "$path" \
 echo "resolved holds: DNS $dns; Domains $domains"
 [[ $dns == 'a(iay) 2 2 4 192 0 2 53 10 16 32 1 13 184 0 0 0 0 0 0 0 0 0 0 0 83' ]]
 [[ $domains == 'a(sb) 2 "lan.test" false "corp.test" true' ]]
+# Positive control: with servers on both links and no routing domain,
+# resolved asks the other link too, and the counter sees it.
+for dev in "$link" "$other"; do
+    net=0
+    [[ $dev == "$other" ]] && net=1
+    busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
+        org.freedesktop.resolve1.Manager SetLinkDNS 'ia(iay)' \
+        "$(cat "/sys/class/net/$dev/ifindex")" 1 2 4 10 10 "$net" 1
+done
+busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
+    org.freedesktop.resolve1.Manager ResolveHostname isit 0 control.x.test 2 0 >/dev/null || true
+echo "resolved backend: the same without the override: $(dns_out) packets out of $other"
+[[ $(dns_out) -gt 0 ]] || { echo "FAIL: the counter saw no query on $other" >&2; exit 1; }
 # With resolved gone (the bus stays), every call fails with a reason.
 kill "$resolved_pid"
 wait "$resolved_pid" || true

@@ -324,8 +324,16 @@ void DnsOverride::restoreDNS() {
         return;
     }
     if (DynamicStore* store = dnsDynamicStore()) {
+        // The service overridden last first: where one file serves every
+        // service, an earlier primary's restore must find the file already
+        // back in the network's hands, not still holding our override.
+        if (m_overriddenServiceID && m_dnsTouchedServiceIDs.contains(*m_overriddenServiceID)) {
+            restoreServiceStateDNS(*m_overriddenServiceID, *store);
+        }
         for (const auto& serviceID : m_dnsTouchedServiceIDs) {
-            restoreServiceStateDNS(serviceID, *store);
+            if (serviceID != m_overriddenServiceID) {
+                restoreServiceStateDNS(serviceID, *store);
+            }
         }
     }
     if (!m_dnsTouchedServiceIDs.empty()) {

@@ -65,6 +65,26 @@ bed_lan_exec "$BED_WORK/lan-dns" --keep-in-foreground --conf-file=/dev/null --no
     >"$BED_WORK/lan-dns.out" 2>&1 &
 bed_track_pid $!
 
+# The resolver the client used before connecting (its resolv.conf names the
+# gateway's address), outside every tunnel, knows a name of its own.
+cp "$(command -v dnsmasq)" "$BED_WORK/up-dns"
+bed_gateway_exec "$BED_WORK/up-dns" --keep-in-foreground --conf-file=/dev/null --no-resolv \
+    --no-hosts --user=root --group=root --listen-address="$BED_GW_ADDR" --bind-interfaces \
+    --pid-file="$BED_WORK/up-dns.pid" --address=/only-up.test/198.51.100.7 \
+    >"$BED_WORK/up-dns.out" 2>&1 &
+bed_track_pid $!
+
+# A second uplink for the client, as a laptop's Ethernet beside its Wi-Fi:
+# $p-c2 10.10.5.2/24 <-> $p-g2 10.10.5.1/24 in the gateway's namespace.
+add_uplink() {
+    ip link add "$p-c2" netns "$BED_NS_CLIENT" type veth peer name "$p-g2" netns "$BED_NS_GW" &&
+        ip -n "$BED_NS_CLIENT" addr add 10.10.5.2/24 dev "$p-c2" &&
+        ip -n "$BED_NS_CLIENT" link set "$p-c2" up &&
+        ip -n "$BED_NS_GW" addr add 10.10.5.1/24 dev "$p-g2" &&
+        ip -n "$BED_NS_GW" link set "$p-g2" up
+}
+remove_uplink() { ip -n "$BED_NS_GW" link del "$p-g2"; }
+
 # counter_of NS-KIND NAME prints a named counter's packet count.
 counter_of() {
     local ns
@@ -118,6 +138,10 @@ bed_make_profile proxy psk user=user15 name=Proxy routes=$BED_LAN_NET dnsServers
     dnsmasqEnabled=true >/dev/null
 bed_make_profile dns psk user=user16 name=Dns routes=$BED_LAN_NET dnsServers=$BED_LAN_ADDR \
     searchDomains=corp.tvn.test,lab.tvn.test >/dev/null
+bed_make_profile upproxy psk user=user19 name=UpProxy routes=$BED_LAN_NET dnsmasqEnabled=true >/dev/null
+bed_make_profile dnsfull psk user=user20 name=DnsFull remoteTS=0.0.0.0/0 dnsServers=$BED_LAN_ADDR >/dev/null
+bed_make_profile proxyfull psk user=user05 name=ProxyFull remoteTS=0.0.0.0/0 \
+    dnsServers=$BED_LAN_ADDR dnsmasqEnabled=true >/dev/null
 bed_make_profile hangup psk user=user17 name=Hangup routes=$BED_LAN_NET >/dev/null
 bed_make_profile churn psk user=user18 name=Churn routes=$BED_LAN_NET dnsServers=$BED_LAN_ADDR >/dev/null
 
@@ -253,6 +277,17 @@ network_checks() {
     check "hidden directive: only-lan.test resolves directly: '$reply'" grep -q '^10\.200\.0\.99 ' <<<"$reply"
     T stop "$(id_of hiddenproxy)" >/dev/null
     check "resolv.conf byte-identical after the refused proxy" cmp -s /etc/resolv.conf "$original"
+    # A proxy without servers of its own forwards to the resolver the
+    # machine used before connecting: a name only that one knows resolves.
+    connects upproxy "proxy without servers:"
+    check "proxy without servers: resolv.conf points at the proxy" \
+        grep -qx 'nameserver 127.0.0.1' /etc/resolv.conf
+    check "proxy without servers: it forwards to the previous resolver" \
+        grep -qx "server=$BED_GW_ADDR" /run/torvane/run/dnsmasq.conf
+    reply=$(timeout 20 getent hosts only-up.test || true)
+    check "proxy without servers: only-up.test resolves: '$reply'" grep -q '^198\.51\.100\.7 ' <<<"$reply"
+    T stop "$(id_of upproxy)" >/dev/null
+    check "resolv.conf byte-identical after the proxy without servers" cmp -s /etc/resolv.conf "$original"
     grep -E "dnsmasq: launching|dnsmasq failed to start" "$W/helper.out" | cut -c1-300 |
         sed 's/^/network_e2e: daemon: /'
 
@@ -461,6 +496,25 @@ fault_checks() {
         bash -c 'diff <(sed -n "/^--- resolv.conf/,/^--- ipv6/p" "$0") <(machine_snapshot | sed -n "/^--- resolv.conf/,/^--- ipv6/p")' "$base"
     scenario_end
 
+    # --- 2b: the proxy of a profile without servers dies and cannot start
+    # again (its program now exits at once): DNS must go straight to the
+    # servers it forwarded to, never stay on a dead 127.0.0.1.
+    scenario 2b "dnsmasq of a profile without servers SIGKILLed, its restart fails: resolv.conf names the previous resolver, its name resolves; stop restores resolv.conf bytes"
+    connects upproxy "2b: proxy without servers"
+    dpid=$(pgrep -x dnsmasq || true)
+    local bundled
+    bundled=$(dirname "$HELPER")/Resources/dnsmasq/sbin/dnsmasq
+    # Only this test's private mount table sees the replacement.
+    check "2b: the proxy's program is replaced by one that fails" mount --bind /bin/false "$bundled"
+    check "2b: dnsmasq ($dpid) is SIGKILLed" kill -KILL $dpid
+    check "2b: within 35 s resolv.conf names the previous resolver" \
+        eventually 35 grep -qx "nameserver $BED_GW_ADDR" /etc/resolv.conf
+    check "2b: the fallback is logged" logged "falling back to direct DNS servers"
+    reply=$(timeout 20 getent hosts only-up.test || true)
+    check "2b: only-up.test still resolves: '$reply'" grep -q '^198\.51\.100\.7 ' <<<"$reply"
+    umount "$bundled"
+    scenario_end
+
     # --- 3: the gateway drops everything on its link; the keepalive gives up
     # on the tunnel, the kill switch keeps everything in, and the tunnel
     # heals once the gateway answers again.
@@ -628,6 +682,148 @@ fault_checks() {
     grep -qa __asan_init "$HELPER" && growth=$((512 * 1024))
     check "8: RSS stays bounded ($before_rss -> $after_rss kB, at most +$growth kB)" \
         test "$after_rss" -lt $((before_rss + growth))
+    scenario_end
+
+    # --- 9: the network changes under a DNS tunnel: the default route moves
+    # to a second uplink, whose DHCP client writes its resolvers into
+    # resolv.conf. The override follows; the stop leaves the new network's
+    # resolvers, not the old network's saved bytes.
+    scenario 9 "network switch under a DNS tunnel: default route to a second uplink + its resolv.conf: override follows, stop leaves exactly the new network's bytes"
+    local newnet=$W/resolv.newnet
+    printf '# second uplink\nnameserver 10.10.5.1\nsearch uplink2.tvf.test\n' >"$newnet"
+    local oldnet=$W/resolv.oldnet
+    sed -n '/^--- resolv.conf/,/^--- ipv6/p' "$base" | sed '1d;$d' >"$oldnet"
+    first_network() {
+        ip route replace default via "$BED_GW_ADDR" dev "$p-c"
+        cat "$oldnet" >/etc/resolv.conf
+    }
+    ours() { grep -qx "nameserver $BED_LAN_ADDR" /etc/resolv.conf; }
+    check "9: a second uplink is added" outside add_uplink
+    connects dns "9: dns"
+    check "9: the override is in place" ours
+    ip route replace default via 10.10.5.1 dev "$p-c2"
+    check "9: the daemon follows the new primary link" eventually 10 logged "primary service changed ($p-c → $p-c2)"
+    check "9: the override is on the new network" eventually 10 logged "DNS set on primary service $p-c2"
+    # The new network's DHCP client writes its resolvers (after the daemon's
+    # own write: two in-place writers at once would mix their bytes).
+    sleep 0.5
+    cat "$newnet" >/etc/resolv.conf
+    check "9: the override is re-applied over them" eventually 10 ours
+    T stop "$(id_of dns)" >/dev/null
+    check "9: after stop resolv.conf holds exactly the new network's bytes: '$(tr '\n' ' ' </etc/resolv.conf)'" \
+        cmp -s /etc/resolv.conf "$newnet"
+    # The same switch while the daemon is busy (a stop held for the DNS
+    # proxy's grace period): by the time it sees the route change, the new
+    # network's resolvers are already in the file, and the old network's
+    # restore must leave them alone.
+    first_network
+    connects proxy "9: proxy"
+    check "9: the proxy's override is in place" grep -qx 'nameserver 127.0.0.1' /etc/resolv.conf
+    kill -STOP $(pgrep -x dnsmasq)
+    T stop "$(id_of proxy)" >/dev/null &
+    local stopper=$!
+    sleep 1
+    ip route replace default via 10.10.5.1 dev "$p-c2"
+    cat "$newnet" >/etc/resolv.conf
+    wait "$stopper" || true
+    check "9: switched during the teardown: the new network's bytes stay: '$(tr '\n' ' ' </etc/resolv.conf)'" \
+        cmp -s /etc/resolv.conf "$newnet"
+    first_network
+    outside remove_uplink
+    scenario_end
+
+    # --- 10: DNS leaks, counted on both uplinks after every firewall has had
+    # its say: 200 lookups of distinct names under a full tunnel with DNS,
+    # under the proxy, and while the tunnel reconnects with the kill switch.
+    scenario 10 "DNS leak count on two uplinks: 200 lookups each under full+DNS, full+proxy, and reconnecting with the kill switch: 0 DNS packets outside the tunnel"
+    check "10: a second uplink is added" outside add_uplink
+    ip route add default via 10.10.5.1 dev "$p-c2" metric 50
+    nft -f - <<EOF
+table inet tvn_dnscount {
+    counter out {}
+    chain post {
+        type filter hook postrouting priority 300; policy accept;
+        oifname { "$p-c", "$p-c2" } meta l4proto { udp, tcp } th dport 53 counter name out
+    }
+}
+EOF
+    dns_out() { nft list counter inet tvn_dnscount out | awk '/packets/ {print $2}'; }
+    # 200 distinct names, 50 at a time; each lookup gets 2 s.
+    lookups() {
+        local i j batch
+        for ((i = 0; i < 200; i += 50)); do
+            batch=()
+            for ((j = i; j < i + 50; j++)); do
+                timeout 2 getent hosts "n$j-$1.leak.test" >/dev/null 2>&1 &
+                batch+=($!)
+            done
+            # Not a bare wait: the daemon is a child of this shell too.
+            wait "${batch[@]}" || true
+        done
+    }
+    local c0 counts=() way
+    c0=$(dns_out)
+    lookups control
+    counts+=("control without a tunnel: $(($(dns_out) - c0))")
+    check "10: the counter sees lookups without a tunnel ($c0 -> $(dns_out))" test "$(dns_out)" -gt "$c0"
+    for way in dnsfull proxyfull; do
+        connects "$way" "10: $way"
+        c0=$(dns_out)
+        lookups "$way"
+        counts+=("$way: $(($(dns_out) - c0))")
+        check "10: $way: no DNS packet outside the tunnel ($c0 -> $(dns_out))" test "$(dns_out)" = "$c0"
+        T stop "$(id_of "$way")" >/dev/null
+    done
+    connects full "10: full with the kill switch"
+    cut_gateway_from_inside() { outside cut_gateway; }
+    check "10: the gateway is cut off" cut_gateway_from_inside
+    check "10: the tunnel is seen reconnecting" eventually 90 ever_state full reconnecting
+    c0=$(dns_out)
+    lookups reconnecting
+    counts+=("reconnecting with the kill switch ($(state_of full)): $(($(dns_out) - c0))")
+    check "10: reconnecting: no DNS packet outside the tunnel ($c0 -> $(dns_out))" test "$(dns_out)" = "$c0"
+    outside heal_gateway
+    echo "fault_matrix: 10: DNS packets outside the tunnel per 200 lookups: ${counts[*]}"
+    nft delete table inet tvn_dnscount
+    ip route del default via 10.10.5.1 dev "$p-c2" metric 50
+    outside remove_uplink
+    scenario_end
+
+    # --- 11: /etc/resolv.conf is a symlink (resolvconf, a network manager,
+    # resolved): after every way a tunnel can end it is the same symlink
+    # again. The daemon starts anew on a private /etc with such a link.
+    scenario 11 "symlinked resolv.conf: the same symlink after stop, stop-all, SIGTERM, force-kill and the journal replay after SIGKILL"
+    daemon_stop
+    mkdir -p "$W/etc-upper" "$W/etc-work" /run/tvn-nm
+    sed -n '/^--- resolv.conf/,/^--- ipv6/p' "$base" | sed '1d;$d' >/run/tvn-nm/resolv.conf
+    cp /run/tvn-nm/resolv.conf "$W/resolv.target"
+    mount -t overlay tvn-etc -o "lowerdir=/etc,upperdir=$W/etc-upper,workdir=$W/etc-work" /etc
+    rm /etc/resolv.conf
+    ln -s /run/tvn-nm/resolv.conf /etc/resolv.conf
+    launch --trust-client "$WA"
+    linked() { [ "$(readlink /etc/resolv.conf)" = /run/tvn-nm/resolv.conf ]; }
+    for way in stop stop-all SIGTERM force-kill SIGKILL; do
+        connects dns "11: $way: dns"
+        check "11: $way: overridden as a plain file" bash -c \
+            '[ ! -L /etc/resolv.conf ] && grep -qx "nameserver $0" /etc/resolv.conf' "$BED_LAN_ADDR"
+        case $way in
+        stop) T stop "$(id_of dns)" >/dev/null ;;
+        stop-all) T stop-all >/dev/null ;;
+        SIGTERM) daemon_stop && launch --trust-client "$WA" ;;
+        force-kill) T force-kill >/dev/null ;;
+        SIGKILL)
+            kill -KILL "$hp"
+            wait "$hp" 2>/dev/null || true
+            launch --trust-client "$WA"
+            ;;
+        esac
+        check "11: $way: the same symlink again ($(ls -l /etc/resolv.conf | sed 's/.* -> /-> /'))" eventually 10 linked
+        check "11: $way: its target untouched" cmp -s /run/tvn-nm/resolv.conf "$W/resolv.target"
+    done
+    T stop-all >/dev/null
+    daemon_stop
+    umount /etc
+    launch --trust-client "$WA"
     scenario_end
 
     grep -E "keepalive ping failed|reconnect|relaunching|dnsmasq (stopped|exited)|healthy after|path changed" \

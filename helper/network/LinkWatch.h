@@ -1,0 +1,24 @@
+#pragma once
+
+#include "shared/Expected.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace torvane {
+
+/// A watch on the machine's network interfaces: its handler runs whenever
+/// one appears, goes away or changes state (up, down, renamed). Delivery
+/// stops when the watch is destroyed.
+class LinkWatch {
+public:
+    virtual ~LinkWatch() = default;
+};
+
+/// Starts a watch whose `onChange` runs on the engine queue; the reason on
+/// failure.
+using LinkWatchOpener = std::function<Expected<std::unique_ptr<LinkWatch>, std::string>(
+    std::function<void()> onChange)>;
+
+} // namespace torvane

@@ -16,8 +16,9 @@ public:
     virtual ~LinkWatch() = default;
 };
 
-/// Starts a watch whose `onChange` runs on the engine queue; the reason on
-/// failure.
+/// Starts a watch that calls `onChange` for each change; the reason on
+/// failure. The platform's watch calls it on a thread of its own; the engine
+/// wraps it so that the network state's handler runs on the engine queue.
 using LinkWatchOpener = std::function<Expected<std::unique_ptr<LinkWatch>, std::string>(
     std::function<void()> onChange)>;
 

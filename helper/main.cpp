@@ -5,6 +5,7 @@
 #include "helper/engine/ViciConnection.h"
 #include "helper/platform/linux/LinuxOwnProcesses.h"
 #include "helper/platform/linux/LogindPowerEvents.h"
+#include "helper/platform/linux/NetlinkLinkWatch.h"
 #include "helper/platform/linux/NetlinkRoutes.h"
 #include "helper/platform/linux/NftablesFirewall.h"
 #include "helper/platform/linux/ResolvConfStore.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
         },
         .runInBackground = {},
         .openPowerEvents = openLogindPowerEvents,
+        .openLinkWatch = openNetlinkLinkWatch,
         .journalPath = "/run/torvane/journal.json"};
 
     VPNEngine engine(std::move(environment));

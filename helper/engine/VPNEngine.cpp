@@ -23,7 +23,7 @@ VPNEngine::VPNEngine(EngineEnvironment environment)
           [this](DynamicStore::ChangeHandler onChange) {
               return openDynamicStore(std::move(onChange));
           },
-          m_queue),
+          m_queue, linkWatchOnQueue()),
       m_charon(m_network.context(), m_env.launcher, m_env.vici, m_env.processes, m_env.clock,
                m_queue),
       m_health(*this, m_queue, m_env.clock, m_env.runner, m_env.pingPath, m_env.runInBackground) {
@@ -47,6 +47,18 @@ VPNEngine::openDynamicStore(DynamicStore::ChangeHandler onChange) {
     // Notifications run as engine jobs, like everything else that changes state.
     return m_env.makeDynamicStore(
         std::move(onChange), [this](std::function<void()> job) { m_queue.post(std::move(job)); });
+}
+
+LinkWatchOpener VPNEngine::linkWatchOnQueue() {
+    if (!m_env.openLinkWatch) {
+        return {};
+    }
+    // Interface changes run as engine jobs, like everything else that
+    // changes state.
+    return [this](std::function<void()> onChange) {
+        return m_env.openLinkWatch(
+            [this, onChange = std::move(onChange)] { m_queue.post(onChange); });
+    };
 }
 
 VPNEngine::~VPNEngine() {

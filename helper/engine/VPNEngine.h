@@ -61,6 +61,10 @@ struct EngineEnvironment {
     std::function<void(std::function<void()>)> runInBackground;
     /// Registers for sleep/wake messages; empty means none are available.
     PowerEventsOpener openPowerEvents;
+    /// Watches the network interfaces (handler on the watch's own thread),
+    /// so that one coming up while IPv6 is held off loses it too; empty: none
+    /// are watched.
+    LinkWatchOpener openLinkWatch;
     /// Where every change to the machine is journaled so that the next
     /// daemon can undo what a killed one left; empty: no journal.
     std::string journalPath;
@@ -117,6 +121,8 @@ private:
     void reconcileAll();
     /// Watches the network for path changes while tunnels exist.
     void updateNetworkNotifications();
+    /// The environment's interface watch, delivering on the engine queue.
+    LinkWatchOpener linkWatchOnQueue();
 
     // Staging
     void stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets);

@@ -2,6 +2,8 @@
 
 #include "helper/network/RouteTable.h"
 
+#include <algorithm>
+
 namespace torvane {
 
 Ipv6Guard::Ipv6Guard(NetworkContext& context) : m_context(context) {}
@@ -23,13 +25,24 @@ void Ipv6Guard::reconcileIPv6(const std::vector<Tunnel*>& tunnels) {
         return;
     }
     m_active = true;
+    revisitServices();
+}
+
+void Ipv6Guard::revisitServices() {
+    if (!m_active) {
+        return;
+    }
     for (const auto& service : allNetworkServiceNames()) {
         const auto mode = currentIPv6Mode(service);
         if (!mode || *mode == Ipv6Mode::off) {
             continue;
         }
-        m_saved.push_back({service, *mode});
-        m_context.recordUndo("ipv6 " + service, UndoStep::restoreIpv6Mode(service, *mode));
+        const bool saved = std::any_of(m_saved.begin(), m_saved.end(),
+                                       [&](const auto& entry) { return entry.service == service; });
+        if (!saved) {
+            m_saved.push_back({service, *mode});
+            m_context.recordUndo("ipv6 " + service, UndoStep::restoreIpv6Mode(service, *mode));
+        }
         // A failure shows at the restore, which finds the mode unchanged.
         m_context.ipv6.setMode(service, Ipv6Mode::off);
         m_context.log("IPv6 disabled on '" + service +
@@ -45,6 +58,9 @@ void Ipv6Guard::restoreIPv6() {
         m_context.forgetUndo("ipv6 " + saved.service);
         if (!failure) {
             m_context.log("IPv6 restored on '" + saved.service + "' → " + mode);
+        } else if (serviceGone(saved.service)) {
+            m_context.log("IPv6 restore: '" + saved.service +
+                          "' is gone — its settings went with it");
         } else {
             m_context.log("IPv6 restore FAILED on '" + saved.service + "' → " + mode + " (exit " +
                           std::to_string(failure->status) + "): " + failure->message);
@@ -61,6 +77,12 @@ std::vector<std::string> Ipv6Guard::allNetworkServiceNames() {
         }
     }
     return names;
+}
+
+bool Ipv6Guard::serviceGone(const std::string& service) {
+    const auto services = m_context.ipv6.services();
+    return std::none_of(services.begin(), services.end(),
+                        [&](const NetworkService& entry) { return entry.name == service; });
 }
 
 std::optional<Ipv6Mode> Ipv6Guard::currentIPv6Mode(const std::string& service) {

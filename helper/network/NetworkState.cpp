@@ -13,9 +13,11 @@ constexpr std::chrono::seconds kToolTimeLimit{10};
 } // namespace
 
 NetworkState::NetworkState(NetworkContext context, ProcessLauncher& launcher, Clock& clock,
-                           DynamicStoreFactory openStore, const EngineQueue& queue)
+                           DynamicStoreFactory openStore, const EngineQueue& queue,
+                           LinkWatchOpener openLinkWatch)
     : m_queue(queue), m_context(std::move(context)), m_openStore(std::move(openStore)),
-      m_dnsProxy(m_context, launcher, clock), m_dns(m_context, m_dnsProxy, m_openStore) {}
+      m_openLinkWatch(std::move(openLinkWatch)), m_dnsProxy(m_context, launcher, clock),
+      m_dns(m_context, m_dnsProxy, m_openStore) {}
 
 void NetworkState::reconcileAll(const std::vector<Tunnel*>& byPriority,
                                 const std::vector<Tunnel*>& inStartOrder) {
@@ -23,7 +25,30 @@ void NetworkState::reconcileAll(const std::vector<Tunnel*>& byPriority,
     m_routes.reconcile(byPriority, inStartOrder);
     m_dns.reconcileDNS(byPriority);
     m_ipv6.reconcileIPv6(inStartOrder);
+    followLinksWhileIPv6IsHeld();
     m_killSwitch.reconcileKillSwitch(inStartOrder);
+}
+
+void NetworkState::followLinksWhileIPv6IsHeld() {
+    if (!m_ipv6.ipv6LeakPreventionActive()) {
+        m_linkWatch.reset();
+        return;
+    }
+    if (m_linkWatch || !m_openLinkWatch) {
+        return;
+    }
+    auto watch = m_openLinkWatch([this] {
+        assertOnQueue("link change");
+        m_ipv6.revisitServices();
+    });
+    if (!watch) {
+        m_context.log("IPv6 leak prevention: interfaces that come up later are not watched — " +
+                      watch.error());
+        return;
+    }
+    m_linkWatch = std::move(*watch);
+    // One that came up between the first pass and the watch.
+    m_ipv6.revisitServices();
 }
 
 void NetworkState::reconcileKillSwitch(const std::vector<Tunnel*>& inStartOrder) {
@@ -102,6 +127,7 @@ void NetworkState::restoreDNS() {
 void NetworkState::restoreIPv6() {
     assertOnQueue(__func__);
     m_ipv6.restoreIPv6();
+    followLinksWhileIPv6IsHeld();
 }
 
 void NetworkState::deactivateKillSwitch() {
@@ -178,6 +204,10 @@ void NetworkState::undo(const std::string& key, const UndoStep& step) {
     }
     case UndoStep::Kind::ipv6Mode: {
         const auto failure = m_context.ipv6.setMode(step.service, step.ipv6Mode);
+        if (failure && m_ipv6.serviceGone(step.service)) {
+            log("restored " + key + ": the interface is gone, and its settings with it");
+            return;
+        }
         log("restored " + key + (failure ? ": " + failure->message : std::string(": ok")));
         return;
     }

@@ -8,11 +8,13 @@
 #include "helper/network/DynamicStore.h"
 #include "helper/network/Ipv6Guard.h"
 #include "helper/network/KillSwitch.h"
+#include "helper/network/LinkWatch.h"
 #include "helper/network/NetworkContext.h"
 #include "helper/network/RouteTable.h"
 #include "shared/Clock.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,9 +33,11 @@ class NetworkState {
 public:
     /// `openStore` opens a configuration store session (DNS, and the undo of
     /// a killed predecessor's DNS changes); its notifications must arrive on
-    /// the engine queue.
+    /// the engine queue. `openLinkWatch` watches the interfaces while IPv6 is
+    /// held off, its handler on the engine queue too; empty: none is watched.
     NetworkState(NetworkContext context, ProcessLauncher& launcher, Clock& clock,
-                 DynamicStoreFactory openStore, const EngineQueue& queue);
+                 DynamicStoreFactory openStore, const EngineQueue& queue,
+                 LinkWatchOpener openLinkWatch = {});
     NetworkState(const NetworkState&) = delete;
     NetworkState& operator=(const NetworkState&) = delete;
 
@@ -88,15 +92,20 @@ public:
 
 private:
     void assertOnQueue(const char* function) const { m_queue.assertOwnsState(function); }
+    /// Watches the interfaces exactly while the IPv6 leak prevention is
+    /// engaged.
+    void followLinksWhileIPv6IsHeld();
 
     const EngineQueue& m_queue;
     NetworkContext m_context;
     DynamicStoreFactory m_openStore;
+    LinkWatchOpener m_openLinkWatch;
     RouteTable m_routes{m_context};
     DnsProxy m_dnsProxy;
     DnsOverride m_dns;
     Ipv6Guard m_ipv6{m_context};
     KillSwitch m_killSwitch{m_context};
+    std::unique_ptr<LinkWatch> m_linkWatch;
 };
 
 } // namespace torvane

@@ -32,6 +32,19 @@ bool routable(const Tunnel& tunnel) {
     return tunnel.vip || tunnel.tun;
 }
 
+/// "via GATEWAY", or "dev DEVICE" for a default route without a gateway.
+std::string pathText(const RouteLookup& path) {
+    return path.gateway ? "via " + *path.gateway : "dev " + path.device;
+}
+
+/// Whether `found`, the kernel's entry for a host, leads along `path`.
+bool leadsAlong(const RouteLookup& found, const RouteLookup& path) {
+    if (path.gateway) {
+        return found.gateway == path.gateway;
+    }
+    return !found.gateway && found.device == path.device;
+}
+
 } // namespace
 
 std::vector<std::string> effectiveCIDRs(const VPNProfile& profile) {
@@ -183,24 +196,26 @@ void RouteTable::removeAllRoutes() {
 }
 
 void RouteTable::addGatewayExclusionRoute(const std::string& host) {
-    if (!m_underlyingDefaultGateway) {
-        m_underlyingDefaultGateway = learnDefaultGateway();
+    if (!m_underlyingDefaultRoute) {
+        m_underlyingDefaultRoute = learnDefaultRoute();
     }
-    if (!m_underlyingDefaultGateway) {
+    if (!m_underlyingDefaultRoute) {
         m_context.log("gateway exclusion: could not determine default gateway — skipping");
         return;
     }
-    const std::string& gateway = *m_underlyingDefaultGateway;
+    const RouteLookup& path = *m_underlyingDefaultRoute;
     // Journaled before it exists, so a daemon that dies leaves a way back.
     m_context.recordUndo(hostKey(host), UndoStep::deleteHostRoute(host));
-    const auto outcome = m_context.routes.addHostRoute(host, gateway, kRouteTimeLimit);
+    const auto outcome =
+        path.gateway ? m_context.routes.addHostRoute(host, *path.gateway, kRouteTimeLimit)
+                     : m_context.routes.addHostRouteOnDevice(host, path.device, kRouteTimeLimit);
     if (!outcome.ok) {
         m_context.forgetUndo(hostKey(host));
         m_context.log("gateway exclusion route add failed: " + outcome.error);
         return;
     }
     m_installedGatewayExclusions.insert(host);
-    m_context.log("gateway exclusion route: " + host + " via " + gateway);
+    m_context.log("gateway exclusion route: " + host + " " + pathText(path));
 }
 
 void RouteTable::refreshGatewayExclusions() {
@@ -208,15 +223,16 @@ void RouteTable::refreshGatewayExclusions() {
         return;
     }
     // A link that went down took its routes with it, and a new network may
-    // have a new router: an exclusion missing or via the old router would
-    // send IKE and ESP into the tunnel itself.
-    const auto gateway = learnDefaultGateway();
-    const bool newRouter = gateway && gateway != m_underlyingDefaultGateway;
+    // have a new router, or none (a modem's link): an exclusion missing or
+    // along the old path would send IKE and ESP into the tunnel itself.
+    const auto path = learnDefaultRoute();
+    const bool newPath = path && path != m_underlyingDefaultRoute;
     std::vector<std::string> lost;
     for (const auto& host : m_installedGatewayExclusions) {
         const auto found = m_context.routes.lookup(host, kRouteTimeLimit);
-        const bool present = !newRouter && found && found->destination == host &&
-                             found->gateway == m_underlyingDefaultGateway;
+        const bool present = !newPath && m_underlyingDefaultRoute && found &&
+                             found->destination == host &&
+                             leadsAlong(*found, *m_underlyingDefaultRoute);
         if (!present) {
             lost.push_back(host);
         }
@@ -224,8 +240,8 @@ void RouteTable::refreshGatewayExclusions() {
     if (lost.empty()) {
         return;
     }
-    if (gateway) {
-        m_underlyingDefaultGateway = gateway;
+    if (path) {
+        m_underlyingDefaultRoute = path;
     }
     for (const auto& host : lost) {
         deleteHostRoute(host);
@@ -236,18 +252,25 @@ void RouteTable::refreshGatewayExclusions() {
     }
 }
 
-std::optional<std::string> RouteTable::learnDefaultGateway() {
-    // A default route without a gateway (a point-to-point link) is no
-    // gateway to route the exclusions through.
-    const auto route = m_context.routes.defaultRoute(kRouteTimeLimit);
-    if (!route || !route->gateway || route->gateway->empty()) {
+std::optional<RouteLookup> RouteTable::learnDefaultRoute() {
+    auto route = m_context.routes.defaultRoute(kRouteTimeLimit);
+    if (!route) {
         return std::nullopt;
     }
-    return route->gateway;
+    if (route->gateway && !route->gateway->empty()) {
+        return std::move(*route);
+    }
+    // A default route without a gateway (a point-to-point link) sends
+    // everything straight onto its device: so do the exclusions.
+    if (route->device.empty()) {
+        return std::nullopt;
+    }
+    route->gateway.reset();
+    return std::move(*route);
 }
 
 void RouteTable::clearUnderlyingDefaultGateway() {
-    m_underlyingDefaultGateway.reset();
+    m_underlyingDefaultRoute.reset();
 }
 
 bool RouteTable::carriesAllIPv4() const {

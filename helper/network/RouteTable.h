@@ -51,17 +51,19 @@ public:
     /// default gateway stays (see clearUnderlyingDefaultGateway).
     void removeAllRoutes();
 
-    /// Pins a host route to `host` through the physical default gateway, so
-    /// IKE and ESP packets to it stay outside a full tunnel. The gateway is
-    /// asked for once and cached.
+    /// Pins a host route to `host` along the physical default route, so IKE
+    /// and ESP packets to it stay outside a full tunnel: through its gateway,
+    /// or onto its device when it has none (PPP, a mobile modem). The default
+    /// route is asked for once and cached.
     void addGatewayExclusionRoute(const std::string& host);
 
-    /// Forgets the cached physical gateway; the full teardown and the force
-    /// kill call it, so the next full tunnel asks again.
+    /// Forgets the cached physical default route; the full teardown and the
+    /// force kill call it, so the next full tunnel asks again.
     void clearUnderlyingDefaultGateway();
 
     /// After a network path change: puts back gateway exclusion routes the
-    /// kernel dropped with a link, or that still point at an old router.
+    /// kernel dropped with a link, or that still follow an old default route
+    /// (another router, or a gateway where there is none now or vice versa).
     void refreshGatewayExclusions();
 
     /// True while a half-default route ("0.0.0.0/1" or "128.0.0.0/1") is
@@ -72,14 +74,14 @@ public:
     const std::set<std::string>& installedGatewayExclusions() const {
         return m_installedGatewayExclusions;
     }
-    const std::optional<std::string>& underlyingDefaultGateway() const {
-        return m_underlyingDefaultGateway;
+    const std::optional<RouteLookup>& underlyingDefaultRoute() const {
+        return m_underlyingDefaultRoute;
     }
 
 private:
     void reconcileGatewayExclusions(const std::vector<Tunnel*>& allTunnels);
     static std::optional<NetworkRoute> networkRoute(const std::string& cidr, const Tunnel& tunnel);
-    std::optional<std::string> learnDefaultGateway();
+    std::optional<RouteLookup> learnDefaultRoute();
     /// Journals the adds, applies the batch, forgets what is gone or failed.
     std::vector<RouteOutcome> applyChanges(const std::vector<RouteChange>& changes);
     void deleteHostRoute(const std::string& host);
@@ -92,9 +94,9 @@ private:
     std::map<std::string, Uuid> m_installedRoutes;
     /// Hosts given a route through the physical gateway.
     std::set<std::string> m_installedGatewayExclusions;
-    /// The physical default gateway, learnt before the half-default routes
-    /// hide it from lookups.
-    std::optional<std::string> m_underlyingDefaultGateway;
+    /// The physical default route (its gateway, or only its device), learnt
+    /// before the half-default routes hide it from lookups.
+    std::optional<RouteLookup> m_underlyingDefaultRoute;
 };
 
 } // namespace torvane

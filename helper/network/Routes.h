@@ -104,6 +104,10 @@ public:
     /// A route to `host`/32 through `gateway`; a host name is resolved first.
     virtual RouteOutcome addHostRoute(const std::string& host, const std::string& gateway,
                                       RouteTimeLimit limit) = 0;
+    /// A route to `host`/32 straight onto `device`, for a default route
+    /// without a gateway (PPP, a mobile modem); a host name is resolved first.
+    virtual RouteOutcome addHostRouteOnDevice(const std::string& host, const std::string& device,
+                                              RouteTimeLimit limit) = 0;
     /// Deletes our route to `host`/32 (resolved first).
     virtual RouteOutcome deleteHostRoute(const std::string& host, RouteTimeLimit limit) = 0;
 

@@ -43,7 +43,7 @@ int FakeRoutes::batches() const {
     return m_batches;
 }
 
-std::map<std::string, std::string> FakeRoutes::hostRoutes() const {
+std::map<std::string, RouteLookup> FakeRoutes::hostRoutes() const {
     std::lock_guard lock(m_mutex);
     return m_hosts;
 }
@@ -117,17 +117,27 @@ std::vector<RouteOutcome> FakeRoutes::apply(const std::vector<RouteChange>& chan
     return outcomes;
 }
 
-RouteOutcome FakeRoutes::addHostRoute(const std::string& host, const std::string& gateway,
-                                      RouteTimeLimit) {
-    record("add host " + host + " via " + gateway);
+RouteOutcome FakeRoutes::addHost(const std::string& line, const std::string& host,
+                                 RouteLookup route) {
+    record(line);
     std::lock_guard lock(m_mutex);
     if (const auto failure = m_failures.find(host); failure != m_failures.end()) {
         return RouteOutcome::failure(failure->second);
     }
-    if (!m_hosts.try_emplace(host, gateway).second) {
+    if (!m_hosts.try_emplace(host, std::move(route)).second) {
         return RouteOutcome::failure("File exists");
     }
     return {};
+}
+
+RouteOutcome FakeRoutes::addHostRoute(const std::string& host, const std::string& gateway,
+                                      RouteTimeLimit) {
+    return addHost("add host " + host + " via " + gateway, host, {host, gateway, "eth0"});
+}
+
+RouteOutcome FakeRoutes::addHostRouteOnDevice(const std::string& host, const std::string& device,
+                                              RouteTimeLimit) {
+    return addHost("add host " + host + " dev " + device, host, {host, std::nullopt, device});
 }
 
 RouteOutcome FakeRoutes::deleteHostRoute(const std::string& host, RouteTimeLimit) {
@@ -148,8 +158,8 @@ Expected<RouteLookup, std::string> FakeRoutes::defaultRoute(RouteTimeLimit) {
 Expected<RouteLookup, std::string> FakeRoutes::lookup(const std::string& address, RouteTimeLimit) {
     record("lookup " + address);
     std::lock_guard lock(m_mutex);
-    if (const auto gateway = m_hosts.find(address); gateway != m_hosts.end()) {
-        return RouteLookup{address, gateway->second, "eth0"};
+    if (const auto route = m_hosts.find(address); route != m_hosts.end()) {
+        return route->second;
     }
     if (const auto answer = m_lookups.find(address); answer != m_lookups.end()) {
         return answer->second;

@@ -22,15 +22,15 @@ public:
     /// One call, as a line that reads like the change it made:
     /// "add 10.0.0.0/8 via 10.99.0.1", "add 10.0.0.0/8 dev ipsec0",
     /// "delete 10.0.0.0/8", "add host 10.10.0.1 via 192.0.2.1",
-    /// "delete host 10.10.0.1", "default", "lookup 10.99.0.1", "table",
-    /// "charon leftovers"; a batch as "batch" followed by its changes.
+    /// "add host 10.10.0.1 dev ppp0", "delete host 10.10.0.1", "default", "lookup 10.99.0.1",
+    /// "table", "charon leftovers"; a batch as "batch" followed by its changes.
     std::vector<std::string> calls() const;
     void clearCalls();
     /// How many times `apply` ran with at least one change.
     int batches() const;
 
-    /// The host routes now in place, each with its gateway.
-    std::map<std::string, std::string> hostRoutes() const;
+    /// The host routes now in place, each with its gateway or device.
+    std::map<std::string, RouteLookup> hostRoutes() const;
 
     void setDefaultRoute(std::optional<RouteLookup> route);
     void setLookup(const std::string& address, RouteLookup answer);
@@ -48,6 +48,8 @@ public:
                                     RouteTimeLimit limit) override;
     RouteOutcome addHostRoute(const std::string& host, const std::string& gateway,
                               RouteTimeLimit limit) override;
+    RouteOutcome addHostRouteOnDevice(const std::string& host, const std::string& device,
+                                      RouteTimeLimit limit) override;
     RouteOutcome deleteHostRoute(const std::string& host, RouteTimeLimit limit) override;
     Expected<RouteLookup, std::string> defaultRoute(RouteTimeLimit limit) override;
     Expected<RouteLookup, std::string> lookup(const std::string& address,
@@ -58,12 +60,13 @@ public:
 private:
     void record(const std::string& line);
     RouteOutcome change(const RouteChange& change);
+    RouteOutcome addHost(const std::string& line, const std::string& host, RouteLookup route);
 
     mutable std::mutex m_mutex;
     std::vector<std::string> m_calls;
     int m_batches = 0;
     std::map<std::string, NetworkRoute> m_networks;
-    std::map<std::string, std::string> m_hosts;
+    std::map<std::string, RouteLookup> m_hosts;
     std::optional<RouteLookup> m_default;
     std::map<std::string, RouteLookup> m_lookups;
     std::vector<RouteTableRow> m_table;

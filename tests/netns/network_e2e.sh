@@ -95,6 +95,10 @@ counter_of() {
     ip netns exec "$ns" nft list counter inet tvn_watch "$2" | awk '/packets/ {print $2}'
 }
 
+# plug_link NAME PEER: an interface appears in the client namespace, down, as
+# a USB adapter would: a veth pair to the LAN's namespace.
+plug_link() { ip -n "$BED_NS_CLIENT" link add "$1" type veth peer name "$2" netns "$BED_NS_LAN"; }
+
 bed_make_profile nfull psk user=user02 name=Full remoteTS=0.0.0.0/0 >/dev/null
 bed_make_profile second psk user=user04 name=Second routes=$BED_LAN_NET priority=1 >/dev/null
 # A profile's own proxy text: one that only forwards, and one that hides a
@@ -176,6 +180,44 @@ network_checks() {
     check "full tunnel: ESP in UDP 4500 on the gateway's link" test "$(outside counter_of gw encap)" -gt "$esp0"
     check "full tunnel stops" test "$(T stop "$(id_of nfull)")" = "reply stop 0 Disconnected Full"
     check "full tunnel: gateway host route gone" test -z "$(route_of "$BED_GW_ADDR/32")"
+
+    # --- A default route without a gateway (PPP, a mobile modem). Without
+    # the link's own /24 the gateway is reached only through that route, so
+    # without an exclusion onto its device IKE and ESP would enter the tunnel
+    # itself. A switch to a gateway and back (a path change) moves the
+    # exclusion each time.
+    local link_net=10.10.0.0/24 nogw_table
+    exclusion() { ip route show "$BED_GW_ADDR" proto "$ROUTE_PROTOCOL" | sed 's/ *$//'; }
+    exclusion_is() { [ "$(exclusion)" = "$1" ]; }
+    ip route replace default dev "$p-c"
+    ip route del "$link_net" dev "$p-c"
+    nogw_table=$(ip route show table all)
+    reply=$(start_profile nfull)
+    check "gateway-less default: full tunnel connects: $reply" grep -Eq '^reply start 0 Connected' <<<"$reply"
+    check "gateway-less default: the exclusion is ours, on the device: '$(exclusion)'" \
+        exclusion_is "$BED_GW_ADDR dev $p-c scope link"
+    check "gateway-less default: the gateway is reached outside the tunnel: $(ip route get "$BED_GW_ADDR")" \
+        grep -q "^$BED_GW_ADDR dev $p-c " <<<"$(ip route get "$BED_GW_ADDR")"
+    plain0=$(outside counter_of gw plain)
+    esp0=$(outside counter_of gw encap)
+    check "gateway-less default: ping to the LAN host" ping_ok "$BED_LAN_ADDR"
+    check "gateway-less default: no plain ICMP on the gateway's link" test "$(outside counter_of gw plain)" = "$plain0"
+    check "gateway-less default: ESP in UDP 4500 on the gateway's link" test "$(outside counter_of gw encap)" -gt "$esp0"
+    ip route add "$link_net" dev "$p-c" proto kernel scope link src "$BED_CLIENT_ADDR"
+    ip route replace default via "$BED_GW_ADDR" dev "$p-c"
+    check "gateway-less default: a gateway appears, the exclusion goes through it: '$(exclusion)'" \
+        eventually 15 exclusion_is "$BED_GW_ADDR via $BED_GW_ADDR dev $p-c"
+    ip route replace default dev "$p-c"
+    check "gateway-less default: the gateway goes, the exclusion is on the device again: '$(exclusion)'" \
+        eventually 15 exclusion_is "$BED_GW_ADDR dev $p-c scope link"
+    check "gateway-less default: ping after the path changes" eventually 10 ping_ok "$BED_LAN_ADDR"
+    ip route del "$link_net" dev "$p-c"
+    check "gateway-less default: the tunnel stops" test "$(T stop "$(id_of nfull)")" = "reply stop 0 Disconnected Full"
+    nogw_back() { [ "$(ip route show table all)" = "$nogw_table" ]; }
+    check "gateway-less default: the routes are as before the connect" eventually 10 nogw_back
+    ip route add "$link_net" dev "$p-c" proto kernel scope link src "$BED_CLIENT_ADDR"
+    ip route replace default via "$BED_GW_ADDR" dev "$p-c"
+    grep -E "gateway exclusion route" "$W/helper.out" | tail -n 6 | sed 's/^/network_e2e: daemon: /'
 
     # --- Two tunnels for one network: the higher priority owns the route,
     # and a new order moves it and the source address of new traffic.
@@ -309,6 +351,53 @@ network_checks() {
     T stop "$(id_of v6)" >/dev/null
     check "every interface's IPv6 sysctls are back after stop" \
         eventually 10 bash -c '[ "$(sysctl net.ipv6.conf 2>/dev/null | sort)" = "$(cat "$0")" ]' "$v6base"
+
+    # --- Interfaces that appear while IPv6 is held off (a USB adapter, a
+    # phone's hotspot) lose it once they come up, also when plugged in again,
+    # and get their own settings back at the stop; one gone by then is left
+    # to the kernel. The next daemon restores one that a killed daemon held
+    # off.
+    local late=$p-v1 gone=$p-v2 late_before
+    ipv6_of() {
+        local k
+        for k in disable_ipv6 autoconf accept_ra; do
+            printf '%s=%s ' "$k" "$(cat "/proc/sys/net/ipv6/conf/$1/$k" 2>/dev/null)"
+        done
+    }
+    ipv6_off() { [ "$(cat "/proc/sys/net/ipv6/conf/$1/disable_ipv6" 2>/dev/null)" = 1 ]; }
+    late_back() { [ "$(ipv6_of "$late")" = "$late_before" ]; }
+    connects v6 "late interfaces: leak prevention"
+    check "late interfaces: two are plugged in" outside "plug_link $late $p-w1 && plug_link $gone $p-w2"
+    late_before=$(ipv6_of "$late")
+    check "late interface: IPv6 on while it is down ($late_before)" \
+        grep -q '^disable_ipv6=0 ' <<<"$late_before"
+    ip link set "$late" up
+    ip link set "$gone" up
+    check "late interface: IPv6 off once it is up" eventually 5 ipv6_off "$late"
+    check "vanishing interface: IPv6 off once it is up" eventually 5 ipv6_off "$gone"
+    ip link del "$gone"
+    # Unplugged and plugged in again: the kernel's fresh settings, IPv6 on.
+    ip link del "$late"
+    outside "plug_link $late $p-w1"
+    ip link set "$late" up
+    check "replugged interface: IPv6 off again once it is up" eventually 5 ipv6_off "$late"
+    T stop "$(id_of v6)" >/dev/null
+    check "late interface: its IPv6 settings are back after stop ($(ipv6_of "$late"))" eventually 10 late_back
+    check "vanishing interface: no failed restore" fails logged "IPv6 restore FAILED on '$gone'"
+    check "vanishing interface: left to the kernel" logged "IPv6 restore: '$gone' is gone"
+    ip link set "$late" down
+    connects v6 "late interface, daemon killed:"
+    ip link set "$late" up
+    check "late interface, daemon killed: IPv6 off once it is up" eventually 5 ipv6_off "$late"
+    kill -KILL "$hp"
+    wait "$hp" 2>/dev/null || true
+    launch --trust-client "$WA"
+    check "late interface, daemon killed: the next daemon restores its settings" eventually 10 late_back
+    check "every interface's IPv6 sysctls are back after the replay" \
+        eventually 10 bash -c '[ "$(sysctl net.ipv6.conf 2>/dev/null | grep -v "\.$0\." | sort)" = "$(cat "$1")" ]' "$late" "$v6base"
+    ip link del "$late"
+    grep -E "IPv6 (disabled on|restored on|restore)|restored ipv6" "$W/helper.out" | grep -F "$p-v" |
+        sed 's/^/network_e2e: daemon: /'
 
     # --- Restoration after every way a tunnel can end, with every kind of
     # change made each time.

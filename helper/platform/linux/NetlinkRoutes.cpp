@@ -161,6 +161,28 @@ RouteOutcome NetlinkRoutes::addHostRoute(const std::string& host, const std::str
     return result ? RouteOutcome{} : RouteOutcome::failure(reason(result.error()));
 }
 
+RouteOutcome NetlinkRoutes::addHostRouteOnDevice(const std::string& host, const std::string& device,
+                                                 RouteTimeLimit limit) {
+    const auto address = resolveIpv4Host(host, limit);
+    if (!address) {
+        return RouteOutcome::failure(address.error());
+    }
+    auto routing = openRouting(limit);
+    if (!routing) {
+        return RouteOutcome::failure(routing.error());
+    }
+    const auto links = routing->links();
+    if (!links) {
+        return RouteOutcome::failure(links.error().describe());
+    }
+    const auto index = interfaceIndexByName(*links, device);
+    if (!index) {
+        return RouteOutcome::failure("interface " + device + " does not exist");
+    }
+    const auto result = routing->addRoute(routeOnDevice({*address, 32}, *index));
+    return result ? RouteOutcome{} : RouteOutcome::failure(reason(result.error()));
+}
+
 RouteOutcome NetlinkRoutes::deleteHostRoute(const std::string& host, RouteTimeLimit limit) {
     const auto address = resolveIpv4Host(host, limit);
     if (!address) {

@@ -20,6 +20,8 @@ public:
                                     RouteTimeLimit limit) override;
     RouteOutcome addHostRoute(const std::string& host, const std::string& gateway,
                               RouteTimeLimit limit) override;
+    RouteOutcome addHostRouteOnDevice(const std::string& host, const std::string& device,
+                                      RouteTimeLimit limit) override;
     RouteOutcome deleteHostRoute(const std::string& host, RouteTimeLimit limit) override;
     Expected<RouteLookup, std::string> defaultRoute(RouteTimeLimit limit) override;
     Expected<RouteLookup, std::string> lookup(const std::string& address,

@@ -168,6 +168,7 @@ std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
             m_power = std::move(handler);
             return std::make_unique<PowerEvents>();
         },
+        .openLinkWatch = {},
         .journalPath = m_base + "/journal.json"};
     auto engine = std::make_unique<VPNEngine>(std::move(environment));
     engine->setOnLog([this](const std::string& line) {

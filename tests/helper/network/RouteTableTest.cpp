@@ -126,7 +126,7 @@ TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemA
                                      "delete host 192.0.2.10", "delete host 192.0.2.20"));
     EXPECT_THAT(routes.hostRoutes(), IsEmpty());
     EXPECT_FALSE(table.carriesAllIPv4());
-    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1");
+    EXPECT_EQ(table.underlyingDefaultRoute(), kDefault);
 
     // Whatever the kernel answers, a removal of everything forgets it all.
     reconcile({&full});
@@ -139,42 +139,44 @@ TEST_F(RouteTableTest, FullTunnelPinsEveryGatewayBeforeItsRoutesAndReleasesThemA
     EXPECT_THAT(logLines(), IsEmpty());
     EXPECT_THAT(table.installedRoutes(), IsEmpty());
     EXPECT_THAT(table.installedGatewayExclusions(), IsEmpty());
-    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.1") << "the caller clears it";
+    EXPECT_EQ(table.underlyingDefaultRoute(), kDefault) << "the caller clears it";
 }
 
-TEST_F(RouteTableTest, DefaultGatewayIsAskedUntilLearntThenCachedUntilCleared) {
+TEST_F(RouteTableTest, DefaultRouteIsAskedUntilLearntThenCachedUntilCleared) {
     routes.setDefaultRoute(std::nullopt);
     table.addGatewayExclusionRoute("192.0.2.10");
-    routes.setDefaultRoute(RouteLookup{"default", std::nullopt, "ppp0"});
-    table.addGatewayExclusionRoute("192.0.2.10"); // a point-to-point default has no gateway
     routes.setDefaultRoute(kDefault);
     table.addGatewayExclusionRoute("192.0.2.10");
     routes.failAdd("192.0.2.30", "Network is unreachable");
     table.addGatewayExclusionRoute("192.0.2.30");
-    EXPECT_THAT(calls(),
-                ElementsAre("default", "default", "default", "add host 192.0.2.10 via 10.32.0.1",
-                            "add host 192.0.2.30 via 10.32.0.1"));
+    EXPECT_THAT(calls(), ElementsAre("default", "default", "add host 192.0.2.10 via 10.32.0.1",
+                                     "add host 192.0.2.30 via 10.32.0.1"));
     EXPECT_THAT(logLines(),
                 ElementsAre("gateway exclusion: could not determine default gateway — skipping",
-                            "gateway exclusion: could not determine default gateway — skipping",
                             "gateway exclusion route: 192.0.2.10 via 10.32.0.1",
                             "gateway exclusion route add failed: Network is unreachable"));
     EXPECT_THAT(table.installedGatewayExclusions(), ElementsAre("192.0.2.10"));
 
+    // A point-to-point default route has no gateway: the exclusion goes
+    // onto its device.
     table.clearUnderlyingDefaultGateway();
+    routes.setDefaultRoute(RouteLookup{"default", std::nullopt, "ppp0"});
     table.addGatewayExclusionRoute("192.0.2.40");
-    EXPECT_THAT(calls(), ElementsAre("default", "add host 192.0.2.40 via 10.32.0.1"));
+    EXPECT_THAT(calls(), ElementsAre("default", "add host 192.0.2.40 dev ppp0"));
+    EXPECT_THAT(logLines(), ElementsAre("gateway exclusion route: 192.0.2.40 dev ppp0"));
 }
 
 // An exclusion the kernel dropped with its link is put back on the test bed
-// (fault_matrix.sh, step 5); here, one that still exists but uses an old router.
+// (network_e2e.sh, fault scenario 5), and so is one that moves between a
+// gateway and a gateway-less default route; here, one that still exists but
+// uses an old router.
 TEST_F(RouteTableTest, APathChangeMovesExclusionsToTheNewRouter) {
     table.addGatewayExclusionRoute("192.0.2.7");
     table.refreshGatewayExclusions();
     routes.setDefaultRoute(RouteLookup{"default", "10.32.0.254", "tvr-v0"});
     table.refreshGatewayExclusions();
     EXPECT_EQ(calls().back(), "add host 192.0.2.7 via 10.32.0.254");
-    EXPECT_EQ(table.underlyingDefaultGateway(), "10.32.0.254");
+    EXPECT_EQ(table.underlyingDefaultRoute()->gateway, "10.32.0.254");
 }
 
 TEST(EffectiveCIDRsTest, RoutesOrTheTrimmedSelectorWithTheDefaultSplit) {

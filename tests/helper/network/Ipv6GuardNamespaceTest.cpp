@@ -1,5 +1,5 @@
 // The guard with the real IPv6 switches (SysctlIpv6Control) of a namespace.
-// Runs only inside the network namespace that tests/netns/proxy6_netns.sh
+// Runs only inside the network namespace that tests/netns/ipv6_guard_netns.sh
 // creates (the sysctls are per namespace); skipped anywhere else.
 #include "helper/network/Ipv6Guard.h"
 #include "helper/platform/linux/SysctlIpv6Control.h"
@@ -59,7 +59,7 @@ bool isUp(const std::string& device) {
 
 TEST(Ipv6GuardInNamespaceTest, FullTunnelHoldsIPv6OffOnEveryDeviceAndRestoresEachMode) {
     if (!std::getenv("TORVANE_TEST_NETNS")) {
-        GTEST_SKIP() << "runs inside the namespace tests/netns/proxy6_netns.sh creates";
+        GTEST_SKIP() << "runs inside the namespace tests/netns/ipv6_guard_netns.sh creates";
     }
     PosixCommandRunner runner;
     FakeFirewall firewall;

@@ -1,36 +1,31 @@
 #!/usr/bin/env bash
-# Runs the DNS proxy and the IPv6 leak guard against the real system inside
-# a network namespace of this test's own: the DnsProxyInNamespaceTest and
-# Ipv6GuardInNamespaceTest network tests run in it, with the real IPv6
-# sysctls and the real dnsmasq. The namespace's resolv.conf points at its own
-# 127.0.0.1, where the proxy listens; the IPv6 sysctls touched are the
-# namespace's own.
+# Runs the IPv6 leak guard against the real system inside a network
+# namespace of this test's own: the Ipv6GuardInNamespaceTest network tests
+# run in it, with the namespace's own IPv6 sysctls in every mode. (The DNS
+# proxy with the real dnsmasq is tested on the full bed, network_e2e.sh.)
 #
-#   $BED_NS_CLIENT                               resolv.conf: 127.0.0.1
+#   $BED_NS_CLIENT
 #   +------------------------------------------------------------------+
-#   | lo 127.0.0.1 (dnsmasq :53)                                       |
 #   | tvp-a0 <--veth--> tvp-a1   Automatic / Automatic                 |
 #   | tvp-l0 <--veth--> tvp-l1   LinkLocal / Off                       |
 #   | tvp-d0 <--veth--> tvp-d1   tvp-d0 down (a disabled service)      |
 #   +------------------------------------------------------------------+
 #
-# Nothing leaves the namespace: the only traffic is DNS on its loopback.
+# Nothing leaves the namespace.
 #
-# Usage: proxy6_netns.sh NETWORK_TESTS HELPER_DIR
+# Usage: ipv6_guard_netns.sh NETWORK_TESTS
 set -uo pipefail
 # shellcheck source=testbed.sh
 source "$(dirname "$0")/testbed.sh"
 tests_bin=$1
-helper_dir=$2
 bed_require
-if [ ! -d /proc/sys/net/ipv6 ] || [ ! -x "$helper_dir/Resources/dnsmasq/sbin/dnsmasq" ]; then
-    echo "SKIP: needs IPv6 and the bundled dnsmasq in $helper_dir"
+if [ ! -d /proc/sys/net/ipv6 ]; then
+    echo "SKIP: needs IPv6"
     exit 77
 fi
 trap bed_down EXIT
 bed_ns_up || exit 1
 ns=$BED_NS_CLIENT
-echo "nameserver 127.0.0.1" >"/etc/netns/$ns/resolv.conf"
 for pair in a l d; do
     ip -n "$ns" link add "tvp-${pair}0" type veth peer name "tvp-${pair}1"
 done
@@ -46,8 +41,8 @@ snapshot() {
 }
 before=$(snapshot)
 
-bed_client_exec env TORVANE_TEST_NETNS="$ns" TORVANE_TEST_HELPER_DIR="$helper_dir" \
-    "$tests_bin" --gtest_filter='DnsProxyInNamespaceTest.*:Ipv6GuardInNamespaceTest.*'
+bed_client_exec env TORVANE_TEST_NETNS="$ns" \
+    "$tests_bin" --gtest_filter='Ipv6GuardInNamespaceTest.*'
 rc=$?
 
 after=$(snapshot)

@@ -52,13 +52,15 @@ for side in 0.1/192.0.2.1 1.1/192.0.2.2; do
     bed_track_pid $!
 done
 
-# DNS packets leaving through the other link: with the override's routing
-# domain on the first, none may.
+# DNS packets leaving by each link: with the override's routing domain on
+# one, none may leave by the other.
 bed_client_exec nft -f - <<EOF
 table inet tvn_dnsleak {
+    counter primary {}
     counter other {}
     chain post {
         type filter hook postrouting priority 300; policy accept;
+        oifname "$link" meta l4proto { udp, tcp } th dport 53 counter name primary
         oifname "$other" meta l4proto { udp, tcp } th dport 53 counter name other
     }
 }
@@ -101,10 +103,19 @@ eventually 10 owned || { echo "FAIL: systemd-resolved did not come up:" >&2; cat
 TORVANE_TEST_HELPER_DIR=$helper_dir TORVANE_RESOLVED_NETNS=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
     TORVANE_RESOLVED_TUNNEL_DNS=10.10.0.1 TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 \
     TORVANE_RESOLVED_TUNNEL_ANSWER=192.0.2.1 "$tests" --gtest_filter='ResolvedStoreRealTest.*'
-dns_out() { nft list counter inet tvn_dnsleak other | awk '/packets/ {print $2}'; }
+dns_out() { nft list counter inet tvn_dnsleak "${1:-other}" | awk '/packets/ {print $2}'; }
 leaked=$(dns_out)
 echo "resolved backend: DNS packets out of the other link ($other) while overridden: $leaked"
 [[ $leaked == 0 ]] || { echo "FAIL: $leaked DNS packets left through the other link" >&2; exit 1; }
+# The override's servers behind the other link (as a tunnel's are behind
+# its device): asked there only, none by the primary link.
+p0=$(dns_out primary) o0=$(dns_out other)
+TORVANE_RESOLVED_DIVERT=1 TORVANE_RESOLVED_IF=$link TORVANE_RESOLVED_OTHER_IF=$other \
+    TORVANE_RESOLVED_OTHER_DNS=10.10.1.1 TORVANE_RESOLVED_OTHER_ANSWER=192.0.2.2 \
+    "$tests" --gtest_filter='ResolvedStoreDivertTest.*'
+echo "resolved backend: servers behind $other: $(($(dns_out other) - o0)) DNS packets out of" \
+    "$other, $(($(dns_out primary) - p0)) out of the primary link $link"
+[[ $(dns_out primary) == "$p0" ]] || { echo "FAIL: DNS packets left by the primary link" >&2; exit 1; }
 # What resolved itself holds afterwards: the link's own servers and domains.
 index=$(cat "/sys/class/net/$link/ifindex")
 path=$(busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
@@ -117,6 +128,7 @@ echo "resolved holds: DNS $dns; Domains $domains"
 [[ $domains == 'a(sb) 2 "lan.test" false "corp.test" true' ]]
 # Positive control: with servers on both links and no routing domain,
 # resolved asks the other link too, and the counter sees it.
+o0=$(dns_out other)
 for dev in "$link" "$other"; do
     net=0
     [[ $dev == "$other" ]] && net=1
@@ -126,8 +138,8 @@ for dev in "$link" "$other"; do
 done
 busctl --system call org.freedesktop.resolve1 /org/freedesktop/resolve1 \
     org.freedesktop.resolve1.Manager ResolveHostname isit 0 control.x.test 2 0 >/dev/null || true
-echo "resolved backend: the same without the override: $(dns_out) packets out of $other"
-[[ $(dns_out) -gt 0 ]] || { echo "FAIL: the counter saw no query on $other" >&2; exit 1; }
+echo "resolved backend: the same without the override: $(($(dns_out) - o0)) packets out of $other"
+[[ $(dns_out) -gt $o0 ]] || { echo "FAIL: the counter saw no query on $other" >&2; exit 1; }
 # With resolved gone (the bus stays), every call fails with a reason.
 kill "$resolved_pid"
 wait "$resolved_pid" || true

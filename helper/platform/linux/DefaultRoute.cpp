@@ -32,6 +32,31 @@ std::optional<DefaultRoute> defaultRoute() {
     return std::nullopt;
 }
 
+std::optional<std::string> routeInterfaceFor(const std::string& address) {
+    const auto destination = netlink::parseIpv4Address(address);
+    if (!destination) {
+        return std::nullopt;
+    }
+    auto routing = netlink::NetlinkRouting::open();
+    if (!routing) {
+        return std::nullopt;
+    }
+    const auto route = routing->lookupRoute(*destination);
+    if (!route || route->interfaceIndex == 0) {
+        return std::nullopt;
+    }
+    auto links = routing->links();
+    if (!links) {
+        return std::nullopt;
+    }
+    for (const auto& link : *links) {
+        if (link.index == route->interfaceIndex) {
+            return link.name;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> defaultRouteInterface() {
     auto route = defaultRoute();
     if (!route) {

@@ -21,4 +21,9 @@ std::optional<DefaultRoute> defaultRoute();
 /// The interface of that route, or nothing without one.
 std::optional<std::string> defaultRouteInterface();
 
+/// The interface the kernel sends traffic for the IPv4 address `address`
+/// through ("lo" for an address of this machine); nothing for anything else
+/// or when nothing routes there.
+std::optional<std::string> routeInterfaceFor(const std::string& address);
+
 } // namespace torvane

@@ -473,10 +473,17 @@ std::optional<StoreDictionary> ResolvedStore::copyValue(const std::string& key) 
             return std::nullopt;
         }
         // Reading back what we wrote gives the dictionary we wrote, so the
-        // override recognises its own entry.
+        // override recognises its own entry. A diverted write counts only
+        // while the other link still holds it (a tunnel's device that was
+        // recreated has lost it, and must be written again).
         const auto written = m_written.find(*service);
-        if (written != m_written.end() && written->second.first == *dns) {
-            return written->second.second;
+        if (written != m_written.end() && written->second.own == *dns) {
+            const auto& diverted = written->second.diverted;
+            const auto divertedLink = diverted ? link(diverted->first) : std::nullopt;
+            const auto divertedNow = divertedLink ? readLink(*divertedLink) : std::nullopt;
+            if (!diverted || divertedNow == diverted->second) {
+                return written->second.dictionary;
+            }
         }
         return resolvedDictionary(*dns);
     }
@@ -505,8 +512,18 @@ bool ResolvedStore::setValue(const std::string& key, const StoreDictionary& valu
         m_lastError = dns.error();
         return false;
     }
+    const auto diverted =
+        value.contains(kLinkStateKey) ? std::nullopt : divertedLink(*service, *dns);
+    const auto previous = m_written.find(*service);
+    if (previous != m_written.end() && previous->second.diverted &&
+        (!diverted || *diverted != previous->second.diverted->first)) {
+        if (!restoreDiverted(*service)) {
+            return false;
+        }
+    }
     m_written.erase(*service);
-    if (!writeLink(*service, *dns)) {
+    const std::string target = diverted.value_or(*service);
+    if (!writeLink(target, *dns)) {
         return false;
     }
     if (value.contains(kLinkStateKey)) {
@@ -516,11 +533,61 @@ bool ResolvedStore::setValue(const std::string& key, const StoreDictionary& valu
     }
     // Resolved may normalise names; remember what it holds now, not what we
     // sent, or our own entry would look re-published on the next read.
-    if (const auto target = link(*service)) {
-        if (const auto now = readLink(*target)) {
-            m_written[*service] = {*now, value};
+    const auto readBack = [this](const std::string& interface) -> std::optional<ResolvedLinkDNS> {
+        const auto found = link(interface);
+        return found ? readLink(*found) : std::nullopt;
+    };
+    const auto own = readBack(*service);
+    if (!own) {
+        return true;
+    }
+    Written written{*own, value, std::nullopt};
+    if (diverted) {
+        if (const auto held = readBack(*diverted)) {
+            written.diverted = {{*diverted, *held}};
         }
     }
+    m_written[*service] = std::move(written);
+    return true;
+}
+
+std::optional<std::string> ResolvedStore::divertedLink(const std::string& service,
+                                                       const ResolvedLinkDNS& dns) const {
+    const auto server = std::find_if(dns.servers.begin(), dns.servers.end(),
+                                     [](const auto& entry) { return entry.family == AF_INET; });
+    // A service without a link of its own is refused by the write itself.
+    if (server == dns.servers.end() || ::if_nametoindex(service.c_str()) == 0) {
+        return std::nullopt;
+    }
+    const auto route = m_options.routeInterface ? m_options.routeInterface(addressText(*server))
+                                                : routeInterfaceFor(addressText(*server));
+    // A local server (our DNS proxy) is asked over loopback from any link.
+    if (!route || *route == service || *route == "lo") {
+        return std::nullopt;
+    }
+    return route;
+}
+
+bool ResolvedStore::restoreDiverted(const std::string& service) {
+    const auto written = m_written.find(service);
+    if (written == m_written.end() || !written->second.diverted) {
+        return true;
+    }
+    const std::string interface = written->second.diverted->first;
+    written->second.diverted.reset();
+    const auto original = m_original.find(interface);
+    if (original == m_original.end()) {
+        return true;
+    }
+    // A tunnel's device that is gone took its DNS with it.
+    if (::if_nametoindex(interface.c_str()) == 0) {
+        m_original.erase(original);
+        return true;
+    }
+    if (!writeLink(interface, original->second)) {
+        return false;
+    }
+    m_original.erase(interface);
     return true;
 }
 
@@ -528,6 +595,9 @@ bool ResolvedStore::removeValue(const std::string& key) {
     const auto service = serviceOfDNSKey(key);
     if (!service) {
         m_lastError = "read-only key " + key;
+        return false;
+    }
+    if (!restoreDiverted(*service)) {
         return false;
     }
     m_written.erase(*service);

@@ -50,7 +50,12 @@ struct ResolvedLinkDNS {
 ///
 /// Writing a service's DNS sets the link's servers and domains; while it has
 /// servers of ours the link also gets the routing domain "~." so that every
-/// name is resolved through it, not through other links as well. A
+/// name is resolved through it, not through other links as well. resolved
+/// sends a link's queries out of that link whatever the routing table says,
+/// so servers the kernel routes through another interface (a tunnel's) go
+/// onto that interface's link instead, and the service's own link keeps its
+/// DNS; reading the service then gives our dictionary while both links hold
+/// what was written. A
 /// dictionary carrying kLinkStateKey puts exactly those servers and domains
 /// back, so a saved dictionary restores the link in another process too.
 /// Removing the key puts back what the link had before our first write.
@@ -70,6 +75,9 @@ public:
         std::string resolvedResolvConfPath = "/run/systemd/resolve/resolv.conf";
         /// The primary interface; the main table's default route when empty.
         std::function<std::optional<std::string>()> primaryInterface;
+        /// The interface traffic to an address leaves by; the kernel's route
+        /// lookup when empty.
+        std::function<std::optional<std::string>(const std::string&)> routeInterface;
     };
 
     static Expected<std::unique_ptr<DynamicStore>, std::string>
@@ -107,6 +115,12 @@ private:
                         const std::function<int(sd_bus_message*)>& appendValues);
     bool setServers(int index, const std::vector<ResolvedLinkDNS::Server>& servers);
     bool setDomains(int index, const std::vector<ResolvedLinkDNS::Domain>& domains);
+    /// The link our servers in `dns` belong on when it is not `service`'s
+    /// own: the one the kernel routes the first IPv4 server through.
+    std::optional<std::string> divertedLink(const std::string& service,
+                                            const ResolvedLinkDNS& dns) const;
+    /// Puts back the link a service's servers were diverted to, if any.
+    bool restoreDiverted(const std::string& service);
     void routingChanged();
     void dnsChanged();
 
@@ -114,10 +128,19 @@ private:
     Options m_options;
     sd_bus* m_bus = nullptr;
     std::string m_lastError;
-    /// Per interface: what it had before our first write, and what we wrote
-    /// (as read back) with the dictionary it was written from.
+    /// What we wrote for a service: its link's DNS as read back afterwards,
+    /// the dictionary it was written from, and where the servers were
+    /// diverted to with what that link held then.
+    struct Written {
+        ResolvedLinkDNS own;
+        StoreDictionary dictionary;
+        std::optional<std::pair<std::string, ResolvedLinkDNS>> diverted;
+    };
+
+    /// Per interface: what it had before our first write.
     std::map<std::string, ResolvedLinkDNS> m_original;
-    std::map<std::string, std::pair<ResolvedLinkDNS, StoreDictionary>> m_written;
+    /// Per service.
+    std::map<std::string, Written> m_written;
 
     std::unique_ptr<SignalThread> m_signals;
     std::unique_ptr<StoreChangeWatcher> m_watcher; // last: stops first

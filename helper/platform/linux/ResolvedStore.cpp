@@ -522,6 +522,15 @@ bool ResolvedStore::setValue(const std::string& key, const StoreDictionary& valu
         }
     }
     m_written.erase(*service);
+    const auto ownOriginal = m_original.find(*service);
+    if (diverted && ownOriginal != m_original.end()) {
+        // Servers of ours written to the service's own link before (the DNS
+        // proxy's) must not stay there beside the diverted ones.
+        if (!writeLink(*service, ownOriginal->second)) {
+            return false;
+        }
+        m_original.erase(*service);
+    }
     const std::string target = diverted.value_or(*service);
     if (!writeLink(target, *dns)) {
         return false;

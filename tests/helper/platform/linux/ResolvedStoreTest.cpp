@@ -420,6 +420,11 @@ TEST(ResolvedStoreDivertTest, ServersRoutedThroughAnotherLinkAreAskedOnlyThere) 
     auto store = opener.open();
     const auto saved = store->copyValue(opener.key());
     ASSERT_TRUE(saved);
+    // First the local DNS proxy's address (asked over loopback: it stays on
+    // the primary link), then servers behind the other link: nothing of
+    // ours may stay on the primary link beside them.
+    ASSERT_TRUE(store->setValue(opener.key(), {{"ServerAddresses", Items{"127.0.0.1"}}}));
+    EXPECT_EQ(linkState(opener), Items({"dns 127.0.0.1", "route ."}));
     const StoreDictionary stamp{{"ServerAddresses", Items{server}},
                                 {"SearchDomains", Items{"vpn.test"}}};
     ASSERT_TRUE(store->setValue(opener.key(), stamp)) << store->lastErrorText();

@@ -207,10 +207,10 @@ TEST_F(DnsOverrideTest, WaitsForAPrimaryServiceAndRetriesFailedWrites) {
 }
 
 TEST_F(DnsOverrideTest, StoreThatCannotBeOpenedIsRetriedLater) {
-    factoryError = "no configd";
+    factoryError = "no system bus";
     dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    EXPECT_THAT(logs, ElementsAre(testing::_, "SCDynamicStoreCreate FAILED: no configd — cannot "
-                                              "apply DNS"));
+    EXPECT_THAT(logs, ElementsAre(testing::_, "DNS store could not be opened: no system bus — "
+                                              "cannot apply DNS"));
     EXPECT_TRUE(dns().dnsOverrideActive());
 
     factoryError.reset();

@@ -387,7 +387,8 @@ DynamicStore* DnsOverride::dnsDynamicStore() {
     auto created = m_storeFactory(
         [this](const std::vector<std::string>& changedKeys) { storeChanged(changedKeys); });
     if (!created) {
-        m_context.log("DNS store could not be opened: " + created.error() + " — cannot apply DNS");
+        m_context.log("network store could not be opened: " + created.error() +
+                      " — cannot apply DNS");
         return nullptr;
     }
     m_dnsStore = std::move(*created);

@@ -209,7 +209,7 @@ TEST_F(DnsOverrideTest, WaitsForAPrimaryServiceAndRetriesFailedWrites) {
 TEST_F(DnsOverrideTest, StoreThatCannotBeOpenedIsRetriedLater) {
     factoryError = "no system bus";
     dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    EXPECT_THAT(logs, ElementsAre(testing::_, "DNS store could not be opened: no system bus — "
+    EXPECT_THAT(logs, ElementsAre(testing::_, "network store could not be opened: no system bus — "
                                               "cannot apply DNS"));
     EXPECT_TRUE(dns().dnsOverrideActive());
 

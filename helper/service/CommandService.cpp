@@ -151,12 +151,12 @@ std::shared_ptr<CommandService> CommandService::create(TunnelEngine& engine, Set
     const std::weak_ptr<CommandService> weak = helper;
     engine.setOnStatus([weak](const std::string& json) {
         if (const auto self = weak.lock()) {
-            self->notifySubscriber(protocol::StatusChanged{json});
+            self->notifySubscribers(protocol::StatusChanged{json});
         }
     });
     engine.setOnLog([weak](const std::string& line) {
         if (const auto self = weak.lock()) {
-            self->notifySubscriber(protocol::LogLine{line});
+            self->notifySubscribers(protocol::LogLine{line});
         }
     });
     return helper;
@@ -225,9 +225,7 @@ void CommandService::removeConnection(const ClientChannel& connection) {
             removed = std::move(*it);
             m_connections.erase(it);
         }
-        if (m_subscriber.get() == &connection) {
-            m_subscriber.reset();
-        }
+        unsubscribeLocked(connection);
     }
     if (!removed) {
         return;
@@ -249,9 +247,14 @@ CommandService::findConnection(const ClientChannel& channel) const {
     return it == m_connections.end() ? nullptr : *it;
 }
 
-std::shared_ptr<ClientChannel> CommandService::subscriberClient() const {
+std::size_t CommandService::subscriberCount() const {
     std::lock_guard lock(m_connectionsLock);
-    return m_subscriber;
+    return m_subscribers.size();
+}
+
+void CommandService::unsubscribeLocked(const ClientChannel& channel) {
+    std::erase_if(m_subscribers,
+                  [&](const auto& subscriber) { return subscriber.get() == &channel; });
 }
 
 std::size_t CommandService::connectionCount() const {
@@ -264,7 +267,7 @@ void CommandService::closeAllConnections() {
     {
         std::lock_guard lock(m_connectionsLock);
         connections.swap(m_connections);
-        m_subscriber.reset();
+        m_subscribers.clear();
     }
     for (const auto& connection : connections) {
         connection->removed = true;
@@ -318,9 +321,7 @@ void CommandService::finishConnection(const ClientChannel& channel) {
         // A client that sends nothing more is leaving; callbacks would keep
         // its connection open for good.
         std::lock_guard lock(m_connectionsLock);
-        if (m_subscriber.get() == &channel) {
-            m_subscriber.reset();
-        }
+        unsubscribeLocked(channel);
     }
     bool answered = false;
     {
@@ -333,13 +334,23 @@ void CommandService::finishConnection(const ClientChannel& channel) {
     }
 }
 
-void CommandService::notifySubscriber(const protocol::Callback& callback) {
-    const auto subscriber = subscriberClient();
-    if (!subscriber) {
+void CommandService::notifySubscribers(const protocol::Callback& callback) {
+    std::vector<std::shared_ptr<ClientChannel>> subscribers;
+    {
+        std::lock_guard lock(m_connectionsLock);
+        subscribers = m_subscribers;
+    }
+    if (subscribers.empty()) {
         return;
     }
-    if (auto line = callbackLine(callback); !line.empty()) {
-        subscriber->send(std::move(line));
+    const std::string line = callbackLine(callback);
+    if (line.empty()) {
+        return;
+    }
+    // Each channel queues on its own: one that stopped reading is dropped by
+    // its own queue limit and never holds up the others.
+    for (const auto& subscriber : subscribers) {
+        subscriber->send(line);
     }
 }
 
@@ -485,13 +496,19 @@ void CommandService::subscribe(const std::shared_ptr<Connection>& connection, st
         // Only a live connection can subscribe; one already removed would
         // otherwise be kept as a subscriber that no longer exists.
         if (std::find(m_connections.begin(), m_connections.end(), connection) !=
-            m_connections.end()) {
-            m_subscriber = connection->channel;
+                m_connections.end() &&
+            std::find(m_subscribers.begin(), m_subscribers.end(), connection->channel) ==
+                m_subscribers.end()) {
+            m_subscribers.push_back(connection->channel);
         }
     }
     connection->answer(replyLine(id, protocol::SubscribeReply{true}));
-    // A new subscriber gets the current state at once, even with no tunnels.
-    notifySubscriber(protocol::StatusChanged{m_engine.encodedStatus()});
+    // A new subscriber gets the current state at once, even with no tunnels;
+    // the others have it already.
+    if (auto line = callbackLine(protocol::StatusChanged{m_engine.encodedStatus()});
+        !line.empty()) {
+        connection->channel->send(std::move(line));
+    }
 }
 
 void CommandService::start(const std::shared_ptr<Connection>& connection,

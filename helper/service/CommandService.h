@@ -26,8 +26,9 @@ namespace torvane {
 
 /// The daemon's command service. It admits trusted clients, reads their
 /// requests, hands each command to the tunnel engine and writes the replies
-/// back, and forwards the engine's status snapshots and log lines to the one
-/// client that subscribed last.
+/// back, and forwards the engine's status snapshots and log lines to every
+/// client that subscribed and is still connected (the tray app and a
+/// `torvanectl status --watch` beside it both stay live).
 ///
 /// Every call that changes the machine, and subscribing (which streams the
 /// log), is carried out only once the client's user has been authorized for
@@ -38,7 +39,7 @@ namespace torvane {
 ///
 /// Threads: requests are read, authorized and dispatched on the daemon's
 /// main loop; the engine replies and calls back from its own thread.
-/// `connections` and `subscriber` are only touched under `connectionsLock`,
+/// `connections` and `subscribers` are only touched under `connectionsLock`,
 /// which is never held while calling the engine, the authorizer or a
 /// channel, so neither side can block the other. Create with `create()`: the
 /// engine's callbacks and pending authorizations hold the CommandService weakly and
@@ -107,8 +108,8 @@ public:
     /// `peer` is who the connection belongs to; it decides what the
     /// connection's gated calls may do.
     void addConnection(std::shared_ptr<ClientChannel> connection, AuthorizationSubject peer);
-    /// Forgets `connection`; when it was the subscriber, callbacks stop until
-    /// another connection subscribes. A pending authorization of it is
+    /// Forgets `connection`, and with it its subscription. A pending
+    /// authorization of it is
     /// abandoned and its calls are never carried out. Main loop only.
     void removeConnection(const ClientChannel& connection);
 
@@ -120,13 +121,13 @@ public:
     ReadResult receive(const std::shared_ptr<ClientChannel>& client, protocol::LineFramer& framer,
                        std::string_view bytes);
 
-    /// `connection` sends no more requests: it is no longer the subscriber,
+    /// `connection` sends no more requests: it is no longer a subscriber,
     /// and it closes once every request it sent has been answered (at once
     /// when none is outstanding). Main loop only.
     void finishConnection(const ClientChannel& connection);
 
-    /// The current subscriber, if any.
-    std::shared_ptr<ClientChannel> subscriberClient() const;
+    /// How many connections receive the callbacks.
+    std::size_t subscriberCount() const;
 
     std::size_t connectionCount() const;
 
@@ -154,7 +155,9 @@ private:
                 const std::string& reason);
     void subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id);
     void start(const std::shared_ptr<Connection>& connection, const protocol::Request& request);
-    void notifySubscriber(const protocol::Callback& callback);
+    void notifySubscribers(const protocol::Callback& callback);
+    /// Drops `channel` from the subscribers. Caller holds connectionsLock.
+    void unsubscribeLocked(const ClientChannel& channel);
     /// A reply function for the engine that answers on `connection` if it is
     /// still there by the time the engine answers.
     CommandReply commandReplyTo(const std::shared_ptr<Connection>& connection, std::int64_t id,
@@ -166,7 +169,7 @@ private:
     ThrottledLog m_refusalLog;
 
     std::vector<std::shared_ptr<Connection>> m_connections;
-    std::shared_ptr<ClientChannel> m_subscriber;
+    std::vector<std::shared_ptr<ClientChannel>> m_subscribers;
     mutable std::mutex m_connectionsLock;
 };
 

@@ -142,6 +142,17 @@ PeerVerdict PeerTrust::checkProcess(pid_t pid, int pidfd) const {
         return refused(pid, noUid, "the executable cannot be read");
     }
 
+    // A package upgrade replaces the program under a running app: the
+    // process keeps the old file, now unlinked, and the kernel names it
+    // "PATH (deleted)". It ran from the trusted path and, as checked below,
+    // is root's and writable by nobody else, so only root can have put it
+    // there; it stays trusted. A file still linked somewhere is never taken
+    // for a deleted one, whatever its name.
+    constexpr std::string_view kDeleted = " (deleted)";
+    const bool deleted = exeStat.st_nlink == 0 && exePath.ends_with(kDeleted);
+    const std::string runPath =
+        deleted ? exePath.substr(0, exePath.size() - kDeleted.size()) : exePath;
+
     bool listed = false;
     for (const auto& client : m_trustedClients) {
         std::error_code error;
@@ -150,8 +161,9 @@ PeerVerdict PeerTrust::checkProcess(pid_t pid, int pidfd) const {
         if (error || ::stat(canonical.c_str(), &clientStat) != 0) {
             continue;
         }
-        if (canonical.native() == exePath && clientStat.st_dev == exeStat.st_dev &&
-            clientStat.st_ino == exeStat.st_ino) {
+        const bool sameFile =
+            clientStat.st_dev == exeStat.st_dev && (deleted || clientStat.st_ino == exeStat.st_ino);
+        if (canonical.native() == runPath && sameFile) {
             listed = true;
             break;
         }

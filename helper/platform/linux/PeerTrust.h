@@ -36,7 +36,10 @@ std::optional<PeerCredentials> peerCredentials(int socketFd);
 /// the trusted client programs. Stands in for a code-signature check: the
 /// peer's executable must be one of the given programs (compared by
 /// canonical path and by inode), owned by root and writable by nobody else,
-/// so that no other local user can have swapped it for their own.
+/// so that no other local user can have swapped it for their own. A client
+/// whose program was replaced while it ran (a package upgrade) stays
+/// trusted: it runs the unlinked old file, which was at the trusted path and
+/// passes the same owner and mode checks.
 ///
 /// The executable is read through a pidfd held on the peer, and the pidfd is
 /// checked to still refer to a live process after the read; a peer that died

@@ -88,10 +88,25 @@ TEST(PeerTrustTest, RefusesAProgramThatSomeoneButRootCouldHaveReplaced) {
     ::chmod(program.c_str(), 0755);
     EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
 
-    // Replacing the file leaves the running process with the old one.
+    // A package upgrade replaces the file under the running client: it
+    // still runs root's old, unlinked file from the trusted path.
     fs::remove(program);
     copyProgram("/bin/sleep", dir.path(), "tve-client");
-    EXPECT_FALSE(trust.checkProcess(child.pid()).trusted);
+    EXPECT_TRUE(trust.checkProcess(child.pid()).trusted);
+    // Not so a deleted program that others could have written, or one that
+    // ran from anywhere else.
+    const auto loose = copyProgram("/bin/sleep", dir.path(), "tve-loose");
+    ::chmod(loose.c_str(), 0757);
+    const Child looseChild(loose, "60");
+    ASSERT_GT(looseChild.pid(), 0);
+    fs::remove(loose);
+    copyProgram("/bin/sleep", dir.path(), "tve-loose");
+    EXPECT_FALSE(PeerTrust({loose.string()}).checkProcess(looseChild.pid()).trusted);
+    const auto other = copyProgram("/bin/sleep", dir.path(), "tve-other");
+    const Child otherChild(other, "60");
+    ASSERT_GT(otherChild.pid(), 0);
+    fs::remove(other);
+    EXPECT_FALSE(trust.checkProcess(otherChild.pid()).trusted);
 }
 
 TEST(PeerTrustTest, APidThatNoLongerNamesThePeerIsRefused) {

@@ -1,8 +1,8 @@
 #include "Torvane/cli/Torvanectl.h"
 
-#include "Torvane/cli/InterruptNotifier.h"
 #include "Torvane/cli/SecretInput.h"
 #include "Torvane/core/ExportFile.h"
+#include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/PrivateFile.h"
 #include "Torvane/core/ProfileStore.h"
 

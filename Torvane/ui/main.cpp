@@ -1,10 +1,12 @@
 #include "Torvane/core/ConnectionManager.h"
 #include "Torvane/core/DaemonClient.h"
+#include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/ProfileStore.h"
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <QSystemTrayIcon>
 
 int main(int argc, char** argv) {
@@ -18,6 +20,14 @@ int main(int argc, char** argv) {
     ConnectionManager connection(DaemonClient::shared(), ProfileStore::shared());
     AppDelegate delegate(DaemonClient::shared(), connection, ProfileStore::shared(),
                          ConfigWindowModel::shared(), QSystemTrayIcon::isSystemTrayAvailable());
+    // A user who logs out or shuts down must not leave tunnels up behind
+    // them: the session's quit request and SIGTERM run the same check as
+    // "Quit Torvane" (tunnels stopped within six seconds, then exit).
+    InterruptNotifier interrupts;
+    QObject::connect(&interrupts, &InterruptNotifier::interrupted, &delegate,
+                     &AppDelegate::requestQuit);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
+                     [&delegate](QSessionManager&) { delegate.requestQuit(); });
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -5,9 +5,11 @@
 # profiles and secrets are really stored. Two profiles (PSK, EAP-MSCHAPv2
 # with a prompted password) connect, carry a ping to the LAN host, swap
 # priority with `move` (the route to the LAN follows), and disconnect while
-# `status --watch` records the transitions.
+# `status --watch` records the transitions. At the end the tray app joins
+# (offscreen): the CLI's watch keeps its callbacks beside it, and a SIGTERM
+# to the app, as a logout sends, stops the tunnel before the app exits.
 #
-#   torvanectl_e2e.sh HELPER TORVANECTL
+#   torvanectl_e2e.sh HELPER TORVANECTL [TORVANE_APP]
 set -euo pipefail
 # shellcheck source=testbed.sh
 source "$(dirname "$0")/testbed.sh"
@@ -17,6 +19,9 @@ export -f keyring_up keyring_down
 # torvanectl takes the test client's place.
 bed_daemon_up "$1" "$2" dbus-daemon dbus-send gnome-keyring-daemon secret-tool
 export CTL=$TC
+APP=${3:-}
+[ -z "$APP" ] || APP=$(realpath "$APP")
+export APP
 
 bed_make_profile ctl-psk psk user=user02 "name=Office PSK" >/dev/null
 bed_make_profile ctl-eap eapMSCHAPv2 user=user03 "name=Lab EAP" >/dev/null
@@ -39,7 +44,7 @@ inner() {
     keyring_up "$W" || exit 1
 
     local hp
-    launch
+    if [ -n "$APP" ]; then launch --trust-client "$APP"; else launch; fi
 
     # Bad input changes nothing.
     rc=0 && ctl frobnicate 2>/dev/null || rc=$?
@@ -162,6 +167,34 @@ inner() {
     check "log --follow printed the force-kill" grep -q 'force-kill requested' "$W/log.out"
     check "remove" ctl remove "$copy_id"
     check "two profiles left" test "$(ctl list | wc -l)" = 3
+
+    if [ -n "$APP" ]; then
+        local app watcher started
+        check "the app's test: Office PSK connects" bash -c '"$CTL" connect "Office PSK" | grep -q "^Connected"'
+        "$CTL" status --watch >"$W/watch-app.out" 2>&1 &
+        watcher=$!
+        QT_QPA_PLATFORM=offscreen "$APP" >"$W/app.out" 2>&1 &
+        app=$!
+        app_connected() { ss -xp | grep -q "pid=$app,"; }
+        check "the app connects to the daemon" eventually 15 app_connected
+        # Its subscription and first status follow the connection at once.
+        sleep 1
+        started=$(date +%s%N)
+        kill -TERM "$app"
+        check "SIGTERM: the app ends within 15 s" eventually 15 fails kill -0 "$app"
+        kill -KILL "$app" 2>/dev/null || true
+        local code=0
+        wait "$app" || code=$?
+        local took=$((($(date +%s%N) - started) / 1000000))
+        echo "torvanectl_e2e: the app ended $took ms after SIGTERM, status $code"
+        check "SIGTERM: the app exits with status 0 (got $code)" test "$code" = 0
+        check "SIGTERM: the app stopped the tunnel first ($(ctl status | tr '\t\n' ' '))" \
+            fails grep -q connected <<<"$(ctl status)"
+        check "the CLI's watch, subscribed before the app, saw the disconnect" \
+            eventually 5 grep -q 'Office PSK.*disconnected' "$W/watch-app.out"
+        kill -INT "$watcher"
+        wait "$watcher" || true
+    fi
 
     daemon_stop
     keyring_down

@@ -1,4 +1,4 @@
-#include "Torvane/cli/InterruptNotifier.h"
+#include "Torvane/core/InterruptNotifier.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -6,7 +6,7 @@
 
 #include <QSocketNotifier>
 
-namespace torvane::cli {
+namespace torvane {
 namespace {
 
 int signalPipe[2] = {-1, -1};
@@ -45,4 +45,4 @@ InterruptNotifier::~InterruptNotifier() {
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-} // namespace torvane::cli
+} // namespace torvane

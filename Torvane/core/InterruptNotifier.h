@@ -4,10 +4,12 @@
 
 class QSocketNotifier;
 
-namespace torvane::cli {
+namespace torvane {
 
 /// Turns SIGINT and SIGTERM into the `interrupted` signal on the thread that
-/// made the notifier, so a watching command can end cleanly from Ctrl-C.
+/// made the notifier: a watching command ends cleanly from Ctrl-C, and the
+/// tray app stops its tunnels before it goes when the session ends (logout
+/// and shutdown end a session's programs with SIGTERM).
 /// The handlers are installed without SA_RESTART, so a blocking terminal read
 /// (a password prompt) returns at once and gives the terminal back. One per
 /// program.
@@ -25,4 +27,4 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
-} // namespace torvane::cli
+} // namespace torvane

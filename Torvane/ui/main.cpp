@@ -4,10 +4,12 @@
 #include "Torvane/core/ProfileStore.h"
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
+#include "Torvane/ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
+#include <QTextStream>
 
 int main(int argc, char** argv) {
     using namespace torvane;
@@ -16,6 +18,20 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("torvane"));
     // The tray keeps the application alive when its windows close.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second start brings the running app's window forward instead.
+    SingleInstance instance(QDBusConnection::sessionBus());
+    switch (instance.claim()) {
+    case SingleInstance::Claim::first:
+    case SingleInstance::Claim::noBus:
+        break;
+    case SingleInstance::Claim::another:
+        return 0;
+    case SingleInstance::Claim::anotherSilent:
+        QTextStream(stderr) << "Torvane is already running but does not answer: "
+                            << instance.error() << "\n";
+        return 1;
+    }
 
     ConnectionManager connection(DaemonClient::shared(), ProfileStore::shared());
     AppDelegate delegate(DaemonClient::shared(), connection, ProfileStore::shared(),
@@ -28,6 +44,9 @@ int main(int argc, char** argv) {
                      &AppDelegate::requestQuit);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &delegate,
                      [&delegate](QSessionManager&) { delegate.requestQuit(); });
+    QObject::connect(&instance, &SingleInstance::activated, &delegate, [&delegate] {
+        delegate.openConfig(ConfigWindowModel::shared().selectedTab());
+    });
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

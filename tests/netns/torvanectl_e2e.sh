@@ -6,7 +6,8 @@
 # with a prompted password) connect, carry a ping to the LAN host, swap
 # priority with `move` (the route to the LAN follows), and disconnect while
 # `status --watch` records the transitions. At the end the tray app joins
-# (offscreen): the CLI's watch keeps its callbacks beside it, and a SIGTERM
+# (offscreen; a second start hands over to it and exits): the CLI's watch
+# keeps its callbacks beside it, and a SIGTERM
 # to the app, as a logout sends, stops the tunnel before the app exits.
 #
 #   torvanectl_e2e.sh HELPER TORVANECTL [TORVANE_APP]
@@ -179,6 +180,11 @@ inner() {
         check "the app connects to the daemon" eventually 15 app_connected
         # Its subscription and first status follow the connection at once.
         sleep 1
+        # A second start hands over to the running app and exits.
+        local second=0
+        QT_QPA_PLATFORM=offscreen timeout 20 "$APP" >"$W/app2.out" 2>&1 || second=$?
+        check "a second app exits at once with status 0 (got $second)" test "$second" = 0
+        check "…and the first one still runs" kill -0 "$app"
         started=$(date +%s%N)
         kill -TERM "$app"
         check "SIGTERM: the app ends within 15 s" eventually 15 fails kill -0 "$app"

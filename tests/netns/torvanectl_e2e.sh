@@ -7,8 +7,8 @@
 # priority with `move` (the route to the LAN follows), and disconnect while
 # `status --watch` records the transitions. At the end the tray app joins
 # (offscreen; a second start hands over to it and exits): the CLI's watch
-# keeps its callbacks beside it, and a SIGTERM
-# to the app, as a logout sends, stops the tunnel before the app exits.
+# keeps its callbacks beside it, and a SIGTERM to the app, as a logout
+# sends, stops the tunnel before the app exits.
 #
 #   torvanectl_e2e.sh HELPER TORVANECTL [TORVANE_APP]
 set -euo pipefail

@@ -87,7 +87,9 @@ private:
     void registerDaemon();
     std::optional<double> helperBinaryMtime() const;
     void terminateRunningHelper();
-    void cleanReRegister();
+    /// False when the user dismissed an authorization prompt on the way:
+    /// asking again at once would only bring the prompt back.
+    bool cleanReRegister();
     void recoverConnection();
 
     static void log(std::string_view text);

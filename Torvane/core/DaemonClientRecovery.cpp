@@ -91,9 +91,12 @@ void DaemonClient::terminateRunningHelper() {
     m_deps.clock->sleep(Clock::Duration(kPauseAfterForcedRegister));
 }
 
-void DaemonClient::cleanReRegister() {
+bool DaemonClient::cleanReRegister() {
     if (const auto error = m_deps.registry->unregister()) {
         log("Helper: unregister failed: " + *error);
+        if (m_deps.registry->status() == ServiceStatus::requiresApproval) {
+            return false;
+        }
     }
     for (int attempt = 1; attempt <= kRegisterAttempts; ++attempt) {
         m_deps.clock->sleep(Clock::Duration(attempt * kRegisterAttemptPause));
@@ -104,12 +107,16 @@ void DaemonClient::cleanReRegister() {
             if (status == ServiceStatus::requiresApproval) {
                 m_deps.registry->openApprovalSettings();
             }
-            return;
+            return true;
         }
         log("Helper: re-register attempt " + std::to_string(attempt) + "/" +
             std::to_string(kRegisterAttempts) + " failed (status " + describe(status) +
             "): " + *error);
+        if (status == ServiceStatus::requiresApproval) {
+            return false;
+        }
     }
+    return true;
 }
 
 void DaemonClient::recoverConnection() {
@@ -155,7 +162,12 @@ bool DaemonClient::establishConnectionNow() {
     for (int cycle = 1; cycle <= kRepairCycles; ++cycle) {
         log("Helper: daemon unreachable — clean re-register " + std::to_string(cycle) + "/" +
             std::to_string(kRepairCycles));
-        cleanReRegister();
+        if (!cleanReRegister()) {
+            log("Helper: authorization was not given — no more attempts until the app is started "
+                "again or the helper is enabled by hand");
+            m_deps.registry->openApprovalSettings();
+            return false;
+        }
         dropConnection();
         if (probeReachable(kProbeTimeout)) {
             return true;

@@ -132,6 +132,22 @@ TEST(HelperEstablish, ThreeFailedRepairCyclesGiveUp) {
         4U);
 }
 
+// Each repair cycle asks for authorization up to five times; a user who
+// dismissed one prompt must not get the other fourteen.
+TEST(HelperEstablish, ADismissedPromptEndsTheRepair) {
+    HelperTestBed bed;
+    std::remove(bed.executablePath.c_str());
+    bed.registry->setUnregisterError("authorization to run systemctl disable was not granted",
+                                     ServiceStatus::requiresApproval);
+
+    EXPECT_FALSE(establish(bed));
+    EXPECT_THAT(bed.registry->calls(),
+                ElementsAre("register", "unregister", "openApprovalSettings"));
+    EXPECT_EQ(
+        bed.logContaining("Torvane: Helper: authorization was not given — no more attempts").size(),
+        1U);
+}
+
 TEST(HelperEstablish, RepairSucceedsOnceRegistrationBringsTheDaemonUp) {
     HelperTestBed bed;
     std::remove(bed.executablePath.c_str());

@@ -21,6 +21,10 @@ std::optional<std::string> FakeServiceRegistry::registerDaemon() {
 std::optional<std::string> FakeServiceRegistry::unregister() {
     std::lock_guard lock(m_mutex);
     m_calls.emplace_back("unregister");
+    if (!m_unregisterError.empty()) {
+        m_status = m_statusAfterUnregisterError;
+        return m_unregisterError;
+    }
     return std::nullopt;
 }
 
@@ -67,6 +71,12 @@ void FakeServiceRegistry::setStatus(ServiceStatus status) {
 void FakeServiceRegistry::setRegisterError(std::string error) {
     std::lock_guard lock(m_mutex);
     m_registerError = std::move(error);
+}
+
+void FakeServiceRegistry::setUnregisterError(std::string error, ServiceStatus status) {
+    std::lock_guard lock(m_mutex);
+    m_unregisterError = std::move(error);
+    m_statusAfterUnregisterError = status;
 }
 
 void FakeServiceRegistry::queueProcessIds(std::vector<std::optional<long>> ids) {

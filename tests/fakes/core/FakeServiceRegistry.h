@@ -25,6 +25,9 @@ public:
     void setStatus(ServiceStatus status);
     /// Every registration fails with this text (empty: succeeds).
     void setRegisterError(std::string error);
+    /// Every unregistration fails with this text and leaves `status` behind
+    /// (a dismissed authorization prompt: requiresApproval).
+    void setUnregisterError(std::string error, ServiceStatus status);
     /// What daemonProcessId answers, one value per question; nothing once used up.
     void queueProcessIds(std::vector<std::optional<long>> ids);
     /// Runs after a successful registration (e.g. the daemon comes up).
@@ -36,6 +39,8 @@ private:
     std::vector<std::string> m_calls;
     ServiceStatus m_status = ServiceStatus::enabled;
     std::string m_registerError;
+    std::string m_unregisterError;
+    ServiceStatus m_statusAfterUnregisterError = ServiceStatus::requiresApproval;
     std::deque<std::optional<long>> m_processIds;
     std::function<void()> m_onRegister;
     bool m_restartsDaemon = true;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,8 +133,29 @@ ServiceStatus SystemdServiceRegistry::status() {
     return ServiceStatus::notRegistered;
 }
 
+namespace {
+
+std::mutex approvalPresenterMutex;
+std::function<void(const std::string&)> approvalPresenter;
+
+} // namespace
+
+void SystemdServiceRegistry::setApprovalPresenter(std::function<void(const std::string&)> show) {
+    std::lock_guard lock(approvalPresenterMutex);
+    approvalPresenter = std::move(show);
+}
+
 void SystemdServiceRegistry::openApprovalSettings() {
-    std::fprintf(stderr, "%s\n", approvalInstructions().c_str());
+    const std::string instructions = approvalInstructions();
+    std::fprintf(stderr, "%s\n", instructions.c_str());
+    std::function<void(const std::string&)> show;
+    {
+        std::lock_guard lock(approvalPresenterMutex);
+        show = approvalPresenter;
+    }
+    if (show) {
+        show(instructions);
+    }
 }
 
 std::optional<long> SystemdServiceRegistry::daemonProcessId() {

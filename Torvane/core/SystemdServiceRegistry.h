@@ -36,8 +36,12 @@ public:
     std::optional<std::string> registerDaemon() override;
     std::optional<std::string> unregister() override;
     ServiceStatus status() override;
-    /// Prints how to enable the daemon by hand on standard error.
+    /// Shows how to enable the daemon by hand: through the presenter the app
+    /// set (a window), and always on standard error (torvanectl's place).
     void openApprovalSettings() override;
+    /// Where a graphical app shows the instructions. Called on whatever
+    /// thread asked; the presenter moves to its own.
+    static void setApprovalPresenter(std::function<void(const std::string& instructions)> show);
     std::optional<long> daemonProcessId() override;
 
     /// What a user has to do to enable the daemon without this app.

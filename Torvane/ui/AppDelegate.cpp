@@ -156,6 +156,22 @@ void AppDelegate::showLoginItemsHelp() {
     box.exec();
 }
 
+void AppDelegate::showApprovalHelp() {
+    static QPointer<QMessageBox> shown;
+    if (shown == nullptr) {
+        shown = new QMessageBox(QMessageBox::Information, QStringLiteral("Torvane"),
+                                QStringLiteral("Enabling the VPN helper"), QMessageBox::Ok);
+        shown->setInformativeText(
+            QString::fromStdString(SystemdServiceRegistry::approvalInstructions()));
+        shown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        shown->setAttribute(Qt::WA_DeleteOnClose);
+        shown->setModal(false);
+    }
+    shown->show();
+    shown->raise();
+    shown->activateWindow();
+}
+
 void AppDelegate::requestQuit() {
     if (m_quitting) {
         return;

@@ -66,6 +66,9 @@ public:
 
     static bool presentHelperFailure();
     static void showLoginItemsHelp();
+    /// The same instructions in a window that does not block: shown once,
+    /// raised when asked for again.
+    static void showApprovalHelp();
 
     static constexpr double kQuitTimeoutSeconds = 6;
 

@@ -2,6 +2,7 @@
 #include "Torvane/core/DaemonClient.h"
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/ProfileStore.h"
+#include "Torvane/core/SystemdServiceRegistry.h"
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 #include "Torvane/ui/SingleInstance.h"
@@ -32,6 +33,13 @@ int main(int argc, char** argv) {
                             << instance.error() << "\n";
         return 1;
     }
+
+    // The daemon's approval instructions go to a window, not only to the
+    // terminal the app may not have.
+    SystemdServiceRegistry::setApprovalPresenter([&app](const std::string&) {
+        QMetaObject::invokeMethod(
+            &app, [] { AppDelegate::showApprovalHelp(); }, Qt::QueuedConnection);
+    });
 
     ConnectionManager connection(DaemonClient::shared(), ProfileStore::shared());
     AppDelegate delegate(DaemonClient::shared(), connection, ProfileStore::shared(),

@@ -54,7 +54,7 @@ AppDelegate::AppDelegate(HelperClient& helper, ConnectionManager& connection, Pr
 
     connect(m_trayMenu.get(), &TrayMenu::openConfigRequested, this, &AppDelegate::openConfig);
     connect(m_trayMenu.get(), &TrayMenu::aboutRequested, this, &AppDelegate::showAbout);
-    connect(m_trayMenu.get(), &TrayMenu::quitRequested, this, &AppDelegate::requestQuit);
+    connect(m_trayMenu.get(), &TrayMenu::quitRequested, this, &AppDelegate::quitFromUser);
 
     if (m_trayAvailable) {
         m_trayIcon = new TrayIcon(m_connection, *m_trayMenu, this);
@@ -186,6 +186,15 @@ void AppDelegate::requestQuit() {
     m_connection.disconnectForQuit(kQuitTimeoutSeconds, [this] { terminate(0); });
 }
 
+void AppDelegate::quitFromUser() {
+    if (m_configWindow != nullptr && !m_configWindow->close()) {
+        return;
+    }
+    // Without a tray the close has asked to quit already; a second request
+    // finds the quit under way.
+    requestQuit();
+}
+
 void AppDelegate::terminate(int exitCode) {
     m_quitting = true;
     m_hooks.terminate(exitCode);
@@ -206,7 +215,7 @@ void AppDelegate::openConfig(ConfigTab tab) {
             // The menu's Ctrl+Q belongs to the tray; in the window it quits
             // the application as well. (Without a tray the menu bar has it.)
             auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_configWindow);
-            connect(quit, &QShortcut::activated, this, &AppDelegate::requestQuit);
+            connect(quit, &QShortcut::activated, this, &AppDelegate::quitFromUser);
         }
     }
     m_configWindow->show();

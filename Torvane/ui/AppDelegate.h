@@ -55,6 +55,10 @@ public:
     /// The termination check: quit at once without active tunnels,
     /// otherwise after stopping them (at most six seconds).
     void requestQuit();
+    /// The user's Quit (menu or Ctrl+Q): closes the configuration window
+    /// first, so that unsaved edits are asked about; a cancelled close
+    /// cancels the quit.
+    void quitFromUser();
     /// Switches the window model to `tab` and brings the window up.
     void openConfig(ConfigTab tab);
     void showAbout();

@@ -11,6 +11,7 @@
 #include "Torvane/ui/StatusIcons.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace torvane {
@@ -44,6 +46,29 @@ bool askDelete(QWidget* parent, const VPNProfile& profile) {
     box.setEscapeButton(cancel);
     box.exec();
     return box.clickedButton() == remove;
+}
+
+ConfigWindow::UnsavedAnswer askUnsaved(QWidget* parent, const VPNProfile& edited) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QStringLiteral("Unsaved Changes"));
+    // The name is the user's text: never markup.
+    box.setText(Qt::convertFromPlainText(
+        QStringLiteral("Save the changes to “%1”?").arg(QString::fromStdString(edited.name))));
+    box.setInformativeText(QStringLiteral("Your changes are lost if you don’t save them."));
+    QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) {
+        return ConfigWindow::UnsavedAnswer::save;
+    }
+    if (box.clickedButton() == discard) {
+        return ConfigWindow::UnsavedAnswer::discard;
+    }
+    return ConfigWindow::UnsavedAnswer::cancel;
 }
 
 QToolButton* makeBarButton(QWidget* parent, const char* icon, const QString& tooltip) {
@@ -132,8 +157,10 @@ QWidget* ConfigWindow::buildConnectionsTab() {
         }
     });
     connect(m_importButton, &QToolButton::clicked, m_importFlow, &ImportFlow::beginImport);
+    // The imported profile is in the list either way; it is shown only once
+    // the edits of the current one are settled.
     connect(m_importFlow, &ImportFlow::imported, this,
-            [this](const Uuid& profileID) { select(profileID); });
+            [this](const Uuid& profileID) { switchTo(profileID); });
     connect(m_profileList, &ProfileListView::deleteRequested, this, [this](int row) {
         if (const auto profileID = m_profileModel->profileID(row)) {
             requestDelete(*profileID);
@@ -159,17 +186,31 @@ QWidget* ConfigWindow::buildConnectionsTab() {
 
 QWidget* ConfigWindow::buildFooter() {
     const QString address = QString::fromLatin1(AboutPanel::kSourcePageURL);
-    auto* footer = new QLabel(
-        QStringLiteral("<a href=\"%1\">Torvane — %2</a>")
-            .arg(address.toHtmlEscaped(),
-                 address.mid(address.indexOf(QStringLiteral("://")) + 3).toHtmlEscaped()));
-    footer->setTextFormat(Qt::RichText);
-    footer->setOpenExternalLinks(true);
-    footer->setAlignment(Qt::AlignRight);
-    QFont font = footer->font();
+    // A flat button rather than a rich-text link: a label's link takes two
+    // Tab presses, the first of which shows no focus at all.
+    auto* link = new QToolButton;
+    m_footerLink = link;
+    link->setText(QStringLiteral("Torvane — %1")
+                      .arg(address.mid(address.indexOf(QStringLiteral("://")) + 3)));
+    link->setAutoRaise(true);
+    link->setCursor(Qt::PointingHandCursor);
+    link->setToolTip(address);
+    link->setAccessibleName(QStringLiteral("Torvane web page"));
+    QFont font = link->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
-    footer->setFont(font);
-    footer->setAccessibleName(QStringLiteral("Torvane web page"));
+    link->setFont(font);
+    link->setForegroundRole(QPalette::Link);
+    QPalette palette = link->palette();
+    palette.setColor(QPalette::ButtonText, palette.color(QPalette::Link));
+    link->setPalette(palette);
+    connect(link, &QToolButton::clicked, this,
+            [address] { QDesktopServices::openUrl(QUrl(address)); });
+
+    auto* footer = new QWidget;
+    auto* layout = new QHBoxLayout(footer);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addStretch(1);
+    layout->addWidget(link);
     return footer;
 }
 
@@ -199,6 +240,46 @@ QWidget* ConfigWindow::buildEmptyState() {
 
 void ConfigWindow::setConfirmDelete(std::function<bool(const VPNProfile&)> confirm) {
     m_confirmDelete = std::move(confirm);
+}
+
+void ConfigWindow::setAskUnsaved(std::function<UnsavedAnswer(const VPNProfile&)> ask) {
+    m_askUnsaved = std::move(ask);
+}
+
+ProfileEditorView* ConfigWindow::editor() const {
+    return qobject_cast<ProfileEditorView*>(m_detail);
+}
+
+bool ConfigWindow::settleUnsavedChanges() {
+    ProfileEditorView* current = editor();
+    if (current == nullptr || !current->hasUnsavedChanges()) {
+        return true;
+    }
+    const UnsavedAnswer answer =
+        m_askUnsaved ? m_askUnsaved(current->profile()) : askUnsaved(this, current->profile());
+    switch (answer) {
+    case UnsavedAnswer::save:
+        // A failed save has shown its alert; the edits stay where they are so
+        // that the user can try again.
+        return current->save();
+    case UnsavedAnswer::discard:
+        return true;
+    case UnsavedAnswer::cancel:
+        break;
+    }
+    return false;
+}
+
+bool ConfigWindow::switchTo(const std::optional<Uuid>& profileID) {
+    if (profileID == m_selection) {
+        return true;
+    }
+    if (!settleUnsavedChanges()) {
+        syncListSelection();
+        return false;
+    }
+    select(profileID);
+    return true;
 }
 
 void ConfigWindow::setAppMenu(QMenu* menu) {
@@ -239,7 +320,7 @@ void ConfigWindow::listSelectionChanged() {
     if (!rows.isEmpty()) {
         chosen = m_profileModel->profileID(rows.first().row());
     }
-    select(chosen);
+    switchTo(chosen);
 }
 
 void ConfigWindow::showDetail() {
@@ -253,7 +334,8 @@ void ConfigWindow::showDetail() {
         }
     }
     // The editor works on private copies of one profile; a new selection
-    // gets a new editor and unsaved edits of the old one are dropped.
+    // gets a new editor. Its unsaved changes were settled by whoever changed
+    // the selection (the user's choices ask first, a deletion drops them).
     QWidget* next = nullptr;
     if (profile != nullptr) {
         auto* editor = new ProfileEditorView(m_connection, m_store);
@@ -265,6 +347,18 @@ void ConfigWindow::showDetail() {
     QWidget* previous = m_detail;
     m_splitter->replaceWidget(1, next);
     m_detail = next;
+    // A new editor joins the end of the window's Tab chain, after the footer;
+    // the footer's link goes back behind it so that Tab follows the layout.
+    QWidget* last = nullptr;
+    for (QWidget* each = next->nextInFocusChain(); next->isAncestorOf(each);
+         each = each->nextInFocusChain()) {
+        if (each->focusPolicy() != Qt::NoFocus) {
+            last = each;
+        }
+    }
+    if (last != nullptr) {
+        QWidget::setTabOrder(last, m_footerLink);
+    }
     if (previous != nullptr && previous != next) {
         // Deleted from the event loop, since this may run inside one of its
         // signals; kept as a hidden child until then so it never outlives us.
@@ -276,6 +370,9 @@ void ConfigWindow::showDetail() {
 }
 
 void ConfigWindow::addProfile() {
+    if (!settleUnsavedChanges()) {
+        return;
+    }
     const VPNProfile added = m_store.add(VPNProfile());
     select(added.id);
 }
@@ -311,6 +408,10 @@ void ConfigWindow::deleteProfile(const VPNProfile& profile) {
 }
 
 void ConfigWindow::closeEvent(QCloseEvent* event) {
+    if (!settleUnsavedChanges()) {
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {
         emit closed();

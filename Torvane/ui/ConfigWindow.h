@@ -20,6 +20,7 @@ namespace torvane {
 class ConnectionManager;
 class ImportFlow;
 class LogPane;
+class ProfileEditorView;
 class ProfileListModel;
 class ProfileListView;
 class ProfileStore;
@@ -36,6 +37,9 @@ public:
     static constexpr int kDefaultWidth = 820;
     static constexpr int kDefaultHeight = 560;
 
+    /// The user's answer when the editor holds unsaved changes.
+    enum class UnsavedAnswer { save, discard, cancel };
+
     /// All three must outlive the window.
     ConfigWindow(ConnectionManager& connection, ProfileStore& store, ConfigWindowModel& windowModel,
                  QWidget* parent = nullptr);
@@ -44,11 +48,23 @@ public:
     /// Asks before deleting a profile; the default is the "Delete Profile"
     /// alert.
     void setConfirmDelete(std::function<bool(const VPNProfile& profile)> confirm);
+    /// Asks what to do with the editor's unsaved changes before another
+    /// profile is shown or the window closes; the default is a message box
+    /// with "Save", "Discard" and "Cancel".
+    void setAskUnsaved(std::function<UnsavedAnswer(const VPNProfile& edited)> ask);
     /// Without a tray host the tray menu lives in the window's menu bar.
     void setAppMenu(QMenu* menu);
 
     std::optional<Uuid> selection() const { return m_selection; }
     void select(const std::optional<Uuid>& profileID);
+
+    /// Shows another profile as the user asked for it: unsaved changes in
+    /// the editor are saved or dropped first, as the user answers; false
+    /// when the user cancelled or the save failed, and nothing changed.
+    bool switchTo(const std::optional<Uuid>& profileID);
+    /// Settles the editor's unsaved changes by asking; true when the editor
+    /// may go.
+    bool settleUnsavedChanges();
 
     /// The add button: a new profile at the end, selected.
     void addProfile();
@@ -69,6 +85,8 @@ public:
     QToolButton* importButton() const { return m_importButton; }
     /// The right-hand side: the editor, or the empty state.
     QWidget* detailWidget() const { return m_detail; }
+    /// The editor of the selected profile, or null for the empty state.
+    ProfileEditorView* editor() const;
 
 signals:
     void closed();
@@ -88,6 +106,7 @@ private:
     ProfileStore& m_store;
     ConfigWindowModel& m_windowModel;
     std::function<bool(const VPNProfile&)> m_confirmDelete;
+    std::function<UnsavedAnswer(const VPNProfile&)> m_askUnsaved;
     std::optional<Uuid> m_selection;
     bool m_syncingSelection = false;
 
@@ -100,6 +119,7 @@ private:
     QToolButton* m_addButton = nullptr;
     QToolButton* m_removeButton = nullptr;
     QToolButton* m_importButton = nullptr;
+    QToolButton* m_footerLink = nullptr;
     QWidget* m_detail = nullptr;
 };
 

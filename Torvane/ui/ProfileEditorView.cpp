@@ -253,6 +253,8 @@ void ProfileEditorView::load(const Uuid& profileID, const std::optional<VPNProfi
     m_loaded = true;
     showValues();
     updateConnectAction();
+    m_savedProfile = formProfile();
+    m_savedSecrets = m_secrets;
 }
 
 bool ProfileEditorView::isActive() const {
@@ -260,19 +262,34 @@ bool ProfileEditorView::isActive() const {
     return tunnel != nullptr && tunnel->state != VPNConnState::disconnected;
 }
 
-void ProfileEditorView::save() {
+VPNProfile ProfileEditorView::formProfile() const {
+    VPNProfile profile = m_profile;
+    profile.routes = splitProfileList(m_routesTextEdit->toPlainText().toStdString());
+    profile.dnsServers = splitProfileList(m_dnsTextEdit->toPlainText().toStdString());
+    profile.searchDomains = splitProfileList(m_searchLineEdit->text().toStdString());
+    return profile;
+}
+
+bool ProfileEditorView::hasUnsavedChanges() const {
+    return m_loaded && (formProfile() != m_savedProfile || m_secrets != m_savedSecrets);
+}
+
+bool ProfileEditorView::save() {
     if (!m_loaded) {
-        return;
+        return false;
     }
-    m_profile.routes = splitProfileList(m_routesTextEdit->toPlainText().toStdString());
-    m_profile.dnsServers = splitProfileList(m_dnsTextEdit->toPlainText().toStdString());
-    m_profile.searchDomains = splitProfileList(m_searchLineEdit->text().toStdString());
+    m_profile = formProfile();
     m_store.update(m_profile);
+    m_savedProfile = m_profile;
     const bool secretsSaved = m_store.saveSecrets(m_secrets, m_profileID);
+    if (secretsSaved) {
+        m_savedSecrets = m_secrets;
+    }
     emit saved(m_profile);
     if (!secretsSaved) {
         showAlert(EditorAlerts::saveSecretsTitle(), EditorAlerts::saveSecretsMessage());
     }
+    return secretsSaved;
 }
 
 void ProfileEditorView::importPEM(CertificateField field) {
@@ -366,6 +383,9 @@ void ProfileEditorView::buildForm() {
     scrollArea->setObjectName(QStringLiteral("editorScrollArea"));
     scrollArea->setWidgetResizable(true);
     scrollArea->setFrameShape(QFrame::NoFrame);
+    // The area itself shows no focus; Tab goes straight to the fields, and the
+    // area scrolls to whichever has it.
+    scrollArea->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(scrollArea);
     auto* sections = new QVBoxLayout(content);
     sections->addWidget(buildGeneralSection());
@@ -406,6 +426,9 @@ void ProfileEditorView::buildToolbar() {
     for (QAction* action : {m_saveAction, m_exportAction, m_connectAction}) {
         if (QWidget* button = m_toolBar->widgetForAction(action)) {
             button->setAccessibleName(action->text());
+            // A tool bar keeps its buttons out of the Tab chain; these are the
+            // editor's main commands and must be reachable from the keyboard.
+            button->setFocusPolicy(Qt::TabFocus);
         }
     }
 }

@@ -47,8 +47,8 @@ struct ProfileEditorDialogs {
 
 /// Edits one profile and its secrets on private copies: nothing reaches the
 /// store until Save, Export… or Connect/Disconnect (each saves first). The
-/// configuration window makes one editor per selected profile and throws it
-/// away when the selection changes, so unsaved edits go with it.
+/// configuration window makes one editor per selected profile and asks
+/// before throwing away one that has unsaved changes.
 ///
 /// Lives on the main thread, like the store and the connection manager it
 /// borrows; both must outlive it.
@@ -82,10 +82,13 @@ public:
     /// than disconnected.
     bool isActive() const;
 
+    /// The form differs from what was last loaded or saved.
+    bool hasUnsavedChanges() const;
+
     /// Writes the working profile (with the list texts split) to the store,
     /// then the secrets; a failed secret write shows "Couldn’t Save
-    /// Secrets". Does nothing before a profile is loaded.
-    void save();
+    /// Secrets" and returns false. Does nothing before a profile is loaded.
+    bool save();
     /// Reads a file chosen by the user into a certificate field, unchanged.
     void importPEM(CertificateField field);
     /// Resolves the secrets (asking for a missing password or key) and
@@ -124,6 +127,8 @@ private:
     void updateDnsmasqBlock();
     void updateConnectAction();
     void showAlert(const QString& title, const QString& message);
+    /// The working profile with the three list texts split as Save would.
+    VPNProfile formProfile() const;
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;
@@ -133,6 +138,10 @@ private:
     VPNProfile m_profile;
     VPNSecrets m_secrets;
     bool m_loaded = false;
+    // What the store holds for this editor as of the last load or save; the
+    // form is compared with it to tell whether there is anything to lose.
+    VPNProfile m_savedProfile;
+    VPNSecrets m_savedSecrets;
     // Set while the form shows loaded values, so that the method picker's
     // change is not taken as the user's choice.
     bool m_filling = false;

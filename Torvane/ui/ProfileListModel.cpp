@@ -24,7 +24,9 @@ ProfileListModel::ProfileListModel(ProfileStore& store, ConnectionManager& conne
     });
     connect(&m_connection, &ConnectionManager::statusChanged, this, [this] {
         if (rowCount() > 0) {
-            emit dataChanged(index(0), index(rowCount() - 1), {StateRole});
+            emit dataChanged(index(0), index(rowCount() - 1),
+                             {StateRole, Qt::AccessibleTextRole, Qt::AccessibleDescriptionRole,
+                              Qt::ToolTipRole});
         }
     });
 }
@@ -38,13 +40,22 @@ QVariant ProfileListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const VPNProfile& profile = m_store.profiles()[static_cast<std::size_t>(index.row())];
+    const auto state = [&] {
+        return StatusIcons::tunnelState(m_connection.status(), profile.id.upperText());
+    };
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         return QString::fromStdString(profile.name);
+    // The dot's colour is all a sighted user gets; a screen reader reads the
+    // state with the name, and hovering the row shows it in words.
+    case Qt::AccessibleTextRole:
+        return QStringLiteral("%1, %2").arg(QString::fromStdString(profile.name),
+                                            StatusIcons::stateName(state()));
+    case Qt::AccessibleDescriptionRole:
+    case Qt::ToolTipRole:
+        return StatusIcons::stateName(state());
     case StateRole:
-        return static_cast<int>(
-            StatusIcons::tunnelState(m_connection.status(), profile.id.upperText()));
+        return static_cast<int>(state());
     case IdRole:
         return QString::fromStdString(profile.id.upperText());
     default:

@@ -79,6 +79,8 @@ ProfileListView::ProfileListView(QWidget* parent) : QListView(parent) {
     setDragDropMode(QAbstractItemView::InternalMove);
     setDefaultDropAction(Qt::MoveAction);
     setAccessibleName(QStringLiteral("Profiles"));
+    setAccessibleDescription(
+        QStringLiteral("Ctrl+Up and Ctrl+Down move the selected profile up or down."));
 }
 
 void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
@@ -94,6 +96,20 @@ void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void ProfileListView::keyPressEvent(QKeyEvent* event) {
+    const bool moveUp = event->key() == Qt::Key_Up;
+    if ((moveUp || event->key() == Qt::Key_Down) && event->modifiers() == Qt::ControlModifier &&
+        currentIndex().isValid()) {
+        // The model's move is the one a drop makes, so the store and the
+        // daemon's priorities change exactly as they would for a drag. The
+        // destination is the row the moved one goes before.
+        const int row = currentIndex().row();
+        const int destination = moveUp ? row - 1 : row + 2;
+        if (destination >= 0 && destination <= model()->rowCount()) {
+            model()->moveRows(QModelIndex(), row, 1, QModelIndex(), destination);
+        }
+        event->accept();
+        return;
+    }
     if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
         currentIndex().isValid()) {
         emit deleteRequested(currentIndex().row());

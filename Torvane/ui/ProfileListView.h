@@ -5,8 +5,8 @@
 namespace torvane {
 
 /// The profile list: names with a status dot at the trailing edge, one
-/// selection, rows reordered by dragging, and "Delete" on a row's context
-/// menu or the Delete key.
+/// selection, rows reordered by dragging or by Ctrl+Up / Ctrl+Down, and
+/// "Delete" on a row's context menu or the Delete key.
 class ProfileListView : public QListView {
     Q_OBJECT
 

@@ -77,6 +77,22 @@ QColor dotColor(VPNConnState state) {
     return {};
 }
 
+QString stateName(VPNConnState state) {
+    switch (state) {
+    case VPNConnState::connecting:
+        return QStringLiteral("Connecting");
+    case VPNConnState::reconnecting:
+        return QStringLiteral("Reconnecting");
+    case VPNConnState::connected:
+        return QStringLiteral("Connected");
+    case VPNConnState::error:
+        return QStringLiteral("Error");
+    case VPNConnState::disconnected:
+        break;
+    }
+    return QStringLiteral("Disconnected");
+}
+
 QIcon named(const char* name) {
     return iconAt(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
 }

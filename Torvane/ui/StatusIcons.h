@@ -32,6 +32,10 @@ QString rowPrefix(VPNConnState state);
 /// disconnected.
 QColor dotColor(VPNConnState state);
 
+/// The state in words ("Connected", "Connecting"…), for what the dot says
+/// to those who cannot see its colour.
+QString stateName(VPNConnState state);
+
 /// Icons of the configuration window's buttons and tabs.
 QIcon named(const char* name);
 

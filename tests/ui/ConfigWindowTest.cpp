@@ -1,13 +1,16 @@
 #include "Torvane/ui/ConfigWindow.h"
 
 #include "Torvane/ui/ImportFlow.h"
+#include "Torvane/ui/ProfileEditorView.h"
 #include "Torvane/ui/ProfileListModel.h"
 #include "Torvane/ui/ProfileListView.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QTabWidget>
+#include <QTest>
 #include <QToolButton>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -146,6 +149,19 @@ TEST_F(ConfigWindowTest, ADropMovesTheProfileAndSendsTheFullOrderOnce) {
     EXPECT_FALSE(model.dropMimeData(&bogus, Qt::MoveAction, 0, 0, QModelIndex()));
     EXPECT_EQ(pushes(3).size(), 2u);
     EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "B", "C"));
+
+    // Ctrl+Up / Ctrl+Down move the selected row the same way, one place at a
+    // time; at the edge nothing moves and the daemon hears nothing.
+    QTest::keyClick(window->profileList(), Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "C", "B"));
+    EXPECT_EQ(pushes(3).back(), idsIn(bed.store));
+    EXPECT_EQ(window->selection(), c.id);
+    QTest::keyClick(window->profileList(), Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(window->profileList(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "B", "C"));
+    EXPECT_EQ(pushes(5).size(), 4u);
+    EXPECT_EQ(bed.helper.priorities().back(), idsIn(bed.store));
+    EXPECT_EQ(window->profileList()->currentIndex().row(), 2);
 }
 
 TEST_F(ConfigWindowTest, StatusDotsFollowTheTunnels) {
@@ -159,6 +175,114 @@ TEST_F(ConfigWindowTest, StatusDotsFollowTheTunnels) {
     };
     EXPECT_EQ(stateOf(0), VPNConnState::connecting);
     EXPECT_EQ(stateOf(1), VPNConnState::disconnected);
+    // Not in colour alone: a screen reader reads the state with the name.
+    const auto spoken = [&](int row) {
+        return window->profileModel()->index(row).data(Qt::AccessibleTextRole).toString();
+    };
+    EXPECT_EQ(spoken(0), QStringLiteral("A, Connecting"));
+    EXPECT_EQ(spoken(1), QStringLiteral("B, Disconnected"));
+}
+
+class UnsavedEditsTest : public ConfigWindowTest {
+protected:
+    ConfigWindow::UnsavedAnswer answer = ConfigWindow::UnsavedAnswer::cancel;
+    std::vector<std::string> asked;
+    std::vector<QString> alerts;
+
+    void openOn(const VPNProfile& profile) {
+        open();
+        window->setAskUnsaved([this](const VPNProfile& edited) {
+            asked.push_back(edited.name);
+            return answer;
+        });
+        window->select(profile.id);
+    }
+    /// Types into the name field of the editor shown now, whose alerts are
+    /// collected instead of shown.
+    ProfileEditorView* typeName(const QString& text) {
+        ProfileEditorView* editor = window->editor();
+        ProfileEditorDialogs dialogs;
+        dialogs.showAlert = [this](QWidget*, const QString& title, const QString&) {
+            alerts.push_back(title);
+        };
+        editor->setDialogs(std::move(dialogs));
+        QTest::keyClicks(editor->findChild<QLineEdit*>(QStringLiteral("nameLineEdit")), text);
+        return editor;
+    }
+    void clickRow(int row) {
+        window->profileList()->selectionModel()->setCurrentIndex(
+            window->profileModel()->index(row), QItemSelectionModel::ClearAndSelect);
+    }
+};
+
+TEST_F(UnsavedEditsTest, SwitchingProfilesAsksToSaveDiscardOrStay) {
+    const auto a = bed.add("A");
+    const auto b = bed.add("B");
+    openOn(a);
+    ProfileEditorView* editor = typeName(QStringLiteral("1"));
+
+    answer = ConfigWindow::UnsavedAnswer::cancel;
+    clickRow(1);
+    EXPECT_THAT(asked, ElementsAre("A1"));
+    EXPECT_EQ(window->selection(), a.id);
+    EXPECT_EQ(window->profileList()->currentIndex().row(), 0);
+    EXPECT_EQ(window->editor(), editor);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A", "B"));
+
+    // A save that fails keeps the editor and its edits where they are.
+    answer = ConfigWindow::UnsavedAnswer::save;
+    bed.secrets.failWrites = 5;
+    clickRow(1);
+    EXPECT_THAT(alerts, ElementsAre(QStringLiteral("Couldn’t Save Secrets")));
+    EXPECT_EQ(window->selection(), a.id);
+    EXPECT_EQ(window->profileList()->currentIndex().row(), 0);
+    EXPECT_EQ(window->editor(), editor);
+
+    bed.secrets.failWrites = 0;
+    typeName(QStringLiteral("2"));
+    clickRow(1);
+    EXPECT_EQ(window->selection(), b.id);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A12", "B"));
+
+    // An editor without changes lets go without asking.
+    answer = ConfigWindow::UnsavedAnswer::discard;
+    clickRow(0);
+    EXPECT_EQ(asked.size(), 3u);
+    typeName(QStringLiteral("3"));
+    window->addButton()->click();
+    EXPECT_EQ(asked.size(), 4u);
+    EXPECT_EQ(window->selection(), bed.store.profiles()[2].id);
+    EXPECT_EQ(bed.store.profiles()[0].name, "A12");
+}
+
+TEST_F(UnsavedEditsTest, ClosingAsksToSaveDiscardOrStayOpen) {
+    const auto a = bed.add("A");
+    openOn(a);
+    typeName(QStringLiteral("1"));
+    int closedCount = 0;
+    QObject::connect(window.get(), &ConfigWindow::closed, [&] { ++closedCount; });
+
+    answer = ConfigWindow::UnsavedAnswer::cancel;
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(closedCount, 0);
+
+    answer = ConfigWindow::UnsavedAnswer::discard;
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(closedCount, 1);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A"));
+
+    answer = ConfigWindow::UnsavedAnswer::save;
+    bed.secrets.failWrites = 5;
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(closedCount, 1);
+
+    bed.secrets.failWrites = 0;
+    typeName(QStringLiteral("2"));
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(closedCount, 2);
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("A12"));
+    EXPECT_EQ(asked.size(), 4u);
 }
 
 class ImportTest : public ConfigWindowTest {

@@ -2,6 +2,7 @@
 #include "Torvane/ui/ConfigWindow.h"
 #include "Torvane/ui/PassphraseDialog.h"
 #include "Torvane/ui/PasswordPromptDialog.h"
+#include "Torvane/ui/ProfileEditorView.h"
 #include "Torvane/ui/TrayMenu.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
@@ -10,6 +11,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -134,6 +136,27 @@ TEST_F(TrayAppLifecycleTest, WithoutATrayHostTheWindowOpensAtStartWithTheMenu) {
     // Closing the only window is quitting.
     window->close();
     EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+TEST_F(TrayAppLifecycleTest, QuitFromTheMenuAsksAboutUnsavedEditsFirst) {
+    bed.add("Office");
+    auto delegate = makeDelegate(true);
+    delegate->openConfig(ConfigTab::connections);
+    ConfigWindow* window = delegate->configWindow();
+    window->select(bed.store.profiles()[0].id);
+    auto answer = ConfigWindow::UnsavedAnswer::cancel;
+    window->setAskUnsaved([&](const VPNProfile&) { return answer; });
+    QTest::keyClicks(window->editor()->findChild<QLineEdit*>(QStringLiteral("nameLineEdit")),
+                     QStringLiteral(" 2"));
+
+    emit delegate->trayMenu().quitRequested();
+    EXPECT_TRUE(exits.empty());
+    EXPECT_TRUE(window->isVisible());
+
+    answer = ConfigWindow::UnsavedAnswer::save;
+    emit delegate->trayMenu().quitRequested();
+    EXPECT_EQ(exits, std::vector<int>{0});
+    EXPECT_EQ(bed.store.profiles()[0].name, "Office 2");
 }
 
 TEST(PromptDialogTest, ThePasswordPromptAndTheImportPassphraseSayWhatTheyNeed) {

@@ -10,6 +10,7 @@
 #include "Torvane/ui/ProfileListView.h"
 #include "Torvane/ui/StatusIcons.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -158,6 +160,21 @@ QWidget* ConfigWindow::buildConnectionsTab() {
 }
 
 QWidget* ConfigWindow::buildFooter() {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    m_autostartBox = new QCheckBox(QStringLiteral("Start Torvane at login"), row);
+    m_autostartBox->setChecked(m_autostart.isEnabled());
+    connect(m_autostartBox, &QCheckBox::toggled, this, &ConfigWindow::autostartToggled);
+    layout->addWidget(m_autostartBox);
+    m_autostartMessage = new QLabel(row);
+    m_autostartMessage->setObjectName(QStringLiteral("autostartMessage"));
+    m_autostartMessage->setWordWrap(true);
+    m_autostartMessage->setTextFormat(Qt::PlainText);
+    m_autostartMessage->hide();
+    layout->addWidget(m_autostartMessage, 1);
+
     const QString address = QString::fromLatin1(AboutPanel::kSourcePageURL);
     auto* footer = new QLabel(
         QStringLiteral("<a href=\"%1\">Torvane — %2</a>")
@@ -169,8 +186,22 @@ QWidget* ConfigWindow::buildFooter() {
     QFont font = footer->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     footer->setFont(font);
-    footer->setAccessibleName(QStringLiteral("Torvane web page"));
-    return footer;
+    footer->setAccessibleName(QStringLiteral("Torvane documentation"));
+    layout->addWidget(footer);
+    return row;
+}
+
+void ConfigWindow::autostartToggled(bool enabled) {
+    const auto failure = m_autostart.setEnabled(enabled);
+    m_autostartMessage->setVisible(failure.has_value());
+    if (!failure) {
+        m_autostartMessage->clear();
+        return;
+    }
+    m_autostartMessage->setText(QString::fromStdString(*failure));
+    // The box shows what the file says, not what was asked for.
+    const QSignalBlocker quiet(m_autostartBox);
+    m_autostartBox->setChecked(m_autostart.isEnabled());
 }
 
 QWidget* ConfigWindow::buildEmptyState() {

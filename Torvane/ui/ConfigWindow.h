@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Torvane/core/AutostartEntry.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 #include "shared/Uuid.h"
 #include "shared/VPNProfile.h"
@@ -9,6 +10,7 @@
 
 #include <QMainWindow>
 
+class QCheckBox;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -67,6 +69,9 @@ public:
     QToolButton* addButton() const { return m_addButton; }
     QToolButton* removeButton() const { return m_removeButton; }
     QToolButton* importButton() const { return m_importButton; }
+    /// "Start Torvane at login", and the reason it could not be changed.
+    QCheckBox* autostartBox() const { return m_autostartBox; }
+    QLabel* autostartMessage() const { return m_autostartMessage; }
     /// The right-hand side: the editor, or the empty state.
     QWidget* detailWidget() const { return m_detail; }
 
@@ -83,6 +88,7 @@ private:
     void showDetail();
     void syncListSelection();
     void listSelectionChanged();
+    void autostartToggled(bool enabled);
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;
@@ -101,6 +107,9 @@ private:
     QToolButton* m_removeButton = nullptr;
     QToolButton* m_importButton = nullptr;
     QWidget* m_detail = nullptr;
+    AutostartEntry m_autostart;
+    QCheckBox* m_autostartBox = nullptr;
+    QLabel* m_autostartMessage = nullptr;
 };
 
 } // namespace torvane

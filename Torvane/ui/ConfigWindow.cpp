@@ -65,7 +65,7 @@ ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
     : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
     setWindowTitle(QStringLiteral("Torvane Configuration"));
     setObjectName(QStringLiteral("config"));
-    setWindowIcon(StatusIcons::trayIcon(VPNConnState::connected));
+    setWindowIcon(StatusIcons::named("torvane"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDefaultWidth, kDefaultHeight);
 

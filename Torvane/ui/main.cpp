@@ -3,6 +3,7 @@
 #include "Torvane/core/ProfileStore.h"
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvane"));
     QApplication::setDesktopFileName(QStringLiteral("torvane"));
+    // Every window, dialogs and alerts included, shows the application's
+    // own icon, not the tray's connection state.
+    QApplication::setWindowIcon(StatusIcons::named("torvane"));
     // The tray keeps the application alive when its windows close.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -118,6 +118,8 @@ expected=(
   /usr/share/applications/torvane.desktop
   /etc/xdg/autostart/torvane.desktop
   /usr/share/icons/hicolor/scalable/apps/torvane.svg
+  /usr/share/doc/torvane/README.md
+  /usr/share/doc/torvane/copyright
   /usr/share/man/man1/torvane.1.gz
   /usr/share/man/man1/torvanectl.1.gz
   /usr/share/man/man8/torvane-helper.8.gz

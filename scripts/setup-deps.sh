@@ -55,10 +55,13 @@ cleanup() { if $own_policy; then rm -f "$policy"; fi; }
 trap cleanup EXIT
 
 export DEBIAN_FRONTEND=noninteractive
-apt_opts=(-q -y -o Dpkg::Use-Pty=0 --no-install-recommends)
+# A fresh machine runs its automatic upgrades at boot and holds the package
+# manager's lock meanwhile: wait for it rather than fail at once.
+apt_lock=(-o DPkg::Lock::Timeout=600)
+apt_opts=(-q -y -o Dpkg::Use-Pty=0 "${apt_lock[@]}" --no-install-recommends)
 # Only refresh the package lists when they are missing or a day old.
 if [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages' -mmin -1440 2>/dev/null | head -n 1)" ]; then
-  apt-get -q update >/dev/null
+  apt-get -q "${apt_lock[@]}" update >/dev/null
 fi
 apt-get "${apt_opts[@]}" install "${missing[@]}" >/dev/null
 

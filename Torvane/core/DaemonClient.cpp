@@ -15,7 +15,7 @@ protocol::Request requestFor(protocol::HelperCall call) {
     return request;
 }
 
-std::string xpcError(const std::string& description) {
+std::string connectionError(const std::string& description) {
     return "Helper connection error: " + description;
 }
 
@@ -122,7 +122,7 @@ void DaemonClient::deliverCallback(const protocol::Callback& callback) {
 HelperResult DaemonClient::invokeReply(const protocol::Request& request) {
     auto connection = this->connection();
     if (!connection) {
-        return {-1, xpcError("no connection")};
+        return {-1, connectionError("no connection")};
     }
     auto result = std::make_shared<ResumeOnce<HelperResult>>();
     connection->call(
@@ -131,10 +131,10 @@ HelperResult DaemonClient::invokeReply(const protocol::Request& request) {
             const bool carriesResult = std::holds_alternative<protocol::CommandReply>(reply) ||
                                        std::holds_alternative<protocol::ErrorReply>(reply);
             result->resume(carriesResult ? resultOf(reply)
-                                         : HelperResult{-1, xpcError("unexpected reply")});
+                                         : HelperResult{-1, connectionError("unexpected reply")});
         },
         [result](const std::string& description) {
-            result->resume({-1, xpcError(description)});
+            result->resume({-1, connectionError(description)});
         });
     return result->wait();
 }
@@ -159,7 +159,7 @@ void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
     };
     auto connection = this->connection();
     if (!connection) {
-        finish({-1, xpcError("no connection")});
+        finish({-1, connectionError("no connection")});
         return;
     }
     connection->call(
@@ -177,7 +177,7 @@ void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
         },
         [finish](const std::string& description) {
             log("Helper: subscribe error: " + description);
-            finish({-1, xpcError(description)});
+            finish({-1, connectionError(description)});
         });
 }
 
@@ -267,14 +267,14 @@ void DaemonClient::setPriorities(std::vector<std::string> profileIDs,
     m_tasks.run([this, request = std::move(request), done = std::move(done)] {
         auto connection = this->connection();
         if (!connection) {
-            done({-1, xpcError("no connection")});
+            done({-1, connectionError("no connection")});
             return;
         }
         auto result = std::make_shared<ResumeOnce<HelperResult>>();
         connection->call(
             request, [result](const protocol::Reply& reply) { result->resume(resultOf(reply)); },
             [result](const std::string& description) {
-                result->resume({-1, xpcError(description)});
+                result->resume({-1, connectionError(description)});
             });
         done(result->wait());
     });

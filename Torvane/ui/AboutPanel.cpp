@@ -32,6 +32,10 @@ QString withoutScheme(const QString& address) {
 
 } // namespace
 
+QString AboutPanel::versionText() {
+    return QStringLiteral("Version %1").arg(QStringLiteral(TORVANE_VERSION));
+}
+
 QString AboutPanel::credits() {
     return credits(QString::fromLatin1(kSourcePageURL));
 }
@@ -52,7 +56,8 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
 
     auto* iconLabel = new QLabel(this);
-    iconLabel->setPixmap(StatusIcons::trayIcon(VPNConnState::connected).pixmap(64, 64));
+    setWindowIcon(StatusIcons::named("torvane"));
+    iconLabel->setPixmap(StatusIcons::named("torvane").pixmap(64, 64));
     iconLabel->setAlignment(Qt::AlignHCenter);
     layout->addWidget(iconLabel);
 
@@ -63,6 +68,12 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
     nameLabel->setFont(nameFont);
     nameLabel->setAlignment(Qt::AlignHCenter);
     layout->addWidget(nameLabel);
+
+    auto* versionLabel = new QLabel(versionText(), this);
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    versionLabel->setAlignment(Qt::AlignHCenter);
+    versionLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(versionLabel);
 
     auto* creditsLabel = new QLabel(credits(), this);
     creditsLabel->setObjectName(QStringLiteral("creditsLabel"));
@@ -79,6 +90,16 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
     creditsLabel->setTextInteractionFlags(Qt::TextBrowserInteraction);
     creditsLabel->setMinimumWidth(340);
     layout->addWidget(creditsLabel);
+
+    auto* licenceLabel = new QLabel(QStringLiteral("<a href=\"%1\">Licence</a>")
+                                        .arg(QString::fromLatin1(kLicenceURL).toHtmlEscaped()),
+                                    this);
+    licenceLabel->setObjectName(QStringLiteral("licenceLabel"));
+    licenceLabel->setTextFormat(Qt::RichText);
+    licenceLabel->setAlignment(Qt::AlignHCenter);
+    licenceLabel->setOpenExternalLinks(true);
+    licenceLabel->setFont(creditsFont);
+    layout->addWidget(licenceLabel);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -10,6 +10,7 @@
 #include "Torvane/ui/ProfileListView.h"
 #include "Torvane/ui/StatusIcons.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -88,7 +90,7 @@ ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
     : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
     setWindowTitle(QStringLiteral("Torvane Configuration"));
     setObjectName(QStringLiteral("config"));
-    setWindowIcon(StatusIcons::trayIcon(VPNConnState::connected));
+    setWindowIcon(StatusIcons::named("torvane"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDefaultWidth, kDefaultHeight);
 
@@ -185,6 +187,21 @@ QWidget* ConfigWindow::buildConnectionsTab() {
 }
 
 QWidget* ConfigWindow::buildFooter() {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    m_autostartBox = new QCheckBox(QStringLiteral("Start Torvane at login"), row);
+    m_autostartBox->setChecked(m_autostart.isEnabled());
+    connect(m_autostartBox, &QCheckBox::toggled, this, &ConfigWindow::autostartToggled);
+    layout->addWidget(m_autostartBox);
+    m_autostartMessage = new QLabel(row);
+    m_autostartMessage->setObjectName(QStringLiteral("autostartMessage"));
+    m_autostartMessage->setWordWrap(true);
+    m_autostartMessage->setTextFormat(Qt::PlainText);
+    m_autostartMessage->hide();
+    layout->addWidget(m_autostartMessage, 1);
+
     const QString address = QString::fromLatin1(AboutPanel::kSourcePageURL);
     // A flat button rather than a rich-text link: a label's link takes two
     // Tab presses, the first of which shows no focus at all.
@@ -195,7 +212,7 @@ QWidget* ConfigWindow::buildFooter() {
     link->setAutoRaise(true);
     link->setCursor(Qt::PointingHandCursor);
     link->setToolTip(address);
-    link->setAccessibleName(QStringLiteral("Torvane web page"));
+    link->setAccessibleName(QStringLiteral("Torvane documentation"));
     QFont font = link->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     link->setFont(font);
@@ -205,13 +222,21 @@ QWidget* ConfigWindow::buildFooter() {
     link->setPalette(palette);
     connect(link, &QToolButton::clicked, this,
             [address] { QDesktopServices::openUrl(QUrl(address)); });
-
-    auto* footer = new QWidget;
-    auto* layout = new QHBoxLayout(footer);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addStretch(1);
     layout->addWidget(link);
-    return footer;
+    return row;
+}
+
+void ConfigWindow::autostartToggled(bool enabled) {
+    const auto failure = m_autostart.setEnabled(enabled);
+    m_autostartMessage->setVisible(failure.has_value());
+    if (!failure) {
+        m_autostartMessage->clear();
+        return;
+    }
+    m_autostartMessage->setText(QString::fromStdString(*failure));
+    // The box shows what the file says, not what was asked for.
+    const QSignalBlocker quiet(m_autostartBox);
+    m_autostartBox->setChecked(m_autostart.isEnabled());
 }
 
 QWidget* ConfigWindow::buildEmptyState() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Torvane/core/AutostartEntry.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 #include "shared/Uuid.h"
 #include "shared/VPNProfile.h"
@@ -9,6 +10,7 @@
 
 #include <QMainWindow>
 
+class QCheckBox;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -83,6 +85,9 @@ public:
     QToolButton* addButton() const { return m_addButton; }
     QToolButton* removeButton() const { return m_removeButton; }
     QToolButton* importButton() const { return m_importButton; }
+    /// "Start Torvane at login", and the reason it could not be changed.
+    QCheckBox* autostartBox() const { return m_autostartBox; }
+    QLabel* autostartMessage() const { return m_autostartMessage; }
     /// The right-hand side: the editor, or the empty state.
     QWidget* detailWidget() const { return m_detail; }
     /// The editor of the selected profile, or null for the empty state.
@@ -101,6 +106,7 @@ private:
     void showDetail();
     void syncListSelection();
     void listSelectionChanged();
+    void autostartToggled(bool enabled);
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;
@@ -121,6 +127,9 @@ private:
     QToolButton* m_importButton = nullptr;
     QToolButton* m_footerLink = nullptr;
     QWidget* m_detail = nullptr;
+    AutostartEntry m_autostart;
+    QCheckBox* m_autostartBox = nullptr;
+    QLabel* m_autostartMessage = nullptr;
 };
 
 } // namespace torvane

@@ -833,11 +833,11 @@ void ProfileEditorView::updateDnsmasqBlock() {
         caption = QStringLiteral("Tip: add resolv-file=") +
                   QString::fromLatin1(kUpstreamResolvFile) +
                   QStringLiteral(" to forward queries not otherwise matched to the DNS servers "
-                                 "this Mac used just before connecting. The file is written once "
-                                 "the tunnel connects.");
+                                 "this computer used just before connecting. The file is written "
+                                 "once the tunnel connects.");
     } else if (isBlank(m_dnsTextEdit->toPlainText())) {
         caption = QStringLiteral("No DNS servers configured above — dnsmasq will forward to the "
-                                 "DNS servers this Mac used just before connecting.");
+                                 "DNS servers this computer used just before connecting.");
     }
     m_dnsmasqCaptionLabel->setText(caption);
     m_dnsmasqCaptionLabel->setVisible(!caption.isEmpty());

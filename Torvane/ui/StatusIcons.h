@@ -17,7 +17,7 @@ namespace torvane::StatusIcons {
 /// lock when connected. While the kill switch holds for tunnels that are
 /// gone, whatever the others do, a red closed lock: traffic is blocked.
 QIcon trayIcon(VPNConnState aggregate, bool killSwitchHolding = false);
-/// The resource path behind `trayIcon`, for tests and the About panel.
+/// The resource path behind `trayIcon`, for tests.
 QString trayIconPath(VPNConnState aggregate, bool killSwitchHolding = false);
 
 /// The state of the tunnel of `profileID` (upper-case UUID text), or

@@ -6,6 +6,7 @@
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 #include "Torvane/ui/SingleInstance.h"
+#include "Torvane/ui/StatusIcons.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Torvane"));
     QApplication::setDesktopFileName(QStringLiteral("torvane"));
+    // Every window, dialogs and alerts included, shows the application's
+    // own icon, not the tray's connection state.
+    QApplication::setWindowIcon(StatusIcons::named("torvane"));
     // The tray keeps the application alive when its windows close.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -84,7 +84,7 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
         const auto found = m_env.routes.lookup(*tunnel.vip, limit);
         if (found && !found->device.empty() && found->device.starts_with(prefix)) {
             tunnel.tun = found->device;
-            log("utun discovered via route get: " + found->device);
+            log("ipsec interface discovered via route get: " + found->device);
             return;
         }
     }
@@ -107,10 +107,11 @@ void VPNEngine::discoverTun(Tunnel& tunnel) {
         if (!tunnel.vip) {
             tunnel.vip = row.destination;
         }
-        log("utun discovered via netstat: " + row.device + " (VIP " + row.destination + ")");
+        log("ipsec interface discovered via netstat: " + row.device + " (VIP " + row.destination +
+            ")");
         return;
     }
-    log("utun discovery failed for '" + tunnel.profile.name +
+    log("ipsec interface discovery failed for '" + tunnel.profile.name +
         "' — its routes will not be installed");
 }
 

@@ -176,8 +176,8 @@ void CommandService::accept(asio::local::stream_protocol::socket socket, bool sh
     }
     const PeerVerdict verdict = m_trust.checkPeer(socket.native_handle());
     if (!verdict.trusted) {
-        systemLog("rejected XPC connection from untrusted client (pid " +
-                  std::to_string(verdict.pid) + ")");
+        systemLog("rejected connection from untrusted client (pid " + std::to_string(verdict.pid) +
+                  ")");
         socket.close(ignored);
         return;
     }

@@ -63,7 +63,7 @@ std::string renderStrongswanConf(std::string_view strongswanEtcDir, std::string_
     text += viciUri(stagingRoot);
     text += "\n"
             "        }\n"
-            "        # Torvane manages DNS itself via the SCDynamicStore. Disable charon's\n"
+            "        # Torvane manages DNS itself via the network store. Disable charon's\n"
             "        # own DNS handlers: the resolve plugin writes a resolv.conf at the\n"
             "        # build-time path (wrong on a deployed machine) and osx-attr sets DNS\n"
             "        # via SystemConfiguration \u2014 both redundant and conflicting here.\n"

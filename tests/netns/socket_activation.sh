@@ -62,7 +62,7 @@ inner() {
             return 1
         fi
         # The log line is written before the connection closes.
-        grep -qF "rejected XPC connection from untrusted client (pid $cpid)" "$W/helper.out"
+        grep -qF "rejected connection from untrusted client (pid $cpid)" "$W/helper.out"
     }
 
     mkdir -m 0755 /run/torvane

@@ -6,10 +6,15 @@
 #include "Torvane/ui/ProfileListView.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gmock/gmock.h>
@@ -71,6 +76,53 @@ TEST_F(ConfigWindowTest, OpensOnTheModelsTabAndFollowsIt) {
 
     EXPECT_TRUE(showsEmptyState());
     EXPECT_FALSE(window->removeButton()->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
+    QTemporaryDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString entry = config.filePath(QStringLiteral("autostart/torvane.desktop"));
+
+    open();
+    EXPECT_FALSE(window->autostartBox()->isChecked());
+    window->autostartBox()->click();
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    for (const char* line : {"Type=Application\n", "Name=Torvane\n", "Exec=torvane\n",
+                             "Icon=torvane\n", "X-GNOME-Autostart-enabled=true\n"}) {
+        EXPECT_TRUE(text.contains(line)) << line;
+    }
+    EXPECT_TRUE(window->autostartMessage()->isHidden());
+
+    // A new window reads the setting back from the file.
+    open();
+    EXPECT_TRUE(window->autostartBox()->isChecked());
+    window->autostartBox()->click();
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(window->autostartBox()->isChecked());
+
+    // A file where the folder should be fails the write even for root,
+    // whom a read-only folder would not stop.
+    ASSERT_TRUE(QDir(config.filePath(QStringLiteral("autostart"))).removeRecursively());
+    QFile blocker(config.filePath(QStringLiteral("autostart")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    window->autostartBox()->click();
+    EXPECT_FALSE(window->autostartBox()->isChecked());
+    EXPECT_FALSE(window->autostartMessage()->isHidden());
+    EXPECT_TRUE(window->autostartMessage()->text().startsWith(
+        QStringLiteral("Torvane could not create %1: ").arg(config.filePath("autostart"))))
+        << window->autostartMessage()->text().toStdString();
+
+    if (wasSet) {
+        qputenv("XDG_CONFIG_HOME", saved);
+    } else {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 TEST_F(ConfigWindowTest, AddingSelectsTheNewProfileAndClickingARowSelectsIt) {

@@ -316,7 +316,7 @@ TEST_F(ProfileEditorTest, DnsmasqCaptionsFollowTheConfigAndTheDnsServers) {
     auto* caption = child<QLabel>(*editor, "dnsmasqCaptionLabel");
     auto* configLabel = child<QLabel>(*editor, "dnsmasqConfigLabel");
     EXPECT_EQ(caption->text(), QStringLiteral("No DNS servers configured above — dnsmasq will "
-                                              "forward to the DNS servers this Mac used just "
+                                              "forward to the DNS servers this computer used just "
                                               "before connecting."));
     EXPECT_EQ(configLabel->text(), QStringLiteral("dnsmasq config (leave empty to auto-generate "
                                                   "from DNS servers above)"));

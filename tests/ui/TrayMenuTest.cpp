@@ -1,10 +1,13 @@
 #include "Torvane/ui/TrayMenu.h"
 
+#include "Torvane/ui/AboutPanel.h"
 #include "Torvane/ui/StatusIcons.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -183,6 +186,33 @@ TEST(TrayIconTest, TheLockFollowsTheAggregateState) {
         // A missing resource gives a null pixmap, not an error.
         EXPECT_FALSE(StatusIcons::trayIcon(state).pixmap(22, 22).isNull());
     }
+}
+
+TEST(AboutPanelTest, ShowsTheVersionAndLinksToTheInstalledDocumentation) {
+    AboutPanel panel;
+    auto* version = panel.findChild<QLabel*>(QStringLiteral("versionLabel"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Version [0-9]+\\.[0-9]+\\.[0-9]+$"))
+                    .match(version->text())
+                    .hasMatch())
+        << version->text().toStdString();
+
+    const QString credits = AboutPanel::credits();
+    EXPECT_TRUE(credits.contains(QStringLiteral(
+        "<a "
+        "href=\"file:///usr/share/doc/torvane/README.md\">/usr/share/doc/torvane/README.md</a>")))
+        << credits.toStdString();
+    EXPECT_FALSE(credits.contains(QStringLiteral(".invalid")));
+    auto* licence = panel.findChild<QLabel*>(QStringLiteral("licenceLabel"));
+    ASSERT_NE(licence, nullptr);
+    EXPECT_TRUE(licence->text().contains(
+        QStringLiteral("href=\"file:///usr/share/doc/torvane/copyright\"")));
+
+    // The application's own icon, present in the resources and not the
+    // tray's connection state.
+    EXPECT_FALSE(StatusIcons::named("torvane").pixmap(64, 64).isNull());
+    EXPECT_NE(panel.windowIcon().pixmap(64, 64).toImage(),
+              StatusIcons::trayIcon(VPNConnState::connected).pixmap(64, 64).toImage());
 }
 
 } // namespace

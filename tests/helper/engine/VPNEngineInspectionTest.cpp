@@ -45,7 +45,8 @@ TEST_F(EngineTest, InitiationToleratesWhatTheSAListingConfirms) {
     const auto lines = m_runner.commandLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), viciLine("list-sas " + plainName)), 2)
         << "one listing for the address, one for the SA test";
-    EXPECT_THAT(logLines(), Contains("utun discovered via netstat: ipsec1 (VIP 192.0.2.9)"))
+    EXPECT_THAT(logLines(),
+                Contains("ipsec interface discovered via netstat: ipsec1 (VIP 192.0.2.9)"))
         << "ipsec0 belongs to another tunnel and link-layer entries never count";
 }
 

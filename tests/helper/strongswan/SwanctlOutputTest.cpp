@@ -7,8 +7,8 @@ namespace {
 
 TEST(SwanctlOutputTest, tunnelInfoFromInitiateOutput) {
     EXPECT_EQ(parseTunnelInfo("charon: installing new virtual IP 10.8.0.2\n"
-                              "created TUN device: utun5\n"),
-              (TunnelInfo{"10.8.0.2", "utun5"}));
+                              "created TUN device: ipsec5\n"),
+              (TunnelInfo{"10.8.0.2", "ipsec5"}));
     // Later lines win; trailing blanks are not words.
     EXPECT_EQ(parseTunnelInfo("installing new virtual IP 10.0.0.1\n\n"
                               "created TUN device: ipsec0  \n"

@@ -5,6 +5,24 @@
 
 namespace torvane {
 
+namespace {
+
+/// The name of the device with `index`, or nothing.
+std::optional<std::string> linkName(netlink::NetlinkRouting& routing, int index) {
+    auto links = routing.links();
+    if (!links) {
+        return std::nullopt;
+    }
+    for (const auto& link : *links) {
+        if (link.index == index) {
+            return link.name;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<DefaultRoute> defaultRoute() {
     auto routing = netlink::NetlinkRouting::open();
     if (!routing) {
@@ -20,14 +38,8 @@ std::optional<DefaultRoute> defaultRoute() {
     if (!best || best->interfaceIndex == 0) {
         return std::nullopt;
     }
-    auto links = routing->links();
-    if (!links) {
-        return std::nullopt;
-    }
-    for (const auto& link : *links) {
-        if (link.index == best->interfaceIndex) {
-            return DefaultRoute{link.name, best->gateway};
-        }
+    if (auto name = linkName(*routing, best->interfaceIndex)) {
+        return DefaultRoute{std::move(*name), best->gateway};
     }
     return std::nullopt;
 }
@@ -45,16 +57,7 @@ std::optional<std::string> routeInterfaceFor(const std::string& address) {
     if (!route || route->interfaceIndex == 0) {
         return std::nullopt;
     }
-    auto links = routing->links();
-    if (!links) {
-        return std::nullopt;
-    }
-    for (const auto& link : *links) {
-        if (link.index == route->interfaceIndex) {
-            return link.name;
-        }
-    }
-    return std::nullopt;
+    return linkName(*routing, route->interfaceIndex);
 }
 
 std::optional<std::string> defaultRouteInterface() {
@@ -63,6 +66,17 @@ std::optional<std::string> defaultRouteInterface() {
         return std::nullopt;
     }
     return route->interface;
+}
+
+std::optional<DefaultRoute>
+primaryRoute(const std::function<std::optional<std::string>()>& primaryInterface) {
+    if (!primaryInterface) {
+        return defaultRoute();
+    }
+    if (auto interface = primaryInterface()) {
+        return DefaultRoute{std::move(*interface), std::nullopt};
+    }
+    return std::nullopt;
 }
 
 } // namespace torvane

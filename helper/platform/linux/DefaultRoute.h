@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,12 @@ std::optional<DefaultRoute> defaultRoute();
 
 /// The interface of that route, or nothing without one.
 std::optional<std::string> defaultRouteInterface();
+
+/// The route the DNS stores take for the primary one: the interface
+/// `primaryInterface` names (tests fix it), or the main table's default
+/// route when it is empty.
+std::optional<DefaultRoute>
+primaryRoute(const std::function<std::optional<std::string>()>& primaryInterface);
 
 /// The interface the kernel sends traffic for the IPv4 address `address`
 /// through ("lo" for an address of this machine); nothing for anything else

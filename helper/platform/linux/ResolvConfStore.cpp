@@ -110,13 +110,7 @@ ResolvConfStore::~ResolvConfStore() {
 }
 
 std::optional<DefaultRoute> ResolvConfStore::route() const {
-    if (!m_options.primaryInterface) {
-        return defaultRoute();
-    }
-    if (auto interface = m_options.primaryInterface()) {
-        return DefaultRoute{std::move(*interface), std::nullopt};
-    }
-    return std::nullopt;
+    return primaryRoute(m_options.primaryInterface);
 }
 
 std::optional<std::string> ResolvConfStore::primary() const {

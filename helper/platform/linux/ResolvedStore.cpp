@@ -261,13 +261,7 @@ ResolvedStore::~ResolvedStore() {
 }
 
 std::optional<DefaultRoute> ResolvedStore::route() const {
-    if (!m_options.primaryInterface) {
-        return defaultRoute();
-    }
-    if (auto interface = m_options.primaryInterface()) {
-        return DefaultRoute{std::move(*interface), std::nullopt};
-    }
-    return std::nullopt;
+    return primaryRoute(m_options.primaryInterface);
 }
 
 std::optional<std::string> ResolvedStore::primary() const {

@@ -1,5 +1,6 @@
 #include "Torvane/core/ConnectionManager.h"
 
+#include "Torvane/core/AppLog.h"
 #include "Torvane/core/ProfileStore.h"
 
 #include <algorithm>
@@ -58,8 +59,13 @@ QString fromStd(const std::string& text) {
 } // namespace
 
 ConnectionManager::ConnectionManager(HelperClient& helper, ProfileStore& store, QObject* parent)
-    : QObject(parent), m_helper(helper), m_store(store), m_relay(std::make_shared<Relay>()) {
+    : QObject(parent), m_helper(helper), m_store(store), m_relay(std::make_shared<Relay>()),
+      m_reconnectTimer(new QTimer(this)) {
     m_relay->target = this;
+    m_reconnectTimer->setSingleShot(true);
+    QObject::connect(m_reconnectTimer, &QTimer::timeout, this,
+                     &ConnectionManager::attemptReconnect);
+    m_helper.client().setOnConnectionLost(onManagerThread(m_relay, [this] { helperLost(); }));
     m_helper.client().setOnStatus(
         onManagerThread(m_relay, [this](const VPNRuntimeStatus& status) { setStatus(status); }));
     m_helper.client().setOnLog(
@@ -69,6 +75,7 @@ ConnectionManager::ConnectionManager(HelperClient& helper, ProfileStore& store, 
 ConnectionManager::~ConnectionManager() {
     m_helper.client().setOnStatus({});
     m_helper.client().setOnLog({});
+    m_helper.client().setOnConnectionLost({});
     std::lock_guard lock(m_relay->mutex);
     m_relay->target = nullptr;
 }
@@ -91,6 +98,9 @@ bool ConnectionManager::hasActiveTunnel() const {
 }
 
 QString ConnectionManager::stateText() const {
+    if (!m_helperReachable) {
+        return QString::fromUtf8(kHelperUnreachableText);
+    }
     switch (m_status.aggregateState()) {
     case VPNConnState::disconnected:
         return QStringLiteral("Disconnected");
@@ -220,6 +230,8 @@ void ConnectionManager::pushPriorities(const std::vector<Uuid>& profileIDs,
 }
 
 void ConnectionManager::quitAndStopHelper() {
+    m_helperStopping = true;
+    m_reconnectTimer->stop();
     setBusy(true);
     m_helper.shutdownHelper(onManagerThread(m_relay, [this] {
         // An empty snapshot lets the application's quit check pass at once.
@@ -355,6 +367,82 @@ void ConnectionManager::appendLog(const QString& line) {
         m_logLines.removeFirst();
     }
     emit logLineAppended(line);
+}
+
+void ConnectionManager::helperLost() {
+    if (m_helperStopping) {
+        return;
+    }
+    // A loss while already trying again keeps the growing pause, so a daemon
+    // that dies at once after each start is not hammered.
+    if (m_helperReachable) {
+        m_reconnectAttempts = 0;
+    }
+    ++m_reconnectRound;
+    setHelperReachable(false);
+    // The daemon may have restarted without its tunnels, or not restarted at
+    // all: the last snapshot is no longer known to be true.
+    setStatus(VPNRuntimeStatus{});
+    scheduleReconnect();
+}
+
+void ConnectionManager::scheduleReconnect() {
+    int delay = kFirstReconnectDelayMs;
+    for (int i = 0; i < m_reconnectAttempts && delay < kMaxReconnectDelayMs; ++i) {
+        delay *= 2;
+    }
+    m_reconnectTimer->start(std::min(delay, kMaxReconnectDelayMs));
+}
+
+void ConnectionManager::attemptReconnect() {
+    ++m_reconnectAttempts;
+    const std::uint64_t round = m_reconnectRound;
+    // Only the socket: registering or repairing here could ask the user for
+    // authorization on every attempt. Commands the user starts still repair.
+    m_helper.reconnect(onManagerThread(m_relay, [this, round](bool reachable) {
+        if (round != m_reconnectRound || m_helperStopping) {
+            return;
+        }
+        if (!reachable) {
+            scheduleReconnect();
+            return;
+        }
+        m_helper.subscribe(onManagerThread(m_relay, [this, round](const HelperResult& result) {
+            if (round != m_reconnectRound || m_helperStopping) {
+                return;
+            }
+            if (result.code == -1) {
+                scheduleReconnect();
+                return;
+            }
+            // Refused: reachable all the same, without pushes, as at start-up.
+            if (result.code != 0) {
+                appendLog(fromStd(result.message));
+            }
+            reconnectFinished(round);
+        }));
+    }));
+}
+
+void ConnectionManager::reconnectFinished(std::uint64_t round) {
+    m_helper.fetchStatus(onManagerThread(m_relay, [this, round](const VPNRuntimeStatus& status) {
+        // A loss meanwhile has started another round.
+        if (round != m_reconnectRound || m_helperStopping) {
+            return;
+        }
+        setStatus(status);
+        setHelperReachable(true);
+        appSystemLog("Torvane: Helper: reconnected, subscribed and status fetched (attempt " +
+                     std::to_string(m_reconnectAttempts) + ")");
+    }));
+}
+
+void ConnectionManager::setHelperReachable(bool reachable) {
+    if (reachable == m_helperReachable) {
+        return;
+    }
+    m_helperReachable = reachable;
+    emit helperReachableChanged(reachable);
 }
 
 void ConnectionManager::setBusy(bool busy) {

@@ -7,6 +7,7 @@
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/VPNSecrets.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,6 +17,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 namespace torvane {
 
@@ -59,9 +61,16 @@ public:
     /// Said wherever the status shows that the daemon's kill switch holds
     /// for tunnels that are gone; each face adds its own way out.
     static constexpr const char* kKillSwitchHoldingText = "Kill switch holding: traffic blocked";
+    /// The state line while the daemon cannot be reached and the manager
+    /// keeps trying to reach it again.
+    static constexpr const char* kHelperUnreachableText = "Helper unreachable — reconnecting…";
+    /// Pauses between reconnect attempts: doubled after each failure, up to
+    /// the cap.
+    static constexpr int kFirstReconnectDelayMs = 500;
+    static constexpr int kMaxReconnectDelayMs = 30'000;
 
-    /// Sets the daemon client's status and log handlers; both must outlive
-    /// the manager.
+    /// Sets the daemon client's status, log and connection-lost handlers;
+    /// both must outlive the manager.
     ConnectionManager(HelperClient& helper, ProfileStore& store, QObject* parent = nullptr);
     ~ConnectionManager() override;
 
@@ -76,6 +85,11 @@ public:
     const QStringList& logLines() const { return m_logLines; }
     bool busy() const { return m_busy; }
     int maxLogLines() const { return kMaxLogLines; }
+    /// False from the loss of the daemon's connection until the manager has
+    /// reached it again, subscribed and fetched its status. Meanwhile the
+    /// status is empty (the last snapshot may be stale) and the state text
+    /// says so.
+    bool helperReachable() const { return m_helperReachable; }
 
     /// Some tunnel is in a state other than disconnected.
     bool hasActiveTunnel() const;
@@ -131,11 +145,17 @@ signals:
     void logLineAppended(const QString& line);
     void logCleared();
     void busyChanged(bool busy);
+    void helperReachableChanged(bool reachable);
 
 private:
     struct Relay;
 
     void setBusy(bool busy);
+    void helperLost();
+    void scheduleReconnect();
+    void attemptReconnect();
+    void reconnectFinished(std::uint64_t round);
+    void setHelperReachable(bool reachable);
     void autoConnectStep(std::shared_ptr<std::vector<VPNProfile>> profiles, std::size_t index,
                          std::function<void()> done);
     std::int64_t positionInStore(const Uuid& profileID) const;
@@ -149,6 +169,15 @@ private:
     VPNRuntimeStatus m_status;
     QStringList m_logLines;
     bool m_busy = false;
+
+    bool m_helperReachable = true;
+    /// The app stops the daemon itself: its going away is expected.
+    bool m_helperStopping = false;
+    int m_reconnectAttempts = 0;
+    /// Bumped on every loss, so that answers to an attempt made before it
+    /// are ignored.
+    std::uint64_t m_reconnectRound = 0;
+    QTimer* m_reconnectTimer;
 };
 
 } // namespace torvane

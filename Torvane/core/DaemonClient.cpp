@@ -15,6 +15,10 @@ protocol::Request requestFor(protocol::HelperCall call) {
     return request;
 }
 
+/// Socket activation starts the daemon on the first connection; a daemon
+/// that comes up answers well within this.
+constexpr double kReconnectProbeTimeout = 6;
+
 std::string connectionError(const std::string& description) {
     return "Helper connection error: " + description;
 }
@@ -40,6 +44,7 @@ DaemonClient::~DaemonClient() {
     {
         std::lock_guard lock(m_lock);
         m_closing = true;
+        m_subscription = nullptr;
         m_connection.reset();
         for (const auto& weak : m_connections) {
             if (auto connection = weak.lock()) {
@@ -90,6 +95,8 @@ std::shared_ptr<HelperConnection> DaemonClient::connection() {
 
 void DaemonClient::dropConnection() {
     std::lock_guard lock(m_lock);
+    // Letting go of the subscription on purpose is no loss to report.
+    m_subscription = nullptr;
     if (m_connection) {
         // Calls already sent on it still get their replies; a new call gets
         // a fresh connection.
@@ -99,6 +106,7 @@ void DaemonClient::dropConnection() {
 }
 
 void DaemonClient::connectionInvalidated(HelperConnection& which) {
+    bool subscriptionLost = false;
     {
         std::lock_guard lock(m_lock);
         // A connection dropped earlier closing later is no news, and must
@@ -107,8 +115,13 @@ void DaemonClient::connectionInvalidated(HelperConnection& which) {
             return;
         }
         m_connection.reset();
+        subscriptionLost = m_subscription == &which;
+        m_subscription = nullptr;
     }
     log("Helper: connection invalidated");
+    if (subscriptionLost) {
+        client().connectionLost();
+    }
 }
 
 void DaemonClient::deliverCallback(const protocol::Callback& callback) {
@@ -164,7 +177,7 @@ void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
     }
     connection->call(
         requestFor(protocol::HelperCall::subscribe),
-        [finish](const protocol::Reply& reply) {
+        [this, finish, on = connection.get()](const protocol::Reply& reply) {
             if (const auto* refused = std::get_if<protocol::ErrorReply>(&reply)) {
                 log("Helper: subscribe error: " + refused->message);
                 finish(resultOf(reply));
@@ -173,6 +186,14 @@ void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
             const auto* subscribed = std::get_if<protocol::SubscribeReply>(&reply);
             const bool yes = subscribed != nullptr && subscribed->subscribed;
             log(std::string("Helper: subscribed ") + (yes ? "true" : "false"));
+            if (yes) {
+                std::lock_guard lock(m_lock);
+                // A connection dropped while the reply travelled carries
+                // nothing the app relies on.
+                if (m_connection.get() == on) {
+                    m_subscription = on;
+                }
+            }
             finish(yes ? HelperResult{0, {}} : HelperResult{1, "the helper did not subscribe"});
         },
         [finish](const std::string& description) {
@@ -198,6 +219,13 @@ void DaemonClient::requestTerminate() {
 
 void DaemonClient::establishConnection(std::function<void(bool)> done) {
     m_tasks.run([this, done = std::move(done)] { done(establishConnectionNow()); });
+}
+
+void DaemonClient::reconnect(std::function<void(bool)> done) {
+    m_tasks.run([this, done = std::move(done)] {
+        dropConnection();
+        done(probeReachable(kReconnectProbeTimeout, true));
+    });
 }
 
 void DaemonClient::subscribe(std::function<void(HelperResult)> done) {
@@ -283,6 +311,12 @@ void DaemonClient::setPriorities(std::vector<std::string> profileIDs,
 void DaemonClient::shutdownHelper(std::function<void()> done) {
     m_tasks.run([this, done = std::move(done)] {
         invokeWithRetry("stopAll", requestFor(protocol::HelperCall::stopAll));
+        {
+            // The daemon is about to close the connection because it was
+            // asked to: that is not a lost daemon.
+            std::lock_guard lock(m_lock);
+            m_subscription = nullptr;
+        }
         requestTerminate();
         dropConnection();
         done();

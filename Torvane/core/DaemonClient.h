@@ -56,6 +56,7 @@ public:
     static DaemonClient& shared();
 
     void establishConnection(std::function<void(bool reachable)> done) override;
+    void reconnect(std::function<void(bool reachable)> done) override;
     void subscribe(std::function<void(HelperResult)> done) override;
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,
@@ -83,7 +84,8 @@ private:
     // Registration and repair (DaemonClientRecovery.cpp).
     bool establishConnectionNow();
     void refreshStaleDaemon();
-    bool probeReachable(double timeout);
+    /// `quiet`: no log line either way (repeated reconnect attempts).
+    bool probeReachable(double timeout, bool quiet = false);
     void registerDaemon();
     std::optional<double> helperBinaryMtime() const;
     void terminateRunningHelper();
@@ -97,6 +99,9 @@ private:
     Dependencies m_deps;
     std::mutex m_lock;
     std::shared_ptr<HelperConnection> m_connection;
+    /// `m_connection` once the daemon agreed to push on it; its loss is
+    /// reported to `client()` unless the app let it go on purpose.
+    const HelperConnection* m_subscription = nullptr;
     /// Every connection made, so that destruction can close those still open.
     std::vector<std::weak_ptr<HelperConnection>> m_connections;
     bool m_closing = false;

@@ -38,7 +38,7 @@ void DaemonClient::registerDaemon() {
     }
 }
 
-bool DaemonClient::probeReachable(double timeout) {
+bool DaemonClient::probeReachable(double timeout, bool quiet) {
     auto connection = this->connection();
     if (!connection) {
         return false;
@@ -52,13 +52,17 @@ bool DaemonClient::probeReachable(double timeout) {
                                  [answered] { answered->resume(false); });
     connection->call(
         request,
-        [answered](const protocol::Reply& reply) {
+        [answered, quiet](const protocol::Reply& reply) {
             const auto* version = std::get_if<protocol::VersionReply>(&reply);
-            log("Helper: installed helper version " + (version ? version->version : ""));
+            if (!quiet) {
+                log("Helper: installed helper version " + (version ? version->version : ""));
+            }
             answered->resume(true);
         },
-        [answered](const std::string& description) {
-            log("Helper: probe connection error: " + description);
+        [answered, quiet](const std::string& description) {
+            if (!quiet) {
+                log("Helper: probe connection error: " + description);
+            }
             answered->resume(false);
         });
     return answered->wait();

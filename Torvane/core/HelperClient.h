@@ -26,24 +26,30 @@ struct HelperResult {
     friend bool operator==(const HelperResult&, const HelperResult&) = default;
 };
 
-/// Receives what the daemon pushes to a subscribed client. The handlers are
-/// called on the connection's reader thread; receivers hop to their own
-/// thread.
+/// Receives what the daemon pushes to a subscribed client, and hears when
+/// the connection carrying the subscription breaks. The handlers are called
+/// on the connection's reader thread; receivers hop to their own thread.
 class VPNClient {
 public:
     void setOnStatus(std::function<void(const VPNRuntimeStatus&)> handler);
     void setOnLog(std::function<void(const std::string&)> handler);
+    void setOnConnectionLost(std::function<void()> handler);
 
     /// A "statusChanged:" callback: JSON of a VPNRuntimeStatus; data that
     /// does not decode is dropped.
     void statusChanged(const std::string& data);
     /// A "logLine:" callback.
     void logLine(const std::string& line);
+    /// The subscribed connection closed without the app asking for it (the
+    /// daemon crashed, was upgraded or restarted): no pushes arrive until a
+    /// new subscription.
+    void connectionLost();
 
 private:
     std::mutex m_mutex;
     std::function<void(const VPNRuntimeStatus&)> m_onStatus;
     std::function<void(const std::string&)> m_onLog;
+    std::function<void()> m_onConnectionLost;
 };
 
 /// The daemon as the app sees it. Every operation returns at once and
@@ -57,6 +63,11 @@ public:
     /// Registers, refreshes a stale daemon, probes and repairs; true when the
     /// daemon answered.
     virtual void establishConnection(std::function<void(bool reachable)> done) = 0;
+    /// Connects to the daemon's socket again (which starts the daemon where
+    /// the service manager holds the socket) and asks for its version; true
+    /// when it answered. Registers and repairs nothing, so it never asks the
+    /// user for authorization and may be repeated.
+    virtual void reconnect(std::function<void(bool reachable)> done) = 0;
     /// Asks the daemon to push status and log lines to `client()`; `done`,
     /// when given, learns whether it agreed.
     virtual void subscribe(std::function<void(HelperResult)> done) = 0;

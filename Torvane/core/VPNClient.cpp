@@ -12,6 +12,11 @@ void VPNClient::setOnLog(std::function<void(const std::string&)> handler) {
     m_onLog = std::move(handler);
 }
 
+void VPNClient::setOnConnectionLost(std::function<void()> handler) {
+    std::lock_guard lock(m_mutex);
+    m_onConnectionLost = std::move(handler);
+}
+
 void VPNClient::statusChanged(const std::string& data) {
     auto status = decodeRuntimeStatus(data);
     if (!status) {
@@ -35,6 +40,17 @@ void VPNClient::logLine(const std::string& line) {
     }
     if (handler) {
         handler(line);
+    }
+}
+
+void VPNClient::connectionLost() {
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        handler = m_onConnectionLost;
+    }
+    if (handler) {
+        handler();
     }
 }
 

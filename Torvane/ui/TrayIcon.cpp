@@ -16,6 +16,8 @@ TrayIcon::TrayIcon(ConnectionManager& connection, TrayMenu& menu, QObject* paren
     m_trayIcon->setContextMenu(m_menu.menu());
     QObject::connect(&m_connection, &ConnectionManager::statusChanged, this,
                      &TrayIcon::updateFromStatus);
+    QObject::connect(&m_connection, &ConnectionManager::helperReachableChanged, this,
+                     &TrayIcon::updateFromStatus);
     // Hosts differ in which click opens the menu; a menu-bar item opens on
     // the primary click, so the left click opens it too.
     QObject::connect(m_trayIcon, &QSystemTrayIcon::activated, this,

@@ -29,6 +29,8 @@ TrayMenu::TrayMenu(ConnectionManager& connection, ProfileStore& store, QObject* 
                      &TrayMenu::scheduleRebuild);
     QObject::connect(&m_connection, &ConnectionManager::busyChanged, this,
                      &TrayMenu::scheduleRebuild);
+    QObject::connect(&m_connection, &ConnectionManager::helperReachableChanged, this,
+                     &TrayMenu::scheduleRebuild);
     QObject::connect(&m_store, &ProfileStore::profilesChanged, this, &TrayMenu::scheduleRebuild);
     rebuild();
 }
@@ -56,6 +58,9 @@ void TrayMenu::rebuild() {
     m_rebuildPending = false;
     m_menu->clear();
     const bool busy = m_connection.busy();
+    // Without the daemon a click could only fail, or start the repair that
+    // may ask for authorization while the reconnect is under way.
+    const bool canCommand = !busy && m_connection.helperReachable();
 
     QAction* state = m_menu->addAction(literal(m_connection.stateText()));
     state->setEnabled(false);
@@ -76,7 +81,7 @@ void TrayMenu::rebuild() {
                 StatusIcons::tunnelState(m_connection.status(), profile.id.upperText());
             QAction* row = m_menu->addAction(literal(StatusIcons::rowPrefix(tunnelState) +
                                                      QString::fromStdString(profile.name)));
-            row->setEnabled(!busy);
+            row->setEnabled(canCommand);
             const Uuid id = profile.id;
             // Queued, like the force-kill item: the click may open a modal
             // prompt whose event loop rebuilds the menu, and the action must
@@ -91,7 +96,7 @@ void TrayMenu::rebuild() {
     if (m_connection.hasActiveTunnel() || holding) {
         m_menu->addSeparator();
         QAction* disconnectAll = m_menu->addAction(QStringLiteral("Disconnect All"));
-        disconnectAll->setEnabled(!busy);
+        disconnectAll->setEnabled(canCommand);
         QObject::connect(disconnectAll, &QAction::triggered, this,
                          [this] { m_connection.disconnectAll(); });
     }

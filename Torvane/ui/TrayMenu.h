@@ -18,8 +18,9 @@ class ProfileStore;
 /// The tray menu: the state line (and a row while the kill switch holds),
 /// one row per profile that connects or disconnects it, disconnect-all,
 /// force-kill, the configuration window, the About panel and the two ways
-/// to quit. Rebuilt whenever the status, the busy flag or the profile list
-/// changes, so what it shows is always what a click acts on. The same menu
+/// to quit. Rebuilt whenever the status, the busy flag, the daemon's
+/// reachability or the profile list changes, so what it shows is always what
+/// a click acts on; while the daemon is unreachable the rows are disabled. The same menu
 /// serves the tray icon and, without a tray host, the configuration window.
 class TrayMenu : public QObject {
     Q_OBJECT

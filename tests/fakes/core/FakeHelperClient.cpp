@@ -41,6 +41,10 @@ void FakeHelperClient::establishConnection(std::function<void(bool)> done) {
     answer([done, ok = reachable] { done(ok); });
 }
 
+void FakeHelperClient::reconnect(std::function<void(bool)> done) {
+    answer([done, ok = reachable] { done(ok); });
+}
+
 void FakeHelperClient::subscribe(std::function<void(HelperResult)> done) {
     {
         std::lock_guard lock(m_mutex);

@@ -22,6 +22,7 @@ public:
     ~FakeHelperClient() override;
 
     void establishConnection(std::function<void(bool)> done) override;
+    void reconnect(std::function<void(bool)> done) override;
     void subscribe(std::function<void(HelperResult)> done) override;
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,

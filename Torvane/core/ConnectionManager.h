@@ -58,7 +58,8 @@ public:
     static constexpr int kMaxLogLines = 2000;
     /// Said wherever the status shows that the daemon's kill switch holds
     /// for tunnels that are gone; each face adds its own way out.
-    static constexpr const char* kKillSwitchHoldingText = "Kill switch holding: traffic blocked";
+    static constexpr const char* kKillSwitchHoldingText =
+        QT_TR_NOOP("Kill switch holding: traffic blocked");
 
     /// Sets the daemon client's status and log handlers; both must outlive
     /// the manager.

@@ -143,6 +143,33 @@
     </message>
 </context>
 <context>
+    <name>VPNAuthMethod</name>
+    <message>
+        <source>Certificate + XAuth</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Certificate only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EAP-MSCHAPv2 (username/password)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EAP-TLS (certificate)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre-shared key + gateway certificate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre-shared key (mutual)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Torvane is already running but does not answer: %1</source>

@@ -144,6 +144,33 @@
     </message>
 </context>
 <context>
+    <name>VPNAuthMethod</name>
+    <message>
+        <source>Certificate + XAuth</source>
+        <translation>Zertifikat + XAuth</translation>
+    </message>
+    <message>
+        <source>Certificate only</source>
+        <translation>Nur Zertifikat</translation>
+    </message>
+    <message>
+        <source>EAP-MSCHAPv2 (username/password)</source>
+        <translation>EAP-MSCHAPv2 (Benutzername/Passwort)</translation>
+    </message>
+    <message>
+        <source>EAP-TLS (certificate)</source>
+        <translation>EAP-TLS (Zertifikat)</translation>
+    </message>
+    <message>
+        <source>Pre-shared key + gateway certificate</source>
+        <translation>Pre-Shared Key + Gateway-Zertifikat</translation>
+    </message>
+    <message>
+        <source>Pre-shared key (mutual)</source>
+        <translation>Pre-Shared Key (gegenseitig)</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Torvane is already running but does not answer: %1</source>

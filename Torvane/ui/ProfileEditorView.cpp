@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -52,6 +53,21 @@ constexpr qint64 kMaxCertificateFileSize = 256 * 1024;
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// The method names come from shared/, which has no Qt; their translations
+// are marked here, under the context the combo box looks them up in.
+[[maybe_unused]] constexpr const char* kMethodLabels[] = {
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Certificate + XAuth"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Certificate only"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "EAP-MSCHAPv2 (username/password)"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "EAP-TLS (certificate)"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Pre-shared key + gateway certificate"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Pre-shared key (mutual)"),
+};
+
+QString methodLabel(VPNAuthMethod method) {
+    return QCoreApplication::translate("VPNAuthMethod", std::string(label(method)).c_str());
 }
 
 bool isBlank(const QString& text) {
@@ -459,9 +475,7 @@ QWidget* ProfileEditorView::buildAuthenticationSection() {
     m_methodComboBox->setObjectName(QStringLiteral("methodComboBox"));
     m_methodComboBox->setAccessibleName(tr("Method"));
     for (const VPNAuthMethod method : kAllAuthMethods) {
-        m_methodComboBox->addItem(
-            QString::fromUtf8(label(method).data(), static_cast<qsizetype>(label(method).size())),
-            qt(std::string(rawValue(method))));
+        m_methodComboBox->addItem(methodLabel(method), qt(std::string(rawValue(method))));
     }
     m_authLayout->addRow(tr("Method"), m_methodComboBox);
     // `activated` comes only from the user, so showing a loaded profile

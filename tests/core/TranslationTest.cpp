@@ -91,7 +91,11 @@ TEST(Translations, GermanIsCompleteAndBuiltIn) {
 TEST(Translations, TorvanectlSpeaksTheUsersLanguage) {
     auto errorOutput = [](const QStringList& environment) {
         QProcess process;
-        QProcessEnvironment env;
+        // The rest of the environment stays (the sanitizers' options).
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+            env.remove(QString::fromLatin1(name));
+        }
         for (const auto& pair : environment) {
             env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
         }

@@ -59,7 +59,9 @@ set(torvane_package_depends
     "pkexec"
 )
 string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${torvane_package_depends})
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | kwalletmanager | keepassxc")
+# Qt's own texts (standard buttons, file dialogs) in the user's language.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "gnome-keyring | kwalletmanager | keepassxc, qt6-translations-l10n")
 
 # Maintainer scripts, plus a conffiles list written from the staging tree
 # just before the archive is made, with the package's own documents.

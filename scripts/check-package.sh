@@ -124,6 +124,7 @@ expected=(
   /usr/share/man/man1/torvanectl.1.gz
   /usr/share/man/man8/torvane-helper.8.gz
   /usr/share/bash-completion/completions/torvanectl
+  /usr/share/torvane/translations/torvane_de.qm
 )
 say "the installed tree"
 for path in "${expected[@]}"; do

@@ -18,6 +18,10 @@
 #   reordered.png     the same after dragging "Home" to the top, which must
 #                     send the new order to the daemon exactly once
 #
+# The app speaks the caller's language: LANG=de_DE.UTF-8 (or LANGUAGE=de)
+# takes the same pictures in German; the window titles are looked for in
+# either language.
+#
 # TORVANE_BUILD_DIR picks the build folder (default build/debug); the three
 # programs are built there if needed. Every process started here is ended by
 # its PID on exit.
@@ -68,6 +72,9 @@ wait_for() {
     echo "$0: timed out waiting for: $*" >&2
     return 1
 }
+
+config_title='^Torvane( Configuration|-Einstellungen)$'
+about_title='^(About|.+ber) Torvane$'
 
 capture() {
     sleep 0.8 # let the last paint reach the server
@@ -152,11 +159,11 @@ capture menu.png
 xdotool key Escape
 
 menu_pick 6 # Configuration…
-wait_for 50 xdotool search --onlyvisible --name '^Torvane Configuration$'
+wait_for 50 xdotool search --onlyvisible --name "$config_title"
 capture config-empty.png
 
 # The first row of the profile list sits under the tab bar at the left.
-read -r x y w h < <(geometry '^Torvane Configuration$')
+read -r x y w h < <(geometry "$config_title")
 xdotool mousemove $((x + 40)) $((y + 49)) click 1
 capture config-editor.png
 
@@ -164,7 +171,7 @@ menu_pick 7 # Show Log…
 capture log.png
 
 menu_pick 8 # About Torvane
-wait_for 50 xdotool search --onlyvisible --name '^About Torvane$'
+wait_for 50 xdotool search --onlyvisible --name "$about_title"
 capture about.png
 xdotool key Return
 
@@ -175,12 +182,12 @@ echo "quit through the menu: exited"
 kill "$trayer_pid"
 wait "$trayer_pid" 2>/dev/null || true
 start_app
-wait_for 100 xdotool search --onlyvisible --name '^Torvane Configuration$'
+wait_for 100 xdotool search --onlyvisible --name "$config_title"
 sleep 1.5
 capture no-tray.png
 
 # Drag the third row (Home) above the first, in small steps as a hand would.
-read -r x y w h < <(geometry '^Torvane Configuration$')
+read -r x y w h < <(geometry "$config_title")
 row1=$((y + 68)) # below the window's menu bar and the tab bar
 xdotool mousemove $((x + 40)) $((row1 + 48)) mousedown 1
 for step in 6 12 18 24 32 40 46 50; do
@@ -189,7 +196,7 @@ for step in 6 12 18 24 32 40 46 50; do
 done
 xdotool mouseup 1
 capture reordered.png
-xdotool search --onlyvisible --name '^Torvane Configuration$' windowactivate --sync 2>/dev/null ||
+xdotool search --onlyvisible --name "$config_title" windowactivate --sync 2>/dev/null ||
     true
 xdotool key ctrl+q
 expect_exit

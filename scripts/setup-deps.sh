@@ -13,6 +13,8 @@ packages=(
   # libraries
   nlohmann-json3-dev uuid-dev libasio-dev libssl-dev libsecret-1-dev
   libsystemd-dev libmnl-dev libnftables-dev qt6-base-dev qt6-svg-dev
+  # translations: lupdate/lrelease, their CMake package, Qt's own German texts
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon dbus-bin gnome-keyring
   libsecret-tools xvfb trayer xdotool qt6-qpa-plugins

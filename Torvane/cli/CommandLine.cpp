@@ -1,5 +1,7 @@
 #include "Torvane/cli/CommandLine.h"
 
+#include "Torvane/cli/Translated.h"
+
 #include <algorithm>
 #include <array>
 
@@ -21,108 +23,126 @@ const std::vector<CommandSpec>& commandSpecs() {
          {},
          {},
          {},
-         "torvanectl list\n"
-         "  Lists the profiles in priority order: position, name, method, server, id.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl list\n"
+             "  Lists the profiles in priority order: position, name, method, server, id.\n")},
         {"add",
          {},
          {"--name", "--server", "--method", "--user", "--remote-id", "--local-id", "--routes",
           "--remote-ts", "--ike-version", "--ca-cert", "--cert", "--dns", "--search-domains",
           "--from-json", "--psk-file", "--password-file", "--key-file"},
          {"--connect-on-launch"},
-         "torvanectl add --name NAME --server HOST --method METHOD [options]\n"
-         "torvanectl add --from-json FILE [options]\n"
-         "  Adds a profile at the end of the list.\n"
-         "  METHOD is one of psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.\n"
-         "  --user NAME          XAuth or EAP user name\n"
-         "  --local-id ID        local IKE identity (default: from the certificate)\n"
-         "  --remote-id ID       the gateway's IKE identity (default: any)\n"
-         "  --routes CIDR,...    networks routed through the tunnel (default: what the\n"
-         "                       gateway offers within --remote-ts)\n"
-         "  --remote-ts CIDR     remote traffic selector (default 0.0.0.0/0)\n"
-         "  --ike-version 1|2    default 2; xauth always uses 1, EAP methods 2\n"
-         "  --ca-cert FILE       CA or gateway certificate (PEM)\n"
-         "  --cert FILE          client certificate (PEM)\n"
-         "  --dns IP,...         DNS servers while connected\n"
-         "  --search-domains D,...\n"
-         "  --connect-on-launch  connect when the tray application starts\n"
-         "  --from-json FILE     a profile as JSON; the options above override it\n"
-         "  Secrets are read from files, never from the command line:\n"
-         "  --psk-file FILE      pre-shared key (psk, pskMutual)\n"
-         "  --password-file FILE XAuth or EAP password (xauth, eapMSCHAPv2)\n"
-         "  --key-file FILE      client private key, PEM (certificate, eapTLS, xauth)\n"
-         "  A password or key that is not stored is asked for at connect.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl add --name NAME --server HOST --method METHOD [options]\n"
+             "torvanectl add --from-json FILE [options]\n"
+             "  Adds a profile at the end of the list.\n"
+             "  METHOD is one of psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.\n"
+             "  --user NAME          XAuth or EAP user name\n"
+             "  --local-id ID        local IKE identity (default: from the certificate)\n"
+             "  --remote-id ID       the gateway's IKE identity (default: any)\n"
+             "  --routes CIDR,...    networks routed through the tunnel (default: what the\n"
+             "                       gateway offers within --remote-ts)\n"
+             "  --remote-ts CIDR     remote traffic selector (default 0.0.0.0/0)\n"
+             "  --ike-version 1|2    default 2; xauth always uses 1, EAP methods 2\n"
+             "  --ca-cert FILE       CA or gateway certificate (PEM)\n"
+             "  --cert FILE          client certificate (PEM)\n"
+             "  --dns IP,...         DNS servers while connected\n"
+             "  --search-domains D,...\n"
+             "  --connect-on-launch  connect when the tray application starts\n"
+             "  --from-json FILE     a profile as JSON; the options above override it\n"
+             "  Secrets are read from files, never from the command line:\n"
+             "  --psk-file FILE      pre-shared key (psk, pskMutual)\n"
+             "  --password-file FILE XAuth or EAP password (xauth, eapMSCHAPv2)\n"
+             "  --key-file FILE      client private key, PEM (certificate, eapTLS, xauth)\n"
+             "  A password or key that is not stored is asked for at connect.\n")},
         {"remove",
          {"NAME|ID"},
          {},
          {},
-         "torvanectl remove NAME|ID\n"
-         "  Removes a profile and its stored secrets.\n"},
+         QT_TRANSLATE_NOOP("torvanectl", "torvanectl remove NAME|ID\n"
+                                         "  Removes a profile and its stored secrets.\n")},
         {"move",
          {"NAME|ID", "POSITION"},
          {},
          {},
-         "torvanectl move NAME|ID POSITION\n"
-         "  Moves a profile to POSITION (1 is the top, the highest priority) and\n"
-         "  sends the new order to the helper.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl move NAME|ID POSITION\n"
+             "  Moves a profile to POSITION (1 is the top, the highest priority) and\n"
+             "  sends the new order to the helper.\n")},
         {"connect",
          {"NAME|ID"},
          {"--password-file"},
          {},
-         "torvanectl connect NAME|ID [--password-file FILE]\n"
-         "  Connects a profile and waits until it is connected or has failed. When\n"
-         "  its password or pre-shared key is not stored, it is read from FILE, or\n"
-         "  asked for on the terminal.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl connect NAME|ID [--password-file FILE]\n"
+             "  Connects a profile and waits until it is connected or has failed. When\n"
+             "  its password or pre-shared key is not stored, it is read from FILE, or\n"
+             "  asked for on the terminal.\n")},
         {"disconnect",
          {"NAME|ID"},
          {},
          {},
-         "torvanectl disconnect NAME|ID\n"
-         "  Disconnects one profile.\n"},
+         QT_TRANSLATE_NOOP("torvanectl", "torvanectl disconnect NAME|ID\n"
+                                         "  Disconnects one profile.\n")},
         {"stop-all",
          {},
          {},
          {},
-         "torvanectl stop-all\n"
-         "  Disconnects every tunnel.\n"},
+         QT_TRANSLATE_NOOP("torvanectl", "torvanectl stop-all\n"
+                                         "  Disconnects every tunnel.\n")},
         {"force-kill",
          {},
          {},
          {},
-         "torvanectl force-kill\n"
-         "  Kills every strongSwan and DNS proxy process and restores networking.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl force-kill\n"
+             "  Kills every strongSwan and DNS proxy process and restores networking.\n")},
         {"status",
          {},
          {},
          {"--watch"},
-         "torvanectl status [--watch]\n"
-         "  One line per tunnel: name, state, virtual IP, message (tab-separated,\n"
-         "  '-' for none). With --watch, prints every new state the helper reports\n"
-         "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl status [--watch]\n"
+             "  One line per tunnel: name, state, virtual IP, message (tab-separated,\n"
+             "  '-' for none). With --watch, prints every new state the helper reports\n"
+             "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n")},
         {"import",
          {"FILE"},
          {"--passphrase-file"},
          {},
-         "torvanectl import FILE [--passphrase-file FILE]\n"
-         "  Imports a .torvane file as a new profile; the passphrase is read from the\n"
-         "  file or asked for on the terminal.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl import FILE [--passphrase-file FILE]\n"
+             "  Imports a .torvane file as a new profile; the passphrase is read from the\n"
+             "  file or asked for on the terminal.\n")},
         {"export",
          {"NAME|ID", "FILE"},
          {"--passphrase-file", "--format-version"},
          {},
-         "torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]\n"
-         "  Writes a profile and its secrets, sealed with a passphrase, to FILE, which\n"
-         "  only you can read. The passphrase protects the whole file against changes.\n"
-         "  --format-version 1  the older format, for a build that cannot read the\n"
-         "                      current one (2): it seals the secrets only, so the\n"
-         "                      profile in it can be changed unnoticed\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]\n"
+             "  Writes a profile and its secrets, sealed with a passphrase, to FILE, which\n"
+             "  only you can read. The passphrase protects the whole file against changes.\n"
+             "  --format-version 1  the older format, for a build that cannot read the\n"
+             "                      current one (2): it seals the secrets only, so the\n"
+             "                      profile in it can be changed unnoticed\n")},
         {"log",
          {},
          {},
          {"--follow"},
-         "torvanectl log [--follow]\n"
-         "  Prints the helper's log lines as they come, until Ctrl-C. The helper\n"
-         "  keeps no history; its past lines are in the system log under\n"
-         "  'torvane-helper'.\n"},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl log [--follow]\n"
+             "  Prints the helper's log lines as they come, until Ctrl-C. The helper\n"
+             "  keeps no history; its past lines are in the system log under\n"
+             "  'torvane-helper'.\n")},
     };
     return specs;
 }
@@ -161,12 +181,13 @@ Expected<Invocation, std::string> parseCommandLine(const std::vector<std::string
         if (invocation.help) {
             return invocation;
         }
-        return Unexpected{std::string("no command given")};
+        return Unexpected{fill(QCoreApplication::translate("torvanectl", "no command given"))};
     }
     invocation.command = arguments.front();
     const CommandSpec* spec = findSpec(invocation.command);
     if (spec == nullptr) {
-        return Unexpected{"unknown command '" + invocation.command + "'"};
+        return Unexpected{fill(QCoreApplication::translate("torvanectl", "unknown command '%1'"),
+                               invocation.command)};
     }
     if (invocation.help) {
         return invocation;
@@ -190,20 +211,25 @@ Expected<Invocation, std::string> parseCommandLine(const std::vector<std::string
         }
         if (contains(spec->flagOptions, argument)) {
             if (inlineValue) {
-                return Unexpected{argument + " takes no value"};
+                return Unexpected{
+                    fill(QCoreApplication::translate("torvanectl", "%1 takes no value"), argument)};
             }
             invocation.flags.insert(argument);
             continue;
         }
         if (!contains(spec->valueOptions, argument)) {
-            return Unexpected{"'" + invocation.command + "' has no option " + argument};
+            return Unexpected{
+                fill(QCoreApplication::translate("torvanectl", "'%1' has no option %2"),
+                     invocation.command, argument)};
         }
         if (invocation.values.count(argument) != 0) {
-            return Unexpected{argument + " is given twice"};
+            return Unexpected{
+                fill(QCoreApplication::translate("torvanectl", "%1 is given twice"), argument)};
         }
         if (!inlineValue) {
             if (i + 1 >= arguments.size()) {
-                return Unexpected{argument + " needs a value"};
+                return Unexpected{
+                    fill(QCoreApplication::translate("torvanectl", "%1 needs a value"), argument)};
             }
             inlineValue = arguments[++i];
         }
@@ -212,21 +238,23 @@ Expected<Invocation, std::string> parseCommandLine(const std::vector<std::string
 
     const std::size_t wanted = spec->arguments.size();
     if (invocation.arguments.size() < wanted) {
-        return Unexpected{"'" + invocation.command + "' needs " +
-                          spec->arguments[invocation.arguments.size()]};
+        return Unexpected{fill(QCoreApplication::translate("torvanectl", "'%1' needs %2"),
+                               invocation.command, spec->arguments[invocation.arguments.size()])};
     }
     if (invocation.arguments.size() > wanted) {
-        return Unexpected{"'" + invocation.command + "' does not take the argument '" +
-                          invocation.arguments[wanted] + "'"};
+        return Unexpected{
+            fill(QCoreApplication::translate("torvanectl", "'%1' does not take the argument '%2'"),
+                 invocation.command, invocation.arguments[wanted])};
     }
     return invocation;
 }
 
 std::string usageText() {
-    std::string text = "Usage: torvanectl COMMAND [ARGUMENTS] [OPTIONS]\n"
-                       "Controls the Torvane VPN helper and the profiles of this user.\n"
-                       "\n"
-                       "Commands:\n";
+    std::string text = fill(QCoreApplication::translate(
+        "torvanectl", "Usage: torvanectl COMMAND [ARGUMENTS] [OPTIONS]\n"
+                      "Controls the Torvane VPN helper and the profiles of this user.\n"
+                      "\n"
+                      "Commands:\n"));
     for (const auto& spec : commandSpecs()) {
         const std::string usage = spec.usage;
         text += "  " +
@@ -234,10 +262,12 @@ std::string usageText() {
                              usage.find('\n') - std::string("torvanectl ").size()) +
                 "\n";
     }
-    text += "\n"
-            "Profiles are named by their name or id. 'torvanectl COMMAND --help' describes\n"
-            "one command. The helper's socket is TORVANE_HELPER_SOCKET when set.\n"
-            "Exit status: 0 success, 1 failure, 2 usage error.\n";
+    text += "\n" + fill(QCoreApplication::translate(
+                       "torvanectl",
+                       "Profiles are named by their name or id. 'torvanectl COMMAND --help' "
+                       "describes\n"
+                       "one command. The helper's socket is TORVANE_HELPER_SOCKET when set.\n"
+                       "Exit status: 0 success, 1 failure, 2 usage error.\n"));
     return text;
 }
 
@@ -246,7 +276,8 @@ std::string commandUsage(const std::string& command) {
     if (spec == nullptr) {
         return usageText();
     }
-    return std::string("Usage: ") + spec->usage;
+    return fill(QCoreApplication::translate("torvanectl", "Usage: %1"),
+                fill(QCoreApplication::translate("torvanectl", spec->usage)));
 }
 
 } // namespace torvane::cli

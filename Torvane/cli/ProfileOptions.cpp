@@ -1,6 +1,7 @@
 #include "Torvane/cli/ProfileOptions.h"
 
 #include "Torvane/cli/SecretInput.h"
+#include "Torvane/cli/Translated.h"
 #include "Torvane/core/ProfileRules.h"
 #include "shared/VPNAuthMethod.h"
 
@@ -38,12 +39,16 @@ Expected<FoundProfile, CommandError> findProfile(const std::vector<VPNProfile>& 
         }
     }
     if (matches.empty()) {
-        return Unexpected{failure("no profile is named '" + nameOrId + "' or has that id")};
+        return Unexpected{failure(fill(
+            QCoreApplication::translate("torvanectl", "no profile is named '%1' or has that id"),
+            nameOrId))};
     }
     if (matches.size() > 1) {
-        return Unexpected{failure("'" + nameOrId + "' matches " + std::to_string(matches.size()) +
-                                  " profiles; name the one you mean by its id ('torvanectl "
-                                  "list' shows the ids)")};
+        return Unexpected{failure(
+            fill(QCoreApplication::translate("torvanectl",
+                                             "'%1' matches %2 profiles; name the one you mean by "
+                                             "its id ('torvanectl list' shows the ids)"),
+                 nameOrId, std::to_string(matches.size())))};
     }
     return FoundProfile{profiles[matches.front()], matches.front()};
 }
@@ -59,20 +64,26 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
         }
         auto decoded = decodeProfile(*text);
         if (!decoded) {
-            return Unexpected{failure(*path + " is not a profile: " + decoded.error().message)};
+            return Unexpected{
+                failure(fill(QCoreApplication::translate("torvanectl", "%1 is not a profile: %2"),
+                             *path, decoded.error().message))};
         }
         profile = std::move(*decoded);
         for (const auto& other : existing) {
             if (other.id == profile.id) {
-                return Unexpected{failure("a profile with the id " + profile.id.upperText() +
-                                          " already exists ('" + other.name + "')")};
+                return Unexpected{failure(
+                    fill(QCoreApplication::translate(
+                             "torvanectl", "a profile with the id %1 already exists ('%2')"),
+                         profile.id.upperText(), other.name))};
             }
         }
     } else {
         for (const char* required : {"--name", "--server", "--method"}) {
             if (!invocation.value(required)) {
                 return Unexpected{
-                    usageError(std::string("'add' needs ") + required + " (or --from-json FILE)")};
+                    usageError(fill(QCoreApplication::translate(
+                                        "torvanectl", "'add' needs %1 (or --from-json FILE)"),
+                                    std::string(required)))};
             }
         }
     }
@@ -80,8 +91,9 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     if (const auto method = invocation.value("--method")) {
         const auto parsed = authMethodFromRawValue(*method);
         if (!parsed) {
-            return Unexpected{
-                usageError("unknown method '" + *method + "'; use one of " + methodList())};
+            return Unexpected{usageError(fill(
+                QCoreApplication::translate("torvanectl", "unknown method '%1'; use one of %2"),
+                *method, methodList()))};
         }
         profile.authMethod = *parsed;
         if (!invocation.value("--from-json")) {
@@ -91,7 +103,8 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     }
     if (const auto version = invocation.value("--ike-version")) {
         if (*version != "1" && *version != "2") {
-            return Unexpected{usageError("--ike-version must be 1 or 2")};
+            return Unexpected{usageError(
+                fill(QCoreApplication::translate("torvanectl", "--ike-version must be 1 or 2")))};
         }
         profile.ikeVersion = *version == "1" ? 1 : 2;
     }
@@ -99,16 +112,20 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
         profile.name = *name;
     }
     if (!isFilledIn(profile.name)) {
-        return Unexpected{usageError("the profile's name must not be empty")};
+        return Unexpected{usageError(fill(
+            QCoreApplication::translate("torvanectl", "the profile's name must not be empty")))};
     }
     if (isNameTaken(existing, profile.name)) {
-        return Unexpected{failure("a profile named '" + profile.name + "' already exists")};
+        return Unexpected{failure(
+            fill(QCoreApplication::translate("torvanectl", "a profile named '%1' already exists"),
+                 profile.name))};
     }
     if (const auto server = invocation.value("--server")) {
         profile.remoteAddr = *server;
     }
     if (!isFilledIn(profile.remoteAddr)) {
-        return Unexpected{usageError("the profile needs a server (--server HOST)")};
+        return Unexpected{usageError(fill(QCoreApplication::translate(
+            "torvanectl", "the profile needs a server (--server HOST)")))};
     }
 
     const std::array<std::pair<const char*, std::string VPNProfile::*>, 4> textOptions = {{
@@ -158,10 +175,15 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     const auto psk = invocation.value("--psk-file");
     const auto password = invocation.value("--password-file");
     if (psk && !usesPSK(profile.authMethod)) {
-        return Unexpected{usageError("--psk-file does not apply to the method " + method)};
+        return Unexpected{usageError(fill(
+            QCoreApplication::translate("torvanectl", "--psk-file does not apply to the method %1"),
+            method))};
     }
     if (password && !usesPassword(profile.authMethod)) {
-        return Unexpected{usageError("--password-file does not apply to the method " + method)};
+        return Unexpected{
+            usageError(fill(QCoreApplication::translate(
+                                "torvanectl", "--password-file does not apply to the method %1"),
+                            method))};
     }
     if (const auto path = psk ? psk : password) {
         auto secret = readSecretFile(*path);
@@ -173,14 +195,18 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     }
     if (const auto path = invocation.value("--key-file")) {
         if (!usesClientCertificate(profile.authMethod)) {
-            return Unexpected{usageError("--key-file does not apply to the method " + method)};
+            return Unexpected{
+                usageError(fill(QCoreApplication::translate(
+                                    "torvanectl", "--key-file does not apply to the method %1"),
+                                method))};
         }
         auto key = readInputFile(*path);
         if (!key) {
             return Unexpected{failure(key.error())};
         }
         if (key->empty()) {
-            return Unexpected{failure(*path + " is empty")};
+            return Unexpected{
+                failure(fill(QCoreApplication::translate("torvanectl", "%1 is empty"), *path))};
         }
         secrets.privateKeyPEM = std::move(*key);
         anySecret = true;
@@ -193,7 +219,9 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
 
 std::string formatProfileList(const std::vector<VPNProfile>& profiles) {
     std::vector<std::array<std::string, 5>> rows;
-    rows.push_back({"#", "NAME", "METHOD", "SERVER", "ID"});
+    rows.push_back({"#", fill(QCoreApplication::translate("torvanectl", "NAME")),
+                    fill(QCoreApplication::translate("torvanectl", "METHOD")),
+                    fill(QCoreApplication::translate("torvanectl", "SERVER")), "ID"});
     for (std::size_t i = 0; i < profiles.size(); ++i) {
         const auto& p = profiles[i];
         rows.push_back({std::to_string(i + 1), p.name, std::string(rawValue(p.authMethod)),

@@ -1,5 +1,7 @@
 #include "Torvane/cli/SecretInput.h"
 
+#include "Torvane/cli/Translated.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -54,7 +56,8 @@ private:
 };
 
 std::string failure(const std::string& path, int error) {
-    return "cannot read " + path + ": " + std::strerror(error);
+    return fill(QCoreApplication::translate("torvanectl", "cannot read %1: %2"), path,
+                std::string(std::strerror(error)));
 }
 
 } // namespace
@@ -72,7 +75,8 @@ Expected<std::string, std::string> readInputFile(const std::string& path) {
         return Unexpected{failure(path, errno)};
     }
     if (S_ISDIR(info.st_mode)) {
-        return Unexpected{"cannot read " + path + ": it is a directory"};
+        return Unexpected{fill(
+            QCoreApplication::translate("torvanectl", "cannot read %1: it is a directory"), path)};
     }
     std::string data;
     char buffer[8192];
@@ -89,8 +93,9 @@ Expected<std::string, std::string> readInputFile(const std::string& path) {
         }
         data.append(buffer, static_cast<std::size_t>(n));
         if (data.size() > kMaxInputFileSize) {
-            return Unexpected{path + " is larger than " + std::to_string(kMaxInputFileSize) +
-                              " bytes"};
+            return Unexpected{
+                fill(QCoreApplication::translate("torvanectl", "%1 is larger than %2 bytes"), path,
+                     std::to_string(kMaxInputFileSize))};
         }
     }
     return data;
@@ -109,7 +114,7 @@ Expected<std::string, std::string> readSecretFile(const std::string& path) {
         line.pop_back();
     }
     if (line.empty()) {
-        return Unexpected{path + " is empty"};
+        return Unexpected{fill(QCoreApplication::translate("torvanectl", "%1 is empty"), path)};
     }
     return line;
 }

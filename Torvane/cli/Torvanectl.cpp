@@ -1,6 +1,7 @@
 #include "Torvane/cli/Torvanectl.h"
 
 #include "Torvane/cli/SecretInput.h"
+#include "Torvane/cli/Translated.h"
 #include "Torvane/core/ExportFile.h"
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/PrivateFile.h"
@@ -26,7 +27,7 @@ void complain(const std::string& text) {
 int reportError(const CommandError& error) {
     complain(error.message);
     if (error.exitStatus == 2) {
-        std::cerr << "Run 'torvanectl --help' for usage.\n";
+        std::cerr << fill(Torvanectl::tr("Run 'torvanectl --help' for usage.")) << '\n';
     }
     return error.exitStatus;
 }
@@ -97,7 +98,7 @@ int Torvanectl::run(const Invocation& invocation) {
     if (command == "log") {
         return log();
     }
-    return reportError({"unknown command '" + command + "'", 2});
+    return reportError({fill(tr("unknown command '%1'"), command), 2});
 }
 
 // --- the event loop ------------------------------------------------------
@@ -105,8 +106,8 @@ int Torvanectl::run(const Invocation& invocation) {
 void Torvanectl::withDaemon(std::function<void()> next) {
     m_helper.establishConnection(ThreadHop::wrap(m_hop, [this, next](bool reachable) {
         if (!reachable) {
-            complain("cannot reach the Torvane helper (is torvane-helper running? The system "
-                     "log has the details)");
+            complain(fill(tr("cannot reach the Torvane helper (is torvane-helper running? The "
+                             "system log has the details)")));
             finish(1);
             return;
         }
@@ -118,7 +119,7 @@ int Torvanectl::runLoop() {
     InterruptNotifier interrupts;
     QObject::connect(&interrupts, &InterruptNotifier::interrupted, this, [this] {
         if (!m_endsOnInterrupt) {
-            complain("interrupted");
+            complain(fill(tr("interrupted")));
         }
         finish(m_endsOnInterrupt ? 0 : 1);
     });
@@ -152,7 +153,7 @@ void Torvanectl::finishWithReply(const HelperResult& result) {
 
 int Torvanectl::list() {
     if (m_store.profiles().empty()) {
-        std::cerr << "No profiles. 'torvanectl add --help' shows how to add one.\n";
+        std::cerr << fill(tr("No profiles. 'torvanectl add --help' shows how to add one.")) << '\n';
         return 0;
     }
     std::cout << formatProfileList(m_store.profiles()) << std::flush;
@@ -165,11 +166,11 @@ int Torvanectl::add(const Invocation& invocation) {
         return reportError(made.error());
     }
     const VPNProfile added = m_store.add(made->profile);
-    say("Added '" + added.name + "' (" + added.id.upperText() + ") at position " +
-        std::to_string(m_store.profiles().size()));
+    say(fill(tr("Added '%1' (%2) at position %3"), added.name, added.id.upperText(),
+             std::to_string(m_store.profiles().size())));
     if (made->secrets && !m_store.saveSecrets(*made->secrets, added.id)) {
-        complain("the profile was added, but its secrets could not be stored (is a Secret "
-                 "Service running and unlocked?)");
+        complain(fill(tr("the profile was added, but its secrets could not be stored (is a "
+                         "Secret Service running and unlocked?)")));
         return 1;
     }
     return 0;
@@ -181,7 +182,7 @@ int Torvanectl::remove(const Invocation& invocation) {
         return reportError(found.error());
     }
     m_store.remove(found->profile);
-    say("Removed '" + found->profile.name + "'");
+    say(fill(tr("Removed '%1'"), found->profile.name));
     return 0;
 }
 
@@ -196,8 +197,8 @@ int Torvanectl::move(const Invocation& invocation) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), position);
     if (error != std::errc() || end != text.data() + text.size() || position < 1 ||
         position > count) {
-        return reportError({"POSITION must be a number from 1 to " + std::to_string(count) +
-                                ", not '" + text + "'",
+        return reportError({fill(tr("POSITION must be a number from 1 to %1, not '%2'"),
+                                 std::to_string(count), text),
                             2});
     }
     const std::size_t from = found->position;
@@ -220,7 +221,7 @@ int Torvanectl::move(const Invocation& invocation) {
     });
     const int exitStatus = runLoop();
     if (exitStatus != 0) {
-        complain("the new order is saved, but the helper has not applied it");
+        complain(fill(tr("the new order is saved, but the helper has not applied it")));
     }
     return exitStatus;
 }
@@ -245,13 +246,14 @@ int Torvanectl::connectProfile(const Invocation& invocation) {
             return std::optional<std::string>{std::move(*secret)};
         }
         if (!stdinIsTerminal()) {
-            m_promptError = "'" + asked.name + "' has no stored " + what +
-                            "; give it with --password-file FILE or run on a terminal";
+            m_promptError = fill(tr("'%1' has no stored %2; give it with --password-file FILE or "
+                                    "run on a terminal"),
+                                 asked.name, what);
             return std::optional<std::string>{};
         }
-        auto typed = readHiddenLine(what + " for '" + asked.name + "': ");
+        auto typed = readHiddenLine(fill(tr("%1 for '%2': "), what, asked.name));
         if (!typed || typed->empty()) {
-            m_promptError = "no " + what + " given";
+            m_promptError = fill(tr("no %1 given"), what);
         }
         return typed;
     });
@@ -259,7 +261,7 @@ int Torvanectl::connectProfile(const Invocation& invocation) {
     withDaemon([this, profile] {
         const auto secrets = m_manager.resolveSecrets(profile);
         if (!secrets) {
-            complain(m_promptError.empty() ? "no password given" : m_promptError);
+            complain(m_promptError.empty() ? fill(tr("no password given")) : m_promptError);
             finish(1);
             return;
         }
@@ -279,8 +281,8 @@ int Torvanectl::connectProfile(const Invocation& invocation) {
             m_manager.refreshStatus([this] { m_pollPending = false; });
         });
         QObject::connect(&m_limitTimer, &QTimer::timeout, this, [this] {
-            complain("no answer from the helper within " + std::to_string(kConnectLimitSeconds) +
-                     " s; '" + m_watchedName + "' may still be connecting");
+            complain(fill(tr("no answer from the helper within %1 s; '%2' may still be connecting"),
+                          std::to_string(kConnectLimitSeconds), m_watchedName));
             finish(1);
         });
         m_manager.connect(profile, *secrets, [this](HelperResult result) {
@@ -352,11 +354,13 @@ void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntim
         }
     }
     if (text.empty()) {
-        text = "no tunnels\n";
+        text = fill(tr("no tunnels")) + '\n';
     }
     if (current.killSwitchHolding) {
-        text += std::string(ConnectionManager::kKillSwitchHoldingText) +
-                " — torvanectl stop-all lifts it\n";
+        text +=
+            fill(tr("%1 — torvanectl stop-all lifts it"),
+                 ConnectionManager::tr(ConnectionManager::kKillSwitchHoldingText).toStdString()) +
+            '\n';
     }
     std::cout << text << std::flush;
 }
@@ -415,16 +419,18 @@ Torvanectl::passphrase(const Invocation& invocation, const std::string& prompt, 
     }
     if (!stdinIsTerminal()) {
         return Unexpected{CommandError{
-            "a passphrase is needed; give it with --passphrase-file FILE or run on a terminal", 1}};
+            fill(tr("a passphrase is needed; give it with --passphrase-file FILE or run on a "
+                    "terminal")),
+            1}};
     }
     auto typed = readHiddenLine(prompt);
     if (!typed || typed->empty()) {
-        return Unexpected{CommandError{"no passphrase given", 1}};
+        return Unexpected{CommandError{fill(tr("no passphrase given")), 1}};
     }
     if (confirm) {
-        const auto again = readHiddenLine("Repeat the passphrase: ");
+        const auto again = readHiddenLine(fill(tr("Repeat the passphrase: ")));
         if (!again || *again != *typed) {
-            return Unexpected{CommandError{"the passphrases differ", 1}};
+            return Unexpected{CommandError{fill(tr("the passphrases differ")), 1}};
         }
     }
     return std::move(*typed);
@@ -440,7 +446,8 @@ int Torvanectl::importFile(const Invocation& invocation) {
     if (!document) {
         return reportError({path + ": " + document.error().message(), 1});
     }
-    const auto secret = passphrase(invocation, "Passphrase for '" + document->name + "': ", false);
+    const auto secret =
+        passphrase(invocation, fill(tr("Passphrase for '%1': "), document->name), false);
     if (!secret) {
         return reportError(secret.error());
     }
@@ -451,14 +458,15 @@ int Torvanectl::importFile(const Invocation& invocation) {
     auto [profile, secrets] = std::move(*opened);
     const bool nameTaken = findProfile(m_store.profiles(), profile.name).hasValue();
     const auto [imported, secretsSaved] = m_store.importProfile(std::move(profile), secrets);
-    say("Imported '" + imported.name + "' (" + imported.id.upperText() + ") at position " +
-        std::to_string(m_store.profiles().size()));
+    say(fill(tr("Imported '%1' (%2) at position %3"), imported.name, imported.id.upperText(),
+             std::to_string(m_store.profiles().size())));
     if (nameTaken) {
-        std::cerr << "Another profile has the same name; name this one by its id.\n";
+        std::cerr << fill(tr("Another profile has the same name; name this one by its id."))
+                  << '\n';
     }
     if (!secretsSaved) {
-        complain("the profile was imported, but its secrets could not be stored (is a Secret "
-                 "Service running and unlocked?)");
+        complain(fill(tr("the profile was imported, but its secrets could not be stored (is a "
+                         "Secret Service running and unlocked?)")));
         return 1;
     }
     return 0;
@@ -468,7 +476,7 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
     std::int64_t version = ExportFile::kVersion;
     if (const auto given = invocation.value("--format-version")) {
         if (*given != "1" && *given != "2") {
-            return reportError({"--format-version must be 1 or 2", 2});
+            return reportError({fill(tr("--format-version must be 1 or 2")), 2});
         }
         version = *given == "1" ? ExportFile::kLegacyVersion : ExportFile::kVersion;
     }
@@ -479,7 +487,7 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
     const std::string& path = invocation.arguments[1];
     const VPNSecrets secrets = m_store.secrets(found->profile.id);
     const auto secret =
-        passphrase(invocation, "Passphrase to protect '" + found->profile.name + "': ", true);
+        passphrase(invocation, fill(tr("Passphrase to protect '%1': "), found->profile.name), true);
     if (!secret) {
         return reportError(secret.error());
     }
@@ -488,11 +496,12 @@ int Torvanectl::exportProfile(const Invocation& invocation) {
         return reportError({data.error().message(), 1});
     }
     if (const auto error = writePrivateFile(path, *data)) {
-        return reportError({"cannot write " + path + ": " + *error, 1});
+        return reportError({fill(tr("cannot write %1: %2"), path, *error), 1});
     }
-    say("Exported '" + found->profile.name + "' to " + path);
+    say(fill(tr("Exported '%1' to %2"), found->profile.name, path));
     if (secrets == VPNSecrets{}) {
-        std::cerr << "No secrets are stored for this profile; the file holds none.\n";
+        std::cerr << fill(tr("No secrets are stored for this profile; the file holds none."))
+                  << '\n';
     }
     return 0;
 }

@@ -1,7 +1,9 @@
 #include "Torvane/cli/CommandLine.h"
 #include "Torvane/cli/Torvanectl.h"
+#include "Torvane/cli/Translated.h"
 #include "Torvane/core/DaemonClient.h"
 #include "Torvane/core/ProfileStore.h"
+#include "Torvane/core/Translations.h"
 
 #include <iostream>
 #include <string>
@@ -13,11 +15,12 @@ int main(int argc, char** argv) {
     using namespace torvane;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     QCoreApplication app(argc, argv);
+    installTranslations(app);
 
     const auto invocation = cli::parseCommandLine(arguments);
     if (!invocation) {
         std::cerr << "torvanectl: " << invocation.error() << "\n"
-                  << "Run 'torvanectl --help' for usage.\n";
+                  << cli::fill(cli::Torvanectl::tr("Run 'torvanectl --help' for usage.")) << "\n";
         return 2;
     }
     if (invocation->help) {

@@ -7,9 +7,19 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QCoreApplication>
+
 namespace torvane {
 
 namespace {
+
+/// The message in the user's language, with the path and the system's
+/// reason filled in.
+std::string failureText(const char* text, const std::string& path, const std::string& reason) {
+    return QCoreApplication::translate("AutostartEntry", text)
+        .arg(QString::fromStdString(path), QString::fromStdString(reason))
+        .toStdString();
+}
 
 std::string defaultPath() {
     std::filesystem::path config;
@@ -49,19 +59,22 @@ std::optional<std::string> AutostartEntry::setEnabled(bool enabled) {
     std::error_code error;
     if (!enabled) {
         if (!std::filesystem::remove(m_path, error) && error) {
-            return "Torvane could not remove " + m_path + ": " + error.message() + ".";
+            return failureText(
+                QT_TRANSLATE_NOOP("AutostartEntry", "Torvane could not remove %1: %2."), m_path,
+                error.message());
         }
         return std::nullopt;
     }
     const std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
     std::filesystem::create_directories(folder, error);
     if (error) {
-        return "Torvane could not create " + folder.string() + ": " + error.message() + ".";
+        return failureText(QT_TRANSLATE_NOOP("AutostartEntry", "Torvane could not create %1: %2."),
+                           folder.string(), error.message());
     }
     // Readable by the session's autostart service like any desktop entry.
     if (const auto failure = writeFileAtomically(m_path, kContents, mode_t{0644})) {
-        return "Torvane could not write " + m_path + ": " +
-               std::generic_category().message(*failure) + ".";
+        return failureText(QT_TRANSLATE_NOOP("AutostartEntry", "Torvane could not write %1: %2."),
+                           m_path, std::generic_category().message(*failure));
     }
     return std::nullopt;
 }

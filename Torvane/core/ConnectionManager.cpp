@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
@@ -14,13 +15,13 @@ namespace torvane {
 
 QString PasswordPrompt::label(VPNAuthMethod method) {
     if (usesPSK(method)) {
-        return QStringLiteral("Pre-shared Key");
+        return QCoreApplication::translate("PasswordPrompt", "Pre-shared Key");
     }
     switch (method) {
     case VPNAuthMethod::eapMSCHAPv2:
-        return QStringLiteral("EAP Password");
+        return QCoreApplication::translate("PasswordPrompt", "EAP Password");
     case VPNAuthMethod::xauth:
-        return QStringLiteral("XAuth Password");
+        return QCoreApplication::translate("PasswordPrompt", "XAuth Password");
     default:
         return {};
     }
@@ -99,41 +100,41 @@ bool ConnectionManager::hasActiveTunnel() const {
 
 QString ConnectionManager::stateText() const {
     if (!m_helperReachable) {
-        return QString::fromUtf8(kHelperUnreachableText);
+        return tr(kHelperUnreachableText);
     }
     switch (m_status.aggregateState()) {
     case VPNConnState::disconnected:
-        return QStringLiteral("Disconnected");
+        return tr("Disconnected");
     case VPNConnState::connecting:
-        return QStringLiteral("Connecting…");
+        return tr("Connecting…");
     case VPNConnState::reconnecting:
-        return QStringLiteral("Reconnecting…");
+        return tr("Reconnecting…");
     case VPNConnState::connected: {
         const int count = m_status.connectedCount();
         if (count != 1) {
-            return QStringLiteral("Connected: %1 tunnels").arg(count);
+            return tr("Connected: %1 tunnels").arg(count);
         }
         for (const auto& tunnel : m_status.tunnels) {
             if (tunnel.state != VPNConnState::connected) {
                 continue;
             }
-            QString text = QStringLiteral("Connected: ") + fromStd(tunnel.profileName);
             if (tunnel.assignedVIP) {
-                text += QStringLiteral(" (") + fromStd(*tunnel.assignedVIP) + QStringLiteral(")");
+                return tr("Connected: %1 (%2)")
+                    .arg(fromStd(tunnel.profileName), fromStd(*tunnel.assignedVIP));
             }
-            return text;
+            return tr("Connected: %1").arg(fromStd(tunnel.profileName));
         }
-        return QStringLiteral("Connected");
+        return tr("Connected");
     }
     case VPNConnState::error:
         for (const auto& tunnel : m_status.tunnels) {
             if (tunnel.state == VPNConnState::error) {
-                return tunnel.message ? fromStd(*tunnel.message) : QStringLiteral("Error");
+                return tunnel.message ? fromStd(*tunnel.message) : tr("Error");
             }
         }
-        return QStringLiteral("Error");
+        return tr("Error");
     }
-    return QStringLiteral("Disconnected");
+    return tr("Disconnected");
 }
 
 std::int64_t ConnectionManager::positionInStore(const Uuid& profileID) const {
@@ -158,7 +159,7 @@ bool ConnectionManager::connect(const VPNProfile& profile, const VPNSecrets& sec
                    onManagerThread(m_relay, [this, done](const HelperResult& result) {
                        setBusy(false);
                        if (result.code != 0) {
-                           appendLog(QStringLiteral("Connect failed: ") + fromStd(result.message));
+                           appendLog(tr("Connect failed: %1").arg(fromStd(result.message)));
                        }
                        if (done) {
                            done(result);
@@ -221,7 +222,7 @@ void ConnectionManager::pushPriorities(const std::vector<Uuid>& profileIDs,
     m_helper.setPriorities(
         std::move(texts), onManagerThread(m_relay, [this, done](const HelperResult& result) {
             if (result.code != 0) {
-                appendLog(QStringLiteral("Priorities not applied: ") + fromStd(result.message));
+                appendLog(tr("Priorities not applied: %1").arg(fromStd(result.message)));
             }
             if (done) {
                 done(result);
@@ -271,25 +272,25 @@ void ConnectionManager::autoConnectStep(std::shared_ptr<std::vector<VPNProfile>>
         const auto secrets = resolveSecrets(profile);
         const QString name = fromStd(profile.name);
         if (!secrets) {
-            appendLog(
-                QStringLiteral("Auto-connect skipped for '%1' (no password provided)").arg(name));
+            appendLog(tr("Auto-connect skipped for '%1' (no password provided)").arg(name));
             continue;
         }
         VPNProfile copy = profile;
         copy.priority = static_cast<std::int64_t>(index);
         setBusy(true);
-        m_helper.start(copy, *secrets,
-                       onManagerThread(m_relay, [this, profiles, index, done,
-                                                 name](const HelperResult& result) {
-                           setBusy(false);
-                           if (result.code == 0) {
-                               appendLog(QStringLiteral("Auto-connected '%1'").arg(name));
-                           } else {
-                               appendLog(QStringLiteral("Auto-connect failed for '%1': %2")
-                                             .arg(name, fromStd(result.message)));
-                           }
-                           autoConnectStep(profiles, index + 1, done);
-                       }));
+        m_helper.start(
+            copy, *secrets,
+            onManagerThread(m_relay, [this, profiles, index, done,
+                                      name](const HelperResult& result) {
+                setBusy(false);
+                if (result.code == 0) {
+                    appendLog(tr("Auto-connected '%1'").arg(name));
+                } else {
+                    appendLog(
+                        tr("Auto-connect failed for '%1': %2").arg(name, fromStd(result.message)));
+                }
+                autoConnectStep(profiles, index + 1, done);
+            }));
         return;
     }
     if (done) {

@@ -60,10 +60,12 @@ public:
     static constexpr int kMaxLogLines = 2000;
     /// Said wherever the status shows that the daemon's kill switch holds
     /// for tunnels that are gone; each face adds its own way out.
-    static constexpr const char* kKillSwitchHoldingText = "Kill switch holding: traffic blocked";
+    static constexpr const char* kKillSwitchHoldingText =
+        QT_TR_NOOP("Kill switch holding: traffic blocked");
     /// The state line while the daemon cannot be reached and the manager
     /// keeps trying to reach it again.
-    static constexpr const char* kHelperUnreachableText = "Helper unreachable — reconnecting…";
+    static constexpr const char* kHelperUnreachableText =
+        QT_TR_NOOP("Helper unreachable — reconnecting…");
     /// Pauses between reconnect attempts: doubled after each failure, up to
     /// the cap.
     static constexpr int kFirstReconnectDelayMs = 500;

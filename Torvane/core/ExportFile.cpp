@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <QCoreApplication>
 #include <nlohmann/json.hpp>
 
 namespace torvane {
@@ -249,27 +250,38 @@ std::optional<Error> versionRefusal(const ProfileExportDocument& document) {
 } // namespace
 
 std::string ExportFileError::message() const {
+    const auto text = [](const char* source) {
+        return QCoreApplication::translate("ExportFile", source).toStdString();
+    };
     switch (m_kind) {
     case Kind::unsupportedVersion:
-        return "This profile file uses a newer format (version " + std::to_string(m_version) +
-               ") than this app understands.";
+        return QCoreApplication::translate(
+                   "ExportFile",
+                   "This profile file uses a newer format (version %1) than this app understands.")
+            .arg(m_version)
+            .toStdString();
     case Kind::notATorvaneFile:
-        return "This isn\u2019t a Torvane profile file.";
+        return text(QT_TRANSLATE_NOOP("ExportFile", "This isn’t a Torvane profile file."));
     case Kind::malformed:
-        return "The profile file is damaged or incomplete.";
+        return text(QT_TRANSLATE_NOOP("ExportFile", "The profile file is damaged or incomplete."));
     case Kind::incorrectPassphrase:
         if (m_version >= 2) {
-            return "Incorrect passphrase, or the file was changed after it was exported \u2014 "
-                   "the secrets couldn\u2019t be decrypted.";
+            return text(QT_TRANSLATE_NOOP("ExportFile",
+                                          "Incorrect passphrase, or the file was changed after it "
+                                          "was exported — the secrets couldn’t be "
+                                          "decrypted."));
         }
-        return "Incorrect passphrase \u2014 the secrets couldn\u2019t be decrypted.";
+        return text(QT_TRANSLATE_NOOP("ExportFile",
+                                      "Incorrect passphrase — the secrets couldn’t be decrypted."));
     case Kind::keyDerivationFailed:
-        return "Could not derive the encryption key from the passphrase.";
+        return text(QT_TRANSLATE_NOOP("ExportFile",
+                                      "Could not derive the encryption key from the passphrase."));
     case Kind::randomFailed:
-        return "Could not generate secure random data for encryption.";
+        return text(QT_TRANSLATE_NOOP("ExportFile",
+                                      "Could not generate secure random data for encryption."));
     case Kind::unsupportedEncryption:
-        return "This profile file protects its secrets with a method this app doesn\u2019t "
-               "support.";
+        return text(QT_TRANSLATE_NOOP("ExportFile", "This profile file protects its secrets with a "
+                                                    "method this app doesn’t support."));
     }
     return {};
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace torvane {
 namespace {
 
@@ -19,7 +21,7 @@ template <class Entry> bool hasName(const std::vector<Entry>& entries, const std
 
 std::string DHGroup::label() const {
     if (name.empty()) {
-        return "None (no PFS)";
+        return QCoreApplication::translate("ProposalModel", "None (no PFS)").toStdString();
     }
     return std::to_string(number) + " (" + name + ")";
 }
@@ -33,15 +35,18 @@ const std::vector<EncAlg>& knownEncAlgs() {
         {"aes192gcm16", "AES-192-GCM", true},
         {"aes256gcm16", "AES-256-GCM", true},
         {"chacha20poly1305", "ChaCha20-Poly1305", true},
-        {"3des", "3DES (legacy)", false},
+        {"3des", QT_TRANSLATE_NOOP("ProposalModel", "3DES (legacy)"), false},
     };
     return table;
 }
 
 const std::vector<IntegAlg>& knownIntegAlgs() {
     static const std::vector<IntegAlg> table{
-        {"sha256", "SHA-256"},   {"sha384", "SHA-384"},      {"sha512", "SHA-512"},
-        {"aesxcbc", "AES-XCBC"}, {"sha1", "SHA-1 (legacy)"},
+        {"sha256", "SHA-256"},
+        {"sha384", "SHA-384"},
+        {"sha512", "SHA-512"},
+        {"aesxcbc", "AES-XCBC"},
+        {"sha1", QT_TRANSLATE_NOOP("ProposalModel", "SHA-1 (legacy)")},
     };
     return table;
 }

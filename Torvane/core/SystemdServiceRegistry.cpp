@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 namespace torvane {
 namespace {
 
@@ -174,8 +176,11 @@ std::optional<long> SystemdServiceRegistry::daemonProcessId() {
 }
 
 std::string SystemdServiceRegistry::approvalInstructions() {
-    return "The Torvane helper is not enabled. Enable it as an administrator with:\n"
-           "    sudo systemctl enable --now torvane-helper.socket";
+    return QCoreApplication::translate("SystemdServiceRegistry",
+                                       "The Torvane helper is not enabled. Enable it as an "
+                                       "administrator with:\n"
+                                       "    sudo systemctl enable --now torvane-helper.socket")
+        .toStdString();
 }
 
 } // namespace torvane

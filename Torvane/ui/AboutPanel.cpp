@@ -33,7 +33,7 @@ QString withoutScheme(const QString& address) {
 } // namespace
 
 QString AboutPanel::versionText() {
-    return QStringLiteral("Version %1").arg(QStringLiteral(TORVANE_VERSION));
+    return tr("Version %1").arg(QStringLiteral(TORVANE_VERSION));
 }
 
 QString AboutPanel::credits() {
@@ -41,18 +41,17 @@ QString AboutPanel::credits() {
 }
 
 QString AboutPanel::credits(const QString& sourcePageURL) {
-    return plainRun(QStringLiteral("Torvane bundles ")) +
-           linkRun(QStringLiteral("strongSwan"), QString::fromLatin1(kStrongSwanURL)) +
-           plainRun(QStringLiteral(" and ")) +
-           linkRun(QStringLiteral("dnsmasq"), QString::fromLatin1(kDnsmasqURL)) +
-           plainRun(QStringLiteral(", both licensed under the GNU General Public License v2, and "
-                                   "OpenSSL, licensed under the Apache License 2.0.")) +
+    // One sentence for translators; the links go in after escaping.
+    return plainRun(tr("Torvane bundles %1 and %2, both licensed under the GNU General Public "
+                       "License v2, and OpenSSL, licensed under the Apache License 2.0."))
+               .arg(linkRun(QStringLiteral("strongSwan"), QString::fromLatin1(kStrongSwanURL)),
+                    linkRun(QStringLiteral("dnsmasq"), QString::fromLatin1(kDnsmasqURL))) +
            QStringLiteral("<br><br>") + plainRun(QStringLiteral(" ")) +
            linkRun(withoutScheme(sourcePageURL), sourcePageURL) + plainRun(QStringLiteral("."));
 }
 
 AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About Torvane"));
+    setWindowTitle(tr("About Torvane"));
     auto* layout = new QVBoxLayout(this);
 
     auto* iconLabel = new QLabel(this);
@@ -77,7 +76,7 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
 
     auto* creditsLabel = new QLabel(credits(), this);
     creditsLabel->setObjectName(QStringLiteral("creditsLabel"));
-    creditsLabel->setAccessibleName(QStringLiteral("Credits"));
+    creditsLabel->setAccessibleName(tr("Credits"));
     // The credits are small print: a little under the body text, whatever
     // size the desktop uses for that.
     QFont creditsFont = creditsLabel->font();
@@ -91,9 +90,10 @@ AboutPanel::AboutPanel(QWidget* parent) : QDialog(parent) {
     creditsLabel->setMinimumWidth(340);
     layout->addWidget(creditsLabel);
 
-    auto* licenceLabel = new QLabel(QStringLiteral("<a href=\"%1\">Licence</a>")
-                                        .arg(QString::fromLatin1(kLicenceURL).toHtmlEscaped()),
-                                    this);
+    auto* licenceLabel = new QLabel(
+        QStringLiteral("<a href=\"%1\">%2</a>")
+            .arg(QString::fromLatin1(kLicenceURL).toHtmlEscaped(), tr("Licence").toHtmlEscaped()),
+        this);
     licenceLabel->setObjectName(QStringLiteral("licenceLabel"));
     licenceLabel->setTextFormat(Qt::RichText);
     licenceLabel->setAlignment(Qt::AlignHCenter);

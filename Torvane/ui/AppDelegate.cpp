@@ -130,15 +130,14 @@ bool AppDelegate::presentHelperFailure() {
     QMessageBox box;
     box.setIcon(QMessageBox::Critical);
     box.setWindowTitle(QStringLiteral("Torvane"));
-    box.setText(QStringLiteral("Torvane can’t reach its VPN helper"));
-    box.setInformativeText(QStringLiteral(
-        "The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN "
-        "connections and will quit.\n\nEnable the helper with “sudo systemctl enable --now "
-        "torvane-helper.socket”, then launch Torvane again. If it keeps failing, reinstall the "
-        "package."));
-    QPushButton* quit = box.addButton(QStringLiteral("Quit"), QMessageBox::AcceptRole);
-    QPushButton* loginItems =
-        box.addButton(QStringLiteral("Show How to Enable"), QMessageBox::ActionRole);
+    box.setText(tr("Torvane can’t reach its VPN helper"));
+    box.setInformativeText(
+        tr("The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN "
+           "connections and will quit.\n\nEnable the helper with “sudo systemctl enable --now "
+           "torvane-helper.socket”, then launch Torvane again. If it keeps failing, reinstall the "
+           "package."));
+    QPushButton* quit = box.addButton(tr("Quit"), QMessageBox::AcceptRole);
+    QPushButton* loginItems = box.addButton(tr("Show How to Enable"), QMessageBox::ActionRole);
     box.setDefaultButton(quit);
     box.exec();
     return box.clickedButton() == loginItems;
@@ -150,7 +149,7 @@ void AppDelegate::showLoginItemsHelp() {
     QMessageBox box;
     box.setIcon(QMessageBox::Information);
     box.setWindowTitle(QStringLiteral("Torvane"));
-    box.setText(QStringLiteral("Enabling the VPN helper"));
+    box.setText(tr("Enabling the VPN helper"));
     box.setInformativeText(QString::fromStdString(SystemdServiceRegistry::approvalInstructions()));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
@@ -160,7 +159,7 @@ void AppDelegate::showApprovalHelp() {
     static QPointer<QMessageBox> shown;
     if (shown == nullptr) {
         shown = new QMessageBox(QMessageBox::Information, QStringLiteral("Torvane"),
-                                QStringLiteral("Enabling the VPN helper"), QMessageBox::Ok);
+                                tr("Enabling the VPN helper"), QMessageBox::Ok);
         shown->setInformativeText(
             QString::fromStdString(SystemdServiceRegistry::approvalInstructions()));
         shown->setTextInteractionFlags(Qt::TextSelectableByMouse);

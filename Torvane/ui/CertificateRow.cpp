@@ -15,13 +15,13 @@ CertificateRow::CertificateRow(const QString& title, QWidget* parent) : QWidget(
 
     m_stateLabel = new QLabel(this);
     m_stateLabel->setObjectName(QStringLiteral("stateLabel"));
-    m_stateLabel->setAccessibleName(title + QStringLiteral(" state"));
+    m_stateLabel->setAccessibleName(tr("%1 state").arg(title));
     layout->addWidget(m_stateLabel);
     layout->addStretch(1);
 
-    m_importButton = new QPushButton(QStringLiteral("Import…"), this);
+    m_importButton = new QPushButton(tr("Import…"), this);
     m_importButton->setObjectName(QStringLiteral("importButton"));
-    m_importButton->setAccessibleName(QStringLiteral("Import ") + title);
+    m_importButton->setAccessibleName(tr("Import %1").arg(title));
     layout->addWidget(m_importButton);
     connect(m_importButton, &QPushButton::clicked, this, &CertificateRow::importRequested);
 
@@ -30,7 +30,7 @@ CertificateRow::CertificateRow(const QString& title, QWidget* parent) : QWidget(
 
 void CertificateRow::setLoaded(bool loaded) {
     m_loaded = loaded;
-    m_stateLabel->setText(loaded ? QStringLiteral("Loaded") : QStringLiteral("Not set"));
+    m_stateLabel->setText(loaded ? tr("Loaded") : tr("Not set"));
     QPalette palette = this->palette();
     const QColor colour =
         loaded ? QColor(0x2e, 0x9d, 0x3a) : palette.color(QPalette::Disabled, QPalette::WindowText);

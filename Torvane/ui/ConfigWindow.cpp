@@ -35,15 +35,15 @@ namespace {
 bool askDelete(QWidget* parent, const VPNProfile& profile) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(QStringLiteral("Delete Profile"));
-    box.setText(QStringLiteral("Delete Profile"));
+    box.setWindowTitle(ConfigWindow::tr("Delete Profile"));
+    box.setText(ConfigWindow::tr("Delete Profile"));
     // The name is the user's text: never markup.
     box.setInformativeText(Qt::convertFromPlainText(
-        QStringLiteral("Delete “%1”? This also removes its saved password and certificates, and "
-                       "can’t be undone.")
+        ConfigWindow::tr("Delete “%1”? This also removes its saved password and certificates, and "
+                         "can’t be undone.")
             .arg(QString::fromStdString(profile.name))));
-    QPushButton* remove = box.addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* remove = box.addButton(ConfigWindow::tr("Delete"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(ConfigWindow::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
     box.exec();
@@ -53,14 +53,14 @@ bool askDelete(QWidget* parent, const VPNProfile& profile) {
 ConfigWindow::UnsavedAnswer askUnsaved(QWidget* parent, const VPNProfile& edited) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(QStringLiteral("Unsaved Changes"));
+    box.setWindowTitle(ConfigWindow::tr("Unsaved Changes"));
     // The name is the user's text: never markup.
     box.setText(Qt::convertFromPlainText(
-        QStringLiteral("Save the changes to “%1”?").arg(QString::fromStdString(edited.name))));
-    box.setInformativeText(QStringLiteral("Your changes are lost if you don’t save them."));
-    QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        ConfigWindow::tr("Save the changes to “%1”?").arg(QString::fromStdString(edited.name))));
+    box.setInformativeText(ConfigWindow::tr("Your changes are lost if you don’t save them."));
+    QPushButton* save = box.addButton(ConfigWindow::tr("Save"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(ConfigWindow::tr("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(ConfigWindow::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
     box.exec();
@@ -88,7 +88,7 @@ QToolButton* makeBarButton(QWidget* parent, const char* icon, const QString& too
 ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
                            ConfigWindowModel& windowModel, QWidget* parent)
     : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
-    setWindowTitle(QStringLiteral("Torvane Configuration"));
+    setWindowTitle(tr("Torvane Configuration"));
     setObjectName(QStringLiteral("config"));
     setWindowIcon(StatusIcons::named("torvane"));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -97,11 +97,10 @@ ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     m_tabs = new QTabWidget(central);
-    m_tabs->setAccessibleName(QStringLiteral("Configuration tabs"));
-    m_tabs->addTab(buildConnectionsTab(), StatusIcons::named("network"),
-                   QStringLiteral("Connections"));
+    m_tabs->setAccessibleName(tr("Configuration tabs"));
+    m_tabs->addTab(buildConnectionsTab(), StatusIcons::named("network"), tr("Connections"));
     m_logPane = new LogPane(m_connection, m_tabs);
-    m_tabs->addTab(m_logPane, StatusIcons::named("text-align-left"), QStringLiteral("Log"));
+    m_tabs->addTab(m_logPane, StatusIcons::named("text-align-left"), tr("Log"));
     layout->addWidget(m_tabs, 1);
     layout->addWidget(buildFooter());
     setCentralWidget(central);
@@ -128,9 +127,9 @@ QWidget* ConfigWindow::buildConnectionsTab() {
     m_profileList->setModel(m_profileModel);
     leftLayout->addWidget(m_profileList, 1);
 
-    auto* caption = new QLabel(QStringLiteral("Drag to reorder — profiles higher in the list take "
-                                              "priority when connected tunnels have overlapping "
-                                              "routes or DNS."),
+    auto* caption = new QLabel(tr("Drag to reorder — profiles higher in the list take "
+                                  "priority when connected tunnels have overlapping "
+                                  "routes or DNS."),
                                left);
     caption->setWordWrap(true);
     QFont captionFont = caption->font();
@@ -140,10 +139,9 @@ QWidget* ConfigWindow::buildConnectionsTab() {
     leftLayout->addWidget(caption);
 
     auto* bar = new QHBoxLayout;
-    m_addButton = makeBarButton(left, "plus", QStringLiteral("Add a profile"));
-    m_removeButton = makeBarButton(left, "minus", QStringLiteral("Delete the selected profile"));
-    m_importButton =
-        makeBarButton(left, "import", QStringLiteral("Import a profile from a .torvane file"));
+    m_addButton = makeBarButton(left, "plus", tr("Add a profile"));
+    m_removeButton = makeBarButton(left, "minus", tr("Delete the selected profile"));
+    m_importButton = makeBarButton(left, "import", tr("Import a profile from a .torvane file"));
     bar->addWidget(m_addButton);
     bar->addWidget(m_removeButton);
     bar->addWidget(m_importButton);
@@ -191,7 +189,7 @@ QWidget* ConfigWindow::buildFooter() {
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    m_autostartBox = new QCheckBox(QStringLiteral("Start Torvane at login"), row);
+    m_autostartBox = new QCheckBox(tr("Start Torvane at login"), row);
     m_autostartBox->setChecked(m_autostart.isEnabled());
     connect(m_autostartBox, &QCheckBox::toggled, this, &ConfigWindow::autostartToggled);
     layout->addWidget(m_autostartBox);
@@ -212,7 +210,7 @@ QWidget* ConfigWindow::buildFooter() {
     link->setAutoRaise(true);
     link->setCursor(Qt::PointingHandCursor);
     link->setToolTip(address);
-    link->setAccessibleName(QStringLiteral("Torvane documentation"));
+    link->setAccessibleName(tr("Torvane documentation"));
     QFont font = link->font();
     font.setPointSizeF(font.pointSizeF() * 0.85);
     link->setFont(font);
@@ -248,14 +246,14 @@ QWidget* ConfigWindow::buildEmptyState() {
     icon->setPixmap(StatusIcons::named("lock-shield").pixmap(48, 48));
     icon->setAlignment(Qt::AlignHCenter);
     layout->addWidget(icon);
-    auto* title = new QLabel(QStringLiteral("No Profile Selected"), empty);
+    auto* title = new QLabel(tr("No Profile Selected"), empty);
     QFont titleFont = title->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
     title->setFont(titleFont);
     title->setAlignment(Qt::AlignHCenter);
     layout->addWidget(title);
-    auto* text = new QLabel(QStringLiteral("Select a profile or add a new one."), empty);
+    auto* text = new QLabel(tr("Select a profile or add a new one."), empty);
     text->setAlignment(Qt::AlignHCenter);
     text->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(text);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace torvane::EditorAlerts {
@@ -8,18 +9,19 @@ namespace torvane::EditorAlerts {
 // from the failing operation.
 
 inline QString saveSecretsTitle() {
-    return QStringLiteral("Couldn’t Save Secrets");
+    return QCoreApplication::translate("EditorAlerts", "Couldn’t Save Secrets");
 }
 inline QString exportTitle() {
-    return QStringLiteral("Couldn’t Export Profile");
+    return QCoreApplication::translate("EditorAlerts", "Couldn’t Export Profile");
 }
 inline QString certificateImportTitle() {
-    return QStringLiteral("Couldn’t Import File");
+    return QCoreApplication::translate("EditorAlerts", "Couldn’t Import File");
 }
 
 inline QString saveSecretsMessage() {
-    return QStringLiteral("The password and keys couldn’t be saved to your keyring (it may be "
-                          "locked). Unlock your keyring and Save again.");
+    return QCoreApplication::translate(
+        "EditorAlerts", "The password and keys couldn’t be saved to your keyring (it may be "
+                        "locked). Unlock your keyring and Save again.");
 }
 
 } // namespace torvane::EditorAlerts

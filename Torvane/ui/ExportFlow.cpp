@@ -2,6 +2,7 @@
 
 #include "Torvane/core/PrivateFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -33,11 +34,11 @@ std::optional<QString> writeFile(const QString& path, const std::string& data) {
 }
 
 QString chooseSavePath(QWidget* parent, const QString& suggestedName) {
-    QFileDialog dialog(parent, QStringLiteral("Export Profile"));
+    QFileDialog dialog(parent, QCoreApplication::translate("ExportFlow", "Export Profile"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ShowDirsOnly, false);
-    dialog.setNameFilter(QStringLiteral("Torvane profile (*.torvane)"));
+    dialog.setNameFilter(QCoreApplication::translate("ExportFlow", "Torvane profile (*.torvane)"));
     dialog.setDirectory(QDir::homePath());
     dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {

@@ -10,12 +10,12 @@
 namespace torvane {
 
 ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Export Profile"));
+    setWindowTitle(tr("Export Profile"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
 
-    auto* titleLabel = new QLabel(QStringLiteral("Export Profile"), this);
+    auto* titleLabel = new QLabel(tr("Export Profile"), this);
     titleLabel->setObjectName(QStringLiteral("titleLabel"));
     QFont headline = titleLabel->font();
     headline.setBold(true);
@@ -23,8 +23,8 @@ ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
     layout->addWidget(titleLabel);
 
     auto* explanationLabel =
-        new QLabel(QStringLiteral("Choose a passphrase to protect the exported file. You’ll need "
-                                  "it to import the profile on another machine."),
+        new QLabel(tr("Choose a passphrase to protect the exported file. You’ll need "
+                      "it to import the profile on another machine."),
                    this);
     explanationLabel->setObjectName(QStringLiteral("explanationLabel"));
     explanationLabel->setWordWrap(true);
@@ -34,18 +34,18 @@ ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
     m_passphraseLineEdit = new QLineEdit(this);
     m_passphraseLineEdit->setObjectName(QStringLiteral("passphraseLineEdit"));
     m_passphraseLineEdit->setEchoMode(QLineEdit::Password);
-    m_passphraseLineEdit->setPlaceholderText(QStringLiteral("Passphrase"));
-    m_passphraseLineEdit->setAccessibleName(QStringLiteral("Passphrase"));
+    m_passphraseLineEdit->setPlaceholderText(tr("Passphrase"));
+    m_passphraseLineEdit->setAccessibleName(tr("Passphrase"));
     layout->addWidget(m_passphraseLineEdit);
 
     m_confirmLineEdit = new QLineEdit(this);
     m_confirmLineEdit->setObjectName(QStringLiteral("confirmLineEdit"));
     m_confirmLineEdit->setEchoMode(QLineEdit::Password);
-    m_confirmLineEdit->setPlaceholderText(QStringLiteral("Confirm passphrase"));
-    m_confirmLineEdit->setAccessibleName(QStringLiteral("Confirm passphrase"));
+    m_confirmLineEdit->setPlaceholderText(tr("Confirm passphrase"));
+    m_confirmLineEdit->setAccessibleName(tr("Confirm passphrase"));
     layout->addWidget(m_confirmLineEdit);
 
-    m_mismatchLabel = new QLabel(QStringLiteral("Passphrases don’t match."), this);
+    m_mismatchLabel = new QLabel(tr("Passphrases don’t match."), this);
     m_mismatchLabel->setObjectName(QStringLiteral("mismatchLabel"));
     QPalette red = m_mismatchLabel->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -55,10 +55,10 @@ ExportSheet::ExportSheet(QWidget* parent) : QDialog(parent) {
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* cancelButton = buttons->addButton(QDialogButtonBox::Cancel);
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton->setAccessibleName(QStringLiteral("Cancel"));
-    m_exportButton = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
+    cancelButton->setAccessibleName(tr("Cancel"));
+    m_exportButton = buttons->addButton(tr("Export"), QDialogButtonBox::AcceptRole);
     m_exportButton->setObjectName(QStringLiteral("exportButton"));
-    m_exportButton->setAccessibleName(QStringLiteral("Export"));
+    m_exportButton->setAccessibleName(tr("Export"));
     m_exportButton->setDefault(true);
     layout->addWidget(buttons);
 

@@ -14,15 +14,15 @@ ImportDialogs ImportDialogs::standard() {
     ImportDialogs dialogs;
     dialogs.chooseFile = [](QWidget* parent) {
         return QFileDialog::getOpenFileName(
-            parent, QStringLiteral("Import Profile"), QString(),
-            QStringLiteral("Torvane profiles (*.torvane *.json);;All files (*)"));
+            parent, ImportFlow::tr("Import Profile"), QString(),
+            ImportFlow::tr("Torvane profiles (*.torvane *.json);;All files (*)"));
     };
     dialogs.askPassphrase = [](QWidget* parent, const QString& profileName) {
         return PassphraseDialog::ask(profileName, parent);
     };
     dialogs.showError = [](QWidget* parent, const QString& message) {
-        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(ImportFlow::kErrorTitle),
-                        QString::fromUtf8(ImportFlow::kErrorTitle), QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Warning, ImportFlow::tr(ImportFlow::kErrorTitle),
+                        ImportFlow::tr(ImportFlow::kErrorTitle), QMessageBox::Ok, parent);
         // File names and system texts are never markup.
         box.setInformativeText(Qt::convertFromPlainText(message));
         box.exec();
@@ -94,7 +94,7 @@ void ImportFlow::finishImport(const ProfileExportDocument& document, const QStri
     const auto [profile, secretsSaved] = m_store.importProfile(decoded->first, decoded->second);
     emit imported(profile.id);
     if (!secretsSaved) {
-        showError(QString::fromUtf8(kSecretsNotSavedMessage));
+        showError(tr(kSecretsNotSavedMessage));
     }
 }
 

@@ -38,10 +38,10 @@ class ImportFlow : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* kErrorTitle = "Couldn’t Import Profile";
+    static constexpr const char* kErrorTitle = QT_TR_NOOP("Couldn’t Import Profile");
     static constexpr const char* kSecretsNotSavedMessage =
-        "The profile was imported, but its password and keys couldn’t be saved to your keyring "
-        "(it may be locked). Open the profile and Save again.";
+        QT_TR_NOOP("The profile was imported, but its password and keys couldn’t be saved to your "
+                   "keyring (it may be locked). Open the profile and Save again.");
     /// Export files are a few kilobytes; anything this large is not one, and
     /// is not read into memory.
     static constexpr qint64 kMaxFileSize = 8 * 1024 * 1024;

@@ -13,7 +13,7 @@ namespace torvane {
 
 LogPane::LogPane(ConnectionManager& connection, QWidget* parent)
     : QWidget(parent), m_connection(connection), m_textEdit(new QPlainTextEdit(this)),
-      m_clearButton(new QPushButton(QStringLiteral("Clear"), this)) {
+      m_clearButton(new QPushButton(tr("Clear"), this)) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(std::max(7.0, font.pointSizeF() - 1.0));
     m_textEdit->setFont(font);
@@ -23,9 +23,9 @@ LogPane::LogPane(ConnectionManager& connection, QWidget* parent)
     // The document drops its oldest lines exactly as the manager does, so
     // the pane never re-renders the whole log for one new line.
     m_textEdit->setMaximumBlockCount(m_connection.maxLogLines());
-    m_textEdit->setAccessibleName(QStringLiteral("Log"));
+    m_textEdit->setAccessibleName(tr("Log"));
     m_textEdit->setPlainText(m_connection.logLines().join(QLatin1Char('\n')));
-    m_clearButton->setAccessibleName(QStringLiteral("Clear"));
+    m_clearButton->setAccessibleName(tr("Clear"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_textEdit, 1);

@@ -10,28 +10,27 @@ namespace torvane {
 
 PassphraseDialog::PassphraseDialog(const QString& profileName, QWidget* parent)
     : QDialog(parent), m_passphraseLineEdit(new QLineEdit(this)) {
-    setWindowTitle(QStringLiteral("Import Profile"));
+    setWindowTitle(tr("Import Profile"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
 
-    auto* titleLabel = new QLabel(QStringLiteral("Import “%1”").arg(profileName), this);
+    auto* titleLabel = new QLabel(tr("Import “%1”").arg(profileName), this);
     titleLabel->setTextFormat(Qt::PlainText);
     QFont headline = titleLabel->font();
     headline.setBold(true);
     titleLabel->setFont(headline);
     layout->addWidget(titleLabel);
-    layout->addWidget(
-        new QLabel(QStringLiteral("Enter the passphrase this profile was exported with."), this));
+    layout->addWidget(new QLabel(tr("Enter the passphrase this profile was exported with."), this));
 
     m_passphraseLineEdit->setEchoMode(QLineEdit::Password);
-    m_passphraseLineEdit->setPlaceholderText(QStringLiteral("Passphrase"));
-    m_passphraseLineEdit->setAccessibleName(QStringLiteral("Passphrase"));
+    m_passphraseLineEdit->setPlaceholderText(tr("Passphrase"));
+    m_passphraseLineEdit->setAccessibleName(tr("Passphrase"));
     m_passphraseLineEdit->setMinimumWidth(280);
     layout->addWidget(m_passphraseLineEdit);
 
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QDialogButtonBox::Cancel);
-    m_importButton = buttons->addButton(QStringLiteral("Import"), QDialogButtonBox::AcceptRole);
+    m_importButton = buttons->addButton(tr("Import"), QDialogButtonBox::AcceptRole);
     m_importButton->setDefault(true);
     m_importButton->setEnabled(false);
     layout->addWidget(buttons);

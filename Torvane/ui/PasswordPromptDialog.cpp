@@ -21,7 +21,7 @@ PasswordPromptDialog::PasswordPromptDialog(const VPNProfile& profile, const QStr
     bold.setBold(true);
     nameLabel->setFont(bold);
     layout->addWidget(nameLabel);
-    layout->addWidget(new QLabel(QStringLiteral("Enter %1 to connect.").arg(label), this));
+    layout->addWidget(new QLabel(tr("Enter %1 to connect.").arg(label), this));
 
     m_secretLineEdit->setEchoMode(QLineEdit::Password);
     m_secretLineEdit->setPlaceholderText(label);
@@ -30,7 +30,7 @@ PasswordPromptDialog::PasswordPromptDialog(const VPNProfile& profile, const QStr
     layout->addWidget(m_secretLineEdit);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_connectButton = buttons->addButton(QStringLiteral("Connect"), QDialogButtonBox::AcceptRole);
+    m_connectButton = buttons->addButton(tr("Connect"), QDialogButtonBox::AcceptRole);
     m_connectButton->setDefault(true);
     buttons->addButton(QDialogButtonBox::Cancel);
     layout->addWidget(buttons);

@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -52,6 +53,21 @@ constexpr qint64 kMaxCertificateFileSize = 256 * 1024;
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// The method names come from shared/, which has no Qt; their translations
+// are marked here, under the context the combo box looks them up in.
+[[maybe_unused]] constexpr const char* kMethodLabels[] = {
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Certificate + XAuth"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Certificate only"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "EAP-MSCHAPv2 (username/password)"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "EAP-TLS (certificate)"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Pre-shared key + gateway certificate"),
+    QT_TRANSLATE_NOOP("VPNAuthMethod", "Pre-shared key (mutual)"),
+};
+
+QString methodLabel(VPNAuthMethod method) {
+    return QCoreApplication::translate("VPNAuthMethod", std::string(label(method)).c_str());
 }
 
 bool isBlank(const QString& text) {
@@ -148,24 +164,25 @@ Expected<QString, QString> readTextFile(const QString& path) {
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
     if (!file.open(QIODevice::ReadOnly)) {
-        return Unexpected{
-            QStringLiteral("The file “%1” couldn’t be opened: %2").arg(name, file.errorString())};
+        return Unexpected{ProfileEditorView::tr("The file “%1” couldn’t be opened: %2")
+                              .arg(name, file.errorString())};
     }
     if (file.size() > kMaxCertificateFileSize) {
         return Unexpected{
-            QStringLiteral("The file “%1” is too large to be a certificate or key.").arg(name)};
+            ProfileEditorView::tr("The file “%1” is too large to be a certificate or key.")
+                .arg(name)};
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return Unexpected{
-            QStringLiteral("The file “%1” couldn’t be read: %2").arg(name, file.errorString())};
+        return Unexpected{ProfileEditorView::tr("The file “%1” couldn’t be read: %2")
+                              .arg(name, file.errorString())};
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
                                                      QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         return Unexpected{
-            QStringLiteral("The file “%1” isn’t text in UTF-8, so it can’t be a PEM file.")
+            ProfileEditorView::tr("The file “%1” isn’t text in UTF-8, so it can’t be a PEM file.")
                 .arg(name)};
     }
     return text;
@@ -177,8 +194,9 @@ ProfileEditorDialogs ProfileEditorDialogs::standard() {
     ProfileEditorDialogs dialogs;
     dialogs.chooseCertificateFile = [](QWidget* parent) {
         return QFileDialog::getOpenFileName(
-            parent, QStringLiteral("Import Certificate or Key"), QString(),
-            QStringLiteral("Certificates and keys (*.pem *.crt *.key *.cer *.der);;All files (*)"));
+            parent, ProfileEditorView::tr("Import Certificate or Key"), QString(),
+            ProfileEditorView::tr(
+                "Certificates and keys (*.pem *.crt *.key *.cer *.der);;All files (*)"));
     };
     dialogs.askExportPassphrase = [](QWidget* parent) {
         return ExportSheet::ask(parent);
@@ -197,7 +215,7 @@ ProfileEditorView::ProfileEditorView(ConnectionManager& connection, ProfileStore
     : QWidget(parent), m_connection(connection), m_store(store),
       m_dialogs(ProfileEditorDialogs::standard()), m_profileID(Uuid::random()), m_secrets{"", ""} {
     m_profile.id = m_profileID;
-    setAccessibleName(QStringLiteral("Profile editor"));
+    setAccessibleName(tr("Profile editor"));
     buildForm();
     showValues();
 
@@ -391,8 +409,8 @@ void ProfileEditorView::buildForm() {
     sections->addWidget(buildGeneralSection());
     sections->addWidget(buildAuthenticationSection());
     sections->addWidget(buildGatewaySection());
-    sections->addWidget(buildProposalSection(QStringLiteral("IKE Proposals"), false));
-    sections->addWidget(buildProposalSection(QStringLiteral("ESP Proposals"), true));
+    sections->addWidget(buildProposalSection(tr("IKE Proposals"), false));
+    sections->addWidget(buildProposalSection(tr("ESP Proposals"), true));
     sections->addWidget(buildRoutingSection());
     sections->addWidget(buildKeepaliveSection());
     sections->addStretch(1);
@@ -409,17 +427,16 @@ void ProfileEditorView::buildToolbar() {
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_toolBar->addWidget(spacer);
 
-    m_saveAction = m_toolBar->addAction(QStringLiteral("Save"));
+    m_saveAction = m_toolBar->addAction(tr("Save"));
     m_saveAction->setObjectName(QStringLiteral("saveAction"));
     connect(m_saveAction, &QAction::triggered, this, &ProfileEditorView::save);
 
-    m_exportAction = m_toolBar->addAction(QStringLiteral("Export…"));
+    m_exportAction = m_toolBar->addAction(tr("Export…"));
     m_exportAction->setObjectName(QStringLiteral("exportAction"));
-    m_exportAction->setToolTip(
-        QStringLiteral("Export this profile to a passphrase-protected .torvane file"));
+    m_exportAction->setToolTip(tr("Export this profile to a passphrase-protected .torvane file"));
     connect(m_exportAction, &QAction::triggered, this, &ProfileEditorView::beginExport);
 
-    m_connectAction = m_toolBar->addAction(QStringLiteral("Connect"));
+    m_connectAction = m_toolBar->addAction(tr("Connect"));
     m_connectAction->setObjectName(QStringLiteral("connectAction"));
     connect(m_connectAction, &QAction::triggered, this, &ProfileEditorView::toggleConnection);
 
@@ -434,17 +451,16 @@ void ProfileEditorView::buildToolbar() {
 }
 
 QWidget* ProfileEditorView::buildGeneralSection() {
-    QGroupBox* box = makeSection(this, QStringLiteral("General"));
+    QGroupBox* box = makeSection(this, tr("General"));
     auto* form = new QFormLayout(box);
 
-    m_nameLineEdit = makeLineEdit(box, "nameLineEdit", QStringLiteral("Name"));
-    form->addRow(QStringLiteral("Name"), m_nameLineEdit);
+    m_nameLineEdit = makeLineEdit(box, "nameLineEdit", tr("Name"));
+    form->addRow(tr("Name"), m_nameLineEdit);
     connect(m_nameLineEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_profile.name = text.toStdString(); });
 
-    m_connectOnLaunchCheckBox =
-        makeCheckBox(box, "connectOnLaunchCheckBox",
-                     QStringLiteral("Connect automatically when Torvane launches"));
+    m_connectOnLaunchCheckBox = makeCheckBox(box, "connectOnLaunchCheckBox",
+                                             tr("Connect automatically when Torvane launches"));
     form->addRow(m_connectOnLaunchCheckBox);
     connect(m_connectOnLaunchCheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_profile.connectOnLaunch = on; });
@@ -452,25 +468,23 @@ QWidget* ProfileEditorView::buildGeneralSection() {
 }
 
 QWidget* ProfileEditorView::buildAuthenticationSection() {
-    QGroupBox* box = makeSection(this, QStringLiteral("Authentication"));
+    QGroupBox* box = makeSection(this, tr("Authentication"));
     m_authLayout = new QFormLayout(box);
 
     m_methodComboBox = new QComboBox(box);
     m_methodComboBox->setObjectName(QStringLiteral("methodComboBox"));
-    m_methodComboBox->setAccessibleName(QStringLiteral("Method"));
+    m_methodComboBox->setAccessibleName(tr("Method"));
     for (const VPNAuthMethod method : kAllAuthMethods) {
-        m_methodComboBox->addItem(
-            QString::fromUtf8(label(method).data(), static_cast<qsizetype>(label(method).size())),
-            qt(std::string(rawValue(method))));
+        m_methodComboBox->addItem(methodLabel(method), qt(std::string(rawValue(method))));
     }
-    m_authLayout->addRow(QStringLiteral("Method"), m_methodComboBox);
+    m_authLayout->addRow(tr("Method"), m_methodComboBox);
     // `activated` comes only from the user, so showing a loaded profile
     // never counts as a method change.
     connect(m_methodComboBox, &QComboBox::activated, this, &ProfileEditorView::changeMethod);
 
     auto* versionRow = new QWidget(box);
     versionRow->setObjectName(QStringLiteral("ikeVersionPicker"));
-    versionRow->setAccessibleName(QStringLiteral("IKE version"));
+    versionRow->setAccessibleName(tr("IKE version"));
     auto* versionLayout = new QHBoxLayout(versionRow);
     versionLayout->setContentsMargins(0, 0, 0, 0);
     versionLayout->setSpacing(0);
@@ -487,23 +501,23 @@ QWidget* ProfileEditorView::buildAuthenticationSection() {
         versionLayout->addWidget(button);
     }
     versionLayout->addStretch(1);
-    m_authLayout->addRow(QStringLiteral("IKE version"), versionRow);
+    m_authLayout->addRow(tr("IKE version"), versionRow);
     connect(m_ikeVersionGroup, &QButtonGroup::idClicked, this,
             [this](int version) { m_profile.ikeVersion = version; });
 
-    m_userLineEdit = makeLineEdit(box, "userLineEdit", QStringLiteral("User"));
-    m_authLayout->addRow(QStringLiteral("User"), m_userLineEdit);
+    m_userLineEdit = makeLineEdit(box, "userLineEdit", tr("User"));
+    m_authLayout->addRow(tr("User"), m_userLineEdit);
     connect(m_userLineEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_profile.xauthID = text.toStdString(); });
 
     // The password and the pre-shared key are the same secret field; only
     // one of the two rows is ever shown.
-    m_passwordLineEdit = makeLineEdit(box, "passwordLineEdit", QStringLiteral("Password"));
+    m_passwordLineEdit = makeLineEdit(box, "passwordLineEdit", tr("Password"));
     m_passwordLineEdit->setEchoMode(QLineEdit::Password);
-    m_authLayout->addRow(QStringLiteral("Password"), m_passwordLineEdit);
-    m_pskLineEdit = makeLineEdit(box, "pskLineEdit", QStringLiteral("Pre-shared key"));
+    m_authLayout->addRow(tr("Password"), m_passwordLineEdit);
+    m_pskLineEdit = makeLineEdit(box, "pskLineEdit", tr("Pre-shared key"));
     m_pskLineEdit->setEchoMode(QLineEdit::Password);
-    m_authLayout->addRow(QStringLiteral("Pre-shared key"), m_pskLineEdit);
+    m_authLayout->addRow(tr("Pre-shared key"), m_pskLineEdit);
     for (QLineEdit* lineEdit : {m_passwordLineEdit, m_pskLineEdit}) {
         connect(lineEdit, &QLineEdit::textEdited, this, [this, lineEdit](const QString& text) {
             m_secrets.xauthPassword = text.toStdString();
@@ -512,10 +526,10 @@ QWidget* ProfileEditorView::buildAuthenticationSection() {
         });
     }
 
-    const QString pskLocalID = QStringLiteral("Local ID (identifies you to the gateway)");
+    const QString pskLocalID = tr("Local ID (identifies you to the gateway)");
     m_pskLocalIDLineEdit = makeLineEdit(box, "pskLocalIDLineEdit", pskLocalID);
     m_authLayout->addRow(pskLocalID, m_pskLocalIDLineEdit);
-    const QString certLocalID = QStringLiteral("Local ID (blank = from certificate)");
+    const QString certLocalID = tr("Local ID (blank = from certificate)");
     m_certLocalIDLineEdit = makeLineEdit(box, "certLocalIDLineEdit", certLocalID);
     m_authLayout->addRow(certLocalID, m_certLocalIDLineEdit);
     for (QLineEdit* lineEdit : {m_pskLocalIDLineEdit, m_certLocalIDLineEdit}) {
@@ -535,18 +549,17 @@ QWidget* ProfileEditorView::buildAuthenticationSection() {
         connect(row, &CertificateRow::importRequested, this, [this, field] { importPEM(field); });
         return row;
     };
-    m_caCertificateRow = addCertificateRow(QStringLiteral("CA certificate"), "caCertificateRow",
+    m_caCertificateRow = addCertificateRow(tr("CA certificate"), "caCertificateRow",
                                            CertificateField::caCertificate);
-    m_clientCertificateRow =
-        addCertificateRow(QStringLiteral("Client certificate"), "clientCertificateRow",
-                          CertificateField::clientCertificate);
-    m_clientKeyRow = addCertificateRow(QStringLiteral("Client private key"), "clientKeyRow",
+    m_clientCertificateRow = addCertificateRow(tr("Client certificate"), "clientCertificateRow",
+                                               CertificateField::clientCertificate);
+    m_clientKeyRow = addCertificateRow(tr("Client private key"), "clientKeyRow",
                                        CertificateField::clientPrivateKey);
     return box;
 }
 
 QWidget* ProfileEditorView::buildGatewaySection() {
-    QGroupBox* box = makeSection(this, QStringLiteral("Gateway"));
+    QGroupBox* box = makeSection(this, tr("Gateway"));
     auto* form = new QFormLayout(box);
 
     const auto addField = [&](const QString& title, const char* objectName,
@@ -558,14 +571,13 @@ QWidget* ProfileEditorView::buildGatewaySection() {
         return lineEdit;
     };
     m_remoteAddrLineEdit =
-        addField(QStringLiteral("Remote address"), "remoteAddrLineEdit", &VPNProfile::remoteAddr);
-    m_remoteIDLineEdit = addField(QStringLiteral("Remote ID (DN, blank = %any)"),
-                                  "remoteIDLineEdit", &VPNProfile::remoteID);
-    m_remoteTSLineEdit = addField(QStringLiteral("Remote traffic selector"), "remoteTSLineEdit",
-                                  &VPNProfile::remoteTS);
+        addField(tr("Remote address"), "remoteAddrLineEdit", &VPNProfile::remoteAddr);
+    m_remoteIDLineEdit =
+        addField(tr("Remote ID (DN, blank = %any)"), "remoteIDLineEdit", &VPNProfile::remoteID);
+    m_remoteTSLineEdit =
+        addField(tr("Remote traffic selector"), "remoteTSLineEdit", &VPNProfile::remoteTS);
 
-    m_requestVIPCheckBox =
-        makeCheckBox(box, "requestVIPCheckBox", QStringLiteral("Request virtual IP"));
+    m_requestVIPCheckBox = makeCheckBox(box, "requestVIPCheckBox", tr("Request virtual IP"));
     form->addRow(m_requestVIPCheckBox);
     connect(m_requestVIPCheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_profile.requestVIP = on; });
@@ -593,56 +605,56 @@ QWidget* ProfileEditorView::buildProposalSection(const QString& title, bool show
 }
 
 QWidget* ProfileEditorView::buildRoutingSection() {
-    QGroupBox* box = makeSection(this, QStringLiteral("Routing & DNS"));
+    QGroupBox* box = makeSection(this, tr("Routing & DNS"));
     // A lone "&" would mark a shortcut letter.
-    box->setTitle(QStringLiteral("Routing && DNS"));
+    box->setTitle(tr("Routing && DNS"));
     auto* layout = new QVBoxLayout(box);
 
     m_routesLabel = new QLabel(box);
     m_routesLabel->setObjectName(QStringLiteral("routesLabel"));
     m_routesLabel->setWordWrap(true);
     layout->addWidget(m_routesLabel);
-    m_routesTextEdit = makeTextEdit(box, "routesTextEdit", QStringLiteral("Routes"));
+    m_routesTextEdit = makeTextEdit(box, "routesTextEdit", tr("Routes"));
     m_routesLabel->setBuddy(m_routesTextEdit);
     layout->addWidget(m_routesTextEdit);
     connect(m_routesTextEdit, &QPlainTextEdit::textChanged, this,
             &ProfileEditorView::updateRoutesLabel);
 
-    auto* dnsLabel = new QLabel(QStringLiteral("DNS servers"), box);
+    auto* dnsLabel = new QLabel(tr("DNS servers"), box);
     layout->addWidget(dnsLabel);
-    m_dnsTextEdit = makeTextEdit(box, "dnsTextEdit", QStringLiteral("DNS servers"));
+    m_dnsTextEdit = makeTextEdit(box, "dnsTextEdit", tr("DNS servers"));
     dnsLabel->setBuddy(m_dnsTextEdit);
     layout->addWidget(m_dnsTextEdit);
     connect(m_dnsTextEdit, &QPlainTextEdit::textChanged, this,
             &ProfileEditorView::updateDnsmasqBlock);
 
     auto* searchForm = new QFormLayout();
-    m_searchLineEdit = makeLineEdit(box, "searchLineEdit", QStringLiteral("Search domains"));
-    searchForm->addRow(QStringLiteral("Search domains"), m_searchLineEdit);
+    m_searchLineEdit = makeLineEdit(box, "searchLineEdit", tr("Search domains"));
+    searchForm->addRow(tr("Search domains"), m_searchLineEdit);
     layout->addLayout(searchForm);
 
     auto* ipv6Row = new QHBoxLayout();
     m_preventIPv6CheckBox = makeWrappingCheckBox(
         box, "preventIPv6CheckBox",
-        QStringLiteral("Disable IPv6 on all interfaces while connected (prevents IPv6 leaks when "
-                       "the VPN carries only IPv4)"),
+        tr("Disable IPv6 on all interfaces while connected (prevents IPv6 leaks when "
+           "the VPN carries only IPv4)"),
         ipv6Row);
     layout->addLayout(ipv6Row);
     connect(m_preventIPv6CheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_profile.preventIPv6Leak = on; });
 
-    m_killSwitchCheckBox = makeCheckBox(box, "killSwitchCheckBox", QStringLiteral("Kill switch"));
+    m_killSwitchCheckBox = makeCheckBox(box, "killSwitchCheckBox", tr("Kill switch"));
     layout->addWidget(m_killSwitchCheckBox);
     connect(m_killSwitchCheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_profile.killSwitchEnabled = on; });
-    layout->addWidget(makeCaption(
-        box, "killSwitchCaptionLabel",
-        QStringLiteral("If the VPN unexpectedly disconnects or stops working, all network traffic "
+    layout->addWidget(
+        makeCaption(box, "killSwitchCaptionLabel",
+                    tr("If the VPN unexpectedly disconnects or stops working, all network traffic "
                        "is blocked to prevent any data from leaking outside the VPN connection. "
                        "Traffic is unblocked when you disconnect manually.")));
 
-    m_dnsmasqCheckBox = makeCheckBox(
-        box, "dnsmasqCheckBox", QStringLiteral("Use dnsmasq (local DNS proxy on 127.0.0.1:53)"));
+    m_dnsmasqCheckBox =
+        makeCheckBox(box, "dnsmasqCheckBox", tr("Use dnsmasq (local DNS proxy on 127.0.0.1:53)"));
     layout->addWidget(m_dnsmasqCheckBox);
     connect(m_dnsmasqCheckBox, &QCheckBox::toggled, this, [this](bool on) {
         m_profile.dnsmasqEnabled = on;
@@ -658,7 +670,7 @@ QWidget* ProfileEditorView::buildRoutingSection() {
     m_dnsmasqConfigLabel->setWordWrap(true);
     blockLayout->addWidget(m_dnsmasqConfigLabel);
     m_dnsmasqConfigTextEdit =
-        makeTextEdit(m_dnsmasqBlock, "dnsmasqConfigTextEdit", QStringLiteral("dnsmasq config"));
+        makeTextEdit(m_dnsmasqBlock, "dnsmasqConfigTextEdit", tr("dnsmasq config"));
     m_dnsmasqConfigTextEdit->setFixedHeight(
         m_dnsmasqConfigTextEdit->fontMetrics().lineSpacing() * 8 + 12);
     m_dnsmasqConfigLabel->setBuddy(m_dnsmasqConfigTextEdit);
@@ -674,22 +686,22 @@ QWidget* ProfileEditorView::buildRoutingSection() {
 }
 
 QWidget* ProfileEditorView::buildKeepaliveSection() {
-    QGroupBox* box = makeSection(this, QStringLiteral("Keepalive"));
+    QGroupBox* box = makeSection(this, tr("Keepalive"));
     auto* form = new QFormLayout(box);
 
     m_keepaliveIPLineEdit =
-        makeLineEdit(box, "keepaliveIPLineEdit", QStringLiteral("Ping IP (blank disables)"));
-    form->addRow(QStringLiteral("Ping IP (blank disables)"), m_keepaliveIPLineEdit);
+        makeLineEdit(box, "keepaliveIPLineEdit", tr("Ping IP (blank disables)"));
+    form->addRow(tr("Ping IP (blank disables)"), m_keepaliveIPLineEdit);
     connect(m_keepaliveIPLineEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_profile.keepaliveIP = text.toStdString(); });
 
     m_keepaliveIntervalLineEdit =
-        makeLineEdit(box, "keepaliveIntervalLineEdit", QStringLiteral("Interval (s)"));
+        makeLineEdit(box, "keepaliveIntervalLineEdit", tr("Interval (s)"));
     // Whole numbers only; the sign is allowed so that a stored negative value
     // shows as it is instead of being altered by the field.
     m_keepaliveIntervalLineEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("-?[0-9]{1,9}")), m_keepaliveIntervalLineEdit));
-    form->addRow(QStringLiteral("Interval (s)"), m_keepaliveIntervalLineEdit);
+    form->addRow(tr("Interval (s)"), m_keepaliveIntervalLineEdit);
     connect(m_keepaliveIntervalLineEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
         bool ok = false;
         const qlonglong value = text.toLongLong(&ok);
@@ -808,11 +820,10 @@ void ProfileEditorView::updateCertificateRows() {
 }
 
 void ProfileEditorView::updateRoutesLabel() {
-    const QString text =
-        isBlank(m_routesTextEdit->toPlainText())
-            ? QStringLiteral("Routes (one CIDR per line — leave empty to use the negotiated "
-                             "traffic selector)")
-            : QStringLiteral("Routes (one CIDR per line)");
+    const QString text = isBlank(m_routesTextEdit->toPlainText())
+                             ? tr("Routes (one CIDR per line — leave empty to use the negotiated "
+                                  "traffic selector)")
+                             : tr("Routes (one CIDR per line)");
     m_routesLabel->setText(text);
     m_routesTextEdit->setAccessibleName(text);
 }
@@ -820,24 +831,23 @@ void ProfileEditorView::updateRoutesLabel() {
 void ProfileEditorView::updateDnsmasqBlock() {
     m_dnsmasqBlock->setVisible(m_dnsmasqCheckBox->isChecked());
     const bool configBlank = isBlank(m_dnsmasqConfigTextEdit->toPlainText());
-    const QString label =
-        configBlank ? QStringLiteral("dnsmasq config (leave empty to auto-generate from DNS "
-                                     "servers above)")
-                    : QStringLiteral("dnsmasq config (used as complete config file — include "
-                                     "listen-address, port, server= etc.)");
+    const QString label = configBlank ? tr("dnsmasq config (leave empty to auto-generate from DNS "
+                                           "servers above)")
+                                      : tr("dnsmasq config (used as complete config file — include "
+                                           "listen-address, port, server= etc.)");
     m_dnsmasqConfigLabel->setText(label);
     m_dnsmasqConfigTextEdit->setAccessibleName(label);
 
     QString caption;
     if (!configBlank) {
-        caption = QStringLiteral("Tip: add resolv-file=") +
-                  QString::fromLatin1(kUpstreamResolvFile) +
-                  QStringLiteral(" to forward queries not otherwise matched to the DNS servers "
-                                 "this computer used just before connecting. The file is written "
-                                 "once the tunnel connects.");
+        caption = tr("Tip: add resolv-file=%1 to forward queries not otherwise matched to the DNS "
+                     "servers "
+                     "this computer used just before connecting. The file is written "
+                     "once the tunnel connects.")
+                      .arg(QString::fromLatin1(kUpstreamResolvFile));
     } else if (isBlank(m_dnsTextEdit->toPlainText())) {
-        caption = QStringLiteral("No DNS servers configured above — dnsmasq will forward to the "
-                                 "DNS servers this computer used just before connecting.");
+        caption = tr("No DNS servers configured above — dnsmasq will forward to the "
+                     "DNS servers this computer used just before connecting.");
     }
     m_dnsmasqCaptionLabel->setText(caption);
     m_dnsmasqCaptionLabel->setVisible(!caption.isEmpty());
@@ -845,7 +855,7 @@ void ProfileEditorView::updateDnsmasqBlock() {
 
 void ProfileEditorView::updateConnectAction() {
     const bool active = isActive();
-    m_connectAction->setText(active ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    m_connectAction->setText(active ? tr("Disconnect") : tr("Connect"));
     m_connectAction->setEnabled(!m_connection.busy());
     if (QWidget* button = m_toolBar->widgetForAction(m_connectAction)) {
         button->setAccessibleName(m_connectAction->text());

@@ -78,9 +78,8 @@ ProfileListView::ProfileListView(QWidget* parent) : QListView(parent) {
     setDropIndicatorShown(true);
     setDragDropMode(QAbstractItemView::InternalMove);
     setDefaultDropAction(Qt::MoveAction);
-    setAccessibleName(QStringLiteral("Profiles"));
-    setAccessibleDescription(
-        QStringLiteral("Ctrl+Up and Ctrl+Down move the selected profile up or down."));
+    setAccessibleName(tr("Profiles"));
+    setAccessibleDescription(tr("Ctrl+Up and Ctrl+Down move the selected profile up or down."));
 }
 
 void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
@@ -89,7 +88,7 @@ void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
-    QAction* remove = menu.addAction(QStringLiteral("Delete"));
+    QAction* remove = menu.addAction(tr("Delete"));
     if (menu.exec(event->globalPos()) == remove) {
         emit deleteRequested(index.row());
     }

@@ -3,6 +3,7 @@
 #include "Torvane/core/ProposalModel.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,12 @@ namespace {
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// The known algorithms' labels are marked for translation where they hold
+// words; the rest (and labels made from a typed proposal) come back as is.
+QString translatedLabel(const std::string& label) {
+    return QCoreApplication::translate("ProposalModel", label.c_str());
 }
 
 // Refills a picker and selects the entry named `current`; the option lists
@@ -39,22 +46,22 @@ ProposalPicker::ProposalPicker(bool showNoPFS, QWidget* parent)
 
     m_encryptionComboBox = new QComboBox(this);
     m_encryptionComboBox->setObjectName(QStringLiteral("encryptionComboBox"));
-    m_encryptionComboBox->setAccessibleName(QStringLiteral("Encryption"));
-    m_layout->addRow(QStringLiteral("Encryption"), m_encryptionComboBox);
+    m_encryptionComboBox->setAccessibleName(tr("Encryption"));
+    m_layout->addRow(tr("Encryption"), m_encryptionComboBox);
 
     m_integrityComboBox = new QComboBox(this);
     m_integrityComboBox->setObjectName(QStringLiteral("integrityComboBox"));
-    m_integrityComboBox->setAccessibleName(QStringLiteral("Integrity"));
-    m_layout->addRow(QStringLiteral("Integrity"), m_integrityComboBox);
+    m_integrityComboBox->setAccessibleName(tr("Integrity"));
+    m_layout->addRow(tr("Integrity"), m_integrityComboBox);
 
     m_dhGroupComboBox = new QComboBox(this);
     m_dhGroupComboBox->setObjectName(QStringLiteral("dhGroupComboBox"));
-    m_dhGroupComboBox->setAccessibleName(QStringLiteral("DH Group"));
-    m_layout->addRow(QStringLiteral("DH Group"), m_dhGroupComboBox);
+    m_dhGroupComboBox->setAccessibleName(tr("DH Group"));
+    m_layout->addRow(tr("DH Group"), m_dhGroupComboBox);
 
     m_resultLabel = new QLabel(this);
     m_resultLabel->setObjectName(QStringLiteral("resultLabel"));
-    m_resultLabel->setAccessibleName(QStringLiteral("Resulting proposal"));
+    m_resultLabel->setAccessibleName(tr("Resulting proposal"));
     m_resultLabel->setForegroundRole(QPalette::PlaceholderText);
     QFont caption = m_resultLabel->font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
@@ -63,8 +70,8 @@ ProposalPicker::ProposalPicker(bool showNoPFS, QWidget* parent)
 
     m_proposalLineEdit = new QLineEdit(this);
     m_proposalLineEdit->setObjectName(QStringLiteral("proposalLineEdit"));
-    m_proposalLineEdit->setAccessibleName(QStringLiteral("Proposal (strongSwan syntax)"));
-    m_proposalLineEdit->setPlaceholderText(QStringLiteral("Proposal (strongSwan syntax)"));
+    m_proposalLineEdit->setAccessibleName(tr("Proposal (strongSwan syntax)"));
+    m_proposalLineEdit->setPlaceholderText(tr("Proposal (strongSwan syntax)"));
     m_layout->addRow(m_proposalLineEdit);
 
     for (QComboBox* comboBox : {m_encryptionComboBox, m_integrityComboBox, m_dhGroupComboBox}) {
@@ -92,9 +99,9 @@ void ProposalPicker::refresh() {
 
     if (parsed) {
         fill(m_encryptionComboBox, encryptionOptions(*parsed), parsed->encryption,
-             [](const EncAlg& option) { return qt(option.label); });
+             [](const EncAlg& option) { return translatedLabel(option.label); });
         fill(m_integrityComboBox, integrityOptions(*parsed), parsed->integrity,
-             [](const IntegAlg& option) { return qt(option.label); });
+             [](const IntegAlg& option) { return translatedLabel(option.label); });
         if (parsed->integrity.empty()) {
             const QSignalBlocker blocker(m_integrityComboBox);
             m_integrityComboBox->setCurrentIndex(-1);

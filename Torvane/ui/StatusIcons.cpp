@@ -1,5 +1,7 @@
 #include "Torvane/ui/StatusIcons.h"
 
+#include <QCoreApplication>
+
 // The icons are compiled into the widget library, a static library whose
 // resource registration the linker drops unless something calls it.
 static void registerIconResources() {
@@ -80,17 +82,17 @@ QColor dotColor(VPNConnState state) {
 QString stateName(VPNConnState state) {
     switch (state) {
     case VPNConnState::connecting:
-        return QStringLiteral("Connecting");
+        return QCoreApplication::translate("StatusIcons", "Connecting");
     case VPNConnState::reconnecting:
-        return QStringLiteral("Reconnecting");
+        return QCoreApplication::translate("StatusIcons", "Reconnecting");
     case VPNConnState::connected:
-        return QStringLiteral("Connected");
+        return QCoreApplication::translate("StatusIcons", "Connected");
     case VPNConnState::error:
-        return QStringLiteral("Error");
+        return QCoreApplication::translate("StatusIcons", "Error");
     case VPNConnState::disconnected:
         break;
     }
-    return QStringLiteral("Disconnected");
+    return QCoreApplication::translate("StatusIcons", "Disconnected");
 }
 
 QIcon named(const char* name) {

@@ -36,7 +36,7 @@ void TrayIcon::show() {
 void TrayIcon::updateFromStatus() {
     const VPNRuntimeStatus& status = m_connection.status();
     m_trayIcon->setIcon(StatusIcons::trayIcon(status.aggregateState(), status.killSwitchHolding));
-    QString tip = QStringLiteral("Torvane — ") + m_connection.stateText();
+    QString tip = tr("Torvane — %1").arg(m_connection.stateText());
     if (status.killSwitchHolding) {
         tip += QLatin1Char('\n') + TrayMenu::killSwitchHoldingRow();
     }

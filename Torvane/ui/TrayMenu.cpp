@@ -72,9 +72,9 @@ void TrayMenu::rebuild() {
 
     const auto& profiles = m_store.profiles();
     if (profiles.empty()) {
-        m_menu->addAction(QStringLiteral("No profiles configured"))->setEnabled(false);
-        QObject::connect(m_menu->addAction(QStringLiteral("Add a Profile…")), &QAction::triggered,
-                         this, [this] { emit openConfigRequested(ConfigTab::connections); });
+        m_menu->addAction(tr("No profiles configured"))->setEnabled(false);
+        QObject::connect(m_menu->addAction(tr("Add a Profile…")), &QAction::triggered, this,
+                         [this] { emit openConfigRequested(ConfigTab::connections); });
     } else {
         for (const auto& profile : profiles) {
             const auto tunnelState =
@@ -95,32 +95,31 @@ void TrayMenu::rebuild() {
     // Disconnect All is also the way out of a held kill switch.
     if (m_connection.hasActiveTunnel() || holding) {
         m_menu->addSeparator();
-        QAction* disconnectAll = m_menu->addAction(QStringLiteral("Disconnect All"));
+        QAction* disconnectAll = m_menu->addAction(tr("Disconnect All"));
         disconnectAll->setEnabled(canCommand);
         QObject::connect(disconnectAll, &QAction::triggered, this,
                          [this] { m_connection.disconnectAll(); });
     }
-    QObject::connect(
-        m_menu->addAction(literal(QStringLiteral("Forcibly Stop & Kill All Torvane VPNs"))),
-        &QAction::triggered, this, &TrayMenu::confirmForceKill, Qt::QueuedConnection);
+    QObject::connect(m_menu->addAction(literal(tr("Forcibly Stop & Kill All Torvane VPNs"))),
+                     &QAction::triggered, this, &TrayMenu::confirmForceKill, Qt::QueuedConnection);
     m_menu->addSeparator();
 
-    QAction* configuration = m_menu->addAction(QStringLiteral("Configuration…"));
+    QAction* configuration = m_menu->addAction(tr("Configuration…"));
     configuration->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     QObject::connect(configuration, &QAction::triggered, this,
                      [this] { emit openConfigRequested(ConfigTab::connections); });
-    QObject::connect(m_menu->addAction(QStringLiteral("Show Log…")), &QAction::triggered, this,
+    QObject::connect(m_menu->addAction(tr("Show Log…")), &QAction::triggered, this,
                      [this] { emit openConfigRequested(ConfigTab::log); });
-    QObject::connect(m_menu->addAction(QStringLiteral("About Torvane")), &QAction::triggered, this,
+    QObject::connect(m_menu->addAction(tr("About Torvane")), &QAction::triggered, this,
                      &TrayMenu::aboutRequested);
     m_menu->addSeparator();
 
-    QAction* quit = m_menu->addAction(QStringLiteral("Quit Torvane"));
+    QAction* quit = m_menu->addAction(tr("Quit Torvane"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QObject::connect(quit, &QAction::triggered, this, &TrayMenu::quitRequested);
-    QAction* quitAndStop = m_menu->addAction(literal(QStringLiteral("Quit Torvane & Stop Helper")));
-    quitAndStop->setToolTip(QStringLiteral(
-        "Disconnects every tunnel, terminates the privileged helper daemon, then quits"));
+    QAction* quitAndStop = m_menu->addAction(literal(tr("Quit Torvane & Stop Helper")));
+    quitAndStop->setToolTip(
+        tr("Disconnects every tunnel, terminates the privileged helper daemon, then quits"));
     QObject::connect(quitAndStop, &QAction::triggered, this,
                      [this] { m_connection.quitAndStopHelper(); });
 }
@@ -159,22 +158,21 @@ void TrayMenu::confirmForceKill() {
 }
 
 QString TrayMenu::killSwitchHoldingRow() {
-    return QString::fromUtf8(ConnectionManager::kKillSwitchHoldingText) +
-           QStringLiteral(" — Disconnect All lifts it");
+    return tr("%1 — Disconnect All lifts it")
+        .arg(ConnectionManager::tr(ConnectionManager::kKillSwitchHoldingText));
 }
 
 bool TrayMenu::askForceKill(QWidget* parent) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QStringLiteral("Torvane"));
-    box.setText(QStringLiteral("Forcibly stop all Torvane VPNs?"));
-    box.setInformativeText(QStringLiteral(
+    box.setText(tr("Forcibly stop all Torvane VPNs?"));
+    box.setInformativeText(tr(
         "This immediately kills every strongSwan (charon) and dnsmasq process — including strays "
         "Torvane lost track of — then removes VPN routes, restores DNS and IPv6, and lifts any "
         "kill-switch firewall rules. Tunnels are cut without notifying the gateways."));
-    QPushButton* kill =
-        box.addButton(literal(QStringLiteral("Force Stop & Kill")), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* kill = box.addButton(literal(tr("Force Stop & Kill")), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(kill);
     box.setEscapeButton(cancel);
     box.exec();

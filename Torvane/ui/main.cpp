@@ -3,6 +3,7 @@
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/ProfileStore.h"
 #include "Torvane/core/SystemdServiceRegistry.h"
+#include "Torvane/core/Translations.h"
 #include "Torvane/ui/AppDelegate.h"
 #include "Torvane/ui/ConfigWindowModel.h"
 #include "Torvane/ui/SingleInstance.h"
@@ -16,6 +17,7 @@
 int main(int argc, char** argv) {
     using namespace torvane;
     QApplication app(argc, argv);
+    installTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Torvane"));
     QApplication::setDesktopFileName(QStringLiteral("torvane"));
     // Every window, dialogs and alerts included, shows the application's
@@ -33,8 +35,10 @@ int main(int argc, char** argv) {
     case SingleInstance::Claim::another:
         return 0;
     case SingleInstance::Claim::anotherSilent:
-        QTextStream(stderr) << "Torvane is already running but does not answer: "
-                            << instance.error() << "\n";
+        QTextStream(stderr) << QCoreApplication::translate(
+                                   "main", "Torvane is already running but does not answer: %1")
+                                   .arg(instance.error())
+                            << "\n";
         return 1;
     }
 

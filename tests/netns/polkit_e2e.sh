@@ -14,6 +14,10 @@
 #
 #   polkit_e2e.sh HELPER TESTCLIENT POLICY [TORVANECTL]
 set -euo pipefail
+# The checks read the programs' English texts, whatever language the machine
+# or the caller's session has.
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=testbed.sh
 source "$here/testbed.sh"

@@ -12,6 +12,10 @@
 #
 #   torvanectl_e2e.sh HELPER TORVANECTL [TORVANE_APP]
 set -euo pipefail
+# The checks read the programs' English texts, whatever language the machine
+# or the caller's session has.
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
 # shellcheck source=testbed.sh
 source "$(dirname "$0")/testbed.sh"
 # shellcheck source=../tools/private_keyring.sh

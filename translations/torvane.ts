@@ -1,0 +1,1171 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" sourcelanguage="en">
+<context>
+    <name>AutostartEntry</name>
+    <message>
+        <source>Torvane could not remove %1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane could not create %1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane could not write %1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>EditorAlerts</name>
+    <message>
+        <source>Couldn’t Save Secrets</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Export Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Import File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The password and keys couldn’t be saved to your keyring (it may be locked). Unlock your keyring and Save again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ExportFile</name>
+    <message>
+        <source>This profile file uses a newer format (version %1) than this app understands.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This isn’t a Torvane profile file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile file is damaged or incomplete.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Incorrect passphrase, or the file was changed after it was exported — the secrets couldn’t be decrypted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Incorrect passphrase — the secrets couldn’t be decrypted.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not derive the encryption key from the passphrase.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not generate secure random data for encryption.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This profile file protects its secrets with a method this app doesn’t support.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ExportFlow</name>
+    <message>
+        <source>Export Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane profile (*.torvane)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PasswordPrompt</name>
+    <message>
+        <source>Pre-shared Key</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EAP Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>XAuth Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ProposalModel</name>
+    <message>
+        <source>None (no PFS)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>3DES (legacy)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SHA-1 (legacy)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>StatusIcons</name>
+    <message>
+        <source>Connecting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reconnecting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SystemdServiceRegistry</name>
+    <message>
+        <source>The Torvane helper is not enabled. Enable it as an administrator with:
+    sudo systemctl enable --now torvane-helper.socket</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VPNAuthMethod</name>
+    <message>
+        <source>Certificate + XAuth</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Certificate only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EAP-MSCHAPv2 (username/password)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>EAP-TLS (certificate)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre-shared key + gateway certificate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre-shared key (mutual)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Torvane is already running but does not answer: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::AboutPanel</name>
+    <message>
+        <source>Version %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane bundles %1 and %2, both licensed under the GNU General Public License v2, and OpenSSL, licensed under the Apache License 2.0.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Torvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Credits</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::AppDelegate</name>
+    <message>
+        <source>Torvane can’t reach its VPN helper</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN connections and will quit.
+
+Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, then launch Torvane again. If it keeps failing, reinstall the package.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show How to Enable</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enabling the VPN helper</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::CertificateRow</name>
+    <message>
+        <source>%1 state</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loaded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not set</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ConfigWindow</name>
+    <message>
+        <source>Delete Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete “%1”? This also removes its saved password and certificates, and can’t be undone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unsaved Changes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save the changes to “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your changes are lost if you don’t save them.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane Configuration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Configuration tabs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drag to reorder — profiles higher in the list take priority when connected tunnels have overlapping routes or DNS.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add a profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete the selected profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import a profile from a .torvane file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start Torvane at login</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane documentation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No Profile Selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select a profile or add a new one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ConnectionManager</name>
+    <message>
+        <source>Disconnected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reconnecting…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected: %1 tunnels</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected: %1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Priorities not applied: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto-connect skipped for &apos;%1&apos; (no password provided)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto-connected &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto-connect failed for &apos;%1&apos;: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kill switch holding: traffic blocked</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ExportSheet</name>
+    <message>
+        <source>Export Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a passphrase to protect the exported file. You’ll need it to import the profile on another machine.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passphrase</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Confirm passphrase</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passphrases don’t match.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ImportFlow</name>
+    <message>
+        <source>Import Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane profiles (*.torvane *.json);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn’t Import Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile was imported, but its password and keys couldn’t be saved to your keyring (it may be locked). Open the profile and Save again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::LogPane</name>
+    <message>
+        <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::PassphraseDialog</name>
+    <message>
+        <source>Import Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import “%1”</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enter the passphrase this profile was exported with.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passphrase</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::PasswordPromptDialog</name>
+    <message>
+        <source>Enter %1 to connect.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileEditorView</name>
+    <message>
+        <source>The file “%1” couldn’t be opened: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” is too large to be a certificate or key.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” couldn’t be read: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file “%1” isn’t text in UTF-8, so it can’t be a PEM file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import Certificate or Key</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Certificates and keys (*.pem *.crt *.key *.cer *.der);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profile editor</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IKE Proposals</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ESP Proposals</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export this profile to a passphrase-protected .torvane file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect automatically when Torvane launches</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Authentication</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Method</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IKE version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pre-shared key</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Local ID (identifies you to the gateway)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Local ID (blank = from certificate)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CA certificate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Client certificate</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Client private key</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remote address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remote ID (DN, blank = %any)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remote traffic selector</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Request virtual IP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Routing &amp; DNS</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Routing &amp;&amp; DNS</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Routes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DNS servers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search domains</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disable IPv6 on all interfaces while connected (prevents IPv6 leaks when the VPN carries only IPv4)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kill switch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>If the VPN unexpectedly disconnects or stops working, all network traffic is blocked to prevent any data from leaking outside the VPN connection. Traffic is unblocked when you disconnect manually.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Use dnsmasq (local DNS proxy on 127.0.0.1:53)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dnsmasq config</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keepalive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ping IP (blank disables)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Interval (s)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Routes (one CIDR per line — leave empty to use the negotiated traffic selector)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Routes (one CIDR per line)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dnsmasq config (leave empty to auto-generate from DNS servers above)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>dnsmasq config (used as complete config file — include listen-address, port, server= etc.)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tip: add resolv-file=%1 to forward queries not otherwise matched to the DNS servers this computer used just before connecting. The file is written once the tunnel connects.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No DNS servers configured above — dnsmasq will forward to the DNS servers this computer used just before connecting.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileListView</name>
+    <message>
+        <source>Profiles</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ctrl+Up and Ctrl+Down move the selected profile up or down.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProposalPicker</name>
+    <message>
+        <source>Encryption</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Integrity</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DH Group</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Resulting proposal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Proposal (strongSwan syntax)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TrayIcon</name>
+    <message>
+        <source>Torvane — </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TrayMenu</name>
+    <message>
+        <source>No profiles configured</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add a Profile…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnect All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Forcibly Stop &amp; Kill All Torvane VPNs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Configuration…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show Log…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Torvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit Torvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit Torvane &amp; Stop Helper</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Disconnects every tunnel, terminates the privileged helper daemon, then quits</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> — Disconnect All lifts it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Forcibly stop all Torvane VPNs?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This immediately kills every strongSwan (charon) and dnsmasq process — including strays Torvane lost track of — then removes VPN routes, restores DNS and IPv6, and lifts any kill-switch firewall rules. Tunnels are cut without notifying the gateways.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Force Stop &amp; Kill</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::cli::Torvanectl</name>
+    <message>
+        <source>Run &apos;torvanectl --help&apos; for usage.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot reach the Torvane helper (is torvane-helper running? The system log has the details)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>interrupted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No profiles. &apos;torvanectl add --help&apos; shows how to add one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Added &apos;%1&apos; (%2) at position %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the profile was added, but its secrets could not be stored (is a Secret Service running and unlocked?)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Removed &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>POSITION must be a number from 1 to %1, not &apos;%2&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the new order is saved, but the helper has not applied it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; has no stored %2; give it with --password-file FILE or run on a terminal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 for &apos;%2&apos;: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no %1 given</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no password given</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no answer from the helper within %1 s; &apos;%2&apos; may still be connecting</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no tunnels</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 — torvanectl stop-all lifts it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a passphrase is needed; give it with --passphrase-file FILE or run on a terminal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no passphrase given</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Repeat the passphrase: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the passphrases differ</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passphrase for &apos;%1&apos;: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Imported &apos;%1&apos; (%2) at position %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Another profile has the same name; name this one by its id.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the profile was imported, but its secrets could not be stored (is a Secret Service running and unlocked?)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--format-version must be 1 or 2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Passphrase to protect &apos;%1&apos;: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exported &apos;%1&apos; to %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No secrets are stored for this profile; the file holds none.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvanectl</name>
+    <message>
+        <source>torvanectl list
+  Lists the profiles in priority order: position, name, method, server, id.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl add --name NAME --server HOST --method METHOD [options]
+torvanectl add --from-json FILE [options]
+  Adds a profile at the end of the list.
+  METHOD is one of psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.
+  --user NAME          XAuth or EAP user name
+  --local-id ID        local IKE identity (default: from the certificate)
+  --remote-id ID       the gateway&apos;s IKE identity (default: any)
+  --routes CIDR,...    networks routed through the tunnel (default: what the
+                       gateway offers within --remote-ts)
+  --remote-ts CIDR     remote traffic selector (default 0.0.0.0/0)
+  --ike-version 1|2    default 2; xauth always uses 1, EAP methods 2
+  --ca-cert FILE       CA or gateway certificate (PEM)
+  --cert FILE          client certificate (PEM)
+  --dns IP,...         DNS servers while connected
+  --search-domains D,...
+  --connect-on-launch  connect when the tray application starts
+  --from-json FILE     a profile as JSON; the options above override it
+  Secrets are read from files, never from the command line:
+  --psk-file FILE      pre-shared key (psk, pskMutual)
+  --password-file FILE XAuth or EAP password (xauth, eapMSCHAPv2)
+  --key-file FILE      client private key, PEM (certificate, eapTLS, xauth)
+  A password or key that is not stored is asked for at connect.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl remove NAME|ID
+  Removes a profile and its stored secrets.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl move NAME|ID POSITION
+  Moves a profile to POSITION (1 is the top, the highest priority) and
+  sends the new order to the helper.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl connect NAME|ID [--password-file FILE]
+  Connects a profile and waits until it is connected or has failed. When
+  its password or pre-shared key is not stored, it is read from FILE, or
+  asked for on the terminal.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl disconnect NAME|ID
+  Disconnects one profile.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl stop-all
+  Disconnects every tunnel.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl force-kill
+  Kills every strongSwan and DNS proxy process and restores networking.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl status [--watch]
+  One line per tunnel: name, state, virtual IP, message (tab-separated,
+  &apos;-&apos; for none). With --watch, prints every new state the helper reports
+  until Ctrl-C; a tunnel that goes away is shown as disconnected.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl import FILE [--passphrase-file FILE]
+  Imports a .torvane file as a new profile; the passphrase is read from the
+  file or asked for on the terminal.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
+  Writes a profile and its secrets, sealed with a passphrase, to FILE, which
+  only you can read. The passphrase protects the whole file against changes.
+  --format-version 1  the older format, for a build that cannot read the
+                      current one (2): it seals the secrets only, so the
+                      profile in it can be changed unnoticed
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl log [--follow]
+  Prints the helper&apos;s log lines as they come, until Ctrl-C. The helper
+  keeps no history; its past lines are in the system log under
+  &apos;torvane-helper&apos;.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 takes no value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; has no option %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is given twice</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; needs %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; does not take the argument &apos;%2&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Usage: torvanectl COMMAND [ARGUMENTS] [OPTIONS]
+Controls the Torvane VPN helper and the profiles of this user.
+
+Commands:
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profiles are named by their name or id. &apos;torvanectl COMMAND --help&apos; describes
+one command. The helper&apos;s socket is TORVANE_HELPER_SOCKET when set.
+Exit status: 0 success, 1 failure, 2 usage error.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no profile is named &apos;%1&apos; or has that id</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; matches %2 profiles; name the one you mean by its id (&apos;torvanectl list&apos; shows the ids)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is not a profile: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a profile with the id %1 already exists (&apos;%2&apos;)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;add&apos; needs %1 (or --from-json FILE)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>unknown method &apos;%1&apos;; use one of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--ike-version must be 1 or 2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the profile&apos;s name must not be empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a profile named &apos;%1&apos; already exists</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the profile needs a server (--server HOST)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--psk-file does not apply to the method %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--password-file does not apply to the method %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--key-file does not apply to the method %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>NAME</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>METHOD</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SERVER</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read %1: it is a directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is larger than %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,1241 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>AutostartEntry</name>
+    <message>
+        <source>Torvane could not remove %1: %2.</source>
+        <translation>Torvane konnte %1 nicht entfernen: %2.</translation>
+    </message>
+    <message>
+        <source>Torvane could not create %1: %2.</source>
+        <translation>Torvane konnte %1 nicht anlegen: %2.</translation>
+    </message>
+    <message>
+        <source>Torvane could not write %1: %2.</source>
+        <translation>Torvane konnte %1 nicht schreiben: %2.</translation>
+    </message>
+</context>
+<context>
+    <name>EditorAlerts</name>
+    <message>
+        <source>Couldn’t Save Secrets</source>
+        <translation>Zugangsdaten konnten nicht gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Couldn’t Export Profile</source>
+        <translation>Profil konnte nicht exportiert werden</translation>
+    </message>
+    <message>
+        <source>Couldn’t Import File</source>
+        <translation>Datei konnte nicht importiert werden</translation>
+    </message>
+    <message>
+        <source>The password and keys couldn’t be saved to your keyring (it may be locked). Unlock your keyring and Save again.</source>
+        <translation>Passwort und Schlüssel konnten nicht in Ihrem Schlüsselbund gespeichert werden (er ist möglicherweise gesperrt). Entsperren Sie den Schlüsselbund und speichern Sie erneut.</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFile</name>
+    <message>
+        <source>This profile file uses a newer format (version %1) than this app understands.</source>
+        <translation>Diese Profildatei hat ein neueres Format (Version %1), als diese Anwendung lesen kann.</translation>
+    </message>
+    <message>
+        <source>This isn’t a Torvane profile file.</source>
+        <translation>Dies ist keine Torvane-Profildatei.</translation>
+    </message>
+    <message>
+        <source>The profile file is damaged or incomplete.</source>
+        <translation>Die Profildatei ist beschädigt oder unvollständig.</translation>
+    </message>
+    <message>
+        <source>Incorrect passphrase, or the file was changed after it was exported — the secrets couldn’t be decrypted.</source>
+        <translation>Falsche Passphrase, oder die Datei wurde nach dem Export verändert – die Zugangsdaten konnten nicht entschlüsselt werden.</translation>
+    </message>
+    <message>
+        <source>Incorrect passphrase — the secrets couldn’t be decrypted.</source>
+        <translation>Falsche Passphrase – die Zugangsdaten konnten nicht entschlüsselt werden.</translation>
+    </message>
+    <message>
+        <source>Could not derive the encryption key from the passphrase.</source>
+        <translation>Der Schlüssel konnte nicht aus der Passphrase abgeleitet werden.</translation>
+    </message>
+    <message>
+        <source>Could not generate secure random data for encryption.</source>
+        <translation>Es konnten keine sicheren Zufallsdaten für die Verschlüsselung erzeugt werden.</translation>
+    </message>
+    <message>
+        <source>This profile file protects its secrets with a method this app doesn’t support.</source>
+        <translation>Diese Profildatei schützt ihre Zugangsdaten mit einem Verfahren, das diese Anwendung nicht unterstützt.</translation>
+    </message>
+</context>
+<context>
+    <name>ExportFlow</name>
+    <message>
+        <source>Export Profile</source>
+        <translation>Profil exportieren</translation>
+    </message>
+    <message>
+        <source>Torvane profile (*.torvane)</source>
+        <translation>Torvane-Profil (*.torvane)</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordPrompt</name>
+    <message>
+        <source>Pre-shared Key</source>
+        <translation>Pre-Shared Key</translation>
+    </message>
+    <message>
+        <source>EAP Password</source>
+        <translation>EAP-Passwort</translation>
+    </message>
+    <message>
+        <source>XAuth Password</source>
+        <translation>XAuth-Passwort</translation>
+    </message>
+</context>
+<context>
+    <name>ProposalModel</name>
+    <message>
+        <source>None (no PFS)</source>
+        <translation>Keine (ohne PFS)</translation>
+    </message>
+    <message>
+        <source>3DES (legacy)</source>
+        <translation>3DES (veraltet)</translation>
+    </message>
+    <message>
+        <source>SHA-1 (legacy)</source>
+        <translation>SHA-1 (veraltet)</translation>
+    </message>
+</context>
+<context>
+    <name>StatusIcons</name>
+    <message>
+        <source>Connecting</source>
+        <translation>Verbindung wird hergestellt</translation>
+    </message>
+    <message>
+        <source>Reconnecting</source>
+        <translation>Verbindung wird wiederhergestellt</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+</context>
+<context>
+    <name>SystemdServiceRegistry</name>
+    <message>
+        <source>The Torvane helper is not enabled. Enable it as an administrator with:
+    sudo systemctl enable --now torvane-helper.socket</source>
+        <translation>Der Torvane-Hilfsdienst ist nicht aktiviert. Aktivieren Sie ihn als Administrator mit:
+    sudo systemctl enable --now torvane-helper.socket</translation>
+    </message>
+</context>
+<context>
+    <name>VPNAuthMethod</name>
+    <message>
+        <source>Certificate + XAuth</source>
+        <translation>Zertifikat + XAuth</translation>
+    </message>
+    <message>
+        <source>Certificate only</source>
+        <translation>Nur Zertifikat</translation>
+    </message>
+    <message>
+        <source>EAP-MSCHAPv2 (username/password)</source>
+        <translation>EAP-MSCHAPv2 (Benutzername/Passwort)</translation>
+    </message>
+    <message>
+        <source>EAP-TLS (certificate)</source>
+        <translation>EAP-TLS (Zertifikat)</translation>
+    </message>
+    <message>
+        <source>Pre-shared key + gateway certificate</source>
+        <translation>Pre-Shared Key + Gateway-Zertifikat</translation>
+    </message>
+    <message>
+        <source>Pre-shared key (mutual)</source>
+        <translation>Pre-Shared Key (gegenseitig)</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Torvane is already running but does not answer: %1</source>
+        <translation>Torvane läuft bereits, antwortet aber nicht: %1</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::AboutPanel</name>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Torvane bundles %1 and %2, both licensed under the GNU General Public License v2, and OpenSSL, licensed under the Apache License 2.0.</source>
+        <translation>Torvane enthält %1 und %2, beide lizenziert unter der GNU General Public License v2, sowie OpenSSL, lizenziert unter der Apache License 2.0.</translation>
+    </message>
+    <message>
+        <source>About Torvane</source>
+        <translation>Über Torvane</translation>
+    </message>
+    <message>
+        <source>Credits</source>
+        <translation>Danksagungen</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Lizenz</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::AppDelegate</name>
+    <message>
+        <source>Torvane can’t reach its VPN helper</source>
+        <translation>Torvane erreicht seinen VPN-Hilfsdienst nicht</translation>
+    </message>
+    <message>
+        <source>The privileged helper couldn’t be started or contacted, so Torvane can’t manage VPN connections and will quit.
+
+Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, then launch Torvane again. If it keeps failing, reinstall the package.</source>
+        <translation>Der privilegierte Hilfsdienst konnte nicht gestartet oder erreicht werden. Torvane kann daher keine VPN-Verbindungen verwalten und wird beendet.
+
+Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper.socket“ und starten Sie Torvane dann erneut. Schlägt es weiterhin fehl, installieren Sie das Paket neu.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Show How to Enable</source>
+        <translation>Anleitung zum Aktivieren</translation>
+    </message>
+    <message>
+        <source>Enabling the VPN helper</source>
+        <translation>VPN-Hilfsdienst aktivieren</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::CertificateRow</name>
+    <message>
+        <source>%1 state</source>
+        <translation>%1: Status</translation>
+    </message>
+    <message>
+        <source>Import…</source>
+        <translation>Importieren…</translation>
+    </message>
+    <message>
+        <source>Import %1</source>
+        <translation>%1 importieren</translation>
+    </message>
+    <message>
+        <source>Loaded</source>
+        <translation>Geladen</translation>
+    </message>
+    <message>
+        <source>Not set</source>
+        <translation>Nicht gesetzt</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ConfigWindow</name>
+    <message>
+        <source>Delete Profile</source>
+        <translation>Profil löschen</translation>
+    </message>
+    <message>
+        <source>Delete “%1”? This also removes its saved password and certificates, and can’t be undone.</source>
+        <translation>„%1“ löschen? Dabei werden auch das gespeicherte Passwort und die Zertifikate entfernt. Dies kann nicht rückgängig gemacht werden.</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Unsaved Changes</source>
+        <translation>Ungespeicherte Änderungen</translation>
+    </message>
+    <message>
+        <source>Save the changes to “%1”?</source>
+        <translation>Änderungen an „%1“ speichern?</translation>
+    </message>
+    <message>
+        <source>Your changes are lost if you don’t save them.</source>
+        <translation>Ihre Änderungen gehen verloren, wenn Sie sie nicht speichern.</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
+    </message>
+    <message>
+        <source>Torvane Configuration</source>
+        <translation>Torvane-Einstellungen</translation>
+    </message>
+    <message>
+        <source>Configuration tabs</source>
+        <translation>Einstellungsbereiche</translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation>Verbindungen</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>Drag to reorder — profiles higher in the list take priority when connected tunnels have overlapping routes or DNS.</source>
+        <translation>Zum Umsortieren ziehen – weiter oben stehende Profile haben Vorrang, wenn sich Routen oder DNS verbundener Tunnel überschneiden.</translation>
+    </message>
+    <message>
+        <source>Add a profile</source>
+        <translation>Profil hinzufügen</translation>
+    </message>
+    <message>
+        <source>Delete the selected profile</source>
+        <translation>Ausgewähltes Profil löschen</translation>
+    </message>
+    <message>
+        <source>Import a profile from a .torvane file</source>
+        <translation>Profil aus einer .torvane-Datei importieren</translation>
+    </message>
+    <message>
+        <source>Start Torvane at login</source>
+        <translation>Torvane bei der Anmeldung starten</translation>
+    </message>
+    <message>
+        <source>Torvane documentation</source>
+        <translation>Torvane-Dokumentation</translation>
+    </message>
+    <message>
+        <source>No Profile Selected</source>
+        <translation>Kein Profil ausgewählt</translation>
+    </message>
+    <message>
+        <source>Select a profile or add a new one.</source>
+        <translation>Wählen Sie ein Profil aus oder fügen Sie ein neues hinzu.</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ConnectionManager</name>
+    <message>
+        <source>Disconnected</source>
+        <translation>Getrennt</translation>
+    </message>
+    <message>
+        <source>Connecting…</source>
+        <translation>Verbindung wird hergestellt…</translation>
+    </message>
+    <message>
+        <source>Reconnecting…</source>
+        <translation>Verbindung wird wiederhergestellt…</translation>
+    </message>
+    <message>
+        <source>Connected: %1 tunnels</source>
+        <translation>Verbunden: %1 Tunnel</translation>
+    </message>
+    <message>
+        <source>Connected: %1 (%2)</source>
+        <translation>Verbunden: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Connected: %1</source>
+        <translation>Verbunden: %1</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Connect failed: %1</source>
+        <translation>Verbindung fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Priorities not applied: %1</source>
+        <translation>Prioritäten nicht übernommen: %1</translation>
+    </message>
+    <message>
+        <source>Auto-connect skipped for &apos;%1&apos; (no password provided)</source>
+        <translation>Automatisches Verbinden von „%1“ übersprungen (kein Passwort angegeben)</translation>
+    </message>
+    <message>
+        <source>Auto-connected &apos;%1&apos;</source>
+        <translation>„%1“ automatisch verbunden</translation>
+    </message>
+    <message>
+        <source>Auto-connect failed for &apos;%1&apos;: %2</source>
+        <translation>Automatisches Verbinden von „%1“ fehlgeschlagen: %2</translation>
+    </message>
+    <message>
+        <source>Kill switch holding: traffic blocked</source>
+        <translation>Kill-Switch aktiv: Datenverkehr blockiert</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ExportSheet</name>
+    <message>
+        <source>Export Profile</source>
+        <translation>Profil exportieren</translation>
+    </message>
+    <message>
+        <source>Choose a passphrase to protect the exported file. You’ll need it to import the profile on another machine.</source>
+        <translation>Wählen Sie eine Passphrase zum Schutz der exportierten Datei. Sie benötigen sie, um das Profil auf einem anderen Rechner zu importieren.</translation>
+    </message>
+    <message>
+        <source>Passphrase</source>
+        <translation>Passphrase</translation>
+    </message>
+    <message>
+        <source>Confirm passphrase</source>
+        <translation>Passphrase bestätigen</translation>
+    </message>
+    <message>
+        <source>Passphrases don’t match.</source>
+        <translation>Die Passphrasen stimmen nicht überein.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Exportieren</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ImportFlow</name>
+    <message>
+        <source>Import Profile</source>
+        <translation>Profil importieren</translation>
+    </message>
+    <message>
+        <source>Torvane profiles (*.torvane *.json);;All files (*)</source>
+        <translation>Torvane-Profile (*.torvane *.json);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Couldn’t Import Profile</source>
+        <translation>Profil konnte nicht importiert werden</translation>
+    </message>
+    <message>
+        <source>The profile was imported, but its password and keys couldn’t be saved to your keyring (it may be locked). Open the profile and Save again.</source>
+        <translation>Das Profil wurde importiert, aber Passwort und Schlüssel konnten nicht in Ihrem Schlüsselbund gespeichert werden (er ist möglicherweise gesperrt). Öffnen Sie das Profil und speichern Sie erneut.</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::LogPane</name>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::PassphraseDialog</name>
+    <message>
+        <source>Import Profile</source>
+        <translation>Profil importieren</translation>
+    </message>
+    <message>
+        <source>Import “%1”</source>
+        <translation>„%1“ importieren</translation>
+    </message>
+    <message>
+        <source>Enter the passphrase this profile was exported with.</source>
+        <translation>Geben Sie die Passphrase ein, mit der dieses Profil exportiert wurde.</translation>
+    </message>
+    <message>
+        <source>Passphrase</source>
+        <translation>Passphrase</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importieren</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::PasswordPromptDialog</name>
+    <message>
+        <source>Enter %1 to connect.</source>
+        <translation>Zum Verbinden %1 eingeben.</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileEditorView</name>
+    <message>
+        <source>The file “%1” couldn’t be opened: %2</source>
+        <translation>Die Datei „%1“ konnte nicht geöffnet werden: %2</translation>
+    </message>
+    <message>
+        <source>The file “%1” is too large to be a certificate or key.</source>
+        <translation>Die Datei „%1“ ist zu groß für ein Zertifikat oder einen Schlüssel.</translation>
+    </message>
+    <message>
+        <source>The file “%1” couldn’t be read: %2</source>
+        <translation>Die Datei „%1“ konnte nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The file “%1” isn’t text in UTF-8, so it can’t be a PEM file.</source>
+        <translation>Die Datei „%1“ ist kein UTF-8-Text und kann daher keine PEM-Datei sein.</translation>
+    </message>
+    <message>
+        <source>Import Certificate or Key</source>
+        <translation>Zertifikat oder Schlüssel importieren</translation>
+    </message>
+    <message>
+        <source>Certificates and keys (*.pem *.crt *.key *.cer *.der);;All files (*)</source>
+        <translation>Zertifikate und Schlüssel (*.pem *.crt *.key *.cer *.der);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Profile editor</source>
+        <translation>Profileditor</translation>
+    </message>
+    <message>
+        <source>IKE Proposals</source>
+        <translation>IKE-Vorschläge</translation>
+    </message>
+    <message>
+        <source>ESP Proposals</source>
+        <translation>ESP-Vorschläge</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exportieren…</translation>
+    </message>
+    <message>
+        <source>Export this profile to a passphrase-protected .torvane file</source>
+        <translation>Dieses Profil in eine mit Passphrase geschützte .torvane-Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Connect automatically when Torvane launches</source>
+        <translation>Beim Start von Torvane automatisch verbinden</translation>
+    </message>
+    <message>
+        <source>Authentication</source>
+        <translation>Authentifizierung</translation>
+    </message>
+    <message>
+        <source>Method</source>
+        <translation>Methode</translation>
+    </message>
+    <message>
+        <source>IKE version</source>
+        <translation>IKE-Version</translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation>Benutzer</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>Pre-shared key</source>
+        <translation>Pre-Shared Key</translation>
+    </message>
+    <message>
+        <source>Local ID (identifies you to the gateway)</source>
+        <translation>Lokale ID (weist Sie gegenüber dem Gateway aus)</translation>
+    </message>
+    <message>
+        <source>Local ID (blank = from certificate)</source>
+        <translation>Lokale ID (leer = aus dem Zertifikat)</translation>
+    </message>
+    <message>
+        <source>CA certificate</source>
+        <translation>CA-Zertifikat</translation>
+    </message>
+    <message>
+        <source>Client certificate</source>
+        <translation>Client-Zertifikat</translation>
+    </message>
+    <message>
+        <source>Client private key</source>
+        <translation>Privater Client-Schlüssel</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>Remote address</source>
+        <translation>Entfernte Adresse</translation>
+    </message>
+    <message>
+        <source>Remote ID (DN, blank = %any)</source>
+        <translation>Entfernte ID (DN, leer = %any)</translation>
+    </message>
+    <message>
+        <source>Remote traffic selector</source>
+        <translation>Entfernter Traffic-Selektor</translation>
+    </message>
+    <message>
+        <source>Request virtual IP</source>
+        <translation>Virtuelle IP anfordern</translation>
+    </message>
+    <message>
+        <source>Routing &amp; DNS</source>
+        <translation>Routing &amp; DNS</translation>
+    </message>
+    <message>
+        <source>Routing &amp;&amp; DNS</source>
+        <translation>Routing &amp;&amp; DNS</translation>
+    </message>
+    <message>
+        <source>Routes</source>
+        <translation>Routen</translation>
+    </message>
+    <message>
+        <source>DNS servers</source>
+        <translation>DNS-Server</translation>
+    </message>
+    <message>
+        <source>Search domains</source>
+        <translation>Suchdomänen</translation>
+    </message>
+    <message>
+        <source>Disable IPv6 on all interfaces while connected (prevents IPv6 leaks when the VPN carries only IPv4)</source>
+        <translation>IPv6 während der Verbindung auf allen Schnittstellen deaktivieren (verhindert IPv6-Lecks, wenn das VPN nur IPv4 überträgt)</translation>
+    </message>
+    <message>
+        <source>Kill switch</source>
+        <translation>Kill-Switch</translation>
+    </message>
+    <message>
+        <source>If the VPN unexpectedly disconnects or stops working, all network traffic is blocked to prevent any data from leaking outside the VPN connection. Traffic is unblocked when you disconnect manually.</source>
+        <translation>Wenn das VPN unerwartet getrennt wird oder nicht mehr funktioniert, wird der gesamte Netzwerkverkehr blockiert, damit keine Daten außerhalb der VPN-Verbindung abfließen. Die Sperre endet, wenn Sie die Verbindung selbst trennen.</translation>
+    </message>
+    <message>
+        <source>Use dnsmasq (local DNS proxy on 127.0.0.1:53)</source>
+        <translation>dnsmasq verwenden (lokaler DNS-Proxy auf 127.0.0.1:53)</translation>
+    </message>
+    <message>
+        <source>dnsmasq config</source>
+        <translation>dnsmasq-Konfiguration</translation>
+    </message>
+    <message>
+        <source>Keepalive</source>
+        <translation>Keepalive</translation>
+    </message>
+    <message>
+        <source>Ping IP (blank disables)</source>
+        <translation>Ping-IP (leer = aus)</translation>
+    </message>
+    <message>
+        <source>Interval (s)</source>
+        <translation>Intervall (s)</translation>
+    </message>
+    <message>
+        <source>Routes (one CIDR per line — leave empty to use the negotiated traffic selector)</source>
+        <translation>Routen (ein CIDR pro Zeile – leer lassen, um den ausgehandelten Traffic-Selektor zu verwenden)</translation>
+    </message>
+    <message>
+        <source>Routes (one CIDR per line)</source>
+        <translation>Routen (ein CIDR pro Zeile)</translation>
+    </message>
+    <message>
+        <source>dnsmasq config (leave empty to auto-generate from DNS servers above)</source>
+        <translation>dnsmasq-Konfiguration (leer lassen, um sie aus den DNS-Servern oben zu erzeugen)</translation>
+    </message>
+    <message>
+        <source>dnsmasq config (used as complete config file — include listen-address, port, server= etc.)</source>
+        <translation>dnsmasq-Konfiguration (wird als vollständige Konfigurationsdatei verwendet – listen-address, port, server= usw. angeben)</translation>
+    </message>
+    <message>
+        <source>Tip: add resolv-file=%1 to forward queries not otherwise matched to the DNS servers this computer used just before connecting. The file is written once the tunnel connects.</source>
+        <translation>Tipp: Fügen Sie resolv-file=%1 hinzu, um sonst nicht zugeordnete Anfragen an die DNS-Server weiterzuleiten, die dieser Rechner unmittelbar vor dem Verbinden verwendet hat. Die Datei wird geschrieben, sobald der Tunnel verbunden ist.</translation>
+    </message>
+    <message>
+        <source>No DNS servers configured above — dnsmasq will forward to the DNS servers this computer used just before connecting.</source>
+        <translation>Oben sind keine DNS-Server eingetragen – dnsmasq leitet an die DNS-Server weiter, die dieser Rechner unmittelbar vor dem Verbinden verwendet hat.</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Trennen</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileListView</name>
+    <message>
+        <source>Profiles</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>Ctrl+Up and Ctrl+Down move the selected profile up or down.</source>
+        <translation>Strg+Pfeil hoch und Strg+Pfeil runter verschieben das ausgewählte Profil nach oben oder unten.</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProposalPicker</name>
+    <message>
+        <source>Encryption</source>
+        <translation>Verschlüsselung</translation>
+    </message>
+    <message>
+        <source>Integrity</source>
+        <translation>Integrität</translation>
+    </message>
+    <message>
+        <source>DH Group</source>
+        <translation>DH-Gruppe</translation>
+    </message>
+    <message>
+        <source>Resulting proposal</source>
+        <translation>Resultierender Vorschlag</translation>
+    </message>
+    <message>
+        <source>Proposal (strongSwan syntax)</source>
+        <translation>Vorschlag (strongSwan-Syntax)</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TrayIcon</name>
+    <message>
+        <source>Torvane — </source>
+        <translation>Torvane – </translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TrayMenu</name>
+    <message>
+        <source>No profiles configured</source>
+        <translation>Keine Profile eingerichtet</translation>
+    </message>
+    <message>
+        <source>Add a Profile…</source>
+        <translation>Profil hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Disconnect All</source>
+        <translation>Alle trennen</translation>
+    </message>
+    <message>
+        <source>Forcibly Stop &amp; Kill All Torvane VPNs</source>
+        <translation>Alle Torvane-VPNs zwangsweise stoppen &amp; beenden</translation>
+    </message>
+    <message>
+        <source>Configuration…</source>
+        <translation>Einstellungen…</translation>
+    </message>
+    <message>
+        <source>Show Log…</source>
+        <translation>Protokoll anzeigen…</translation>
+    </message>
+    <message>
+        <source>About Torvane</source>
+        <translation>Über Torvane</translation>
+    </message>
+    <message>
+        <source>Quit Torvane</source>
+        <translation>Torvane beenden</translation>
+    </message>
+    <message>
+        <source>Quit Torvane &amp; Stop Helper</source>
+        <translation>Torvane beenden &amp; Hilfsdienst stoppen</translation>
+    </message>
+    <message>
+        <source>Disconnects every tunnel, terminates the privileged helper daemon, then quits</source>
+        <translation>Trennt alle Tunnel, beendet den privilegierten Hilfsdienst und schließt dann Torvane</translation>
+    </message>
+    <message>
+        <source> — Disconnect All lifts it</source>
+        <translation> – „Alle trennen“ hebt ihn auf</translation>
+    </message>
+    <message>
+        <source>Forcibly stop all Torvane VPNs?</source>
+        <translation>Alle Torvane-VPNs zwangsweise stoppen?</translation>
+    </message>
+    <message>
+        <source>This immediately kills every strongSwan (charon) and dnsmasq process — including strays Torvane lost track of — then removes VPN routes, restores DNS and IPv6, and lifts any kill-switch firewall rules. Tunnels are cut without notifying the gateways.</source>
+        <translation>Dies beendet sofort alle strongSwan- (charon) und dnsmasq-Prozesse – auch verwaiste, die Torvane aus den Augen verloren hat –, entfernt dann die VPN-Routen, stellt DNS und IPv6 wieder her und hebt alle Kill-Switch-Firewallregeln auf. Die Tunnel werden getrennt, ohne die Gateways zu benachrichtigen.</translation>
+    </message>
+    <message>
+        <source>Force Stop &amp; Kill</source>
+        <translation>Zwangsweise stoppen &amp; beenden</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::cli::Torvanectl</name>
+    <message>
+        <source>Run &apos;torvanectl --help&apos; for usage.</source>
+        <translation>„torvanectl --help“ zeigt die Verwendung.</translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation>unbekannter Befehl „%1“</translation>
+    </message>
+    <message>
+        <source>cannot reach the Torvane helper (is torvane-helper running? The system log has the details)</source>
+        <translation>der Torvane-Hilfsdienst ist nicht erreichbar (läuft torvane-helper? Einzelheiten stehen im Systemprotokoll)</translation>
+    </message>
+    <message>
+        <source>interrupted</source>
+        <translation>unterbrochen</translation>
+    </message>
+    <message>
+        <source>No profiles. &apos;torvanectl add --help&apos; shows how to add one.</source>
+        <translation>Keine Profile. „torvanectl add --help“ zeigt, wie man eines hinzufügt.</translation>
+    </message>
+    <message>
+        <source>Added &apos;%1&apos; (%2) at position %3</source>
+        <translation>„%1“ (%2) an Position %3 hinzugefügt</translation>
+    </message>
+    <message>
+        <source>the profile was added, but its secrets could not be stored (is a Secret Service running and unlocked?)</source>
+        <translation>das Profil wurde hinzugefügt, aber seine Zugangsdaten konnten nicht gespeichert werden (läuft ein Secret Service und ist er entsperrt?)</translation>
+    </message>
+    <message>
+        <source>Removed &apos;%1&apos;</source>
+        <translation>„%1“ entfernt</translation>
+    </message>
+    <message>
+        <source>POSITION must be a number from 1 to %1, not &apos;%2&apos;</source>
+        <translation>POSITION muss eine Zahl von 1 bis %1 sein, nicht „%2“</translation>
+    </message>
+    <message>
+        <source>the new order is saved, but the helper has not applied it</source>
+        <translation>die neue Reihenfolge ist gespeichert, aber der Hilfsdienst hat sie nicht übernommen</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; has no stored %2; give it with --password-file FILE or run on a terminal</source>
+        <translation>%2 für „%1“ ist nicht gespeichert; mit --password-file FILE angeben oder in einem Terminal ausführen</translation>
+    </message>
+    <message>
+        <source>%1 for &apos;%2&apos;: </source>
+        <translation>%1 für „%2“: </translation>
+    </message>
+    <message>
+        <source>no %1 given</source>
+        <translation>%1 nicht angegeben</translation>
+    </message>
+    <message>
+        <source>no password given</source>
+        <translation>kein Passwort angegeben</translation>
+    </message>
+    <message>
+        <source>no answer from the helper within %1 s; &apos;%2&apos; may still be connecting</source>
+        <translation>keine Antwort vom Hilfsdienst innerhalb von %1 s; „%2“ wird möglicherweise noch verbunden</translation>
+    </message>
+    <message>
+        <source>no tunnels</source>
+        <translation>keine Tunnel</translation>
+    </message>
+    <message>
+        <source>%1 — torvanectl stop-all lifts it</source>
+        <translation>%1 – torvanectl stop-all hebt ihn auf</translation>
+    </message>
+    <message>
+        <source>a passphrase is needed; give it with --passphrase-file FILE or run on a terminal</source>
+        <translation>eine Passphrase wird benötigt; mit --passphrase-file FILE angeben oder in einem Terminal ausführen</translation>
+    </message>
+    <message>
+        <source>no passphrase given</source>
+        <translation>keine Passphrase angegeben</translation>
+    </message>
+    <message>
+        <source>Repeat the passphrase: </source>
+        <translation>Passphrase wiederholen: </translation>
+    </message>
+    <message>
+        <source>the passphrases differ</source>
+        <translation>die Passphrasen stimmen nicht überein</translation>
+    </message>
+    <message>
+        <source>Passphrase for &apos;%1&apos;: </source>
+        <translation>Passphrase für „%1“: </translation>
+    </message>
+    <message>
+        <source>Imported &apos;%1&apos; (%2) at position %3</source>
+        <translation>„%1“ (%2) an Position %3 importiert</translation>
+    </message>
+    <message>
+        <source>Another profile has the same name; name this one by its id.</source>
+        <translation>Ein anderes Profil hat denselben Namen; geben Sie dieses über seine ID an.</translation>
+    </message>
+    <message>
+        <source>the profile was imported, but its secrets could not be stored (is a Secret Service running and unlocked?)</source>
+        <translation>das Profil wurde importiert, aber seine Zugangsdaten konnten nicht gespeichert werden (läuft ein Secret Service und ist er entsperrt?)</translation>
+    </message>
+    <message>
+        <source>--format-version must be 1 or 2</source>
+        <translation>--format-version muss 1 oder 2 sein</translation>
+    </message>
+    <message>
+        <source>Passphrase to protect &apos;%1&apos;: </source>
+        <translation>Passphrase zum Schutz von „%1“: </translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Exported &apos;%1&apos; to %2</source>
+        <translation>„%1“ nach %2 exportiert</translation>
+    </message>
+    <message>
+        <source>No secrets are stored for this profile; the file holds none.</source>
+        <translation>Für dieses Profil sind keine Zugangsdaten gespeichert; die Datei enthält keine.</translation>
+    </message>
+</context>
+<context>
+    <name>torvanectl</name>
+    <message>
+        <source>torvanectl list
+  Lists the profiles in priority order: position, name, method, server, id.
+</source>
+        <translation>torvanectl list
+  Listet die Profile nach Priorität: Position, Name, Methode, Server, ID.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl add --name NAME --server HOST --method METHOD [options]
+torvanectl add --from-json FILE [options]
+  Adds a profile at the end of the list.
+  METHOD is one of psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.
+  --user NAME          XAuth or EAP user name
+  --local-id ID        local IKE identity (default: from the certificate)
+  --remote-id ID       the gateway&apos;s IKE identity (default: any)
+  --routes CIDR,...    networks routed through the tunnel (default: what the
+                       gateway offers within --remote-ts)
+  --remote-ts CIDR     remote traffic selector (default 0.0.0.0/0)
+  --ike-version 1|2    default 2; xauth always uses 1, EAP methods 2
+  --ca-cert FILE       CA or gateway certificate (PEM)
+  --cert FILE          client certificate (PEM)
+  --dns IP,...         DNS servers while connected
+  --search-domains D,...
+  --connect-on-launch  connect when the tray application starts
+  --from-json FILE     a profile as JSON; the options above override it
+  Secrets are read from files, never from the command line:
+  --psk-file FILE      pre-shared key (psk, pskMutual)
+  --password-file FILE XAuth or EAP password (xauth, eapMSCHAPv2)
+  --key-file FILE      client private key, PEM (certificate, eapTLS, xauth)
+  A password or key that is not stored is asked for at connect.
+</source>
+        <translation>torvanectl add --name NAME --server HOST --method METHOD [options]
+torvanectl add --from-json FILE [options]
+  Fügt ein Profil am Ende der Liste hinzu.
+  METHOD ist eine von psk, pskMutual, certificate, eapMSCHAPv2, eapTLS, xauth.
+  --user NAME          XAuth- oder EAP-Benutzername
+  --local-id ID        lokale IKE-Identität (Vorgabe: aus dem Zertifikat)
+  --remote-id ID       IKE-Identität des Gateways (Vorgabe: beliebig)
+  --routes CIDR,...    durch den Tunnel geleitete Netze (Vorgabe: was das
+                       Gateway innerhalb von --remote-ts anbietet)
+  --remote-ts CIDR     entfernter Traffic-Selektor (Vorgabe 0.0.0.0/0)
+  --ike-version 1|2    Vorgabe 2; xauth verwendet immer 1, EAP-Methoden 2
+  --ca-cert FILE       CA- oder Gateway-Zertifikat (PEM)
+  --cert FILE          Client-Zertifikat (PEM)
+  --dns IP,...         DNS-Server während der Verbindung
+  --search-domains D,...
+  --connect-on-launch  beim Start der Tray-Anwendung verbinden
+  --from-json FILE     ein Profil als JSON; die Optionen oben haben Vorrang
+  Zugangsdaten werden aus Dateien gelesen, nie von der Befehlszeile:
+  --psk-file FILE      Pre-Shared Key (psk, pskMutual)
+  --password-file FILE XAuth- oder EAP-Passwort (xauth, eapMSCHAPv2)
+  --key-file FILE      privater Client-Schlüssel, PEM (certificate, eapTLS, xauth)
+  Ein nicht gespeichertes Passwort oder ein nicht gespeicherter Schlüssel
+  wird beim Verbinden abgefragt.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl remove NAME|ID
+  Removes a profile and its stored secrets.
+</source>
+        <translation>torvanectl remove NAME|ID
+  Entfernt ein Profil und seine gespeicherten Zugangsdaten.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl move NAME|ID POSITION
+  Moves a profile to POSITION (1 is the top, the highest priority) and
+  sends the new order to the helper.
+</source>
+        <translation>torvanectl move NAME|ID POSITION
+  Verschiebt ein Profil an POSITION (1 ist oben, die höchste Priorität) und
+  übermittelt die neue Reihenfolge an den Hilfsdienst.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl connect NAME|ID [--password-file FILE]
+  Connects a profile and waits until it is connected or has failed. When
+  its password or pre-shared key is not stored, it is read from FILE, or
+  asked for on the terminal.
+</source>
+        <translation>torvanectl connect NAME|ID [--password-file FILE]
+  Verbindet ein Profil und wartet, bis es verbunden oder gescheitert ist. Ist
+  sein Passwort oder Pre-Shared Key nicht gespeichert, wird er aus FILE
+  gelesen oder im Terminal abgefragt.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl disconnect NAME|ID
+  Disconnects one profile.
+</source>
+        <translation>torvanectl disconnect NAME|ID
+  Trennt ein Profil.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl stop-all
+  Disconnects every tunnel.
+</source>
+        <translation>torvanectl stop-all
+  Trennt alle Tunnel.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl force-kill
+  Kills every strongSwan and DNS proxy process and restores networking.
+</source>
+        <translation>torvanectl force-kill
+  Beendet alle strongSwan- und DNS-Proxy-Prozesse zwangsweise und stellt
+  das Netzwerk wieder her.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl status [--watch]
+  One line per tunnel: name, state, virtual IP, message (tab-separated,
+  &apos;-&apos; for none). With --watch, prints every new state the helper reports
+  until Ctrl-C; a tunnel that goes away is shown as disconnected.
+</source>
+        <translation>torvanectl status [--watch]
+  Eine Zeile je Tunnel: Name, Zustand, virtuelle IP, Meldung (durch Tabulatoren
+  getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue Zustand, den der
+  Hilfsdienst meldet, bis Strg-C ausgegeben; ein verschwundener Tunnel wird als
+  getrennt angezeigt.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl import FILE [--passphrase-file FILE]
+  Imports a .torvane file as a new profile; the passphrase is read from the
+  file or asked for on the terminal.
+</source>
+        <translation>torvanectl import FILE [--passphrase-file FILE]
+  Importiert eine .torvane-Datei als neues Profil; die Passphrase wird aus der
+  Datei gelesen oder im Terminal abgefragt.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
+  Writes a profile and its secrets, sealed with a passphrase, to FILE, which
+  only you can read. The passphrase protects the whole file against changes.
+  --format-version 1  the older format, for a build that cannot read the
+                      current one (2): it seals the secrets only, so the
+                      profile in it can be changed unnoticed
+</source>
+        <translation>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
+  Schreibt ein Profil und seine Zugangsdaten, mit einer Passphrase versiegelt,
+  nach FILE, das nur Sie lesen können. Die Passphrase schützt die ganze Datei
+  vor Änderungen.
+  --format-version 1  das ältere Format, für eine Version, die das aktuelle (2)
+                      nicht lesen kann: es versiegelt nur die Zugangsdaten,
+                      das Profil darin kann also unbemerkt verändert werden
+</translation>
+    </message>
+    <message>
+        <source>torvanectl log [--follow]
+  Prints the helper&apos;s log lines as they come, until Ctrl-C. The helper
+  keeps no history; its past lines are in the system log under
+  &apos;torvane-helper&apos;.
+</source>
+        <translation>torvanectl log [--follow]
+  Gibt die Protokollzeilen des Hilfsdienstes bis Strg-C aus, sobald sie kommen.
+  Der Hilfsdienst speichert keinen Verlauf; frühere Zeilen stehen im
+  Systemprotokoll unter &apos;torvane-helper&apos;.
+</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>kein Befehl angegeben</translation>
+    </message>
+    <message>
+        <source>unknown command &apos;%1&apos;</source>
+        <translation>unbekannter Befehl „%1“</translation>
+    </message>
+    <message>
+        <source>%1 takes no value</source>
+        <translation>%1 nimmt keinen Wert an</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; has no option %2</source>
+        <translation>„%1“ hat keine Option %2</translation>
+    </message>
+    <message>
+        <source>%1 is given twice</source>
+        <translation>%1 ist doppelt angegeben</translation>
+    </message>
+    <message>
+        <source>%1 needs a value</source>
+        <translation>%1 braucht einen Wert</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; needs %2</source>
+        <translation>„%1“ braucht %2</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; does not take the argument &apos;%2&apos;</source>
+        <translation>„%1“ nimmt das Argument „%2“ nicht an</translation>
+    </message>
+    <message>
+        <source>Usage: torvanectl COMMAND [ARGUMENTS] [OPTIONS]
+Controls the Torvane VPN helper and the profiles of this user.
+
+Commands:
+</source>
+        <translation>Aufruf: torvanectl COMMAND [ARGUMENTS] [OPTIONS]
+Steuert den Torvane-VPN-Hilfsdienst und die Profile dieses Benutzers.
+
+Befehle:
+</translation>
+    </message>
+    <message>
+        <source>Profiles are named by their name or id. &apos;torvanectl COMMAND --help&apos; describes
+one command. The helper&apos;s socket is TORVANE_HELPER_SOCKET when set.
+Exit status: 0 success, 1 failure, 2 usage error.
+</source>
+        <translation>Profile werden über ihren Namen oder ihre ID angegeben. &apos;torvanectl COMMAND --help&apos;
+beschreibt einen Befehl. Der Socket des Hilfsdienstes ist TORVANE_HELPER_SOCKET,
+falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation>Aufruf: %1</translation>
+    </message>
+    <message>
+        <source>no profile is named &apos;%1&apos; or has that id</source>
+        <translation>kein Profil heißt „%1“ oder hat diese ID</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; matches %2 profiles; name the one you mean by its id (&apos;torvanectl list&apos; shows the ids)</source>
+        <translation>„%1“ passt auf %2 Profile; geben Sie das gemeinte über seine ID an („torvanectl list“ zeigt die IDs)</translation>
+    </message>
+    <message>
+        <source>%1 is not a profile: %2</source>
+        <translation>%1 ist kein Profil: %2</translation>
+    </message>
+    <message>
+        <source>a profile with the id %1 already exists (&apos;%2&apos;)</source>
+        <translation>ein Profil mit der ID %1 existiert bereits („%2“)</translation>
+    </message>
+    <message>
+        <source>&apos;add&apos; needs %1 (or --from-json FILE)</source>
+        <translation>„add“ braucht %1 (oder --from-json FILE)</translation>
+    </message>
+    <message>
+        <source>unknown method &apos;%1&apos;; use one of %2</source>
+        <translation>unbekannte Methode „%1“; möglich sind %2</translation>
+    </message>
+    <message>
+        <source>--ike-version must be 1 or 2</source>
+        <translation>--ike-version muss 1 oder 2 sein</translation>
+    </message>
+    <message>
+        <source>the profile&apos;s name must not be empty</source>
+        <translation>der Name des Profils darf nicht leer sein</translation>
+    </message>
+    <message>
+        <source>a profile named &apos;%1&apos; already exists</source>
+        <translation>ein Profil namens „%1“ existiert bereits</translation>
+    </message>
+    <message>
+        <source>the profile needs a server (--server HOST)</source>
+        <translation>das Profil braucht einen Server (--server HOST)</translation>
+    </message>
+    <message>
+        <source>--psk-file does not apply to the method %1</source>
+        <translation>--psk-file gilt nicht für die Methode %1</translation>
+    </message>
+    <message>
+        <source>--password-file does not apply to the method %1</source>
+        <translation>--password-file gilt nicht für die Methode %1</translation>
+    </message>
+    <message>
+        <source>--key-file does not apply to the method %1</source>
+        <translation>--key-file gilt nicht für die Methode %1</translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <translation>%1 ist leer</translation>
+    </message>
+    <message>
+        <source>NAME</source>
+        <translation>NAME</translation>
+    </message>
+    <message>
+        <source>METHOD</source>
+        <translation>METHODE</translation>
+    </message>
+    <message>
+        <source>SERVER</source>
+        <translation>SERVER</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>%1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>cannot read %1: it is a directory</source>
+        <translation>%1 kann nicht gelesen werden: es ist ein Verzeichnis</translation>
+    </message>
+    <message>
+        <source>%1 is larger than %2 bytes</source>
+        <translation>%1 ist größer als %2 Bytes</translation>
+    </message>
+</context>
+</TS>

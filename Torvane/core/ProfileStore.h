@@ -31,6 +31,8 @@ public:
     static ProfileStore& shared();
 
     const std::vector<VPNProfile>& profiles() const { return m_profiles; }
+    /// The settings file the list lives in; the app's other settings too.
+    QSettings& settings() const { return m_settings; }
 
     VPNProfile add(VPNProfile profile);
     void update(const VPNProfile& profile);

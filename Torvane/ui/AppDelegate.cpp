@@ -6,6 +6,7 @@
 #include "Torvane/core/SystemdServiceRegistry.h"
 #include "Torvane/ui/AboutPanel.h"
 #include "Torvane/ui/ConfigWindow.h"
+#include "Torvane/ui/DesktopNotifier.h"
 #include "Torvane/ui/PasswordPromptDialog.h"
 #include "Torvane/ui/TrayIcon.h"
 #include "Torvane/ui/TrayMenu.h"
@@ -37,8 +38,9 @@ AppDelegate::AppDelegate(HelperClient& helper, ConnectionManager& connection, Pr
                          ConfigWindowModel& windowModel, bool trayAvailable, QObject* parent)
     : QObject(parent), m_helper(helper), m_connection(connection), m_store(store),
       m_windowModel(windowModel), m_trayAvailable(trayAvailable),
-      m_relay(std::make_shared<Relay>()),
-      m_trayMenu(std::make_unique<TrayMenu>(connection, store)) {
+      m_relay(std::make_shared<Relay>()), m_trayMenu(std::make_unique<TrayMenu>(connection, store)),
+      m_notifier(
+          new DesktopNotifier(connection, store.settings(), QDBusConnection::sessionBus(), this)) {
     m_relay->target = this;
     m_hooks.helperFailureAlert = &AppDelegate::presentHelperFailure;
     m_hooks.openLoginItems = &AppDelegate::showLoginItemsHelp;
@@ -59,6 +61,7 @@ AppDelegate::AppDelegate(HelperClient& helper, ConnectionManager& connection, Pr
     if (m_trayAvailable) {
         m_trayIcon = new TrayIcon(m_connection, *m_trayMenu, this);
         m_trayIcon->show();
+        m_notifier->setFallbackTray(&m_trayIcon->systemTrayIcon());
     } else {
         openConfig(m_windowModel.selectedTab());
     }
@@ -115,8 +118,10 @@ void AppDelegate::helperReached(bool reachable) {
             });
         }
     });
-    m_connection.refreshStatus(
-        [this] { m_connection.autoConnectOnLaunch([this] { emit startupFinished(true); }); });
+    m_connection.refreshStatus([this] {
+        m_notifier->start();
+        m_connection.autoConnectOnLaunch([this] { emit startupFinished(true); });
+    });
 }
 
 void AppDelegate::presentHelperFailureAndQuit() {

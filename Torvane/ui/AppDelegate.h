@@ -13,6 +13,7 @@ namespace torvane {
 class AboutPanel;
 class ConfigWindow;
 class ConnectionManager;
+class DesktopNotifier;
 class HelperClient;
 class ProfileStore;
 class TrayIcon;
@@ -97,6 +98,7 @@ private:
 
     std::unique_ptr<TrayMenu> m_trayMenu;
     TrayIcon* m_trayIcon = nullptr;
+    DesktopNotifier* m_notifier;
     QPointer<ConfigWindow> m_configWindow;
     QPointer<AboutPanel> m_aboutPanel;
     bool m_quitting = false;

@@ -3,6 +3,7 @@
 #include "Torvane/core/ConnectionManager.h"
 #include "Torvane/core/ProfileStore.h"
 #include "Torvane/ui/AboutPanel.h"
+#include "Torvane/ui/DesktopNotifier.h"
 #include "Torvane/ui/ImportFlow.h"
 #include "Torvane/ui/LogPane.h"
 #include "Torvane/ui/ProfileEditorView.h"
@@ -193,12 +194,19 @@ QWidget* ConfigWindow::buildFooter() {
     m_autostartBox->setChecked(m_autostart.isEnabled());
     connect(m_autostartBox, &QCheckBox::toggled, this, &ConfigWindow::autostartToggled);
     layout->addWidget(m_autostartBox);
+    m_notificationsBox = new QCheckBox(QStringLiteral("Show notifications"), row);
+    m_notificationsBox->setChecked(DesktopNotifier::isEnabled(m_store.settings()));
+    connect(m_notificationsBox, &QCheckBox::toggled, this,
+            [this](bool enabled) { DesktopNotifier::setEnabled(m_store.settings(), enabled); });
+    layout->addWidget(m_notificationsBox);
     m_autostartMessage = new QLabel(row);
     m_autostartMessage->setObjectName(QStringLiteral("autostartMessage"));
     m_autostartMessage->setWordWrap(true);
     m_autostartMessage->setTextFormat(Qt::PlainText);
     m_autostartMessage->hide();
     layout->addWidget(m_autostartMessage, 1);
+    // Keeps the check boxes together while the message is hidden.
+    layout->addStretch(1);
 
     const QString address = QString::fromLatin1(AboutPanel::kSourcePageURL);
     // A flat button rather than a rich-text link: a label's link takes two

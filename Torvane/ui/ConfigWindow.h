@@ -88,6 +88,8 @@ public:
     /// "Start Torvane at login", and the reason it could not be changed.
     QCheckBox* autostartBox() const { return m_autostartBox; }
     QLabel* autostartMessage() const { return m_autostartMessage; }
+    /// "Show notifications" (desktop notifications of tunnel changes).
+    QCheckBox* notificationsBox() const { return m_notificationsBox; }
     /// The right-hand side: the editor, or the empty state.
     QWidget* detailWidget() const { return m_detail; }
     /// The editor of the selected profile, or null for the empty state.
@@ -130,6 +132,7 @@ private:
     AutostartEntry m_autostart;
     QCheckBox* m_autostartBox = nullptr;
     QLabel* m_autostartMessage = nullptr;
+    QCheckBox* m_notificationsBox = nullptr;
 };
 
 } // namespace torvane

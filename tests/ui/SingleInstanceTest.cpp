@@ -1,40 +1,17 @@
 #include "Torvane/ui/SingleInstance.h"
 
+#include "tests/ui/PrivateSessionBus.h"
+
 #include <optional>
 
 #include <QDBusConnection>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 namespace torvane {
 namespace {
 
-/// A session bus of the test's own, ended with it.
-class PrivateSessionBus {
-public:
-    PrivateSessionBus() {
-        const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (program.isEmpty()) {
-            return;
-        }
-        m_daemon.start(program, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                 QStringLiteral("--print-address=1")});
-        if (m_daemon.waitForReadyRead(10000)) {
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        }
-    }
-    ~PrivateSessionBus() {
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
+using testing::PrivateSessionBus;
 
 // Two starts of the app, each with its own connection to one session bus:
 // the second hands over to the first and would exit.

@@ -333,6 +333,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>Select a profile or add a new one.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Show notifications</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>torvane::ConnectionManager</name>
@@ -390,6 +394,45 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Kill switch holding: traffic blocked</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Helper unreachable — reconnecting…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::DesktopNotifier</name>
+    <message>
+        <source>Connected: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Virtual address %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The tunnel is up.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reconnecting: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The tunnel dropped; Torvane is bringing it back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connection failed: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The tunnel stopped and will not retry.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Traffic outside the tunnels stays blocked until they are back; Disconnect All lifts it.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -740,7 +783,7 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
 <context>
     <name>torvane::TrayIcon</name>
     <message>
-        <source>Torvane — </source>
+        <source>Torvane — %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -787,10 +830,6 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source> — Disconnect All lifts it</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Forcibly stop all Torvane VPNs?</source>
         <translation type="unfinished"></translation>
     </message>
@@ -804,6 +843,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 — Disconnect All lifts it</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -336,6 +336,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>Select a profile or add a new one.</source>
         <translation>Wählen Sie ein Profil aus oder fügen Sie ein neues hinzu.</translation>
     </message>
+    <message>
+        <source>Show notifications</source>
+        <translation>Benachrichtigungen anzeigen</translation>
+    </message>
 </context>
 <context>
     <name>torvane::ConnectionManager</name>
@@ -394,6 +398,45 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Kill switch holding: traffic blocked</source>
         <translation>Kill-Switch aktiv: Datenverkehr blockiert</translation>
+    </message>
+    <message>
+        <source>Helper unreachable — reconnecting…</source>
+        <translation>Hilfsdienst nicht erreichbar — neue Verbindung wird aufgebaut…</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::DesktopNotifier</name>
+    <message>
+        <source>Connected: %1</source>
+        <translation>Verbunden: %1</translation>
+    </message>
+    <message>
+        <source>Virtual address %1</source>
+        <translation>Virtuelle Adresse %1</translation>
+    </message>
+    <message>
+        <source>The tunnel is up.</source>
+        <translation>Der Tunnel steht.</translation>
+    </message>
+    <message>
+        <source>Reconnecting: %1</source>
+        <translation>Verbindung wird wiederhergestellt: %1</translation>
+    </message>
+    <message>
+        <source>The tunnel dropped; Torvane is bringing it back.</source>
+        <translation>Der Tunnel ist abgebrochen; Torvane stellt ihn wieder her.</translation>
+    </message>
+    <message>
+        <source>Connection failed: %1</source>
+        <translation>Verbindung fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The tunnel stopped and will not retry.</source>
+        <translation>Der Tunnel wurde beendet und wird nicht erneut versucht.</translation>
+    </message>
+    <message>
+        <source>Traffic outside the tunnels stays blocked until they are back; Disconnect All lifts it.</source>
+        <translation>Datenverkehr außerhalb der Tunnel bleibt gesperrt, bis sie wieder stehen; „Alle trennen“ hebt die Sperre auf.</translation>
     </message>
 </context>
 <context>
@@ -743,8 +786,8 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
 <context>
     <name>torvane::TrayIcon</name>
     <message>
-        <source>Torvane — </source>
-        <translation>Torvane – </translation>
+        <source>Torvane — %1</source>
+        <translation>Torvane — %1</translation>
     </message>
 </context>
 <context>
@@ -790,10 +833,6 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <translation>Trennt alle Tunnel, beendet den privilegierten Hilfsdienst und schließt dann Torvane</translation>
     </message>
     <message>
-        <source> — Disconnect All lifts it</source>
-        <translation> – „Alle trennen“ hebt ihn auf</translation>
-    </message>
-    <message>
         <source>Forcibly stop all Torvane VPNs?</source>
         <translation>Alle Torvane-VPNs zwangsweise stoppen?</translation>
     </message>
@@ -808,6 +847,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>%1 — Disconnect All lifts it</source>
+        <translation>%1 — „Alle trennen“ hebt die Sperre auf</translation>
     </message>
 </context>
 <context>

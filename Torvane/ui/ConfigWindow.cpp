@@ -194,7 +194,7 @@ QWidget* ConfigWindow::buildFooter() {
     m_autostartBox->setChecked(m_autostart.isEnabled());
     connect(m_autostartBox, &QCheckBox::toggled, this, &ConfigWindow::autostartToggled);
     layout->addWidget(m_autostartBox);
-    m_notificationsBox = new QCheckBox(QStringLiteral("Show notifications"), row);
+    m_notificationsBox = new QCheckBox(tr("Show notifications"), row);
     m_notificationsBox->setChecked(DesktopNotifier::isEnabled(m_store.settings()));
     connect(m_notificationsBox, &QCheckBox::toggled, this,
             [this](bool enabled) { DesktopNotifier::setEnabled(m_store.settings(), enabled); });

@@ -64,22 +64,23 @@ void DesktopNotifier::statusChanged() {
         Notice notice;
         switch (tunnel.state) {
         case VPNConnState::connected:
-            notice.summary = QStringLiteral("Connected: %1").arg(name);
-            notice.body = tunnel.assignedVIP ? QStringLiteral("Virtual address %1")
-                                                   .arg(QString::fromStdString(*tunnel.assignedVIP))
-                                             : QStringLiteral("The tunnel is up.");
+            notice.summary = tr("Connected: %1").arg(name);
+            notice.body =
+                tunnel.assignedVIP
+                    ? tr("Virtual address %1").arg(QString::fromStdString(*tunnel.assignedVIP))
+                    : tr("The tunnel is up.");
             notice.category = QStringLiteral("network.connected");
             break;
         case VPNConnState::reconnecting:
-            notice.summary = QStringLiteral("Reconnecting: %1").arg(name);
-            notice.body = QStringLiteral("The tunnel dropped; Torvane is bringing it back.");
+            notice.summary = tr("Reconnecting: %1").arg(name);
+            notice.body = tr("The tunnel dropped; Torvane is bringing it back.");
             notice.category = QStringLiteral("network.disconnected");
             break;
         case VPNConnState::error:
-            notice.summary = QStringLiteral("Connection failed: %1").arg(name);
+            notice.summary = tr("Connection failed: %1").arg(name);
             notice.body = tunnel.message && !tunnel.message->empty()
                               ? QString::fromStdString(*tunnel.message)
-                              : QStringLiteral("The tunnel stopped and will not retry.");
+                              : tr("The tunnel stopped and will not retry.");
             notice.category = QStringLiteral("network.error");
             notice.urgent = true;
             break;
@@ -99,11 +100,10 @@ void DesktopNotifier::statusChanged() {
     m_states = std::move(states);
 
     if (notify && status.killSwitchHolding && !m_killSwitchHolding) {
-        send(kKillSwitchKey,
-             {QString::fromUtf8(ConnectionManager::kKillSwitchHoldingText),
-              QStringLiteral("Traffic outside the tunnels stays blocked until they are back; "
-                             "Disconnect All lifts it."),
-              QStringLiteral("network.error"), true});
+        send(kKillSwitchKey, {ConnectionManager::tr(ConnectionManager::kKillSwitchHoldingText),
+                              tr("Traffic outside the tunnels stays blocked until they are back; "
+                                 "Disconnect All lifts it."),
+                              QStringLiteral("network.error"), true});
     }
     m_killSwitchHolding = status.killSwitchHolding;
 }

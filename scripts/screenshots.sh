@@ -13,6 +13,10 @@
 #   config-editor.png the same with "Office" selected
 #   log.png           the Log tab with the daemon's lines
 #   about.png         the About panel
+#   notification.png  "Office" drops and reconnects: with no notification
+#                     service on the bus, the tray's own pop-up says so
+#   unreachable.png   the menu while the daemon is gone; the app must then
+#                     reach the restarted daemon by itself
 #   no-tray.png       a second run without a tray host: the window opens at
 #                     start and carries the menu
 #   reordered.png     the same after dragging "Home" to the top, which must
@@ -174,6 +178,28 @@ menu_pick 8 # About Torvane
 wait_for 50 xdotool search --onlyvisible --name "$about_title"
 capture about.png
 xdotool key Return
+
+kill -USR1 "$daemon_pid" # Office drops and reconnects
+capture notification.png
+
+kill "$daemon_pid"
+wait "$daemon_pid" 2>/dev/null || true
+sleep 1
+read -r x y w h < <(geometry '^panel$')
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+capture unreachable.png
+xdotool key Escape
+rm -f "$TORVANE_HELPER_SOCKET"
+"$daemon" "$TORVANE_HELPER_SOCKET" "$XDG_CONFIG_HOME" >"$work/daemon.log" 2>&1 &
+daemon_pid=$!
+pids+=("$daemon_pid")
+# Back once the restarted daemon has been subscribed to, with no click.
+if ! wait_for 150 grep -q 'a client subscribed' "$work/daemon.log"; then
+    echo "$0: the app did not reach the restarted daemon" >&2
+    exit 1
+fi
+echo "daemon restarted: the app subscribed again by itself"
+sleep 1
 
 menu_pick 9 # Quit Torvane: stops the tunnel first
 expect_exit

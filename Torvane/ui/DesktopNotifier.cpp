@@ -109,6 +109,12 @@ void DesktopNotifier::statusChanged() {
 }
 
 void DesktopNotifier::send(const QString& key, const Notice& notice) {
+    // Without a session bus the call below would never finish, so the
+    // tray's own pop-up would never take over.
+    if (!m_bus.isConnected()) {
+        showInTray(notice);
+        return;
+    }
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("torvane"));
     hints.insert(QStringLiteral("category"), notice.category);

@@ -2,10 +2,13 @@
 // Writes three profiles into the app's settings under CONFIG_HOME (the
 // app's XDG_CONFIG_HOME), then answers on SOCKET as a daemon with the first
 // profile connected, and sends a few log lines once the app subscribes.
-// Runs until SIGINT or SIGTERM.
+// SIGUSR1 pushes a status with "Office" reconnecting, as after a drop (the
+// app's notification of it can then be captured). Runs until SIGINT or
+// SIGTERM.
 
 #include "shared/VPNProfile.h"
 #include "shared/VPNRuntimeStatus.h"
+#include "shared/protocol/ServerMessage.h"
 #include "tests/fakes/core/FakeDaemon.h"
 
 #include <csignal>
@@ -40,6 +43,15 @@ std::string logCallback(const std::string& line) {
     return nlohmann::json{{"callback", "logLine:"}, {"line", line}}.dump();
 }
 
+std::string statusCallback(const VPNRuntimeStatus& status) {
+    std::string line =
+        protocol::encodeCallback(protocol::StatusChanged{encodeRuntimeStatus(status)}).value();
+    while (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    return line;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +83,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     testing::FakeDaemon daemon(argv[1]);
@@ -79,6 +92,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "torvane-demo-daemon: listening on %s\n", argv[1]);
 
     if (daemon.waitForCount(protocol::HelperCall::subscribe, 1, std::chrono::seconds(60))) {
+        std::fprintf(stderr, "torvane-demo-daemon: a client subscribed\n");
         for (const char* line : {
                  "charon: 00[DMN] Starting IKE charon daemon (strongSwan 5.9.8)",
                  "charon: 00[KNL] created TUN device: ipsec0",
@@ -92,7 +106,12 @@ int main(int argc, char** argv) {
         }
     }
     int received = 0;
-    sigwait(&stopSignals, &received);
+    while (sigwait(&stopSignals, &received) == 0 && received == SIGUSR1) {
+        status.tunnels[0].state = VPNConnState::reconnecting;
+        status.tunnels[0].assignedVIP.reset();
+        daemon.setStatusData(encodeRuntimeStatus(status));
+        daemon.sendToAll(statusCallback(status));
+    }
     daemon.stopListening();
     // What the app asked for, so that a script can check its clicks.
     for (const auto call : protocol::kAllHelperCalls) {

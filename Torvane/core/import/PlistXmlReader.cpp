@@ -25,7 +25,7 @@ public:
             return failure("the property list is empty");
         }
         if (!readValue(root, 1)) {
-            return failure(m_error);
+            return failure({});
         }
         if (next() != QXmlStreamReader::EndElement || next() != QXmlStreamReader::EndDocument) {
             return failure("the property list holds more than one value");
@@ -35,6 +35,9 @@ public:
 
 private:
     Unexpected<DecodeError> failure(const std::string& problem) {
+        if (!m_error.empty()) {
+            return Unexpected{DecodeError{m_error}};
+        }
         if (m_reader.hasError()) {
             return Unexpected{DecodeError{"the property list is not well-formed XML (line " +
                                           std::to_string(m_reader.lineNumber()) + ")"}};

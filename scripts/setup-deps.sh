@@ -15,7 +15,7 @@ packages=(
   libsystemd-dev libmnl-dev libnftables-dev qt6-base-dev qt6-svg-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon dbus-bin gnome-keyring
-  libsecret-tools xvfb trayer xdotool qt6-qpa-plugins
+  libsecret-tools xvfb trayer xdotool qt6-qpa-plugins python3
   # packaging checks (scripts/check-package.sh)
   desktop-file-utils lintian debootstrap
   # programs the helper runs

@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 namespace torvane {
@@ -69,7 +68,8 @@ class ProfileImportTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = new QTemporaryDir;
-        const auto ec = QStringList{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
+        const auto ec =
+            QStringList{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
         openssl(QStringList{"req", "-x509"} + ec +
                 QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/O=Example/CN=Test CA",
                             "-days", "2"});
@@ -78,9 +78,9 @@ protected:
                 QStringList{"-keyout", "client.key", "-out", "client.pem", "-subj",
                             "/CN=client@example.org", "-days", "2", "-CA", "ca.pem", "-CAkey",
                             "ca.key"});
-        const QStringList bundle{"pkcs12", "-export", "-inkey", "client.key", "-in",
-                                 "client.pem", "-certfile", "ca.pem", "-passout",
-                                 "pass:bundle-pass"};
+        const QStringList bundle{"pkcs12",   "-export",         "-inkey",    "client.key",
+                                 "-in",      "client.pem",      "-certfile", "ca.pem",
+                                 "-passout", "pass:bundle-pass"};
         openssl(bundle + QStringList{"-out", "client.p12"});
         openssl(bundle + QStringList{"-legacy", "-out", "legacy.p12"});
         run("python3", {"-c", kWriteProfile, s_dir->path()});
@@ -95,8 +95,8 @@ protected:
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(program, arguments);
         ASSERT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-        ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
-                                         << process.readAll().toStdString();
+        ASSERT_EQ(process.exitCode(), 0)
+            << program.toStdString() << ": " << process.readAll().toStdString();
     }
     static void openssl(const QStringList& arguments) { run("openssl", arguments); }
 
@@ -138,13 +138,18 @@ TEST_F(ProfileImportTest, SswanProfilesMapEachAuthenticationTypeAndReportTheRest
     const Json base = {
         {"uuid", "0b1a8f4e-8b7a-4a43-9d4c-0c4c1f6a2e11"},
         {"name", "Office"},
-        {"remote", {{"addr", "vpn.example.org"}, {"id", "CN=vpn.example.org"}, {"port", 4501},
-                    {"cert", base64Encode(file("ca.der"))}}},
+        {"remote",
+         {{"addr", "vpn.example.org"},
+          {"id", "CN=vpn.example.org"},
+          {"port", 4501},
+          {"cert", base64Encode(file("ca.der"))}}},
         {"local", {{"eap_id", "alice"}}},
         {"ike-proposal", "aes256-sha256-modp2048"},
         {"dns-servers", "10.0.0.53 10.0.0.54"},
-        {"split-tunneling", {{"subnets", "10.0.0.0/8 192.0.2.0/24"}, {"excluded", "10.9.0.0/16"},
-                             {"block-ipv6", true}}},
+        {"split-tunneling",
+         {{"subnets", "10.0.0.0/8 192.0.2.0/24"},
+          {"excluded", "10.9.0.0/16"},
+          {"block-ipv6", true}}},
         {"ui", {{"show-notifications", false}}},
         {"future-key", 1},
     };
@@ -303,7 +308,8 @@ TEST_F(ProfileImportTest, Pkcs12BundlesOpenWithAndWithoutLegacyCiphers) {
         EXPECT_EQ(opened->extraCertificates, 1);
     }
     // A wrong embedded password asks the user; cancelling refuses.
-    const auto cancelled = Pkcs12Bundle::open(file("legacy.p12"), "bundle", "nope", answering({}).askPassword);
+    const auto cancelled =
+        Pkcs12Bundle::open(file("legacy.p12"), "bundle", "nope", answering({}).askPassword);
     ASSERT_FALSE(cancelled);
     EXPECT_EQ(asked, std::vector<std::string>{"bundle (again)"});
     EXPECT_THAT(cancelled.error().message, HasSubstr("was not given"));
@@ -335,10 +341,10 @@ TEST_F(ProfileImportTest, HostileFilesAreRefusedWithOneMessage) {
     }
     EXPECT_THAT(readPlist(plist("<array>" + many + "</array>")).error().message,
                 HasSubstr("more than 100000"));
-    for (const char* body : {"<dict><key>a</key><true/><key>a</key><true/></dict>",
-                             "<dict><key>a</key></dict>", "<integer>12x</integer>",
-                             "<data>!!</data>", "<true/><true/>", "<unknown/>",
-                             "<string>a<b/></string>"}) {
+    for (const char* body :
+         {"<dict><key>a</key><true/><key>a</key><true/></dict>", "<dict><key>a</key></dict>",
+          "<integer>12x</integer>", "<data>!!</data>", "<true/><true/>", "<unknown/>",
+          "<string>a<b/></string>"}) {
         EXPECT_FALSE(readPlist(plist(body))) << body;
     }
     EXPECT_THAT(readPlist("<?xml version=\"1.0\"?><!DOCTYPE plist [<!ENTITY a \"aaaa\">]>"
@@ -350,12 +356,12 @@ TEST_F(ProfileImportTest, HostileFilesAreRefusedWithOneMessage) {
     // A binary array that contains itself is stopped by the depth bound.
     std::string cyclic = "bplist00";
     cyclic.append("\xA1\x00", 2); // object 0: array of one reference, to object 0
-    cyclic += '\x08';     // offset table: object 0 at 8
+    cyclic += '\x08';             // offset table: object 0 at 8
     std::string trailer(32, '\0');
     trailer[6] = 1;
     trailer[7] = 1;
-    trailer[15] = 1;   // one object
-    trailer[31] = 10;  // offset table at 10
+    trailer[15] = 1;  // one object
+    trailer[31] = 10; // offset table at 10
     EXPECT_THAT(readPlist(cyclic + trailer).error().message, HasSubstr("deeper than 32"));
 
     EXPECT_THAT(refusal(plist("<dict><key>PayloadContent</key><array/></dict>")),

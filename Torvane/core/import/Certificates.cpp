@@ -1,4 +1,5 @@
 #include "Torvane/core/import/Certificates.h"
+
 #include "Torvane/core/import/OpenSslHandles.h"
 
 #include <openssl/pem.h>

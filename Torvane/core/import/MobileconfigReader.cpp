@@ -1,4 +1,5 @@
 #include "Torvane/core/import/MobileconfigReader.h"
+
 #include "Torvane/core/ProposalModel.h"
 #include "Torvane/core/import/Certificates.h"
 #include "Torvane/core/import/ImportReport.h"
@@ -74,7 +75,8 @@ struct Walk {
             }
             return;
         }
-        const auto leaf = path.substr(path.rfind('.') == std::string::npos ? 0 : path.rfind('.') + 1);
+        const auto leaf =
+            path.substr(path.rfind('.') == std::string::npos ? 0 : path.rfind('.') + 1);
         if (const auto reason = droppedReasons().find(leaf); reason != droppedReasons().end()) {
             report.dropped(path, value.describe(), reason->second);
         } else if (leaf.starts_with("Payload")) {
@@ -101,8 +103,11 @@ bool flagAt(const PlistValue& dict, std::string_view key) {
 
 std::optional<std::string> encryptionToken(const std::string& name) {
     static const std::map<std::string, std::string> tokens = {
-        {"3DES", "3des"},          {"AES-128", "aes128"},         {"AES-256", "aes256"},
-        {"AES-128-GCM", "aes128gcm16"}, {"AES-256-GCM", "aes256gcm16"},
+        {"3DES", "3des"},
+        {"AES-128", "aes128"},
+        {"AES-256", "aes256"},
+        {"AES-128-GCM", "aes128gcm16"},
+        {"AES-256-GCM", "aes256gcm16"},
         {"ChaCha20Poly1305", "chacha20poly1305"},
     };
     const auto found = tokens.find(name);
@@ -111,7 +116,7 @@ std::optional<std::string> encryptionToken(const std::string& name) {
 
 std::optional<std::string> integrityToken(const std::string& name) {
     static const std::map<std::string, std::string> tokens = {
-        {"SHA1-96", "sha1"},     {"SHA1-160", "sha1_160"}, {"SHA2-256", "sha256"},
+        {"SHA1-96", "sha1"},    {"SHA1-160", "sha1_160"}, {"SHA2-256", "sha256"},
         {"SHA2-384", "sha384"}, {"SHA2-512", "sha512"},
     };
     const auto found = tokens.find(name);
@@ -120,8 +125,8 @@ std::optional<std::string> integrityToken(const std::string& name) {
 
 std::optional<std::string> dhToken(std::int64_t group) {
     static const std::map<std::int64_t, std::string> tokens = {
-        {1, "modp768"},   {2, "modp1024"},  {5, "modp1536"}, {14, "modp2048"}, {15, "modp3072"},
-        {16, "modp4096"}, {17, "modp6144"}, {18, "modp8192"}, {19, "ecp256"},  {20, "ecp384"},
+        {1, "modp768"},   {2, "modp1024"},    {5, "modp1536"},  {14, "modp2048"}, {15, "modp3072"},
+        {16, "modp4096"}, {17, "modp6144"},   {18, "modp8192"}, {19, "ecp256"},   {20, "ecp384"},
         {21, "ecp521"},   {31, "curve25519"}, {32, "curve448"},
     };
     const auto found = tokens.find(group);
@@ -142,9 +147,10 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             parsed.encryption = *token;
         } else {
             usable = false;
-            walk.report.dropped(path + ".EncryptionAlgorithm", enc->describe(),
-                                "strongSwan no longer offers this cipher; Torvane's default proposal "
-                                "is kept.");
+            walk.report.dropped(
+                path + ".EncryptionAlgorithm", enc->describe(),
+                "strongSwan no longer offers this cipher; Torvane's default proposal "
+                "is kept.");
         }
         walk.take(path + ".EncryptionAlgorithm");
     }
@@ -155,22 +161,24 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             integrity = *token;
         } else {
             usable = false;
-            walk.report.dropped(path + ".IntegrityAlgorithm", integ->describe(),
-                                "This integrity algorithm is unknown; Torvane's default proposal is "
-                                "kept.");
+            walk.report.dropped(
+                path + ".IntegrityAlgorithm", integ->describe(),
+                "This integrity algorithm is unknown; Torvane's default proposal is "
+                "kept.");
         }
         walk.take(path + ".IntegrityAlgorithm");
     }
     if (const auto* group = sa.find("DiffieHellmanGroup")) {
-        const auto token = group->type == PlistValue::Type::integer ? dhToken(group->integer)
-                                                                     : std::nullopt;
+        const auto token =
+            group->type == PlistValue::Type::integer ? dhToken(group->integer) : std::nullopt;
         if (token) {
             parsed.dhGroup = *token;
         } else {
             usable = false;
-            walk.report.dropped(path + ".DiffieHellmanGroup", group->describe(),
-                                "This Diffie-Hellman group is unknown; Torvane's default proposal is "
-                                "kept.");
+            walk.report.dropped(
+                path + ".DiffieHellmanGroup", group->describe(),
+                "This Diffie-Hellman group is unknown; Torvane's default proposal is "
+                "kept.");
         }
         walk.take(path + ".DiffieHellmanGroup");
     }
@@ -202,15 +210,16 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
 
 struct Certificates {
     std::map<std::string, const PlistValue*> pkcs12ByUuid;
+    /// The PKCS#12 payloads some VPN payload used.
+    std::set<std::string> used;
     std::string caCertPEM;
     std::string caSubject;
 };
 
 // The client identity of `payload`'s PayloadCertificateUUID.
 Expected<bool, ImportError> mapIdentity(const PlistValue& dict, const std::string& path,
-                                        const Certificates& certificates,
-                                        const ImportOptions& options, ImportedProfile& out,
-                                        Walk& walk) {
+                                        Certificates& certificates, const ImportOptions& options,
+                                        ImportedProfile& out, Walk& walk) {
     const auto uuid = stringAt(dict, "PayloadCertificateUUID");
     if (!uuid) {
         return false;
@@ -221,14 +230,15 @@ Expected<bool, ImportError> mapIdentity(const PlistValue& dict, const std::strin
         return Unexpected{ImportError{"The profile \"" + out.profile.name +
                                       "\" refers to a client certificate the file does not hold."}};
     }
+    certificates.used.insert(*uuid);
     const auto* content = found->second->find("PayloadContent");
     if (!content || content->type != PlistValue::Type::data) {
-        return Unexpected{ImportError{"The client certificate of \"" + out.profile.name +
-                                      "\" is damaged."}};
+        return Unexpected{
+            ImportError{"The client certificate of \"" + out.profile.name + "\" is damaged."}};
     }
-    auto contents = Pkcs12Bundle::open(content->text,
-                                       "client certificate of \"" + out.profile.name + "\"",
-                                       stringAt(*found->second, "Password"), options.askPassword);
+    auto contents =
+        Pkcs12Bundle::open(content->text, "client certificate of \"" + out.profile.name + "\"",
+                           stringAt(*found->second, "Password"), options.askPassword);
     if (!contents) {
         return Unexpected{contents.error()};
     }
@@ -240,9 +250,8 @@ Expected<bool, ImportError> mapIdentity(const PlistValue& dict, const std::strin
     return true;
 }
 
-Expected<ImportedProfile, ImportError> mapVpnPayload(const PlistValue& payload,
-                                                     const Certificates& certificates,
-                                                     const ImportOptions& options) {
+Expected<ImportedProfile, ImportError>
+mapVpnPayload(const PlistValue& payload, Certificates& certificates, const ImportOptions& options) {
     ImportedProfile out;
     auto& profile = out.profile;
     ImportReport report;
@@ -273,8 +282,8 @@ Expected<ImportedProfile, ImportError> mapVpnPayload(const PlistValue& payload,
     walk.take("VPNType");
     const auto* dict = payload.find(vpnType);
     if (!dict || !dict->isDict()) {
-        return Unexpected{ImportError{"The VPN \"" + profile.name + "\" has no " + vpnType +
-                                      " settings."}};
+        return Unexpected{
+            ImportError{"The VPN \"" + profile.name + "\" has no " + vpnType + " settings."}};
     }
     const auto gateway = stringAt(*dict, "RemoteAddress");
     if (!gateway || gateway->empty()) {
@@ -284,7 +293,8 @@ Expected<ImportedProfile, ImportError> mapVpnPayload(const PlistValue& payload,
     report.mapped(vpnType + ".RemoteAddress", *gateway, "remoteAddr");
     walk.take(vpnType + ".RemoteAddress");
 
-    const auto mapString = [&](const std::string& key, std::string& target, const char* targetName) {
+    const auto mapString = [&](const std::string& key, std::string& target,
+                               const char* targetName) {
         if (const auto value = stringAt(*dict, key)) {
             target = *value;
             report.mapped(vpnType + "." + key, *value, targetName);
@@ -325,9 +335,10 @@ Expected<ImportedProfile, ImportError> mapVpnPayload(const PlistValue& payload,
             mapString("AuthName", profile.xauthID, "xauthID");
             mapSecret("AuthPassword", "xauthPassword");
             if (dict->find("SharedSecret")) {
-                report.dropped("IKEv2.SharedSecret", kMaskedValue,
-                               "With EAP the gateway proves itself with its certificate in Torvane, "
-                               "not with a shared secret.");
+                report.dropped(
+                    "IKEv2.SharedSecret", kMaskedValue,
+                    "With EAP the gateway proves itself with its certificate in Torvane, "
+                    "not with a shared secret.");
                 walk.take("IKEv2.SharedSecret");
             }
         } else if (method == "SharedSecret") {
@@ -378,12 +389,12 @@ Expected<ImportedProfile, ImportError> mapVpnPayload(const PlistValue& payload,
             if (xauth) {
                 for (const char* key : {"XAuthName", "XAuthPassword"}) {
                     if (const auto* value = dict->find(key)) {
-                        report.dropped(std::string("IPSec.") + key,
-                                       key == std::string("XAuthName") ? value->describe()
-                                                                      : kMaskedValue,
-                                       "Torvane cannot add XAuth to a group pre-shared key; the "
-                                       "profile uses the group key alone, which a gateway that asks "
-                                       "for XAuth will refuse.");
+                        report.dropped(
+                            std::string("IPSec.") + key,
+                            key == std::string("XAuthName") ? value->describe() : kMaskedValue,
+                            "Torvane cannot add XAuth to a group pre-shared key; the "
+                            "profile uses the group key alone, which a gateway that asks "
+                            "for XAuth will refuse.");
                         walk.take(std::string("IPSec.") + key);
                     }
                 }
@@ -471,8 +482,9 @@ Expected<ImportResult, ImportError> MobileconfigReader::read(const PlistValue& r
                 certificates.caCertPEM = *pem;
                 certificates.caSubject = certificateSubject(*pem);
             } else {
-                fileReport.dropped(label, certificateSubject(*pem),
-                                   "Torvane keeps one CA certificate per profile, the file's first.");
+                fileReport.dropped(
+                    label, certificateSubject(*pem),
+                    "Torvane keeps one CA certificate per profile, the file's first.");
             }
         } else {
             fileReport.dropped(label, type, "Torvane imports only VPN settings from this file.");
@@ -491,9 +503,16 @@ Expected<ImportResult, ImportError> MobileconfigReader::read(const PlistValue& r
             }
         }
     }
+    for (const auto& [uuid, payload] : certificates.pkcs12ByUuid) {
+        if (!certificates.used.contains(uuid)) {
+            fileReport.dropped(stringAt(*payload, "PayloadDisplayName").value_or(kPkcs12Payload),
+                               kPkcs12Payload,
+                               "No imported VPN uses this certificate, so it was not opened.");
+        }
+    }
     if (result.profiles.empty()) {
-        return Unexpected{firstRefusal.value_or(
-            ImportError{"The file holds no VPN settings to import."})};
+        return Unexpected{
+            firstRefusal.value_or(ImportError{"The file holds no VPN settings to import."})};
     }
     result.fileReport = fileReport.take();
     return result;

@@ -7,8 +7,8 @@ namespace torvane {
 BioHandle memoryBio(std::string_view bytes) {
     // OpenSSL wants a valid pointer even for zero lengths.
     static const char empty = 0;
-    return BioHandle(BIO_new_mem_buf(bytes.empty() ? &empty : bytes.data(),
-                                     static_cast<int>(bytes.size())));
+    return BioHandle(
+        BIO_new_mem_buf(bytes.empty() ? &empty : bytes.data(), static_cast<int>(bytes.size())));
 }
 
 std::string bioText(BIO* bio) {

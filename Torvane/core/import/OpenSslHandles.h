@@ -1,14 +1,13 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <string_view>
-
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
+#include <string>
+#include <string_view>
 
 namespace torvane {
 

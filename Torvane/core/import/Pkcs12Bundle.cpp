@@ -1,8 +1,8 @@
 #include "Torvane/core/import/Pkcs12Bundle.h"
+
 #include "Torvane/core/import/OpenSslHandles.h"
 
 #include <mutex>
-
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/provider.h>
@@ -75,9 +75,10 @@ Opened parse(PKCS12* bundle, const std::string& password, Pkcs12Contents& out) {
 
 } // namespace
 
-Expected<Pkcs12Contents, ImportError>
-Pkcs12Bundle::open(std::string_view bytes, const std::string& what,
-                   std::optional<std::string> knownPassword, const ImportPasswordPrompt& askPassword) {
+Expected<Pkcs12Contents, ImportError> Pkcs12Bundle::open(std::string_view bytes,
+                                                         const std::string& what,
+                                                         std::optional<std::string> knownPassword,
+                                                         const ImportPasswordPrompt& askPassword) {
     const auto* cursor = reinterpret_cast<const unsigned char*>(bytes.data());
     const Pkcs12Handle bundle(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())));
     if (!bundle) {
@@ -99,8 +100,7 @@ Pkcs12Bundle::open(std::string_view bytes, const std::string& what,
     while (result == Opened::wrongPassword) {
         auto password = askPassword ? askPassword(what, again) : std::nullopt;
         if (!password) {
-            return Unexpected{ImportError{"The password of the " + what +
-                                          " was not given."}};
+            return Unexpected{ImportError{"The password of the " + what + " was not given."}};
         }
         result = attempt(*password);
         again = true;

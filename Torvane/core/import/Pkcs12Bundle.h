@@ -24,9 +24,10 @@ struct Pkcs12Contents {
 class Pkcs12Bundle {
 public:
     /// `what` names the bundle in the password prompt.
-    static Expected<Pkcs12Contents, ImportError>
-    open(std::string_view bytes, const std::string& what, std::optional<std::string> knownPassword,
-         const ImportPasswordPrompt& askPassword);
+    static Expected<Pkcs12Contents, ImportError> open(std::string_view bytes,
+                                                      const std::string& what,
+                                                      std::optional<std::string> knownPassword,
+                                                      const ImportPasswordPrompt& askPassword);
 };
 
 } // namespace torvane

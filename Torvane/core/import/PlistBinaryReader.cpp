@@ -1,6 +1,7 @@
 #include "Torvane/core/import/PlistReader.h"
 
 #include <bit>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -30,8 +31,8 @@ public:
         const std::uint64_t count = number(trailer + 8, 8);
         const std::uint64_t root = number(trailer + 16, 8);
         const std::uint64_t table = number(trailer + 24, 8);
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8 ||
-            count == 0 || root >= count || table < kHeader || table >= trailer ||
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8 || count == 0 ||
+            root >= count || table < kHeader || table >= trailer ||
             count > (trailer - table) / m_offsetSize) {
             return Unexpected{DecodeError{"the binary property list has an invalid trailer"}};
         }
@@ -144,6 +145,10 @@ private:
             // Seconds since 2001-01-01, shown as they are: dates are only
             // ever reported, never used.
             const double seconds = std::bit_cast<double>(number(at, 8));
+            // A year is about 3.2e7 seconds: ten thousand years either way.
+            if (!(std::fabs(seconds) < 1e12)) {
+                return fail("the binary property list holds a malformed date");
+            }
             out.text = std::to_string(static_cast<long long>(seconds)) + " s after 2001-01-01";
             return true;
         }
@@ -195,7 +200,9 @@ private:
             if (size > m_objectsEnd / refs / m_refSize || !inObjects(at, size * refs * m_refSize)) {
                 return fail("the binary property list holds an overlong container");
             }
-            auto ref = [&](std::uint64_t i) { return number(at + i * m_refSize, m_refSize); };
+            auto ref = [&](std::uint64_t i) {
+                return number(at + i * m_refSize, m_refSize);
+            };
             for (std::uint64_t i = 0; i < size * refs; ++i) {
                 if (ref(i) >= m_count) {
                     return fail("the binary property list refers to a missing object");
@@ -217,16 +224,18 @@ private:
             for (std::uint64_t i = 0; i < size; ++i) {
                 PlistValue key;
                 PlistValue value;
-                if (!readObject(ref(i), key, depth + 1) || !readObject(ref(size + i), value, depth + 1)) {
+                if (!readObject(ref(i), key, depth + 1) ||
+                    !readObject(ref(size + i), value, depth + 1)) {
                     return false;
                 }
                 if (key.type != PlistValue::Type::string) {
-                    return fail("a dictionary of the binary property list has a key that is not a string");
+                    return fail(
+                        "a dictionary of the binary property list has a key that is not a string");
                 }
                 if (!keys.insert(key.text).second) {
                     return fail("a dictionary of the property list repeats a key");
                 }
-                out.dict.emplace_back(std::move(key.text), std::move(value));
+                out.dict.push_back({std::move(key.text), std::move(value)});
             }
             return true;
         }

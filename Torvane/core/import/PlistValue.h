@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace torvane {
+
+struct PlistEntry;
 
 /// One node of a property list. Strings and dates keep their text, data
 /// keeps its bytes; a dictionary keeps its keys in file order.
@@ -20,7 +21,7 @@ struct PlistValue {
     double real = 0;
     bool boolean = false;
     std::vector<PlistValue> array;
-    std::vector<std::pair<std::string, PlistValue>> dict;
+    std::vector<PlistEntry> dict;
 
     /// The value under `key` of a dictionary; null for a missing key or a
     /// node that is not a dictionary.
@@ -34,6 +35,12 @@ struct PlistValue {
     bool isDict() const { return type == Type::dict; }
     /// Integers, and booleans read as 0 or 1: files write flags both ways.
     bool asFlag(bool& out) const;
+};
+
+/// One key of a dictionary with its value.
+struct PlistEntry {
+    std::string key;
+    PlistValue value;
 };
 
 } // namespace torvane

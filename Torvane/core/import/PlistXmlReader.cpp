@@ -127,7 +127,7 @@ private:
                 if (next() != QXmlStreamReader::StartElement || !readValue(value, depth + 1)) {
                     return fail("a key of the property list has no value");
                 }
-                out.dict.emplace_back(std::move(key), std::move(value));
+                out.dict.push_back({std::move(key), std::move(value)});
             }
         }
         if (name == "array") {

@@ -1,4 +1,5 @@
 #include "Torvane/core/import/ProfileImporter.h"
+
 #include "Torvane/core/import/MobileconfigReader.h"
 #include "Torvane/core/import/PlistReader.h"
 #include "Torvane/core/import/SignedEnvelope.h"
@@ -40,7 +41,8 @@ ImportFormat detectImportFormat(std::string_view bytes) {
     if (text.starts_with("{")) {
         return ImportFormat::sswan;
     }
-    if (text.starts_with("<?xml") || text.starts_with("<plist") || text.starts_with("<!DOCTYPE plist")) {
+    if (text.starts_with("<?xml") || text.starts_with("<plist") ||
+        text.starts_with("<!DOCTYPE plist")) {
         return ImportFormat::plist;
     }
     return ImportFormat::unknown;
@@ -70,7 +72,8 @@ Expected<ImportResult, ImportError> importProfileFile(std::string_view bytes,
             return Unexpected{unwrapped.error()};
         }
         if (detectImportFormat(unwrapped->content) != ImportFormat::plist) {
-            return Unexpected{ImportError{"The signed file does not hold a configuration profile."}};
+            return Unexpected{
+                ImportError{"The signed file does not hold a configuration profile."}};
         }
         return readConfigurationProfile(unwrapped->content, options, unwrapped->signature);
     }

@@ -1,4 +1,5 @@
 #include "Torvane/core/import/SignedEnvelope.h"
+
 #include "Torvane/core/import/OpenSslHandles.h"
 
 #include <openssl/err.h>
@@ -32,7 +33,8 @@ StoreHandle trustStore(const ImportOptions& options) {
 bool SignedEnvelope::looksSigned(std::string_view bytes) {
     // A DER SEQUENCE whose first element is the signedData object
     // identifier 1.2.840.113549.1.7.2.
-    static constexpr std::string_view kSignedDataOid = "\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x02";
+    static constexpr std::string_view kSignedDataOid =
+        "\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x02";
     return bytes.size() > 16 && bytes[0] == '\x30' &&
            bytes.substr(0, 16).find(kSignedDataOid) != std::string_view::npos;
 }

@@ -1,4 +1,5 @@
 #include "Torvane/core/import/SswanReader.h"
+
 #include "Torvane/core/import/Certificates.h"
 #include "Torvane/core/import/ImportReport.h"
 #include "Torvane/core/import/Pkcs12Bundle.h"
@@ -49,6 +50,25 @@ Unexpected<ImportError> refuse(std::string message) {
     return Unexpected{ImportError{std::move(message)}};
 }
 
+// Keys the reader maps when their value has the right type.
+const std::set<std::string, std::less<>> kMappedKeys = {
+    "uuid",
+    "name",
+    "type",
+    "remote.addr",
+    "remote.id",
+    "remote.port",
+    "remote.cert",
+    "local.id",
+    "local.eap_id",
+    "local.p12",
+    "ike-proposal",
+    "esp-proposal",
+    "dns-servers",
+    "split-tunneling.subnets",
+    "split-tunneling.block-ipv6",
+};
+
 // The reason each known key that Torvane cannot keep is left out.
 const std::map<std::string, std::string, std::less<>>& droppedReasons() {
     static const std::map<std::string, std::string, std::less<>> reasons = {
@@ -95,7 +115,9 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
     auto& profile = result.profile;
     ImportReport report;
     std::set<std::string, std::less<>> handled;
-    const auto take = [&](std::string_view key) { handled.emplace(key); };
+    const auto take = [&](std::string_view key) {
+        handled.emplace(key);
+    };
 
     const auto type = string("type");
     if (!type) {
@@ -146,6 +168,10 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         take("name");
     } else {
         profile.name = profile.remoteAddr;
+        if (name) {
+            report.mapped("name", "", "name (the gateway's address, as the name is empty)");
+            take("name");
+        }
     }
 
     const auto mapString = [&](const char* key, std::string& target, const char* targetName) {
@@ -211,10 +237,10 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         report.mapped("local.p12", certificateSubject(profile.clientCertPEM), "clientCertPEM");
         report.mappedSecret("local.p12 (private key)", "privateKeyPEM");
         if (contents->extraCertificates > 0) {
-            report.dropped("local.p12 (other certificates)",
-                           std::to_string(contents->extraCertificates),
-                           "Torvane keeps only the client certificate from the bundle; the gateway's "
-                           "CA comes from \"remote.cert\".");
+            report.dropped(
+                "local.p12 (other certificates)", std::to_string(contents->extraCertificates),
+                "Torvane keeps only the client certificate from the bundle; the gateway's "
+                "CA comes from \"remote.cert\".");
         }
         take("local.p12");
     } else if (needsBundle) {
@@ -245,6 +271,9 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         }
         if (const auto reason = droppedReasons().find(key); reason != droppedReasons().end()) {
             report.dropped(key, shown(*value), reason->second);
+        } else if (kMappedKeys.contains(key)) {
+            report.dropped(key, shown(*value),
+                           "The value is not of the kind this setting takes, so it was left out.");
         } else if (key.starts_with("ui.")) {
             report.dropped(key, shown(*value), "This is a setting of the phone app's screens.");
         } else {

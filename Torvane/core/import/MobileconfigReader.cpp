@@ -330,6 +330,14 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
         walk.take("IKEv2.ExtendedAuthEnabled");
         if (eap && method == "Certificate") {
             profile.authMethod = VPNAuthMethod::eapTLS;
+            for (const char* key : {"AuthName", "AuthPassword"}) {
+                if (const auto* value = dict->find(key)) {
+                    report.dropped(std::string("IKEv2.") + key, value->describe(),
+                                   "With EAP-TLS this computer proves itself with its "
+                                   "certificate, not with a user name and password.");
+                    walk.take(std::string("IKEv2.") + key);
+                }
+            }
         } else if (eap) {
             profile.authMethod = VPNAuthMethod::eapMSCHAPv2;
             mapString("AuthName", profile.xauthID, "xauthID");
@@ -374,6 +382,7 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
         walk.take("IPSec.XAuthEnabled");
         if (method == "Certificate") {
             profile.authMethod = xauth ? VPNAuthMethod::xauth : VPNAuthMethod::certificate;
+            mapString("LocalIdentifier", profile.localID, "localID");
             if (xauth) {
                 mapString("XAuthName", profile.xauthID, "xauthID");
                 mapSecret("XAuthPassword", "xauthPassword");

@@ -2,6 +2,7 @@
 
 #include "Torvane/core/import/OpenSslHandles.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -14,14 +15,25 @@ namespace {
 // Once any provider is loaded by hand OpenSSL no longer loads the default one
 // by itself, so both are loaded together. The legacy algorithms stay
 // available for the rest of the run; they are only decryption of old files.
+// The providers are handed back before OpenSSL's own clean-up at exit, which
+// does not release providers loaded by hand.
+OSSL_PROVIDER* s_defaultProvider = nullptr;
+OSSL_PROVIDER* s_legacyProvider = nullptr;
+
 bool loadLegacyProvider() {
     static std::once_flag once;
-    static bool loaded = false;
     std::call_once(once, [] {
-        loaded = OSSL_PROVIDER_load(nullptr, "default") != nullptr &&
-                 OSSL_PROVIDER_load(nullptr, "legacy") != nullptr;
+        s_defaultProvider = OSSL_PROVIDER_load(nullptr, "default");
+        s_legacyProvider = OSSL_PROVIDER_load(nullptr, "legacy");
+        std::atexit([] {
+            for (auto* provider : {s_legacyProvider, s_defaultProvider}) {
+                if (provider) {
+                    OSSL_PROVIDER_unload(provider);
+                }
+            }
+        });
     });
-    return loaded;
+    return s_defaultProvider && s_legacyProvider;
 }
 
 enum class Opened { ok, wrongPassword, failed };

@@ -17,7 +17,7 @@ packages=(
   qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev dbus-daemon dbus-bin gnome-keyring
-  libsecret-tools xvfb trayer xdotool qt6-qpa-plugins
+  libsecret-tools xvfb trayer xdotool qt6-qpa-plugins python3
   # packaging checks (scripts/check-package.sh)
   desktop-file-utils lintian debootstrap
   # programs the helper runs

@@ -1,0 +1,55 @@
+#include "Torvane/core/import/PlistValue.h"
+
+#include <cstdio>
+
+namespace torvane {
+
+const PlistValue* PlistValue::find(std::string_view key) const {
+    if (type != Type::dict) {
+        return nullptr;
+    }
+    for (const auto& [name, value] : dict) {
+        if (name == key) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::string PlistValue::describe() const {
+    switch (type) {
+    case Type::string:
+    case Type::date:
+        return text;
+    case Type::integer:
+        return std::to_string(integer);
+    case Type::real: {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%g", real);
+        return buffer;
+    }
+    case Type::boolean:
+        return boolean ? "true" : "false";
+    case Type::data:
+        return "(" + std::to_string(text.size()) + " bytes)";
+    case Type::array:
+        return "(" + std::to_string(array.size()) + " entries)";
+    case Type::dict:
+        return "(" + std::to_string(dict.size()) + " keys)";
+    }
+    return {};
+}
+
+bool PlistValue::asFlag(bool& out) const {
+    if (type == Type::boolean) {
+        out = boolean;
+        return true;
+    }
+    if (type == Type::integer && (integer == 0 || integer == 1)) {
+        out = integer == 1;
+        return true;
+    }
+    return false;
+}
+
+} // namespace torvane

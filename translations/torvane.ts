@@ -972,6 +972,71 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>No secrets are stored for this profile; the file holds none.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1 is neither a Torvane export file (.torvane) nor a strongSwan (.sswan) or configuration profile (.mobileconfig)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 holds &apos;%2&apos;; nothing was saved (--dry-run)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the password in %1 does not open the %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the %1 needs a password; give it with --p12-password-file FILE or run on a terminal</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Wrong password. Password for the %1: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Password for the %1: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no password given for the %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>strongSwan profile (.sswan)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>configuration profile (.mobileconfig)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; would replace the profile &apos;%2&apos; with the same id</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was saved (--dry-run).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; was not imported: the profile &apos;%2&apos; has its id %3; give --replace to replace it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace the profile &apos;%1&apos; (%2) with the imported &apos;%3&apos;? [y/N] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>y</source>
+        <comment>the answer that confirms [y/N]</comment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; was not imported: the profile &apos;%2&apos; with its id was kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replaced &apos;%1&apos; (%2) with &apos;%3&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>torvanectl</name>
@@ -1051,13 +1116,6 @@ torvanectl add --from-json FILE [options]
   One line per tunnel: name, state, virtual IP, message (tab-separated,
   &apos;-&apos; for none). With --watch, prints every new state the helper reports
   until Ctrl-C; a tunnel that goes away is shown as disconnected.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>torvanectl import FILE [--passphrase-file FILE]
-  Imports a .torvane file as a new profile; the passphrase is read from the
-  file or asked for on the terminal.
 </source>
         <translation type="unfinished"></translation>
     </message>
@@ -1208,6 +1266,47 @@ Exit status: 0 success, 1 failure, 2 usage error.
     </message>
     <message>
         <source>%1 is larger than %2 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl import FILE [--passphrase-file FILE] [--p12-password-file FILE]
+                       [--replace] [--dry-run]
+  Imports the profiles in FILE, told apart by content: a .torvane export
+  file, a strongSwan profile (.sswan) or a configuration profile
+  (.mobileconfig, signed or not). For the last two it prints who signed the
+  file and what became of each setting, secrets masked.
+  --passphrase-file FILE    the passphrase of a .torvane file
+  --p12-password-file FILE  the password of a client certificate bundle
+                            (PKCS#12) in the file
+  --replace                 replace a profile with the same id without asking
+  --dry-run                 print the report, save nothing
+  A password not given is asked for on the terminal. Without a terminal and
+  without --replace, a profile whose id exists is not imported.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Carried over:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not carried over:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signature: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profile &apos;%1&apos; (%2):</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -975,6 +975,71 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>No secrets are stored for this profile; the file holds none.</source>
         <translation>Für dieses Profil sind keine Zugangsdaten gespeichert; die Datei enthält keine.</translation>
     </message>
+    <message>
+        <source>%1 is neither a Torvane export file (.torvane) nor a strongSwan (.sswan) or configuration profile (.mobileconfig)</source>
+        <translation>%1 ist weder eine Torvane-Exportdatei (.torvane) noch ein strongSwan-Profil (.sswan) oder Konfigurationsprofil (.mobileconfig)</translation>
+    </message>
+    <message>
+        <source>%1 holds &apos;%2&apos;; nothing was saved (--dry-run)</source>
+        <translation>%1 enthält „%2“; nichts wurde gespeichert (--dry-run)</translation>
+    </message>
+    <message>
+        <source>the password in %1 does not open the %2</source>
+        <translation>das Passwort in %1 öffnet %2 nicht</translation>
+    </message>
+    <message>
+        <source>the %1 needs a password; give it with --p12-password-file FILE or run on a terminal</source>
+        <translation>für %1 ist ein Passwort nötig; geben Sie es mit --p12-password-file DATEI an oder starten Sie im Terminal</translation>
+    </message>
+    <message>
+        <source>Wrong password. Password for the %1: </source>
+        <translation>Falsches Passwort. Passwort für %1: </translation>
+    </message>
+    <message>
+        <source>Password for the %1: </source>
+        <translation>Passwort für %1: </translation>
+    </message>
+    <message>
+        <source>no password given for the %1</source>
+        <translation>kein Passwort für %1 angegeben</translation>
+    </message>
+    <message>
+        <source>strongSwan profile (.sswan)</source>
+        <translation>strongSwan-Profil (.sswan)</translation>
+    </message>
+    <message>
+        <source>configuration profile (.mobileconfig)</source>
+        <translation>Konfigurationsprofil (.mobileconfig)</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; would replace the profile &apos;%2&apos; with the same id</source>
+        <translation>„%1“ würde das Profil „%2“ mit derselben ID ersetzen</translation>
+    </message>
+    <message>
+        <source>Nothing was saved (--dry-run).</source>
+        <translation>Nichts wurde gespeichert (--dry-run).</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; was not imported: the profile &apos;%2&apos; has its id %3; give --replace to replace it</source>
+        <translation>„%1“ wurde nicht importiert: das Profil „%2“ hat seine ID %3; mit --replace wird es ersetzt</translation>
+    </message>
+    <message>
+        <source>Replace the profile &apos;%1&apos; (%2) with the imported &apos;%3&apos;? [y/N] </source>
+        <translation>Das Profil „%1“ (%2) durch das importierte „%3“ ersetzen? [j/N] </translation>
+    </message>
+    <message>
+        <source>y</source>
+        <comment>the answer that confirms [y/N]</comment>
+        <translation>j</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; was not imported: the profile &apos;%2&apos; with its id was kept</source>
+        <translation>„%1“ wurde nicht importiert: das Profil „%2“ mit derselben ID bleibt</translation>
+    </message>
+    <message>
+        <source>Replaced &apos;%1&apos; (%2) with &apos;%3&apos;</source>
+        <translation>„%1“ (%2) durch „%3“ ersetzt</translation>
+    </message>
 </context>
 <context>
     <name>torvanectl</name>
@@ -1101,16 +1166,6 @@ torvanectl add --from-json FILE [options]
   getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue Zustand, den der
   Hilfsdienst meldet, bis Strg-C ausgegeben; ein verschwundener Tunnel wird als
   getrennt angezeigt.
-</translation>
-    </message>
-    <message>
-        <source>torvanectl import FILE [--passphrase-file FILE]
-  Imports a .torvane file as a new profile; the passphrase is read from the
-  file or asked for on the terminal.
-</source>
-        <translation>torvanectl import FILE [--passphrase-file FILE]
-  Importiert eine .torvane-Datei als neues Profil; die Passphrase wird aus der
-  Datei gelesen oder im Terminal abgefragt.
 </translation>
     </message>
     <message>
@@ -1279,6 +1334,60 @@ falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
     <message>
         <source>%1 is larger than %2 bytes</source>
         <translation>%1 ist größer als %2 Bytes</translation>
+    </message>
+    <message>
+        <source>torvanectl import FILE [--passphrase-file FILE] [--p12-password-file FILE]
+                       [--replace] [--dry-run]
+  Imports the profiles in FILE, told apart by content: a .torvane export
+  file, a strongSwan profile (.sswan) or a configuration profile
+  (.mobileconfig, signed or not). For the last two it prints who signed the
+  file and what became of each setting, secrets masked.
+  --passphrase-file FILE    the passphrase of a .torvane file
+  --p12-password-file FILE  the password of a client certificate bundle
+                            (PKCS#12) in the file
+  --replace                 replace a profile with the same id without asking
+  --dry-run                 print the report, save nothing
+  A password not given is asked for on the terminal. Without a terminal and
+  without --replace, a profile whose id exists is not imported.
+</source>
+        <translation>torvanectl import FILE [--passphrase-file FILE] [--p12-password-file FILE]
+                       [--replace] [--dry-run]
+  Importiert die Profile in FILE, erkannt am Inhalt: eine .torvane-Exportdatei,
+  ein strongSwan-Profil (.sswan) oder ein Konfigurationsprofil (.mobileconfig,
+  signiert oder nicht). Bei den beiden letzten wird ausgegeben, wer die Datei
+  signiert hat und was aus jeder Einstellung wurde, Geheimnisse maskiert.
+  --passphrase-file FILE    die Passphrase einer .torvane-Datei
+  --p12-password-file FILE  das Passwort eines Client-Zertifikatbündels
+                            (PKCS#12) in der Datei
+  --replace                 ein Profil mit derselben ID ohne Rückfrage ersetzen
+  --dry-run                 den Bericht ausgeben, nichts speichern
+  Ein nicht angegebenes Passwort wird im Terminal abgefragt. Ohne Terminal und
+  ohne --replace wird ein Profil, dessen ID schon existiert, nicht importiert.
+</translation>
+    </message>
+    <message>
+        <source>Carried over:</source>
+        <translation>Übernommen:</translation>
+    </message>
+    <message>
+        <source>Not carried over:</source>
+        <translation>Nicht übernommen:</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Signature: %1</source>
+        <translation>Signatur: %1</translation>
+    </message>
+    <message>
+        <source>The file:</source>
+        <translation>Die Datei:</translation>
+    </message>
+    <message>
+        <source>Profile &apos;%1&apos; (%2):</source>
+        <translation>Profil „%1“ (%2):</translation>
     </message>
 </context>
 </TS>

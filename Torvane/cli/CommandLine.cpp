@@ -114,13 +114,23 @@ const std::vector<CommandSpec>& commandSpecs() {
              "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n")},
         {"import",
          {"FILE"},
-         {"--passphrase-file"},
-         {},
+         {"--passphrase-file", "--p12-password-file"},
+         {"--replace", "--dry-run"},
          QT_TRANSLATE_NOOP(
              "torvanectl",
-             "torvanectl import FILE [--passphrase-file FILE]\n"
-             "  Imports a .torvane file as a new profile; the passphrase is read from the\n"
-             "  file or asked for on the terminal.\n")},
+             "torvanectl import FILE [--passphrase-file FILE] [--p12-password-file FILE]\n"
+             "                       [--replace] [--dry-run]\n"
+             "  Imports the profiles in FILE, told apart by content: a .torvane export\n"
+             "  file, a strongSwan profile (.sswan) or a configuration profile\n"
+             "  (.mobileconfig, signed or not). For the last two it prints who signed the\n"
+             "  file and what became of each setting, secrets masked.\n"
+             "  --passphrase-file FILE    the passphrase of a .torvane file\n"
+             "  --p12-password-file FILE  the password of a client certificate bundle\n"
+             "                            (PKCS#12) in the file\n"
+             "  --replace                 replace a profile with the same id without asking\n"
+             "  --dry-run                 print the report, save nothing\n"
+             "  A password not given is asked for on the terminal. Without a terminal and\n"
+             "  without --replace, a profile whose id exists is not imported.\n")},
         {"export",
          {"NAME|ID", "FILE"},
          {"--passphrase-file", "--format-version"},

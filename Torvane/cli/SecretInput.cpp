@@ -124,14 +124,18 @@ bool stdinIsTerminal() {
 }
 
 std::optional<std::string> readHiddenLine(const std::string& prompt) {
+    return readLine(prompt, true);
+}
+
+std::optional<std::string> readLine(const std::string& prompt, bool hidden) {
     const InterruptibleRead interruptible;
     termios saved{};
-    const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    const bool terminal = hidden && ::tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {
-        termios hidden = saved;
-        hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        hidden.c_lflag |= ECHONL;
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     (void)!::write(STDERR_FILENO, prompt.data(), prompt.size());
 
@@ -152,11 +156,11 @@ std::optional<std::string> readHiddenLine(const std::string& prompt) {
     }
     if (terminal) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        if (!complete) {
-            (void)!::write(STDERR_FILENO, "\n", 1);
-        }
     }
     if (!complete) {
+        if (stdinIsTerminal()) {
+            (void)!::write(STDERR_FILENO, "\n", 1);
+        }
         return std::nullopt;
     }
     if (!line.empty() && line.back() == '\r') {

@@ -25,5 +25,7 @@ bool stdinIsTerminal();
 /// with echo off. Nothing on end of input or interruption; the terminal's
 /// settings are restored in every case.
 std::optional<std::string> readHiddenLine(const std::string& prompt);
+/// The same with echo on when not `hidden`, for an answer such as "y".
+std::optional<std::string> readLine(const std::string& prompt, bool hidden = false);
 
 } // namespace torvane::cli

@@ -1,15 +1,19 @@
 #include "Torvane/cli/Torvanectl.h"
 
+#include "Torvane/cli/ImportReportText.h"
 #include "Torvane/cli/SecretInput.h"
 #include "Torvane/cli/Translated.h"
 #include "Torvane/core/ExportFile.h"
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/PrivateFile.h"
 #include "Torvane/core/ProfileStore.h"
+#include "Torvane/core/import/ProfileImporter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <set>
 
 #include <QCoreApplication>
 
@@ -444,7 +448,19 @@ int Torvanectl::importFile(const Invocation& invocation) {
     }
     const auto document = ExportFile::readDocument(*data);
     if (!document) {
-        return reportError({path + ": " + document.error().message(), 1});
+        if (document.error().kind() != ExportFileError::Kind::notATorvaneFile) {
+            return reportError({path + ": " + document.error().message(), 1});
+        }
+        // What the file is, is told by its content: people rename files, and
+        // mail programs do too.
+        if (detectImportFormat(*data) == ImportFormat::unknown) {
+            return reportError({fill(tr("%1 is neither a Torvane export file (.torvane) nor a "
+                                        "strongSwan (.sswan) or configuration profile "
+                                        "(.mobileconfig)"),
+                                     path),
+                                1});
+        }
+        return importOtherClientFile(invocation, *data);
     }
     const auto secret =
         passphrase(invocation, fill(tr("Passphrase for '%1': "), document->name), false);
@@ -456,6 +472,10 @@ int Torvanectl::importFile(const Invocation& invocation) {
         return reportError({path + ": " + opened.error().message(), 1});
     }
     auto [profile, secrets] = std::move(*opened);
+    if (invocation.flag("--dry-run")) {
+        say(fill(tr("%1 holds '%2'; nothing was saved (--dry-run)"), path, profile.name));
+        return 0;
+    }
     const bool nameTaken = findProfile(m_store.profiles(), profile.name).hasValue();
     const auto [imported, secretsSaved] = m_store.importProfile(std::move(profile), secrets);
     say(fill(tr("Imported '%1' (%2) at position %3"), imported.name, imported.id.upperText(),
@@ -470,6 +490,128 @@ int Torvanectl::importFile(const Invocation& invocation) {
         return 1;
     }
     return 0;
+}
+
+int Torvanectl::importOtherClientFile(const Invocation& invocation, const std::string& data) {
+    const std::string& path = invocation.arguments[0];
+    const auto passwordFile = invocation.value("--p12-password-file");
+    std::string promptError;
+    std::set<std::string> triedFromFile;
+    ImportOptions options;
+    options.askPassword = [&](const std::string& what, bool again) -> std::optional<std::string> {
+        if (passwordFile) {
+            // The file holds one password: once it has been tried, asking
+            // again would only try it again.
+            if (!triedFromFile.insert(what).second) {
+                promptError =
+                    fill(tr("the password in %1 does not open the %2"), *passwordFile, what);
+                return std::nullopt;
+            }
+            auto secret = readSecretFile(*passwordFile);
+            if (!secret) {
+                promptError = secret.error();
+                return std::nullopt;
+            }
+            return std::move(*secret);
+        }
+        if (!stdinIsTerminal()) {
+            promptError = fill(tr("the %1 needs a password; give it with --p12-password-file "
+                                  "FILE or run on a terminal"),
+                               what);
+            return std::nullopt;
+        }
+        auto typed = readHiddenLine(again ? fill(tr("Wrong password. Password for the %1: "), what)
+                                          : fill(tr("Password for the %1: "), what));
+        if (!typed || typed->empty()) {
+            promptError = fill(tr("no password given for the %1"), what);
+            return std::nullopt;
+        }
+        return typed;
+    };
+    auto imported = importProfileFile(data, options);
+    if (!imported) {
+        return reportError(
+            {path + ": " + (promptError.empty() ? imported.error().message : promptError), 1});
+    }
+    const std::string formatName = detectImportFormat(data) == ImportFormat::sswan
+                                       ? fill(tr("strongSwan profile (.sswan)"))
+                                       : fill(tr("configuration profile (.mobileconfig)"));
+    std::cout << importReportText(path, formatName, *imported) << std::flush;
+
+    const auto existing = [this](const Uuid& id) -> std::optional<VPNProfile> {
+        const auto& profiles = m_store.profiles();
+        const auto it = std::find_if(profiles.begin(), profiles.end(),
+                                     [&](const VPNProfile& p) { return p.id == id; });
+        return it == profiles.end() ? std::nullopt : std::optional<VPNProfile>(*it);
+    };
+    if (invocation.flag("--dry-run")) {
+        for (const auto& item : imported->profiles) {
+            if (const auto old = existing(item.profile.id)) {
+                say(fill(tr("'%1' would replace the profile '%2' with the same id"),
+                         item.profile.name, old->name));
+            }
+        }
+        say(fill(tr("Nothing was saved (--dry-run).")));
+        return 0;
+    }
+
+    std::vector<std::string> refusals;
+    bool secretsLost = false;
+    for (auto& item : imported->profiles) {
+        VPNProfile& profile = item.profile;
+        const std::string id = profile.id.upperText();
+        const auto old = existing(profile.id);
+        if (!old) {
+            const bool nameTaken = findProfile(m_store.profiles(), profile.name).hasValue();
+            const auto [added, secretsSaved] = m_store.importProfile(profile, item.secrets);
+            say(fill(tr("Imported '%1' (%2) at position %3"), added.name, id,
+                     std::to_string(m_store.profiles().size())));
+            if (nameTaken) {
+                std::cerr << fill(tr("Another profile has the same name; name this one by its id."))
+                          << '\n';
+            }
+            secretsLost = secretsLost || !secretsSaved;
+            continue;
+        }
+        if (!invocation.flag("--replace")) {
+            if (!stdinIsTerminal()) {
+                refusals.push_back(fill(tr("'%1' was not imported: the profile '%2' has its id "
+                                           "%3; give --replace to replace it"),
+                                        profile.name, old->name, id));
+                continue;
+            }
+            const auto answer = readLine(fill(tr("Replace the profile '%1' (%2) with the imported "
+                                                 "'%3'? [y/N] "),
+                                              old->name, id, profile.name));
+            const std::string yes = fill(tr("y", "the answer that confirms [y/N]"));
+            if (!answer || (*answer != "y" && *answer != "Y" && *answer != yes)) {
+                refusals.push_back(fill(tr("'%1' was not imported: the profile '%2' with its id "
+                                           "was kept"),
+                                        profile.name, old->name));
+                continue;
+            }
+        }
+        // The file replaces the settings; a password the user stored that the
+        // file does not carry (a .sswan never holds one) stays.
+        VPNSecrets secrets = m_store.secrets(profile.id);
+        if (!item.secrets.xauthPassword.empty()) {
+            secrets.xauthPassword = item.secrets.xauthPassword;
+        }
+        if (!item.secrets.privateKeyPEM.empty()) {
+            secrets.privateKeyPEM = item.secrets.privateKeyPEM;
+        }
+        m_store.update(profile);
+        say(fill(tr("Replaced '%1' (%2) with '%3'"), old->name, id, profile.name));
+        secretsLost = secretsLost || !m_store.saveSecrets(secrets, profile.id);
+    }
+    for (const auto& refusal : refusals) {
+        complain(refusal);
+    }
+    if (secretsLost) {
+        complain(fill(tr("the profile was imported, but its secrets could not be stored (is a "
+                         "Secret Service running and unlocked?)")));
+    }
+    return refusals.empty() && !secretsLost ? 0 : 1;
 }
 
 int Torvanectl::exportProfile(const Invocation& invocation) {

@@ -48,6 +48,8 @@ private:
     int forceKill();
     int status(const Invocation& invocation);
     int importFile(const Invocation& invocation);
+    /// A .sswan or configuration profile: report, then save unless --dry-run.
+    int importOtherClientFile(const Invocation& invocation, const std::string& data);
     int exportProfile(const Invocation& invocation);
     int log();
 

@@ -183,6 +183,12 @@ TEST_F(ProfileImportTest, SswanProfilesMapEachAuthenticationTypeAndReportTheRest
     EXPECT_EQ(line(imported.report, "remote.cert")->value, "O=Example, CN=Test CA");
     EXPECT_THAT(line(imported.report, "future-key")->reason, HasSubstr("does not know"));
     EXPECT_THAT(line(imported.report, "ui.show-notifications")->reason, HasSubstr("phone app"));
+    // Without "remote.id" the gateway must prove the address it was reached by.
+    auto noRemoteID = eap;
+    noRemoteID["remote"].erase("id");
+    result = importProfileFile(noRemoteID.dump(), {});
+    ASSERT_TRUE(result) << result.error().message;
+    EXPECT_EQ(result->profiles[0].profile.remoteID, "vpn.example.org");
 
     // Certificate types take the bundle: its password is asked (a wrong
     // answer asks again), the key becomes a secret and is masked.

@@ -182,6 +182,13 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         }
     };
     mapString("remote.id", profile.remoteID, "remoteID");
+    if (!byKey.contains("remote.id")) {
+        // The format's default: the gateway must prove the name or address
+        // it was reached by, not merely any identity its CA vouches for.
+        profile.remoteID = profile.remoteAddr;
+        report.mapped("remote.id", profile.remoteAddr,
+                      "remoteID (not in the file: the gateway's address)");
+    }
     mapString("local.id", profile.localID, "localID");
     mapString("local.eap_id", profile.xauthID, "xauthID");
     mapString("ike-proposal", profile.ikeProposals, "ikeProposals");

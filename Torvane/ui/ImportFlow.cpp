@@ -40,11 +40,11 @@ ImportDialogs ImportDialogs::standard() {
     dialogs.askBundlePassword = [](QWidget* parent, const QString& fileName, const QString& what,
                                    bool again) {
         const QString prompt =
-            again ? ImportFlow::tr("That password is wrong. Enter the password of the %1 again.")
-                        .arg(what)
-                  : ImportFlow::tr("The file holds a %1 protected by a password. Enter it to "
-                                   "import the certificate and its key.")
-                        .arg(what);
+            again
+                ? ImportFlow::tr("That password is wrong. Enter the password again (%1).").arg(what)
+                : ImportFlow::tr("A certificate in the file is protected by a password (%1). "
+                                 "Enter it to import the certificate and its key.")
+                      .arg(what);
         return PassphraseDialog::ask(fileName, parent, prompt);
     };
     dialogs.confirmPreview = [](ImportPreviewSheet& sheet) {

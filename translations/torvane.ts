@@ -540,12 +540,6 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>Import Profile</source>
         <translation type="unfinished"></translation>
     </message>
-    <message numerus="yes">
-        <source>Import %n profile(s) from “%1”?</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-        </translation>
-    </message>
     <message>
         <source>Field</source>
         <translation type="unfinished"></translation>
@@ -568,6 +562,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import from “%1”?</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

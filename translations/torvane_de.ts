@@ -543,13 +543,6 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>Import Profile</source>
         <translation>Profil importieren</translation>
     </message>
-    <message numerus="yes">
-        <source>Import %n profile(s) from “%1”?</source>
-        <translation>
-            <numerusform>%n Profil aus „%1“ importieren?</numerusform>
-            <numerusform>%n Profile aus „%1“ importieren?</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Field</source>
         <translation>Feld</translation>
@@ -573,6 +566,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Import</source>
         <translation>Importieren</translation>
+    </message>
+    <message>
+        <source>Import from “%1”?</source>
+        <translation>Aus „%1“ importieren?</translation>
     </message>
 </context>
 <context>

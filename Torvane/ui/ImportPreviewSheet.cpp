@@ -70,10 +70,7 @@ ImportPreviewSheet::ImportPreviewSheet(const ImportResult& result, const QString
     setModal(true);
     auto* layout = new QVBoxLayout(this);
 
-    auto* titleLabel = new QLabel(
-        tr("Import %n profile(s) from “%1”?", nullptr, static_cast<int>(result.profiles.size()))
-            .arg(fileName),
-        this);
+    auto* titleLabel = new QLabel(tr("Import from “%1”?").arg(fileName), this);
     titleLabel->setTextFormat(Qt::PlainText);
     QFont headline = titleLabel->font();
     headline.setBold(true);

@@ -277,14 +277,18 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
     -keyout "$work/signer.key" -out "$work/signer.pem" 2>/dev/null
 openssl cms -sign -nodetach -binary -outform DER -in "$work/office.xml" \
     -signer "$work/signer.pem" -inkey "$work/signer.key" -out "$work/office.mobileconfig"
+import_title='^(Import Profile|Profil importieren)$'
 start_app "file://$work/office.mobileconfig"
-wait_for 100 xdotool search --onlyvisible --name '^(Import Profile|Profil importieren)$'
+wait_for 100 xdotool search --onlyvisible --name "$import_title"
 sleep 1
 capture import-preview.png
-xdotool key Escape # Cancel: nothing is saved
-sleep 0.5
-xdotool search --onlyvisible --name "$config_title" windowactivate --sync 2>/dev/null ||
-    true
+# Cancel: nothing is saved.
+xdotool search --onlyvisible --name "$import_title" windowactivate --sync 2>/dev/null || true
+xdotool key Escape
+wait_for 50 bash -c "! xdotool search --onlyvisible --name '$import_title'"
+# A click on the empty detail pane gives the window the keyboard back.
+read -r x y w h < <(geometry "$config_title")
+xdotool mousemove $((x + w * 2 / 3)) $((y + h / 2)) click 1
 xdotool key ctrl+q
 expect_exit
 echo "started with a file: the import preview opened"

@@ -88,7 +88,9 @@ ImportPreviewSheet::ImportPreviewSheet(const ImportResult& result, const QString
     m_reportTree->setHeaderLabels({tr("Field"), tr("Value"), tr("Result")});
     m_reportTree->setRootIsDecorated(true);
     m_reportTree->setAlternatingRowColors(true);
-    m_reportTree->setMinimumSize(640, 320);
+    // Wide enough for most reasons to be read without scrolling; the
+    // longest scroll, and each row's tool tip holds the full text.
+    m_reportTree->setMinimumSize(880, 340);
     for (const auto& imported : result.profiles) {
         auto* profileItem = new QTreeWidgetItem(
             m_reportTree,
@@ -108,6 +110,7 @@ ImportPreviewSheet::ImportPreviewSheet(const ImportResult& result, const QString
     m_reportTree->header()->setSectionResizeMode(QHeaderView::Interactive);
     m_reportTree->resizeColumnToContents(fieldColumn);
     m_reportTree->resizeColumnToContents(valueColumn);
+    m_reportTree->resizeColumnToContents(outcomeColumn);
     layout->addWidget(m_reportTree, 1);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -117,6 +117,7 @@ expected=(
   /usr/lib/systemd/system/torvane-helper.socket
   /usr/share/applications/torvane.desktop
   /etc/xdg/autostart/torvane.desktop
+  /usr/share/mime/packages/torvane.xml
   /usr/share/icons/hicolor/scalable/apps/torvane.svg
   /usr/share/doc/torvane/README.md
   /usr/share/doc/torvane/copyright
@@ -151,6 +152,11 @@ for entry in /usr/share/applications/torvane.desktop /etc/xdg/autostart/torvane.
     desktop-file-validate "$root$entry" || fail "$entry is not a valid desktop entry"
   fi
 done
+# shared-mime-info's file trigger rebuilds the database when our types land.
+if [ -f "$root/usr/share/mime/globs2" ]; then
+  grep -qF ':application/vnd.strongswan.profile:*.sswan' "$root/usr/share/mime/globs2" ||
+    fail "the .sswan type is not in the MIME database after install"
+fi
 for page in "$root"/usr/share/man/man*/torvane*.gz; do
   warnings=$(zcat "$page" | groff -man -ww -z 2>&1) || true
   [ -z "$warnings" ] || fail "${page#"$root"}: $warnings"

@@ -21,6 +21,8 @@
 #                     start and carries the menu
 #   reordered.png     the same after dragging "Home" to the top, which must
 #                     send the new order to the daemon exactly once
+#   import-preview.png a third run started with a signed .mobileconfig, as a
+#                     file manager opens one: the import's preview sheet
 #
 # The app speaks the caller's language: LANG=de_DE.UTF-8 (or LANGUAGE=de)
 # takes the same pictures in German; the window titles are looked for in
@@ -133,7 +135,7 @@ start_app() {
     daemon_pid=$!
     pids+=("$daemon_pid")
     wait_for 50 test -S "$TORVANE_HELPER_SOCKET"
-    "$app" >>"$work/app.log" 2>&1 &
+    "$app" "$@" >>"$work/app.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")
 }
@@ -234,3 +236,59 @@ if [[ ${pushes:-0} -ne 1 ]]; then
     exit 1
 fi
 echo "drag to reorder: one priority push"
+
+# A configuration profile as an IT department hands it out, signed by a
+# certificate this machine does not trust.
+cat >"$work/office.xml" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>PayloadType</key><string>Configuration</string>
+<key>PayloadDisplayName</key><string>Example Corp VPN</string>
+<key>PayloadUUID</key><string>5B3C1F6E-0000-4000-8000-000000000001</string>
+<key>PayloadContent</key><array>
+ <dict><key>PayloadType</key><string>com.apple.wifi.managed</string>
+  <key>PayloadUUID</key><string>5B3C1F6E-0000-4000-8000-000000000003</string>
+  <key>PayloadDisplayName</key><string>Office Wi-Fi</string></dict>
+ <dict><key>PayloadType</key><string>com.apple.vpn.managed</string>
+  <key>PayloadUUID</key><string>5B3C1F6E-0000-4000-8000-000000000002</string>
+  <key>UserDefinedName</key><string>Example Corp</string>
+  <key>VPNType</key><string>IKEv2</string>
+  <key>IKEv2</key><dict>
+   <key>RemoteAddress</key><string>vpn.example.org</string>
+   <key>RemoteIdentifier</key><string>vpn.example.org</string>
+   <key>AuthenticationMethod</key><string>None</string>
+   <key>ExtendedAuthEnabled</key><integer>1</integer>
+   <key>AuthName</key><string>alice</string>
+   <key>AuthPassword</key><string>demo-password</string>
+   <key>DeadPeerDetectionRate</key><string>Medium</string>
+   <key>DisableMOBIKE</key><integer>1</integer>
+   <key>IKESecurityAssociationParameters</key><dict>
+    <key>EncryptionAlgorithm</key><string>AES-256-GCM</string>
+    <key>DiffieHellmanGroup</key><integer>20</integer></dict>
+  </dict>
+  <key>DNS</key><dict>
+   <key>ServerAddresses</key><array><string>10.0.0.53</string></array>
+   <key>SupplementalMatchDomains</key><array><string>corp.example</string></array></dict>
+ </dict>
+</array></dict></plist>
+PLIST
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+    -subj '/O=Example Corp/CN=Example Corp Profile Signing' \
+    -keyout "$work/signer.key" -out "$work/signer.pem" 2>/dev/null
+openssl cms -sign -nodetach -binary -outform DER -in "$work/office.xml" \
+    -signer "$work/signer.pem" -inkey "$work/signer.key" -out "$work/office.mobileconfig"
+import_title='^(Import Profile|Profil importieren)$'
+start_app "file://$work/office.mobileconfig"
+wait_for 100 xdotool search --onlyvisible --name "$import_title"
+sleep 1
+capture import-preview.png
+# Cancel: nothing is saved.
+xdotool search --onlyvisible --name "$import_title" windowactivate --sync 2>/dev/null || true
+xdotool key Escape
+wait_for 50 bash -c "! xdotool search --onlyvisible --name '$import_title'"
+# A click on the empty detail pane gives the window the keyboard back.
+read -r x y w h < <(geometry "$config_title")
+xdotool mousemove $((x + w * 2 / 3)) $((y + h / 2)) click 1
+xdotool key ctrl+q
+expect_exit
+echo "started with a file: the import preview opened"

@@ -314,10 +314,6 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Import a profile from a .torvane file</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Start Torvane at login</source>
         <translation type="unfinished"></translation>
     </message>
@@ -335,6 +331,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Show notifications</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import profiles from a .torvane, .sswan or .mobileconfig file</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -474,15 +474,98 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Torvane profiles (*.torvane *.json);;All files (*)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Couldn’t Import Profile</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>The profile was imported, but its password and keys couldn’t be saved to your keyring (it may be locked). Open the profile and Save again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>VPN profiles (*.torvane *.sswan *.mobileconfig);;Torvane profiles (*.torvane *.json);;strongSwan profiles (*.sswan);;Configuration profiles (*.mobileconfig);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A profile with the same identity is already in the list. Replacing it overwrites its settings and secrets with those of the file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file holds no VPN profile that Torvane can use.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That password is wrong. Enter the password again (%1).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A certificate in the file is protected by a password (%1). Enter it to import the certificate and its key.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ImportPreviewSheet</name>
+    <message>
+        <source>Carried over</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not carried over</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>→ %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed by %1, trusted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed by %1, not trusted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not signed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import Profile</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file itself</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import from “%1”?</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -317,10 +317,6 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <translation>Ausgewähltes Profil löschen</translation>
     </message>
     <message>
-        <source>Import a profile from a .torvane file</source>
-        <translation>Profil aus einer .torvane-Datei importieren</translation>
-    </message>
-    <message>
         <source>Start Torvane at login</source>
         <translation>Torvane bei der Anmeldung starten</translation>
     </message>
@@ -339,6 +335,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Show notifications</source>
         <translation>Benachrichtigungen anzeigen</translation>
+    </message>
+    <message>
+        <source>Import profiles from a .torvane, .sswan or .mobileconfig file</source>
+        <translation>Profile aus einer .torvane-, .sswan- oder .mobileconfig-Datei importieren</translation>
     </message>
 </context>
 <context>
@@ -477,16 +477,99 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <translation>Profil importieren</translation>
     </message>
     <message>
-        <source>Torvane profiles (*.torvane *.json);;All files (*)</source>
-        <translation>Torvane-Profile (*.torvane *.json);;Alle Dateien (*)</translation>
-    </message>
-    <message>
         <source>Couldn’t Import Profile</source>
         <translation>Profil konnte nicht importiert werden</translation>
     </message>
     <message>
         <source>The profile was imported, but its password and keys couldn’t be saved to your keyring (it may be locked). Open the profile and Save again.</source>
         <translation>Das Profil wurde importiert, aber Passwort und Schlüssel konnten nicht in Ihrem Schlüsselbund gespeichert werden (er ist möglicherweise gesperrt). Öffnen Sie das Profil und speichern Sie erneut.</translation>
+    </message>
+    <message>
+        <source>VPN profiles (*.torvane *.sswan *.mobileconfig);;Torvane profiles (*.torvane *.json);;strongSwan profiles (*.sswan);;Configuration profiles (*.mobileconfig);;All files (*)</source>
+        <translation>VPN-Profile (*.torvane *.sswan *.mobileconfig);;Torvane-Profile (*.torvane *.json);;strongSwan-Profile (*.sswan);;Konfigurationsprofile (*.mobileconfig);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Replace “%1”?</source>
+        <translation>„%1“ ersetzen?</translation>
+    </message>
+    <message>
+        <source>A profile with the same identity is already in the list. Replacing it overwrites its settings and secrets with those of the file.</source>
+        <translation>Ein Profil mit derselben Kennung ist bereits in der Liste. Beim Ersetzen werden seine Einstellungen und Geheimnisse durch die aus der Datei überschrieben.</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Ersetzen</translation>
+    </message>
+    <message>
+        <source>The file holds no VPN profile that Torvane can use.</source>
+        <translation>Die Datei enthält kein VPN-Profil, das Torvane verwenden kann.</translation>
+    </message>
+    <message>
+        <source>That password is wrong. Enter the password again (%1).</source>
+        <translation>Das Passwort ist falsch. Geben Sie das Passwort erneut ein (%1).</translation>
+    </message>
+    <message>
+        <source>A certificate in the file is protected by a password (%1). Enter it to import the certificate and its key.</source>
+        <translation>Ein Zertifikat in der Datei ist durch ein Passwort geschützt (%1). Geben Sie es ein, um das Zertifikat und seinen Schlüssel zu importieren.</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ImportPreviewSheet</name>
+    <message>
+        <source>Carried over</source>
+        <translation>Übernommen</translation>
+    </message>
+    <message>
+        <source>Not carried over</source>
+        <translation>Nicht übernommen</translation>
+    </message>
+    <message>
+        <source>→ %1</source>
+        <translation>→ %1</translation>
+    </message>
+    <message>
+        <source>Signed by %1, trusted</source>
+        <translation>Signiert von %1, vertrauenswürdig</translation>
+    </message>
+    <message>
+        <source>Signed by %1, not trusted</source>
+        <translation>Signiert von %1, nicht vertrauenswürdig</translation>
+    </message>
+    <message>
+        <source>Not signed</source>
+        <translation>Nicht signiert</translation>
+    </message>
+    <message>
+        <source>Import Profile</source>
+        <translation>Profil importieren</translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation>Feld</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Wert</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>%1 — %2</source>
+        <translation>%1 — %2</translation>
+    </message>
+    <message>
+        <source>The file itself</source>
+        <translation>Die Datei selbst</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Importieren</translation>
+    </message>
+    <message>
+        <source>Import from “%1”?</source>
+        <translation>Aus „%1“ importieren?</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "Torvane/ui/AboutPanel.h"
 #include "Torvane/ui/ConfigWindow.h"
 #include "Torvane/ui/DesktopNotifier.h"
+#include "Torvane/ui/ImportFlow.h"
 #include "Torvane/ui/PasswordPromptDialog.h"
 #include "Torvane/ui/TrayIcon.h"
 #include "Torvane/ui/TrayMenu.h"
@@ -225,6 +226,11 @@ void AppDelegate::openConfig(ConfigTab tab) {
     m_configWindow->show();
     m_configWindow->raise();
     m_configWindow->activateWindow();
+}
+
+void AppDelegate::openFile(const QString& path) {
+    openConfig(ConfigTab::connections);
+    m_configWindow->importFlow()->importFile(path);
 }
 
 void AppDelegate::showAbout() {

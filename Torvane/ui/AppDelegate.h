@@ -62,6 +62,9 @@ public:
     void quitFromUser();
     /// Switches the window model to `tab` and brings the window up.
     void openConfig(ConfigTab tab);
+    /// A profile file opened from the desktop: the connections tab comes
+    /// up and imports it.
+    void openFile(const QString& path);
     void showAbout();
 
     TrayMenu& trayMenu() const { return *m_trayMenu; }

@@ -142,7 +142,8 @@ QWidget* ConfigWindow::buildConnectionsTab() {
     auto* bar = new QHBoxLayout;
     m_addButton = makeBarButton(left, "plus", tr("Add a profile"));
     m_removeButton = makeBarButton(left, "minus", tr("Delete the selected profile"));
-    m_importButton = makeBarButton(left, "import", tr("Import a profile from a .torvane file"));
+    m_importButton = makeBarButton(
+        left, "import", tr("Import profiles from a .torvane, .sswan or .mobileconfig file"));
     bar->addWidget(m_addButton);
     bar->addWidget(m_removeButton);
     bar->addWidget(m_importButton);

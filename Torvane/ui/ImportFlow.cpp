@@ -1,12 +1,20 @@
 #include "Torvane/ui/ImportFlow.h"
 
 #include "Torvane/core/ProfileStore.h"
+#include "Torvane/core/import/ProfileImporter.h"
+#include "Torvane/ui/ImportPreviewSheet.h"
 #include "Torvane/ui/PassphraseDialog.h"
+#include "shared/JsonText.h"
+
+#include <algorithm>
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTextDocument>
+#include <nlohmann/json.hpp>
 
 namespace torvane {
 
@@ -15,7 +23,9 @@ ImportDialogs ImportDialogs::standard() {
     dialogs.chooseFile = [](QWidget* parent) {
         return QFileDialog::getOpenFileName(
             parent, ImportFlow::tr("Import Profile"), QString(),
-            ImportFlow::tr("Torvane profiles (*.torvane *.json);;All files (*)"));
+            ImportFlow::tr("VPN profiles (*.torvane *.sswan *.mobileconfig);;Torvane profiles "
+                           "(*.torvane *.json);;strongSwan profiles (*.sswan);;Configuration "
+                           "profiles (*.mobileconfig);;All files (*)"));
     };
     dialogs.askPassphrase = [](QWidget* parent, const QString& profileName) {
         return PassphraseDialog::ask(profileName, parent);
@@ -26,6 +36,33 @@ ImportDialogs ImportDialogs::standard() {
         // File names and system texts are never markup.
         box.setInformativeText(Qt::convertFromPlainText(message));
         box.exec();
+    };
+    dialogs.askBundlePassword = [](QWidget* parent, const QString& fileName, const QString& what,
+                                   bool again) {
+        const QString prompt =
+            again
+                ? ImportFlow::tr("That password is wrong. Enter the password again (%1).").arg(what)
+                : ImportFlow::tr("A certificate in the file is protected by a password (%1). "
+                                 "Enter it to import the certificate and its key.")
+                      .arg(what);
+        return PassphraseDialog::ask(fileName, parent, prompt);
+    };
+    dialogs.confirmPreview = [](ImportPreviewSheet& sheet) {
+        return sheet.exec() == QDialog::Accepted;
+    };
+    dialogs.confirmReplace = [](QWidget* parent, const QString& profileName) {
+        QMessageBox box(QMessageBox::Question, ImportFlow::tr("Import Profile"),
+                        ImportFlow::tr("Replace “%1”?").arg(profileName), QMessageBox::NoButton,
+                        parent);
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(
+            ImportFlow::tr("A profile with the same identity is already in the list. Replacing "
+                           "it overwrites its settings and secrets with those of the file."));
+        QPushButton* replace = box.addButton(ImportFlow::tr("Replace"), QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        return box.clickedButton() == replace;
     };
     return dialogs;
 }
@@ -40,6 +77,12 @@ void ImportFlow::setDialogs(ImportDialogs dialogs) {
     m_dialogs.askPassphrase =
         dialogs.askPassphrase ? dialogs.askPassphrase : standard.askPassphrase;
     m_dialogs.showError = dialogs.showError ? dialogs.showError : standard.showError;
+    m_dialogs.askBundlePassword =
+        dialogs.askBundlePassword ? dialogs.askBundlePassword : standard.askBundlePassword;
+    m_dialogs.confirmPreview =
+        dialogs.confirmPreview ? dialogs.confirmPreview : standard.confirmPreview;
+    m_dialogs.confirmReplace =
+        dialogs.confirmReplace ? dialogs.confirmReplace : standard.confirmReplace;
 }
 
 void ImportFlow::beginImport() {
@@ -71,6 +114,24 @@ void ImportFlow::importFile(const QString& path) {
         showError(QString::fromStdString(ExportFileError::notATorvaneFile().message()));
         return;
     }
+    // Told by content, not by name: a renamed file or a download without
+    // its extension is still what it holds. Every .torvane file is JSON
+    // with a "format" member, which .sswan profiles never have.
+    const std::string_view bytes(data.constData(), static_cast<std::size_t>(data.size()));
+    const ImportFormat format = detectImportFormat(bytes);
+    bool torvane = format == ImportFormat::unknown;
+    if (format == ImportFormat::sswan) {
+        const auto json = parseJsonText(bytes);
+        torvane = !json || !json->is_object() || json->contains("format");
+    }
+    if (torvane) {
+        importTorvaneFile(data);
+    } else {
+        importForeignFile(data, QFileInfo(path).fileName());
+    }
+}
+
+void ImportFlow::importTorvaneFile(const QByteArray& data) {
     auto document = ExportFile::readDocument(std::string_view(data.constData(), data.size()));
     if (!document) {
         showError(QString::fromStdString(document.error().message()));
@@ -93,6 +154,69 @@ void ImportFlow::finishImport(const ProfileExportDocument& document, const QStri
     }
     const auto [profile, secretsSaved] = m_store.importProfile(decoded->first, decoded->second);
     emit imported(profile.id);
+    if (!secretsSaved) {
+        showError(tr(kSecretsNotSavedMessage));
+    }
+}
+
+void ImportFlow::importForeignFile(const QByteArray& data, const QString& fileName) {
+    bool passwordCancelled = false;
+    ImportOptions options;
+    options.askPassword = [&](const std::string& what, bool again) -> std::optional<std::string> {
+        const auto password = m_dialogs.askBundlePassword(m_dialogParent, fileName,
+                                                          QString::fromStdString(what), again);
+        if (!password) {
+            passwordCancelled = true;
+            return std::nullopt;
+        }
+        return password->toStdString();
+    };
+    const auto result = importProfileFile(
+        std::string_view(data.constData(), static_cast<std::size_t>(data.size())), options);
+    if (!result) {
+        // A cancelled password prompt is the user's choice, not a failure.
+        if (!passwordCancelled) {
+            showError(QString::fromStdString(result.error().message));
+        }
+        return;
+    }
+    if (result->profiles.empty()) {
+        showError(tr("The file holds no VPN profile that Torvane can use."));
+        return;
+    }
+    ImportPreviewSheet sheet(*result, fileName, m_dialogParent);
+    if (!m_dialogs.confirmPreview(sheet)) {
+        return;
+    }
+    addProfiles(result->profiles);
+}
+
+void ImportFlow::addProfiles(const std::vector<ImportedProfile>& profiles) {
+    bool secretsSaved = true;
+    std::optional<Uuid> last;
+    for (const auto& imported : profiles) {
+        const auto& existing = m_store.profiles();
+        const auto same = std::find_if(existing.begin(), existing.end(), [&](const VPNProfile& p) {
+            return p.id == imported.profile.id;
+        });
+        if (same == existing.end()) {
+            secretsSaved =
+                m_store.importProfile(imported.profile, imported.secrets).second && secretsSaved;
+        } else {
+            if (!m_dialogs.confirmReplace(m_dialogParent, QString::fromStdString(same->name))) {
+                continue;
+            }
+            // Settings first, in place: the profile keeps its position in
+            // the list, and a failed secret write leaves the new settings.
+            m_store.update(imported.profile);
+            secretsSaved =
+                m_store.saveSecrets(imported.secrets, imported.profile.id) && secretsSaved;
+        }
+        last = imported.profile.id;
+    }
+    if (last) {
+        emit imported(*last);
+    }
     if (!secretsSaved) {
         showError(tr(kSecretsNotSavedMessage));
     }

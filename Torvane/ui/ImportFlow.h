@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Torvane/core/ExportFile.h"
+#include "Torvane/core/import/ImportResult.h"
 #include "shared/Uuid.h"
 
 #include <functional>
@@ -13,6 +14,7 @@ class QWidget;
 
 namespace torvane {
 
+class ImportPreviewSheet;
 class ProfileStore;
 
 /// The dialogs of an import, replaceable so that tests answer them without
@@ -26,14 +28,28 @@ struct ImportDialogs {
         askPassphrase;
     /// The "Couldn’t Import Profile" alert; returns once dismissed.
     std::function<void(QWidget* parent, const QString& message)> showError;
+    /// The password of a certificate bundle in another client's file;
+    /// `what` names the bundle, `again` follows a wrong password. Nothing
+    /// when the user cancels.
+    std::function<std::optional<QString>(QWidget* parent, const QString& fileName,
+                                         const QString& what, bool again)>
+        askBundlePassword;
+    /// Runs the preview of another client's file; true for "Import".
+    std::function<bool(ImportPreviewSheet& sheet)> confirmPreview;
+    /// "Replace …?" for a profile whose id is already in the list; true
+    /// replaces it.
+    std::function<bool(QWidget* parent, const QString& profileName)> confirmReplace;
 
     static ImportDialogs standard();
 };
 
-/// Importing a profile from a .torvane file: choose the file, read it, ask
-/// for the passphrase (naming the profile), open the secrets and add the
-/// profile with them. Every failure ends in one alert and adds nothing,
-/// except a failed secret write, which keeps the imported profile.
+/// Importing profiles from a file. A .torvane file: read it, ask for the
+/// passphrase (naming the profile), open the secrets and add the profile
+/// with them. Another client's file (.sswan, .mobileconfig): read it, asking
+/// for a certificate bundle's password if needed, show the preview, and on
+/// "Import" add each profile, asking before one replaces a profile with the
+/// same id. Every failure ends in one alert and adds nothing, except a
+/// failed secret write, which keeps the imported profile.
 class ImportFlow : public QObject {
     Q_OBJECT
 
@@ -53,7 +69,7 @@ public:
 
     /// The import button: asks for a file, then imports it.
     void beginImport();
-    /// Reads and checks `path`, then asks for the passphrase and finishes.
+    /// Reads `path` and tells its kind by content, then imports it.
     void importFile(const QString& path);
     /// Opens the secrets with `passphrase` and adds the profile.
     void finishImport(const ProfileExportDocument& document, const QString& passphrase);
@@ -63,6 +79,10 @@ signals:
     void imported(const torvane::Uuid& profileID);
 
 private:
+    void importTorvaneFile(const QByteArray& data);
+    void importForeignFile(const QByteArray& data, const QString& fileName);
+    /// Adds or replaces the previewed profiles; the last one is selected.
+    void addProfiles(const std::vector<ImportedProfile>& profiles);
     void showError(const QString& message);
 
     ProfileStore& m_store;

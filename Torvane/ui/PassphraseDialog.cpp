@@ -8,7 +8,8 @@
 
 namespace torvane {
 
-PassphraseDialog::PassphraseDialog(const QString& profileName, QWidget* parent)
+PassphraseDialog::PassphraseDialog(const QString& profileName, QWidget* parent,
+                                   const QString& prompt)
     : QDialog(parent), m_passphraseLineEdit(new QLineEdit(this)) {
     setWindowTitle(tr("Import Profile"));
     setModal(true);
@@ -20,7 +21,12 @@ PassphraseDialog::PassphraseDialog(const QString& profileName, QWidget* parent)
     headline.setBold(true);
     titleLabel->setFont(headline);
     layout->addWidget(titleLabel);
-    layout->addWidget(new QLabel(tr("Enter the passphrase this profile was exported with."), this));
+    auto* promptLabel = new QLabel(
+        prompt.isEmpty() ? tr("Enter the passphrase this profile was exported with.") : prompt,
+        this);
+    promptLabel->setTextFormat(Qt::PlainText);
+    promptLabel->setWordWrap(true);
+    layout->addWidget(promptLabel);
 
     m_passphraseLineEdit->setEchoMode(QLineEdit::Password);
     m_passphraseLineEdit->setPlaceholderText(tr("Passphrase"));
@@ -51,8 +57,9 @@ QString PassphraseDialog::passphrase() const {
     return m_passphraseLineEdit->text();
 }
 
-std::optional<QString> PassphraseDialog::ask(const QString& profileName, QWidget* parent) {
-    PassphraseDialog dialog(profileName, parent);
+std::optional<QString> PassphraseDialog::ask(const QString& profileName, QWidget* parent,
+                                             const QString& prompt) {
+    PassphraseDialog dialog(profileName, parent, prompt);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

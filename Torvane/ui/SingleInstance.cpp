@@ -16,7 +16,7 @@ constexpr int kActivateTimeoutMs = 5000;
 SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)) {}
 
-SingleInstance::Claim SingleInstance::claim() {
+SingleInstance::Claim SingleInstance::claim(const QString& fileToOpen) {
     if (!m_bus.isConnected()) {
         m_error = m_bus.lastError().message();
         return Claim::noBus;
@@ -32,9 +32,13 @@ SingleInstance::Claim SingleInstance::claim() {
         return Claim::first;
     }
     m_bus.unregisterObject(QString::fromLatin1(kObjectPath));
-    const auto call = QDBusMessage::createMethodCall(
+    auto call = QDBusMessage::createMethodCall(
         QString::fromLatin1(kServiceName), QString::fromLatin1(kObjectPath),
-        QString::fromLatin1(kServiceName), QStringLiteral("Activate"));
+        QString::fromLatin1(kServiceName),
+        fileToOpen.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("Open"));
+    if (!fileToOpen.isEmpty()) {
+        call << fileToOpen;
+    }
     // Events keep flowing while it waits (the first instance may live in
     // this very process in a test).
     const auto answer = m_bus.call(call, QDBus::BlockWithGui, kActivateTimeoutMs);
@@ -47,6 +51,10 @@ SingleInstance::Claim SingleInstance::claim() {
 
 void SingleInstance::Activate() {
     emit activated();
+}
+
+void SingleInstance::Open(const QString& path) {
+    emit openRequested(path);
 }
 
 } // namespace torvane

@@ -10,9 +10,30 @@
 #include "Torvane/ui/StatusIcons.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTextStream>
+#include <QUrl>
+
+namespace {
+
+// The file a file manager or a browser opens with the app (the desktop
+// entry's %u): a path or a file:// URL, made absolute because a running
+// instance that imports it has another working directory.
+QString fileToOpen(const QStringList& arguments) {
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument.startsWith(QLatin1Char('-'))) {
+            continue;
+        }
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        return QFileInfo(path).absoluteFilePath();
+    }
+    return QString();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace torvane;
@@ -26,9 +47,11 @@ int main(int argc, char** argv) {
     // The tray keeps the application alive when its windows close.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A second start brings the running app's window forward instead.
+    // A second start brings the running app's window forward instead, or
+    // hands it the file it was opened with.
+    const QString file = fileToOpen(QCoreApplication::arguments());
     SingleInstance instance(QDBusConnection::sessionBus());
-    switch (instance.claim()) {
+    switch (instance.claim(file)) {
     case SingleInstance::Claim::first:
     case SingleInstance::Claim::noBus:
         break;
@@ -63,6 +86,15 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::activated, &delegate, [&delegate] {
         delegate.openConfig(ConfigWindowModel::shared().selectedTab());
     });
+    // Queued, so that the caller's D-Bus call returns before the import's
+    // dialogs run.
+    QObject::connect(
+        &instance, &SingleInstance::openRequested, &delegate,
+        [&delegate](const QString& path) { delegate.openFile(path); }, Qt::QueuedConnection);
     delegate.applicationDidFinishLaunching();
+    if (!file.isEmpty()) {
+        QMetaObject::invokeMethod(
+            &delegate, [&delegate, file] { delegate.openFile(file); }, Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #include "Torvane/ui/ConfigWindow.h"
 
 #include "Torvane/ui/ImportFlow.h"
+#include "Torvane/ui/ImportPreviewSheet.h"
 #include "Torvane/ui/ProfileEditorView.h"
 #include "Torvane/ui/ProfileListModel.h"
 #include "Torvane/ui/ProfileListView.h"
@@ -13,10 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -24,6 +27,8 @@ namespace torvane {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using testing::runUntil;
 using testing::settle;
 
@@ -432,6 +437,168 @@ TEST_F(ImportTest, TheChosenFileIsImportedWithItsSecretsAndSelected) {
     ASSERT_EQ(bed.store.profiles().size(), 2u);
     EXPECT_EQ(window->selection(), bed.store.profiles()[1].id);
     EXPECT_EQ(errors.back(), QString::fromUtf8(ImportFlow::kSecretsNotSavedMessage));
+}
+
+// Files from other clients, made here with the openssl command: a .sswan
+// profile carrying a password-protected PKCS#12, and a signed configuration
+// profile with a shared secret.
+class ForeignImportTest : public ImportTest {
+protected:
+    std::vector<std::optional<QString>> bundleAnswers;
+    std::vector<QString> bundleAsks;
+    bool previewAnswer = false;
+    QStringList previewLines;
+    QString signerLine;
+    std::vector<QString> replaceAsks;
+    bool replaceAnswer = false;
+
+    void answerForeign(const QString& path) {
+        ImportDialogs dialogs;
+        dialogs.chooseFile = [path](QWidget*) {
+            return path;
+        };
+        dialogs.askPassphrase = [this](QWidget*, const QString& name) {
+            askedNames.push_back(name);
+            return passphrase;
+        };
+        dialogs.showError = [this](QWidget*, const QString& message) {
+            errors.push_back(message);
+        };
+        dialogs.askBundlePassword = [this](QWidget*, const QString&, const QString& what,
+                                           bool again) -> std::optional<QString> {
+            bundleAsks.push_back(what + (again ? QStringLiteral(" again") : QString()));
+            if (bundleAsks.size() > bundleAnswers.size()) {
+                return std::nullopt;
+            }
+            return bundleAnswers[bundleAsks.size() - 1];
+        };
+        dialogs.confirmPreview = [this](ImportPreviewSheet& sheet) {
+            signerLine = sheet.signerLabel()->text();
+            previewLines.clear();
+            for (QTreeWidgetItemIterator it(sheet.reportTree()); *it; ++it) {
+                previewLines << (*it)->text(0) + QLatin1Char('|') + (*it)->text(1) +
+                                    QLatin1Char('|') + (*it)->text(2);
+            }
+            return previewAnswer;
+        };
+        dialogs.confirmReplace = [this](QWidget*, const QString& name) {
+            replaceAsks.push_back(name);
+            return replaceAnswer;
+        };
+        window->importFlow()->setDialogs(dialogs);
+    }
+
+    void openssl(const QStringList& arguments) {
+        QProcess process;
+        process.setWorkingDirectory(bed.dir.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("openssl"), arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        ASSERT_EQ(process.exitCode(), 0) << process.readAll().toStdString();
+    }
+    QByteArray base64Of(const QString& name) {
+        QFile file(bed.dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll().toBase64();
+    }
+    std::string sswan(const char* name) {
+        return std::string(R"({"uuid": "0b1a8f4e-8b7a-4a43-9d4c-0c4c1f6a2e11", "name": ")") + name +
+               R"(", "type": "ikev2-cert", "remote": {"addr": "vpn.example.org", "port": 4501},
+                  "local": {"p12": ")" +
+               base64Of(QStringLiteral("client.p12")).toStdString() + R"("}})";
+    }
+};
+
+TEST_F(ForeignImportTest, AFileFromAnotherClientIsPreviewedAndSavedOnlyOnImport) {
+    const QStringList ec{"-newkey", "ec",    "-pkeyopt", "ec_paramgen_curve:P-256",
+                         "-nodes",  "-days", "2"};
+    openssl(QStringList{"req", "-x509", "-keyout", "ca.key", "-out", "ca.pem", "-subj",
+                        "/O=Example/CN=Test CA"} +
+            ec);
+    openssl(QStringList{"req", "-x509", "-keyout", "client.key", "-out", "client.pem", "-subj",
+                        "/CN=client@example.org", "-CA", "ca.pem", "-CAkey", "ca.key"} +
+            ec);
+    openssl({"pkcs12", "-export", "-inkey", "client.key", "-in", "client.pem", "-passout",
+             "pass:bundle-pass", "-out", "client.p12"});
+
+    // A cancelled password asks nothing more and says nothing.
+    answerForeign(writeFile("office.sswan", sswan("Office")));
+    window->importButton()->click();
+    EXPECT_EQ(bundleAsks.size(), 1u);
+    EXPECT_TRUE(previewLines.isEmpty());
+    EXPECT_TRUE(errors.empty());
+
+    // A wrong password asks again; Cancel in the preview saves nothing.
+    bundleAsks.clear();
+    bundleAnswers = {QStringLiteral("wrong"), QStringLiteral("bundle-pass")};
+    window->importButton()->click();
+    ASSERT_EQ(bundleAsks.size(), 2u);
+    EXPECT_TRUE(bundleAsks[1].endsWith(QStringLiteral(" again")));
+    EXPECT_EQ(signerLine, QStringLiteral("Not signed"));
+    EXPECT_TRUE(previewLines.contains(QStringLiteral("Office — vpn.example.org||")));
+    EXPECT_TRUE(previewLines.contains(QStringLiteral("Not carried over||")));
+    EXPECT_EQ(previewLines.filter(QStringLiteral("remote.port|4501|")).size(), 1);
+    EXPECT_TRUE(previewLines.contains(QStringLiteral("local.p12 (private key)|") +
+                                      QString::fromUtf8(kMaskedValue) +
+                                      QStringLiteral("|→ privateKeyPEM")));
+    EXPECT_TRUE(bed.store.profiles().empty());
+    EXPECT_TRUE(bed.secrets.items().empty());
+
+    bundleAsks.clear();
+    previewAnswer = true;
+    window->importButton()->click();
+    ASSERT_THAT(namesIn(bed.store), ElementsAre("Office"));
+    const Uuid officeID = bed.store.profiles()[0].id;
+    EXPECT_EQ(bed.store.profiles()[0].authMethod, VPNAuthMethod::certificate);
+    EXPECT_THAT(bed.store.secrets(officeID).privateKeyPEM, HasSubstr("BEGIN PRIVATE KEY"));
+    EXPECT_EQ(window->selection(), officeID);
+
+    // The same id again asks before replacing; "No" keeps the old profile.
+    answerForeign(writeFile("renamed.sswan", sswan("Office renamed")));
+    bundleAsks.clear();
+    window->importButton()->click();
+    EXPECT_THAT(replaceAsks, ElementsAre(QStringLiteral("Office")));
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("Office"));
+    replaceAnswer = true;
+    bundleAsks.clear();
+    window->importButton()->click();
+    EXPECT_THAT(namesIn(bed.store), ElementsAre("Office renamed"));
+
+    // A signed configuration profile shows its signer, untrusted here; its
+    // shared secret goes to the keyring and never into the preview.
+    const QString plist = QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>PayloadType</key><string>Configuration</string>
+<key>PayloadUUID</key><string>5B3C1F6E-0000-4000-8000-000000000001</string>
+<key>PayloadContent</key><array><dict>
+ <key>PayloadType</key><string>com.apple.vpn.managed</string>
+ <key>PayloadUUID</key><string>5B3C1F6E-0000-4000-8000-000000000002</string>
+ <key>UserDefinedName</key><string>Branch</string>
+ <key>VPNType</key><string>IKEv2</string>
+ <key>IKEv2</key><dict>
+  <key>RemoteAddress</key><string>198.51.100.7</string>
+  <key>AuthenticationMethod</key><string>SharedSecret</string>
+  <key>SharedSecret</key><string>group-psk-value</string>
+  <key>DisableMOBIKE</key><integer>1</integer>
+ </dict>
+</dict></array></dict></plist>)");
+    writeFile("branch.xml", plist.toStdString());
+    openssl({"cms", "-sign", "-nodetach", "-binary", "-outform", "DER", "-in", "branch.xml",
+             "-signer", "ca.pem", "-inkey", "ca.key", "-out", "branch.mobileconfig"});
+    answerForeign(bed.dir.filePath(QStringLiteral("branch.mobileconfig")));
+    previewAnswer = false;
+    window->importButton()->click();
+    EXPECT_EQ(signerLine, QStringLiteral("Signed by O=Example, CN=Test CA, not trusted"));
+    EXPECT_TRUE(previewLines.contains(QStringLiteral("Branch — 198.51.100.7||")));
+    EXPECT_EQ(previewLines.filter(QStringLiteral("IKEv2.DisableMOBIKE|")).size(), 1);
+    EXPECT_TRUE(previewLines.filter(QStringLiteral("group-psk-value")).isEmpty());
+    EXPECT_EQ(bed.store.profiles().size(), 1u);
+
+    previewAnswer = true;
+    window->importButton()->click();
+    ASSERT_THAT(namesIn(bed.store), ElementsAre("Office renamed", "Branch"));
+    EXPECT_EQ(bed.store.secrets(bed.store.profiles()[1].id).xauthPassword, "group-psk-value");
+    EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 # IT department would hand out, written at test time from the bed's PKI, are
 # imported and connected with the real daemon in the bed's client namespace
 # (private keyring as in torvanectl_e2e.sh), each carrying a ping to the LAN
-# host. A dry run and a refused file change nothing; a second import of the
+# host. A dry run and refused files change nothing; a file full of options
+# Torvane cannot carry names each with its reason; a second import of the
 # same profile asks, is refused without a terminal and replaces with --replace.
 #
 #   import_e2e.sh HELPER TORVANECTL
@@ -95,6 +96,52 @@ l2tp = vpn("Old L2TP", "E5F6A7B8-C9D0-4E1F-8A2B-3C4D5E6F7081", "L2TP",
 open(s + "/l2tp.mobileconfig", "wb").write(plistlib.dumps(
     profile("L2TP", "33333333-4444-4555-8666-777777777777", [l2tp])))
 EOF
+# Two VPN payloads in one unsigned XML profile: IKEv2 EAP with the password
+# in the file, and IKEv2 certificate whose bundle carries its password.
+python3 - "$s" "$pki" "$BED_GW_ADDR" "$BED_GW_ID" <<'EOF'
+import plistlib, subprocess, sys
+s, pki, gw, gw_id = sys.argv[1:]
+ca = subprocess.run(["openssl", "x509", "-in", pki + "/ca.crt", "-outform", "DER"],
+                    check=True, capture_output=True).stdout
+def payload(kind, uuid, **keys):
+    return dict(PayloadType=kind, PayloadVersion=1, PayloadIdentifier="test.torvane." + uuid,
+                PayloadUUID=uuid, **keys)
+eap = payload("com.apple.vpn.managed", "F1E2D3C4-B5A6-4978-8695-A4B3C2D1E0F1",
+              UserDefinedName="Imported IKEv2 EAP", VPNType="IKEv2", IKEv2={
+                  "RemoteAddress": gw, "RemoteIdentifier": gw_id,
+                  "AuthenticationMethod": "None", "ExtendedAuthEnabled": 1,
+                  "AuthName": "user08", "AuthPassword": "pw-user08"})
+cert = payload("com.apple.vpn.managed", "0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9",
+               UserDefinedName="Imported IKEv2 cert", VPNType="IKEv2", IKEv2={
+                   "RemoteAddress": gw, "RemoteIdentifier": gw_id,
+                   "AuthenticationMethod": "Certificate",
+                   "PayloadCertificateUUID": "9F8E7D6C-5B4A-4392-8180-7F6E5D4C3B2A"})
+bundle = payload("com.apple.security.pkcs12", "9F8E7D6C-5B4A-4392-8180-7F6E5D4C3B2A",
+                 PayloadContent=open(s + "/ecdsa.p12", "rb").read(), Password="p12-secret")
+root = payload("com.apple.security.root", "1A2B3C4D-5E6F-4A7B-8C9D-AEBFC0D1E2F3", PayloadContent=ca)
+top = payload("Configuration", "44444444-5555-4666-8777-888888888888",
+              PayloadDisplayName="Two VPNs", PayloadContent=[eap, cert, bundle, root])
+open(s + "/two.mobileconfig", "wb").write(plistlib.dumps(top))
+EOF
+# Everything Torvane cannot carry, and files it refuses outright.
+cat >"$s/unsupported.sswan" <<EOF
+{"uuid":"7D8E9FA0-B1C2-4D3E-8F40-5A6B7C8D9EA1","name":"Many options","type":"ikev2-eap",
+ "remote":{"addr":"$BED_GW_ADDR","port":4501,"certreq":false,
+           "revocation":{"crl":false,"ocsp":true,"strict":true}},
+ "local":{"eap_id":"user09","rsa-pss":true},
+ "split-tunneling":{"subnets":"$BED_LAN_NET","excluded":"10.200.0.128/25","block-ipv4":true,
+                    "block-ipv6":true},
+ "mtu":1280,"nat-keepalive":15,"apps":["org.example.mail"],"ui":{"show-notifications":false}}
+EOF
+cat >"$s/byod.sswan" <<EOF
+{"uuid":"8E9FA0B1-C2D3-4E4F-9051-6B7C8D9EAFB2","name":"BYOD","type":"ikev2-byod-eap",
+ "remote":{"addr":"$BED_GW_ADDR"}}
+EOF
+printf '{"uuid":"9FA0B1C2-D3E4-4F50-8162-7C8D9EAFB0C3","name":"No gateway","type":"ikev2-eap"}\n' \
+    >"$s/no-gateway.sswan"
+printf '{"uuid": "9FA0B1C2-D3E4-4F50-8162-7C8D9EAFB0C3", "name": ' >"$s/truncated.sswan"
+head -c 1100000 /dev/zero | tr '\0' ' ' >"$s/huge.sswan"
+
 # Signed with a certificate the system does not trust: shown, not a refusal.
 openssl cms -sign -nodetach -outform DER -binary -in "$s/xauth.xml" -signer "$pki/gw.crt" \
     -inkey "$pki/gw.key" -out "$s/xauth.mobileconfig"
@@ -178,6 +225,36 @@ inner() {
     check "…the XAuth password never printed" fails grep -q 'pw-user06' <<<"$out"
     round_trip "Imported XAuth"
 
+    # Two profiles from one XML configuration profile; both connect.
+    out=$(ctl import "$s/two.mobileconfig" 2>&1)
+    check "two profiles from one file: $out" grep -q "^Imported 'Imported IKEv2 EAP'" <<<"$out"
+    check "…the second one too" grep -q "^Imported 'Imported IKEv2 cert'" <<<"$out"
+    check "…the EAP password never printed" fails grep -q 'pw-user08' <<<"$out"
+    round_trip "Imported IKEv2 EAP"
+    round_trip "Imported IKEv2 cert"
+
+    # A file full of options Torvane cannot carry: each is named with a reason.
+    out=$(ctl import "$s/unsupported.sswan" --dry-run 2>&1)
+    echo "--- report of $s/unsupported.sswan:"
+    echo "$out"
+    for field in remote.port remote.certreq remote.revocation.ocsp local.rsa-pss \
+        split-tunneling.excluded split-tunneling.block-ipv4 mtu nat-keepalive apps; do
+        check "not carried over: $field" grep -Eq "^ +${field//./\\.}( |$)" \
+            <<<"$(sed -n '/Not carried over/,$p' <<<"$out")"
+    done
+    check "…block-ipv6 is carried" grep -q 'split-tunneling.block-ipv6 .*→ preventIPv6Leak' <<<"$out"
+
+    # Refused files: one line each, status 1, nothing added.
+    local before
+    before=$(ctl list)
+    for bad in byod no-gateway truncated huge; do
+        rc=0 && out=$(ctl import "$s/$bad.sswan" 2>&1) || rc=$?
+        echo "--- $bad.sswan: $out"
+        check "$bad.sswan refused in one line (status $rc): $out" \
+            test "$rc" = 1 -a "$(wc -l <<<"$out")" = 1
+    done
+    check "…and the refused files added nothing" test "$(ctl list)" = "$before"
+
     # The same id again: refused without a terminal, asked on one, replaced
     # with --replace; the profile keeps its place and the list its length.
     sed 's/"Imported EAP"/"Renamed EAP"/' "$s/eap.sswan" >"$s/eap-renamed.sswan"
@@ -191,7 +268,7 @@ inner() {
     out=$(ctl import "$s/eap-renamed.sswan" --replace </dev/null 2>&1)
     check "--replace replaces: $out" grep -q "^Replaced 'Imported EAP' ($EAP_ID) with 'Renamed EAP'" <<<"$out"
     check "…in place, nothing added" grep -Pzq '\n1 +Renamed EAP [^\n]*\n2 +Imported cert ' <<<"$(ctl list)"
-    check "five profiles" test "$(ctl list | wc -l)" = 6
+    check "seven profiles" test "$(ctl list | wc -l)" = 8
     round_trip "Renamed EAP" --password-file "$W/eap-password.txt"
 
     daemon_stop

@@ -97,6 +97,477 @@
     </message>
 </context>
 <context>
+    <name>ProfileImport</name>
+    <message>
+        <source>signed by %1, trusted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>signed by %1, not trusted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not signed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This describes the file or payload, not the connection.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>strongSwan&apos;s own dead-peer detection applies in Torvane.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane leaves MOBIKE to strongSwan&apos;s default.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane leaves gateway redirects to strongSwan&apos;s default.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane uses strongSwan&apos;s NAT keepalive interval (20 seconds).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane uses strongSwan&apos;s NAT keepalive.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Use Torvane&apos;s kill switch to keep traffic from leaving outside the tunnel.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane cannot keep the local network outside a tunnel.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane connects when you ask, or at start-up if you choose so.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane checks the gateway against the CA certificate and its identity instead.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane checks revocation the way strongSwan does by default.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane routes by the traffic selectors and its routes list.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane does not switch to another network while connected.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane leaves the tunnel&apos;s MTU to the system.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane does not use smart-card PINs.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane stays connected until you disconnect.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane sends every DNS query to the tunnel&apos;s servers, not only those of some domains.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane connects with its own IPsec client, not with an app.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane does not set proxies.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane connects when you ask.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane does not know this setting.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>strongSwan no longer offers this cipher; Torvane&apos;s default proposal is kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This integrity algorithm is unknown; Torvane&apos;s default proposal is kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This Diffie-Hellman group is unknown; Torvane&apos;s default proposal is kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This is not a lifetime between one minute and a week.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile &quot;%1&quot; refers to a client certificate the file does not hold.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The client certificate of &quot;%1&quot; is damaged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>client certificate of &quot;%1&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (private key)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; is of type &quot;%2&quot;; Torvane connects with IKEv2 or IPsec (IKEv1) only.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; has no %2 settings.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; names no gateway.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; authenticates with a certificate but the file holds none for it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>With EAP-TLS this computer proves itself with its certificate, not with a user name and password.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>With EAP the gateway proves itself with its certificate in Torvane, not with a shared secret.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; has no way for this computer to authenticate.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane cannot add XAuth to a group pre-shared key; the profile uses the group key alone, which a gateway that asks for XAuth will refuse.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(certificate payload)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is not a configuration profile: it lists no payloads.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This certificate is damaged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane keeps one CA certificate per profile, the file&apos;s first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane imports only VPN settings from this file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No imported VPN uses this certificate, so it was not opened.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file holds no VPN settings to import.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The %1 is not a PKCS#12 file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The password of the %1 was not given.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The %1 could not be opened: it holds no certificate with its private key, or uses a cipher OpenSSL does not offer.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list is truncated</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list has an invalid trailer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list has a malformed length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list nests deeper than %1 levels</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list holds more than %1 values</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list points outside its objects</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds a null value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds an integer wider than 64 bits</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds a malformed real number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds a malformed date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds an overlong string</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds a non-ASCII ASCII string</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds an overlong container</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list refers to a missing object</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a dictionary of the binary property list has a key that is not a string</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a dictionary of the property list repeats a key</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the binary property list holds a kind of value profiles do not use</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list has no &lt;plist&gt; element</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list is empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list holds more than one value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list is not well-formed XML (line %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list declares entities</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list has text outside its values</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list uses an undeclared entity</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a value of the property list holds an element</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a dictionary of the property list lacks a &lt;key&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a key of the property list has no value</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>an array of the property list is malformed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a boolean of the property list holds text</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>an integer of the property list is not a 64-bit number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a real number of the property list is malformed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a data value of the property list is not Base64</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the property list has an unknown element</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file cannot be read: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is larger than 1 MiB, far more than any profile; it was not read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The signed file does not hold a configuration profile.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is neither a strongSwan profile (.sswan) nor a configuration profile (.mobileconfig).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file&apos;s signature envelope is damaged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The system&apos;s trust store could not be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file&apos;s signature does not match its content: it was changed after it was signed, or the signer&apos;s certificate is missing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane always asks the gateway for its certificate.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane checks revocation the way strongSwan does by default; this choice is not kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>strongSwan chooses the signature scheme itself in Torvane.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane cannot keep subnets outside a tunnel.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane cannot block IPv4 traffic that the tunnel does not carry.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane tunnels the whole computer, not single apps.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is not a strongSwan profile: it is not a JSON object.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file does not say how to authenticate (its &quot;%1&quot; is missing).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile authenticates with a certificate followed by EAP, which Torvane cannot do.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile uses EAP with a network-access check (TNC), which Torvane cannot do.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile&apos;s authentication type &quot;%1&quot; is not supported.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile names no gateway (&quot;%1&quot; is missing).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This is not a valid UUID; the profile gets a new one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (the gateway&apos;s address, as the name is empty)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (not in the file: the gateway&apos;s address)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(the IKE port Torvane always uses)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane always connects to the gateway&apos;s standard IKE port %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The gateway certificate in the file (&quot;%1&quot;) is damaged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The client certificate in the file (&quot;%1&quot;) is damaged.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (other certificates)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Torvane keeps only the client certificate from the bundle; the gateway&apos;s CA comes from &quot;%1&quot;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The profile authenticates with a certificate but holds none (&quot;%1&quot; is missing).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The value is not of the kind this setting takes, so it was left out.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This is a setting of the phone app&apos;s screens.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(%1 bytes)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(%1 entries)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(%1 keys)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>ProposalModel</name>
     <message>
         <source>None (no PFS)</source>

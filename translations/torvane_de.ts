@@ -97,6 +97,477 @@
     </message>
 </context>
 <context>
+    <name>ProfileImport</name>
+    <message>
+        <source>signed by %1, trusted</source>
+        <translation>signiert von %1, vertrauenswürdig</translation>
+    </message>
+    <message>
+        <source>signed by %1, not trusted</source>
+        <translation>signiert von %1, nicht vertrauenswürdig</translation>
+    </message>
+    <message>
+        <source>not signed</source>
+        <translation>nicht signiert</translation>
+    </message>
+    <message>
+        <source>This describes the file or payload, not the connection.</source>
+        <translation>Dies beschreibt die Datei oder den Payload, nicht die Verbindung.</translation>
+    </message>
+    <message>
+        <source>strongSwan&apos;s own dead-peer detection applies in Torvane.</source>
+        <translation>In Torvane gilt die Dead-Peer-Erkennung von strongSwan.</translation>
+    </message>
+    <message>
+        <source>Torvane leaves MOBIKE to strongSwan&apos;s default.</source>
+        <translation>Torvane überlässt MOBIKE der Voreinstellung von strongSwan.</translation>
+    </message>
+    <message>
+        <source>Torvane leaves gateway redirects to strongSwan&apos;s default.</source>
+        <translation>Torvane überlässt Umleitungen durch das Gateway der Voreinstellung von strongSwan.</translation>
+    </message>
+    <message>
+        <source>Torvane uses strongSwan&apos;s NAT keepalive interval (20 seconds).</source>
+        <translation>Torvane verwendet das NAT-Keepalive-Intervall von strongSwan (20 Sekunden).</translation>
+    </message>
+    <message>
+        <source>Torvane uses strongSwan&apos;s NAT keepalive.</source>
+        <translation>Torvane verwendet das NAT-Keepalive von strongSwan.</translation>
+    </message>
+    <message>
+        <source>Use Torvane&apos;s kill switch to keep traffic from leaving outside the tunnel.</source>
+        <translation>Verwenden Sie den Kill-Switch von Torvane, damit kein Datenverkehr am Tunnel vorbei hinausgeht.</translation>
+    </message>
+    <message>
+        <source>Torvane cannot keep the local network outside a tunnel.</source>
+        <translation>Torvane kann das lokale Netzwerk nicht aus einem Tunnel ausnehmen.</translation>
+    </message>
+    <message>
+        <source>Torvane connects when you ask, or at start-up if you choose so.</source>
+        <translation>Torvane verbindet sich, wenn Sie es verlangen, oder beim Start, wenn Sie das einstellen.</translation>
+    </message>
+    <message>
+        <source>Torvane checks the gateway against the CA certificate and its identity instead.</source>
+        <translation>Torvane prüft das Gateway stattdessen anhand des CA-Zertifikats und seiner Identität.</translation>
+    </message>
+    <message>
+        <source>Torvane checks revocation the way strongSwan does by default.</source>
+        <translation>Torvane prüft Zertifikatssperrungen so, wie strongSwan es standardmäßig tut.</translation>
+    </message>
+    <message>
+        <source>Torvane routes by the traffic selectors and its routes list.</source>
+        <translation>Torvane leitet nach den Traffic-Selektoren und seiner Routenliste weiter.</translation>
+    </message>
+    <message>
+        <source>Torvane does not switch to another network while connected.</source>
+        <translation>Torvane wechselt während einer Verbindung nicht in ein anderes Netzwerk.</translation>
+    </message>
+    <message>
+        <source>Torvane leaves the tunnel&apos;s MTU to the system.</source>
+        <translation>Torvane überlässt die MTU des Tunnels dem System.</translation>
+    </message>
+    <message>
+        <source>Torvane does not use smart-card PINs.</source>
+        <translation>Torvane verwendet keine Smartcard-PINs.</translation>
+    </message>
+    <message>
+        <source>Torvane stays connected until you disconnect.</source>
+        <translation>Torvane bleibt verbunden, bis Sie die Verbindung trennen.</translation>
+    </message>
+    <message>
+        <source>Torvane sends every DNS query to the tunnel&apos;s servers, not only those of some domains.</source>
+        <translation>Torvane sendet jede DNS-Anfrage an die Server des Tunnels, nicht nur die für bestimmte Domains.</translation>
+    </message>
+    <message>
+        <source>Torvane connects with its own IPsec client, not with an app.</source>
+        <translation>Torvane verbindet sich mit seinem eigenen IPsec-Client, nicht über eine App.</translation>
+    </message>
+    <message>
+        <source>Torvane does not set proxies.</source>
+        <translation>Torvane richtet keine Proxys ein.</translation>
+    </message>
+    <message>
+        <source>Torvane connects when you ask.</source>
+        <translation>Torvane verbindet sich, wenn Sie es verlangen.</translation>
+    </message>
+    <message>
+        <source>Torvane does not know this setting.</source>
+        <translation>Torvane kennt diese Einstellung nicht.</translation>
+    </message>
+    <message>
+        <source>strongSwan no longer offers this cipher; Torvane&apos;s default proposal is kept.</source>
+        <translation>strongSwan bietet diese Verschlüsselung nicht mehr an; der Standardvorschlag von Torvane bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>This integrity algorithm is unknown; Torvane&apos;s default proposal is kept.</source>
+        <translation>Dieser Integritätsalgorithmus ist unbekannt; der Standardvorschlag von Torvane bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>This Diffie-Hellman group is unknown; Torvane&apos;s default proposal is kept.</source>
+        <translation>Diese Diffie-Hellman-Gruppe ist unbekannt; der Standardvorschlag von Torvane bleibt erhalten.</translation>
+    </message>
+    <message>
+        <source>This is not a lifetime between one minute and a week.</source>
+        <translation>Dies ist keine Lebensdauer zwischen einer Minute und einer Woche.</translation>
+    </message>
+    <message>
+        <source>The profile &quot;%1&quot; refers to a client certificate the file does not hold.</source>
+        <translation>Das Profil „%1“ verweist auf ein Client-Zertifikat, das die Datei nicht enthält.</translation>
+    </message>
+    <message>
+        <source>The client certificate of &quot;%1&quot; is damaged.</source>
+        <translation>Das Client-Zertifikat von „%1“ ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>client certificate of &quot;%1&quot;</source>
+        <translation>Client-Zertifikat von „%1“</translation>
+    </message>
+    <message>
+        <source>%1 (private key)</source>
+        <translation>%1 (privater Schlüssel)</translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; is of type &quot;%2&quot;; Torvane connects with IKEv2 or IPsec (IKEv1) only.</source>
+        <translation>Das VPN „%1“ ist vom Typ „%2“; Torvane verbindet sich nur über IKEv2 oder IPsec (IKEv1).</translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; has no %2 settings.</source>
+        <translation>Das VPN „%1“ hat keine %2-Einstellungen.</translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; names no gateway.</source>
+        <translation>Das VPN „%1“ nennt kein Gateway.</translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; authenticates with a certificate but the file holds none for it.</source>
+        <translation>Das VPN „%1“ authentifiziert sich mit einem Zertifikat, aber die Datei enthält keines dafür.</translation>
+    </message>
+    <message>
+        <source>With EAP-TLS this computer proves itself with its certificate, not with a user name and password.</source>
+        <translation>Bei EAP-TLS weist sich dieser Computer mit seinem Zertifikat aus, nicht mit Benutzername und Passwort.</translation>
+    </message>
+    <message>
+        <source>With EAP the gateway proves itself with its certificate in Torvane, not with a shared secret.</source>
+        <translation>Bei EAP weist sich das Gateway in Torvane mit seinem Zertifikat aus, nicht mit einem gemeinsamen Schlüssel.</translation>
+    </message>
+    <message>
+        <source>The VPN &quot;%1&quot; has no way for this computer to authenticate.</source>
+        <translation>Das VPN „%1“ bietet diesem Computer keine Möglichkeit, sich zu authentifizieren.</translation>
+    </message>
+    <message>
+        <source>Torvane cannot add XAuth to a group pre-shared key; the profile uses the group key alone, which a gateway that asks for XAuth will refuse.</source>
+        <translation>Torvane kann XAuth nicht mit einem Gruppen-Pre-Shared-Key verbinden; das Profil verwendet nur den Gruppenschlüssel, den ein Gateway, das XAuth verlangt, ablehnen wird.</translation>
+    </message>
+    <message>
+        <source>(certificate payload)</source>
+        <translation>(Zertifikat-Payload)</translation>
+    </message>
+    <message>
+        <source>The file is not a configuration profile: it lists no payloads.</source>
+        <translation>Die Datei ist kein Konfigurationsprofil: Sie führt keine Payloads auf.</translation>
+    </message>
+    <message>
+        <source>This certificate is damaged.</source>
+        <translation>Dieses Zertifikat ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>Torvane keeps one CA certificate per profile, the file&apos;s first.</source>
+        <translation>Torvane übernimmt ein CA-Zertifikat pro Profil, das erste der Datei.</translation>
+    </message>
+    <message>
+        <source>Torvane imports only VPN settings from this file.</source>
+        <translation>Torvane importiert aus dieser Datei nur VPN-Einstellungen.</translation>
+    </message>
+    <message>
+        <source>No imported VPN uses this certificate, so it was not opened.</source>
+        <translation>Kein importiertes VPN verwendet dieses Zertifikat, daher wurde es nicht geöffnet.</translation>
+    </message>
+    <message>
+        <source>The file holds no VPN settings to import.</source>
+        <translation>Die Datei enthält keine VPN-Einstellungen, die sich importieren lassen.</translation>
+    </message>
+    <message>
+        <source>The %1 is not a PKCS#12 file.</source>
+        <translation>Das %1 ist keine PKCS#12-Datei.</translation>
+    </message>
+    <message>
+        <source>The password of the %1 was not given.</source>
+        <translation>Das Passwort für das %1 wurde nicht eingegeben.</translation>
+    </message>
+    <message>
+        <source>The %1 could not be opened: it holds no certificate with its private key, or uses a cipher OpenSSL does not offer.</source>
+        <translation>Das %1 ließ sich nicht öffnen: Es enthält kein Zertifikat mit privatem Schlüssel oder verwendet eine Verschlüsselung, die OpenSSL nicht anbietet.</translation>
+    </message>
+    <message>
+        <source>the binary property list is truncated</source>
+        <translation>die binäre Property-List ist abgeschnitten</translation>
+    </message>
+    <message>
+        <source>the binary property list has an invalid trailer</source>
+        <translation>die binäre Property-List hat einen ungültigen Trailer</translation>
+    </message>
+    <message>
+        <source>the binary property list has a malformed length</source>
+        <translation>die binäre Property-List enthält eine fehlerhafte Längenangabe</translation>
+    </message>
+    <message>
+        <source>the property list nests deeper than %1 levels</source>
+        <translation>die Property-List ist tiefer als %1 Ebenen verschachtelt</translation>
+    </message>
+    <message>
+        <source>the property list holds more than %1 values</source>
+        <translation>die Property-List enthält mehr als %1 Werte</translation>
+    </message>
+    <message>
+        <source>the binary property list points outside its objects</source>
+        <translation>die binäre Property-List verweist außerhalb ihrer Objekte</translation>
+    </message>
+    <message>
+        <source>the binary property list holds a null value</source>
+        <translation>die binäre Property-List enthält einen Nullwert</translation>
+    </message>
+    <message>
+        <source>the binary property list holds an integer wider than 64 bits</source>
+        <translation>die binäre Property-List enthält eine Ganzzahl mit mehr als 64 Bit</translation>
+    </message>
+    <message>
+        <source>the binary property list holds a malformed real number</source>
+        <translation>die binäre Property-List enthält eine fehlerhafte Gleitkommazahl</translation>
+    </message>
+    <message>
+        <source>the binary property list holds a malformed date</source>
+        <translation>die binäre Property-List enthält ein fehlerhaftes Datum</translation>
+    </message>
+    <message>
+        <source>the binary property list holds an overlong string</source>
+        <translation>die binäre Property-List enthält eine überlange Zeichenkette</translation>
+    </message>
+    <message>
+        <source>the binary property list holds a non-ASCII ASCII string</source>
+        <translation>die binäre Property-List enthält eine ASCII-Zeichenkette mit Nicht-ASCII-Zeichen</translation>
+    </message>
+    <message>
+        <source>the binary property list holds an overlong container</source>
+        <translation>die binäre Property-List enthält einen überlangen Container</translation>
+    </message>
+    <message>
+        <source>the binary property list refers to a missing object</source>
+        <translation>die binäre Property-List verweist auf ein fehlendes Objekt</translation>
+    </message>
+    <message>
+        <source>a dictionary of the binary property list has a key that is not a string</source>
+        <translation>ein Dictionary der binären Property-List hat einen Schlüssel, der keine Zeichenkette ist</translation>
+    </message>
+    <message>
+        <source>a dictionary of the property list repeats a key</source>
+        <translation>ein Dictionary der Property-List wiederholt einen Schlüssel</translation>
+    </message>
+    <message>
+        <source>the binary property list holds a kind of value profiles do not use</source>
+        <translation>die binäre Property-List enthält eine Art von Wert, die Profile nicht verwenden</translation>
+    </message>
+    <message>
+        <source>the property list has no &lt;plist&gt; element</source>
+        <translation>die Property-List hat kein &lt;plist&gt;-Element</translation>
+    </message>
+    <message>
+        <source>the property list is empty</source>
+        <translation>die Property-List ist leer</translation>
+    </message>
+    <message>
+        <source>the property list holds more than one value</source>
+        <translation>die Property-List enthält mehr als einen Wert</translation>
+    </message>
+    <message>
+        <source>the property list is not well-formed XML (line %1)</source>
+        <translation>die Property-List ist kein wohlgeformtes XML (Zeile %1)</translation>
+    </message>
+    <message>
+        <source>the property list declares entities</source>
+        <translation>die Property-List deklariert Entitäten</translation>
+    </message>
+    <message>
+        <source>the property list has text outside its values</source>
+        <translation>die Property-List enthält Text außerhalb ihrer Werte</translation>
+    </message>
+    <message>
+        <source>the property list uses an undeclared entity</source>
+        <translation>die Property-List verwendet eine nicht deklarierte Entität</translation>
+    </message>
+    <message>
+        <source>a value of the property list holds an element</source>
+        <translation>ein Wert der Property-List enthält ein Element</translation>
+    </message>
+    <message>
+        <source>a dictionary of the property list lacks a &lt;key&gt;</source>
+        <translation>einem Dictionary der Property-List fehlt ein &lt;key&gt;</translation>
+    </message>
+    <message>
+        <source>a key of the property list has no value</source>
+        <translation>ein Schlüssel der Property-List hat keinen Wert</translation>
+    </message>
+    <message>
+        <source>an array of the property list is malformed</source>
+        <translation>ein Array der Property-List ist fehlerhaft</translation>
+    </message>
+    <message>
+        <source>a boolean of the property list holds text</source>
+        <translation>ein Wahrheitswert der Property-List enthält Text</translation>
+    </message>
+    <message>
+        <source>an integer of the property list is not a 64-bit number</source>
+        <translation>eine Ganzzahl der Property-List ist keine 64-Bit-Zahl</translation>
+    </message>
+    <message>
+        <source>a real number of the property list is malformed</source>
+        <translation>eine Gleitkommazahl der Property-List ist fehlerhaft</translation>
+    </message>
+    <message>
+        <source>a data value of the property list is not Base64</source>
+        <translation>ein Datenwert der Property-List ist nicht Base64-kodiert</translation>
+    </message>
+    <message>
+        <source>the property list has an unknown element</source>
+        <translation>die Property-List enthält ein unbekanntes Element</translation>
+    </message>
+    <message>
+        <source>The file cannot be read: %1.</source>
+        <translation>Die Datei kann nicht gelesen werden: %1.</translation>
+    </message>
+    <message>
+        <source>The file is larger than 1 MiB, far more than any profile; it was not read.</source>
+        <translation>Die Datei ist größer als 1 MiB, weit mehr als jedes Profil; sie wurde nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>The signed file does not hold a configuration profile.</source>
+        <translation>Die signierte Datei enthält kein Konfigurationsprofil.</translation>
+    </message>
+    <message>
+        <source>The file is neither a strongSwan profile (.sswan) nor a configuration profile (.mobileconfig).</source>
+        <translation>Die Datei ist weder ein strongSwan-Profil (.sswan) noch ein Konfigurationsprofil (.mobileconfig).</translation>
+    </message>
+    <message>
+        <source>The file&apos;s signature envelope is damaged.</source>
+        <translation>Die Signaturhülle der Datei ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>The system&apos;s trust store could not be read.</source>
+        <translation>Der Zertifikatsspeicher des Systems konnte nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The file&apos;s signature does not match its content: it was changed after it was signed, or the signer&apos;s certificate is missing.</source>
+        <translation>Die Signatur der Datei passt nicht zu ihrem Inhalt: Sie wurde nach dem Signieren geändert, oder das Zertifikat des Unterzeichners fehlt.</translation>
+    </message>
+    <message>
+        <source>Torvane always asks the gateway for its certificate.</source>
+        <translation>Torvane fordert vom Gateway immer sein Zertifikat an.</translation>
+    </message>
+    <message>
+        <source>Torvane checks revocation the way strongSwan does by default; this choice is not kept.</source>
+        <translation>Torvane prüft Zertifikatssperrungen so, wie strongSwan es standardmäßig tut; diese Wahl wird nicht übernommen.</translation>
+    </message>
+    <message>
+        <source>strongSwan chooses the signature scheme itself in Torvane.</source>
+        <translation>In Torvane wählt strongSwan das Signaturverfahren selbst.</translation>
+    </message>
+    <message>
+        <source>Torvane cannot keep subnets outside a tunnel.</source>
+        <translation>Torvane kann keine Subnetze aus einem Tunnel ausnehmen.</translation>
+    </message>
+    <message>
+        <source>Torvane cannot block IPv4 traffic that the tunnel does not carry.</source>
+        <translation>Torvane kann IPv4-Datenverkehr, den der Tunnel nicht überträgt, nicht blockieren.</translation>
+    </message>
+    <message>
+        <source>Torvane tunnels the whole computer, not single apps.</source>
+        <translation>Torvane leitet den gesamten Computer durch den Tunnel, nicht einzelne Apps.</translation>
+    </message>
+    <message>
+        <source>The file is not a strongSwan profile: it is not a JSON object.</source>
+        <translation>Die Datei ist kein strongSwan-Profil: Sie ist kein JSON-Objekt.</translation>
+    </message>
+    <message>
+        <source>The file does not say how to authenticate (its &quot;%1&quot; is missing).</source>
+        <translation>Die Datei gibt nicht an, wie authentifiziert wird (der Eintrag „%1“ fehlt).</translation>
+    </message>
+    <message>
+        <source>The profile authenticates with a certificate followed by EAP, which Torvane cannot do.</source>
+        <translation>Das Profil authentifiziert sich mit einem Zertifikat und anschließend EAP, was Torvane nicht kann.</translation>
+    </message>
+    <message>
+        <source>The profile uses EAP with a network-access check (TNC), which Torvane cannot do.</source>
+        <translation>Das Profil verwendet EAP mit einer Netzwerkzugangsprüfung (TNC), was Torvane nicht kann.</translation>
+    </message>
+    <message>
+        <source>The profile&apos;s authentication type &quot;%1&quot; is not supported.</source>
+        <translation>Der Authentifizierungstyp „%1“ des Profils wird nicht unterstützt.</translation>
+    </message>
+    <message>
+        <source>The profile names no gateway (&quot;%1&quot; is missing).</source>
+        <translation>Das Profil nennt kein Gateway („%1“ fehlt).</translation>
+    </message>
+    <message>
+        <source>This is not a valid UUID; the profile gets a new one.</source>
+        <translation>Dies ist keine gültige UUID; das Profil erhält eine neue.</translation>
+    </message>
+    <message>
+        <source>%1 (the gateway&apos;s address, as the name is empty)</source>
+        <translation>%1 (die Adresse des Gateways, da der Name leer ist)</translation>
+    </message>
+    <message>
+        <source>%1 (not in the file: the gateway&apos;s address)</source>
+        <translation>%1 (nicht in der Datei: die Adresse des Gateways)</translation>
+    </message>
+    <message>
+        <source>(the IKE port Torvane always uses)</source>
+        <translation>(der IKE-Port, den Torvane immer verwendet)</translation>
+    </message>
+    <message>
+        <source>Torvane always connects to the gateway&apos;s standard IKE port %1.</source>
+        <translation>Torvane verbindet sich immer mit dem Standard-IKE-Port %1 des Gateways.</translation>
+    </message>
+    <message>
+        <source>The gateway certificate in the file (&quot;%1&quot;) is damaged.</source>
+        <translation>Das Gateway-Zertifikat in der Datei („%1“) ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>The client certificate in the file (&quot;%1&quot;) is damaged.</source>
+        <translation>Das Client-Zertifikat in der Datei („%1“) ist beschädigt.</translation>
+    </message>
+    <message>
+        <source>%1 (other certificates)</source>
+        <translation>%1 (weitere Zertifikate)</translation>
+    </message>
+    <message>
+        <source>Torvane keeps only the client certificate from the bundle; the gateway&apos;s CA comes from &quot;%1&quot;.</source>
+        <translation>Torvane übernimmt aus dem Bündel nur das Client-Zertifikat; die CA des Gateways stammt aus „%1“.</translation>
+    </message>
+    <message>
+        <source>The profile authenticates with a certificate but holds none (&quot;%1&quot; is missing).</source>
+        <translation>Das Profil authentifiziert sich mit einem Zertifikat, enthält aber keines („%1“ fehlt).</translation>
+    </message>
+    <message>
+        <source>The value is not of the kind this setting takes, so it was left out.</source>
+        <translation>Der Wert hat nicht die Art, die diese Einstellung erwartet, und wurde daher ausgelassen.</translation>
+    </message>
+    <message>
+        <source>This is a setting of the phone app&apos;s screens.</source>
+        <translation>Dies ist eine Einstellung für die Oberfläche der Smartphone-App.</translation>
+    </message>
+    <message>
+        <source>(%1 bytes)</source>
+        <translation>(Bytes: %1)</translation>
+    </message>
+    <message>
+        <source>(%1 entries)</source>
+        <translation>(Einträge: %1)</translation>
+    </message>
+    <message>
+        <source>(%1 keys)</source>
+        <translation>(Schlüssel: %1)</translation>
+    </message>
+</context>
+<context>
     <name>ProposalModel</name>
     <message>
         <source>None (no PFS)</source>
@@ -1068,23 +1539,23 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     </message>
     <message>
         <source>the password in %1 does not open the %2</source>
-        <translation>das Passwort in %1 öffnet %2 nicht</translation>
+        <translation>das Passwort in %1 öffnet das %2 nicht</translation>
     </message>
     <message>
         <source>the %1 needs a password; give it with --p12-password-file FILE or run on a terminal</source>
-        <translation>für %1 ist ein Passwort nötig; geben Sie es mit --p12-password-file DATEI an oder starten Sie im Terminal</translation>
+        <translation>für das %1 ist ein Passwort nötig; geben Sie es mit --p12-password-file DATEI an oder starten Sie im Terminal</translation>
     </message>
     <message>
         <source>Wrong password. Password for the %1: </source>
-        <translation>Falsches Passwort. Passwort für %1: </translation>
+        <translation>Falsches Passwort. Passwort für das %1: </translation>
     </message>
     <message>
         <source>Password for the %1: </source>
-        <translation>Passwort für %1: </translation>
+        <translation>Passwort für das %1: </translation>
     </message>
     <message>
         <source>no password given for the %1</source>
-        <translation>kein Passwort für %1 angegeben</translation>
+        <translation>kein Passwort für das %1 angegeben</translation>
     </message>
     <message>
         <source>strongSwan profile (.sswan)</source>

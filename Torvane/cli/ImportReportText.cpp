@@ -12,10 +12,18 @@ namespace {
 /// not push every value of its section off the screen.
 constexpr std::size_t kFieldColumn = 34;
 
+// Field names are mostly ASCII keys, but payload names come from the file and
+// notes such as "(private key)" are translated: each UTF-8 character counts as
+// one column, so that accented letters do not shift the values.
+std::size_t columns(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 std::string padded(const std::string& field, std::size_t width) {
-    // Field names are ASCII keys, so bytes are columns.
-    return field.size() >= width ? field + "  "
-                                 : field + std::string(width - field.size() + 2, ' ');
+    const auto used = columns(field);
+    return used >= width ? field + "  " : field + std::string(width - used + 2, ' ');
 }
 
 std::string section(const std::string& heading, const std::vector<ImportReportLine>& lines,
@@ -25,7 +33,7 @@ std::string section(const std::string& heading, const std::vector<ImportReportLi
     for (const auto& line : lines) {
         if (line.carried == carried) {
             chosen.push_back(&line);
-            width = std::max(width, std::min(line.field.size(), kFieldColumn));
+            width = std::max(width, std::min(columns(line.field), kFieldColumn));
         }
     }
     if (chosen.empty()) {

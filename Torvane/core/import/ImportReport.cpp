@@ -1,5 +1,7 @@
 #include "Torvane/core/import/ImportReport.h"
 
+#include "Torvane/core/import/ImportText.h"
+
 #include <cctype>
 
 namespace torvane {
@@ -7,13 +9,13 @@ namespace torvane {
 std::string ImportSignature::text() const {
     switch (state) {
     case State::trusted:
-        return "signed by " + signer + ", trusted";
+        return importText(QT_TRANSLATE_NOOP("ProfileImport", "signed by %1, trusted"), signer);
     case State::notTrusted:
-        return "signed by " + signer + ", not trusted";
+        return importText(QT_TRANSLATE_NOOP("ProfileImport", "signed by %1, not trusted"), signer);
     case State::notSigned:
         break;
     }
-    return "not signed";
+    return importText(QT_TRANSLATE_NOOP("ProfileImport", "not signed"));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "Torvane/core/ProposalModel.h"
 #include "Torvane/core/import/Certificates.h"
 #include "Torvane/core/import/ImportReport.h"
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/Pkcs12Bundle.h"
 
 #include <map>
@@ -17,42 +18,79 @@ const std::string kPkcs12Payload = "com.apple.security.pkcs12";
 const std::set<std::string> kCaPayloads = {"com.apple.security.root", "com.apple.security.pem",
                                            "com.apple.security.pkcs1"};
 
-const std::string kAboutPayload = "This describes the file or payload, not the connection.";
+const char* const kAboutPayload =
+    QT_TRANSLATE_NOOP("ProfileImport", "This describes the file or payload, not the connection.");
 
-// Why each behaviour option that Torvane cannot keep is left out.
-const std::map<std::string, std::string>& droppedReasons() {
-    static const std::map<std::string, std::string> reasons = {
-        {"DeadPeerDetectionRate", "strongSwan's own dead-peer detection applies in Torvane."},
-        {"DisableMOBIKE", "Torvane leaves MOBIKE to strongSwan's default."},
-        {"DisableRedirect", "Torvane leaves gateway redirects to strongSwan's default."},
-        {"NATKeepAliveInterval", "Torvane uses strongSwan's NAT keepalive interval (20 seconds)."},
-        {"NATKeepAliveOffloadEnable", "Torvane uses strongSwan's NAT keepalive."},
+// Why each behaviour option that Torvane cannot keep is left out. The
+// sentences are translated when they are reported.
+const std::map<std::string, const char*>& droppedReasons() {
+    static const std::map<std::string, const char*> reasons = {
+        {"DeadPeerDetectionRate",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "strongSwan's own dead-peer detection applies in Torvane.")},
+        {"DisableMOBIKE",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane leaves MOBIKE to strongSwan's default.")},
+        {"DisableRedirect",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane leaves gateway redirects to strongSwan's default.")},
+        {"NATKeepAliveInterval",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane uses strongSwan's NAT keepalive interval (20 seconds).")},
+        {"NATKeepAliveOffloadEnable",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane uses strongSwan's NAT keepalive.")},
         {"IncludeAllNetworks",
-         "Use Torvane's kill switch to keep traffic from leaving outside the tunnel."},
-        {"ExcludeLocalNetworks", "Torvane cannot keep the local network outside a tunnel."},
-        {"OnDemandEnabled", "Torvane connects when you ask, or at start-up if you choose so."},
-        {"OnDemandRules", "Torvane connects when you ask, or at start-up if you choose so."},
+         QT_TRANSLATE_NOOP(
+             "ProfileImport",
+             "Use Torvane's kill switch to keep traffic from leaving outside the tunnel.")},
+        {"ExcludeLocalNetworks",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane cannot keep the local network outside a tunnel.")},
+        {"OnDemandEnabled",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane connects when you ask, or at start-up if you choose so.")},
+        {"OnDemandRules",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane connects when you ask, or at start-up if you choose so.")},
         {"ServerCertificateIssuerCommonName",
-         "Torvane checks the gateway against the CA certificate and its identity instead."},
+         QT_TRANSLATE_NOOP(
+             "ProfileImport",
+             "Torvane checks the gateway against the CA certificate and its identity instead.")},
         {"ServerCertificateCommonName",
-         "Torvane checks the gateway against the CA certificate and its identity instead."},
+         QT_TRANSLATE_NOOP(
+             "ProfileImport",
+             "Torvane checks the gateway against the CA certificate and its identity instead.")},
         {"EnableCertificateRevocationCheck",
-         "Torvane checks revocation the way strongSwan does by default."},
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane checks revocation the way strongSwan does by default.")},
         {"UseConfigurationAttributeInternalIPSubnet",
-         "Torvane routes by the traffic selectors and its routes list."},
-        {"EnableFallback", "Torvane does not switch to another network while connected."},
-        {"MTU", "Torvane leaves the tunnel's MTU to the system."},
-        {"PromptForVPNPIN", "Torvane does not use smart-card PINs."},
-        {"DisconnectOnIdle", "Torvane stays connected until you disconnect."},
-        {"DisconnectOnIdleTimer", "Torvane stays connected until you disconnect."},
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane routes by the traffic selectors and its routes list.")},
+        {"EnableFallback",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane does not switch to another network while connected.")},
+        {"MTU",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane leaves the tunnel's MTU to the system.")},
+        {"PromptForVPNPIN",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane does not use smart-card PINs.")},
+        {"DisconnectOnIdle",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane stays connected until you disconnect.")},
+        {"DisconnectOnIdleTimer",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane stays connected until you disconnect.")},
         {"SupplementalMatchDomains",
-         "Torvane sends every DNS query to the tunnel's servers, not only those of some domains."},
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane sends every DNS query to the tunnel's "
+                                            "servers, not only those of some domains.")},
         {"SupplementalMatchDomainsNoSearch",
-         "Torvane sends every DNS query to the tunnel's servers, not only those of some domains."},
-        {"VPNSubType", "Torvane connects with its own IPsec client, not with an app."},
-        {"VendorConfig", "Torvane connects with its own IPsec client, not with an app."},
-        {"Proxies", "Torvane does not set proxies."},
-        {"OnDemandUserOverrideDisabled", "Torvane connects when you ask."},
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane sends every DNS query to the tunnel's "
+                                            "servers, not only those of some domains.")},
+        {"VPNSubType",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane connects with its own IPsec client, not with an app.")},
+        {"VendorConfig",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane connects with its own IPsec client, not with an app.")},
+        {"Proxies", QT_TRANSLATE_NOOP("ProfileImport", "Torvane does not set proxies.")},
+        {"OnDemandUserOverrideDisabled",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane connects when you ask.")},
     };
     return reasons;
 }
@@ -78,11 +116,13 @@ struct Walk {
         const auto leaf =
             path.substr(path.rfind('.') == std::string::npos ? 0 : path.rfind('.') + 1);
         if (const auto reason = droppedReasons().find(leaf); reason != droppedReasons().end()) {
-            report.dropped(path, value.describe(), reason->second);
+            report.dropped(path, value.describe(), importText(reason->second));
         } else if (leaf.starts_with("Payload")) {
-            report.dropped(path, value.describe(), kAboutPayload);
+            report.dropped(path, value.describe(), importText(kAboutPayload));
         } else {
-            report.dropped(path, value.describe(), "Torvane does not know this setting.");
+            report.dropped(path, value.describe(),
+                           importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                                        "Torvane does not know this setting.")));
         }
     }
 };
@@ -149,8 +189,10 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             usable = false;
             walk.report.dropped(
                 path + ".EncryptionAlgorithm", enc->describe(),
-                "strongSwan no longer offers this cipher; Torvane's default proposal "
-                "is kept.");
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "strongSwan no longer offers this cipher; Torvane's default proposal "
+                    "is kept.")));
         }
         walk.take(path + ".EncryptionAlgorithm");
     }
@@ -163,8 +205,10 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             usable = false;
             walk.report.dropped(
                 path + ".IntegrityAlgorithm", integ->describe(),
-                "This integrity algorithm is unknown; Torvane's default proposal is "
-                "kept.");
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "This integrity algorithm is unknown; Torvane's default proposal is "
+                    "kept.")));
         }
         walk.take(path + ".IntegrityAlgorithm");
     }
@@ -177,8 +221,10 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             usable = false;
             walk.report.dropped(
                 path + ".DiffieHellmanGroup", group->describe(),
-                "This Diffie-Hellman group is unknown; Torvane's default proposal is "
-                "kept.");
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "This Diffie-Hellman group is unknown; Torvane's default proposal is "
+                    "kept.")));
         }
         walk.take(path + ".DiffieHellmanGroup");
     }
@@ -201,8 +247,10 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
             walk.report.mapped(path + ".LifeTimeInMinutes", minutes->describe(),
                                ike ? "rekeyTimeIKE" : "lifeTimeChild");
         } else {
-            walk.report.dropped(path + ".LifeTimeInMinutes", minutes->describe(),
-                                "This is not a lifetime between one minute and a week.");
+            walk.report.dropped(
+                path + ".LifeTimeInMinutes", minutes->describe(),
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "This is not a lifetime between one minute and a week.")));
         }
         walk.take(path + ".LifeTimeInMinutes");
     }
@@ -227,18 +275,24 @@ Expected<bool, ImportError> mapIdentity(const PlistValue& dict, const std::strin
     walk.take(path + ".PayloadCertificateUUID");
     const auto found = certificates.pkcs12ByUuid.find(*uuid);
     if (found == certificates.pkcs12ByUuid.end()) {
-        return Unexpected{ImportError{"The profile \"" + out.profile.name +
-                                      "\" refers to a client certificate the file does not hold."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The profile \"%1\" refers to a client certificate the file does "
+                              "not hold."),
+            out.profile.name)}};
     }
     certificates.used.insert(*uuid);
     const auto* content = found->second->find("PayloadContent");
     if (!content || content->type != PlistValue::Type::data) {
-        return Unexpected{
-            ImportError{"The client certificate of \"" + out.profile.name + "\" is damaged."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The client certificate of \"%1\" is damaged."),
+            out.profile.name)}};
     }
-    auto contents =
-        Pkcs12Bundle::open(content->text, "client certificate of \"" + out.profile.name + "\"",
-                           stringAt(*found->second, "Password"), options.askPassword);
+    auto contents = Pkcs12Bundle::open(
+        content->text,
+        importText(QT_TRANSLATE_NOOP("ProfileImport", "client certificate of \"%1\""),
+                   out.profile.name),
+        stringAt(*found->second, "Password"), options.askPassword);
     if (!contents) {
         return Unexpected{contents.error()};
     }
@@ -246,7 +300,9 @@ Expected<bool, ImportError> mapIdentity(const PlistValue& dict, const std::strin
     out.secrets.privateKeyPEM = contents->privateKeyPEM;
     walk.report.mapped(path + ".PayloadCertificateUUID",
                        certificateSubject(out.profile.clientCertPEM), "clientCertPEM");
-    walk.report.mappedSecret(path + ".PayloadCertificateUUID (private key)", "privateKeyPEM");
+    walk.report.mappedSecret(importText(QT_TRANSLATE_NOOP("ProfileImport", "%1 (private key)"),
+                                        path + ".PayloadCertificateUUID"),
+                             "privateKeyPEM");
     return true;
 }
 
@@ -275,19 +331,24 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
     }
     const auto vpnType = stringAt(payload, "VPNType").value_or("");
     if (vpnType != "IKEv2" && vpnType != "IPSec") {
-        return Unexpected{ImportError{"The VPN \"" + profile.name + "\" is of type \"" + vpnType +
-                                      "\"; Torvane connects with IKEv2 or IPsec (IKEv1) only."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The VPN \"%1\" is of type \"%2\"; Torvane connects with IKEv2 or "
+                              "IPsec (IKEv1) only."),
+            profile.name, vpnType)}};
     }
     report.mapped("VPNType", vpnType, "ikeVersion");
     walk.take("VPNType");
     const auto* dict = payload.find(vpnType);
     if (!dict || !dict->isDict()) {
-        return Unexpected{
-            ImportError{"The VPN \"" + profile.name + "\" has no " + vpnType + " settings."}};
+        return Unexpected{ImportError{
+            importText(QT_TRANSLATE_NOOP("ProfileImport", "The VPN \"%1\" has no %2 settings."),
+                       profile.name, vpnType)}};
     }
     const auto gateway = stringAt(*dict, "RemoteAddress");
     if (!gateway || gateway->empty()) {
-        return Unexpected{ImportError{"The VPN \"" + profile.name + "\" names no gateway."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The VPN \"%1\" names no gateway."), profile.name)}};
     }
     profile.remoteAddr = *gateway;
     report.mapped(vpnType + ".RemoteAddress", *gateway, "remoteAddr");
@@ -317,9 +378,11 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
     }
     const bool hasIdentity = *identity;
     if (method == "Certificate" && !hasIdentity) {
-        return Unexpected{ImportError{"The VPN \"" + profile.name +
-                                      "\" authenticates with a certificate but the file holds "
-                                      "none for it."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The VPN \"%1\" authenticates with a certificate but the file "
+                              "holds none for it."),
+            profile.name)}};
     }
 
     if (vpnType == "IKEv2") {
@@ -332,9 +395,11 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
             profile.authMethod = VPNAuthMethod::eapTLS;
             for (const char* key : {"AuthName", "AuthPassword"}) {
                 if (const auto* value = dict->find(key)) {
-                    report.dropped(std::string("IKEv2.") + key, value->describe(),
-                                   "With EAP-TLS this computer proves itself with its "
-                                   "certificate, not with a user name and password.");
+                    report.dropped(
+                        std::string("IKEv2.") + key, value->describe(),
+                        importText(QT_TRANSLATE_NOOP(
+                            "ProfileImport", "With EAP-TLS this computer proves itself with its "
+                                             "certificate, not with a user name and password.")));
                     walk.take(std::string("IKEv2.") + key);
                 }
             }
@@ -345,8 +410,10 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
             if (dict->find("SharedSecret")) {
                 report.dropped(
                     "IKEv2.SharedSecret", kMaskedValue,
-                    "With EAP the gateway proves itself with its certificate in Torvane, "
-                    "not with a shared secret.");
+                    importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport",
+                        "With EAP the gateway proves itself with its certificate in Torvane, "
+                        "not with a shared secret.")));
                 walk.take("IKEv2.SharedSecret");
             }
         } else if (method == "SharedSecret") {
@@ -355,8 +422,10 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
         } else if (method == "Certificate") {
             profile.authMethod = VPNAuthMethod::certificate;
         } else {
-            return Unexpected{ImportError{"The VPN \"" + profile.name +
-                                          "\" has no way for this computer to authenticate."}};
+            return Unexpected{ImportError{importText(
+                QT_TRANSLATE_NOOP("ProfileImport",
+                                  "The VPN \"%1\" has no way for this computer to authenticate."),
+                profile.name)}};
         }
         report.mapped("IKEv2.AuthenticationMethod", method + (eap ? " + EAP" : ""), "authMethod");
         const bool pfs = flagAt(*dict, "EnablePFS");
@@ -401,16 +470,20 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
                         report.dropped(
                             std::string("IPSec.") + key,
                             key == std::string("XAuthName") ? value->describe() : kMaskedValue,
-                            "Torvane cannot add XAuth to a group pre-shared key; the "
-                            "profile uses the group key alone, which a gateway that asks "
-                            "for XAuth will refuse.");
+                            importText(QT_TRANSLATE_NOOP(
+                                "ProfileImport",
+                                "Torvane cannot add XAuth to a group pre-shared key; the "
+                                "profile uses the group key alone, which a gateway that asks "
+                                "for XAuth will refuse.")));
                         walk.take(std::string("IPSec.") + key);
                     }
                 }
             }
         } else {
-            return Unexpected{ImportError{"The VPN \"" + profile.name +
-                                          "\" has no way for this computer to authenticate."}};
+            return Unexpected{ImportError{importText(
+                QT_TRANSLATE_NOOP("ProfileImport",
+                                  "The VPN \"%1\" has no way for this computer to authenticate."),
+                profile.name)}};
         }
         profile.ikeVersion = 1;
         report.mapped("IPSec.AuthenticationMethod", method + (xauth ? " + XAuth" : ""),
@@ -419,7 +492,8 @@ mapVpnPayload(const PlistValue& payload, Certificates& certificates, const Impor
 
     if (!certificates.caCertPEM.empty()) {
         profile.caCertPEM = certificates.caCertPEM;
-        report.mapped("(certificate payload)", certificates.caSubject, "caCertPEM");
+        report.mapped(importText(QT_TRANSLATE_NOOP("ProfileImport", "(certificate payload)")),
+                      certificates.caSubject, "caCertPEM");
     }
     if (const auto* dns = payload.find("DNS"); dns && dns->isDict()) {
         for (const auto& [key, target, field] :
@@ -461,8 +535,8 @@ Expected<ImportResult, ImportError> MobileconfigReader::read(const PlistValue& r
                                                              const ImportOptions& options) {
     const auto* payloads = root.find("PayloadContent");
     if (!payloads || payloads->type != PlistValue::Type::array) {
-        return Unexpected{ImportError{"The file is not a configuration profile: it lists no "
-                                      "payloads."}};
+        return Unexpected{ImportError{importText(QT_TRANSLATE_NOOP(
+            "ProfileImport", "The file is not a configuration profile: it lists no payloads."))}};
     }
     ImportResult result;
     ImportReport fileReport;
@@ -486,17 +560,24 @@ Expected<ImportResult, ImportError> MobileconfigReader::read(const PlistValue& r
                                  ? certificateToPem(content->text)
                                  : std::nullopt;
             if (!pem) {
-                fileReport.dropped(label, type, "This certificate is damaged.");
+                fileReport.dropped(
+                    label, type,
+                    importText(QT_TRANSLATE_NOOP("ProfileImport", "This certificate is damaged.")));
             } else if (certificates.caCertPEM.empty()) {
                 certificates.caCertPEM = *pem;
                 certificates.caSubject = certificateSubject(*pem);
             } else {
                 fileReport.dropped(
                     label, certificateSubject(*pem),
-                    "Torvane keeps one CA certificate per profile, the file's first.");
+                    importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport",
+                        "Torvane keeps one CA certificate per profile, the file's first.")));
             }
         } else {
-            fileReport.dropped(label, type, "Torvane imports only VPN settings from this file.");
+            fileReport.dropped(
+                label, type,
+                importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                             "Torvane imports only VPN settings from this file.")));
         }
     }
     std::optional<ImportError> firstRefusal;
@@ -514,14 +595,16 @@ Expected<ImportResult, ImportError> MobileconfigReader::read(const PlistValue& r
     }
     for (const auto& [uuid, payload] : certificates.pkcs12ByUuid) {
         if (!certificates.used.contains(uuid)) {
-            fileReport.dropped(stringAt(*payload, "PayloadDisplayName").value_or(kPkcs12Payload),
-                               kPkcs12Payload,
-                               "No imported VPN uses this certificate, so it was not opened.");
+            fileReport.dropped(
+                stringAt(*payload, "PayloadDisplayName").value_or(kPkcs12Payload), kPkcs12Payload,
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "No imported VPN uses this certificate, so it was not opened.")));
         }
     }
     if (result.profiles.empty()) {
-        return Unexpected{
-            firstRefusal.value_or(ImportError{"The file holds no VPN settings to import."})};
+        return Unexpected{firstRefusal.value_or(ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The file holds no VPN settings to import."))})};
     }
     result.fileReport = fileReport.take();
     return result;

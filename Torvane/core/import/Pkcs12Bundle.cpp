@@ -1,5 +1,6 @@
 #include "Torvane/core/import/Pkcs12Bundle.h"
 
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/OpenSslHandles.h"
 
 #include <cstdlib>
@@ -95,7 +96,8 @@ Expected<Pkcs12Contents, ImportError> Pkcs12Bundle::open(std::string_view bytes,
     const Pkcs12Handle bundle(d2i_PKCS12(nullptr, &cursor, static_cast<long>(bytes.size())));
     if (!bundle) {
         ERR_clear_error();
-        return Unexpected{ImportError{"The " + what + " is not a PKCS#12 file."}};
+        return Unexpected{ImportError{
+            importText(QT_TRANSLATE_NOOP("ProfileImport", "The %1 is not a PKCS#12 file."), what)}};
     }
     Pkcs12Contents contents;
     const auto attempt = [&](const std::string& password) {
@@ -112,15 +114,19 @@ Expected<Pkcs12Contents, ImportError> Pkcs12Bundle::open(std::string_view bytes,
     while (result == Opened::wrongPassword) {
         auto password = askPassword ? askPassword(what, again) : std::nullopt;
         if (!password) {
-            return Unexpected{ImportError{"The password of the " + what + " was not given."}};
+            return Unexpected{ImportError{importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "The password of the %1 was not given."),
+                what)}};
         }
         result = attempt(*password);
         again = true;
     }
     if (result == Opened::failed) {
-        return Unexpected{ImportError{"The " + what +
-                                      " could not be opened: it holds no certificate with its "
-                                      "private key, or uses a cipher OpenSSL does not offer."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The %1 could not be opened: it holds no certificate with its "
+                              "private key, or uses a cipher OpenSSL does not offer."),
+            what)}};
     }
     return contents;
 }

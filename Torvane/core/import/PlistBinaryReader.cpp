@@ -1,3 +1,4 @@
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/PlistReader.h"
 
 #include <bit>
@@ -23,7 +24,8 @@ public:
         constexpr std::size_t kHeader = 8;
         constexpr std::size_t kTrailer = 32;
         if (m_bytes.size() < kHeader + kTrailer + 1 || !m_bytes.starts_with("bplist00")) {
-            return Unexpected{DecodeError{"the binary property list is truncated"}};
+            return Unexpected{DecodeError{importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the binary property list is truncated"))}};
         }
         const std::size_t trailer = m_bytes.size() - kTrailer;
         m_offsetSize = byteAt(trailer + 6);
@@ -34,7 +36,8 @@ public:
         if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8 || count == 0 ||
             root >= count || table < kHeader || table >= trailer ||
             count > (trailer - table) / m_offsetSize) {
-            return Unexpected{DecodeError{"the binary property list has an invalid trailer"}};
+            return Unexpected{DecodeError{importText(QT_TRANSLATE_NOOP(
+                "ProfileImport", "the binary property list has an invalid trailer"))}};
         }
         m_count = count;
         m_table = table;
@@ -77,12 +80,14 @@ private:
             return true;
         }
         if (!inObjects(at, 1)) {
-            return fail("the binary property list is truncated");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the binary property list is truncated")));
         }
         const std::uint8_t intMarker = byteAt(at);
         const std::uint64_t size = std::uint64_t{1} << (intMarker & 0x0F);
         if ((intMarker & 0xF0) != 0x10 || size > 8 || !inObjects(at + 1, size)) {
-            return fail("the binary property list has a malformed length");
+            return fail(importText(QT_TRANSLATE_NOOP(
+                "ProfileImport", "the binary property list has a malformed length")));
         }
         out = number(at + 1, size);
         at += 1 + size;
@@ -91,18 +96,21 @@ private:
 
     bool readObject(std::uint64_t index, PlistValue& out, int depth) {
         if (depth > kMaxPlistDepth) {
-            return fail("the property list nests deeper than " + std::to_string(kMaxPlistDepth) +
-                        " levels");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list nests deeper than %1 levels"),
+                std::to_string(kMaxPlistDepth)));
         }
         // Counting every visit, not every object, also bounds files whose
         // containers share children to blow up into a huge tree.
         if (++m_elements > kMaxPlistElements) {
-            return fail("the property list holds more than " + std::to_string(kMaxPlistElements) +
-                        " values");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list holds more than %1 values"),
+                std::to_string(kMaxPlistElements)));
         }
         std::uint64_t at = number(m_table + index * m_offsetSize, m_offsetSize);
         if (at < 8 || !inObjects(at, 1)) {
-            return fail("the binary property list points outside its objects");
+            return fail(importText(QT_TRANSLATE_NOOP(
+                "ProfileImport", "the binary property list points outside its objects")));
         }
         const std::uint8_t marker = byteAt(at++);
         const std::uint8_t low = marker & 0x0F;
@@ -113,11 +121,14 @@ private:
                 out.boolean = marker == 0x09;
                 return true;
             }
-            return fail("the binary property list holds a null value");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the binary property list holds a null value")));
         case 0x1: {
             const std::uint64_t size = std::uint64_t{1} << low;
             if (low > 3 || !inObjects(at, size)) {
-                return fail("the binary property list holds an integer wider than 64 bits");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "the binary property list holds an integer wider than 64 bits")));
             }
             out.type = PlistValue::Type::integer;
             const std::uint64_t raw = number(at, size);
@@ -127,7 +138,8 @@ private:
         }
         case 0x2: {
             if ((low != 2 && low != 3) || !inObjects(at, std::uint64_t{1} << low)) {
-                return fail("the binary property list holds a malformed real number");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds a malformed real number")));
             }
             out.type = PlistValue::Type::real;
             if (low == 2) {
@@ -139,7 +151,8 @@ private:
         }
         case 0x3: {
             if (marker != 0x33 || !inObjects(at, 8)) {
-                return fail("the binary property list holds a malformed date");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds a malformed date")));
             }
             out.type = PlistValue::Type::date;
             // Seconds since 2001-01-01, shown as they are: dates are only
@@ -147,7 +160,8 @@ private:
             const double seconds = std::bit_cast<double>(number(at, 8));
             // A year is about 3.2e7 seconds: ten thousand years either way.
             if (!(std::fabs(seconds) < 1e12)) {
-                return fail("the binary property list holds a malformed date");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds a malformed date")));
             }
             out.text = std::to_string(static_cast<long long>(seconds)) + " s after 2001-01-01";
             return true;
@@ -161,11 +175,13 @@ private:
             }
             const bool utf16 = (marker >> 4) == 0x6;
             if (utf16 && size > m_objectsEnd) {
-                return fail("the binary property list holds an overlong string");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds an overlong string")));
             }
             const std::uint64_t bytes = utf16 ? size * 2 : size;
             if (!inObjects(at, bytes)) {
-                return fail("the binary property list holds an overlong string");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds an overlong string")));
             }
             const auto* start = m_bytes.data() + at;
             if ((marker >> 4) == 0x4) {
@@ -176,7 +192,9 @@ private:
                 out.text.assign(start, bytes);
                 for (const char c : out.text) {
                     if (static_cast<unsigned char>(c) > 0x7F) {
-                        return fail("the binary property list holds a non-ASCII ASCII string");
+                        return fail(importText(QT_TRANSLATE_NOOP(
+                            "ProfileImport",
+                            "the binary property list holds a non-ASCII ASCII string")));
                     }
                 }
             } else {
@@ -198,14 +216,16 @@ private:
             const bool isDict = (marker >> 4) == 0xD;
             const std::uint64_t refs = isDict ? 2 : 1;
             if (size > m_objectsEnd / refs / m_refSize || !inObjects(at, size * refs * m_refSize)) {
-                return fail("the binary property list holds an overlong container");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the binary property list holds an overlong container")));
             }
             auto ref = [&](std::uint64_t i) {
                 return number(at + i * m_refSize, m_refSize);
             };
             for (std::uint64_t i = 0; i < size * refs; ++i) {
                 if (ref(i) >= m_count) {
-                    return fail("the binary property list refers to a missing object");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "the binary property list refers to a missing object")));
                 }
             }
             if (!isDict) {
@@ -229,18 +249,22 @@ private:
                     return false;
                 }
                 if (key.type != PlistValue::Type::string) {
-                    return fail(
-                        "a dictionary of the binary property list has a key that is not a string");
+                    return fail(importText(
+                        QT_TRANSLATE_NOOP("ProfileImport", "a dictionary of the binary property "
+                                                           "list has a key that is not a string")));
                 }
                 if (!keys.insert(key.text).second) {
-                    return fail("a dictionary of the property list repeats a key");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "a dictionary of the property list repeats a key")));
                 }
                 out.dict.push_back({std::move(key.text), std::move(value)});
             }
             return true;
         }
         default:
-            return fail("the binary property list holds a kind of value profiles do not use");
+            return fail(importText(QT_TRANSLATE_NOOP(
+                "ProfileImport",
+                "the binary property list holds a kind of value profiles do not use")));
         }
     }
 

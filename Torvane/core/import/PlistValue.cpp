@@ -1,5 +1,7 @@
 #include "Torvane/core/import/PlistValue.h"
 
+#include "Torvane/core/import/ImportText.h"
+
 #include <cstdio>
 
 namespace torvane {
@@ -31,11 +33,14 @@ std::string PlistValue::describe() const {
     case Type::boolean:
         return boolean ? "true" : "false";
     case Type::data:
-        return "(" + std::to_string(text.size()) + " bytes)";
+        return importText(QT_TRANSLATE_NOOP("ProfileImport", "(%1 bytes)"),
+                          std::to_string(text.size()));
     case Type::array:
-        return "(" + std::to_string(array.size()) + " entries)";
+        return importText(QT_TRANSLATE_NOOP("ProfileImport", "(%1 entries)"),
+                          std::to_string(array.size()));
     case Type::dict:
-        return "(" + std::to_string(dict.size()) + " keys)";
+        return importText(QT_TRANSLATE_NOOP("ProfileImport", "(%1 keys)"),
+                          std::to_string(dict.size()));
     }
     return {};
 }

@@ -1,3 +1,4 @@
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/PlistReader.h"
 #include "shared/Base64.h"
 
@@ -19,16 +20,19 @@ public:
     Expected<PlistValue, DecodeError> parse() {
         PlistValue root;
         if (next() != QXmlStreamReader::StartElement || m_reader.name() != u"plist") {
-            return failure("the property list has no <plist> element");
+            return failure(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list has no <plist> element")));
         }
         if (next() != QXmlStreamReader::StartElement) {
-            return failure("the property list is empty");
+            return failure(
+                importText(QT_TRANSLATE_NOOP("ProfileImport", "the property list is empty")));
         }
         if (!readValue(root, 1)) {
             return failure({});
         }
         if (next() != QXmlStreamReader::EndElement || next() != QXmlStreamReader::EndDocument) {
-            return failure("the property list holds more than one value");
+            return failure(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list holds more than one value")));
         }
         return root;
     }
@@ -39,8 +43,10 @@ private:
             return Unexpected{DecodeError{m_error}};
         }
         if (m_reader.hasError()) {
-            return Unexpected{DecodeError{"the property list is not well-formed XML (line " +
-                                          std::to_string(m_reader.lineNumber()) + ")"}};
+            return Unexpected{DecodeError{
+                importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                             "the property list is not well-formed XML (line %1)"),
+                           std::to_string(m_reader.lineNumber()))}};
         }
         return Unexpected{DecodeError{problem}};
     }
@@ -60,7 +66,8 @@ private:
             case QXmlStreamReader::DTD:
                 if (!m_reader.entityDeclarations().isEmpty() ||
                     !m_reader.notationDeclarations().isEmpty()) {
-                    m_error = "the property list declares entities";
+                    m_error = importText(
+                        QT_TRANSLATE_NOOP("ProfileImport", "the property list declares entities"));
                     return QXmlStreamReader::Invalid;
                 }
                 continue;
@@ -68,10 +75,12 @@ private:
                 if (m_reader.isWhitespace()) {
                     continue;
                 }
-                m_error = "the property list has text outside its values";
+                m_error = importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the property list has text outside its values"));
                 return QXmlStreamReader::Invalid;
             case QXmlStreamReader::EntityReference:
-                m_error = "the property list uses an undeclared entity";
+                m_error = importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "the property list uses an undeclared entity"));
                 return QXmlStreamReader::Invalid;
             default:
                 return token;
@@ -90,7 +99,8 @@ private:
     bool leafText(std::string& out) {
         const auto text = m_reader.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
         if (m_reader.hasError()) {
-            return fail("a value of the property list holds an element");
+            return fail(importText(QT_TRANSLATE_NOOP(
+                "ProfileImport", "a value of the property list holds an element")));
         }
         out = text.toStdString();
         return true;
@@ -99,12 +109,14 @@ private:
     // Called on a start element; consumes up to its end element.
     bool readValue(PlistValue& out, int depth) {
         if (depth > kMaxPlistDepth) {
-            return fail("the property list nests deeper than " + std::to_string(kMaxPlistDepth) +
-                        " levels");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list nests deeper than %1 levels"),
+                std::to_string(kMaxPlistDepth)));
         }
         if (++m_elements > kMaxPlistElements) {
-            return fail("the property list holds more than " + std::to_string(kMaxPlistElements) +
-                        " values");
+            return fail(importText(
+                QT_TRANSLATE_NOOP("ProfileImport", "the property list holds more than %1 values"),
+                std::to_string(kMaxPlistElements)));
         }
         const auto name = m_reader.name().toString().toStdString();
         if (name == "dict") {
@@ -118,14 +130,17 @@ private:
                 std::string key;
                 if (token != QXmlStreamReader::StartElement || m_reader.name() != u"key" ||
                     !leafText(key)) {
-                    return fail("a dictionary of the property list lacks a <key>");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "a dictionary of the property list lacks a <key>")));
                 }
                 if (!keys.insert(key).second) {
-                    return fail("a dictionary of the property list repeats a key");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "a dictionary of the property list repeats a key")));
                 }
                 PlistValue value;
                 if (next() != QXmlStreamReader::StartElement || !readValue(value, depth + 1)) {
-                    return fail("a key of the property list has no value");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "a key of the property list has no value")));
                 }
                 out.dict.push_back({std::move(key), std::move(value)});
             }
@@ -139,7 +154,8 @@ private:
                 }
                 PlistValue value;
                 if (token != QXmlStreamReader::StartElement || !readValue(value, depth + 1)) {
-                    return fail("an array of the property list is malformed");
+                    return fail(importText(QT_TRANSLATE_NOOP(
+                        "ProfileImport", "an array of the property list is malformed")));
                 }
                 out.array.push_back(std::move(value));
             }
@@ -161,21 +177,25 @@ private:
         if (name == "true" || name == "false") {
             out.type = PlistValue::Type::boolean;
             out.boolean = name == "true";
-            return text.empty() || fail("a boolean of the property list holds text");
+            return text.empty() ||
+                   fail(importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                                     "a boolean of the property list holds text")));
         }
         if (name == "integer") {
             out.type = PlistValue::Type::integer;
             const auto* end = text.data() + text.size();
             const auto [ptr, ec] = std::from_chars(text.data(), end, out.integer);
             return (!text.empty() && ec == std::errc{} && ptr == end) ||
-                   fail("an integer of the property list is not a 64-bit number");
+                   fail(importText(QT_TRANSLATE_NOOP(
+                       "ProfileImport", "an integer of the property list is not a 64-bit number")));
         }
         if (name == "real") {
             out.type = PlistValue::Type::real;
             const auto* end = text.data() + text.size();
             const auto [ptr, ec] = std::from_chars(text.data(), end, out.real);
             return (!text.empty() && ec == std::errc{} && ptr == end) ||
-                   fail("a real number of the property list is malformed");
+                   fail(importText(QT_TRANSLATE_NOOP(
+                       "ProfileImport", "a real number of the property list is malformed")));
         }
         if (name == "data") {
             std::string compact;
@@ -186,13 +206,15 @@ private:
             }
             auto bytes = base64Decode(compact);
             if (!bytes) {
-                return fail("a data value of the property list is not Base64");
+                return fail(importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "a data value of the property list is not Base64")));
             }
             out.type = PlistValue::Type::data;
             out.text = std::move(*bytes);
             return true;
         }
-        return fail("the property list has an unknown element");
+        return fail(importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "the property list has an unknown element")));
     }
 
     QXmlStreamReader m_reader;

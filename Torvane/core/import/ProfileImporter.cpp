@@ -1,5 +1,6 @@
 #include "Torvane/core/import/ProfileImporter.h"
 
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/MobileconfigReader.h"
 #include "Torvane/core/import/PlistReader.h"
 #include "Torvane/core/import/SignedEnvelope.h"
@@ -15,7 +16,9 @@ Expected<ImportResult, ImportError> readConfigurationProfile(std::string_view by
                                                              ImportSignature signature) {
     const auto plist = readPlist(bytes);
     if (!plist) {
-        return Unexpected{ImportError{"The file cannot be read: " + plist.error().message + "."}};
+        return Unexpected{ImportError{
+            importText(QT_TRANSLATE_NOOP("ProfileImport", "The file cannot be read: %1."),
+                       plist.error().message)}};
     }
     auto result = MobileconfigReader::read(*plist, options);
     if (result) {
@@ -51,8 +54,9 @@ ImportFormat detectImportFormat(std::string_view bytes) {
 Expected<ImportResult, ImportError> importProfileFile(std::string_view bytes,
                                                       const ImportOptions& options) {
     if (bytes.size() > kMaxImportFileSize) {
-        return Unexpected{ImportError{"The file is larger than 1 MiB, far more than any profile; "
-                                      "it was not read."}};
+        return Unexpected{ImportError{importText(QT_TRANSLATE_NOOP(
+            "ProfileImport", "The file is larger than 1 MiB, far more than any profile; it was "
+                             "not read."))}};
     }
     switch (detectImportFormat(bytes)) {
     case ImportFormat::sswan: {
@@ -72,16 +76,17 @@ Expected<ImportResult, ImportError> importProfileFile(std::string_view bytes,
             return Unexpected{unwrapped.error()};
         }
         if (detectImportFormat(unwrapped->content) != ImportFormat::plist) {
-            return Unexpected{
-                ImportError{"The signed file does not hold a configuration profile."}};
+            return Unexpected{ImportError{importText(QT_TRANSLATE_NOOP(
+                "ProfileImport", "The signed file does not hold a configuration profile."))}};
         }
         return readConfigurationProfile(unwrapped->content, options, unwrapped->signature);
     }
     case ImportFormat::unknown:
         break;
     }
-    return Unexpected{ImportError{"The file is neither a strongSwan profile (.sswan) nor a "
-                                  "configuration profile (.mobileconfig)."}};
+    return Unexpected{ImportError{importText(QT_TRANSLATE_NOOP(
+        "ProfileImport", "The file is neither a strongSwan profile (.sswan) nor a "
+                         "configuration profile (.mobileconfig)."))}};
 }
 
 } // namespace torvane

@@ -1,5 +1,6 @@
 #include "Torvane/core/import/SignedEnvelope.h"
 
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/OpenSslHandles.h"
 
 #include <openssl/err.h>
@@ -45,11 +46,13 @@ Expected<UnwrappedEnvelope, ImportError> SignedEnvelope::unwrap(std::string_view
     const CmsHandle cms(d2i_CMS_bio(in.get(), nullptr));
     if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
         ERR_clear_error();
-        return Unexpected{ImportError{"The file's signature envelope is damaged."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The file's signature envelope is damaged."))}};
     }
     const auto store = trustStore(options);
     if (!store) {
-        return Unexpected{ImportError{"The system's trust store could not be read."}};
+        return Unexpected{ImportError{importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The system's trust store could not be read."))}};
     }
     UnwrappedEnvelope result;
     const BioHandle out(BIO_new(BIO_s_mem()));
@@ -61,9 +64,10 @@ Expected<UnwrappedEnvelope, ImportError> SignedEnvelope::unwrap(std::string_view
         if (CMS_verify(cms.get(), nullptr, nullptr, nullptr, retry.get(),
                        CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
             ERR_clear_error();
-            return Unexpected{ImportError{
-                "The file's signature does not match its content: it was changed after it was "
-                "signed, or the signer's certificate is missing."}};
+            return Unexpected{ImportError{importText(QT_TRANSLATE_NOOP(
+                "ProfileImport",
+                "The file's signature does not match its content: it was changed after "
+                "it was signed, or the signer's certificate is missing."))}};
         }
         result.signature.state = ImportSignature::State::notTrusted;
         result.content = bioText(retry.get());

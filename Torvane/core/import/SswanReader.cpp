@@ -2,6 +2,7 @@
 
 #include "Torvane/core/import/Certificates.h"
 #include "Torvane/core/import/ImportReport.h"
+#include "Torvane/core/import/ImportText.h"
 #include "Torvane/core/import/Pkcs12Bundle.h"
 #include "shared/Base64.h"
 #include "shared/JsonText.h"
@@ -70,24 +71,42 @@ const std::set<std::string, std::less<>> kMappedKeys = {
 };
 
 // The reason each known key that Torvane cannot keep is left out.
-const std::map<std::string, std::string, std::less<>>& droppedReasons() {
-    static const std::map<std::string, std::string, std::less<>> reasons = {
-        {"remote.certreq", "Torvane always asks the gateway for its certificate."},
+// The sentences are translated when they are reported.
+const std::map<std::string, const char*, std::less<>>& droppedReasons() {
+    static const std::map<std::string, const char*, std::less<>> reasons = {
+        {"remote.certreq",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane always asks the gateway for its certificate.")},
         {"remote.revocation.crl",
-         "Torvane checks revocation the way strongSwan does by default; this choice is not kept."},
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane checks revocation the way strongSwan does by "
+                                            "default; this choice is not kept.")},
         {"remote.revocation.ocsp",
-         "Torvane checks revocation the way strongSwan does by default; this choice is not kept."},
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane checks revocation the way strongSwan does by "
+                                            "default; this choice is not kept.")},
         {"remote.revocation.strict",
-         "Torvane checks revocation the way strongSwan does by default; this choice is not kept."},
-        {"local.rsa-pss", "strongSwan chooses the signature scheme itself in Torvane."},
-        {"mtu", "Torvane leaves the tunnel's MTU to the system."},
-        {"nat-keepalive", "Torvane uses strongSwan's NAT keepalive interval (20 seconds)."},
-        {"split-tunneling.excluded", "Torvane cannot keep subnets outside a tunnel."},
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane checks revocation the way strongSwan does by "
+                                            "default; this choice is not kept.")},
+        {"local.rsa-pss",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "strongSwan chooses the signature scheme itself in Torvane.")},
+        {"mtu",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane leaves the tunnel's MTU to the system.")},
+        {"nat-keepalive",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane uses strongSwan's NAT keepalive interval (20 seconds).")},
+        {"split-tunneling.excluded",
+         QT_TRANSLATE_NOOP("ProfileImport", "Torvane cannot keep subnets outside a tunnel.")},
         {"split-tunneling.block-ipv4",
-         "Torvane cannot block IPv4 traffic that the tunnel does not carry."},
-        {"apps", "Torvane tunnels the whole computer, not single apps."},
-        {"excluded-apps", "Torvane tunnels the whole computer, not single apps."},
-        {"selected-apps", "Torvane tunnels the whole computer, not single apps."},
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane cannot block IPv4 traffic that the tunnel does not carry.")},
+        {"apps", QT_TRANSLATE_NOOP("ProfileImport",
+                                   "Torvane tunnels the whole computer, not single apps.")},
+        {"excluded-apps",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane tunnels the whole computer, not single apps.")},
+        {"selected-apps",
+         QT_TRANSLATE_NOOP("ProfileImport",
+                           "Torvane tunnels the whole computer, not single apps.")},
     };
     return reasons;
 }
@@ -98,7 +117,8 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
                                                          const ImportOptions& options) {
     const auto parsed = parseJsonText(text);
     if (!parsed || !parsed->is_object()) {
-        return refuse("The file is not a strongSwan profile: it is not a JSON object.");
+        return refuse(importText(QT_TRANSLATE_NOOP(
+            "ProfileImport", "The file is not a strongSwan profile: it is not a JSON object.")));
     }
     std::vector<std::pair<std::string, const Json*>> fields;
     flatten(*parsed, {}, fields);
@@ -121,7 +141,10 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
 
     const auto type = string("type");
     if (!type) {
-        return refuse("The file does not say how to authenticate (its \"type\" is missing).");
+        return refuse(importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The file does not say how to authenticate (its \"%1\" is missing)."),
+            std::string("type")));
     }
     bool needsBundle = false;
     if (*type == "ikev2-eap") {
@@ -133,13 +156,18 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         profile.authMethod = VPNAuthMethod::eapTLS;
         needsBundle = true;
     } else if (*type == "ikev2-cert-eap") {
-        return refuse("The profile authenticates with a certificate followed by EAP, which Torvane "
-                      "cannot do.");
+        return refuse(importText(QT_TRANSLATE_NOOP(
+            "ProfileImport", "The profile authenticates with a certificate followed by EAP, which "
+                             "Torvane cannot do.")));
     } else if (*type == "ikev2-byod-eap") {
-        return refuse("The profile uses EAP with a network-access check (TNC), which Torvane "
-                      "cannot do.");
+        return refuse(importText(QT_TRANSLATE_NOOP(
+            "ProfileImport", "The profile uses EAP with a network-access check (TNC), which "
+                             "Torvane cannot do.")));
     } else {
-        return refuse("The profile's authentication type \"" + *type + "\" is not supported.");
+        return refuse(importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The profile's authentication type \"%1\" is not supported."),
+            *type));
     }
     profile.ikeVersion = 2;
     report.mapped("type", *type, "authMethod");
@@ -147,7 +175,9 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
 
     const auto gateway = string("remote.addr");
     if (!gateway || trimmedText(*gateway).empty()) {
-        return refuse("The profile names no gateway (\"remote.addr\" is missing).");
+        return refuse(importText(
+            QT_TRANSLATE_NOOP("ProfileImport", "The profile names no gateway (\"%1\" is missing)."),
+            std::string("remote.addr")));
     }
     profile.remoteAddr = std::string(trimmedText(*gateway));
     report.mapped("remote.addr", profile.remoteAddr, "remoteAddr");
@@ -158,7 +188,10 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
             profile.id = *id;
             report.mapped("uuid", *uuid, "id");
         } else {
-            report.dropped("uuid", *uuid, "This is not a valid UUID; the profile gets a new one.");
+            report.dropped(
+                "uuid", *uuid,
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport", "This is not a valid UUID; the profile gets a new one.")));
         }
         take("uuid");
     }
@@ -169,7 +202,11 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
     } else {
         profile.name = profile.remoteAddr;
         if (name) {
-            report.mapped("name", "", "name (the gateway's address, as the name is empty)");
+            report.mapped(
+                "name", "",
+                importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                             "%1 (the gateway's address, as the name is empty)"),
+                           std::string("name")));
             take("name");
         }
     }
@@ -187,7 +224,9 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         // it was reached by, not merely any identity its CA vouches for.
         profile.remoteID = profile.remoteAddr;
         report.mapped("remote.id", profile.remoteAddr,
-                      "remoteID (not in the file: the gateway's address)");
+                      importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                                   "%1 (not in the file: the gateway's address)"),
+                                 std::string("remoteID")));
     }
     mapString("local.id", profile.localID, "localID");
     mapString("local.eap_id", profile.xauthID, "xauthID");
@@ -197,10 +236,16 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
     if (const auto found = byKey.find("remote.port"); found != byKey.end()) {
         const auto& port = *found->second;
         if (port.is_number_integer() && port.get<std::int64_t>() == 500) {
-            report.mapped("remote.port", "500", "(the IKE port Torvane always uses)");
+            report.mapped("remote.port", "500",
+                          importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                                       "(the IKE port Torvane always uses)")));
         } else {
-            report.dropped("remote.port", shown(port),
-                           "Torvane always connects to the gateway's standard IKE port 500.");
+            report.dropped(
+                "remote.port", shown(port),
+                importText(QT_TRANSLATE_NOOP(
+                               "ProfileImport",
+                               "Torvane always connects to the gateway's standard IKE port %1."),
+                           std::string("500")));
         }
         take("remote.port");
     }
@@ -219,7 +264,10 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
             }
         }
         if (!pem) {
-            return refuse("The gateway certificate in the file (\"remote.cert\") is damaged.");
+            return refuse(importText(
+                QT_TRANSLATE_NOOP("ProfileImport",
+                                  "The gateway certificate in the file (\"%1\") is damaged."),
+                std::string("remote.cert")));
         }
         profile.caCertPEM = *pem;
         report.mapped("remote.cert", certificateSubject(*pem), "caCertPEM");
@@ -232,27 +280,44 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
         }
         const auto der = base64Decode(compact);
         if (!der) {
-            return refuse("The client certificate in the file (\"local.p12\") is damaged.");
+            return refuse(importText(
+                QT_TRANSLATE_NOOP("ProfileImport",
+                                  "The client certificate in the file (\"%1\") is damaged."),
+                std::string("local.p12")));
         }
-        auto contents = Pkcs12Bundle::open(*der, "client certificate of \"" + profile.name + "\"",
-                                           std::nullopt, options.askPassword);
+        auto contents = Pkcs12Bundle::open(
+            *der,
+            importText(QT_TRANSLATE_NOOP("ProfileImport", "client certificate of \"%1\""),
+                       profile.name),
+            std::nullopt, options.askPassword);
         if (!contents) {
             return refuse(contents.error().message);
         }
         profile.clientCertPEM = contents->certificatePEM;
         result.secrets.privateKeyPEM = contents->privateKeyPEM;
         report.mapped("local.p12", certificateSubject(profile.clientCertPEM), "clientCertPEM");
-        report.mappedSecret("local.p12 (private key)", "privateKeyPEM");
+        report.mappedSecret(importText(QT_TRANSLATE_NOOP("ProfileImport", "%1 (private key)"),
+                                       std::string("local.p12")),
+                            "privateKeyPEM");
         if (contents->extraCertificates > 0) {
             report.dropped(
-                "local.p12 (other certificates)", std::to_string(contents->extraCertificates),
-                "Torvane keeps only the client certificate from the bundle; the gateway's "
-                "CA comes from \"remote.cert\".");
+                importText(QT_TRANSLATE_NOOP("ProfileImport", "%1 (other certificates)"),
+                           std::string("local.p12")),
+                std::to_string(contents->extraCertificates),
+                importText(
+                    QT_TRANSLATE_NOOP(
+                        "ProfileImport",
+                        "Torvane keeps only the client certificate from the bundle; the gateway's "
+                        "CA comes from \"%1\"."),
+                    std::string("remote.cert")));
         }
         take("local.p12");
     } else if (needsBundle) {
-        return refuse("The profile authenticates with a certificate but holds none "
-                      "(\"local.p12\" is missing).");
+        return refuse(importText(
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "The profile authenticates with a certificate but holds none "
+                              "(\"%1\" is missing)."),
+            std::string("local.p12")));
     }
 
     if (const auto servers = string("dns-servers")) {
@@ -277,14 +342,21 @@ Expected<ImportedProfile, ImportError> SswanReader::read(std::string_view text,
             continue;
         }
         if (const auto reason = droppedReasons().find(key); reason != droppedReasons().end()) {
-            report.dropped(key, shown(*value), reason->second);
+            report.dropped(key, shown(*value), importText(reason->second));
         } else if (kMappedKeys.contains(key)) {
-            report.dropped(key, shown(*value),
-                           "The value is not of the kind this setting takes, so it was left out.");
+            report.dropped(
+                key, shown(*value),
+                importText(QT_TRANSLATE_NOOP(
+                    "ProfileImport",
+                    "The value is not of the kind this setting takes, so it was left out.")));
         } else if (key.starts_with("ui.")) {
-            report.dropped(key, shown(*value), "This is a setting of the phone app's screens.");
+            report.dropped(key, shown(*value),
+                           importText(QT_TRANSLATE_NOOP(
+                               "ProfileImport", "This is a setting of the phone app's screens.")));
         } else {
-            report.dropped(key, shown(*value), "Torvane does not know this setting.");
+            report.dropped(key, shown(*value),
+                           importText(QT_TRANSLATE_NOOP("ProfileImport",
+                                                        "Torvane does not know this setting.")));
         }
     }
     result.report = report.take();

@@ -28,7 +28,8 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
-# What the programs link against (libqt6svg6 holds the SVG icon plugins),
+# What the programs link against (libqt6svg6 holds the SVG icon plugins;
+# libqt6dbus6 the single-instance name, notifications and the tray item),
 # plus the programs the helper runs. pkexec lets the app enable the helper's
 # units without a root terminal.
 set(torvane_package_depends
@@ -37,6 +38,7 @@ set(torvane_package_depends
     "libstdc++6 (>= 12)"
     "libqt6core6 (>= 6.4)"
     "libqt6gui6 (>= 6.4)"
+    "libqt6dbus6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6svg6 (>= 6.4)"
     "qt6-qpa-plugins"

@@ -41,10 +41,11 @@ Expected<std::vector<LeakFinding>, DecodeError> decodeLeakFindings(std::string_v
         auto level = text("level");
         auto what = text("text");
         if (!check || !level || !what) {
-            return Unexpected{DecodeError{"a leak check line lacks \"check\", \"level\" or \"text\""}};
+            return Unexpected{
+                DecodeError{"a leak check line lacks \"check\", \"level\" or \"text\""}};
         }
-        findings.push_back({std::move(*check), std::move(*level), std::move(*what),
-                            text("hint").value_or("")});
+        findings.push_back(
+            {std::move(*check), std::move(*level), std::move(*what), text("hint").value_or("")});
     }
     return findings;
 }

@@ -118,7 +118,8 @@ void VPNEngine::checkRoutes(std::vector<LeakFinding>& findings, Clock::TimePoint
             const auto leaves = leavingDevice(entry.substr(0, entry.find('/')));
             ++checked;
             if (!leaves || device.empty() || *leaves != device) {
-                bad.push_back(entry + " leaves by " + (leaves ? *leaves : "nothing (" + leaves.error() + ")"));
+                bad.push_back(entry + " leaves by " +
+                              (leaves ? *leaves : "nothing (" + leaves.error() + ")"));
             }
         }
         if (!bad.empty()) {
@@ -128,7 +129,8 @@ void VPNEngine::checkRoutes(std::vector<LeakFinding>& findings, Clock::TimePoint
                 kReconnectHint);
         } else {
             add(findings, "routes", kLeakOK,
-                "'" + name + "': " + std::to_string(checked) + " destination(s) leave by " + device);
+                "'" + name + "': " + std::to_string(checked) + " destination(s) leave by " +
+                    device);
         }
         const auto gateway = tunnel->remoteIP.value_or(tunnel->profile.remoteAddr);
         if (!gateway.empty() && isIPv4Literal(gateway) && !device.empty()) {
@@ -180,10 +182,8 @@ void VPNEngine::checkDns(std::vector<LeakFinding>& findings) {
     }
     const auto leaves = leavingDevice(server);
     const auto device = leaves ? *leaves : std::string("nothing");
-    const bool viaTunnel =
-        std::any_of(m_tunnels.begin(), m_tunnels.end(), [&](const auto& t) {
-            return t->tun && *t->tun == device;
-        });
+    const bool viaTunnel = std::any_of(m_tunnels.begin(), m_tunnels.end(),
+                                       [&](const auto& t) { return t->tun && *t->tun == device; });
     const bool local = device == "lo";
     if (expected.empty() && !viaTunnel && !local && m_network.routesCarryAllIPv4()) {
         add(findings, "dns", kLeakFail,
@@ -204,10 +204,9 @@ void VPNEngine::checkDns(std::vector<LeakFinding>& findings) {
 void VPNEngine::checkIpv6(std::vector<LeakFinding>& findings) {
     assertOnQueue(__func__);
     const bool prevention = m_network.ipv6Guard().ipv6LeakPreventionActive();
-    const bool fullWithoutIpv6 =
-        std::any_of(m_tunnels.begin(), m_tunnels.end(), [](const auto& t) {
-            return (t->vip || t->tun) && isFullIPv4TunnelWithoutIPv6(*t);
-        });
+    const bool fullWithoutIpv6 = std::any_of(m_tunnels.begin(), m_tunnels.end(), [](const auto& t) {
+        return (t->vip || t->tun) && isFullIPv4TunnelWithoutIPv6(*t);
+    });
     const auto exposure = m_env.ipv6.exposure();
     if (!exposure) {
         add(findings, "ipv6", kLeakWarning, "IPv6 addresses and routes cannot be read here",
@@ -226,22 +225,21 @@ void VPNEngine::checkIpv6(std::vector<LeakFinding>& findings) {
     } else if (prevention) {
         add(findings, "ipv6", kLeakOK, "leak prevention is on: no global IPv6 address or route");
     } else if (fullWithoutIpv6 && !open.empty()) {
-        add(findings, "ipv6", kLeakWarning,
-            "IPv6 traffic would bypass the tunnel: " + joined(open),
+        add(findings, "ipv6", kLeakWarning, "IPv6 traffic would bypass the tunnel: " + joined(open),
             "Turn on \"Prevent IPv6 leak\" in the profile.");
     } else {
         add(findings, "ipv6", kLeakOK,
-            fullWithoutIpv6 ? "no global IPv6 address or route" : "the tunnels do not cover IPv4 "
-                                                                    "fully; IPv6 is not checked");
+            fullWithoutIpv6 ? "no global IPv6 address or route"
+                            : "the tunnels do not cover IPv4 "
+                              "fully; IPv6 is not checked");
     }
 }
 
 void VPNEngine::checkKillSwitch(std::vector<LeakFinding>& findings) {
     assertOnQueue(__func__);
     std::vector<Tunnel*> tunnels = allTunnels();
-    const bool wanted = std::any_of(tunnels.begin(), tunnels.end(), [](const Tunnel* t) {
-        return t->profile.killSwitchEnabled;
-    });
+    const bool wanted = std::any_of(tunnels.begin(), tunnels.end(),
+                                    [](const Tunnel* t) { return t->profile.killSwitchEnabled; });
     if (!wanted) {
         add(findings, "killswitch", kLeakOK, "not enabled");
         return;
@@ -280,7 +278,8 @@ void VPNEngine::checkKillSwitch(std::vector<LeakFinding>& findings) {
     if (!missing.empty() || (handle && table->handle && *handle != *table->handle)) {
         add(findings, "killswitch", kLeakFail,
             "the firewall table " + name + " differs from the tunnels' policy" +
-                (missing.empty() ? " (replaced by someone else)" : " (missing " + joined(missing) + ")"),
+                (missing.empty() ? " (replaced by someone else)"
+                                 : " (missing " + joined(missing) + ")"),
             "Reconnect the tunnel, which loads the kill switch again.");
         return;
     }

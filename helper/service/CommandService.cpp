@@ -387,12 +387,12 @@ void CommandService::dispatch(const std::shared_ptr<Connection>& connection,
     // The leak check only reads, so it is open like status; it runs on the
     // engine queue, which replies.
     if (request.call == protocol::HelperCall::leakCheck) {
-        m_engine.leakCheck([weak = std::weak_ptr<Connection>(connection), id = request.id](
-                               std::string json) {
-            if (const auto entry = weak.lock()) {
-                entry->answer(replyLine(id, protocol::LeakCheckReply{std::move(json)}));
-            }
-        });
+        m_engine.leakCheck(
+            [weak = std::weak_ptr<Connection>(connection), id = request.id](std::string json) {
+                if (const auto entry = weak.lock()) {
+                    entry->answer(replyLine(id, protocol::LeakCheckReply{std::move(json)}));
+                }
+            });
         return;
     }
     connection->waiting.push_back(std::move(request));

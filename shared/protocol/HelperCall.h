@@ -22,9 +22,9 @@ enum class HelperCall {
 };
 
 inline constexpr std::array<HelperCall, 10> kAllHelperCalls = {
-    HelperCall::getVersion,    HelperCall::subscribe, HelperCall::start,
-    HelperCall::stop,          HelperCall::stopAll,   HelperCall::forceKillAll,
-    HelperCall::setPriorities, HelperCall::status,    HelperCall::terminate, HelperCall::leakCheck,
+    HelperCall::getVersion, HelperCall::subscribe,    HelperCall::start,         HelperCall::stop,
+    HelperCall::stopAll,    HelperCall::forceKillAll, HelperCall::setPriorities, HelperCall::status,
+    HelperCall::terminate,  HelperCall::leakCheck,
 };
 
 /// The selector text that names the call on the wire, e.g. "stopAllWithReply:".

@@ -4,10 +4,10 @@
 #include <arpa/inet.h>
 #include <charconv>
 #include <memory>
-#include <sstream>
-#include <string_view>
 #include <netdb.h>
 #include <nftables/libnftables.h>
+#include <sstream>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace torvane {
@@ -279,7 +279,8 @@ Expected<FirewallTable, FirewallError> NftablesFirewall::inForce() {
         if (run.error.find("No such file or directory") != std::string::npos) {
             return FirewallTable{};
         }
-        return Unexpected{FirewallError{run.status, "nftables cannot list the table: " + run.error}};
+        return Unexpected{
+            FirewallError{run.status, "nftables cannot list the table: " + run.error}};
     }
     return parseListing(run.output);
 }

@@ -1,13 +1,14 @@
 #include "helper/platform/linux/SysctlIpv6Control.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <fcntl.h>
+#include <fstream>
 #include <net/if.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -173,11 +174,15 @@ std::optional<Ipv6Exposure> SysctlIpv6Control::exposure() {
             scope != "00" || name == "lo") {
             continue;
         }
-        std::string text;
-        for (std::size_t i = 0; i < 32; i += 4) {
-            text += (i == 0 ? "" : ":") + hex.substr(i, 4);
+        in6_addr address{};
+        for (std::size_t i = 0; i < 16; ++i) {
+            address.s6_addr[i] =
+                static_cast<std::uint8_t>(std::strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16));
         }
-        found.globalAddresses.push_back(name + " " + text);
+        char text[INET6_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET6, &address, text, sizeof text) != nullptr) {
+            found.globalAddresses.push_back(name + " " + text);
+        }
     }
     // "DEST DESTLEN SRC SRCLEN NEXTHOP METRIC REFCNT USE FLAGS NAME"; the
     // kernel's own unreachable default sits on lo.

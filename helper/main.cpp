@@ -3,6 +3,7 @@
 // process finder into the engine and serves the command socket until SIGTERM.
 #include "helper/engine/VPNEngine.h"
 #include "helper/engine/ViciConnection.h"
+#include "helper/platform/linux/DnsQueryProbe.h"
 #include "helper/platform/linux/LinuxOwnProcesses.h"
 #include "helper/platform/linux/LogindPowerEvents.h"
 #include "helper/platform/linux/NetlinkLinkWatch.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
                                             .primaryInterface = {}});
         },
         .runInBackground = {},
+        .probeDns =
+            [](const std::string& server, std::chrono::milliseconds limit) {
+                return probeDnsServer(server, "torvane-leak-check.example.com", limit);
+            },
         .openPowerEvents = openLogindPowerEvents,
         .openLinkWatch = openNetlinkLinkWatch,
         .journalPath = "/run/torvane/journal.json"};

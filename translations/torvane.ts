@@ -1591,6 +1591,14 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>Replaced &apos;%1&apos; (%2) with &apos;%3&apos;</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>the leak check could not be run: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No tunnel is up: there is nothing to check.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>torvanectl</name>
@@ -1861,6 +1869,15 @@ Exit status: 0 success, 1 failure, 2 usage error.
     </message>
     <message>
         <source>Profile &apos;%1&apos; (%2):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl check
+  Asks the helper to check the tunnels that are up for leaks: routes, DNS,
+  IPv6, the kill switch and charon. One line per check, OK, WARNING or
+  FAIL, with what to do under each line that is not OK. Changes nothing.
+  Exit status 1 when a check failed.
+</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

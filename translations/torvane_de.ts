@@ -1594,6 +1594,14 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>Replaced &apos;%1&apos; (%2) with &apos;%3&apos;</source>
         <translation>„%1“ (%2) durch „%3“ ersetzt</translation>
     </message>
+    <message>
+        <source>the leak check could not be run: %1</source>
+        <translation>die Leckprüfung konnte nicht ausgeführt werden: %1</translation>
+    </message>
+    <message>
+        <source>No tunnel is up: there is nothing to check.</source>
+        <translation>Kein Tunnel ist verbunden: Es gibt nichts zu prüfen.</translation>
+    </message>
 </context>
 <context>
     <name>torvanectl</name>
@@ -1942,6 +1950,20 @@ falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
     <message>
         <source>Profile &apos;%1&apos; (%2):</source>
         <translation>Profil „%1“ (%2):</translation>
+    </message>
+    <message>
+        <source>torvanectl check
+  Asks the helper to check the tunnels that are up for leaks: routes, DNS,
+  IPv6, the kill switch and charon. One line per check, OK, WARNING or
+  FAIL, with what to do under each line that is not OK. Changes nothing.
+  Exit status 1 when a check failed.
+</source>
+        <translation>torvanectl check
+  Lässt den Hilfsdienst die verbundenen Tunnel auf Lecks prüfen: Routen, DNS,
+  IPv6, Kill-Switch und charon. Eine Zeile je Prüfung, OK, WARNING oder
+  FAIL, unter jeder Zeile, die nicht OK ist, was zu tun ist. Ändert nichts.
+  Exit-Status 1, wenn eine Prüfung fehlschlug.
+</translation>
     </message>
 </context>
 </TS>

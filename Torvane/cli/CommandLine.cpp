@@ -112,6 +112,17 @@ const std::vector<CommandSpec>& commandSpecs() {
              "  One line per tunnel: name, state, virtual IP, message (tab-separated,\n"
              "  '-' for none). With --watch, prints every new state the helper reports\n"
              "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n")},
+        {"check",
+         {},
+         {},
+         {},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl check\n"
+             "  Asks the helper to check the tunnels that are up for leaks: routes, DNS,\n"
+             "  IPv6, the kill switch and charon. One line per check, OK, WARNING or\n"
+             "  FAIL, with what to do under each line that is not OK. Changes nothing.\n"
+             "  Exit status 1 when a check failed.\n")},
         {"import",
          {"FILE"},
          {"--passphrase-file", "--p12-password-file"},

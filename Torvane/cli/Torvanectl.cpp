@@ -93,6 +93,9 @@ int Torvanectl::run(const Invocation& invocation) {
     if (command == "status") {
         return status(invocation);
     }
+    if (command == "check") {
+        return check();
+    }
     if (command == "import") {
         return importFile(invocation);
     }
@@ -387,6 +390,38 @@ int Torvanectl::status(const Invocation& invocation) {
             });
             subscribe();
         });
+    });
+    return runLoop();
+}
+
+int Torvanectl::check() {
+    withDaemon([this] {
+        m_helper.leakCheck(ThreadHop::wrap(
+            m_hop, [this](const Expected<std::vector<LeakFinding>, std::string>& findings) {
+                if (!findings) {
+                    complain(fill(tr("the leak check could not be run: %1"), findings.error()));
+                    finish(1);
+                    return;
+                }
+                if (findings->empty()) {
+                    say(fill(tr("No tunnel is up: there is nothing to check.")));
+                    finish(0);
+                    return;
+                }
+                bool failed = false;
+                for (const auto& finding : *findings) {
+                    // The level words stay untranslated so that scripts can
+                    // match them.
+                    std::cout << finding.level << "  " << finding.check << ": " << finding.text
+                              << '\n';
+                    if (!finding.hint.empty()) {
+                        std::cout << "    " << finding.hint << '\n';
+                    }
+                    failed = failed || finding.level == kLeakFail;
+                }
+                std::cout << std::flush;
+                finish(failed ? 1 : 0);
+            }));
     });
     return runLoop();
 }

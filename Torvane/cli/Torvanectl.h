@@ -47,6 +47,7 @@ private:
     int stopAll();
     int forceKill();
     int status(const Invocation& invocation);
+    int check();
     int importFile(const Invocation& invocation);
     /// A .sswan or configuration profile: report, then save unless --dry-run.
     int importOtherClientFile(const Invocation& invocation, const std::string& data);

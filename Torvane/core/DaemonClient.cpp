@@ -252,6 +252,36 @@ void DaemonClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     });
 }
 
+void DaemonClient::leakCheck(
+    std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
+    using Findings = Expected<std::vector<LeakFinding>, std::string>;
+    m_tasks.run([this, done = std::move(done)] {
+        auto connection = this->connection();
+        if (!connection) {
+            done(Unexpected{std::string("the helper cannot be reached")});
+            return;
+        }
+        auto result = std::make_shared<ResumeOnce<Findings>>();
+        connection->call(
+            requestFor(protocol::HelperCall::leakCheck),
+            [result](const protocol::Reply& reply) {
+                if (const auto* error = std::get_if<protocol::ErrorReply>(&reply)) {
+                    result->resume(Unexpected{error->message});
+                    return;
+                }
+                const auto* check = std::get_if<protocol::LeakCheckReply>(&reply);
+                auto decoded = decodeLeakFindings(check != nullptr ? check->data : "");
+                if (!decoded) {
+                    result->resume(Unexpected{"unreadable answer: " + decoded.error().message});
+                    return;
+                }
+                result->resume(std::move(*decoded));
+            },
+            [result](const std::string& error) { result->resume(Unexpected{error}); });
+        done(result->wait());
+    });
+}
+
 void DaemonClient::start(const VPNProfile& profile, const VPNSecrets& secrets,
                          std::function<void(HelperResult)> done) {
     auto request = requestFor(protocol::HelperCall::start);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shared/Expected.h"
+#include "shared/LeakFinding.h"
 #include "shared/VPNProfile.h"
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/VPNSecrets.h"
@@ -73,6 +75,10 @@ public:
     virtual void subscribe(std::function<void(HelperResult)> done) = 0;
     /// An empty status on any failure.
     virtual void fetchStatus(std::function<void(VPNRuntimeStatus)> done) = 0;
+    /// Runs the daemon's leak self-check; the findings (none when no tunnel
+    /// is up), or why they could not be had.
+    virtual void
+    leakCheck(std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) = 0;
     virtual void start(const VPNProfile& profile, const VPNSecrets& secrets,
                        std::function<void(HelperResult)> done) = 0;
     /// `profileID` is the upper-case UUID text.

@@ -41,6 +41,8 @@ struct Tunnel {
     /// Consecutive failed keepalive pings.
     int keepaliveFailures = 0;
     bool keepalivePingInFlight = false;
+    /// When a keepalive ping was last answered.
+    std::optional<Clock::TimePoint> lastKeepaliveAnswer;
     /// When reconnectInPlace last started for this tunnel; never = the
     /// distant past, so the first check is not held back by the cooldown.
     std::optional<Clock::TimePoint> lastAutoReconnectAttempt;

@@ -31,6 +31,11 @@ public:
     /// waits for queued engine work. Empty when encoding fails.
     virtual std::string encodedStatus() const = 0;
 
+    /// Runs the read-only leak self-check of the tunnels that are up and
+    /// replies with its findings (JSON, see LeakFinding.h) from the engine
+    /// queue, within about three seconds of being taken up. Changes nothing.
+    virtual void leakCheck(std::function<void(std::string json)> reply) = 0;
+
     /// Restores the machine and stops everything, synchronously on the
     /// caller's thread. Only for the daemon's exit path, after which the
     /// process ends. A start still running is cut short and answered with

@@ -9,12 +9,14 @@
 #include "helper/health/HealthHost.h"
 #include "helper/health/TunnelHealth.h"
 #include "helper/network/ChangeJournal.h"
+#include "helper/network/DnsProbe.h"
 #include "helper/network/DynamicStore.h"
 #include "helper/network/NetworkState.h"
 #include "helper/process/BundleLocator.h"
 #include "helper/process/ChildProcess.h"
 #include "helper/process/OwnProcesses.h"
 #include "shared/Clock.h"
+#include "shared/LeakFinding.h"
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/process/CommandRunner.h"
 
@@ -59,6 +61,8 @@ struct EngineEnvironment {
     /// Runs a job off the engine queue (a keepalive ping). Empty: a small
     /// pool of the engine's own.
     std::function<void(std::function<void()>)> runInBackground;
+    /// Sends the leak check's DNS query; empty: the query is not sent.
+    DnsProbe probeDns;
     /// Registers for sleep/wake messages; empty means none are available.
     PowerEventsOpener openPowerEvents;
     /// Watches the network interfaces (handler on the watch's own thread),
@@ -87,6 +91,7 @@ public:
     void forceKillAll(CommandReply reply) override;
     void setPriorities(std::vector<std::string> profileIDs, std::function<void()> reply) override;
     std::string encodedStatus() const override;
+    void leakCheck(std::function<void(std::string json)> reply) override;
     void teardownAll(bool restoreNetworking) override;
     void setOnStatus(std::function<void(const std::string&)> onStatus) override;
     void setOnLog(std::function<void(const std::string&)> onLog) override;
@@ -145,6 +150,16 @@ private:
     void parseSAInfo(Tunnel& tunnel);
     void discoverTun(Tunnel& tunnel);
     bool childSAInstalled(const Tunnel& tunnel);
+
+    // The leak self-check: see EngineLeakCheck.cpp.
+    std::vector<LeakFinding> runLeakCheck();
+    void checkRoutes(std::vector<LeakFinding>& findings, Clock::TimePoint deadline);
+    void checkDns(std::vector<LeakFinding>& findings);
+    void checkIpv6(std::vector<LeakFinding>& findings);
+    void checkKillSwitch(std::vector<LeakFinding>& findings);
+    void checkCharon(std::vector<LeakFinding>& findings);
+    /// The device `address` leaves by, or why it cannot be told.
+    Expected<std::string, std::string> leavingDevice(const std::string& address);
 
     /// Undoes what a killed predecessor journaled: see EngineJournal.cpp.
     void restoreFromJournal();

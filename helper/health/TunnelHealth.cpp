@@ -135,6 +135,7 @@ void TunnelHealth::handleKeepaliveResult(std::uint64_t serial, int status) {
     tunnel->keepalivePingInFlight = false;
     if (status == 0) {
         tunnel->keepaliveFailures = 0;
+        tunnel->lastKeepaliveAnswer = m_clock.now();
         return;
     }
     ++tunnel->keepaliveFailures;

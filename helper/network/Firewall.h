@@ -41,6 +41,18 @@ struct FirewallError {
     std::string message;
 };
 
+/// Our table as the kernel holds it, read back for the leak check.
+struct FirewallTable {
+    bool present = false;
+    std::optional<std::uint64_t> handle;
+    /// The output chain drops what no rule lets out.
+    bool outputDrops = false;
+    /// Interfaces the output chain lets everything out on.
+    std::vector<std::string> passedInterfaces;
+    /// Addresses the output chain lets IKE out to.
+    std::vector<std::string> passedGateways;
+};
+
 /// The machine's firewall, as far as the kill switch uses it: one table of
 /// our own, replaced whole or deleted; no other table or rule is touched.
 /// Calls run on the engine queue and block it (a gateway name is resolved
@@ -58,6 +70,11 @@ public:
     virtual std::optional<FirewallError> release() = 0;
     /// How the log names our table.
     virtual std::string tableName() const = 0;
+    /// Reads our table back, changing nothing; an error when this backend
+    /// cannot read it.
+    virtual Expected<FirewallTable, FirewallError> inForce() {
+        return Unexpected{FirewallError{1, "this firewall cannot be read back"}};
+    }
 };
 
 /// True for a name a policy may carry as an interface: 1 to 15 characters

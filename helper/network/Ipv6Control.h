@@ -56,6 +56,14 @@ struct Ipv6Error {
     std::string message;
 };
 
+/// Where IPv6 traffic could leave the machine right now.
+struct Ipv6Exposure {
+    /// "IF ADDRESS" of every global-scope address outside loopback.
+    std::vector<std::string> globalAddresses;
+    /// Interfaces an IPv6 default route leaves by.
+    std::vector<std::string> defaultRouteDevices;
+};
+
 /// The per-interface IPv6 switches of the machine. Calls run on the engine
 /// queue; they are quick (no program is run).
 class Ipv6Control {
@@ -69,6 +77,9 @@ public:
     virtual std::optional<Ipv6Mode> mode(const std::string& service) = 0;
     /// Puts `service` into `mode`.
     virtual std::optional<Ipv6Error> setMode(const std::string& service, Ipv6Mode mode) = 0;
+    /// Reads, changing nothing, where IPv6 could leave; nothing when this
+    /// backend cannot tell.
+    virtual std::optional<Ipv6Exposure> exposure() { return std::nullopt; }
 };
 
 } // namespace torvane

@@ -86,6 +86,13 @@ public:
     bool killSwitchLoaded() const;
     bool killSwitchHolding() const;
 
+    // Read-only views for the leak check.
+    const RouteTable& routeTable() const { return m_routes; }
+    const DnsOverride& dnsOverride() const { return m_dns; }
+    bool dnsProxyRunning() const { return m_dnsProxy.isRunning(); }
+    const Ipv6Guard& ipv6Guard() const { return m_ipv6; }
+    const KillSwitch& killSwitch() const { return m_killSwitch; }
+
     /// Undoes one journaled change of a killed predecessor (every kind but
     /// a process) and logs the outcome under `key`.
     void undo(const std::string& key, const UndoStep& step);

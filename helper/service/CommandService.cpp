@@ -28,6 +28,8 @@ std::string replyLine(std::int64_t id, const protocol::Reply& reply) {
         command->message.resize(std::min(command->message.size(), kShortenedTextBytes));
     } else if (auto* status = std::get_if<protocol::StatusReply>(&fallback)) {
         status->data.clear();
+    } else if (auto* check = std::get_if<protocol::LeakCheckReply>(&fallback)) {
+        check->data = "[]";
     } else if (auto* error = std::get_if<protocol::ErrorReply>(&fallback)) {
         error->message.resize(std::min(error->message.size(), kShortenedTextBytes));
     } else if (auto* version = std::get_if<protocol::VersionReply>(&fallback)) {
@@ -114,6 +116,7 @@ std::optional<AuthorizedAction> gatedAction(protocol::HelperCall call) {
         return AuthorizedAction::manage;
     case HelperCall::getVersion:
     case HelperCall::status:
+    case HelperCall::leakCheck:
         break;
     }
     return std::nullopt;
@@ -139,6 +142,7 @@ std::string_view attempt(protocol::HelperCall call) {
         return "force-killing the VPN processes";
     case HelperCall::getVersion:
     case HelperCall::status:
+    case HelperCall::leakCheck:
         break;
     }
     return "this";
@@ -380,6 +384,17 @@ void CommandService::dispatch(const std::shared_ptr<Connection>& connection,
         connection->answer(replyLine(request.id, protocol::StatusReply{m_engine.encodedStatus()}));
         return;
     }
+    // The leak check only reads, so it is open like status; it runs on the
+    // engine queue, which replies.
+    if (request.call == protocol::HelperCall::leakCheck) {
+        m_engine.leakCheck(
+            [weak = std::weak_ptr<Connection>(connection), id = request.id](std::string json) {
+                if (const auto entry = weak.lock()) {
+                    entry->answer(replyLine(id, protocol::LeakCheckReply{std::move(json)}));
+                }
+            });
+        return;
+    }
     connection->waiting.push_back(std::move(request));
     admitNext(connection);
 }
@@ -486,6 +501,7 @@ void CommandService::perform(const std::shared_ptr<Connection>& connection,
         break;
     case HelperCall::getVersion:
     case HelperCall::status:
+    case HelperCall::leakCheck:
         break;
     }
 }

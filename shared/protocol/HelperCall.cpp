@@ -22,6 +22,8 @@ std::string_view selector(HelperCall call) {
         return "statusWithReply:";
     case HelperCall::terminate:
         return "terminateWithReply:";
+    case HelperCall::leakCheck:
+        return "leakCheckWithReply:";
     }
     return {};
 }

@@ -6,7 +6,7 @@
 
 namespace torvane::protocol {
 
-/// The nine commands a client can send to the helper.
+/// The commands a client can send to the helper.
 enum class HelperCall {
     getVersion,
     subscribe,
@@ -17,12 +17,14 @@ enum class HelperCall {
     setPriorities,
     status,
     terminate,
+    /// The read-only leak self-check of the tunnels that are up.
+    leakCheck,
 };
 
-inline constexpr std::array<HelperCall, 9> kAllHelperCalls = {
-    HelperCall::getVersion,    HelperCall::subscribe, HelperCall::start,
-    HelperCall::stop,          HelperCall::stopAll,   HelperCall::forceKillAll,
-    HelperCall::setPriorities, HelperCall::status,    HelperCall::terminate,
+inline constexpr std::array<HelperCall, 10> kAllHelperCalls = {
+    HelperCall::getVersion, HelperCall::subscribe,    HelperCall::start,         HelperCall::stop,
+    HelperCall::stopAll,    HelperCall::forceKillAll, HelperCall::setPriorities, HelperCall::status,
+    HelperCall::terminate,  HelperCall::leakCheck,
 };
 
 /// The selector text that names the call on the wire, e.g. "stopAllWithReply:".

@@ -24,6 +24,9 @@ nlohmann::json replyValues(const Reply& reply) {
             return nlohmann::json::array({base64Encode(r.data)});
         }
         nlohmann::json operator()(const ErrorReply&) const { return nlohmann::json::array(); }
+        nlohmann::json operator()(const LeakCheckReply& r) const {
+            return nlohmann::json::array({base64Encode(r.data)});
+        }
     };
     return std::visit(Visitor{}, reply);
 }
@@ -170,13 +173,18 @@ Expected<Reply, ProtocolError> decodeReply(HelperCall call, const ReplyMessage& 
             return wrongShape();
         }
         return Reply{EmptyReply{}};
-    case HelperCall::status: {
+    case HelperCall::status:
+    case HelperCall::leakCheck: {
         if (!hasShape<std::string>(v)) {
             return wrongShape();
         }
         auto data = base64Decode(std::get<std::string>(v[0]));
         if (!data) {
-            return Unexpected{ProtocolError{"the status reply is not valid Base64"}};
+            return Unexpected{ProtocolError{"the reply to " + std::string(selector(call)) +
+                                            " is not valid Base64"}};
+        }
+        if (call == HelperCall::leakCheck) {
+            return Reply{LeakCheckReply{std::move(*data)}};
         }
         return Reply{StatusReply{std::move(*data)}};
     }

@@ -40,6 +40,12 @@ struct StatusReply {
     std::string data;
     friend bool operator==(const StatusReply&, const StatusReply&) = default;
 };
+/// The leak self-check's findings: JSON of a list of {check, level, text,
+/// hint} (bytes).
+struct LeakCheckReply {
+    std::string data;
+    friend bool operator==(const LeakCheckReply&, const LeakCheckReply&) = default;
+};
 /// Sent in place of any call's own reply when the helper refused to carry the
 /// call out (the caller's user was not authorized for it). Nothing was done.
 /// On the wire: {"id": N, "error": message}.
@@ -47,8 +53,8 @@ struct ErrorReply {
     std::string message;
     friend bool operator==(const ErrorReply&, const ErrorReply&) = default;
 };
-using Reply =
-    std::variant<VersionReply, SubscribeReply, CommandReply, EmptyReply, StatusReply, ErrorReply>;
+using Reply = std::variant<VersionReply, SubscribeReply, CommandReply, EmptyReply, StatusReply,
+                           ErrorReply, LeakCheckReply>;
 
 /// A new status snapshot, JSON of a VPNRuntimeStatus (bytes).
 struct StatusChanged {

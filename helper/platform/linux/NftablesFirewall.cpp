@@ -6,6 +6,8 @@
 #include <memory>
 #include <netdb.h>
 #include <nftables/libnftables.h>
+#include <sstream>
+#include <string_view>
 #include <sys/socket.h>
 
 namespace torvane {
@@ -88,14 +90,15 @@ struct Run {
     std::string error;
 };
 
-Run runScript(const std::string& script) {
+Run runScript(const std::string& script,
+              unsigned flags = NFT_CTX_OUTPUT_ECHO | NFT_CTX_OUTPUT_HANDLE) {
     const std::unique_ptr<nft_ctx, void (*)(nft_ctx*)> context(nft_ctx_new(NFT_CTX_DEFAULT),
                                                                nft_ctx_free);
     if (!context) {
         return {1, {}, "cannot create an nftables context"};
     }
     // Echo with handles: the table's handle comes back in the output.
-    nft_ctx_output_set_flags(context.get(), NFT_CTX_OUTPUT_ECHO | NFT_CTX_OUTPUT_HANDLE);
+    nft_ctx_output_set_flags(context.get(), flags);
     nft_ctx_buffer_output(context.get());
     nft_ctx_buffer_error(context.get());
     Run run;
@@ -112,6 +115,15 @@ Run runScript(const std::string& script) {
 
 // The last "add table …" line of the echo names the table now in force:
 // the first one of the script only makes sure there is one to delete.
+std::optional<std::uint64_t> handleNumber(std::string_view digits) {
+    std::uint64_t value = 0;
+    const auto [rest, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || rest != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<std::uint64_t> tableHandle(const std::string& echo) {
     const std::string prefix = std::string("add table ") + kTable + " # handle ";
     std::optional<std::uint64_t> handle;
@@ -123,11 +135,7 @@ std::optional<std::uint64_t> tableHandle(const std::string& echo) {
         }
         const std::string_view line(echo.data() + start, end - start);
         if (line.substr(0, prefix.size()) == prefix) {
-            const auto digits = line.substr(prefix.size());
-            std::uint64_t value = 0;
-            const auto [rest, error] =
-                std::from_chars(digits.data(), digits.data() + digits.size(), value);
-            if (error == std::errc() && rest == digits.data() + digits.size()) {
+            if (const auto value = handleNumber(line.substr(prefix.size()))) {
                 handle = value;
             }
         }
@@ -225,6 +233,56 @@ std::optional<FirewallError> NftablesFirewall::release() {
         return FirewallError{run.status, "nftables refused to delete the table: " + run.error};
     }
     return std::nullopt;
+}
+
+FirewallTable NftablesFirewall::parseListing(const std::string& listing) {
+    FirewallTable table;
+    std::istringstream lines(listing);
+    std::string line;
+    std::string chain;
+    while (std::getline(lines, line)) {
+        const auto first = line.find_first_not_of(" \t");
+        const std::string_view text =
+            first == std::string::npos ? std::string_view() : std::string_view(line).substr(first);
+        const auto handleAt = text.rfind("# handle ");
+        if (text.substr(0, 6) == "table ") {
+            table.present = true;
+            if (handleAt != std::string_view::npos) {
+                table.handle = handleNumber(text.substr(handleAt + 9));
+            }
+        } else if (text.substr(0, 6) == "chain ") {
+            const auto end = text.find(' ', 6);
+            chain = std::string(text.substr(6, end == std::string_view::npos ? end : end - 6));
+        } else if (chain == "output") {
+            if (text.find("hook output") != std::string_view::npos) {
+                table.outputDrops = text.find("policy drop;") != std::string_view::npos;
+            } else if (text.find(" accept") != std::string_view::npos) {
+                std::istringstream words{std::string(text)};
+                std::string word, value, next;
+                words >> word >> value >> next;
+                if (word == "oifname" && value.size() > 2) {
+                    table.passedInterfaces.push_back(value.substr(1, value.size() - 2));
+                } else if ((word == "ip" || word == "ip6") && value == "daddr" &&
+                           std::find(table.passedGateways.begin(), table.passedGateways.end(),
+                                     next) == table.passedGateways.end()) {
+                    table.passedGateways.push_back(next);
+                }
+            }
+        }
+    }
+    return table;
+}
+
+Expected<FirewallTable, FirewallError> NftablesFirewall::inForce() {
+    const auto run = runScript(std::string("list table ") + kTable + "\n", NFT_CTX_OUTPUT_HANDLE);
+    if (run.status != 0) {
+        if (run.error.find("No such file or directory") != std::string::npos) {
+            return FirewallTable{};
+        }
+        return Unexpected{
+            FirewallError{run.status, "nftables cannot list the table: " + run.error}};
+    }
+    return parseListing(run.output);
 }
 
 } // namespace torvane

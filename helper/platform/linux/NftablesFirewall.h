@@ -26,6 +26,10 @@ public:
     Expected<FirewallApplied, FirewallError> apply(const FirewallPolicy& policy) override;
     std::optional<FirewallError> release() override;
     std::string tableName() const override;
+    Expected<FirewallTable, FirewallError> inForce() override;
+
+    /// What `nft list table` printed (with handles) says of our table.
+    static FirewallTable parseListing(const std::string& listing);
 
     /// The nft script that replaces our table with `policy`: the one place
     /// the kill switch's rules are written. Every rule carries a counter so

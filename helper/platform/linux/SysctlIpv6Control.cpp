@@ -1,11 +1,14 @@
 #include "helper/platform/linux/SysctlIpv6Control.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <net/if.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -153,6 +156,54 @@ std::optional<Ipv6Error> SysctlIpv6Control::setMode(const std::string& service, 
         }
     }
     return std::nullopt;
+}
+
+std::optional<Ipv6Exposure> SysctlIpv6Control::exposure() {
+    std::ifstream addresses("/proc/net/if_inet6");
+    std::ifstream routes("/proc/net/ipv6_route");
+    if (!addresses || !routes) {
+        return std::nullopt;
+    }
+    Ipv6Exposure found;
+    // "ADDRESS IFINDEX PREFIXLEN SCOPE FLAGS NAME", 32 hex digits per address.
+    std::string line;
+    while (std::getline(addresses, line)) {
+        std::istringstream fields(line);
+        std::string hex, index, length, scope, flags, name;
+        if (!(fields >> hex >> index >> length >> scope >> flags >> name) || hex.size() != 32 ||
+            scope != "00" || name == "lo") {
+            continue;
+        }
+        in6_addr address{};
+        for (std::size_t i = 0; i < 16; ++i) {
+            address.s6_addr[i] =
+                static_cast<std::uint8_t>(std::strtoul(hex.substr(2 * i, 2).c_str(), nullptr, 16));
+        }
+        char text[INET6_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET6, &address, text, sizeof text) != nullptr) {
+            found.globalAddresses.push_back(name + " " + text);
+        }
+    }
+    // "DEST DESTLEN SRC SRCLEN NEXTHOP METRIC REFCNT USE FLAGS NAME"; the
+    // kernel's own unreachable default sits on lo.
+    while (std::getline(routes, line)) {
+        std::istringstream fields(line);
+        std::string dest, destLength, src, srcLength, nextHop, metric, refs, use, flags, name;
+        if (!(fields >> dest >> destLength >> src >> srcLength >> nextHop >> metric >> refs >>
+              use >> flags >> name)) {
+            continue;
+        }
+        const unsigned long bits = std::strtoul(flags.c_str(), nullptr, 16);
+        constexpr unsigned long kUp = 0x1;
+        constexpr unsigned long kReject = 0x200;
+        if (dest == std::string(32, '0') && destLength == "00" && name != "lo" &&
+            (bits & kUp) != 0 && (bits & kReject) == 0 &&
+            std::find(found.defaultRouteDevices.begin(), found.defaultRouteDevices.end(), name) ==
+                found.defaultRouteDevices.end()) {
+            found.defaultRouteDevices.push_back(name);
+        }
+    }
+    return found;
 }
 
 } // namespace torvane

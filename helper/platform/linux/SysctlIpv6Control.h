@@ -19,6 +19,8 @@ public:
     std::vector<NetworkService> services() override;
     std::optional<Ipv6Mode> mode(const std::string& service) override;
     std::optional<Ipv6Error> setMode(const std::string& service, Ipv6Mode mode) override;
+    /// From /proc/net/if_inet6 and /proc/net/ipv6_route.
+    std::optional<Ipv6Exposure> exposure() override;
 
 private:
     std::string switchPath(const std::string& service, const std::string& name) const;

@@ -143,6 +143,9 @@ void FakeDaemon::serve(const std::shared_ptr<Connection>& connection) {
                 case HelperCall::status:
                     reply = protocol::StatusReply{m_statusData};
                     break;
+                case HelperCall::leakCheck:
+                    reply = protocol::LeakCheckReply{"[]"};
+                    break;
                 case HelperCall::start:
                 case HelperCall::stop:
                 case HelperCall::stopAll:

@@ -59,6 +59,11 @@ void FakeHelperClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     answer([this, done] { done(fetchedStatus); });
 }
 
+void FakeHelperClient::leakCheck(
+    std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
+    answer([done] { done(std::vector<LeakFinding>{}); });
+}
+
 void FakeHelperClient::start(const VPNProfile& profile, const VPNSecrets& secrets,
                              std::function<void(HelperResult)> done) {
     {

@@ -76,6 +76,11 @@ std::string FakeTunnelEngine::encodedStatus() const {
     return m_status;
 }
 
+void FakeTunnelEngine::leakCheck(std::function<void(std::string json)> reply) {
+    record("leakCheck");
+    post([reply = std::move(reply)] { reply("[]"); });
+}
+
 void FakeTunnelEngine::teardownAll(bool restoreNetworking) {
     record(restoreNetworking ? "teardown true" : "teardown false");
 }

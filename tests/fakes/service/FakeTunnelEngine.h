@@ -29,6 +29,7 @@ public:
     void forceKillAll(CommandReply reply) override;
     void setPriorities(std::vector<std::string> profileIDs, std::function<void()> reply) override;
     std::string encodedStatus() const override;
+    void leakCheck(std::function<void(std::string json)> reply) override;
     void teardownAll(bool restoreNetworking) override;
     void setOnStatus(std::function<void(const std::string& json)> onStatus) override;
     void setOnLog(std::function<void(const std::string& line)> onLog) override;

@@ -163,6 +163,7 @@ std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
                 }
                 job();
             },
+        .probeDns = {},
         .openPowerEvents = [this](PowerMessageHandler handler)
             -> Expected<std::unique_ptr<PowerEvents>, std::string> {
             m_power = std::move(handler);

@@ -42,6 +42,7 @@ TEST(ServerMessage, RepliesHaveTheirWireShapeAndDecodeForTheirCall) {
         {HelperCall::status, StatusReply{R"({"tunnels":[]})"},
          R"({"id":5,"reply":["eyJ0dW5uZWxzIjpbXX0="]})"},
         {HelperCall::status, StatusReply{""}, R"({"id":5,"reply":[""]})"},
+        {HelperCall::leakCheck, LeakCheckReply{"[]"}, R"({"id":5,"reply":["W10="]})"},
         // A refusal answers any call, whatever its own reply looks like.
         {HelperCall::setPriorities, ErrorReply{"Not authorized: x"},
          R"({"error":"Not authorized: x","id":5})"},

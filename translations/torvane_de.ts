@@ -1239,19 +1239,6 @@ torvanectl add --from-json FILE [options]
 </translation>
     </message>
     <message>
-        <source>torvanectl status [--watch]
-  One line per tunnel: name, state, virtual IP, message (tab-separated,
-  &apos;-&apos; for none). With --watch, prints every new state the helper reports
-  until Ctrl-C; a tunnel that goes away is shown as disconnected.
-</source>
-        <translation>torvanectl status [--watch]
-  Eine Zeile je Tunnel: Name, Zustand, virtuelle IP, Meldung (durch Tabulatoren
-  getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue Zustand, den der
-  Hilfsdienst meldet, bis Strg-C ausgegeben; ein verschwundener Tunnel wird als
-  getrennt angezeigt.
-</translation>
-    </message>
-    <message>
         <source>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
   Writes a profile and its secrets, sealed with a passphrase, to FILE, which
   only you can read. The passphrase protects the whole file against changes.
@@ -1471,6 +1458,25 @@ falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
     <message>
         <source>Profile &apos;%1&apos; (%2):</source>
         <translation>Profil „%1“ (%2):</translation>
+    </message>
+    <message>
+        <source>torvanectl status [--watch] [--json]
+  One line per tunnel: name, state, virtual IP, message, then bytes in,
+  bytes out, packets in, packets out (tab-separated, &apos;-&apos; for none). With
+  --watch, prints every new state the helper reports, the counters every
+  2 seconds, until Ctrl-C; a tunnel that goes away is shown as
+  disconnected. With --json, prints the status as one JSON object per
+  line instead, with every detail the helper reports.
+</source>
+        <translation>torvanectl status [--watch] [--json]
+  Eine Zeile je Tunnel: Name, Zustand, virtuelle IP, Meldung, dann Bytes
+  empfangen, Bytes gesendet, Pakete empfangen, Pakete gesendet (durch
+  Tabulatoren getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue
+  Zustand, den der Hilfsdienst meldet, und alle 2 Sekunden die Zähler bis
+  Strg-C ausgegeben; ein verschwundener Tunnel wird als getrennt angezeigt.
+  Mit --json wird der Status stattdessen als ein JSON-Objekt je Zeile
+  ausgegeben, mit allen Angaben des Hilfsdienstes.
+</translation>
     </message>
 </context>
 </TS>

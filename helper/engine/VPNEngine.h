@@ -90,6 +90,7 @@ public:
     void teardownAll(bool restoreNetworking) override;
     void setOnStatus(std::function<void(const std::string&)> onStatus) override;
     void setOnLog(std::function<void(const std::string&)> onLog) override;
+    void setStatusFollowed(bool followed) override;
 
     /// The snapshot last published.
     VPNRuntimeStatus statusSnapshot() const;
@@ -146,6 +147,10 @@ private:
     void discoverTun(Tunnel& tunnel);
     bool childSAInstalled(const Tunnel& tunnel);
 
+    // Traffic counters and SA details: see EngineTraffic.cpp.
+    void followStatus(bool followed);
+    void refreshSaDetails();
+
     /// Undoes what a killed predecessor journaled: see EngineJournal.cpp.
     void restoreFromJournal();
 
@@ -196,6 +201,8 @@ private:
     /// What a killed predecessor left has been undone (or there was no
     /// journal to read).
     bool m_journalRestored = false;
+    /// Refreshes the SA details while a client follows the status.
+    std::unique_ptr<EngineTimer> m_saRefreshTimer;
     /// Declared last, so destroyed first: its keepalive pings and power
     /// messages stop before anything they reach goes.
     TunnelHealth m_health;

@@ -47,8 +47,8 @@ std::string tunnelLine(const std::string& name, VPNConnState state,
     auto orDash = [](const std::optional<std::string>& text) {
         return text && !text->empty() ? *text : std::string("-");
     };
-    std::string line = name + '\t' + std::string(rawValue(state)) + '\t' + orDash(vip) + '\t' +
-                       orDash(message);
+    std::string line =
+        name + '\t' + std::string(rawValue(state)) + '\t' + orDash(vip) + '\t' + orDash(message);
     for (const std::int64_t VPNSaDetails::*counter :
          {&VPNSaDetails::bytesIn, &VPNSaDetails::bytesOut, &VPNSaDetails::packetsIn,
           &VPNSaDetails::packetsOut}) {
@@ -433,12 +433,11 @@ void Torvanectl::printOnceCountersArrive() {
         printSnapshot({}, m_manager.status());
         finish(0);
     };
-    QObject::connect(&m_manager, &ConnectionManager::statusChanged, this,
-                     [this, printAndFinish] {
-                         if (!lacksCounters(m_manager.status())) {
-                             printAndFinish();
-                         }
-                     });
+    QObject::connect(&m_manager, &ConnectionManager::statusChanged, this, [this, printAndFinish] {
+        if (!lacksCounters(m_manager.status())) {
+            printAndFinish();
+        }
+    });
     QObject::connect(&m_limitTimer, &QTimer::timeout, this, printAndFinish);
     m_limitTimer.start(kCountersLimitMilliseconds);
     m_helper.subscribe(ThreadHop::wrap(m_hop, [printAndFinish](const HelperResult& result) {

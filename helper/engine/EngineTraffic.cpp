@@ -27,10 +27,9 @@ void VPNEngine::followStatus(bool followed) {
     if (followed) {
         // At once, so that a client that just subscribed sees the figures.
         refreshSaDetails();
-        m_saRefreshTimer =
-            std::make_unique<EngineTimer>(m_env.clock, m_queue, kSaRefreshInterval,
-                                          kSaRefreshInterval, std::chrono::milliseconds(200),
-                                          [this] { refreshSaDetails(); });
+        m_saRefreshTimer = std::make_unique<EngineTimer>(
+            m_env.clock, m_queue, kSaRefreshInterval, kSaRefreshInterval,
+            std::chrono::milliseconds(200), [this] { refreshSaDetails(); });
         return;
     }
     m_saRefreshTimer.reset();

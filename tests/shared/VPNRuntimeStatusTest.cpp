@@ -61,9 +61,19 @@ TEST(VPNRuntimeStatusJson, OptionalFieldsAppearOnlyWhenPresent) {
 
 TEST(VPNRuntimeStatusJson, SaDetailsRoundTripAndAMalformedOneIsDroppedAlone) {
     VPNTunnelStatus withSa = tunnel("A", VPNConnState::connected);
-    withSa.sa = VPNSaDetails{5'000'000'000, 2, 3, 4, "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384",
-                             "AES_GCM_16-256", 61, 3000, std::nullopt, "10.10.0.2[4500]",
-                             "10.10.0.1[4500]", {"10.99.0.1/32"}, {"10.200.0.0/24", "::/0"}};
+    withSa.sa = VPNSaDetails{5'000'000'000,
+                             2,
+                             3,
+                             4,
+                             "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384",
+                             "AES_GCM_16-256",
+                             61,
+                             3000,
+                             std::nullopt,
+                             "10.10.0.2[4500]",
+                             "10.10.0.1[4500]",
+                             {"10.99.0.1/32"},
+                             {"10.200.0.0/24", "::/0"}};
     const std::string text = encodeRuntimeStatus({{withSa}});
     const json sa = json::parse(text)["tunnels"][0]["sa"];
     EXPECT_FALSE(sa.contains("espRekeySeconds")) << "no rekey scheduled: key left out";

@@ -17,8 +17,9 @@ namespace torvane {
 /// only while some client follows the status, so it may be absent from a
 /// connected tunnel too.
 struct VPNSaDetails {
-    /// Carried through the tunnel since its CHILD SAs were installed (the
-    /// sum over the installed ones, so a rekey does not reset them).
+    /// Carried by the tunnel's installed CHILD SAs, summed over them. They
+    /// start again from the new SA's figures once a rekey retires the old
+    /// one: read differences between two reports, not totals.
     std::int64_t bytesIn = 0;
     std::int64_t bytesOut = 0;
     std::int64_t packetsIn = 0;

@@ -11,7 +11,11 @@ namespace {
 /// How often the details are read while a client follows the status.
 constexpr auto kSaRefreshInterval = std::chrono::seconds(2);
 /// The listing runs on the engine queue: it must not hold up commands long.
-constexpr auto kSaListingLimit = std::chrono::seconds(2);
+/// charon answers within milliseconds when it is well.
+constexpr auto kSaListingLimit = std::chrono::seconds(1);
+/// Refreshes skipped after a listing failed, so that a hung charon does not
+/// keep the queue waiting half the time while a client follows the status.
+constexpr int kSkipsAfterFailure = 5;
 
 } // namespace
 
@@ -33,6 +37,7 @@ void VPNEngine::followStatus(bool followed) {
         return;
     }
     m_saRefreshTimer.reset();
+    m_saRefreshSkips = 0;
     // Nobody refreshes them any more: stale figures are worse than none.
     bool dropped = false;
     for (const auto& tunnel : m_tunnels) {
@@ -52,10 +57,15 @@ void VPNEngine::refreshSaDetails() {
     if (!anyConnected) {
         return;
     }
+    if (m_saRefreshSkips > 0) {
+        --m_saRefreshSkips;
+        return;
+    }
     const auto states = m_env.vici.listSAs(viciUri(), std::nullopt, kSaListingLimit);
     if (!states) {
         // charon's own events and the health checks deal with a charon that
         // cannot be asked; the last figures stay until it answers again.
+        m_saRefreshSkips = kSkipsAfterFailure;
         return;
     }
     bool changed = false;

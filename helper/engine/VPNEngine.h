@@ -203,6 +203,8 @@ private:
     bool m_journalRestored = false;
     /// Refreshes the SA details while a client follows the status.
     std::unique_ptr<EngineTimer> m_saRefreshTimer;
+    /// Refreshes still to skip after a failed listing.
+    int m_saRefreshSkips = 0;
     /// Declared last, so destroyed first: its keepalive pings and power
     /// messages stop before anything they reach goes.
     TunnelHealth m_health;

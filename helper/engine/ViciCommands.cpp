@@ -66,8 +66,8 @@ std::string endpoint(const ViciNode& ike, const char* side) {
 }
 
 /// The details of an established IKE SA with installed CHILD SAs. The
-/// counters add up every installed CHILD SA (old and new side by side while
-/// one is rekeyed); the rest comes from the newest.
+/// counters add up every installed CHILD SA (old and new stand side by side
+/// while one is rekeyed); the rest comes from the newest.
 std::optional<VPNSaDetails> detailsOf(const ViciNode& ike) {
     const ViciNode* children = ike.find("child-sas");
     if (!children || ike.text("state") != "ESTABLISHED") {

@@ -81,7 +81,7 @@ s.sendall(b"\0" * 1000000); s.close()' "$BED_LAN_ADDR"
     local ike esp
     ike=$(sa ikeProposal <<<"$after")
     esp=$(sa espProposal <<<"$after")
-    echo "traffic_e2e: IKE $ike; ESP $esp; $(sa localAddress <<<"$after") -> $(sa remoteAddress <<<"$after")"
+    echo "traffic_e2e: IKE $ike; ESP $esp; status --json: $after"
     # The gateway's listing writes them without spaces, ESP after "ESP:".
     local gw
     gw=$(STRONGSWAN_CONF="$W/gw/strongswan.conf" "$BED_SWANCTL" --list-sas \

@@ -83,8 +83,8 @@ nlohmann::json tunnelStatusToJson(const VPNTunnelStatus& s) {
     if (s.message) {
         object["message"] = *s.message;
     }
-    if (s.sa) {
-        object["sa"] = saToJson(*s.sa);
+    if (s.traffic) {
+        object["traffic"] = saToJson(*s.traffic);
     }
     return object;
 }
@@ -104,8 +104,8 @@ Expected<VPNTunnelStatus, DecodeError> tunnelStatusFromJson(const nlohmann::json
     r.readOptional("message", s.message);
     r.require("priority", s.priority);
     r.require("killSwitchActive", s.killSwitchActive);
-    if (const auto sa = object.find("sa"); sa != object.end()) {
-        s.sa = saFromJson(*sa);
+    if (const auto sa = object.find("traffic"); sa != object.end()) {
+        s.traffic = saFromJson(*sa);
     }
     if (r.failed()) {
         return Unexpected{r.error()};

@@ -83,8 +83,8 @@ nlohmann::json tunnelStatusToJson(const VPNTunnelStatus& s) {
     if (s.message) {
         object["message"] = *s.message;
     }
-    if (s.traffic) {
-        object["traffic"] = saToJson(*s.traffic);
+    if (s.tunnelSA) {
+        object["tunnelSA"] = saToJson(*s.tunnelSA);
     }
     return object;
 }
@@ -104,8 +104,8 @@ Expected<VPNTunnelStatus, DecodeError> tunnelStatusFromJson(const nlohmann::json
     r.readOptional("message", s.message);
     r.require("priority", s.priority);
     r.require("killSwitchActive", s.killSwitchActive);
-    if (const auto sa = object.find("traffic"); sa != object.end()) {
-        s.traffic = saFromJson(*sa);
+    if (const auto sa = object.find("tunnelSA"); sa != object.end()) {
+        s.tunnelSA = saFromJson(*sa);
     }
     if (r.failed()) {
         return Unexpected{r.error()};

@@ -57,10 +57,10 @@ struct VPNTunnelStatus {
     std::int64_t priority = 0;
     /// The kill switch is loaded and this tunnel's profile enables it.
     bool killSwitchActive = false;
-    /// Traffic and SA details; "traffic" in JSON, written only when known.
-    /// (The key sorts after "state", so text that reads name and state
-    /// side by side in the encoded object still finds them so.)
-    std::optional<VPNSaDetails> traffic;
+    /// Traffic and SA details; "tunnelSA" in JSON, written only when known.
+    /// (The key sorts after every other one, so the encoded object's other
+    /// keys keep their neighbours for text that reads them side by side.)
+    std::optional<VPNSaDetails> tunnelSA;
 
     friend bool operator==(const VPNTunnelStatus&, const VPNTunnelStatus&) = default;
 };
@@ -68,7 +68,7 @@ struct VPNTunnelStatus {
 /// Absent optional fields are left out of the object.
 nlohmann::json tunnelStatusToJson(const VPNTunnelStatus& status);
 /// The five required keys must be present with the right types and a known
-/// state; the optional ones may be missing or null. A "traffic" value that does
+/// state; the optional ones may be missing or null. A "tunnelSA" value that does
 /// not decode is dropped rather than failing the tunnel.
 Expected<VPNTunnelStatus, DecodeError> tunnelStatusFromJson(const nlohmann::json& object);
 

@@ -59,13 +59,13 @@ std::string tunnelLine(const std::string& name, VPNConnState state,
 
 std::string tunnelLine(const VPNTunnelStatus& tunnel) {
     return tunnelLine(tunnel.profileName, tunnel.state, tunnel.assignedVIP, tunnel.message,
-                      tunnel.traffic);
+                      tunnel.tunnelSA);
 }
 
 /// A connected tunnel whose counters the helper has not reported yet.
 bool lacksCounters(const VPNRuntimeStatus& status) {
     return std::any_of(status.tunnels.begin(), status.tunnels.end(), [](const auto& tunnel) {
-        return tunnel.state == VPNConnState::connected && !tunnel.traffic;
+        return tunnel.state == VPNConnState::connected && !tunnel.tunnelSA;
     });
 }
 

@@ -39,19 +39,19 @@ inner() {
     export HOME=$W/home XDG_CONFIG_HOME=$W/home/.config TORVANE_HELPER_SOCKET=$S
     mkdir -p "$XDG_CONFIG_HOME"
     ctl() { "$CTL" "$@"; }
-    # KEY of the first tunnel's "traffic" in the JSON status on stdin.
-    sa() { python3 -c 'import json,sys; print(json.load(sys.stdin)["tunnels"][0]["traffic"][sys.argv[1]])' "$1"; }
+    # KEY of the first tunnel's "tunnelSA" in the JSON status on stdin.
+    sa() { python3 -c 'import json,sys; print(json.load(sys.stdin)["tunnels"][0]["tunnelSA"][sys.argv[1]])' "$1"; }
 
     launch --trust-client "$CTL"
     connects tr-psk "Traffic PSK"
 
     # Nobody follows the status: the daemon reads no details.
-    check "no details while nobody follows" fails grep -q '"traffic"' <<<"$(T status)"
+    check "no details while nobody follows" fails grep -q '"tunnelSA"' <<<"$(T status)"
 
     local before
     before=$(ctl status --json)
     check "status --json is one JSON object with the details: $before" \
-        python3 -c 'import json,sys; t=json.loads(sys.argv[1])["tunnels"][0]; assert t["state"]=="connected"; assert {"bytesIn","bytesOut","packetsIn","packetsOut","ikeProposal","espProposal","establishedSeconds","localAddress","remoteAddress","localTrafficSelectors","remoteTrafficSelectors"} <= t["traffic"].keys()' "$before"
+        python3 -c 'import json,sys; t=json.loads(sys.argv[1])["tunnels"][0]; assert t["state"]=="connected"; assert {"bytesIn","bytesOut","packetsIn","packetsOut","ikeProposal","espProposal","establishedSeconds","localAddress","remoteAddress","localTrafficSelectors","remoteTrafficSelectors"} <= t["tunnelSA"].keys()' "$before"
     check "one line" test "$(wc -l <<<"$before")" = 1
 
     "$CTL" status --watch --json >"$W/watch.out" 2>"$W/watch.err" &
@@ -108,13 +108,13 @@ s.sendall(b"\0" * 1000000); s.close()' "$BED_LAN_ADDR"
     check "watch: an object per change, the counters among them ($(wc -l <"$W/watch.out") lines)" \
         python3 -c '
 import json, sys
-seen = [json.loads(l)["tunnels"][0].get("traffic", {}).get("bytesOut", -1) for l in open(sys.argv[1])]
+seen = [json.loads(l)["tunnels"][0].get("tunnelSA", {}).get("bytesOut", -1) for l in open(sys.argv[1])]
 lines = open(sys.argv[1]).read().splitlines()
 assert len(lines) == len(set(lines)), "an unchanged status was printed again"
 assert max(seen) - min(x for x in seen if x >= 0) >= 1000000, seen' "$W/watch.out"
 
     # The last follower has gone: the details go with it.
-    check "details dropped once nobody follows" eventually 5 fails grep -q '"traffic"' <<<"$(T status)"
+    check "details dropped once nobody follows" eventually 5 fails grep -q '"tunnelSA"' <<<"$(T status)"
     daemon_stop
     daemon_summary traffic_e2e
 }

@@ -61,21 +61,21 @@ TEST(VPNRuntimeStatusJson, OptionalFieldsAppearOnlyWhenPresent) {
 
 TEST(VPNRuntimeStatusJson, SaDetailsRoundTripAndAMalformedOneIsDroppedAlone) {
     VPNTunnelStatus withSa = tunnel("A", VPNConnState::connected);
-    withSa.traffic = VPNSaDetails{5'000'000'000,
-                                  2,
-                                  3,
-                                  4,
-                                  "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384",
-                                  "AES_GCM_16-256",
-                                  61,
-                                  3000,
-                                  std::nullopt,
-                                  "10.10.0.2[4500]",
-                                  "10.10.0.1[4500]",
-                                  {"10.99.0.1/32"},
-                                  {"10.200.0.0/24", "::/0"}};
+    withSa.tunnelSA = VPNSaDetails{5'000'000'000,
+                                   2,
+                                   3,
+                                   4,
+                                   "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384",
+                                   "AES_GCM_16-256",
+                                   61,
+                                   3000,
+                                   std::nullopt,
+                                   "10.10.0.2[4500]",
+                                   "10.10.0.1[4500]",
+                                   {"10.99.0.1/32"},
+                                   {"10.200.0.0/24", "::/0"}};
     const std::string text = encodeRuntimeStatus({{withSa}});
-    const json sa = json::parse(text)["tunnels"][0]["traffic"];
+    const json sa = json::parse(text)["tunnels"][0]["tunnelSA"];
     EXPECT_FALSE(sa.contains("espRekeySeconds")) << "no rekey scheduled: key left out";
     EXPECT_EQ(sa["bytesIn"], 5'000'000'000) << "counters past 32 bits";
     EXPECT_EQ(decodeOrFail(text), VPNRuntimeStatus{{withSa}});
@@ -84,9 +84,9 @@ TEST(VPNRuntimeStatusJson, SaDetailsRoundTripAndAMalformedOneIsDroppedAlone) {
     std::string complete = kCompleteTunnel;
     complete.pop_back();
     const auto broken =
-        decodeOrFail(R"({"tunnels":[)" + complete + R"(,"traffic":{"bytesIn":"many"}}]})");
+        decodeOrFail(R"({"tunnels":[)" + complete + R"(,"tunnelSA":{"bytesIn":"many"}}]})");
     ASSERT_EQ(broken.tunnels.size(), 1u);
-    EXPECT_FALSE(broken.tunnels[0].traffic.has_value());
+    EXPECT_FALSE(broken.tunnels[0].tunnelSA.has_value());
 }
 
 TEST(VPNRuntimeStatusJson, AMalformedTunnelListBecomesEmptyButANonObjectFails) {

@@ -1674,14 +1674,6 @@ torvanectl add --from-json FILE [options]
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>torvanectl status [--watch]
-  One line per tunnel: name, state, virtual IP, message (tab-separated,
-  &apos;-&apos; for none). With --watch, prints every new state the helper reports
-  until Ctrl-C; a tunnel that goes away is shown as disconnected.
-</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
   Writes a profile and its secrets, sealed with a passphrase, to FILE, which
   only you can read. The passphrase protects the whole file against changes.
@@ -1877,6 +1869,17 @@ Exit status: 0 success, 1 failure, 2 usage error.
   IPv6, the kill switch and charon. One line per check, OK, WARNING or
   FAIL, with what to do under each line that is not OK. Changes nothing.
   Exit status 1 when a check failed.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>torvanectl status [--watch] [--json]
+  One line per tunnel: name, state, virtual IP, message, then bytes in,
+  bytes out, packets in, packets out (tab-separated, &apos;-&apos; for none). With
+  --watch, prints every new state the helper reports, the counters every
+  2 seconds, until Ctrl-C; a tunnel that goes away is shown as
+  disconnected. With --json, prints the status as one JSON object per
+  line instead, with every detail the helper reports.
 </source>
         <translation type="unfinished"></translation>
     </message>

@@ -1718,19 +1718,6 @@ torvanectl add --from-json FILE [options]
 </translation>
     </message>
     <message>
-        <source>torvanectl status [--watch]
-  One line per tunnel: name, state, virtual IP, message (tab-separated,
-  &apos;-&apos; for none). With --watch, prints every new state the helper reports
-  until Ctrl-C; a tunnel that goes away is shown as disconnected.
-</source>
-        <translation>torvanectl status [--watch]
-  Eine Zeile je Tunnel: Name, Zustand, virtuelle IP, Meldung (durch Tabulatoren
-  getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue Zustand, den der
-  Hilfsdienst meldet, bis Strg-C ausgegeben; ein verschwundener Tunnel wird als
-  getrennt angezeigt.
-</translation>
-    </message>
-    <message>
         <source>torvanectl export NAME|ID FILE [--passphrase-file FILE] [--format-version 1|2]
   Writes a profile and its secrets, sealed with a passphrase, to FILE, which
   only you can read. The passphrase protects the whole file against changes.
@@ -1963,6 +1950,25 @@ falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
   IPv6, Kill-Switch und charon. Eine Zeile je Prüfung, OK, WARNING oder
   FAIL, unter jeder Zeile, die nicht OK ist, was zu tun ist. Ändert nichts.
   Exit-Status 1, wenn eine Prüfung fehlschlug.
+</translation>
+    </message>
+    <message>
+        <source>torvanectl status [--watch] [--json]
+  One line per tunnel: name, state, virtual IP, message, then bytes in,
+  bytes out, packets in, packets out (tab-separated, &apos;-&apos; for none). With
+  --watch, prints every new state the helper reports, the counters every
+  2 seconds, until Ctrl-C; a tunnel that goes away is shown as
+  disconnected. With --json, prints the status as one JSON object per
+  line instead, with every detail the helper reports.
+</source>
+        <translation>torvanectl status [--watch] [--json]
+  Eine Zeile je Tunnel: Name, Zustand, virtuelle IP, Meldung, dann Bytes
+  empfangen, Bytes gesendet, Pakete empfangen, Pakete gesendet (durch
+  Tabulatoren getrennt, &apos;-&apos; für keine). Mit --watch wird jeder neue
+  Zustand, den der Hilfsdienst meldet, und alle 2 Sekunden die Zähler bis
+  Strg-C ausgegeben; ein verschwundener Tunnel wird als getrennt angezeigt.
+  Mit --json wird der Status stattdessen als ein JSON-Objekt je Zeile
+  ausgegeben, mit allen Angaben des Hilfsdienstes.
 </translation>
     </message>
 </context>

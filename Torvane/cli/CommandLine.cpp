@@ -105,13 +105,16 @@ const std::vector<CommandSpec>& commandSpecs() {
         {"status",
          {},
          {},
-         {"--watch"},
+         {"--watch", "--json"},
          QT_TRANSLATE_NOOP(
              "torvanectl",
-             "torvanectl status [--watch]\n"
-             "  One line per tunnel: name, state, virtual IP, message (tab-separated,\n"
-             "  '-' for none). With --watch, prints every new state the helper reports\n"
-             "  until Ctrl-C; a tunnel that goes away is shown as disconnected.\n")},
+             "torvanectl status [--watch] [--json]\n"
+             "  One line per tunnel: name, state, virtual IP, message, then bytes in,\n"
+             "  bytes out, packets in, packets out (tab-separated, '-' for none). With\n"
+             "  --watch, prints every new state the helper reports, the counters every\n"
+             "  2 seconds, until Ctrl-C; a tunnel that goes away is shown as\n"
+             "  disconnected. With --json, prints the status as one JSON object per\n"
+             "  line instead, with every detail the helper reports.\n")},
         {"check",
          {},
          {},

@@ -36,19 +36,37 @@ int reportError(const CommandError& error) {
     return error.exitStatus;
 }
 
-/// One tunnel as a line: name, state, virtual IP, message, tab-separated,
-/// "-" for what is absent.
+/// One tunnel as a line: name, state, virtual IP, message, then bytes in,
+/// bytes out, packets in, packets out; tab-separated, "-" for what is
+/// absent. The counters come last so that scripts reading the first four
+/// columns keep working.
 std::string tunnelLine(const std::string& name, VPNConnState state,
                        const std::optional<std::string>& vip,
-                       const std::optional<std::string>& message) {
+                       const std::optional<std::string>& message,
+                       const std::optional<VPNSaDetails>& sa) {
     auto orDash = [](const std::optional<std::string>& text) {
         return text && !text->empty() ? *text : std::string("-");
     };
-    return name + '\t' + std::string(rawValue(state)) + '\t' + orDash(vip) + '\t' + orDash(message);
+    std::string line =
+        name + '\t' + std::string(rawValue(state)) + '\t' + orDash(vip) + '\t' + orDash(message);
+    for (const std::int64_t VPNSaDetails::*counter :
+         {&VPNSaDetails::bytesIn, &VPNSaDetails::bytesOut, &VPNSaDetails::packetsIn,
+          &VPNSaDetails::packetsOut}) {
+        line += '\t' + (sa ? std::to_string((*sa).*counter) : std::string("-"));
+    }
+    return line;
 }
 
 std::string tunnelLine(const VPNTunnelStatus& tunnel) {
-    return tunnelLine(tunnel.profileName, tunnel.state, tunnel.assignedVIP, tunnel.message);
+    return tunnelLine(tunnel.profileName, tunnel.state, tunnel.assignedVIP, tunnel.message,
+                      tunnel.tunnelSA);
+}
+
+/// A connected tunnel whose counters the helper has not reported yet.
+bool lacksCounters(const VPNRuntimeStatus& status) {
+    return std::any_of(status.tunnels.begin(), status.tunnels.end(), [](const auto& tunnel) {
+        return tunnel.state == VPNConnState::connected && !tunnel.tunnelSA;
+    });
 }
 
 } // namespace
@@ -307,7 +325,8 @@ void Torvanectl::printTransition() {
     if (tunnel != nullptr) {
         line = tunnelLine(*tunnel);
     } else if (!m_lastTransition.empty()) {
-        line = tunnelLine(m_watchedName, VPNConnState::disconnected, std::nullopt, std::nullopt);
+        line = tunnelLine(m_watchedName, VPNConnState::disconnected, std::nullopt, std::nullopt,
+                          std::nullopt);
     }
     if (!line.empty() && line != m_lastTransition) {
         m_lastTransition = line;
@@ -348,6 +367,11 @@ int Torvanectl::forceKill() {
 }
 
 void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntimeStatus& current) {
+    if (m_printsJson) {
+        // One object per line, so that a script can read a watch line by line.
+        std::cout << encodeRuntimeStatus(current) << '\n' << std::flush;
+        return;
+    }
     std::string text;
     for (const auto& tunnel : current.tunnels) {
         text += tunnelLine(tunnel) + '\n';
@@ -356,7 +380,7 @@ void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntim
     for (const auto& gone : previous.tunnels) {
         if (current.tunnel(gone.profileID) == nullptr) {
             text += tunnelLine(gone.profileName, VPNConnState::disconnected, std::nullopt,
-                               std::nullopt) +
+                               std::nullopt, std::nullopt) +
                     '\n';
         }
     }
@@ -374,9 +398,14 @@ void Torvanectl::printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntim
 
 int Torvanectl::status(const Invocation& invocation) {
     const bool watch = invocation.flag("--watch");
+    m_printsJson = invocation.flag("--json");
     m_endsOnInterrupt = watch;
     withDaemon([this, watch] {
         m_manager.refreshStatus([this, watch] {
+            if (!watch && lacksCounters(m_manager.status())) {
+                printOnceCountersArrive();
+                return;
+            }
             printSnapshot({}, m_manager.status());
             m_printedStatus = m_manager.status();
             if (!watch) {
@@ -384,7 +413,9 @@ int Torvanectl::status(const Invocation& invocation) {
                 return;
             }
             QObject::connect(&m_manager, &ConnectionManager::statusChanged, this, [this] {
-                std::cout << '\n';
+                if (!m_printsJson) {
+                    std::cout << '\n';
+                }
                 printSnapshot(m_printedStatus, m_manager.status());
                 m_printedStatus = m_manager.status();
             });
@@ -424,6 +455,31 @@ int Torvanectl::check() {
             }));
     });
     return runLoop();
+}
+
+void Torvanectl::printOnceCountersArrive() {
+    // The helper reads the counters only while someone follows the status,
+    // and at once when the first one starts to: follow it until they come,
+    // or print what there is.
+    auto printAndFinish = [this] {
+        if (m_exitStatus) {
+            return;
+        }
+        printSnapshot({}, m_manager.status());
+        finish(0);
+    };
+    QObject::connect(&m_manager, &ConnectionManager::statusChanged, this, [this, printAndFinish] {
+        if (!lacksCounters(m_manager.status())) {
+            printAndFinish();
+        }
+    });
+    QObject::connect(&m_limitTimer, &QTimer::timeout, this, printAndFinish);
+    m_limitTimer.start(kCountersLimitMilliseconds);
+    m_helper.subscribe(ThreadHop::wrap(m_hop, [printAndFinish](const HelperResult& result) {
+        if (result.code != 0) {
+            printAndFinish();
+        }
+    }));
 }
 
 int Torvanectl::log() {

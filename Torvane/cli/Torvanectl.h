@@ -36,6 +36,8 @@ public:
 
     /// How long `connect` waits for the daemon's reply.
     static constexpr int kConnectLimitSeconds = 60;
+    /// How long `status` waits for the counters of connected tunnels.
+    static constexpr int kCountersLimitMilliseconds = 3000;
 
 private:
     int list();
@@ -71,6 +73,8 @@ private:
                                                    const std::string& prompt, bool confirm);
 
     void printSnapshot(const VPNRuntimeStatus& previous, const VPNRuntimeStatus& current);
+    /// `status` without --watch, when a connected tunnel has no counters yet.
+    void printOnceCountersArrive();
     void printTransition();
 
     HelperClient& m_helper;
@@ -90,6 +94,8 @@ private:
     std::optional<std::string> m_passwordFile;
     std::string m_promptError;
     VPNRuntimeStatus m_printedStatus;
+    /// `status --json`: snapshots are printed as JSON objects.
+    bool m_printsJson = false;
 };
 
 } // namespace cli

@@ -5,6 +5,7 @@
 #include "shared/Clock.h"
 #include "shared/VPNConnState.h"
 #include "shared/VPNProfile.h"
+#include "shared/VPNTunnelStatus.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,8 @@ struct Tunnel {
     /// Gateway address actually in use.
     std::optional<std::string> remoteIP;
     std::optional<std::string> message;
+    /// Counters and SA details, kept only while a client follows the status.
+    std::optional<VPNSaDetails> sa;
 
     /// Unique for the engine's lifetime: delayed work holds this instead of
     /// a pointer, so a stopped tunnel (or a new one at the same address) is

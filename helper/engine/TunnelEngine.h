@@ -44,6 +44,12 @@ public:
 
     /// Receives each new snapshot's JSON (called on the engine queue).
     virtual void setOnStatus(std::function<void(const std::string& json)> onStatus) = 0;
+    /// Whether some client follows the status. While one does, the engine
+    /// adds each connected tunnel's traffic counters and SA details to the
+    /// status and refreshes them every few seconds; while none does, it
+    /// reads nothing and drops them, so an idle daemon is not woken.
+    virtual void setStatusFollowed(bool /*followed*/) {}
+
     /// Receives each user-visible log line (engine queue and output readers).
     virtual void setOnLog(std::function<void(const std::string& line)> onLog) = 0;
 };

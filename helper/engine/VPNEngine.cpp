@@ -164,6 +164,7 @@ void VPNEngine::pushStatus() {
             tunnel->message,
             tunnel->priority,
             m_network.killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
+            tunnel->state == VPNConnState::connected ? tunnel->sa : std::nullopt,
         });
     }
     if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
@@ -357,7 +358,8 @@ void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string&
                                   std::nullopt,
                                   error,
                                   priority,
-                                  false};
+                                  false,
+                                  std::nullopt};
     if (tunnel != nullptr) {
         stopTunnel(tunnel);
     } else {

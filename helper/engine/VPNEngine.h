@@ -95,6 +95,7 @@ public:
     void teardownAll(bool restoreNetworking) override;
     void setOnStatus(std::function<void(const std::string&)> onStatus) override;
     void setOnLog(std::function<void(const std::string&)> onLog) override;
+    void setStatusFollowed(bool followed) override;
 
     /// The snapshot last published.
     VPNRuntimeStatus statusSnapshot() const;
@@ -160,6 +161,9 @@ private:
     void checkCharon(std::vector<LeakFinding>& findings);
     /// The device `address` leaves by, or why it cannot be told.
     Expected<std::string, std::string> leavingDevice(const std::string& address);
+    // Traffic counters and SA details: see EngineTraffic.cpp.
+    void followStatus(bool followed);
+    void refreshSaDetails();
 
     /// Undoes what a killed predecessor journaled: see EngineJournal.cpp.
     void restoreFromJournal();
@@ -211,6 +215,10 @@ private:
     /// What a killed predecessor left has been undone (or there was no
     /// journal to read).
     bool m_journalRestored = false;
+    /// Refreshes the SA details while a client follows the status.
+    std::unique_ptr<EngineTimer> m_saRefreshTimer;
+    /// Refreshes still to skip after a failed listing.
+    int m_saRefreshSkips = 0;
     /// Declared last, so destroyed first: its keepalive pings and power
     /// messages stop before anything they reach goes.
     TunnelHealth m_health;

@@ -3,6 +3,7 @@
 #include "helper/engine/ViciConnection.h"
 #include "helper/engine/ViciSession.h"
 
+#include <charconv>
 #include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -22,6 +23,91 @@ ViciSession::Deadline deadlineAfter(std::chrono::duration<double> timeout) {
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(timeout);
 }
 
+/// A counter or a number of seconds; charon writes them as decimal text.
+std::optional<std::int64_t> number(const ViciNode& node, std::string_view key) {
+    const auto text = node.text(key);
+    std::int64_t value = 0;
+    if (!text || text->empty() ||
+        std::from_chars(text->data(), text->data() + text->size(), value).ec != std::errc{} ||
+        value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384": what the SA section
+/// names of encryption (with its key size), integrity, PRF and DH group.
+std::string proposalText(const ViciNode& sa) {
+    std::string text;
+    auto add = [&text](const std::string& part) {
+        text += (text.empty() ? "" : " / ") + part;
+    };
+    if (auto encr = sa.text("encr-alg")) {
+        if (auto size = sa.text("encr-keysize"); size && !size->empty()) {
+            *encr += "-" + *size;
+        }
+        add(*encr);
+    }
+    for (const char* key : {"integ-alg", "prf-alg", "dh-group"}) {
+        if (auto alg = sa.text(key); alg && !alg->empty()) {
+            add(*alg);
+        }
+    }
+    return text;
+}
+
+std::string endpoint(const ViciNode& ike, const char* side) {
+    const std::string prefix(side);
+    std::string text = ike.text(prefix + "-host").value_or("");
+    if (auto port = ike.text(prefix + "-port"); port && !port->empty()) {
+        text += "[" + *port + "]";
+    }
+    return text;
+}
+
+/// The details of an established IKE SA with installed CHILD SAs. The
+/// counters add up every installed CHILD SA (old and new stand side by side
+/// while one is rekeyed); the rest comes from the newest.
+std::optional<VPNSaDetails> detailsOf(const ViciNode& ike) {
+    const ViciNode* children = ike.find("child-sas");
+    if (!children || ike.text("state") != "ESTABLISHED") {
+        return std::nullopt;
+    }
+    VPNSaDetails details;
+    const ViciNode* newest = nullptr;
+    for (const ViciNode& child : children->children) {
+        if (child.text("state") != "INSTALLED") {
+            continue;
+        }
+        details.bytesIn += number(child, "bytes-in").value_or(0);
+        details.bytesOut += number(child, "bytes-out").value_or(0);
+        details.packetsIn += number(child, "packets-in").value_or(0);
+        details.packetsOut += number(child, "packets-out").value_or(0);
+        // "install-time" counts seconds since installation: smaller is newer.
+        if (!newest || number(child, "install-time").value_or(0) <
+                           number(*newest, "install-time").value_or(0)) {
+            newest = &child;
+        }
+    }
+    if (!newest) {
+        return std::nullopt;
+    }
+    details.ikeProposal = proposalText(ike);
+    details.espProposal = proposalText(*newest);
+    details.establishedSeconds = number(ike, "established").value_or(0);
+    details.ikeRekeySeconds = number(ike, "rekey-time");
+    details.espRekeySeconds = number(*newest, "rekey-time");
+    details.localAddress = endpoint(ike, "local");
+    details.remoteAddress = endpoint(ike, "remote");
+    if (const ViciNode* ts = newest->find("local-ts")) {
+        details.localTrafficSelectors = ts->items;
+    }
+    if (const ViciNode* ts = newest->find("remote-ts")) {
+        details.remoteTrafficSelectors = ts->items;
+    }
+    return details;
+}
+
 /// One entry of a "list-sa" event: a section named after the IKE SA.
 IkeSaState stateOf(const ViciNode& ike) {
     IkeSaState state;
@@ -36,6 +122,7 @@ IkeSaState stateOf(const ViciNode& ike) {
             state.childInstalled = state.childInstalled || child.text("state") == "INSTALLED";
         }
     }
+    state.details = detailsOf(ike);
     return state;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shared/Expected.h"
+#include "shared/VPNTunnelStatus.h"
 #include "shared/process/CommandRunner.h"
 
 #include <chrono>
@@ -41,6 +42,9 @@ struct IkeSaState {
     std::optional<std::string> vip;
     /// The gateway's address.
     std::optional<std::string> remoteIP;
+    /// Counters, algorithms and selectors; present once the IKE SA is
+    /// established with a CHILD SA installed.
+    std::optional<VPNSaDetails> details;
 };
 
 /// charon's control socket: event subscriptions, and the two commands a

@@ -231,6 +231,7 @@ void CommandService::removeConnection(const ClientChannel& connection) {
         }
         unsubscribeLocked(connection);
     }
+    tellEngineWhetherFollowed();
     if (!removed) {
         return;
     }
@@ -261,6 +262,19 @@ void CommandService::unsubscribeLocked(const ClientChannel& channel) {
                   [&](const auto& subscriber) { return subscriber.get() == &channel; });
 }
 
+void CommandService::tellEngineWhetherFollowed() {
+    bool followed = false;
+    {
+        std::lock_guard lock(m_connectionsLock);
+        followed = !m_subscribers.empty();
+        if (followed == m_engineToldFollowed) {
+            return;
+        }
+        m_engineToldFollowed = followed;
+    }
+    m_engine.setStatusFollowed(followed);
+}
+
 std::size_t CommandService::connectionCount() const {
     std::lock_guard lock(m_connectionsLock);
     return m_connections.size();
@@ -273,6 +287,7 @@ void CommandService::closeAllConnections() {
         connections.swap(m_connections);
         m_subscribers.clear();
     }
+    tellEngineWhetherFollowed();
     for (const auto& connection : connections) {
         connection->removed = true;
         connection->channel->closeAfterSending();
@@ -327,6 +342,7 @@ void CommandService::finishConnection(const ClientChannel& channel) {
         std::lock_guard lock(m_connectionsLock);
         unsubscribeLocked(channel);
     }
+    tellEngineWhetherFollowed();
     bool answered = false;
     {
         std::lock_guard lock(connection->countLock);
@@ -519,6 +535,7 @@ void CommandService::subscribe(const std::shared_ptr<Connection>& connection, st
         }
     }
     connection->answer(replyLine(id, protocol::SubscribeReply{true}));
+    tellEngineWhetherFollowed();
     // A new subscriber gets the current state at once, even with no tunnels;
     // the others have it already.
     if (auto line = callbackLine(protocol::StatusChanged{m_engine.encodedStatus()});

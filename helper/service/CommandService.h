@@ -158,6 +158,9 @@ private:
     void notifySubscribers(const protocol::Callback& callback);
     /// Drops `channel` from the subscribers. Caller holds connectionsLock.
     void unsubscribeLocked(const ClientChannel& channel);
+    /// Tells the engine whether anyone follows the status now, when that
+    /// changed. Caller does not hold connectionsLock.
+    void tellEngineWhetherFollowed();
     /// A reply function for the engine that answers on `connection` if it is
     /// still there by the time the engine answers.
     CommandReply commandReplyTo(const std::shared_ptr<Connection>& connection, std::int64_t id,
@@ -170,6 +173,8 @@ private:
 
     std::vector<std::shared_ptr<Connection>> m_connections;
     std::vector<std::shared_ptr<ClientChannel>> m_subscribers;
+    /// What the engine was last told by tellEngineWhetherFollowed.
+    bool m_engineToldFollowed = false;
     mutable std::mutex m_connectionsLock;
 };
 

@@ -9,7 +9,7 @@ using nlohmann::json;
 namespace {
 
 VPNTunnelStatus tunnel(std::string id, VPNConnState state) {
-    return VPNTunnelStatus{std::move(id), "Office", state, {}, {}, {}, 0, false};
+    return VPNTunnelStatus{std::move(id), "Office", state, {}, {}, {}, 0, false, {}};
 }
 
 VPNRuntimeStatus decodeOrFail(const std::string& text) {
@@ -57,6 +57,36 @@ TEST(VPNRuntimeStatusJson, OptionalFieldsAppearOnlyWhenPresent) {
     ASSERT_EQ(nullVIP.tunnels.size(), 1u);
     EXPECT_FALSE(nullVIP.tunnels[0].assignedVIP.has_value());
     EXPECT_EQ(nullVIP.tunnels[0].message, "Auth failed");
+}
+
+TEST(VPNRuntimeStatusJson, SaDetailsRoundTripAndAMalformedOneIsDroppedAlone) {
+    VPNTunnelStatus withSa = tunnel("A", VPNConnState::connected);
+    withSa.tunnelSA = VPNSaDetails{5'000'000'000,
+                                   2,
+                                   3,
+                                   4,
+                                   "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384",
+                                   "AES_GCM_16-256",
+                                   61,
+                                   3000,
+                                   std::nullopt,
+                                   "10.10.0.2[4500]",
+                                   "10.10.0.1[4500]",
+                                   {"10.99.0.1/32"},
+                                   {"10.200.0.0/24", "::/0"}};
+    const std::string text = encodeRuntimeStatus({{withSa}});
+    const json sa = json::parse(text)["tunnels"][0]["tunnelSA"];
+    EXPECT_FALSE(sa.contains("espRekeySeconds")) << "no rekey scheduled: key left out";
+    EXPECT_EQ(sa["bytesIn"], 5'000'000'000) << "counters past 32 bits";
+    EXPECT_EQ(decodeOrFail(text), VPNRuntimeStatus{{withSa}});
+
+    // A newer or broken daemon's details never cost the client the tunnel.
+    std::string complete = kCompleteTunnel;
+    complete.pop_back();
+    const auto broken =
+        decodeOrFail(R"({"tunnels":[)" + complete + R"(,"tunnelSA":{"bytesIn":"many"}}]})");
+    ASSERT_EQ(broken.tunnels.size(), 1u);
+    EXPECT_FALSE(broken.tunnels[0].tunnelSA.has_value());
 }
 
 TEST(VPNRuntimeStatusJson, AMalformedTunnelListBecomesEmptyButANonObjectFails) {

@@ -181,52 +181,52 @@ void mapProposal(const PlistValue& sa, const std::string& path, bool ike, bool p
                  std::string& proposal, std::string& lifetime, Walk& walk) {
     ParsedProposal parsed{"aes256", "sha256", {}, "modp2048"};
     bool usable = true;
-    if (const auto* enc = sa.find("EncryptionAlgorithm")) {
-        const auto token = enc->isString() ? encryptionToken(enc->text) : std::nullopt;
-        if (token) {
-            parsed.encryption = *token;
-        } else {
-            usable = false;
-            walk.report.dropped(
-                path + ".EncryptionAlgorithm", enc->describe(),
-                importText(QT_TRANSLATE_NOOP(
-                    "ProfileImport",
-                    "strongSwan no longer offers this cipher; Torvane's default proposal "
-                    "is kept.")));
+    // One algorithm key: its strongSwan token, or a report line saying why
+    // the default proposal stays.
+    const auto algorithm = [&](const char* key, auto tokenOf,
+                               const char* reason) -> std::optional<std::string> {
+        const auto* value = sa.find(key);
+        if (value == nullptr) {
+            return std::nullopt;
         }
-        walk.take(path + ".EncryptionAlgorithm");
+        auto token = tokenOf(*value);
+        if (!token) {
+            usable = false;
+            walk.report.dropped(path + "." + key, value->describe(), importText(reason));
+        }
+        walk.take(path + "." + key);
+        return token;
+    };
+    if (const auto token = algorithm(
+            "EncryptionAlgorithm",
+            [](const PlistValue& v) {
+                return v.isString() ? encryptionToken(v.text) : std::nullopt;
+            },
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "strongSwan no longer offers this cipher; Torvane's default "
+                              "proposal is kept."))) {
+        parsed.encryption = *token;
     }
     std::string integrity = parsed.integrity;
-    if (const auto* integ = sa.find("IntegrityAlgorithm")) {
-        const auto token = integ->isString() ? integrityToken(integ->text) : std::nullopt;
-        if (token) {
-            integrity = *token;
-        } else {
-            usable = false;
-            walk.report.dropped(
-                path + ".IntegrityAlgorithm", integ->describe(),
-                importText(QT_TRANSLATE_NOOP(
-                    "ProfileImport",
-                    "This integrity algorithm is unknown; Torvane's default proposal is "
-                    "kept.")));
-        }
-        walk.take(path + ".IntegrityAlgorithm");
+    if (const auto token = algorithm(
+            "IntegrityAlgorithm",
+            [](const PlistValue& v) {
+                return v.isString() ? integrityToken(v.text) : std::nullopt;
+            },
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "This integrity algorithm is unknown; Torvane's default proposal "
+                              "is kept."))) {
+        integrity = *token;
     }
-    if (const auto* group = sa.find("DiffieHellmanGroup")) {
-        const auto token =
-            group->type == PlistValue::Type::integer ? dhToken(group->integer) : std::nullopt;
-        if (token) {
-            parsed.dhGroup = *token;
-        } else {
-            usable = false;
-            walk.report.dropped(
-                path + ".DiffieHellmanGroup", group->describe(),
-                importText(QT_TRANSLATE_NOOP(
-                    "ProfileImport",
-                    "This Diffie-Hellman group is unknown; Torvane's default proposal is "
-                    "kept.")));
-        }
-        walk.take(path + ".DiffieHellmanGroup");
+    if (const auto token = algorithm(
+            "DiffieHellmanGroup",
+            [](const PlistValue& v) {
+                return v.type == PlistValue::Type::integer ? dhToken(v.integer) : std::nullopt;
+            },
+            QT_TRANSLATE_NOOP("ProfileImport",
+                              "This Diffie-Hellman group is unknown; Torvane's default proposal "
+                              "is kept."))) {
+        parsed.dhGroup = *token;
     }
     const bool aead = parsed.encIsAEAD();
     parsed.integrity = aead ? std::string{} : integrity;

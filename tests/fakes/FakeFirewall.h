@@ -31,7 +31,7 @@ public:
     const std::vector<Call>& calls() const { return m_calls; }
     void clearCalls() { m_calls.clear(); }
     /// The policy of the table in force; none without a table.
-    const std::optional<FirewallPolicy>& inForce() const { return m_inForce; }
+    const std::optional<FirewallPolicy>& policyInForce() const { return m_inForce; }
     /// Makes every following apply fail with `error`, or succeed with nothing.
     void failApplies(std::optional<FirewallError> error) { m_applyError = std::move(error); }
     /// Makes applies return no handle (with this output) from now on.

@@ -39,7 +39,7 @@ protected:
         return FakeFirewall::Call::applied({std::move(interfaces), std::move(gateways)});
     }
     FirewallPolicy policyInForce() const {
-        return m_firewall.inForce().value_or(FirewallPolicy{{"none"}, {"none"}});
+        return m_firewall.policyInForce().value_or(FirewallPolicy{{"none"}, {"none"}});
     }
     bool holding() const { return m_engine->statusSnapshot().killSwitchHolding; }
 };

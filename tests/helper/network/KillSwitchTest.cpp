@@ -100,7 +100,7 @@ TEST_F(KillSwitchTest, AFailedApplyMarksKillSwitchTunnelsAndKeepsTheEarlierTable
     Tunnel& guarded = addTunnel(true, "203.0.113.10");
     Tunnel& plain = addTunnel(false, "192.0.2.1");
     reconcile();
-    const auto before = firewall.inForce();
+    const auto before = firewall.policyInForce();
     logs.clear();
 
     firewall.failApplies(FirewallError{1, "cannot resolve vpn.invalid: Name or service not known"});
@@ -111,7 +111,7 @@ TEST_F(KillSwitchTest, AFailedApplyMarksKillSwitchTunnelsAndKeepsTheEarlierTable
     EXPECT_EQ(guarded.message, "Kill switch failed to engage — see log");
     EXPECT_FALSE(plain.message.has_value());
     EXPECT_TRUE(m_killSwitch.isLoaded());
-    EXPECT_EQ(firewall.inForce(), before);
+    EXPECT_EQ(firewall.policyInForce(), before);
 }
 
 TEST_F(KillSwitchTest, NoTableLoadedLeavesNothingToRelease) {

@@ -104,34 +104,6 @@ private:
     std::unique_ptr<DnsOverride> m_dns;
 };
 
-TEST_F(DnsOverrideTest, StampsThePrimaryServiceOnceAndRestoresItsOriginal) {
-    dns().applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
-
-    const StoreDictionary stamped{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}},
-                                  {"SearchDomains", std::vector<std::string>{"corp.example"}}};
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), stamped);
-
-    // The same set again, and a notification about our own write, change
-    // nothing and log nothing.
-    logs.clear();
-    store->clearOperations();
-    dns().applyDNS({"10.0.0.53"}, {"corp.example"}, "Work");
-    dns().storeChanged({dnsKey("en0")});
-    EXPECT_THAT(store->operations(), IsEmpty());
-    EXPECT_THAT(logs, IsEmpty());
-
-    dns().restoreDNS();
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
-    EXPECT_THAT(logs, ElementsAre("DNS restored (services: en0)"));
-    EXPECT_FALSE(dns().dnsOverrideActive());
-
-    logs.clear();
-    store->clearOperations();
-    dns().restoreDNS();
-    EXPECT_THAT(logs, IsEmpty());
-    EXPECT_THAT(store->operations(), IsEmpty());
-}
-
 TEST_F(DnsOverrideTest, ANewDesiredSetDoesNotMistakeOurOldStampForTheOriginal) {
     dns().applyDNS({"10.0.0.53"}, {}, "Work");
     dns().applyDNS({"10.8.8.8"}, {"lab.example"}, "Lab");
@@ -151,40 +123,6 @@ TEST_F(DnsOverrideTest, SearchDomainsAloneKeepTheOriginalServers) {
     dns().applyDNS({}, {}, "Other");
     EXPECT_EQ(dns().desiredSearchDomains(), std::vector<std::string>{"corp.example"});
     EXPECT_EQ(store->copyValue(dnsKey("en0")), expected);
-}
-
-TEST_F(DnsOverrideTest, MovesTheOverrideWhenThePrimaryServiceChanges) {
-    int recoveries = 0;
-    dns().setPrimaryServiceChangeHandler([&] { ++recoveries; });
-    dns().updateNotificationKeys(true);
-    dns().applyDNS({"10.0.0.53"}, {}, "Work");
-    logs.clear();
-    store->clearOperations();
-
-    store->publish(kIPv4, primary("en1"));
-    store->notify({kIPv4});
-
-    EXPECT_EQ(recoveries, 1);
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
-    EXPECT_EQ(store->copyValue(dnsKey("en1")),
-              (StoreDictionary{{"ServerAddresses", std::vector<std::string>{"10.0.0.53"}}}));
-    EXPECT_EQ(logs.front(), "DNS override: primary service changed (en0 → en1) — moving override");
-
-    // Back to en0 compares against en0's first original; en1 had no entry,
-    // so leaving it removes the one the override created.
-    store->publish(kIPv4, primary("en0"));
-    store->notify({kIPv4});
-    EXPECT_FALSE(store->copyValue(dnsKey("en1")));
-
-    store->clearOperations();
-    logs.clear();
-    dns().restoreDNS();
-    ASSERT_EQ(store->operations().size(), 2u);
-    EXPECT_EQ(store->operations()[0].key, dnsKey("en0"));
-    EXPECT_EQ(store->operations()[0].value, initialValues[dnsKey("en0")]);
-    EXPECT_EQ(store->operations()[1].kind, FakeDynamicStore::Operation::Kind::remove);
-    EXPECT_EQ(store->operations()[1].key, dnsKey("en1"));
-    EXPECT_THAT(logs, ElementsAre("DNS restored (services: en0, en1)"));
 }
 
 TEST_F(DnsOverrideTest, WaitsForAPrimaryServiceAndRetriesFailedWrites) {
@@ -281,53 +219,6 @@ TEST_F(DnsReconcileTest, ProxyOwnerAndDNSTunnelCanDiffer) {
     EXPECT_FALSE(proxy.owner);
     EXPECT_FALSE(dns().dnsOverrideActive());
     EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
-}
-
-// A proxy without servers of its own forwards to the resolvers in use before
-// connecting; when it cannot run, the machine asks those directly rather
-// than keep a dead 127.0.0.1.
-TEST_F(DnsReconcileTest, AProxyWithoutServersForwardsToThePreviousResolversOrFallsBackToThem) {
-    initialValues[dnsKey("en0")]["ServerAddresses"] =
-        std::vector<std::string>{"127.0.0.53", "192.168.1.1", "127.0.0.1"};
-    Tunnel& b = addTunnel("B", 0);
-    profileOf(b).dnsmasqEnabled = true;
-    dns().reconcileDNS(ordered());
-    EXPECT_THAT(proxy.upstreams, ElementsAre(ElementsAre("192.168.1.1")));
-    EXPECT_EQ(test::readAll(dns().upstreamResolvConfPath()), "nameserver 192.168.1.1\n");
-    EXPECT_THAT(storeServers(), ElementsAre("127.0.0.1"));
-
-    proxy.exited = 1;
-    proxy.failure = "dnsmasq exited at once";
-    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
-    dns().reconcileDNS(ordered());
-    EXPECT_THAT(proxy.starts, ElementsAre("B", "B"));
-    EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited at once");
-    EXPECT_THAT(logs, testing::Contains("dnsmasq failed to start: dnsmasq exited at once — "
-                                        "falling back to direct DNS servers"));
-    EXPECT_THAT(storeServers(), ElementsAre("192.168.1.1"));
-
-    tunnels.clear();
-    dns().reconcileDNS({});
-    EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
-}
-
-TEST_F(DnsReconcileTest, AProxyThatDiesAndCannotComeBackLeavesTheOwnersServers) {
-    Tunnel& b = addTunnel("B", 0);
-    profileOf(b).dnsmasqEnabled = true;
-    profileOf(b).dnsServers = {"10.0.0.53"};
-    dns().reconcileDNS(ordered());
-    ASSERT_THAT(storeServers(), ElementsAre("127.0.0.1"));
-    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
-
-    // It dies and cannot come back: the machine must not be left
-    // pointing at a resolver that is gone.
-    proxy.exited = 1;
-    proxy.failure = "dnsmasq exited (status 2)";
-    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
-    EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited (status 2)");
-    EXPECT_THAT(storeServers(), ElementsAre("10.0.0.53"));
-    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
-    EXPECT_EQ(proxy.starts.size(), 2U);
 }
 
 // Without a store value the file is read as the resolver reads it.

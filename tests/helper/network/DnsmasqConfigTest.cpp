@@ -47,7 +47,7 @@ std::optional<CommandResult> dnsmasqTest(const std::string& config) {
 
 } // namespace
 
-// The text with the profile's servers is checked where the proxy writes it.
+// The text with the profile's servers is proven by the proxy on the test bed.
 // With "no-resolv" dnsmasq ignores a resolv-file: the upstream resolvers
 // must be server lines, or the proxy forwards nowhere.
 TEST(DnsmasqConfigTest, WithoutServersTheUpstreamResolversAreUsed) {

@@ -54,37 +54,6 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
         << "a PSK profile stages no private key";
 }
 
-TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndTheLastTearsDown) {
-    const VPNProfile a = profile("A", 0);
-    const VPNProfile b = profile("B", 1);
-    acceptTunnel(a, "10.99.0.1");
-    acceptTunnel(b, "10.99.0.2");
-    ASSERT_EQ(start(a).code, 0);
-    ASSERT_EQ(start(b).code, 0);
-
-    clearCalls();
-    EXPECT_EQ(stop(a.id.upperText()), (Reply{0, "Disconnected A"}));
-    EXPECT_THAT(timeline(),
-                ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
-                            swanctlLine("--load-creds --clear"), swanctlLine("--load-conns"),
-                            // A owned the shared network; it moves to B.
-                            "routes: batch", "routes: delete 10.200.0.0/24",
-                            "routes: add 10.200.0.0/24 via 10.99.0.2"));
-    EXPECT_EQ(m_runner.calls()[0].timeout.count(), 4);
-    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + a.id.lowerText() + ".conf"));
-    EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + b.id.lowerText() + ".conf"));
-    EXPECT_EQ(m_launcher.lastChild()->terminateCount(), 0);
-    EXPECT_THAT(logLines(), Contains("stopped tunnel 'A'"));
-
-    // Stopping the last tunnel is a full teardown.
-    clearCalls();
-    EXPECT_EQ(stop(b.id.lowerText()), (Reply{0, "Disconnected B"})) << "ids match in any case";
-    EXPECT_THAT(timeline(), ElementsAre(swanctlLine("--terminate --ike ov-" + b.id.lowerText()),
-                                        "routes: batch", "routes: delete 10.200.0.0/24"));
-    EXPECT_TRUE(m_launcher.lastChild()->readingStopped());
-    EXPECT_TRUE(m_engine->statusSnapshot().tunnels.empty());
-}
-
 TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     const VPNProfile wrong = profile("Wrong PSK");
     const std::string name = "ov-" + wrong.id.lowerText();

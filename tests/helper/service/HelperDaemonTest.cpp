@@ -126,39 +126,6 @@ TEST_F(HelperDaemonTest, UndecodableStartRepliesMinusTwoAndLeavesTheEngineAlone)
     EXPECT_TRUE(m_engine.calls().empty());
 }
 
-// The tray app stays subscribed for days; a `torvanectl status --watch` or
-// `log` beside it must not take its callbacks away.
-TEST_F(HelperDaemonTest, EverySubscriberGetsEveryCallbackAndOneLeavingStopsNoOther) {
-    auto first = connect();
-    auto second = connect();
-    const std::string empty = R"({"tunnels":[]})";
-
-    for (auto* client : {first.get(), second.get()}) {
-        const auto id = client->send(call(HelperCall::subscribe));
-        EXPECT_EQ(client->replyTo(id, HelperCall::subscribe),
-                  Reply{protocol::SubscribeReply{true}});
-        // The snapshot follows the reply at once, even with no tunnel.
-        EXPECT_EQ(client->callback(), protocol::Callback{protocol::StatusChanged{empty}});
-    }
-
-    const std::string connecting = R"({"tunnels":[{"state":"connecting"}]})";
-    m_engine.emitStatus(connecting);
-    m_engine.emitLog("charon started");
-    for (auto* client : {first.get(), second.get()}) {
-        EXPECT_EQ(client->callback(), protocol::Callback{protocol::StatusChanged{connecting}});
-        EXPECT_EQ(client->callback(), protocol::Callback{protocol::LogLine{"charon started"}});
-        expectNextIsVersionReply(*client);
-    }
-
-    second.reset();
-    ASSERT_TRUE(eventually([&] { return m_daemon->helper().connectionCount() == 1; }));
-    EXPECT_EQ(m_daemon->helper().subscriberCount(), 1U);
-    m_engine.emitStatus(empty);
-    m_engine.emitLog("still heard");
-    EXPECT_EQ(first->callback(), protocol::Callback{protocol::StatusChanged{empty}});
-    EXPECT_EQ(first->callback(), protocol::Callback{protocol::LogLine{"still heard"}});
-}
-
 TEST_F(HelperDaemonTest, ABadLineOrAHalfCloseEndsOnlyItsOwnConnectionAfterItsReplies) {
     auto bystander = connect();
     const std::string profileID = "0F6A2B3C-4D5E-4F60-8172-8394A5B6C7D8";

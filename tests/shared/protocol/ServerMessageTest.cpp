@@ -97,20 +97,9 @@ TEST(ServerMessage, RepliesOfTheWrongShapeAreErrors) {
     }
 }
 
-TEST(ServerMessage, CallbacksRoundTrip) {
-    const Callback callbacks[] = {
-        StatusChanged{R"({"tunnels":[]})"},
-        StatusChanged{""},
-        LogLine{"[IKE] installing new virtual IP 10.99.0.1"},
-        LogLine{"quotes \" slashes / and ünïcode"},
-    };
-    for (const auto& callback : callbacks) {
-        const std::string line = lineOf(encodeCallback(callback));
-        const auto parsed = parseServerMessage(line);
-        ASSERT_TRUE(parsed.hasValue()) << line;
-        ASSERT_TRUE(std::holds_alternative<Callback>(*parsed));
-        EXPECT_EQ(std::get<Callback>(*parsed), callback);
-    }
+// Callbacks reach every subscriber of the test beds; here their wire form and
+// a line that is not UTF-8.
+TEST(ServerMessage, CallbacksKeepTheirWireFormAndSurviveBadBytes) {
     EXPECT_EQ(lineOf(encodeCallback(LogLine{"hi"})), R"({"callback":"logLine:","line":"hi"})");
 
     // A log line from a child program may hold bytes that are not UTF-8; it

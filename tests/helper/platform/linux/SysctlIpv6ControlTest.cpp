@@ -10,8 +10,9 @@
 namespace torvane {
 namespace {
 
-// Every mode on the real switches of a namespace is exercised by the IPv6
-// guard's namespace test; here what a namespace cannot easily show.
+// The guard on the real switches of a namespace is the network bed's IPv6 row
+// (tests/netns/network_e2e.sh), where every interface starts out automatic;
+// here the other modes, and what a namespace cannot easily show.
 class SysctlIpv6ControlTest : public ::testing::Test {
 protected:
     void give(const std::string& device, int disable, int autoconf, int acceptRa) {
@@ -42,6 +43,18 @@ TEST_F(SysctlIpv6ControlTest, ARoutersAcceptRaIsKeptWhenItsModeIsPutBack) {
     EXPECT_FALSE(m_control.setMode("eth0", Ipv6Mode::automatic));
     EXPECT_EQ(read("eth0", "accept_ra"), "2");
     EXPECT_EQ(read("eth0", "disable_ipv6"), "0");
+}
+
+TEST_F(SysctlIpv6ControlTest, LinkLocalAndOffAreReadAndALinkLocalModeComesBack) {
+    give("usb0", 0, 0, 0);
+    give("eth1", 1, 1, 1);
+    EXPECT_EQ(m_control.mode("usb0"), Ipv6Mode::linkLocal);
+    EXPECT_EQ(m_control.mode("eth1"), Ipv6Mode::off);
+    EXPECT_FALSE(m_control.setMode("usb0", Ipv6Mode::off));
+    EXPECT_EQ(read("usb0", "disable_ipv6"), "1");
+    EXPECT_FALSE(m_control.setMode("usb0", Ipv6Mode::linkLocal));
+    EXPECT_EQ(read("usb0", "disable_ipv6") + read("usb0", "autoconf") + read("usb0", "accept_ra"),
+              "000");
 }
 
 TEST_F(SysctlIpv6ControlTest, AnInterfaceWithoutSwitchesIsNeverCreated) {

@@ -71,6 +71,30 @@ TEST(HelperCommands, DaemonSideFailuresAreReturnedWithoutRetry) {
                 ElementsAre(HelperCall::stop, HelperCall::start, HelperCall::forceKillAll));
 }
 
+TEST(HelperCommands, RefusalsAreNotAuthorizedResultsAndNeverRetried) {
+    HelperTestBed bed;
+    bed.daemon.listen();
+    for (const auto call : {HelperCall::start, HelperCall::setPriorities, HelperCall::subscribe}) {
+        bed.daemon.refuse(call, "Not authorized: " + std::string(protocol::selector(call)));
+    }
+    const auto refused = [](HelperCall call) {
+        return HelperResult{-4, "Not authorized: " + std::string(protocol::selector(call))};
+    };
+
+    EXPECT_EQ(startProfile(bed.helper()), refused(HelperCall::start));
+    EXPECT_EQ(awaitResult<HelperResult>([&](auto done) {
+                  bed.helper().setPriorities({"A", "B"}, done);
+              }),
+              refused(HelperCall::setPriorities));
+    EXPECT_EQ(awaitResult<HelperResult>([&](auto done) { bed.helper().subscribe(done); }),
+              refused(HelperCall::subscribe));
+    EXPECT_THAT(bed.logContaining("Torvane: Helper: subscribe error: Not authorized"),
+                ::testing::SizeIs(1));
+    EXPECT_THAT(bed.daemon.received(),
+                ElementsAre(HelperCall::start, HelperCall::setPriorities, HelperCall::subscribe));
+    EXPECT_THAT(bed.clock->sleeps(), IsEmpty());
+}
+
 TEST(HelperCommands, StatusThatDoesNotDecodeIsEmptyOrIgnored) {
     HelperTestBed bed;
     bed.daemon.listen();

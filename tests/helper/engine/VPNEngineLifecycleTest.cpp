@@ -54,6 +54,29 @@ TEST_F(EngineTest, StartRunsEachStepInOrderAndPublishesTheTunnel) {
         << "a PSK profile stages no private key";
 }
 
+// The other tunnel staying up and the last stop's teardown run with the real
+// daemon in helper_e2e.sh; here the handover and the stopped tunnel's
+// credentials leaving charon, which no bed reads back.
+TEST_F(EngineTest, StoppingOneOfTwoTunnelsHandsOverItsRoutesAndUnloadsItsCredentials) {
+    const VPNProfile a = profile("A", 0);
+    const VPNProfile b = profile("B", 1);
+    acceptTunnel(a, "10.99.0.1");
+    acceptTunnel(b, "10.99.0.2");
+    ASSERT_EQ(start(a).code, 0);
+    ASSERT_EQ(start(b).code, 0);
+
+    clearCalls();
+    EXPECT_EQ(stop(a.id.upperText()), (Reply{0, "Disconnected A"}));
+    EXPECT_THAT(timeline(),
+                ElementsAre(swanctlLine("--terminate --ike ov-" + a.id.lowerText()),
+                            swanctlLine("--load-creds --clear"), swanctlLine("--load-conns"),
+                            // A owned the shared network; it moves to B.
+                            "routes: batch", "routes: delete 10.200.0.0/24",
+                            "routes: add 10.200.0.0/24 via 10.99.0.2"));
+    EXPECT_FALSE(exists(m_staging + "/swanctl/conf.d/" + a.id.lowerText() + ".conf"));
+    EXPECT_TRUE(exists(m_staging + "/swanctl/conf.d/" + b.id.lowerText() + ".conf"));
+}
+
 TEST_F(EngineTest, AFailedOnlyTunnelTearsEverythingDown) {
     const VPNProfile wrong = profile("Wrong PSK");
     const std::string name = "ov-" + wrong.id.lowerText();

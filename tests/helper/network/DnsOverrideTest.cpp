@@ -221,6 +221,25 @@ TEST_F(DnsReconcileTest, ProxyOwnerAndDNSTunnelCanDiffer) {
     EXPECT_EQ(store->copyValue(dnsKey("en0")), initialValues[dnsKey("en0")]);
 }
 
+TEST_F(DnsReconcileTest, AProxyThatDiesAndCannotComeBackLeavesTheOwnersServers) {
+    Tunnel& b = addTunnel("B", 0);
+    profileOf(b).dnsmasqEnabled = true;
+    profileOf(b).dnsServers = {"10.0.0.53"};
+    dns().reconcileDNS(ordered());
+    ASSERT_THAT(storeServers(), ElementsAre("127.0.0.1"));
+    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
+
+    // It dies and cannot come back: the machine must not be left
+    // pointing at a resolver that is gone.
+    proxy.exited = 1;
+    proxy.failure = "dnsmasq exited (status 2)";
+    EXPECT_TRUE(dns().recoverExitedProxy(ordered()));
+    EXPECT_EQ(b.message, "dnsmasq failed: dnsmasq exited (status 2)");
+    EXPECT_THAT(storeServers(), ElementsAre("10.0.0.53"));
+    EXPECT_FALSE(dns().recoverExitedProxy(ordered()));
+    EXPECT_EQ(proxy.starts.size(), 2U);
+}
+
 // Without a store value the file is read as the resolver reads it.
 TEST_F(DnsReconcileTest, CapturesTheUpstreamResolversOnce) {
     initialValues.erase(dnsKey("en0"));

@@ -84,6 +84,29 @@ TEST_F(DnsProxyTest, OutputOfARunningProxyGoesToTheAppLogLineByLine) {
     EXPECT_TRUE(logs.empty());
 }
 
+TEST_F(DnsProxyTest, AProxyThatDiesDuringTheWaitIsReportedWithItsOutput) {
+    m_clock.onSleep = [this] {
+        auto child = m_launcher.lastChild();
+        child->pushOutput("dnsmasq: failed to create listening socket for 127.0.0.1: Address "
+                          "already in use\n\nFAILED to start up");
+        child->exit(2);
+    };
+    EXPECT_EQ(startFailure(proxiedProfile()),
+              "dnsmasq exited (status 2) — see log above for details");
+    ASSERT_GE(logs.size(), 2u);
+    EXPECT_THAT(std::vector<std::string>(logs.end() - 2, logs.end()),
+                ElementsAre("[dnsmasq] dnsmasq: failed to create listening socket for "
+                            "127.0.0.1: Address already in use",
+                            "[dnsmasq] FAILED to start up"));
+    EXPECT_TRUE(m_appLog.empty());
+    EXPECT_FALSE(m_proxy->isRunning());
+    EXPECT_TRUE(m_launcher.lastChild()->released());
+    // Nothing to stop afterwards.
+    logs.clear();
+    m_proxy->stopDnsmasq();
+    EXPECT_TRUE(logs.empty());
+}
+
 TEST_F(DnsProxyTest, StartFailuresAreReportedAndStartNothing) {
     auto refusedProfile = proxiedProfile();
     refusedProfile.dnsmasqConfig = "port=53\ndhcp-script=/tmp/own-the-box.sh\n";

@@ -51,8 +51,8 @@ void VPNEngine::leakCheck(std::function<void(std::string json)> reply) {
         {"check", std::string(kLeakWarning),
          "the helper is busy changing a tunnel and could not run the check in time",
          "Run the check again in a moment."}};
-    auto once = m_replyDeadlines.arm(std::move(reply), m_env.leakCheckLimit,
-                                     encodeLeakFindings(busy));
+    auto once =
+        m_replyDeadlines.arm(std::move(reply), m_env.leakCheckLimit, encodeLeakFindings(busy));
     m_queue.post([this, once] {
         // Answered already: the caller has the busy reply and is gone.
         if (!once->answered()) {

@@ -23,13 +23,12 @@ std::optional<LeakFinding> resolverFinding(const ResolverInUse& resolver,
     const std::string hint =
         "Something changed " + resolver.place + "; reconnect the tunnel to apply its DNS again.";
     if (!expected.empty() && resolver.servers != expected) {
-        return LeakFinding{"dns", std::string(kLeakFail),
-                           "the system resolver uses " +
-                               (resolver.servers.empty() ? std::string("no servers")
-                                                         : joined(resolver.servers)) +
-                               " instead of the tunnel's " + joined(expected) + " (" +
-                               resolver.place + ")",
-                           hint};
+        return LeakFinding{
+            "dns", std::string(kLeakFail),
+            "the system resolver uses " +
+                (resolver.servers.empty() ? std::string("no servers") : joined(resolver.servers)) +
+                " instead of the tunnel's " + joined(expected) + " (" + resolver.place + ")",
+            hint};
     }
     if (!expected.empty() && !resolver.missingDomains.empty()) {
         return LeakFinding{"dns", std::string(kLeakFail),

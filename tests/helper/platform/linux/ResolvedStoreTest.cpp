@@ -187,10 +187,10 @@ bool revertLink(const std::string& interface) {
         return false;
     }
     sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
-    const int status = sd_bus_call_method(
-        bus, "org.freedesktop.resolve1", "/org/freedesktop/resolve1",
-        "org.freedesktop.resolve1.Manager", "RevertLink", &error, nullptr, "i",
-        static_cast<int>(::if_nametoindex(interface.c_str())));
+    const int status =
+        sd_bus_call_method(bus, "org.freedesktop.resolve1", "/org/freedesktop/resolve1",
+                           "org.freedesktop.resolve1.Manager", "RevertLink", &error, nullptr, "i",
+                           static_cast<int>(::if_nametoindex(interface.c_str())));
     sd_bus_error_free(&error);
     sd_bus_flush_close_unref(bus);
     return status >= 0;
@@ -236,17 +236,6 @@ TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalResto
     EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
     EXPECT_THAT(logs, testing::Not(testing::Contains(HasSubstr("re-published"))));
 
-    // DHCP hands the link new values while the override holds.
-    const StoreDictionary renewed{
-        {ResolvedStore::kLinkStateKey, Items{"dns 192.0.2.99", "domain dhcp.test"}}};
-    ASSERT_TRUE(opener.open()->setValue(key, renewed));
-    ASSERT_TRUE(opener.jobs().runUntil([&] {
-        return std::any_of(logs.begin(), logs.end(), [](const auto& line) {
-            return line.find("re-published") != std::string::npos;
-        });
-    }));
-    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
-
     // The leak check reads the link resolved uses, not resolv.conf (which
     // names only resolved's stub): as written, it finds nothing to report.
     const auto verdict = [&] {
@@ -273,6 +262,18 @@ TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalResto
     EXPECT_EQ(reverted->hint, std::string("Something changed systemd-resolved's settings for ") +
                                   interface + "; reconnect the tunnel to apply its DNS again.");
     ASSERT_TRUE(opener.jobs().runUntil([&] { return !verdict(); }));
+    logs.clear();
+
+    // DHCP hands the link new values while the override holds.
+    const StoreDictionary renewed{
+        {ResolvedStore::kLinkStateKey, Items{"dns 192.0.2.99", "domain dhcp.test"}}};
+    ASSERT_TRUE(opener.open()->setValue(key, renewed));
+    ASSERT_TRUE(opener.jobs().runUntil([&] {
+        return std::any_of(logs.begin(), logs.end(), [](const auto& line) {
+            return line.find("re-published") != std::string::npos;
+        });
+    }));
+    EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
 
     // A helper that died here is cleaned up after by the next one, which
     // knows only the journal.
@@ -477,6 +478,12 @@ TEST(ResolvedStoreDivertTest, ServersRoutedThroughAnotherLinkAreAskedOnlyThere) 
     EXPECT_EQ(linkState(opener), primaryBefore);
     EXPECT_EQ(linkState(otherLink),
               Items({std::string("dns ") + server, "domain vpn.test", "route ."}));
+    // The leak check looks where the servers went.
+    const auto inUse = store->resolverInUse();
+    ASSERT_TRUE(inUse);
+    EXPECT_EQ(inUse->servers, Items{server});
+    EXPECT_EQ(inUse->place, std::string("systemd-resolved's settings for ") + other);
+    EXPECT_EQ(inUse->missingDomains, Items{});
     int answered = 0;
     for (int i = 0; i < 200; ++i) {
         answered += resolveThroughResolved("t" + std::to_string(i) + ".x.test") == answer ? 1 : 0;

@@ -1,8 +1,10 @@
 // The leak self-check: looks at routes, DNS, IPv6, the kill switch and
 // charon while tunnels are up, and changes nothing. It runs as one job on the
 // engine queue, so it reads the tunnels and what the network parts installed
-// without racing them; every lookup has a short limit of its own.
+// without racing them; every lookup has a short limit of its own, and the
+// whole call one more (the queue may be busy with a start or reconnect).
 #include "helper/engine/VPNEngine.h"
+#include "helper/network/ResolverFinding.h"
 #include "helper/network/RouteTable.h"
 
 #include <algorithm>
@@ -45,7 +47,18 @@ void add(std::vector<LeakFinding>& findings, std::string check, std::string_view
 } // namespace
 
 void VPNEngine::leakCheck(std::function<void(std::string json)> reply) {
-    m_queue.post([this, reply = std::move(reply)] { reply(encodeLeakFindings(runLeakCheck())); });
+    const std::vector<LeakFinding> busy = {
+        {"check", std::string(kLeakWarning),
+         "the helper is busy changing a tunnel and could not run the check in time",
+         "Run the check again in a moment."}};
+    auto once =
+        m_replyDeadlines.arm(std::move(reply), m_env.leakCheckLimit, encodeLeakFindings(busy));
+    m_queue.post([this, once] {
+        // Answered already: the caller has the busy reply and is gone.
+        if (!once->answered()) {
+            once->answer(encodeLeakFindings(runLeakCheck()));
+        }
+    });
 }
 
 std::vector<LeakFinding> VPNEngine::runLeakCheck() {
@@ -150,28 +163,20 @@ void VPNEngine::checkRoutes(std::vector<LeakFinding>& findings, Clock::TimePoint
 void VPNEngine::checkDns(std::vector<LeakFinding>& findings) {
     assertOnQueue(__func__);
     const auto& dns = m_network.dnsOverride();
-    const auto system = dns.effectiveSystemDNSServers();
+    const auto system = dns.resolverInUse();
     std::vector<std::string> expected;
     if (m_network.dnsProxyRunning()) {
         expected = {"127.0.0.1"};
     } else if (dns.dnsOverrideActive()) {
         expected = dns.desiredDNSServers();
     }
-    if (system.empty()) {
-        add(findings, "dns", kLeakWarning, "the system resolver lists no servers",
-            "Check " + std::string(DnsOverride::kSystemResolvConf) + ".");
+    if (auto finding = resolverFinding(system, expected)) {
+        findings.push_back(std::move(*finding));
         return;
     }
-    if (!expected.empty() && system != expected) {
-        add(findings, "dns", kLeakFail,
-            "the system resolver uses " + joined(system) + " instead of the tunnel's " +
-                joined(expected),
-            "Something rewrote " + std::string(DnsOverride::kSystemResolvConf) +
-                "; reconnect the tunnel to apply its DNS again.");
-        return;
-    }
-    // The query goes where the resolver would send it: its first server.
-    const auto& server = system.front();
+    // The query goes where the resolver would send it: its first server
+    // (with a resolver daemon, the link's server, not the daemon's stub).
+    const auto& server = system.servers.front();
     std::string observed;
     if (m_env.probeDns && server != "127.0.0.1") {
         const auto probe = m_env.probeDns(server, kDnsLimit);

@@ -3,6 +3,7 @@
 #include "helper/engine/CharonSupervisor.h"
 #include "helper/engine/EngineQueue.h"
 #include "helper/engine/PowerEvents.h"
+#include "helper/engine/ReplyDeadlines.h"
 #include "helper/engine/Tunnel.h"
 #include "helper/engine/TunnelEngine.h"
 #include "helper/engine/ViciEvents.h"
@@ -20,6 +21,7 @@
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/process/CommandRunner.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +74,9 @@ struct EngineEnvironment {
     /// Where every change to the machine is journaled so that the next
     /// daemon can undo what a killed one left; empty: no journal.
     std::string journalPath;
+    /// How long a leak check may wait and run before the caller is told the
+    /// helper is busy; under the 3 s a client waits, with room to send.
+    std::chrono::milliseconds leakCheckLimit{2500};
 };
 
 /// The daemon's single tunnel engine: owns every tunnel and the staging tree,
@@ -192,6 +197,8 @@ private:
     /// event sources touch; the destructor closes it first, after which no
     /// job runs.
     EngineQueue m_queue;
+    /// Answers leak checks the queue does not reach in time.
+    ReplyDeadlines m_replyDeadlines;
 
     mutable std::mutex m_callbackLock;
     std::function<void(const std::string&)> m_onStatus;

@@ -290,6 +290,15 @@ std::vector<std::string> DnsOverride::currentUpstreamServers() {
     return servers;
 }
 
+ResolverInUse DnsOverride::resolverInUse() const {
+    if (m_dnsStore) {
+        if (auto view = m_dnsStore->resolverInUse()) {
+            return std::move(*view);
+        }
+    }
+    return {effectiveSystemDNSServers(), m_resolvConfPath, {}, {}};
+}
+
 std::vector<std::string> DnsOverride::effectiveSystemDNSServers() const {
     std::ifstream file(m_resolvConfPath, std::ios::binary);
     if (!file) {

@@ -73,6 +73,10 @@ public:
     /// The resolvers the resolv.conf file lists, in order; empty when it is
     /// unreadable.
     std::vector<std::string> effectiveSystemDNSServers() const;
+    /// What the system resolver uses now: the open store session's view when
+    /// its backend has one, else the resolv.conf file. Reads only, and opens
+    /// no session.
+    ResolverInUse resolverInUse() const;
     /// Undoes everything and returns to idle.
     void restoreDNS();
     /// Puts one service's State DNS entry back (or removes it when the

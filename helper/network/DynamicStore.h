@@ -17,6 +17,20 @@ using StoreValue = std::variant<std::string, std::vector<std::string>>;
 /// A dictionary published under one store key.
 using StoreDictionary = std::map<std::string, StoreValue>;
 
+/// The resolver configuration the system uses right now, as read (and only
+/// read) for the leak check.
+struct ResolverInUse {
+    /// The servers the resolver asks, in order.
+    std::vector<std::string> servers;
+    /// Where they are set, for messages: a file, or a resolver's link.
+    std::string place;
+    /// Domains written with our servers (routing domains as "~NAME") that
+    /// the place no longer holds, so names may go to other servers.
+    std::vector<std::string> missingDomains;
+    /// Why the configuration could not be read; empty when it was.
+    std::string error;
+};
+
 /// The system configuration store: keys such as "State:/Network/Global/IPv4"
 /// or "State:/Network/Service/<ID>/DNS" naming dictionaries the network
 /// publishes. The engine reads the primary service and rewrites its DNS
@@ -47,6 +61,10 @@ public:
     /// expressions matched against the whole key). Empty lists silence it.
     virtual void setNotificationKeys(const std::vector<std::string>& keys,
                                      const std::vector<std::string>& patterns) = 0;
+    /// The resolver configuration in force where this backend keeps it
+    /// apart from the resolv.conf file (a resolver daemon's per-link
+    /// settings); nothing when that file is the whole story. Changes nothing.
+    virtual std::optional<ResolverInUse> resolverInUse() { return std::nullopt; }
 };
 
 /// Creates a store session delivering changes to `onChange`, or returns the

@@ -71,7 +71,7 @@ inner() {
     umount /etc/resolv.conf
     check "resolv.conf replaced: exit 1" test "$rc" = 1
     check "resolv.conf replaced: dns FAIL with its hint" \
-        grep -Pzq 'FAIL  dns: the system resolver uses 10\.10\.0\.1 instead .*\n    Something rewrote /etc/resolv.conf' <<<"$out"
+        grep -Pzq 'FAIL  dns: the system resolver uses 10\.10\.0\.1 instead .*\n    Something changed /etc/resolv.conf' <<<"$out"
 
     # An interface with a global IPv6 address (down, so leak prevention's
     # interface watch leaves it alone).

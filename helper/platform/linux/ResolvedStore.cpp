@@ -615,6 +615,43 @@ bool ResolvedStore::removeValue(const std::string& key) {
     return true;
 }
 
+std::optional<ResolverInUse> ResolvedStore::resolverInUse() {
+    // The link holding our servers (the one they were diverted to, else the
+    // service's own); with nothing of ours written, the primary link.
+    std::string interface;
+    std::optional<ResolvedLinkDNS> wanted;
+    if (!m_written.empty()) {
+        const auto& [service, written] = *m_written.begin();
+        interface = written.diverted ? written.diverted->first : service;
+        if (auto dns = resolvedLinkDNS(written.dictionary)) {
+            wanted = std::move(*dns);
+        }
+    } else if (auto main = primary()) {
+        interface = std::move(*main);
+    } else {
+        return ResolverInUse{{}, "systemd-resolved", {}, "no primary network interface"};
+    }
+    ResolverInUse view{{}, "systemd-resolved's settings for " + interface, {}, {}};
+    // A failed read must not pass for the reason of a failed write.
+    const std::string lastError = m_lastError;
+    const auto target = link(interface);
+    const auto dns = target ? readLink(*target) : std::nullopt;
+    if (!dns) {
+        view.error = m_lastError;
+        m_lastError = lastError;
+        return view;
+    }
+    for (const auto& server : dns->servers) {
+        view.servers.push_back(addressText(server));
+    }
+    for (const auto& domain : wanted ? wanted->domains : std::vector<ResolvedLinkDNS::Domain>{}) {
+        if (std::find(dns->domains.begin(), dns->domains.end(), domain) == dns->domains.end()) {
+            view.missingDomains.push_back((domain.routeOnly ? "~" : "") + domain.name);
+        }
+    }
+    return view;
+}
+
 void ResolvedStore::setNotificationKeys(const std::vector<std::string>& keys,
                                         const std::vector<std::string>& patterns) {
     m_notifier.setKeys(keys, patterns);

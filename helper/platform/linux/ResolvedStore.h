@@ -92,6 +92,9 @@ public:
     std::string lastErrorText() const override { return m_lastError; }
     void setNotificationKeys(const std::vector<std::string>& keys,
                              const std::vector<std::string>& patterns) override;
+    /// The servers on the link holding ours (the primary link's when none
+    /// are written), and which of the domains written with them it lacks.
+    std::optional<ResolverInUse> resolverInUse() override;
 
 private:
     class SignalThread;

@@ -170,7 +170,8 @@ std::unique_ptr<VPNEngine> EngineTest::makeEngine() {
             return std::make_unique<PowerEvents>();
         },
         .openLinkWatch = {},
-        .journalPath = m_base + "/journal.json"};
+        .journalPath = m_base + "/journal.json",
+        .leakCheckLimit = std::chrono::milliseconds(200)};
     auto engine = std::make_unique<VPNEngine>(std::move(environment));
     engine->setOnLog([this](const std::string& line) {
         std::lock_guard lock(m_logMutex);

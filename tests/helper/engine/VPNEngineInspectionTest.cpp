@@ -1,5 +1,9 @@
 #include "tests/helper/engine/EngineTestFixture.h"
 
+#include <atomic>
+#include <future>
+#include <mutex>
+
 #include <gmock/gmock.h>
 
 using namespace torvane;
@@ -60,4 +64,46 @@ TEST_F(EngineTest, AMissingViciConnectionOnlyWarns) {
                          "warning: could not connect libvici for events; status will rely on "
                          "initiate result"),
               1);
+}
+
+TEST_F(EngineTest, ALeakCheckBehindAStuckStartIsAnsweredBusyOnceAndNeverRuns) {
+    const VPNProfile office = profile("Office");
+    acceptTunnel(office, "10.99.0.7");
+    // The start holds the queue inside its initiation until released.
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::once_flag enteredOnce;
+    m_runner.setHook([&](const RecordedCommand& call) -> std::optional<CommandResult> {
+        if (call.commandLine().starts_with(viciLine("initiate"))) {
+            std::call_once(enteredOnce, [&] { entered.set_value(); });
+            released.wait();
+        }
+        return std::nullopt;
+    });
+    auto started = std::async(std::launch::async, [&] { return start(office); });
+    entered.get_future().wait();
+
+    std::atomic<int> replies{0};
+    std::promise<std::string> firstReply;
+    m_engine->leakCheck([&](std::string json) {
+        if (replies++ == 0) {
+            firstReply.set_value(std::move(json));
+        }
+    });
+    // Answered while the queue is still held.
+    const auto findings = decodeLeakFindings(firstReply.get_future().get());
+    ASSERT_TRUE(findings.hasValue());
+    ASSERT_EQ(findings->size(), 1u);
+    EXPECT_EQ(findings->front().check, "check");
+    EXPECT_EQ(findings->front().level, kLeakWarning);
+    EXPECT_EQ(findings->front().hint, "Run the check again in a moment.");
+
+    m_runner.clearCalls();
+    release.set_value();
+    EXPECT_EQ(started.get(), (Reply{0, "Connected (10.99.0.7)"}));
+    drainQueue();
+    EXPECT_EQ(replies.load(), 1);
+    EXPECT_THAT(m_runner.commandLines(), ::testing::Not(Contains(viciLine("list-all-sas"))))
+        << "the late check must not run for a caller already answered";
 }

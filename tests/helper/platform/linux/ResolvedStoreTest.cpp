@@ -3,6 +3,7 @@
 #include "helper/network/ChangeJournal.h"
 #include "helper/network/DnsOverride.h"
 #include "helper/network/DnsProxy.h"
+#include "helper/network/ResolverFinding.h"
 #include "helper/platform/linux/ResolvConfStore.h"
 #include "helper/process/PosixProcessLauncher.h"
 #include "shared/process/PosixCommandRunner.h"
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <net/if.h>
 #include <systemd/sd-bus.h>
 
 #include <gmock/gmock.h>
@@ -178,6 +180,22 @@ TEST(ResolvedStoreRealTest, BadInputChangesNothingAndAHalfDoneWriteIsUndone) {
     EXPECT_EQ(opener.open()->copyValue(key), before) << "a half-done write is undone";
 }
 
+/// Drops everything set on the link, as `resolvectl revert` does.
+bool revertLink(const std::string& interface) {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_system(&bus) < 0) {
+        return false;
+    }
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C compound literal
+    const int status =
+        sd_bus_call_method(bus, "org.freedesktop.resolve1", "/org/freedesktop/resolve1",
+                           "org.freedesktop.resolve1.Manager", "RevertLink", &error, nullptr, "i",
+                           static_cast<int>(::if_nametoindex(interface.c_str())));
+    sd_bus_error_free(&error);
+    sd_bus_flush_close_unref(bus);
+    return status >= 0;
+}
+
 TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalRestoresIt) {
     REAL_RESOLVED_LINK(interface);
     StoreOpener opener(interface, "/run/systemd/resolve/resolv.conf");
@@ -217,6 +235,34 @@ TEST(ResolvedStoreRealTest, OverrideKeepsTrackOfRepublishedDNSAndTheJournalResto
     dns.enforceDNSOverride();
     EXPECT_EQ(linkState(), Items({"dns 10.0.0.53", "domain corp.example", "route ."}));
     EXPECT_THAT(logs, testing::Not(testing::Contains(HasSubstr("re-published"))));
+
+    // The leak check reads the link resolved uses, not resolv.conf (which
+    // names only resolved's stub): as written, it finds nothing to report.
+    const auto verdict = [&] {
+        return resolverFinding(dns.resolverInUse(), dns.desiredDNSServers());
+    };
+    const auto show = [](const std::optional<LeakFinding>& finding) {
+        std::cout << "leak check, dns: "
+                  << (finding ? finding->level + "  " + finding->text + " / " + finding->hint
+                              : std::string("OK, the resolver is as written"))
+                  << "\n";
+    };
+    show(verdict());
+    EXPECT_EQ(verdict(), std::nullopt);
+    // Reverted behind the helper's back: FAIL naming the link, until the
+    // override, told by resolved, writes it again.
+    ASSERT_TRUE(revertLink(interface));
+    const auto reverted = verdict();
+    show(reverted);
+    ASSERT_TRUE(reverted);
+    EXPECT_EQ(reverted->level, kLeakFail);
+    EXPECT_EQ(reverted->text, std::string("the system resolver uses no servers instead of the "
+                                          "tunnel's 10.0.0.53 (systemd-resolved's settings for ") +
+                                  interface + ")");
+    EXPECT_EQ(reverted->hint, std::string("Something changed systemd-resolved's settings for ") +
+                                  interface + "; reconnect the tunnel to apply its DNS again.");
+    ASSERT_TRUE(opener.jobs().runUntil([&] { return !verdict(); }));
+    logs.clear();
 
     // DHCP hands the link new values while the override holds.
     const StoreDictionary renewed{
@@ -432,6 +478,12 @@ TEST(ResolvedStoreDivertTest, ServersRoutedThroughAnotherLinkAreAskedOnlyThere) 
     EXPECT_EQ(linkState(opener), primaryBefore);
     EXPECT_EQ(linkState(otherLink),
               Items({std::string("dns ") + server, "domain vpn.test", "route ."}));
+    // The leak check looks where the servers went.
+    const auto inUse = store->resolverInUse();
+    ASSERT_TRUE(inUse);
+    EXPECT_EQ(inUse->servers, Items{server});
+    EXPECT_EQ(inUse->place, std::string("systemd-resolved's settings for ") + other);
+    EXPECT_EQ(inUse->missingDomains, Items{});
     int answered = 0;
     for (int i = 0; i < 200; ++i) {
         answered += resolveThroughResolved("t" + std::to_string(i) + ".x.test") == answer ? 1 : 0;

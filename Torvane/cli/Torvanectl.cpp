@@ -7,7 +7,7 @@
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/PrivateFile.h"
 #include "Torvane/core/ProfileStore.h"
-#include "Torvane/core/import/ProfileImporter.h"
+#include "shared/import/ProfileImporter.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,7 @@
 #include "Torvane/cli/Torvanectl.h"
 
 #include "Torvane/cli/ImportReportText.h"
+#include "Torvane/cli/ManagedCheck.h"
 #include "Torvane/cli/SecretInput.h"
 #include "Torvane/cli/Translated.h"
 #include "Torvane/core/ExportFile.h"
@@ -122,6 +123,9 @@ int Torvanectl::run(const Invocation& invocation) {
     }
     if (command == "log") {
         return log();
+    }
+    if (command == "managed") {
+        return managedCommand(invocation);
     }
     return reportError({fill(tr("unknown command '%1'"), command), 2});
 }

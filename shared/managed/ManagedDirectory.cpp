@@ -64,7 +64,7 @@ public:
     explicit DirectoryReader(const std::string& configDir) : m_configDir(configDir) {}
 
     ManagedDirectory read() {
-        auto profiles = CheckedDirectory::open(m_configDir + "/" + kProfilesDir);
+        auto profiles = CheckedDirectory::open(m_configDir + "/" + kProfilesDir, FileKind::profile);
         if (!profiles) {
             note(kProfilesDir, profiles.error());
             return std::move(m_result);
@@ -72,9 +72,10 @@ public:
         if (!profiles->exists()) {
             return std::move(m_result);
         }
-        auto secrets = CheckedDirectory::open(m_configDir + "/" + kSecretsDir);
+        auto secrets = CheckedDirectory::open(m_configDir + "/" + kSecretsDir, FileKind::secrets);
         if (!secrets) {
             note(kSecretsDir, secrets.error());
+            m_secretsUnreadable = secrets.error().outcome == Outcome::notReadable;
         } else {
             m_secrets = std::move(*secrets);
         }
@@ -151,9 +152,13 @@ private:
         }
         std::vector<ImportedProfile> imported;
         ManagedKeys keys;
-        const auto json = detectImportFormat(*bytes) == ImportFormat::sswan
-                              ? nlohmann::json::parse(*bytes, nullptr, false)
-                              : nlohmann::json();
+        const bool jsonText = detectImportFormat(*bytes) == ImportFormat::sswan;
+        const auto json =
+            jsonText ? nlohmann::json::parse(*bytes, nullptr, false) : nlohmann::json();
+        if (jsonText && json.is_discarded()) {
+            refuse(file, "not valid JSON; a Torvane profile or a .sswan is one JSON object");
+            return;
+        }
         if (json.is_object()) {
             auto found = managedKeys(json);
             if (!found) {
@@ -257,6 +262,9 @@ private:
                     {file->name, Outcome::accepted, "secrets of " + managed.profile.name});
             }
         }
+        if (m_secretsUnreadable) {
+            managed.secretsOrigin = ManagedSecretsOrigin::secretsFileNotReadable;
+        }
         if (secrets != VPNSecrets{}) {
             managed.secrets = std::move(secrets);
         }
@@ -264,6 +272,8 @@ private:
 
     std::string m_configDir;
     CheckedDirectory m_secrets;
+    /// secrets.d cannot be listed by this user: its files are unknown.
+    bool m_secretsUnreadable = false;
     std::map<std::string, std::optional<SecretsFile>> m_secretsFiles;
     /// UUID → the file that gave it first.
     std::map<std::string, std::string> m_owners;

@@ -50,12 +50,15 @@ std::optional<FileProblem> ownershipProblem(const struct stat& info, FileKind ki
     return std::nullopt;
 }
 
-FileProblem openProblem(int error) {
+/// Only a secrets file may be unreadable without fault: a check run by
+/// another user than root cannot read what only root may.
+FileProblem openProblem(int error, bool secrets) {
     if (error == ELOOP) {
         return {Outcome::ignored, "a symbolic link; only regular files are read"};
     }
     if (error == EACCES || error == EPERM) {
-        return {Outcome::notReadable, "present, not readable by this user"};
+        return {secrets ? Outcome::notReadable : Outcome::ignored,
+                "present, not readable by this user"};
     }
     return {Outcome::ignored, std::string("cannot be opened: ") + std::strerror(error)};
 }
@@ -81,7 +84,8 @@ CheckedDirectory& CheckedDirectory::operator=(CheckedDirectory&& other) noexcept
     return *this;
 }
 
-Expected<CheckedDirectory, FileProblem> CheckedDirectory::open(const std::string& path) {
+Expected<CheckedDirectory, FileProblem> CheckedDirectory::open(const std::string& path,
+                                                               FileKind kind) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -93,7 +97,7 @@ Expected<CheckedDirectory, FileProblem> CheckedDirectory::open(const std::string
                 Outcome::ignored, "not a directory (a symbolic link or a file); nothing in it "
                                   "is used"}};
         }
-        auto problem = openProblem(error);
+        auto problem = openProblem(error, kind == FileKind::secrets);
         problem.reason += "; nothing in it is used";
         return Unexpected{std::move(problem)};
     }
@@ -150,7 +154,7 @@ Expected<std::string, FileProblem> CheckedDirectory::read(const std::string& nam
     // O_NONBLOCK: a FIFO put here must not hang the daemon in open or read.
     const int fd = ::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return Unexpected{openProblem(errno)};
+        return Unexpected{openProblem(errno, kind == FileKind::secrets)};
     }
     struct Closer {
         int fd;

@@ -34,8 +34,9 @@ public:
 
     /// Opens `path` without following a final symbolic link and checks that
     /// it is a root-owned directory not writable by group or others. A
-    /// missing directory is an empty value, not a problem.
-    static Expected<CheckedDirectory, FileProblem> open(const std::string& path);
+    /// missing directory is an empty value, not a problem. `kind` says what
+    /// the directory holds.
+    static Expected<CheckedDirectory, FileProblem> open(const std::string& path, FileKind kind);
 
     bool exists() const { return m_fd >= 0; }
     /// The names of the entries worth reading, in byte order: hidden files

@@ -17,8 +17,8 @@ enum class ManagedSecretsOrigin {
     profileFile,
     /// secrets.d/<UUID>.json, possibly completed by the profile file.
     secretsFile,
-    /// secrets.d/<UUID>.json exists but this process may not read it (a
-    /// check run by another user than root).
+    /// secrets.d/<UUID>.json exists, or secrets.d cannot be listed, and this
+    /// process may not read it (a check run by another user than root).
     secretsFileNotReadable,
 };
 

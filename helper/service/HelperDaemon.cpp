@@ -20,6 +20,9 @@ void setTerminationSignalBlocked(bool blocked) {
     sigset_t terminate;
     sigemptyset(&terminate);
     sigaddset(&terminate, SIGTERM);
+    // A reload asked for before the loop runs would otherwise end the
+    // process (SIGHUP's default); held, it is acted on once run() starts.
+    sigaddset(&terminate, SIGHUP);
     ::pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &terminate, nullptr);
 }
 

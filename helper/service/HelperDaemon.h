@@ -55,7 +55,7 @@ public:
     /// Enough for a teardown's child programs, pipes and sockets.
     static constexpr std::size_t kSpareDescriptors = 8;
 
-    /// Holds SIGTERM back in the calling thread and in every thread it
+    /// Holds SIGTERM (and SIGHUP) back in the calling thread and in every thread it
     /// starts from then on. The daemon's first act, before anything that
     /// takes time (the journal's restore, the power-event registration): a
     /// SIGTERM then waits, pending, until run() can act on it, and leads to

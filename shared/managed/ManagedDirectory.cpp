@@ -191,11 +191,15 @@ private:
             };
             auto result = importProfileFile(*bytes, options);
             if (!result) {
-                if (passwordMissing) {
-                    const auto uuid = json.is_object() ? json.value("uuid", "") : "";
+                if (passwordMissing && json.is_object()) {
+                    const auto uuid = json.value("uuid", "");
                     refuse(file, "needs a PKCS#12 password: put it in " + std::string(kSecretsDir) +
                                      "/" + (uuid.empty() ? "UUID" : uuid) + ".json as \"" +
                                      kPkcs12PasswordKey + "\"");
+                } else if (passwordMissing) {
+                    // The profiles' UUIDs are known only once the bundle is open.
+                    refuse(file, "needs a PKCS#12 password: put it in the \"Password\" key of "
+                                 "the file's PKCS#12 payload");
                 } else {
                     refuse(file, result.error().message);
                 }

@@ -60,8 +60,9 @@ struct ManagedDirectory {
 /// plus the optional keys "alwaysOn", "lockdown", "userMayDisconnect"), a
 /// .sswan (which may carry the same optional keys) or a configuration
 /// profile, told apart by content. The first file giving a UUID wins.
-/// A PKCS#12 bundle in a .sswan whose password is not in the file takes it
-/// from the "pkcs12Password" key of secrets.d/<UUID>.json.
+/// A PKCS#12 bundle in a .sswan takes its password from the
+/// "pkcs12Password" key of secrets.d/<UUID>.json; a configuration profile's
+/// bundle needs it in its payload.
 ///
 /// Never throws; bad input becomes a verdict and touches nothing else.
 ManagedDirectory readManagedDirectory(const std::string& configDir);

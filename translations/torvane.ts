@@ -1883,5 +1883,67 @@ Exit status: 0 success, 1 failure, 2 usage error.
 </source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>torvanectl managed check [DIR]
+  Checks the managed profiles an administrator put in DIR/profiles.d, with
+  their secrets in DIR/secrets.d (DIR defaults to /etc/torvane), as the
+  helper reads them: each file&apos;s verdict (owner, mode, format, conflicts),
+  then the resulting profiles in priority order, never a secret. Runs as
+  any user. Exit status 0 when every file is accepted, else 1.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>secrets: from the profile file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>secrets: from secrets.d</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>secrets: in secrets.d, not readable by this user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>secrets: asked at connect</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;managed&apos; has no subcommand &apos;%1&apos;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files in %1:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(no managed profile files)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Managed profiles, in priority order:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>type %1, gateway %2, from %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>alwaysOn: %1, lockdown: %2, userMayDisconnect: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

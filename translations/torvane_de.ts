@@ -1971,5 +1971,74 @@ falls gesetzt. Exit-Status: 0 Erfolg, 1 Fehler, 2 Aufruffehler.
   ausgegeben, mit allen Angaben des Hilfsdienstes.
 </translation>
     </message>
+    <message>
+        <source>torvanectl managed check [DIR]
+  Checks the managed profiles an administrator put in DIR/profiles.d, with
+  their secrets in DIR/secrets.d (DIR defaults to /etc/torvane), as the
+  helper reads them: each file&apos;s verdict (owner, mode, format, conflicts),
+  then the resulting profiles in priority order, never a secret. Runs as
+  any user. Exit status 0 when every file is accepted, else 1.
+</source>
+        <translation>torvanectl managed check [DIR]
+  Prüft die verwalteten Profile, die ein Administrator in DIR/profiles.d
+  abgelegt hat, mit ihren Geheimnissen in DIR/secrets.d (DIR ist ohne Angabe
+  /etc/torvane), so wie der Hilfsdienst sie liest: das Urteil über jede Datei
+  (Eigentümer, Rechte, Format, Konflikte), dann die daraus entstehenden
+  Profile in der Rangfolge, nie ein Geheimnis. Läuft unter jedem Benutzer.
+  Exit-Status 0, wenn jede Datei angenommen wird, sonst 1.
+</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
+    </message>
+    <message>
+        <source>secrets: from the profile file</source>
+        <translation>Geheimnisse: aus der Profildatei</translation>
+    </message>
+    <message>
+        <source>secrets: from secrets.d</source>
+        <translation>Geheimnisse: aus secrets.d</translation>
+    </message>
+    <message>
+        <source>secrets: in secrets.d, not readable by this user</source>
+        <translation>Geheimnisse: in secrets.d, für diesen Benutzer nicht lesbar</translation>
+    </message>
+    <message>
+        <source>secrets: asked at connect</source>
+        <translation>Geheimnisse: werden beim Verbinden erfragt</translation>
+    </message>
+    <message>
+        <source>&apos;managed&apos; has no subcommand &apos;%1&apos;</source>
+        <translation>„managed“ hat keinen Unterbefehl „%1“</translation>
+    </message>
+    <message>
+        <source>Files in %1:</source>
+        <translation>Dateien in %1:</translation>
+    </message>
+    <message>
+        <source>(no managed profile files)</source>
+        <translation>(keine Dateien mit verwalteten Profilen)</translation>
+    </message>
+    <message>
+        <source>Managed profiles, in priority order:</source>
+        <translation>Verwaltete Profile, in der Rangfolge:</translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>(keine)</translation>
+    </message>
+    <message>
+        <source>type %1, gateway %2, from %3</source>
+        <translation>Typ %1, Gateway %2, aus %3</translation>
+    </message>
+    <message>
+        <source>alwaysOn: %1, lockdown: %2, userMayDisconnect: %3</source>
+        <translation>alwaysOn: %1, lockdown: %2, userMayDisconnect: %3</translation>
+    </message>
 </context>
 </TS>

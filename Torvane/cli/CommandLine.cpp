@@ -10,7 +10,7 @@ namespace {
 
 struct CommandSpec {
     const char* name;
-    /// The positional arguments, all required.
+    /// The positional arguments; those written "[NAME]" may be left out.
     std::vector<std::string> arguments;
     std::vector<std::string> valueOptions;
     std::vector<std::string> flagOptions;
@@ -167,6 +167,18 @@ const std::vector<CommandSpec>& commandSpecs() {
              "  Prints the helper's log lines as they come, until Ctrl-C. The helper\n"
              "  keeps no history; its past lines are in the system log under\n"
              "  'torvane-helper'.\n")},
+        {"managed",
+         {"check", "[DIR]"},
+         {},
+         {},
+         QT_TRANSLATE_NOOP(
+             "torvanectl",
+             "torvanectl managed check [DIR]\n"
+             "  Checks the managed profiles an administrator put in DIR/profiles.d, with\n"
+             "  their secrets in DIR/secrets.d (DIR defaults to /etc/torvane), as the\n"
+             "  helper reads them: each file's verdict (owner, mode, format, conflicts),\n"
+             "  then the resulting profiles in priority order, never a secret. Runs as\n"
+             "  any user. Exit status 0 when every file is accepted, else 1.\n")},
     };
     return specs;
 }
@@ -261,7 +273,10 @@ Expected<Invocation, std::string> parseCommandLine(const std::vector<std::string
     }
 
     const std::size_t wanted = spec->arguments.size();
-    if (invocation.arguments.size() < wanted) {
+    const auto required = static_cast<std::size_t>(
+        std::count_if(spec->arguments.begin(), spec->arguments.end(),
+                      [](const std::string& name) { return !name.starts_with('['); }));
+    if (invocation.arguments.size() < required) {
         return Unexpected{fill(QCoreApplication::translate("torvanectl", "'%1' needs %2"),
                                invocation.command, spec->arguments[invocation.arguments.size()])};
     }

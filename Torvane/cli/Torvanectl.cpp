@@ -1,13 +1,14 @@
 #include "Torvane/cli/Torvanectl.h"
 
 #include "Torvane/cli/ImportReportText.h"
+#include "Torvane/cli/ManagedCheck.h"
 #include "Torvane/cli/SecretInput.h"
 #include "Torvane/cli/Translated.h"
 #include "Torvane/core/ExportFile.h"
 #include "Torvane/core/InterruptNotifier.h"
 #include "Torvane/core/PrivateFile.h"
 #include "Torvane/core/ProfileStore.h"
-#include "Torvane/core/import/ProfileImporter.h"
+#include "shared/import/ProfileImporter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -122,6 +123,9 @@ int Torvanectl::run(const Invocation& invocation) {
     }
     if (command == "log") {
         return log();
+    }
+    if (command == "managed") {
+        return managedCommand(invocation);
     }
     return reportError({fill(tr("unknown command '%1'"), command), 2});
 }

@@ -1,10 +1,10 @@
 #include "Torvane/ui/ImportFlow.h"
 
 #include "Torvane/core/ProfileStore.h"
-#include "Torvane/core/import/ProfileImporter.h"
 #include "Torvane/ui/ImportPreviewSheet.h"
 #include "Torvane/ui/PassphraseDialog.h"
 #include "shared/JsonText.h"
+#include "shared/import/ProfileImporter.h"
 
 #include <algorithm>
 

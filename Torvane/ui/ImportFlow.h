@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Torvane/core/ExportFile.h"
-#include "Torvane/core/import/ImportResult.h"
 #include "shared/Uuid.h"
+#include "shared/import/ImportResult.h"
 
 #include <functional>
 #include <optional>

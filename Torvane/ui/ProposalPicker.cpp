@@ -1,6 +1,6 @@
 #include "Torvane/ui/ProposalPicker.h"
 
-#include "Torvane/core/ProposalModel.h"
+#include "shared/import/ProposalModel.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -20,6 +20,9 @@ void setTerminationSignalBlocked(bool blocked) {
     sigset_t terminate;
     sigemptyset(&terminate);
     sigaddset(&terminate, SIGTERM);
+    // A reload asked for before the loop runs would otherwise end the
+    // process (SIGHUP's default); held, it is acted on once run() starts.
+    sigaddset(&terminate, SIGHUP);
     ::pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &terminate, nullptr);
 }
 
@@ -31,6 +34,8 @@ void HelperDaemon::holdTerminationSignal() {
 
 HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     : m_engine(engine), m_options(std::move(options)), m_signals(m_io, SIGTERM),
+      m_reloadSignal(m_io, SIGHUP),
+      m_managed(m_options.configDir, [](const std::string& line) { systemLog(line); }),
       m_terminateTimer(m_io), m_acceptRetryTimer(m_io) {
     CommandService::Settings settings;
     settings.trustedClients = m_options.trustedClients;
@@ -82,6 +87,8 @@ int HelperDaemon::run() {
         return 1;
     }
     m_signals.async_wait([this](const asio::error_code& error, int) { onSignal(error); });
+    m_managed.reload();
+    awaitReload();
     // The handler has been in place since construction; a SIGTERM held back
     // until now arrives here and waits in the loop like any other.
     setTerminationSignalBlocked(false);
@@ -181,6 +188,17 @@ void HelperDaemon::onSignal(const asio::error_code& error) {
     m_io.stop();
 }
 
+void HelperDaemon::awaitReload() {
+    m_reloadSignal.async_wait([this](const asio::error_code& error, int) {
+        if (error) {
+            return;
+        }
+        systemLog("SIGHUP — reading the managed profiles again");
+        m_managed.reload();
+        awaitReload();
+    });
+}
+
 void HelperDaemon::scheduleTermination() {
     m_terminateTimer.expires_after(kTerminateDelay);
     m_terminateTimer.async_wait([](const asio::error_code& error) {
@@ -197,6 +215,7 @@ void HelperDaemon::shutdown() {
     m_shutDown = true;
     asio::error_code ignored;
     m_signals.cancel(ignored);
+    m_reloadSignal.cancel(ignored);
     m_terminateTimer.cancel();
     m_acceptRetryTimer.cancel();
     if (m_acceptor) {

@@ -5,6 +5,7 @@
 #include "helper/platform/linux/SocketActivation.h"
 #include "helper/service/CommandService.h"
 #include "helper/service/HelperOptions.h"
+#include "helper/service/ManagedProfiles.h"
 #include "helper/service/ThrottledLog.h"
 #include "shared/Expected.h"
 
@@ -54,7 +55,7 @@ public:
     /// Enough for a teardown's child programs, pipes and sockets.
     static constexpr std::size_t kSpareDescriptors = 8;
 
-    /// Holds SIGTERM back in the calling thread and in every thread it
+    /// Holds SIGTERM (and SIGHUP) back in the calling thread and in every thread it
     /// starts from then on. The daemon's first act, before anything that
     /// takes time (the journal's restore, the power-event registration): a
     /// SIGTERM then waits, pending, until run() can act on it, and leads to
@@ -85,12 +86,14 @@ public:
     void stop();
 
     CommandService& helper() { return *m_helper; }
+    ManagedProfiles& managedProfiles() { return m_managed; }
 
 private:
     void acceptNext();
     /// `tookSpare`: accepting needed a descriptor of the reserve.
     void accepted(int fd, bool tookSpare);
     void onSignal(const asio::error_code& error);
+    void awaitReload();
     void scheduleTermination();
     void shutdown();
 
@@ -98,6 +101,8 @@ private:
     HelperOptions m_options;
     asio::io_context m_io;
     asio::signal_set m_signals;
+    asio::signal_set m_reloadSignal;
+    ManagedProfiles m_managed;
     asio::steady_timer m_terminateTimer;
     asio::steady_timer m_acceptRetryTimer;
     std::optional<asio::local::stream_protocol::acceptor> m_acceptor;

@@ -12,6 +12,7 @@ Expected<HelperCommandLine, std::string>
 parseHelperCommandLine(const std::vector<std::string>& arguments) {
     HelperCommandLine result;
     bool socketGiven = false;
+    bool configDirGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
         std::string value;
@@ -25,7 +26,7 @@ parseHelperCommandLine(const std::vector<std::string>& arguments) {
             result.showHelp = true;
             continue;
         }
-        if (name != "--socket" && name != "--trust-client") {
+        if (name != "--socket" && name != "--trust-client" && name != "--config-dir") {
             return Unexpected{"unknown argument: " + arguments[i]};
         }
         if (!hasValue) {
@@ -43,6 +44,12 @@ parseHelperCommandLine(const std::vector<std::string>& arguments) {
             }
             socketGiven = true;
             result.options.socketPath = value;
+        } else if (name == "--config-dir") {
+            if (configDirGiven) {
+                return Unexpected{std::string("--config-dir given more than once")};
+            }
+            configDirGiven = true;
+            result.options.configDir = value;
         } else {
             result.options.trustedClients.push_back(value);
         }
@@ -59,7 +66,7 @@ Expected<HelperCommandLine, std::string> parseHelperCommandLine(int argc, const 
 }
 
 std::string helperUsage() {
-    return "Usage: torvane-helper [--socket PATH] [--trust-client PATH]...\n"
+    return "Usage: torvane-helper [--socket PATH] [--trust-client PATH]... [--config-dir DIR]\n"
            "\n"
            "The Torvane VPN daemon. Runs as root; started by systemd through\n"
            "torvane-helper.socket, or by hand.\n"
@@ -69,6 +76,9 @@ std::string helperUsage() {
            "  --trust-client PATH  also accept connections from the program PATH\n"
            "                       (root-owned, not writable by group or others);\n"
            "                       may be repeated\n"
+           "  --config-dir DIR     read managed profiles from DIR/profiles.d and their\n"
+           "                       secrets from DIR/secrets.d (default /etc/torvane);\n"
+           "                       read again on SIGHUP\n"
            "  --help               show this text\n";
 }
 

@@ -14,6 +14,8 @@ struct HelperOptions {
     /// The client programs allowed to connect: the installed torvane and
     /// torvanectl, plus each --trust-client.
     std::vector<std::string> trustedClients = defaultTrustedClients();
+    /// Holds profiles.d and secrets.d, the administrator's managed profiles.
+    std::string configDir = "/etc/torvane";
 
     static std::vector<std::string> defaultTrustedClients();
 };
@@ -26,8 +28,8 @@ struct HelperCommandLine {
 };
 
 /// Parses the arguments after the program name: "--socket PATH",
-/// "--trust-client PATH" (repeatable; each adds to the trusted programs) and
-/// "--help"; "--socket=PATH" and "--trust-client=PATH" work too. The error
+/// "--trust-client PATH" (repeatable; each adds to the trusted programs),
+/// "--config-dir DIR" and "--help"; "--socket=PATH" and the like work too. The error
 /// text names the offending argument.
 Expected<HelperCommandLine, std::string>
 parseHelperCommandLine(const std::vector<std::string>& arguments);

@@ -1,11 +1,11 @@
 // Sample files are made here, from the documented formats: JSON and property
 // lists written by the test, certificates, PKCS#12 bundles and signatures
 // made with the openssl command, plists encoded by python3's plistlib.
-#include "Torvane/core/ProposalModel.h"
-#include "Torvane/core/import/Pkcs12Bundle.h"
-#include "Torvane/core/import/PlistReader.h"
-#include "Torvane/core/import/ProfileImporter.h"
 #include "shared/Base64.h"
+#include "shared/import/Pkcs12Bundle.h"
+#include "shared/import/PlistReader.h"
+#include "shared/import/ProfileImporter.h"
+#include "shared/import/ProposalModel.h"
 
 #include <QFile>
 #include <QProcess>

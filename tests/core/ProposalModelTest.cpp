@@ -1,4 +1,4 @@
-#include "Torvane/core/ProposalModel.h"
+#include "shared/import/ProposalModel.h"
 
 #include <gtest/gtest.h>
 

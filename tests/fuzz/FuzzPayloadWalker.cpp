@@ -2,8 +2,8 @@
 // property list: whatever the tree holds, walking it must not crash and
 // every profile it yields must be usable and keep its secrets out of the
 // report.
-#include "Torvane/core/import/MobileconfigReader.h"
-#include "Torvane/core/import/PlistReader.h"
+#include "shared/import/MobileconfigReader.h"
+#include "shared/import/PlistReader.h"
 #include "tests/fuzz/FuzzImportReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,7 +1,7 @@
 // Property lists come inside configuration profiles from mail and web
 // pages. Reading must never crash, and whatever reads must stay within the
 // bounds the reader promises, even when binary containers share children.
-#include "Torvane/core/import/PlistReader.h"
+#include "shared/import/PlistReader.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // .sswan files come from mail and web pages. Reading must never crash, and
 // a profile that comes out must be one Torvane can try to connect with.
-#include "Torvane/core/import/SswanReader.h"
+#include "shared/import/SswanReader.h"
 #include "tests/fuzz/FuzzImportReport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -12,13 +12,16 @@ TEST(HelperOptionsTest, DefaultsAndEachOption) {
     ASSERT_EQ(defaults->options.trustedClients.size(), 2u);
     EXPECT_TRUE(defaults->options.trustedClients[0].ends_with("/bin/torvane"));
     EXPECT_TRUE(defaults->options.trustedClients[1].ends_with("/bin/torvanectl"));
+    EXPECT_EQ(defaults->options.configDir, "/etc/torvane");
     EXPECT_FALSE(defaults->showHelp);
 
-    const char* argv[] = {"torvane-helper", "--socket", "/tmp/t.sock",
-                          "--trust-client", "/opt/a",   "--trust-client=/opt/b"};
-    const auto parsed = parseHelperCommandLine(6, argv);
+    const char* argv[] = {"torvane-helper",     "--socket", "/tmp/t.sock",
+                          "--trust-client",     "/opt/a",   "--trust-client=/opt/b",
+                          "--config-dir=/tmp/c"};
+    const auto parsed = parseHelperCommandLine(7, argv);
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->options.socketPath, "/tmp/t.sock");
+    EXPECT_EQ(parsed->options.configDir, "/tmp/c");
     auto expected = HelperOptions::defaultTrustedClients();
     expected.insert(expected.end(), {"/opt/a", "/opt/b"});
     EXPECT_EQ(parsed->options.trustedClients, expected);
@@ -35,6 +38,7 @@ TEST(HelperOptionsTest, RejectsWhatItDoesNotUnderstand) {
              {"--socket"},
              {"--trust-client="},
              {"--socket", "/a", "--socket", "/b"},
+             {"--config-dir", "/a", "--config-dir", "/b"},
              {"--help=yes"},
          }) {
         const auto parsed = parseHelperCommandLine(arguments);

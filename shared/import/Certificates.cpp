@@ -1,6 +1,6 @@
-#include "Torvane/core/import/Certificates.h"
+#include "shared/import/Certificates.h"
 
-#include "Torvane/core/import/OpenSslHandles.h"
+#include "shared/import/OpenSslHandles.h"
 
 #include <openssl/pem.h>
 #include <openssl/x509.h>

@@ -1,6 +1,6 @@
-#include "Torvane/core/import/ImportReport.h"
+#include "shared/import/ImportReport.h"
 
-#include "Torvane/core/import/ImportText.h"
+#include "shared/import/ImportText.h"
 
 #include <cctype>
 

@@ -1,10 +1,10 @@
-#include "Torvane/core/import/MobileconfigReader.h"
+#include "shared/import/MobileconfigReader.h"
 
-#include "Torvane/core/ProposalModel.h"
-#include "Torvane/core/import/Certificates.h"
-#include "Torvane/core/import/ImportReport.h"
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/Pkcs12Bundle.h"
+#include "shared/import/Certificates.h"
+#include "shared/import/ImportReport.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/Pkcs12Bundle.h"
+#include "shared/import/ProposalModel.h"
 
 #include <map>
 #include <set>

@@ -1,11 +1,11 @@
-#include "Torvane/core/import/ProfileImporter.h"
+#include "shared/import/ProfileImporter.h"
 
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/MobileconfigReader.h"
-#include "Torvane/core/import/PlistReader.h"
-#include "Torvane/core/import/SignedEnvelope.h"
-#include "Torvane/core/import/SswanReader.h"
 #include "shared/TextPieces.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/MobileconfigReader.h"
+#include "shared/import/PlistReader.h"
+#include "shared/import/SignedEnvelope.h"
+#include "shared/import/SswanReader.h"
 
 namespace torvane {
 

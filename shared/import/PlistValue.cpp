@@ -1,6 +1,6 @@
-#include "Torvane/core/import/PlistValue.h"
+#include "shared/import/PlistValue.h"
 
-#include "Torvane/core/import/ImportText.h"
+#include "shared/import/ImportText.h"
 
 #include <cstdio>
 

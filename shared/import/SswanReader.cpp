@@ -1,12 +1,12 @@
-#include "Torvane/core/import/SswanReader.h"
+#include "shared/import/SswanReader.h"
 
-#include "Torvane/core/import/Certificates.h"
-#include "Torvane/core/import/ImportReport.h"
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/Pkcs12Bundle.h"
 #include "shared/Base64.h"
 #include "shared/JsonText.h"
 #include "shared/TextPieces.h"
+#include "shared/import/Certificates.h"
+#include "shared/import/ImportReport.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/Pkcs12Bundle.h"
 
 #include <map>
 #include <set>

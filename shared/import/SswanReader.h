@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Torvane/core/import/ImportResult.h"
+#include "shared/import/ImportResult.h"
 
 #include <string_view>
 

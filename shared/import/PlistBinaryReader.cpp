@@ -1,5 +1,5 @@
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/PlistReader.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/PlistReader.h"
 
 #include <bit>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Torvane/core/import/ImportResult.h"
-#include "Torvane/core/import/PlistValue.h"
+#include "shared/import/ImportResult.h"
+#include "shared/import/PlistValue.h"
 
 namespace torvane {
 

@@ -1,7 +1,7 @@
-#include "Torvane/core/import/Pkcs12Bundle.h"
+#include "shared/import/Pkcs12Bundle.h"
 
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/OpenSslHandles.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/OpenSslHandles.h"
 
 #include <cstdlib>
 #include <mutex>

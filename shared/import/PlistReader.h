@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Torvane/core/import/PlistValue.h"
 #include "shared/DecodeError.h"
 #include "shared/Expected.h"
+#include "shared/import/PlistValue.h"
 
 #include <cstddef>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "Torvane/core/import/SignedEnvelope.h"
+#include "shared/import/SignedEnvelope.h"
 
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/OpenSslHandles.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/OpenSslHandles.h"
 
 #include <openssl/err.h>
 #include <openssl/objects.h>

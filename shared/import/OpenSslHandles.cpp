@@ -1,4 +1,4 @@
-#include "Torvane/core/import/OpenSslHandles.h"
+#include "shared/import/OpenSslHandles.h"
 
 #include <openssl/pem.h>
 

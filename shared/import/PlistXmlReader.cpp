@@ -1,6 +1,6 @@
-#include "Torvane/core/import/ImportText.h"
-#include "Torvane/core/import/PlistReader.h"
 #include "shared/Base64.h"
+#include "shared/import/ImportText.h"
+#include "shared/import/PlistReader.h"
 
 #include <charconv>
 #include <set>

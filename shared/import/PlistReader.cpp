@@ -1,4 +1,4 @@
-#include "Torvane/core/import/PlistReader.h"
+#include "shared/import/PlistReader.h"
 
 namespace torvane {
 

@@ -41,6 +41,9 @@ std::string encodeRuntimeStatus(const VPNRuntimeStatus& status) {
     if (status.killSwitchHolding) {
         object["killSwitchHolding"] = true;
     }
+    if (status.managedRevision != 0) {
+        object["managedRevision"] = status.managedRevision;
+    }
     return encodeJsonText(object);
 }
 
@@ -57,6 +60,10 @@ Expected<VPNRuntimeStatus, DecodeError> decodeRuntimeStatus(std::string_view tex
     const auto holding = json->find("killSwitchHolding");
     status.killSwitchHolding =
         holding != json->end() && holding->is_boolean() && holding->get<bool>();
+    const auto revision = json->find("managedRevision");
+    if (revision != json->end() && revision->is_number_unsigned()) {
+        status.managedRevision = revision->get<std::uint64_t>();
+    }
     const auto it = json->find("tunnels");
     if (it == json->end() || !it->is_array()) {
         return status;

@@ -4,6 +4,7 @@
 #include "shared/Expected.h"
 #include "shared/VPNTunnelStatus.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,10 @@ struct VPNRuntimeStatus {
     /// stays blocked until they reconnect or the user stops everything.
     /// "killSwitchHolding" in JSON, written only when true.
     bool killSwitchHolding = false;
+    /// Goes up each time the daemon's managed profiles change, so that
+    /// clients know to ask for them again. "managedRevision" in JSON,
+    /// written only when not zero.
+    std::uint64_t managedRevision = 0;
 
     /// The first tunnel whose profileID equals `profileID` exactly (the
     /// comparison is case-sensitive), or null.

@@ -2,6 +2,7 @@
 
 #include "Torvane/core/AppLog.h"
 #include "Torvane/core/ResumeOnce.h"
+#include "shared/managed/ManagedProfileJson.h"
 
 #include <variant>
 
@@ -252,25 +253,26 @@ void DaemonClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
     });
 }
 
-void DaemonClient::leakCheck(
-    std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
-    using Findings = Expected<std::vector<LeakFinding>, std::string>;
-    m_tasks.run([this, done = std::move(done)] {
+template <typename ReplyType, typename Value, typename Decode>
+void DaemonClient::fetchDocument(protocol::HelperCall call, Decode decode,
+                                 std::function<void(Expected<Value, std::string>)> done) {
+    using Result = Expected<Value, std::string>;
+    m_tasks.run([this, call, decode, done = std::move(done)] {
         auto connection = this->connection();
         if (!connection) {
             done(Unexpected{std::string("the helper cannot be reached")});
             return;
         }
-        auto result = std::make_shared<ResumeOnce<Findings>>();
+        auto result = std::make_shared<ResumeOnce<Result>>();
         connection->call(
-            requestFor(protocol::HelperCall::leakCheck),
-            [result](const protocol::Reply& reply) {
+            requestFor(call),
+            [result, decode](const protocol::Reply& reply) {
                 if (const auto* error = std::get_if<protocol::ErrorReply>(&reply)) {
                     result->resume(Unexpected{error->message});
                     return;
                 }
-                const auto* check = std::get_if<protocol::LeakCheckReply>(&reply);
-                auto decoded = decodeLeakFindings(check != nullptr ? check->data : "");
+                const auto* document = std::get_if<ReplyType>(&reply);
+                auto decoded = decode(document != nullptr ? document->data : "");
                 if (!decoded) {
                     result->resume(Unexpected{"unreadable answer: " + decoded.error().message});
                     return;
@@ -280,6 +282,20 @@ void DaemonClient::leakCheck(
             [result](const std::string& error) { result->resume(Unexpected{error}); });
         done(result->wait());
     });
+}
+
+void DaemonClient::leakCheck(
+    std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
+    fetchDocument<protocol::LeakCheckReply, std::vector<LeakFinding>>(
+        protocol::HelperCall::leakCheck,
+        [](std::string_view json) { return decodeLeakFindings(json); }, std::move(done));
+}
+
+void DaemonClient::managedProfiles(
+    std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) {
+    fetchDocument<protocol::ManagedProfilesReply, std::vector<ManagedProfile>>(
+        protocol::HelperCall::managedProfiles,
+        [](std::string_view json) { return decodeManagedProfiles(json); }, std::move(done));
 }
 
 void DaemonClient::start(const VPNProfile& profile, const VPNSecrets& secrets,

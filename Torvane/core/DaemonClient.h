@@ -61,6 +61,8 @@ public:
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void
     leakCheck(std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) override;
+    void managedProfiles(
+        std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,
                std::function<void(HelperResult)> done) override;
     void stop(const std::string& profileID, std::function<void(HelperResult)> done) override;
@@ -71,6 +73,11 @@ public:
     void shutdownHelper(std::function<void()> done) override;
 
 private:
+    /// Asks a read-only call whose reply carries one JSON document of type
+    /// `ReplyType` and decodes it with `decode`.
+    template <typename ReplyType, typename Value, typename Decode>
+    void fetchDocument(protocol::HelperCall call, Decode decode,
+                       std::function<void(Expected<Value, std::string>)> done);
     // The connection (DaemonClient.cpp).
     std::shared_ptr<HelperConnection> connection();
     void dropConnection();

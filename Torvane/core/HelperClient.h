@@ -5,6 +5,7 @@
 #include "shared/VPNProfile.h"
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/VPNSecrets.h"
+#include "shared/managed/ManagedProfile.h"
 
 #include <cstdint>
 #include <functional>
@@ -79,6 +80,10 @@ public:
     /// is up), or why they could not be had.
     virtual void
     leakCheck(std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) = 0;
+    /// The administrator's managed profiles (no secrets), most important
+    /// first, or why they could not be had.
+    virtual void managedProfiles(
+        std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) = 0;
     virtual void start(const VPNProfile& profile, const VPNSecrets& secrets,
                        std::function<void(HelperResult)> done) = 0;
     /// `profileID` is the upper-case UUID text.

@@ -30,6 +30,8 @@ std::string replyLine(std::int64_t id, const protocol::Reply& reply) {
         status->data.clear();
     } else if (auto* check = std::get_if<protocol::LeakCheckReply>(&fallback)) {
         check->data = "[]";
+    } else if (auto* managed = std::get_if<protocol::ManagedProfilesReply>(&fallback)) {
+        managed->data = "[]";
     } else if (auto* error = std::get_if<protocol::ErrorReply>(&fallback)) {
         error->message.resize(std::min(error->message.size(), kShortenedTextBytes));
     } else if (auto* version = std::get_if<protocol::VersionReply>(&fallback)) {
@@ -117,6 +119,7 @@ std::optional<AuthorizedAction> gatedAction(protocol::HelperCall call) {
     case HelperCall::getVersion:
     case HelperCall::status:
     case HelperCall::leakCheck:
+    case HelperCall::managedProfiles:
         break;
     }
     return std::nullopt;
@@ -143,6 +146,7 @@ std::string_view attempt(protocol::HelperCall call) {
     case HelperCall::getVersion:
     case HelperCall::status:
     case HelperCall::leakCheck:
+    case HelperCall::managedProfiles:
         break;
     }
     return "this";
@@ -400,6 +404,13 @@ void CommandService::dispatch(const std::shared_ptr<Connection>& connection,
         connection->answer(replyLine(request.id, protocol::StatusReply{m_engine.encodedStatus()}));
         return;
     }
+    // Managed profiles carry no secret: every trusted client may see what the
+    // administrator installed, as it sees the status.
+    if (request.call == protocol::HelperCall::managedProfiles) {
+        const auto json = m_settings.managedProfiles ? m_settings.managedProfiles() : "[]";
+        connection->answer(replyLine(request.id, protocol::ManagedProfilesReply{json}));
+        return;
+    }
     // The leak check only reads, so it is open like status; it runs on the
     // engine queue, which replies.
     if (request.call == protocol::HelperCall::leakCheck) {
@@ -518,6 +529,7 @@ void CommandService::perform(const std::shared_ptr<Connection>& connection,
     case HelperCall::getVersion:
     case HelperCall::status:
     case HelperCall::leakCheck:
+    case HelperCall::managedProfiles:
         break;
     }
 }

@@ -81,6 +81,8 @@ public:
         /// its spare file descriptors for the teardown in between.
         std::function<void()> beforeTeardown;
         std::function<void()> afterTeardown;
+        /// JSON of the managed profiles, read on the main loop; none: "[]".
+        std::function<std::string()> managedProfiles;
     };
 
     /// What the connection's reader does after `receive`.

@@ -2,6 +2,7 @@
 
 #include "helper/platform/linux/PolkitAuthority.h"
 #include "helper/platform/linux/SystemLog.h"
+#include "shared/managed/ManagedProfileJson.h"
 
 #include <cerrno>
 #include <csignal>
@@ -51,6 +52,9 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     };
     settings.afterTeardown = [teardowns = m_teardowns] {
         --*teardowns;
+    };
+    settings.managedProfiles = [this] {
+        return encodeManagedProfiles(m_managed.profiles());
     };
     m_helper = CommandService::create(m_engine, std::move(settings));
 }

@@ -24,6 +24,8 @@ std::string_view selector(HelperCall call) {
         return "terminateWithReply:";
     case HelperCall::leakCheck:
         return "leakCheckWithReply:";
+    case HelperCall::managedProfiles:
+        return "managedProfilesWithReply:";
     }
     return {};
 }

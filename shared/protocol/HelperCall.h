@@ -19,12 +19,15 @@ enum class HelperCall {
     terminate,
     /// The read-only leak self-check of the tunnels that are up.
     leakCheck,
+    /// The administrator's managed profiles, without their secrets.
+    managedProfiles,
 };
 
-inline constexpr std::array<HelperCall, 10> kAllHelperCalls = {
-    HelperCall::getVersion, HelperCall::subscribe,    HelperCall::start,         HelperCall::stop,
-    HelperCall::stopAll,    HelperCall::forceKillAll, HelperCall::setPriorities, HelperCall::status,
-    HelperCall::terminate,  HelperCall::leakCheck,
+inline constexpr std::array<HelperCall, 11> kAllHelperCalls = {
+    HelperCall::getVersion,    HelperCall::subscribe,       HelperCall::start,
+    HelperCall::stop,          HelperCall::stopAll,         HelperCall::forceKillAll,
+    HelperCall::setPriorities, HelperCall::status,          HelperCall::terminate,
+    HelperCall::leakCheck,     HelperCall::managedProfiles,
 };
 
 /// The selector text that names the call on the wire, e.g. "stopAllWithReply:".

@@ -27,6 +27,9 @@ nlohmann::json replyValues(const Reply& reply) {
         nlohmann::json operator()(const LeakCheckReply& r) const {
             return nlohmann::json::array({base64Encode(r.data)});
         }
+        nlohmann::json operator()(const ManagedProfilesReply& r) const {
+            return nlohmann::json::array({base64Encode(r.data)});
+        }
     };
     return std::visit(Visitor{}, reply);
 }
@@ -174,7 +177,8 @@ Expected<Reply, ProtocolError> decodeReply(HelperCall call, const ReplyMessage& 
         }
         return Reply{EmptyReply{}};
     case HelperCall::status:
-    case HelperCall::leakCheck: {
+    case HelperCall::leakCheck:
+    case HelperCall::managedProfiles: {
         if (!hasShape<std::string>(v)) {
             return wrongShape();
         }
@@ -185,6 +189,9 @@ Expected<Reply, ProtocolError> decodeReply(HelperCall call, const ReplyMessage& 
         }
         if (call == HelperCall::leakCheck) {
             return Reply{LeakCheckReply{std::move(*data)}};
+        }
+        if (call == HelperCall::managedProfiles) {
+            return Reply{ManagedProfilesReply{std::move(*data)}};
         }
         return Reply{StatusReply{std::move(*data)}};
     }

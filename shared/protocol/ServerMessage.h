@@ -46,6 +46,12 @@ struct LeakCheckReply {
     std::string data;
     friend bool operator==(const LeakCheckReply&, const LeakCheckReply&) = default;
 };
+/// The managed profiles: JSON of a list of profile records with their
+/// managed keys, no secrets (bytes).
+struct ManagedProfilesReply {
+    std::string data;
+    friend bool operator==(const ManagedProfilesReply&, const ManagedProfilesReply&) = default;
+};
 /// Sent in place of any call's own reply when the helper refused to carry the
 /// call out (the caller's user was not authorized for it). Nothing was done.
 /// On the wire: {"id": N, "error": message}.
@@ -54,7 +60,7 @@ struct ErrorReply {
     friend bool operator==(const ErrorReply&, const ErrorReply&) = default;
 };
 using Reply = std::variant<VersionReply, SubscribeReply, CommandReply, EmptyReply, StatusReply,
-                           ErrorReply, LeakCheckReply>;
+                           ErrorReply, LeakCheckReply, ManagedProfilesReply>;
 
 /// A new status snapshot, JSON of a VPNRuntimeStatus (bytes).
 struct StatusChanged {

@@ -146,6 +146,9 @@ void FakeDaemon::serve(const std::shared_ptr<Connection>& connection) {
                 case HelperCall::leakCheck:
                     reply = protocol::LeakCheckReply{"[]"};
                     break;
+                case HelperCall::managedProfiles:
+                    reply = protocol::ManagedProfilesReply{"[]"};
+                    break;
                 case HelperCall::start:
                 case HelperCall::stop:
                 case HelperCall::stopAll:

@@ -64,6 +64,11 @@ void FakeHelperClient::leakCheck(
     answer([done] { done(std::vector<LeakFinding>{}); });
 }
 
+void FakeHelperClient::managedProfiles(
+    std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) {
+    answer([done] { done(std::vector<ManagedProfile>{}); });
+}
+
 void FakeHelperClient::start(const VPNProfile& profile, const VPNSecrets& secrets,
                              std::function<void(HelperResult)> done) {
     {

@@ -27,6 +27,8 @@ public:
     void fetchStatus(std::function<void(VPNRuntimeStatus)> done) override;
     void
     leakCheck(std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) override;
+    void managedProfiles(
+        std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) override;
     void start(const VPNProfile& profile, const VPNSecrets& secrets,
                std::function<void(HelperResult)> done) override;
     void stop(const std::string& profileID, std::function<void(HelperResult)> done) override;

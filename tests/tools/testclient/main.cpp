@@ -53,12 +53,19 @@ struct Command {
 };
 constexpr std::size_t kAny = 1U << 20U;
 const Command kCommands[] = {
-    {"version", HelperCall::getVersion, 0, 0},   {"status", HelperCall::status, 0, 0},
-    {"leak-check", HelperCall::leakCheck, 0, 0}, {"subscribe", HelperCall::subscribe, 0, 0},
-    {"start", HelperCall::start, 2, 2},          {"stop", HelperCall::stop, 1, 1},
-    {"stop-all", HelperCall::stopAll, 0, 0},     {"force-kill", HelperCall::forceKillAll, 0, 0},
-    {"terminate", HelperCall::terminate, 0, 0},  {"priorities", HelperCall::setPriorities, 0, kAny},
-    {"raw", HelperCall::getVersion, 1, kAny},    {"hold", HelperCall::getVersion, 1, 1},
+    {"version", HelperCall::getVersion, 0, 0},
+    {"status", HelperCall::status, 0, 0},
+    {"leak-check", HelperCall::leakCheck, 0, 0},
+    {"subscribe", HelperCall::subscribe, 0, 0},
+    {"start", HelperCall::start, 2, 2},
+    {"stop", HelperCall::stop, 1, 1},
+    {"stop-all", HelperCall::stopAll, 0, 0},
+    {"force-kill", HelperCall::forceKillAll, 0, 0},
+    {"terminate", HelperCall::terminate, 0, 0},
+    {"priorities", HelperCall::setPriorities, 0, kAny},
+    {"managed", HelperCall::managedProfiles, 0, 0},
+    {"raw", HelperCall::getVersion, 1, kAny},
+    {"hold", HelperCall::getVersion, 1, 1},
 };
 
 struct Options {
@@ -163,6 +170,9 @@ std::string formatReply(const std::string& head, const protocol::Reply& reply) {
         }
         std::string operator()(const protocol::LeakCheckReply& r) const {
             return "leak-check " + oneLine(r.data);
+        }
+        std::string operator()(const protocol::ManagedProfilesReply& r) const {
+            return "managed " + oneLine(r.data);
         }
         std::string operator()(const protocol::ErrorReply& r) const {
             return head + " error " + oneLine(r.message);

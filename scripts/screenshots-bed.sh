@@ -32,8 +32,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 OUT=$(mkdir -p "$1" && cd "$1" && pwd)
 build=${TORVANE_BUILD_DIR:-$repo/build/debug}
 jobs=${TORVANE_JOBS:-2}
-cmake --build "$build" -j "$jobs" --target torvane torvane-helper torvane_testclient \
-    torvane_screenshot >/dev/null
+cmake --build "$build" -j "$jobs" --target torvane torvane-helper torvane_resources \
+    torvane_testclient torvane_screenshot >/dev/null
 APP=$build/Torvane/ui/torvane
 SHOT=$build/tests/tools/torvane-screenshot
 export APP SHOT OUT
@@ -81,7 +81,9 @@ export BED_LAN_ADDR id
 
 inner() {
     set -euo pipefail
-    local pids=()
+    # Global, for the EXIT trap.
+    pids=()
+    local passed=0 failed=0
     export HOME=$W/home XDG_CONFIG_HOME=$W/home/.config XDG_RUNTIME_DIR=$W/runtime
     export TORVANE_HELPER_SOCKET=$S QT_QPA_PLATFORM=xcb
     # No session bus: the secret store reads nothing, and the app needs
@@ -108,13 +110,17 @@ inner() {
 
     launch --trust-client "$APP"
     connects office Office
+    if [[ $failed -ne 0 ]]; then
+        tail -n 20 "$W/helper.out" >&2
+        return 1
+    fi
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
         >"$W/trayer.log" 2>&1 &
     pids+=($!)
-    eventually 5 xdotool search --name '^panel$'
+    eventually 5 xdotool search --name '^panel$' >/dev/null
     "$APP" >"$W/app.log" 2>&1 &
     pids+=($!)
-    eventually 10 xdotool search --classname torvane
+    eventually 10 xdotool search --classname torvane >/dev/null
 
     # About 25 s of traffic that rises and falls, so that the chart has a
     # shape: 100 kB to 1.6 MB per second out, and the replies' ACKs in.
@@ -139,17 +145,18 @@ s.close()' "$BED_LAN_ADDR" &
     sleep 0.6
     xdotool key Down Down Down Down Return
     local title='^Torvane( Configuration|-Einstellungen)$'
-    eventually 5 xdotool search --onlyvisible --name "$title"
+    eventually 5 xdotool search --onlyvisible --name "$title" >/dev/null
     sleep 0.5
     read -r x y w h < <(geometry "$title")
     xdotool mousemove $((x + 40)) $((y + 49)) click 1
 
-    wait "$sender" || true
-    sleep 2.5 # one more report after the traffic
+    # While the traffic still flows, with most of its minute in the chart.
+    sleep 18
     T status >"$OUT/status.json" || true
     read -r x y w h < <(geometry "$title")
     "$SHOT" "$OUT/details.png" "$x" "$y" "$w" "$h"
     echo "saved $OUT/details.png"
+    wait "$sender" || true
 
     # Away from the window, then onto the tray icon; Qt shows the tooltip
     # after the pointer rests there.
@@ -161,7 +168,7 @@ s.close()' "$BED_LAN_ADDR" &
     sleep 0.3
     xdotool mousemove $((x + w / 2 + 1)) $((y + h / 2))
     sleep 2
-    "$SHOT" "$OUT/tooltip.png" $((x + w - 520)) 0 520 180
+    "$SHOT" "$OUT/tooltip.png" $((x + w - 320)) 0 320 100
     echo "saved $OUT/tooltip.png"
 }
 export -f inner

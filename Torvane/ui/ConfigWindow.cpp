@@ -89,8 +89,9 @@ QToolButton* makeBarButton(QWidget* parent, const char* icon, const QString& too
 } // namespace
 
 ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
-                           ConfigWindowModel& windowModel, QWidget* parent)
-    : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
+                           ConfigWindowModel& windowModel, TrafficHistory& traffic, QWidget* parent)
+    : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel),
+      m_traffic(traffic) {
     setWindowTitle(tr("Torvane Configuration"));
     setObjectName(QStringLiteral("config"));
     setWindowIcon(StatusIcons::named("torvane"));
@@ -114,9 +115,11 @@ ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
     connect(&m_windowModel, &ConfigWindowModel::selectedTabChanged, this,
             [this](ConfigTab tab) { m_tabs->setCurrentIndex(static_cast<int>(tab)); });
     connect(&m_connection, &ConnectionManager::statusChanged, this, &ConfigWindow::statusChanged);
+    connect(&m_traffic, &TrafficHistory::updated, this, &ConfigWindow::showTunnelDetails);
 
     showDetail();
     statusChanged();
+    showTunnelDetails();
 }
 
 ConfigWindow::~ConfigWindow() = default;
@@ -265,21 +268,18 @@ void ConfigWindow::autostartToggled(bool enabled) {
 }
 
 void ConfigWindow::statusChanged() {
-    m_trafficHistory.record(m_connection.status());
     bool connected = false;
     for (const auto& tunnel : m_connection.status().tunnels) {
         connected = connected || tunnel.state == VPNConnState::connected;
     }
     m_leakCheckButton->setEnabled(connected);
-    showTunnelDetails();
 }
 
 void ConfigWindow::showTunnelDetails() {
     const VPNTunnelStatus* tunnel =
         m_selection ? m_connection.status().tunnel(m_selection->upperText()) : nullptr;
-    m_tunnelDetails->showTunnel(tunnel, tunnel != nullptr
-                                            ? m_trafficHistory.rates(tunnel->profileID)
-                                            : std::vector<TrafficHistory::Rate>{});
+    m_tunnelDetails->showTunnel(tunnel, tunnel != nullptr ? m_traffic.rates(tunnel->profileID)
+                                                          : std::vector<TrafficHistory::Rate>{});
 }
 
 void ConfigWindow::checkForLeaks() {

@@ -46,9 +46,9 @@ public:
     /// The user's answer when the editor holds unsaved changes.
     enum class UnsavedAnswer { save, discard, cancel };
 
-    /// All three must outlive the window.
+    /// All four must outlive the window.
     ConfigWindow(ConnectionManager& connection, ProfileStore& store, ConfigWindowModel& windowModel,
-                 QWidget* parent = nullptr);
+                 TrafficHistory& traffic, QWidget* parent = nullptr);
     ~ConfigWindow() override;
 
     /// Asks before deleting a profile; the default is the "Delete Profile"
@@ -101,7 +101,6 @@ public:
     /// Under the list and the editor: the selected profile's connected
     /// tunnel, with its throughput from `trafficHistory`.
     TunnelDetailsView* tunnelDetails() const { return m_tunnelDetails; }
-    TrafficHistory& trafficHistory() { return m_trafficHistory; }
     /// "Check for Leaks…", enabled while some tunnel is connected; its
     /// dialog once opened.
     QPushButton* leakCheckButton() const { return m_leakCheckButton; }
@@ -148,7 +147,7 @@ private:
     QCheckBox* m_autostartBox = nullptr;
     QLabel* m_autostartMessage = nullptr;
     QCheckBox* m_notificationsBox = nullptr;
-    TrafficHistory m_trafficHistory;
+    TrafficHistory& m_traffic;
     TunnelDetailsView* m_tunnelDetails = nullptr;
     QPushButton* m_leakCheckButton = nullptr;
     LeakCheckDialog* m_leakCheckDialog = nullptr;

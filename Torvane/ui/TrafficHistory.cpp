@@ -1,17 +1,18 @@
 #include "Torvane/ui/TrafficHistory.h"
 
+#include "Torvane/core/ConnectionManager.h"
+
 #include <set>
 
 #include <QDeadlineTimer>
 
 namespace torvane {
 
-TrafficHistory::TrafficHistory(std::function<std::int64_t()> nowMs) : m_nowMs(std::move(nowMs)) {
-    if (!m_nowMs) {
-        m_nowMs = [] {
-            return QDeadlineTimer::current().deadline();
-        };
-    }
+TrafficHistory::TrafficHistory(ConnectionManager& connection, QObject* parent)
+    : QObject(parent), m_nowMs([] { return QDeadlineTimer::current().deadline(); }) {
+    connect(&connection, &ConnectionManager::statusChanged, this,
+            [this, &connection] { record(connection.status()); });
+    record(connection.status());
 }
 
 void TrafficHistory::record(const VPNRuntimeStatus& status) {
@@ -47,6 +48,7 @@ void TrafficHistory::record(const VPNRuntimeStatus& status) {
         }
     }
     std::erase_if(m_series, [&seen](const auto& entry) { return !seen.contains(entry.first); });
+    emit updated();
 }
 
 std::vector<TrafficHistory::Rate> TrafficHistory::rates(const std::string& profileID) const {

@@ -9,12 +9,19 @@
 #include <string>
 #include <vector>
 
+#include <QObject>
+
 namespace torvane {
 
+class ConnectionManager;
+
 /// Throughput of each connected tunnel over the last minute, worked out from
-/// the byte counters of successive status reports. Kept per profile id apart
-/// from any widget, so that it survives the window's selection changes.
-class TrafficHistory {
+/// the byte counters of successive status reports. Kept per profile id by the
+/// application rather than by a window, so that it survives selection changes
+/// and a window opened later shows the minute before it.
+class TrafficHistory : public QObject {
+    Q_OBJECT
+
 public:
     /// At most this many rates per tunnel (the daemon reports every 2 s).
     static constexpr std::size_t kMaxRates = 30;
@@ -30,9 +37,10 @@ public:
         double out = 0;
     };
 
-    /// `nowMs` gives the time of each report; the default is the monotonic
-    /// clock.
-    explicit TrafficHistory(std::function<std::int64_t()> nowMs = {});
+    /// Records every status `connection` takes; it must outlive the
+    /// history.
+    explicit TrafficHistory(ConnectionManager& connection, QObject* parent = nullptr);
+    /// Gives the time of each report; the default is the monotonic clock.
     void setClock(std::function<std::int64_t()> nowMs) { m_nowMs = std::move(nowMs); }
 
     /// Takes the counters of every connected tunnel that carries them and
@@ -43,6 +51,10 @@ public:
 
     /// Oldest first, within the last minute; empty for an unknown profile.
     std::vector<Rate> rates(const std::string& profileID) const;
+
+signals:
+    /// After each recorded status.
+    void updated();
 
 private:
     struct Sample {

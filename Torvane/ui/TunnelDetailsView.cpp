@@ -49,6 +49,7 @@ TunnelDetailsView::TunnelDetailsView(QWidget* parent)
     title->setForegroundRole(QPalette::PlaceholderText);
     chart->addWidget(title);
     m_sparkline = new Sparkline(this);
+    m_sparkline->setFixedWidth(260);
     chart->addWidget(m_sparkline);
     m_rate = new QLabel(this);
     m_rate->setObjectName(QStringLiteral("currentRate"));
@@ -57,8 +58,8 @@ TunnelDetailsView::TunnelDetailsView(QWidget* parent)
     chart->addStretch(1);
 
     auto* layout = new QHBoxLayout(this);
-    layout->addLayout(m_form, 3);
-    layout->addLayout(chart, 2);
+    layout->addLayout(m_form, 1);
+    layout->addLayout(chart, 0);
     hide();
 }
 
@@ -66,7 +67,6 @@ QLabel* TunnelDetailsView::addRow(const QString& label) {
     auto* value = new QLabel(this);
     value->setTextFormat(Qt::PlainText);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    value->setWordWrap(true);
     m_form->addRow(label, value);
     return value;
 }

@@ -60,10 +60,11 @@ class ConfigWindowTest : public ::testing::Test {
 protected:
     testing::TrayTestBed bed;
     ConfigWindowModel windowModel;
+    TrafficHistory traffic{bed.connection};
     std::unique_ptr<ConfigWindow> window;
 
     void open() {
-        window = std::make_unique<ConfigWindow>(bed.connection, bed.store, windowModel);
+        window = std::make_unique<ConfigWindow>(bed.connection, bed.store, windowModel, traffic);
         window->setConfirmDelete([](const VPNProfile&) { return true; });
     }
     bool showsEmptyState() const {
@@ -642,7 +643,7 @@ TEST_F(ConfigWindowTest, ConnectedTunnelShowsItsDetailsTrafficAndLeakCheck) {
     TrayMenu menu{bed.connection, bed.store};
     TrayIcon tray{bed.connection, menu};
     std::int64_t now = 0;
-    window->trafficHistory().setClock([&now] { return now; });
+    traffic.setClock([&now] { return now; });
     window->select(office.id);
     TunnelDetailsView* details = window->tunnelDetails();
     EXPECT_TRUE(details->isHidden());

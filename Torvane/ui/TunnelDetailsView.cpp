@@ -49,7 +49,7 @@ TunnelDetailsView::TunnelDetailsView(QWidget* parent)
     title->setForegroundRole(QPalette::PlaceholderText);
     chart->addWidget(title);
     m_sparkline = new Sparkline(this);
-    m_sparkline->setFixedWidth(260);
+    m_sparkline->setFixedWidth(220);
     chart->addWidget(m_sparkline);
     m_rate = new QLabel(this);
     m_rate->setObjectName(QStringLiteral("currentRate"));

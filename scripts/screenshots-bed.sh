@@ -16,8 +16,10 @@
 #                 the throughput of the last minute)
 #   tooltip.png   the tray with the tooltip of its icon, which carries the
 #                 tunnel's traffic
-#   status.json   the daemon's status at the time of the pictures (the same
+#   status.json   the daemon's status at the time of details.png (the same
 #                 numbers, as text)
+#   leakcheck.png "Check for Leaks…" from the window: the daemon's real
+#                 findings for this tunnel
 #
 # TORVANE_BUILD_DIR picks the build folder (default build/debug). Every
 # process started here is ended by its PID, and the namespaces are removed on
@@ -40,7 +42,7 @@ export APP SHOT OUT
 
 unset LANGUAGE LC_ALL LC_MESSAGES
 export LANG=${LANG:-C.UTF-8}
-# shellcheck source=../tests/netns/testbed.sh
+# shellcheck source=tests/netns/testbed.sh
 source "$repo/tests/netns/testbed.sh"
 bed_daemon_up "$build/helper/torvane-helper" "$build/tests/tools/torvane-testclient" \
     python3 Xvfb trayer xdotool
@@ -83,6 +85,7 @@ inner() {
     set -euo pipefail
     # Global, for the EXIT trap.
     pids=()
+    # shellcheck disable=SC2034 # counted by check()
     local passed=0 failed=0
     export HOME=$W/home XDG_CONFIG_HOME=$W/home/.config XDG_RUNTIME_DIR=$W/runtime
     export TORVANE_HELPER_SOCKET=$S QT_QPA_PLATFORM=xcb
@@ -91,6 +94,7 @@ inner() {
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$W/no-bus
     mkdir -p "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
+    # shellcheck disable=SC2317 # run by the EXIT trap
     stop_all() {
         local i
         for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
@@ -170,6 +174,16 @@ s.close()' "$BED_LAN_ADDR" &
     sleep 2
     "$SHOT" "$OUT/tooltip.png" $((x + w - 320)) 0 320 100
     echo "saved $OUT/tooltip.png"
+
+    # "Check for Leaks…" sits in the window's footer, left of the middle.
+    read -r x y w h < <(geometry "$title")
+    xdotool mousemove $((x + 367)) $((y + h - 21)) click 1
+    local leaks='^(Check for Leaks|Auf Lecks prüfen)$'
+    eventually 5 xdotool search --onlyvisible --name "$leaks" >/dev/null
+    sleep 3 # the daemon's check reads routes, DNS and the firewall
+    read -r x y w h < <(geometry "$leaks")
+    "$SHOT" "$OUT/leakcheck.png" "$x" "$y" "$w" "$h"
+    echo "saved $OUT/leakcheck.png"
 }
 export -f inner
 bed_client_private bash -c inner

@@ -23,7 +23,7 @@ LeakCheckDialog::LeakCheckDialog(ConnectionManager& connection, QWidget* parent)
       m_list(new QTreeWidget(this)) {
     setWindowTitle(tr("Check for Leaks"));
     setObjectName(QStringLiteral("leakCheck"));
-    resize(640, 340);
+    resize(760, 340);
     auto* layout = new QVBoxLayout(this);
     m_summary->setWordWrap(true);
     m_summary->setTextFormat(Qt::PlainText);
@@ -85,6 +85,8 @@ void LeakCheckDialog::showFindings(
             text += QLatin1Char('\n') + QString::fromStdString(finding.hint);
         }
         item->setText(textColumn, text);
+        // A long finding is elided in the column; the whole of it is here.
+        item->setToolTip(textColumn, text);
         if (finding.level != kLeakOK) {
             ++problems;
             QFont bold = item->font(levelColumn);

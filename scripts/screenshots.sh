@@ -10,7 +10,8 @@
 #   tray.png          the tray with the green lock
 #   menu.png          the menu opened from the tray icon
 #   config-empty.png  the configuration window, nothing selected
-#   config-editor.png the same with "Office" selected
+#   config-editor.png the same with "Office" selected: its editor and, under
+#                     it, the connection details with counters that grow
 #   log.png           the Log tab with the daemon's lines
 #   about.png         the About panel
 #   notification.png  "Office" drops and reconnects: with no notification

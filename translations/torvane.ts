@@ -614,6 +614,57 @@
     </message>
 </context>
 <context>
+    <name>TrafficText</name>
+    <message>
+        <source>%1 B</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 PB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>↓ %1 ↑ %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>VPNAuthMethod</name>
     <message>
         <source>Certificate + XAuth</source>
@@ -806,6 +857,14 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Import profiles from a .torvane, .sswan or .mobileconfig file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check for Leaks…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checks that routes, DNS, IPv6 and the kill switch keep traffic in the tunnels</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1037,6 +1096,49 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>Import from “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::LeakCheckDialog</name>
+    <message>
+        <source>Check for Leaks</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finding</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Check Again</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checking…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The leak check could not be run: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No tunnel is up: there is nothing to check.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every check passed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Checks that found a problem: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1335,6 +1437,21 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
 </context>
 <context>
+    <name>torvane::Sparkline</name>
+    <message>
+        <source>Throughput over the last minute</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Collecting samples…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Peak over the last minute: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>torvane::TrayIcon</name>
     <message>
         <source>Torvane — %1</source>
@@ -1401,6 +1518,93 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>%1 — Disconnect All lifts it</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TunnelDetailsView</name>
+    <message>
+        <source>Connection Details</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IKE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ESP</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connected for</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next rekey</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Local address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remote address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Traffic selectors</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Received</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Throughput, last minute</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>in %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not scheduled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>IKE %1, ESP %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 ⇄ %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>↓ %1 (%2 packets)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>↑ %1 (%2 packets)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Measuring…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>↓ %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>↑ %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Throughput</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -615,6 +615,57 @@
     </message>
 </context>
 <context>
+    <name>TrafficText</name>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 B</translation>
+    </message>
+    <message>
+        <source>%1 kB</source>
+        <translation>%1 kB</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 TB</translation>
+    </message>
+    <message>
+        <source>%1 PB</source>
+        <translation>%1 PB</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation>%1 T %2 h</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>↓ %1 ↑ %2</source>
+        <translation>↓ %1 ↑ %2</translation>
+    </message>
+</context>
+<context>
     <name>VPNAuthMethod</name>
     <message>
         <source>Certificate + XAuth</source>
@@ -810,6 +861,14 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Import profiles from a .torvane, .sswan or .mobileconfig file</source>
         <translation>Profile aus einer .torvane-, .sswan- oder .mobileconfig-Datei importieren</translation>
+    </message>
+    <message>
+        <source>Check for Leaks…</source>
+        <translation>Auf Lecks prüfen…</translation>
+    </message>
+    <message>
+        <source>Checks that routes, DNS, IPv6 and the kill switch keep traffic in the tunnels</source>
+        <translation>Prüft, ob Routen, DNS, IPv6 und der Kill-Switch den Datenverkehr in den Tunneln halten</translation>
     </message>
 </context>
 <context>
@@ -1041,6 +1100,49 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>Import from “%1”?</source>
         <translation>Aus „%1“ importieren?</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::LeakCheckDialog</name>
+    <message>
+        <source>Check for Leaks</source>
+        <translation>Auf Lecks prüfen</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>Stufe</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>Prüfung</translation>
+    </message>
+    <message>
+        <source>Finding</source>
+        <translation>Befund</translation>
+    </message>
+    <message>
+        <source>Check Again</source>
+        <translation>Erneut prüfen</translation>
+    </message>
+    <message>
+        <source>Checking…</source>
+        <translation>Wird geprüft…</translation>
+    </message>
+    <message>
+        <source>The leak check could not be run: %1</source>
+        <translation>Die Leckprüfung konnte nicht ausgeführt werden: %1</translation>
+    </message>
+    <message>
+        <source>No tunnel is up: there is nothing to check.</source>
+        <translation>Kein Tunnel ist verbunden: Es gibt nichts zu prüfen.</translation>
+    </message>
+    <message>
+        <source>Every check passed.</source>
+        <translation>Alle Prüfungen bestanden.</translation>
+    </message>
+    <message>
+        <source>Checks that found a problem: %1</source>
+        <translation>Prüfungen mit Problem: %1</translation>
     </message>
 </context>
 <context>
@@ -1338,6 +1440,21 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     </message>
 </context>
 <context>
+    <name>torvane::Sparkline</name>
+    <message>
+        <source>Throughput over the last minute</source>
+        <translation>Durchsatz der letzten Minute</translation>
+    </message>
+    <message>
+        <source>Collecting samples…</source>
+        <translation>Messwerte werden gesammelt…</translation>
+    </message>
+    <message>
+        <source>Peak over the last minute: %1</source>
+        <translation>Spitze der letzten Minute: %1</translation>
+    </message>
+</context>
+<context>
     <name>torvane::TrayIcon</name>
     <message>
         <source>Torvane — %1</source>
@@ -1405,6 +1522,93 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>%1 — Disconnect All lifts it</source>
         <translation>%1 — „Alle trennen“ hebt die Sperre auf</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::TunnelDetailsView</name>
+    <message>
+        <source>Connection Details</source>
+        <translation>Verbindungsdetails</translation>
+    </message>
+    <message>
+        <source>IKE</source>
+        <translation>IKE</translation>
+    </message>
+    <message>
+        <source>ESP</source>
+        <translation>ESP</translation>
+    </message>
+    <message>
+        <source>Connected for</source>
+        <translation>Verbunden seit</translation>
+    </message>
+    <message>
+        <source>Next rekey</source>
+        <translation>Nächste Neuverschlüsselung</translation>
+    </message>
+    <message>
+        <source>Local address</source>
+        <translation>Lokale Adresse</translation>
+    </message>
+    <message>
+        <source>Remote address</source>
+        <translation>Entfernte Adresse</translation>
+    </message>
+    <message>
+        <source>Traffic selectors</source>
+        <translation>Traffic-Selektoren</translation>
+    </message>
+    <message>
+        <source>Received</source>
+        <translation>Empfangen</translation>
+    </message>
+    <message>
+        <source>Sent</source>
+        <translation>Gesendet</translation>
+    </message>
+    <message>
+        <source>Throughput, last minute</source>
+        <translation>Durchsatz, letzte Minute</translation>
+    </message>
+    <message>
+        <source>in %1</source>
+        <translation>in %1</translation>
+    </message>
+    <message>
+        <source>not scheduled</source>
+        <translation>nicht geplant</translation>
+    </message>
+    <message>
+        <source>IKE %1, ESP %2</source>
+        <translation>IKE %1, ESP %2</translation>
+    </message>
+    <message>
+        <source>%1 ⇄ %2</source>
+        <translation>%1 ⇄ %2</translation>
+    </message>
+    <message>
+        <source>↓ %1 (%2 packets)</source>
+        <translation>↓ %1 (%2 Pakete)</translation>
+    </message>
+    <message>
+        <source>↑ %1 (%2 packets)</source>
+        <translation>↑ %1 (%2 Pakete)</translation>
+    </message>
+    <message>
+        <source>Measuring…</source>
+        <translation>Wird gemessen…</translation>
+    </message>
+    <message>
+        <source>↓ %1</source>
+        <translation>↓ %1</translation>
+    </message>
+    <message>
+        <source>↑ %1</source>
+        <translation>↑ %1</translation>
+    </message>
+    <message>
+        <source>Throughput</source>
+        <translation>Durchsatz</translation>
     </message>
 </context>
 <context>

@@ -252,6 +252,11 @@ void ConnectionManager::refreshStatus(std::function<void()> done) {
     }));
 }
 
+void ConnectionManager::leakCheck(
+    std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
+    m_helper.leakCheck(onManagerThread(m_relay, std::move(done)));
+}
+
 void ConnectionManager::autoConnectOnLaunch(std::function<void()> done) {
     auto profiles = std::make_shared<std::vector<VPNProfile>>(m_store.profiles());
     autoConnectStep(std::move(profiles), 0, std::move(done));

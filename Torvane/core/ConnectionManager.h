@@ -134,6 +134,10 @@ public:
     /// (never stored). Nothing when the user declines.
     std::optional<VPNSecrets> resolveSecrets(const VPNProfile& profile);
 
+    /// Runs the daemon's leak self-check; `done` gets the findings (none
+    /// when no tunnel is up) or why the check could not run. Runs even while
+    /// busy, since it changes nothing.
+    void leakCheck(std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done);
     /// Fetches a snapshot from the daemon and makes it the status (start-up,
     /// after a force kill).
     void refreshStatus(std::function<void()> done = {});

@@ -9,6 +9,7 @@
 #include "Torvane/ui/DesktopNotifier.h"
 #include "Torvane/ui/ImportFlow.h"
 #include "Torvane/ui/PasswordPromptDialog.h"
+#include "Torvane/ui/TrafficHistory.h"
 #include "Torvane/ui/TrayIcon.h"
 #include "Torvane/ui/TrayMenu.h"
 
@@ -41,7 +42,8 @@ AppDelegate::AppDelegate(HelperClient& helper, ConnectionManager& connection, Pr
       m_windowModel(windowModel), m_trayAvailable(trayAvailable),
       m_relay(std::make_shared<Relay>()), m_trayMenu(std::make_unique<TrayMenu>(connection, store)),
       m_notifier(
-          new DesktopNotifier(connection, store.settings(), QDBusConnection::sessionBus(), this)) {
+          new DesktopNotifier(connection, store.settings(), QDBusConnection::sessionBus(), this)),
+      m_traffic(new TrafficHistory(connection, this)) {
     m_relay->target = this;
     m_hooks.helperFailureAlert = &AppDelegate::presentHelperFailure;
     m_hooks.openLoginItems = &AppDelegate::showLoginItemsHelp;
@@ -210,7 +212,7 @@ void AppDelegate::openConfig(ConfigTab tab) {
     if (m_configWindow == nullptr) {
         // A closed window is deleted, so each opening starts with no
         // selection and nothing pending, while the tab survives in the model.
-        m_configWindow = new ConfigWindow(m_connection, m_store, m_windowModel);
+        m_configWindow = new ConfigWindow(m_connection, m_store, m_windowModel, *m_traffic);
         m_configWindow->setAttribute(Qt::WA_DeleteOnClose);
         if (!m_trayAvailable) {
             m_configWindow->setAppMenu(m_trayMenu->menu());

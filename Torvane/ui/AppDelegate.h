@@ -14,6 +14,7 @@ class AboutPanel;
 class ConfigWindow;
 class ConnectionManager;
 class DesktopNotifier;
+class TrafficHistory;
 class HelperClient;
 class ProfileStore;
 class TrayIcon;
@@ -102,6 +103,9 @@ private:
     std::unique_ptr<TrayMenu> m_trayMenu;
     TrayIcon* m_trayIcon = nullptr;
     DesktopNotifier* m_notifier;
+    /// Followed from start-up, so that the window shows the minute before it
+    /// was opened.
+    TrafficHistory* m_traffic;
     QPointer<ConfigWindow> m_configWindow;
     QPointer<AboutPanel> m_aboutPanel;
     bool m_quitting = false;

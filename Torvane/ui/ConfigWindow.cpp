@@ -5,11 +5,13 @@
 #include "Torvane/ui/AboutPanel.h"
 #include "Torvane/ui/DesktopNotifier.h"
 #include "Torvane/ui/ImportFlow.h"
+#include "Torvane/ui/LeakCheckDialog.h"
 #include "Torvane/ui/LogPane.h"
 #include "Torvane/ui/ProfileEditorView.h"
 #include "Torvane/ui/ProfileListModel.h"
 #include "Torvane/ui/ProfileListView.h"
 #include "Torvane/ui/StatusIcons.h"
+#include "Torvane/ui/TunnelDetailsView.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -87,8 +89,9 @@ QToolButton* makeBarButton(QWidget* parent, const char* icon, const QString& too
 } // namespace
 
 ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
-                           ConfigWindowModel& windowModel, QWidget* parent)
-    : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel) {
+                           ConfigWindowModel& windowModel, TrafficHistory& traffic, QWidget* parent)
+    : QMainWindow(parent), m_connection(connection), m_store(store), m_windowModel(windowModel),
+      m_traffic(traffic) {
     setWindowTitle(tr("Torvane Configuration"));
     setObjectName(QStringLiteral("config"));
     setWindowIcon(StatusIcons::named("torvane"));
@@ -111,8 +114,12 @@ ConfigWindow::ConfigWindow(ConnectionManager& connection, ProfileStore& store,
             [this](int index) { m_windowModel.setSelectedTab(static_cast<ConfigTab>(index)); });
     connect(&m_windowModel, &ConfigWindowModel::selectedTabChanged, this,
             [this](ConfigTab tab) { m_tabs->setCurrentIndex(static_cast<int>(tab)); });
+    connect(&m_connection, &ConnectionManager::statusChanged, this, &ConfigWindow::statusChanged);
+    connect(&m_traffic, &TrafficHistory::updated, this, &ConfigWindow::showTunnelDetails);
 
     showDetail();
+    statusChanged();
+    showTunnelDetails();
 }
 
 ConfigWindow::~ConfigWindow() = default;
@@ -183,7 +190,16 @@ QWidget* ConfigWindow::buildConnectionsTab() {
     m_splitter->setSizes({230, 590});
     m_splitter->setChildrenCollapsible(false);
     left->setMinimumWidth(180);
-    return m_splitter;
+
+    // Across the whole width under both columns, so that the editor keeps its
+    // height while no tunnel is up.
+    auto* tab = new QWidget;
+    auto* tabLayout = new QVBoxLayout(tab);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    tabLayout->addWidget(m_splitter, 1);
+    m_tunnelDetails = new TunnelDetailsView(tab);
+    tabLayout->addWidget(m_tunnelDetails);
+    return tab;
 }
 
 QWidget* ConfigWindow::buildFooter() {
@@ -200,6 +216,11 @@ QWidget* ConfigWindow::buildFooter() {
     connect(m_notificationsBox, &QCheckBox::toggled, this,
             [this](bool enabled) { DesktopNotifier::setEnabled(m_store.settings(), enabled); });
     layout->addWidget(m_notificationsBox);
+    m_leakCheckButton = new QPushButton(tr("Check for Leaks…"), row);
+    m_leakCheckButton->setToolTip(
+        tr("Checks that routes, DNS, IPv6 and the kill switch keep traffic in the tunnels"));
+    connect(m_leakCheckButton, &QPushButton::clicked, this, &ConfigWindow::checkForLeaks);
+    layout->addWidget(m_leakCheckButton);
     m_autostartMessage = new QLabel(row);
     m_autostartMessage->setObjectName(QStringLiteral("autostartMessage"));
     m_autostartMessage->setWordWrap(true);
@@ -244,6 +265,31 @@ void ConfigWindow::autostartToggled(bool enabled) {
     // The box shows what the file says, not what was asked for.
     const QSignalBlocker quiet(m_autostartBox);
     m_autostartBox->setChecked(m_autostart.isEnabled());
+}
+
+void ConfigWindow::statusChanged() {
+    bool connected = false;
+    for (const auto& tunnel : m_connection.status().tunnels) {
+        connected = connected || tunnel.state == VPNConnState::connected;
+    }
+    m_leakCheckButton->setEnabled(connected);
+}
+
+void ConfigWindow::showTunnelDetails() {
+    const VPNTunnelStatus* tunnel =
+        m_selection ? m_connection.status().tunnel(m_selection->upperText()) : nullptr;
+    m_tunnelDetails->showTunnel(tunnel, tunnel != nullptr ? m_traffic.rates(tunnel->profileID)
+                                                          : std::vector<TrafficHistory::Rate>{});
+}
+
+void ConfigWindow::checkForLeaks() {
+    if (m_leakCheckDialog == nullptr) {
+        m_leakCheckDialog = new LeakCheckDialog(m_connection, this);
+    }
+    m_leakCheckDialog->show();
+    m_leakCheckDialog->raise();
+    m_leakCheckDialog->activateWindow();
+    m_leakCheckDialog->run();
 }
 
 QWidget* ConfigWindow::buildEmptyState() {
@@ -325,6 +371,7 @@ void ConfigWindow::select(const std::optional<Uuid>& profileID) {
     syncListSelection();
     if (changed) {
         showDetail();
+        showTunnelDetails();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "Torvane/core/AutostartEntry.h"
 #include "Torvane/ui/ConfigWindowModel.h"
+#include "Torvane/ui/TrafficHistory.h"
 #include "shared/Uuid.h"
 #include "shared/VPNProfile.h"
 
@@ -13,6 +14,7 @@
 class QCheckBox;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
@@ -21,11 +23,13 @@ namespace torvane {
 
 class ConnectionManager;
 class ImportFlow;
+class LeakCheckDialog;
 class LogPane;
 class ProfileEditorView;
 class ProfileListModel;
 class ProfileListView;
 class ProfileStore;
+class TunnelDetailsView;
 
 /// "Torvane Configuration": the Connections tab (the ordered profile list
 /// beside the editor of the selected profile) and the Log tab, bound to the
@@ -42,9 +46,9 @@ public:
     /// The user's answer when the editor holds unsaved changes.
     enum class UnsavedAnswer { save, discard, cancel };
 
-    /// All three must outlive the window.
+    /// All four must outlive the window.
     ConfigWindow(ConnectionManager& connection, ProfileStore& store, ConfigWindowModel& windowModel,
-                 QWidget* parent = nullptr);
+                 TrafficHistory& traffic, QWidget* parent = nullptr);
     ~ConfigWindow() override;
 
     /// Asks before deleting a profile; the default is the "Delete Profile"
@@ -94,6 +98,13 @@ public:
     QWidget* detailWidget() const { return m_detail; }
     /// The editor of the selected profile, or null for the empty state.
     ProfileEditorView* editor() const;
+    /// Under the list and the editor: the selected profile's connected
+    /// tunnel, with its throughput from `trafficHistory`.
+    TunnelDetailsView* tunnelDetails() const { return m_tunnelDetails; }
+    /// "Check for Leaks…", enabled while some tunnel is connected; its
+    /// dialog once opened.
+    QPushButton* leakCheckButton() const { return m_leakCheckButton; }
+    LeakCheckDialog* leakCheckDialog() const { return m_leakCheckDialog; }
 
 signals:
     void closed();
@@ -109,6 +120,9 @@ private:
     void syncListSelection();
     void listSelectionChanged();
     void autostartToggled(bool enabled);
+    void statusChanged();
+    void showTunnelDetails();
+    void checkForLeaks();
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;
@@ -133,6 +147,10 @@ private:
     QCheckBox* m_autostartBox = nullptr;
     QLabel* m_autostartMessage = nullptr;
     QCheckBox* m_notificationsBox = nullptr;
+    TrafficHistory& m_traffic;
+    TunnelDetailsView* m_tunnelDetails = nullptr;
+    QPushButton* m_leakCheckButton = nullptr;
+    LeakCheckDialog* m_leakCheckDialog = nullptr;
 };
 
 } // namespace torvane

@@ -2,6 +2,7 @@
 
 #include "Torvane/core/ConnectionManager.h"
 #include "Torvane/ui/StatusIcons.h"
+#include "Torvane/ui/TrafficText.h"
 #include "Torvane/ui/TrayMenu.h"
 
 #include <QCursor>
@@ -39,6 +40,11 @@ void TrayIcon::updateFromStatus() {
     QString tip = tr("Torvane — %1").arg(m_connection.stateText());
     if (status.killSwitchHolding) {
         tip += QLatin1Char('\n') + TrayMenu::killSwitchHoldingRow();
+    }
+    for (const auto& tunnel : status.tunnels) {
+        if (const QString line = TrafficText::tunnelLine(tunnel); !line.isEmpty()) {
+            tip += QLatin1Char('\n') + line;
+        }
     }
     m_trayIcon->setToolTip(tip);
 }

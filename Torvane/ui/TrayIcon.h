@@ -10,8 +10,8 @@ class ConnectionManager;
 class TrayMenu;
 
 /// The tray item: a lock coloured by the aggregate state of all tunnels (or
-/// closed and red while the kill switch holds), the state text as tooltip,
-/// and the tray menu on either click.
+/// closed and red while the kill switch holds), the state text and each
+/// connected tunnel's traffic as tooltip, and the tray menu on either click.
 class TrayIcon : public QObject {
     Q_OBJECT
 

@@ -42,7 +42,33 @@ void TrayMenu::scheduleRebuild() {
         return;
     }
     m_rebuildPending = true;
-    QMetaObject::invokeMethod(this, &TrayMenu::rebuild, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &TrayMenu::rebuildIfChanged, Qt::QueuedConnection);
+}
+
+void TrayMenu::rebuildIfChanged() {
+    // The daemon reports a connected tunnel's counters every few seconds;
+    // rebuilding an open menu for them would drop the row under the pointer
+    // or the keyboard.
+    if (shownState() == m_shown) {
+        m_rebuildPending = false;
+        return;
+    }
+    rebuild();
+}
+
+QStringList TrayMenu::shownState() const {
+    const VPNRuntimeStatus& status = m_connection.status();
+    QStringList shown{m_connection.stateText(),
+                      QString::number(static_cast<int>(m_connection.busy())),
+                      QString::number(static_cast<int>(m_connection.helperReachable())),
+                      QString::number(static_cast<int>(status.killSwitchHolding)),
+                      QString::number(static_cast<int>(m_connection.hasActiveTunnel()))};
+    for (const auto& profile : m_store.profiles()) {
+        shown << QString::fromStdString(profile.id.upperText())
+              << StatusIcons::rowPrefix(StatusIcons::tunnelState(status, profile.id.upperText())) +
+                     QString::fromStdString(profile.name);
+    }
+    return shown;
 }
 
 // A QMenu without a parent widget is ours to delete.
@@ -56,6 +82,7 @@ void TrayMenu::setConfirmForceKill(std::function<bool()> confirm) {
 
 void TrayMenu::rebuild() {
     m_rebuildPending = false;
+    m_shown = shownState();
     m_menu->clear();
     const bool busy = m_connection.busy();
     // Without the daemon a click could only fail, or start the repair that

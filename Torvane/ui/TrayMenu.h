@@ -37,7 +37,7 @@ public:
     void setConfirmForceKill(std::function<bool()> confirm);
 
     /// Rebuilds at once; changes of the status, the busy flag or the list
-    /// rebuild from the event loop.
+    /// rebuild from the event loop when they change what the menu shows.
     void rebuild();
     /// The force-kill item: confirm, then force-kill even while busy.
     void confirmForceKill();
@@ -56,12 +56,16 @@ signals:
 
 private:
     void scheduleRebuild();
+    void rebuildIfChanged();
+    /// Everything the rows show and whether they are enabled.
+    QStringList shownState() const;
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;
     QMenu* m_menu;
     std::function<bool()> m_confirmForceKill;
     bool m_rebuildPending = false;
+    QStringList m_shown;
 };
 
 } // namespace torvane

@@ -2,19 +2,28 @@
 
 #include "Torvane/ui/ImportFlow.h"
 #include "Torvane/ui/ImportPreviewSheet.h"
+#include "Torvane/ui/LeakCheckDialog.h"
 #include "Torvane/ui/ProfileEditorView.h"
 #include "Torvane/ui/ProfileListModel.h"
 #include "Torvane/ui/ProfileListView.h"
+#include "Torvane/ui/Sparkline.h"
+#include "Torvane/ui/TrayIcon.h"
+#include "Torvane/ui/TrayMenu.h"
+#include "Torvane/ui/TunnelDetailsView.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +35,7 @@
 namespace torvane {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -52,10 +62,11 @@ class ConfigWindowTest : public ::testing::Test {
 protected:
     testing::TrayTestBed bed;
     ConfigWindowModel windowModel;
+    TrafficHistory traffic{bed.connection};
     std::unique_ptr<ConfigWindow> window;
 
     void open() {
-        window = std::make_unique<ConfigWindow>(bed.connection, bed.store, windowModel);
+        window = std::make_unique<ConfigWindow>(bed.connection, bed.store, windowModel, traffic);
         window->setConfirmDelete([](const VPNProfile&) { return true; });
     }
     bool showsEmptyState() const {
@@ -599,6 +610,97 @@ TEST_F(ForeignImportTest, AFileFromAnotherClientIsPreviewedAndSavedOnlyOnImport)
     ASSERT_THAT(namesIn(bed.store), ElementsAre("Office renamed", "Branch"));
     EXPECT_EQ(bed.store.secrets(bed.store.profiles()[1].id).xauthPassword, "group-psk-value");
     EXPECT_TRUE(errors.empty()) << errors.front().toStdString();
+}
+
+} // namespace
+} // namespace torvane
+
+namespace torvane {
+namespace {
+
+VPNRuntimeStatus officeUp(const VPNProfile& office, std::int64_t bytesIn, std::int64_t bytesOut) {
+    VPNTunnelStatus tunnel = testing::tunnelOf(office, VPNConnState::connected);
+    VPNSaDetails sa;
+    sa.bytesIn = bytesIn;
+    sa.bytesOut = bytesOut;
+    sa.packetsIn = 900;
+    sa.packetsOut = 400;
+    sa.ikeProposal = "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384";
+    sa.espProposal = "AES_GCM_16-256";
+    sa.establishedSeconds = 192;
+    sa.ikeRekeySeconds = 3720;
+    sa.localAddress = "10.10.0.2[4500]";
+    sa.remoteAddress = "10.10.0.1[4500]";
+    sa.localTrafficSelectors = {"10.99.0.1/32"};
+    sa.remoteTrafficSelectors = {"10.200.0.0/24"};
+    tunnel.tunnelSA = sa;
+    return VPNRuntimeStatus{.tunnels = {tunnel}};
+}
+
+// Two reports 2 s apart give a rate; a counter that went down starts over.
+// The tray tooltip and the details area read the same counters.
+TEST_F(ConfigWindowTest, ConnectedTunnelShowsItsDetailsTrafficAndLeakCheck) {
+    const VPNProfile office = bed.add("Office");
+    open();
+    TrayMenu menu{bed.connection, bed.store};
+    TrayIcon tray{bed.connection, menu};
+    std::int64_t now = 0;
+    traffic.setClock([&now] { return now; });
+    window->select(office.id);
+    TunnelDetailsView* details = window->tunnelDetails();
+    EXPECT_TRUE(details->isHidden());
+    EXPECT_FALSE(window->leakCheckButton()->isEnabled());
+
+    bed.connection.setStatus(officeUp(office, 1'000'000, 200'000));
+    EXPECT_FALSE(details->isHidden());
+    EXPECT_THAT(details->text().toStdString(),
+                AllOf(HasSubstr("IKE: AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384"),
+                      HasSubstr("Connected for: 3 min 12 s"),
+                      HasSubstr("Next rekey: IKE in 1 h 02 min, ESP not scheduled"),
+                      HasSubstr("10.99.0.1/32 ⇄ 10.200.0.0/24"),
+                      HasSubstr("Received: ↓ 1.0 MB (900 packets)"), HasSubstr("Measuring…")));
+    settle();
+    const QList<QAction*> rows = menu.menu()->actions();
+    now = 2000;
+    bed.connection.setStatus(officeUp(office, 1'200'000, 240'000));
+    settle();
+    EXPECT_EQ(menu.menu()->actions(), rows) << "new counters alone keep an open menu as it is";
+    EXPECT_THAT(details->text().toStdString(), HasSubstr("Throughput: ↓ 100 kB/s  ↑ 20 kB/s"));
+    EXPECT_EQ(details->sparkline()->rates().size(), 1U);
+    EXPECT_THAT(tray.systemTrayIcon().toolTip().toStdString(),
+                HasSubstr("\nOffice ↓ 1.2 MB ↑ 240 kB"));
+
+    now = 4000;
+    bed.connection.setStatus(officeUp(office, 5'000, 1'000));
+    EXPECT_TRUE(details->sparkline()->rates().empty());
+    EXPECT_THAT(details->text().toStdString(), HasSubstr("Measuring…"));
+
+    bed.helper.leakCheckResult = std::vector<LeakFinding>{
+        {"routes", "OK", "every route points into a tunnel", ""},
+        {"dns", "FAIL", "DNS goes to 192.0.2.53 outside the tunnel", "Reconnect Office."}};
+    ASSERT_TRUE(window->leakCheckButton()->isEnabled());
+    window->leakCheckButton()->click();
+    LeakCheckDialog* dialog = window->leakCheckDialog();
+    ASSERT_TRUE(runUntil([&] { return dialog->list()->topLevelItemCount() == 2; }));
+    EXPECT_FALSE(dialog->isModal());
+    const QTreeWidgetItem* dns = dialog->list()->topLevelItem(1);
+    EXPECT_EQ(dns->text(0), QStringLiteral("FAIL"));
+    EXPECT_TRUE(dns->font(0).bold());
+    EXPECT_EQ(dns->text(2),
+              QStringLiteral("DNS goes to 192.0.2.53 outside the tunnel\nReconnect Office."));
+
+    bed.helper.leakCheckResult = Unexpected{std::string("the helper cannot be reached")};
+    dialog->run();
+    ASSERT_TRUE(runUntil([&] {
+        return dialog->list()->isHidden() &&
+               dialog->summary()->text().contains(QStringLiteral("could"));
+    }));
+    EXPECT_EQ(dialog->summary()->text(),
+              QStringLiteral("The leak check could not be run: the helper cannot be reached"));
+
+    bed.connection.setStatus({});
+    EXPECT_TRUE(details->isHidden());
+    EXPECT_FALSE(window->leakCheckButton()->isEnabled());
 }
 
 } // namespace

@@ -121,7 +121,8 @@ TEST(DesktopNotifierTest, OneNotificationPerTunnelStateChange) {
     // Off in the configuration window: no calls. On again: only what changes
     // from then on.
     ConfigWindowModel windowModel;
-    ConfigWindow window(bed.connection, bed.store, windowModel);
+    TrafficHistory traffic(bed.connection);
+    ConfigWindow window(bed.connection, bed.store, windowModel, traffic);
     ASSERT_TRUE(window.notificationsBox()->isChecked());
     window.notificationsBox()->click();
     EXPECT_FALSE(DesktopNotifier::isEnabled(bed.store.settings()));

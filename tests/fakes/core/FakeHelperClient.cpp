@@ -61,7 +61,7 @@ void FakeHelperClient::fetchStatus(std::function<void(VPNRuntimeStatus)> done) {
 
 void FakeHelperClient::leakCheck(
     std::function<void(Expected<std::vector<LeakFinding>, std::string>)> done) {
-    answer([done] { done(std::vector<LeakFinding>{}); });
+    answer([this, done] { done(leakCheckResult); });
 }
 
 void FakeHelperClient::managedProfiles(

@@ -58,6 +58,7 @@ public:
     HelperResult stopResult{0, "Disconnected"};
     HelperResult forceKillResult{0, "Force-killed all VPN processes and restored networking"};
     VPNRuntimeStatus fetchedStatus;
+    Expected<std::vector<LeakFinding>, std::string> leakCheckResult = std::vector<LeakFinding>{};
     bool answerStopAll = true;
 
 private:

@@ -2,17 +2,20 @@
 // Writes three profiles into the app's settings under CONFIG_HOME (the
 // app's XDG_CONFIG_HOME), then answers on SOCKET as a daemon with the first
 // profile connected, and sends a few log lines once the app subscribes.
-// SIGUSR1 pushes a status with "Office" reconnecting, as after a drop (the
-// app's notification of it can then be captured). Runs until SIGINT or
-// SIGTERM.
+// "Office" carries SA details whose counters grow every 2 s, as a real daemon
+// reports them to a subscriber. SIGUSR1 pushes a status with "Office"
+// reconnecting, as after a drop (the app's notification of it can then be
+// captured). Runs until SIGINT or SIGTERM.
 
 #include "shared/VPNProfile.h"
 #include "shared/VPNRuntimeStatus.h"
 #include "shared/protocol/ServerMessage.h"
 #include "tests/fakes/core/FakeDaemon.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -75,10 +78,25 @@ int main(int argc, char** argv) {
     office.state = VPNConnState::connected;
     office.assignedVIP = "10.99.0.1";
     office.tunDevice = "ipsec0";
+    VPNSaDetails sa;
+    sa.bytesIn = 48'213'774;
+    sa.bytesOut = 3'402'118;
+    sa.packetsIn = 41'377;
+    sa.packetsOut = 19'045;
+    sa.ikeProposal = "AES_GCM_16-256 / PRF_HMAC_SHA2_384 / ECP_384";
+    sa.espProposal = "AES_GCM_16-256";
+    sa.establishedSeconds = 3'732;
+    sa.ikeRekeySeconds = 9'846;
+    sa.espRekeySeconds = 2'614;
+    sa.localAddress = "192.168.1.24[4500]";
+    sa.remoteAddress = "203.0.113.10[4500]";
+    sa.localTrafficSelectors = {"10.99.0.1/32"};
+    sa.remoteTrafficSelectors = {"0.0.0.0/0"};
+    office.tunnelSA = sa;
     status.tunnels.push_back(office);
 
     // Block the signals before the daemon's threads exist so that only
-    // sigwait below sees them.
+    // sigtimedwait below sees them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
@@ -105,10 +123,30 @@ int main(int argc, char** argv) {
             daemon.sendToAll(logCallback(line));
         }
     }
-    int received = 0;
-    while (sigwait(&stopSignals, &received) == 0 && received == SIGUSR1) {
-        status.tunnels[0].state = VPNConnState::reconnecting;
-        status.tunnels[0].assignedVIP.reset();
+    const timespec reportEvery{2, 0};
+    for (int tick = 0;; ++tick) {
+        const int received = sigtimedwait(&stopSignals, nullptr, &reportEvery);
+        VPNTunnelStatus& tunnel = status.tunnels[0];
+        if (received == SIGUSR1) {
+            tunnel.state = VPNConnState::reconnecting;
+            tunnel.assignedVIP.reset();
+            tunnel.tunnelSA.reset();
+        } else if (received >= 0) {
+            break;
+        } else if (tunnel.tunnelSA) {
+            // A download that swells and ebbs, with its acknowledgements.
+            VPNSaDetails& counters = *tunnel.tunnelSA;
+            const auto in = static_cast<std::int64_t>(900'000 + 700'000 * std::sin(tick / 2.5));
+            counters.bytesIn += in;
+            counters.bytesOut += in / 25;
+            counters.packetsIn += in / 1400;
+            counters.packetsOut += in / 2800;
+            counters.establishedSeconds += 2;
+            *counters.ikeRekeySeconds -= 2;
+            *counters.espRekeySeconds -= 2;
+        } else {
+            continue;
+        }
         daemon.setStatusData(encodeRuntimeStatus(status));
         daemon.sendToAll(statusCallback(status));
     }

@@ -33,9 +33,17 @@ inner() {
     # The machine without the firewall's packet counters, which any traffic
     # (a keepalive, the check's own DNS query) moves.
     settings() { machine_snapshot | sed 's/counter packets [0-9]* bytes [0-9]*/counter/'; }
+    # Waits until the new tunnel's DNS is written and the override has had
+    # its look: a write still on its way would land in the next break's
+    # stand-in resolv.conf and hide it.
     reconnect() {
         T stop "$(id_of full)" >/dev/null
         connects full "reconnected after $1"
+        eventually 5 machine_settled || true
+        eventually 5 grep -q "^nameserver $BED_LAN_ADDR" /etc/resolv.conf || true
+        # The route change of the reconnect makes the DNS override look at
+        # the primary link again, a moment after the tunnel is up.
+        sleep 1
     }
 
     launch --trust-client "$CTL"

@@ -34,7 +34,8 @@ std::int64_t VPNEngine::priorityFor(const VPNProfile& profile) const {
     if (it != m_managed.end()) {
         return static_cast<std::int64_t>(it - m_managed.begin());
     }
-    return static_cast<std::int64_t>(m_managed.size()) + std::max<std::int64_t>(profile.priority, 0);
+    return static_cast<std::int64_t>(m_managed.size()) +
+           std::max<std::int64_t>(profile.priority, 0);
 }
 
 void VPNEngine::setManagedProfiles(std::vector<ManagedProfile> profiles) {
@@ -47,10 +48,9 @@ void VPNEngine::setManagedProfiles(std::vector<ManagedProfile> profiles) {
         // reconnects with the new record.
         std::vector<std::pair<ManagedProfile, VPNSecrets>> restarts;
         for (Tunnel* tunnel : allTunnels()) {
-            const auto before =
-                std::find_if(old.begin(), old.end(), [&](const ManagedProfile& m) {
-                    return m.profile.id == tunnel->profile.id;
-                });
+            const auto before = std::find_if(old.begin(), old.end(), [&](const ManagedProfile& m) {
+                return m.profile.id == tunnel->profile.id;
+            });
             const ManagedProfile* now = managedWithID(tunnel->profile.id);
             if (before == old.end() && now == nullptr) {
                 // A client's profile: it keeps its rank behind the managed ones.
@@ -129,11 +129,11 @@ void VPNEngine::scheduleAlwaysOnRetry() {
                                : std::min(m_alwaysOnRetryDelay * 2, kLongestAlwaysOnRetry);
     log("always-on profile not connected — trying again in " +
         std::to_string(static_cast<int>(m_alwaysOnRetryDelay.count())) + " s");
-    m_alwaysOnRetryTimer = std::make_unique<EngineTimer>(
-        m_env.clock, m_queue, m_alwaysOnRetryDelay, std::nullopt, Clock::Duration(1), [this] {
-            m_alwaysOnRetryTimer.reset();
-            startAlwaysOnProfiles();
-        });
+    m_alwaysOnRetryTimer = std::make_unique<EngineTimer>(m_env.clock, m_queue, m_alwaysOnRetryDelay,
+                                                         std::nullopt, Clock::Duration(1), [this] {
+                                                             m_alwaysOnRetryTimer.reset();
+                                                             startAlwaysOnProfiles();
+                                                         });
 }
 
 } // namespace torvane

@@ -66,7 +66,8 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     settings.keptConnected = [this](std::string_view profileID) -> std::optional<std::string> {
         const auto id = Uuid::parse(profileID);
         for (const ManagedProfile& managed : m_managed.profiles()) {
-            if (id && managed.profile.id == *id && (managed.alwaysOn || !managed.userMayDisconnect)) {
+            if (id && managed.profile.id == *id &&
+                (managed.alwaysOn || !managed.userMayDisconnect)) {
                 return managed.profile.name;
             }
         }

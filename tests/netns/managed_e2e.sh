@@ -3,9 +3,10 @@
 # holding an always-on PSK profile and its secrets.d file, and no client.
 # The tunnel comes up by itself, heals after the gateway's charon is killed
 # and started again, and survives an unprivileged client's stop (refused,
-# naming the profile) and stop-all, and a root stop-all that takes only a
-# client's own tunnel. Removing the file and reloading (SIGHUP) stops it and
-# leaves the namespace exactly as before the daemon started.
+# naming the profile) and stop-all, a root stop-all that takes only a
+# client's own tunnel, and a terminate (declined). Removing the file and
+# reloading (SIGHUP) stops it and leaves the namespace exactly as before the
+# daemon started.
 #
 #   managed_e2e.sh HELPER TESTCLIENT
 set -euo pipefail
@@ -74,6 +75,11 @@ inner() {
     check "the client's tunnel is gone" test -z "$(state_of "$mine")"
     check "the always-on tunnel stays up" office_is connected
     check "ping after stop-all" ping_ok "$BED_LAN_ADDR"
+
+    T terminate >/dev/null
+    check "terminate is declined while it is kept up" eventually 5 logged "terminate declined"
+    sleep 0.5
+    check "…and the daemon runs on" kill -0 "$hp"
 
     rm "$cfg/profiles.d/10-office.json"
     kill -HUP "$hp"

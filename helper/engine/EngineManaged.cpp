@@ -65,7 +65,10 @@ void VPNEngine::setManagedProfiles(std::vector<ManagedProfile> profiles) {
                 continue;
             }
             tunnel->priority = priorityFor(now->profile);
-            if (now->profile != tunnel->profile || now->secrets != before->secrets) {
+            // A client's tunnel of a profile that just became managed also
+            // reconnects when the administrator's record differs from it.
+            const bool secretsChanged = before != old.end() && now->secrets != before->secrets;
+            if (now->profile != tunnel->profile || secretsChanged) {
                 VPNSecrets secrets = now->secrets ? *now->secrets : m_managedSecrets[key];
                 restarts.emplace_back(*now, std::move(secrets));
             }

@@ -2,6 +2,7 @@
 
 #include "shared/VPNProfile.h"
 #include "shared/VPNSecrets.h"
+#include "shared/managed/ManagedProfile.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,11 @@ public:
     virtual void forceKillAll(CommandReply reply) = 0;
     virtual void setPriorities(std::vector<std::string> profileIDs,
                                std::function<void()> reply) = 0;
+    /// The administrator's profiles, in file-name order, as the daemon read
+    /// them (at start and on every reload). They come before every client
+    /// profile, always-on ones are connected and kept up, removed ones are
+    /// stopped and changed ones that are up reconnect with the new record.
+    virtual void setManagedProfiles(std::vector<ManagedProfile> /*profiles*/) {}
 
     /// JSON of the last published snapshot, read under the state lock: never
     /// waits for queued engine work. Empty when encoding fails.

@@ -171,6 +171,7 @@ void VPNEngine::pushStatus() {
         status.tunnels.push_back(*m_lastError);
     }
     status.killSwitchHolding = m_network.killSwitchHolding();
+    status.managedRevision = m_managedRevision;
     {
         std::lock_guard lock(m_stateLock);
         m_statusSnapshot = status;
@@ -241,37 +242,57 @@ constexpr const char* kStoppingText = "the helper is stopping";
 
 void VPNEngine::start(VPNProfile profile, VPNSecrets secrets, CommandReply reply) {
     m_queue.post([this, profile = std::move(profile), secrets = std::move(secrets),
-                  reply = std::move(reply)] {
-        if (!beginInterruptibleStart()) {
-            reply(1, std::string("Not started: ") + kStoppingText);
-            return;
-        }
-        std::string error;
-        try {
-            doStart(profile, secrets);
-            endInterruptibleStart();
-            const Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
-            if (tunnel != nullptr && tunnel->vip) {
-                reply(0, "Connected (" + *tunnel->vip + ")");
-            } else {
-                reply(0, "Connected");
+                  reply = std::move(reply)]() mutable {
+        // A managed profile runs as the administrator set it, whatever copy
+        // of it the client sent; secrets.d's secrets win over the client's.
+        if (const ManagedProfile* managed = managedWithID(profile.id)) {
+            profile = managed->profile;
+            if (managed->secrets) {
+                secrets = *managed->secrets;
             }
-            return;
-        } catch (const std::exception& failure) {
-            error = failure.what();
+            m_managedSecrets[profile.id.upperText()] = secrets;
+            std::erase(m_alwaysOnStoppedByUser, profile.id);
         }
-        if (endInterruptibleStart()) {
-            // The daemon's teardown runs right after this job and undoes
-            // everything the start did. Undoing it here, with every program
-            // cut short, would forget changes it never managed to undo.
-            log("start of '" + profile.name + "' cancelled — " + kStoppingText);
-            reply(1, std::string("Cancelled: ") + kStoppingText);
+        if (auto error = startOnQueue(profile, secrets)) {
+            reply(1, *error);
             return;
         }
-        log("start failed for '" + profile.name + "': " + error);
-        cleanupFailedStart(profile, error);
-        reply(1, error);
+        const Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
+        if (tunnel != nullptr && tunnel->vip) {
+            reply(0, "Connected (" + *tunnel->vip + ")");
+        } else {
+            reply(0, "Connected");
+        }
     });
+}
+
+std::optional<std::string> VPNEngine::startOnQueue(const VPNProfile& profile,
+                                                   const VPNSecrets& secrets) {
+    assertOnQueue(__func__);
+    if (!beginInterruptibleStart()) {
+        return std::string("Not started: ") + kStoppingText;
+    }
+    std::string error;
+    try {
+        doStart(profile, secrets);
+        endInterruptibleStart();
+        return std::nullopt;
+    } catch (const std::exception& failure) {
+        error = failure.what();
+    }
+    if (endInterruptibleStart()) {
+        // The daemon's teardown runs right after this job and undoes
+        // everything the start did. Undoing it here, with every program
+        // cut short, would forget changes it never managed to undo.
+        log("start of '" + profile.name + "' cancelled — " + kStoppingText);
+        return std::string("Cancelled: ") + kStoppingText;
+    }
+    log("start failed for '" + profile.name + "': " + error);
+    cleanupFailedStart(profile, error);
+    if (const ManagedProfile* managed = managedWithID(profile.id); managed && managed->alwaysOn) {
+        scheduleAlwaysOnRetry();
+    }
+    return error;
 }
 
 bool VPNEngine::beginInterruptibleStart() {
@@ -313,6 +334,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 
     m_tunnels.push_back(std::make_unique<Tunnel>(profile));
     Tunnel& tunnel = *m_tunnels.back();
+    tunnel.priority = priorityFor(profile);
     tunnel.serial = ++m_lastTunnelSerial;
     m_health.startReconnectWatchdog();
 
@@ -350,7 +372,7 @@ void VPNEngine::doStart(const VPNProfile& profile, const VPNSecrets& secrets) {
 void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string& error) {
     assertOnQueue(__func__);
     Tunnel* tunnel = tunnelWithProfileID(profile.id.upperText());
-    const std::int64_t priority = tunnel != nullptr ? tunnel->priority : profile.priority;
+    const std::int64_t priority = tunnel != nullptr ? tunnel->priority : priorityFor(profile);
     m_lastError = VPNTunnelStatus{profile.id.upperText(),
                                   profile.name,
                                   VPNConnState::error,
@@ -370,11 +392,19 @@ void VPNEngine::cleanupFailedStart(const VPNProfile& profile, const std::string&
 void VPNEngine::stop(std::string profileID, CommandReply reply) {
     m_queue.post([this, profileID = std::move(profileID), reply = std::move(reply)] {
         m_lastError.reset();
+        // Only root or an authorized user gets here for an always-on
+        // profile; it stays down until the next reload.
+        if (const auto id = Uuid::parse(profileID)) {
+            if (const ManagedProfile* managed = managedWithID(*id); managed && managed->alwaysOn) {
+                m_alwaysOnStoppedByUser.push_back(*id);
+            }
+        }
         // The user gives the profile up, so the kill switch stops waiting for
         // it; the reconcile below (or the stop's) releases what nothing wants.
         const bool wasHeld = m_network.forgetKillSwitchHold(profileID);
         if (Tunnel* tunnel = tunnelWithProfileID(profileID)) {
             const std::string name = tunnel->profile.name;
+
             stopTunnel(tunnel);
             reply(0, "Disconnected " + name);
             return;
@@ -393,7 +423,21 @@ void VPNEngine::stopAll(CommandReply reply) {
     m_queue.post([this, reply = std::move(reply)] {
         m_lastError.reset();
         m_network.liftKillSwitchHold();
-        teardownAllOnQueue(true);
+        std::vector<Tunnel*> others;
+        for (Tunnel* tunnel : allTunnels()) {
+            if (!isAlwaysOn(*tunnel)) {
+                others.push_back(tunnel);
+            }
+        }
+        if (others.size() == m_tunnels.size()) {
+            teardownAllOnQueue(true);
+        } else {
+            // The administrator's always-on tunnels stay: everything else goes.
+            for (Tunnel* tunnel : others) {
+                stopTunnel(tunnel);
+            }
+            m_network.reconcileKillSwitch(allTunnels());
+        }
         pushStatus();
         reply(0, "Disconnected");
     });
@@ -448,6 +492,7 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
         restoreFromJournal();
         m_journalRestored = true;
     }
+    m_alwaysOnRetryTimer.reset();
     m_network.liftKillSwitchHold();
     teardownAllOnQueue(restoreNetworking);
 }
@@ -519,13 +564,17 @@ void VPNEngine::setPriorities(std::vector<std::string> profileIDs, std::function
                 order.push_back(*id);
             }
         }
+        // The client orders its own profiles only; the managed ones stay
+        // first, in the administrator's order.
+        std::erase_if(order, [this](const Uuid& id) { return managedWithID(id) != nullptr; });
         bool changed = false;
         for (const auto& tunnel : m_tunnels) {
             const auto position = std::find(order.begin(), order.end(), tunnel->profile.id);
             if (position == order.end()) {
                 continue;
             }
-            const auto rank = static_cast<std::int64_t>(position - order.begin());
+            const auto rank = static_cast<std::int64_t>(m_managed.size()) +
+                              static_cast<std::int64_t>(position - order.begin());
             if (tunnel->priority != rank) {
                 tunnel->priority = rank;
                 changed = true;

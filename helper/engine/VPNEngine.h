@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -95,6 +96,7 @@ public:
     void stopAll(CommandReply reply) override;
     void forceKillAll(CommandReply reply) override;
     void setPriorities(std::vector<std::string> profileIDs, std::function<void()> reply) override;
+    void setManagedProfiles(std::vector<ManagedProfile> profiles) override;
     std::string encodedStatus() const override;
     void leakCheck(std::function<void(std::string json)> reply) override;
     void teardownAll(bool restoreNetworking) override;
@@ -120,6 +122,9 @@ private:
     /// Between the steps of a start: gives up once the daemon is stopping.
     void throwIfStopping();
     void doStart(const VPNProfile& profile, const VPNSecrets& secrets);
+    /// A whole start with its failure handling; none when connected, else
+    /// the text the caller is answered with.
+    std::optional<std::string> startOnQueue(const VPNProfile& profile, const VPNSecrets& secrets);
     void cleanupFailedStart(const VPNProfile& profile, const std::string& error);
     void stopTunnel(Tunnel* tunnel);
     void teardownAllOnQueue(bool restoreNetworking);
@@ -134,6 +139,16 @@ private:
     void updateNetworkNotifications();
     /// The environment's interface watch, delivering on the engine queue.
     LinkWatchOpener linkWatchOnQueue();
+
+    // Managed profiles: see EngineManaged.cpp.
+    const ManagedProfile* managedWithID(const Uuid& id) const;
+    bool isAlwaysOn(const Tunnel& tunnel) const;
+    /// Managed profiles rank by file order, before every client profile.
+    std::int64_t priorityFor(const VPNProfile& profile) const;
+    /// Starts every always-on profile that is not up and may be started.
+    void startAlwaysOnProfiles();
+    /// Tries the always-on profiles again later, with a growing delay.
+    void scheduleAlwaysOnRetry();
 
     // Staging
     void stageProfile(const Tunnel& tunnel, const VPNSecrets& secrets);
@@ -222,6 +237,18 @@ private:
     /// What a killed predecessor left has been undone (or there was no
     /// journal to read).
     bool m_journalRestored = false;
+    /// The administrator's profiles, in priority order.
+    std::vector<ManagedProfile> m_managed;
+    /// Raised on every new managed list, so that clients ask for it again.
+    std::uint64_t m_managedRevision = 0;
+    /// The secrets each managed profile (upper-case ID) was last started
+    /// with, for reconnecting it when its record changes.
+    std::map<std::string, VPNSecrets> m_managedSecrets;
+    /// Always-on profiles an authorized user stopped: left down until the
+    /// next reload or daemon start.
+    std::vector<Uuid> m_alwaysOnStoppedByUser;
+    std::unique_ptr<EngineTimer> m_alwaysOnRetryTimer;
+    Clock::Duration m_alwaysOnRetryDelay{};
     /// Refreshes the SA details while a client follows the status.
     std::unique_ptr<EngineTimer> m_saRefreshTimer;
     /// Refreshes still to skip after a failed listing.

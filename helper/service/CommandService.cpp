@@ -428,7 +428,7 @@ void CommandService::dispatch(const std::shared_ptr<Connection>& connection,
 
 void CommandService::admitNext(const std::shared_ptr<Connection>& connection) {
     while (!connection->removed && !connection->checking && !connection->waiting.empty()) {
-        const auto action = gatedAction(connection->waiting.front().call);
+        const auto action = actionFor(connection->waiting.front());
         if (connection->peer.uid == 0 || !action) {
             auto request = std::move(connection->waiting.front());
             connection->waiting.pop_front();
@@ -473,9 +473,33 @@ void CommandService::authorizationDone(const std::shared_ptr<Connection>& connec
     admitNext(connection);
 }
 
+std::optional<std::string> CommandService::keptConnected(const protocol::Request& request) const {
+    if (request.call != protocol::HelperCall::stop || !m_settings.keptConnected) {
+        return std::nullopt;
+    }
+    return m_settings.keptConnected(request.profileID);
+}
+
+std::optional<AuthorizedAction> CommandService::actionFor(const protocol::Request& request) const {
+    // Stopping what the administrator keeps connected takes the
+    // administrator's action, not the user's.
+    if (keptConnected(request)) {
+        return AuthorizedAction::manage;
+    }
+    return gatedAction(request.call);
+}
+
 void CommandService::refuse(const std::shared_ptr<Connection>& connection,
                             const protocol::Request& request, const std::string& reason) {
-    const auto action = gatedAction(request.call).value_or(AuthorizedAction::manage);
+    const auto action = actionFor(request).value_or(AuthorizedAction::manage);
+    if (const auto name = keptConnected(request)) {
+        connection->answer(replyLine(
+            request.id, protocol::ErrorReply{"Not authorized: '" + *name +
+                                             "' is kept connected by your administrator; "
+                                             "stopping it requires authorization (" +
+                                             std::string(actionID(action)) + ") — " + reason}));
+        return;
+    }
     connection->answer(replyLine(
         request.id, protocol::ErrorReply{"Not authorized: " + std::string(attempt(request.call)) +
                                          " requires authorization (" +

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +84,10 @@ public:
         std::function<void()> afterTeardown;
         /// JSON of the managed profiles, read on the main loop; none: "[]".
         std::function<std::string()> managedProfiles;
+        /// The name of the managed profile with this ID when the
+        /// administrator keeps it connected (always-on, or users may not
+        /// disconnect it), read on the main loop; none: an ordinary profile.
+        std::function<std::optional<std::string>(std::string_view profileID)> keptConnected;
     };
 
     /// What the connection's reader does after `receive`.
@@ -155,6 +160,10 @@ private:
     void perform(const std::shared_ptr<Connection>& connection, protocol::Request request);
     void refuse(const std::shared_ptr<Connection>& connection, const protocol::Request& request,
                 const std::string& reason);
+    /// The action a non-root peer needs for the call; none: open to all.
+    std::optional<AuthorizedAction> actionFor(const protocol::Request& request) const;
+    /// The profile a stop would take from the administrator's hands.
+    std::optional<std::string> keptConnected(const protocol::Request& request) const;
     void subscribe(const std::shared_ptr<Connection>& connection, std::int64_t id);
     void start(const std::shared_ptr<Connection>& connection, const protocol::Request& request);
     void notifySubscribers(const protocol::Callback& callback);

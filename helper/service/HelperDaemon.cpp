@@ -41,6 +41,13 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     CommandService::Settings settings;
     settings.trustedClients = m_options.trustedClients;
     settings.onTerminate = [this] {
+        // The daemon goes away when its clients are done with it, except
+        // while it keeps an administrator's profile connected.
+        if (const auto* managed = alwaysOnProfile()) {
+            systemLog("terminate declined: always-on profile '" + managed->profile.name +
+                      "' stays connected");
+            return;
+        }
         scheduleTermination();
     };
     settings.authorizer = makePolkitAuthority(
@@ -56,7 +63,27 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     settings.managedProfiles = [this] {
         return encodeManagedProfiles(m_managed.profiles());
     };
+    settings.keptConnected = [this](std::string_view profileID) -> std::optional<std::string> {
+        const auto id = Uuid::parse(profileID);
+        for (const ManagedProfile& managed : m_managed.profiles()) {
+            if (id && managed.profile.id == *id &&
+                (managed.alwaysOn || !managed.userMayDisconnect)) {
+                return managed.profile.name;
+            }
+        }
+        return std::nullopt;
+    };
     m_helper = CommandService::create(m_engine, std::move(settings));
+    m_managed.setOnChange([this] { m_engine.setManagedProfiles(m_managed.profiles()); });
+}
+
+const ManagedProfile* HelperDaemon::alwaysOnProfile() const {
+    for (const ManagedProfile& managed : m_managed.profiles()) {
+        if (managed.alwaysOn) {
+            return &managed;
+        }
+    }
+    return nullptr;
 }
 
 HelperDaemon::~HelperDaemon() {

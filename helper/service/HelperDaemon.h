@@ -87,6 +87,9 @@ public:
 
     CommandService& helper() { return *m_helper; }
     ManagedProfiles& managedProfiles() { return m_managed; }
+    /// The first managed profile kept connected at all times; none: the
+    /// daemon may exit when asked.
+    const ManagedProfile* alwaysOnProfile() const;
 
 private:
     void acceptNext();

@@ -201,3 +201,45 @@ TEST_F(EngineTest, TeardownUndoesEveryKindOfChangeInItsOrder) {
     EXPECT_LT(firewall, ipv6);
     EXPECT_LT(ipv6, terminate);
 }
+
+// The bed proves always-on, refusals and removal with the real daemon; here
+// what it cannot see: a client's copy of a managed profile never replaces
+// the administrator's record, managed profiles rank first whatever the
+// client's order, and a changed record reconnects with the new one.
+TEST_F(EngineTest, ManagedRecordsWinRankFirstAndReconnectWhenChanged) {
+    const VPNProfile mine = profile("Mine");
+    ManagedProfile office{profile("Office"),
+                          false,
+                          false,
+                          true,
+                          "profiles.d/10-office.json",
+                          secrets(),
+                          ManagedSecretsOrigin::secretsFile};
+    acceptTunnel(mine, "10.99.0.1");
+    acceptTunnel(office.profile, "10.99.0.2");
+    m_engine->setManagedProfiles({office});
+    ASSERT_EQ(start(mine).code, 0);
+    VPNProfile copy = office.profile;
+    copy.name = "Tampered";
+    ASSERT_EQ(start(copy).code, 0);
+    setPriorities({mine.id.upperText(), office.profile.id.upperText()});
+    auto names = [this] {
+        std::vector<std::string> result;
+        for (const auto& t : m_engine->statusSnapshot().tunnels) {
+            result.push_back(t.profileName + ":" + std::to_string(t.priority));
+        }
+        return result;
+    };
+    EXPECT_THAT(names(), ElementsAre("Office:0", "Mine:1"));
+
+    office.profile.name = "Office 2";
+    m_engine->setManagedProfiles({office});
+    drainQueue();
+    EXPECT_THAT(names(), ElementsAre("Office 2:0", "Mine:1"));
+    EXPECT_THAT(logLines(), Contains("managed profile 'Office 2' changed — reconnecting it"));
+    EXPECT_EQ(m_engine->statusSnapshot().managedRevision, 2u);
+
+    m_engine->setManagedProfiles({});
+    drainQueue();
+    EXPECT_THAT(names(), ElementsAre("Mine:0"));
+}

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Managed profiles end to end: the daemon starts with a root-owned config dir
+# holding an always-on PSK profile and its secrets.d file, and no client.
+# The tunnel comes up by itself, heals after the gateway's charon is killed
+# and started again, and survives an unprivileged client's stop (refused,
+# naming the profile) and stop-all, a root stop-all that takes only a
+# client's own tunnel, and a terminate (declined). Removing the file and
+# reloading (SIGHUP) stops it and leaves the namespace exactly as before the
+# daemon started.
+#
+#   managed_e2e.sh HELPER TESTCLIENT
+set -euo pipefail
+unset LANGUAGE LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=testbed.sh
+source "$here/testbed.sh"
+: "${BED_PREFIX:=tvm-$$}"
+bed_daemon_up "$1" "$2" setpriv
+
+bed_make_profile office psk user=user11 "name=Head Office" keepaliveIP="$BED_LAN_ADDR" \
+    keepaliveInterval=2 >/dev/null
+bed_make_profile mine psk user=user12 name=Mine >/dev/null
+
+inner() {
+    set -u
+    local passed=0 failed=0 out hp id cfg
+    id=$(id_of office)
+    cfg=$W/etc
+    mkdir -m 755 "$cfg" "$cfg/profiles.d"
+    mkdir -m 700 "$cfg/secrets.d"
+    sed 's/}$/,"alwaysOn":true}/' "$P/office.profile.json" >"$cfg/profiles.d/10-office.json"
+    chmod 644 "$cfg/profiles.d/10-office.json"
+    install -m 600 "$P/office.secrets.json" "$cfg/secrets.d/$id.json"
+    printf '{"id": \n' >"$cfg/profiles.d/20-broken.json"
+
+    state_of() { T status | sed "s/^status //" | jq -r --arg id "$1" '.tunnels[]? | select(.profileID == $id) | .state'; }
+    office_is() { [ "$(state_of "$id")" = "$1" ]; }
+    office_down() { ! office_is connected; }
+    office_gone() { [ -z "$(state_of "$id")" ]; }
+    exited() { ! kill -0 "$hp" 2>/dev/null; }
+    nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$TC" --socket "$S" "$@"; }
+
+    machine_snapshot >"$W/baseline"
+    launch --config-dir "$cfg"
+    check "the always-on profile connects with no client" eventually 60 office_is connected
+    check "ping through it" eventually 10 ping_ok "$BED_LAN_ADDR"
+    check "a malformed neighbour is refused alone" logged "20-broken.json: refused"
+    check "the status carries a managed revision" grep -q "\"managedRevision\":[1-9]" <<<"$(T status)"
+
+    check "the gateway's charon is killed and restarted" outside bed_gateway_restart
+    check "the tunnel goes down" eventually 90 office_down
+    check "…and heals by itself" eventually 90 office_is connected
+    check "ping after healing" eventually 10 ping_ok "$BED_LAN_ADDR"
+
+    out=$(nobody stop "$id" 2>&1) || true
+    check "an unprivileged stop is refused: $out" grep -q "'Head Office' is kept connected by your administrator" <<<"$out"
+    out=$(nobody stop-all 2>&1) || true
+    check "an unprivileged stop-all does nothing: $out" grep -q "Not authorized" <<<"$out"
+    check "still connected" office_is connected
+
+    # A root client's own profile ranks after the managed one and goes with
+    # stop-all; the always-on one stays.
+    connects mine
+    local mine
+    mine=$(id_of mine)
+    T priorities "$mine" "$id" >/dev/null
+    out=$(T status | sed "s/^status //")
+    check "managed first whatever the client's order" test \
+        "$(jq -r '[.tunnels[] | .priority | tostring] | join(" ")' <<<"$out")" = "0 1"
+    check "root stop-all" grep -q '^reply stop-all 0' <<<"$(T stop-all)"
+    check "the client's tunnel is gone" test -z "$(state_of "$mine")"
+    check "the always-on tunnel stays up" office_is connected
+    check "ping after stop-all" ping_ok "$BED_LAN_ADDR"
+
+    T terminate >/dev/null
+    check "terminate is declined while it is kept up" eventually 5 logged "terminate declined"
+    sleep 0.5
+    check "…and the daemon runs on" kill -0 "$hp"
+
+    rm "$cfg/profiles.d/10-office.json"
+    kill -HUP "$hp"
+    check "removed and reloaded: the tunnel stops" eventually 30 office_gone
+    check "its removal is logged" logged "managed profile 'Head Office' was removed"
+    restored "removal" "$W/baseline"
+    check "the daemon exits on terminate now" test "$(T terminate)" = "reply terminate"
+    eventually 10 exited || kill -KILL "$hp"
+    wait "$hp" 2>/dev/null || true
+
+    daemon_summary managed_e2e
+}
+export -f inner
+bed_private_with_outside inner

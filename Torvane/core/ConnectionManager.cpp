@@ -392,21 +392,25 @@ std::vector<VPNProfile> ConnectionManager::shownProfiles() const {
     return shown;
 }
 
-void ConnectionManager::refreshManagedProfiles() {
+void ConnectionManager::refreshManagedProfiles(std::function<void()> done) {
     m_managedRevision = m_status.managedRevision;
     const std::uint64_t round = ++m_managedFetchRound;
     m_helper.managedProfiles(onManagerThread(
-        m_relay, [this, round](const Expected<std::vector<ManagedProfile>, std::string>& fetched) {
-            if (round != m_managedFetchRound) {
-                return;
+        m_relay,
+        [this, round, done](const Expected<std::vector<ManagedProfile>, std::string>& fetched) {
+            // A later fetch is under way: its answer is the one to keep.
+            if (round == m_managedFetchRound) {
+                if (fetched) {
+                    setManagedProfiles(*fetched);
+                } else {
+                    // The next status asks again; the list shown stays as it was.
+                    m_managedRevision.reset();
+                    appSystemLog("Torvane: managed profiles not fetched: " + fetched.error());
+                }
             }
-            if (!fetched) {
-                // The next status asks again; the list shown stays as it was.
-                m_managedRevision.reset();
-                appSystemLog("Torvane: managed profiles not fetched: " + fetched.error());
-                return;
+            if (done) {
+                done();
             }
-            setManagedProfiles(*fetched);
         }));
 }
 

@@ -105,8 +105,9 @@ public:
     /// then `userProfiles()`.
     std::vector<VPNProfile> shownProfiles() const;
     /// Fetches the managed profiles now (a connect or reconnect to the
-    /// daemon, a new revision in the status).
-    void refreshManagedProfiles();
+    /// daemon, a new revision in the status); `done` runs once the list is
+    /// updated, or kept on a failure.
+    void refreshManagedProfiles(std::function<void()> done = {});
 
     /// Some tunnel is in a state other than disconnected.
     bool hasActiveTunnel() const;

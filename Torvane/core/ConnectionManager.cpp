@@ -352,6 +352,12 @@ std::optional<VPNSecrets> ConnectionManager::resolveSecrets(const VPNProfile& pr
     if (!secrets.xauthPassword.empty()) {
         return secrets;
     }
+    // The daemon has the administrator's secrets for this one; asking the
+    // user would only be in the way.
+    const ManagedProfile* managed = managedProfile(profile.id);
+    if (managed != nullptr && managed->secretsOrigin != ManagedSecretsOrigin::none) {
+        return secrets;
+    }
     if (!m_prompt) {
         return std::nullopt;
     }

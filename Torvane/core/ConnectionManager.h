@@ -147,7 +147,8 @@ public:
 
     /// The stored secrets; when the method needs a password or pre-shared
     /// key and none is stored, the prompt's answer for this connection only
-    /// (never stored). Nothing when the user declines.
+    /// (never stored), unless the profile is managed and the daemon holds
+    /// its secrets. Nothing when the user declines.
     std::optional<VPNSecrets> resolveSecrets(const VPNProfile& profile);
 
     /// Runs the daemon's leak self-check; `done` gets the findings (none

@@ -708,8 +708,9 @@ TEST_F(ConfigWindowTest, ManagedProfilesComeFirstLockedReadOnlyAndFollowTheRevis
     const VPNProfile home = bed.add("Home");
     const VPNProfile lab = bed.add("Lab");
     ManagedProfile office;
-    office.profile = testing::profileNamed("Office");
+    office.profile = testing::profileNamed("Office", VPNAuthMethod::psk);
     office.alwaysOn = true;
+    office.secretsOrigin = ManagedSecretsOrigin::secretsFile;
     office.sourceFile = "profiles.d/office.json";
     // The user's own copy under the same id is hidden behind the managed one.
     VPNProfile copy = office.profile;
@@ -742,6 +743,12 @@ TEST_F(ConfigWindowTest, ManagedProfilesComeFirstLockedReadOnlyAndFollowTheRevis
     EXPECT_FALSE(officeRow->icon().isNull());
     EXPECT_THAT(bed.connection.logLines().join('\n').toStdString(),
                 HasSubstr("'My office' is hidden"));
+    // Its row starts the administrator's record, without asking for the key
+    // the daemon holds.
+    menu.profileClicked(office.profile.id);
+    ASSERT_TRUE(runUntil([&] { return bed.helper.started().size() == 1; }));
+    EXPECT_EQ(bed.helper.started()[0].profile.name, "Office");
+    ASSERT_TRUE(runUntil([&] { return !bed.connection.busy(); }));
 
     // Read-only: every field disabled, nothing to save, export or delete.
     window->select(office.profile.id);

@@ -51,8 +51,8 @@ inner() {
     local hp
     # The administrator's directory: empty until the daemon is told to read
     # it again further down.
-    mkdir -m 755 -p "$W/admin/profiles.d"
-    chmod 755 "$W/admin"
+    mkdir -p "$W/admin/profiles.d"
+    chmod 755 "$W/admin" "$W/admin/profiles.d"
     if [ -n "$APP" ]; then
         launch --config-dir "$W/admin" --trust-client "$APP"
     else

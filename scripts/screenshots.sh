@@ -8,10 +8,12 @@
 # a socket of its own (TORVANE_HELPER_SOCKET), which serves three profiles with
 # "Office" connected; nothing touches this machine's network. Saves:
 #   tray.png          the tray with the green lock
-#   menu.png          the menu opened from the tray icon
+#   menu.png          the menu opened from the tray icon, the demo daemon's
+#                     managed "Head Office" in its own locked section first
 #   config-empty.png  the configuration window, nothing selected
 #   config-editor.png the same with "Office" selected: its editor and, under
 #                     it, the connection details with counters that grow
+#   managed.png       "Head Office" selected: the locked, read-only editor
 #   log.png           the Log tab with the daemon's lines
 #   about.png         the About panel
 #   notification.png  "Office" drops and reconnects: with no notification
@@ -20,7 +22,8 @@
 #                     reach the restarted daemon by itself
 #   no-tray.png       a second run without a tray host: the window opens at
 #                     start and carries the menu
-#   reordered.png     the same after dragging "Home" to the top, which must
+#   reordered.png     the same after dragging "Home" to the top of the user's
+#                     profiles (under the managed one), which must
 #                     send the new order to the daemon exactly once
 #   import-preview.png a third run started with a signed .mobileconfig, as a
 #                     file manager opens one: the import's preview sheet
@@ -99,9 +102,10 @@ geometry() {
 }
 
 # Opens the tray menu and picks the item reached with $1 presses of Down.
-# Down skips the disabled state line and the separators; with the demo's
-# profiles the enabled items are: Office, Lab, Home, Disconnect All,
-# Forcibly Stop…, Configuration…, Show Log…, About Torvane, Quit Torvane.
+# Down skips the disabled state line, the section heading and the
+# separators; with the demo's profiles the enabled items are: Head Office
+# (managed), Office, Lab, Home, Disconnect All, Forcibly Stop…,
+# Configuration…, Show Log…, About Torvane, Quit Torvane.
 menu_pick() {
     local x y w h keys=()
     read -r x y w h < <(geometry '^panel$')
@@ -165,19 +169,23 @@ xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 capture menu.png
 xdotool key Escape
 
-menu_pick 6 # Configuration…
+menu_pick 7 # Configuration…
 wait_for 50 xdotool search --onlyvisible --name "$config_title"
 capture config-empty.png
 
-# The first row of the profile list sits under the tab bar at the left.
+# The first row of the profile list sits under the tab bar at the left; rows
+# are 24 pixels high: the managed heading, Head Office, the user's heading,
+# then Office.
 read -r x y w h < <(geometry "$config_title")
-xdotool mousemove $((x + 40)) $((y + 49)) click 1
+xdotool mousemove $((x + 40)) $((y + 49 + 3 * 24)) click 1
 capture config-editor.png
+xdotool mousemove $((x + 40)) $((y + 49 + 24)) click 1
+capture managed.png
 
-menu_pick 7 # Show Log…
+menu_pick 8 # Show Log…
 capture log.png
 
-menu_pick 8 # About Torvane
+menu_pick 9 # About Torvane
 wait_for 50 xdotool search --onlyvisible --name "$about_title"
 capture about.png
 xdotool key Return
@@ -204,7 +212,7 @@ fi
 echo "daemon restarted: the app subscribed again by itself"
 sleep 1
 
-menu_pick 9 # Quit Torvane: stops the tunnel first
+menu_pick 10 # Quit Torvane: stops the tunnel first
 expect_exit
 echo "quit through the menu: exited"
 
@@ -215,13 +223,14 @@ wait_for 100 xdotool search --onlyvisible --name "$config_title"
 sleep 1.5
 capture no-tray.png
 
-# Drag the third row (Home) above the first, in small steps as a hand would.
+# Drag the sixth row (Home) above the fourth (Office, the user's first), in
+# small steps as a hand would.
 read -r x y w h < <(geometry "$config_title")
 row1=$((y + 68)) # below the window's menu bar and the tab bar
-xdotool mousemove $((x + 40)) $((row1 + 48)) mousedown 1
+xdotool mousemove $((x + 40)) $((row1 + 120)) mousedown 1
 for step in 6 12 18 24 32 40 46 50; do
     sleep 0.1
-    xdotool mousemove $((x + 40)) $((row1 + 48 - step))
+    xdotool mousemove $((x + 40)) $((row1 + 120 - step))
 done
 xdotool mouseup 1
 capture reordered.png

@@ -930,6 +930,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>Helper unreachable — reconnecting…</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Your profile &apos;%1&apos; is hidden: the managed profile &apos;%2&apos; has the same ID</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>torvane::DesktopNotifier</name>
@@ -1397,6 +1401,21 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
         <source>Disconnect</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>This profile is managed by your administrator (%1).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Always on: the connection stays up.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileListModel</name>
+    <message>
+        <source>Your profiles</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>torvane::ProfileListView</name>
@@ -1518,6 +1537,14 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>%1 — Disconnect All lifts it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Managed by your organisation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Managed by your administrator: it cannot be changed or deleted here</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1801,6 +1828,10 @@ Enable the helper with “sudo systemctl enable --now torvane-helper.socket”, 
     </message>
     <message>
         <source>No tunnel is up: there is nothing to check.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the helper cannot be reached; managed profiles are not listed</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -933,6 +933,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>Helper unreachable — reconnecting…</source>
         <translation>Hilfsdienst nicht erreichbar — neue Verbindung wird aufgebaut…</translation>
     </message>
+    <message>
+        <source>Your profile &apos;%1&apos; is hidden: the managed profile &apos;%2&apos; has the same ID</source>
+        <translation>Ihr Profil „%1“ ist ausgeblendet: Das verwaltete Profil „%2“ hat dieselbe ID</translation>
+    </message>
 </context>
 <context>
     <name>torvane::DesktopNotifier</name>
@@ -1400,6 +1404,21 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
         <source>Disconnect</source>
         <translation>Trennen</translation>
     </message>
+    <message>
+        <source>This profile is managed by your administrator (%1).</source>
+        <translation>Dieses Profil wird von Ihrem Administrator verwaltet (%1).</translation>
+    </message>
+    <message>
+        <source>Always on: the connection stays up.</source>
+        <translation>Immer aktiv: Die Verbindung bleibt bestehen.</translation>
+    </message>
+</context>
+<context>
+    <name>torvane::ProfileListModel</name>
+    <message>
+        <source>Your profiles</source>
+        <translation>Ihre Profile</translation>
+    </message>
 </context>
 <context>
     <name>torvane::ProfileListView</name>
@@ -1522,6 +1541,14 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>%1 — Disconnect All lifts it</source>
         <translation>%1 — „Alle trennen“ hebt die Sperre auf</translation>
+    </message>
+    <message>
+        <source>Managed by your organisation</source>
+        <translation>Von Ihrer Organisation verwaltet</translation>
+    </message>
+    <message>
+        <source>Managed by your administrator: it cannot be changed or deleted here</source>
+        <translation>Von Ihrem Administrator verwaltet: Es kann hier weder geändert noch gelöscht werden</translation>
     </message>
 </context>
 <context>
@@ -1805,6 +1832,10 @@ Aktivieren Sie den Hilfsdienst mit „sudo systemctl enable --now torvane-helper
     <message>
         <source>No tunnel is up: there is nothing to check.</source>
         <translation>Kein Tunnel ist verbunden: Es gibt nichts zu prüfen.</translation>
+    </message>
+    <message>
+        <source>the helper cannot be reached; managed profiles are not listed</source>
+        <translation>der Hilfsdienst ist nicht erreichbar; verwaltete Profile werden nicht aufgeführt</translation>
     </message>
 </context>
 <context>

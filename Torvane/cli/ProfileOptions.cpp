@@ -217,19 +217,24 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     return result;
 }
 
-std::string formatProfileList(const std::vector<VPNProfile>& profiles) {
-    std::vector<std::array<std::string, 5>> rows;
+std::string formatProfileList(const std::vector<VPNProfile>& profiles, std::size_t managedCount) {
+    std::vector<std::vector<std::string>> rows;
     rows.push_back({"#", fill(QCoreApplication::translate("torvanectl", "NAME")),
                     fill(QCoreApplication::translate("torvanectl", "METHOD")),
                     fill(QCoreApplication::translate("torvanectl", "SERVER")), "ID"});
     for (std::size_t i = 0; i < profiles.size(); ++i) {
         const auto& p = profiles[i];
-        rows.push_back({std::to_string(i + 1), p.name, std::string(rawValue(p.authMethod)),
-                        p.remoteAddr, p.id.upperText()});
+        const bool managed = i < managedCount;
+        rows.push_back({managed ? std::string("-") : std::to_string(i - managedCount + 1), p.name,
+                        std::string(rawValue(p.authMethod)), p.remoteAddr, p.id.upperText()});
+        if (managed) {
+            // Not translated: scripts look for this word.
+            rows.back().emplace_back("managed");
+        }
     }
     std::array<std::size_t, 5> widths{};
     for (const auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) {
+        for (std::size_t c = 0; c < widths.size(); ++c) {
             widths[c] = std::max(widths[c], row[c].size());
         }
     }

@@ -40,7 +40,11 @@ struct NewProfile {
 Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocation,
                                                       const std::vector<VPNProfile>& existing);
 
-/// `list`'s table: a header and one row per profile.
-std::string formatProfileList(const std::vector<VPNProfile>& profiles);
+/// `list`'s table: a header and one row per profile. The first
+/// `managedCount` profiles are the administrator's: their position is "-"
+/// (`move` counts the user's alone) and a last column says "managed"; with
+/// none, the table has its five columns only.
+std::string formatProfileList(const std::vector<VPNProfile>& profiles,
+                              std::size_t managedCount = 0);
 
 } // namespace torvane::cli

@@ -181,12 +181,35 @@ void Torvanectl::finishWithReply(const HelperResult& result) {
 // --- profiles ---------------------------------------------------------------
 
 int Torvanectl::list() {
-    if (m_store.profiles().empty()) {
+    // The administrator's profiles come from the daemon. Only its socket:
+    // listing never asks for authorization, and without the daemon the
+    // user's own list is still worth printing.
+    m_helper.reconnect(ThreadHop::wrap(m_hop, [this](bool reachable) {
+        if (!reachable) {
+            complain(fill(tr("the helper cannot be reached; managed profiles are not listed")));
+            finish(0);
+            return;
+        }
+        m_manager.refreshManagedProfiles([this] { finish(0); });
+    }));
+    runLoop();
+    const auto profiles = m_manager.shownProfiles();
+    if (profiles.empty()) {
         std::cerr << fill(tr("No profiles. 'torvanectl add --help' shows how to add one.")) << '\n';
         return 0;
     }
-    std::cout << formatProfileList(m_store.profiles()) << std::flush;
+    std::cout << formatProfileList(profiles, m_manager.managedProfiles().size()) << std::flush;
     return 0;
+}
+
+void Torvanectl::withProfile(const std::string& nameOrId,
+                             std::function<void(Expected<FoundProfile, CommandError>)> next) {
+    withDaemon([this, nameOrId, next] {
+        // A name may be the administrator's: managed profiles first, as
+        // `list` shows them.
+        m_manager.refreshManagedProfiles(
+            [this, nameOrId, next] { next(findProfile(m_manager.shownProfiles(), nameOrId)); });
+    });
 }
 
 int Torvanectl::add(const Invocation& invocation) {
@@ -258,11 +281,6 @@ int Torvanectl::move(const Invocation& invocation) {
 // --- daemon commands ------------------------------------------------------
 
 int Torvanectl::connectProfile(const Invocation& invocation) {
-    auto found = findProfile(m_store.profiles(), invocation.arguments[0]);
-    if (!found) {
-        return reportError(found.error());
-    }
-    const VPNProfile profile = found->profile;
     m_passwordFile = invocation.value("--password-file");
     m_manager.setPasswordPrompt([this](const VPNProfile& asked, const QString& label) {
         const std::string what = label.toStdString();
@@ -287,7 +305,12 @@ int Torvanectl::connectProfile(const Invocation& invocation) {
         return typed;
     });
 
-    withDaemon([this, profile] {
+    withProfile(invocation.arguments[0], [this](const Expected<FoundProfile, CommandError>& found) {
+        if (!found) {
+            finish(reportError(found.error()));
+            return;
+        }
+        const VPNProfile profile = found->profile;
         const auto secrets = m_manager.resolveSecrets(profile);
         if (!secrets) {
             complain(m_promptError.empty() ? fill(tr("no password given")) : m_promptError);
@@ -339,18 +362,18 @@ void Torvanectl::printTransition() {
 }
 
 int Torvanectl::disconnectProfile(const Invocation& invocation) {
-    const std::string& nameOrId = invocation.arguments[0];
-    auto found = findProfile(m_store.profiles(), nameOrId);
-    std::optional<Uuid> id;
-    if (found) {
-        id = found->profile.id;
-    } else if (const auto parsed = Uuid::parse(nameOrId)) {
-        // A tunnel may outlive its profile; its id still stops it.
-        id = parsed;
-    } else {
-        return reportError(found.error());
-    }
-    withDaemon([this, id] {
+    const std::string nameOrId = invocation.arguments[0];
+    withProfile(nameOrId, [this, nameOrId](const Expected<FoundProfile, CommandError>& found) {
+        std::optional<Uuid> id;
+        if (found) {
+            id = found->profile.id;
+        } else if (const auto parsed = Uuid::parse(nameOrId)) {
+            // A tunnel may outlive its profile; its id still stops it.
+            id = parsed;
+        } else {
+            finish(reportError(found.error()));
+            return;
+        }
         m_manager.disconnect(*id, [this](HelperResult result) { finishWithReply(result); });
     });
     return runLoop();

@@ -59,6 +59,10 @@ private:
     /// Reaches the daemon, then runs `next` on this thread; a daemon that
     /// cannot be reached ends the command with status 1.
     void withDaemon(std::function<void()> next);
+    /// Reaches the daemon, fetches its managed profiles, then runs `next`
+    /// with the profile named (managed or the user's) or why none is.
+    void withProfile(const std::string& nameOrId,
+                     std::function<void(Expected<FoundProfile, CommandError>)> next);
     /// Runs the event loop until `finish`.
     int runLoop();
     void finish(int exitStatus);

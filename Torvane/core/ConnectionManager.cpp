@@ -71,6 +71,9 @@ ConnectionManager::ConnectionManager(HelperClient& helper, ProfileStore& store, 
         onManagerThread(m_relay, [this](const VPNRuntimeStatus& status) { setStatus(status); }));
     m_helper.client().setOnLog(
         onManagerThread(m_relay, [this](const std::string& line) { appendLog(fromStd(line)); }));
+    // An import may bring a profile whose id a managed one already has.
+    QObject::connect(&m_store, &ProfileStore::profilesChanged, this,
+                     &ConnectionManager::reportHiddenProfiles);
 }
 
 ConnectionManager::~ConnectionManager() {
@@ -258,7 +261,8 @@ void ConnectionManager::leakCheck(
 }
 
 void ConnectionManager::autoConnectOnLaunch(std::function<void()> done) {
-    auto profiles = std::make_shared<std::vector<VPNProfile>>(m_store.profiles());
+    // Managed profiles that are always on are the daemon's to start.
+    auto profiles = std::make_shared<std::vector<VPNProfile>>(userProfiles());
     autoConnectStep(std::move(profiles), 0, std::move(done));
 }
 
@@ -348,6 +352,12 @@ std::optional<VPNSecrets> ConnectionManager::resolveSecrets(const VPNProfile& pr
     if (!secrets.xauthPassword.empty()) {
         return secrets;
     }
+    // The daemon has the administrator's secrets for this one; asking the
+    // user would only be in the way.
+    const ManagedProfile* managed = managedProfile(profile.id);
+    if (managed != nullptr && managed->secretsOrigin != ManagedSecretsOrigin::none) {
+        return secrets;
+    }
     if (!m_prompt) {
         return std::nullopt;
     }
@@ -359,12 +369,96 @@ std::optional<VPNSecrets> ConnectionManager::resolveSecrets(const VPNProfile& pr
     return secrets;
 }
 
-void ConnectionManager::setStatus(const VPNRuntimeStatus& status) {
-    if (status == m_status) {
+const ManagedProfile* ConnectionManager::managedProfile(const Uuid& profileID) const {
+    for (const auto& managed : m_managed) {
+        if (managed.profile.id == profileID) {
+            return &managed;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<VPNProfile> ConnectionManager::userProfiles() const {
+    std::vector<VPNProfile> shown;
+    for (const auto& profile : m_store.profiles()) {
+        if (managedProfile(profile.id) == nullptr) {
+            shown.push_back(profile);
+        }
+    }
+    return shown;
+}
+
+std::vector<VPNProfile> ConnectionManager::shownProfiles() const {
+    std::vector<VPNProfile> shown;
+    for (const auto& managed : m_managed) {
+        shown.push_back(managed.profile);
+    }
+    auto user = userProfiles();
+    shown.insert(shown.end(), user.begin(), user.end());
+    return shown;
+}
+
+void ConnectionManager::refreshManagedProfiles(std::function<void()> done) {
+    m_managedRevision = m_status.managedRevision;
+    const std::uint64_t round = ++m_managedFetchRound;
+    m_helper.managedProfiles(onManagerThread(
+        m_relay,
+        [this, round, done](const Expected<std::vector<ManagedProfile>, std::string>& fetched) {
+            // A later fetch is under way: its answer is the one to keep.
+            if (round == m_managedFetchRound) {
+                if (fetched) {
+                    setManagedProfiles(*fetched);
+                } else {
+                    // The next status asks again; the list shown stays as it was.
+                    m_managedRevision.reset();
+                    appSystemLog("Torvane: managed profiles not fetched: " + fetched.error());
+                }
+            }
+            if (done) {
+                done();
+            }
+        }));
+}
+
+void ConnectionManager::setManagedProfiles(std::vector<ManagedProfile> managed) {
+    // Secrets never reach the app through this list; should a daemon send
+    // some, they are not kept.
+    for (auto& each : managed) {
+        each.secrets.reset();
+    }
+    if (managed == m_managed) {
         return;
     }
-    m_status = status;
-    emit statusChanged();
+    m_managed = std::move(managed);
+    reportHiddenProfiles();
+    emit managedProfilesChanged();
+}
+
+void ConnectionManager::reportHiddenProfiles() {
+    for (const auto& profile : m_store.profiles()) {
+        const ManagedProfile* managed = managedProfile(profile.id);
+        if (managed == nullptr || std::find(m_hiddenReported.begin(), m_hiddenReported.end(),
+                                            profile.id) != m_hiddenReported.end()) {
+            continue;
+        }
+        m_hiddenReported.push_back(profile.id);
+        appendLog(tr("Your profile '%1' is hidden: the managed profile '%2' has the same ID")
+                      .arg(fromStd(profile.name), fromStd(managed->profile.name)));
+    }
+}
+
+void ConnectionManager::setStatus(const VPNRuntimeStatus& status) {
+    // While the daemon is away the status is empty; its revision means
+    // nothing then, and the reconnect fetches anyway.
+    const bool fetchManaged =
+        m_helperReachable && !m_helperStopping && m_managedRevision != status.managedRevision;
+    if (status != m_status) {
+        m_status = status;
+        emit statusChanged();
+    }
+    if (fetchManaged) {
+        refreshManagedProfiles();
+    }
 }
 
 void ConnectionManager::appendLog(const QString& line) {
@@ -389,6 +483,7 @@ void ConnectionManager::helperLost() {
     // The daemon may have restarted without its tunnels, or not restarted at
     // all: the last snapshot is no longer known to be true.
     setStatus(VPNRuntimeStatus{});
+    m_managedRevision.reset();
     scheduleReconnect();
 }
 
@@ -438,6 +533,8 @@ void ConnectionManager::reconnectFinished(std::uint64_t round) {
         }
         setStatus(status);
         setHelperReachable(true);
+        // A restarted daemon may have read other files, whatever its revision says.
+        refreshManagedProfiles();
         appSystemLog("Torvane: Helper: reconnected, subscribed and status fetched (attempt " +
                      std::to_string(m_reconnectAttempts) + ")");
     }));

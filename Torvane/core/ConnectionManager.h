@@ -93,6 +93,22 @@ public:
     /// says so.
     bool helperReachable() const { return m_helperReachable; }
 
+    /// The administrator's profiles as last fetched, most important first.
+    /// Kept while the daemon is unreachable, fetched again once it is back.
+    const std::vector<ManagedProfile>& managedProfiles() const { return m_managed; }
+    /// The managed profile with this id, or null.
+    const ManagedProfile* managedProfile(const Uuid& profileID) const;
+    /// The user's stored profiles in store order, without those whose id a
+    /// managed profile has (the managed one stands in for them).
+    std::vector<VPNProfile> userProfiles() const;
+    /// What the menu and the window list: the managed profiles' records,
+    /// then `userProfiles()`.
+    std::vector<VPNProfile> shownProfiles() const;
+    /// Fetches the managed profiles now (a connect or reconnect to the
+    /// daemon, a new revision in the status); `done` runs once the list is
+    /// updated, or kept on a failure.
+    void refreshManagedProfiles(std::function<void()> done = {});
+
     /// Some tunnel is in a state other than disconnected.
     bool hasActiveTunnel() const;
     /// The one-line summary of the menu.
@@ -131,7 +147,8 @@ public:
 
     /// The stored secrets; when the method needs a password or pre-shared
     /// key and none is stored, the prompt's answer for this connection only
-    /// (never stored). Nothing when the user declines.
+    /// (never stored), unless the profile is managed and the daemon holds
+    /// its secrets. Nothing when the user declines.
     std::optional<VPNSecrets> resolveSecrets(const VPNProfile& profile);
 
     /// Runs the daemon's leak self-check; `done` gets the findings (none
@@ -152,6 +169,8 @@ signals:
     void logCleared();
     void busyChanged(bool busy);
     void helperReachableChanged(bool reachable);
+    /// The managed list differs from what it was.
+    void managedProfilesChanged();
 
 private:
     struct Relay;
@@ -165,6 +184,8 @@ private:
     void autoConnectStep(std::shared_ptr<std::vector<VPNProfile>> profiles, std::size_t index,
                          std::function<void()> done);
     std::int64_t positionInStore(const Uuid& profileID) const;
+    void setManagedProfiles(std::vector<ManagedProfile> managed);
+    void reportHiddenProfiles();
 
     HelperClient& m_helper;
     ProfileStore& m_store;
@@ -184,6 +205,15 @@ private:
     /// are ignored.
     std::uint64_t m_reconnectRound = 0;
     QTimer* m_reconnectTimer;
+
+    std::vector<ManagedProfile> m_managed;
+    /// The revision the last fetch was asked for; none before the first
+    /// one and after a loss of the daemon, so the next status fetches.
+    std::optional<std::uint64_t> m_managedRevision;
+    /// User profiles already reported as hidden behind a managed one.
+    std::vector<Uuid> m_hiddenReported;
+    /// Bumped per fetch, so that a slow answer never overwrites a newer one.
+    std::uint64_t m_managedFetchRound = 0;
 };
 
 } // namespace torvane

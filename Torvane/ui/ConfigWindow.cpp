@@ -181,6 +181,8 @@ QWidget* ConfigWindow::buildConnectionsTab() {
     // selection is kept by id and put back.
     connect(m_profileModel, &QAbstractItemModel::modelReset, this,
             &ConfigWindow::syncListSelection);
+    connect(&m_connection, &ConnectionManager::managedProfilesChanged, this,
+            &ConfigWindow::managedProfilesChanged);
 
     m_detail = buildEmptyState();
     m_splitter->addWidget(left);
@@ -387,7 +389,7 @@ void ConfigWindow::syncListSelection() {
         m_profileList->scrollTo(index);
     }
     m_syncingSelection = false;
-    m_removeButton->setEnabled(m_selection.has_value());
+    m_removeButton->setEnabled(canDeleteSelection());
 }
 
 void ConfigWindow::listSelectionChanged() {
@@ -416,7 +418,13 @@ void ConfigWindow::showDetail() {
     // gets a new editor. Its unsaved changes were settled by whoever changed
     // the selection (the user's choices ask first, a deletion drops them).
     QWidget* next = nullptr;
-    if (profile != nullptr) {
+    const ManagedProfile* managed =
+        m_selection ? m_connection.managedProfile(*m_selection) : nullptr;
+    if (managed != nullptr) {
+        auto* editor = new ProfileEditorView(m_connection, m_store);
+        editor->setManagedProfile(*managed);
+        next = editor;
+    } else if (profile != nullptr) {
         auto* editor = new ProfileEditorView(m_connection, m_store);
         editor->setProfile(*profile);
         next = editor;
@@ -445,7 +453,23 @@ void ConfigWindow::showDetail() {
         previous->setParent(this);
         previous->deleteLater();
     }
-    m_removeButton->setEnabled(m_selection.has_value());
+    m_removeButton->setEnabled(canDeleteSelection());
+}
+
+bool ConfigWindow::canDeleteSelection() const {
+    return m_selection && m_connection.managedProfile(*m_selection) == nullptr;
+}
+
+void ConfigWindow::managedProfilesChanged() {
+    // The administrator's record of the shown profile may have changed, or
+    // it may have become (or stopped being) managed; a managed editor holds
+    // no edits to lose.
+    const auto* current = qobject_cast<ProfileEditorView*>(m_detail);
+    const bool managedNow = m_selection && m_connection.managedProfile(*m_selection) != nullptr;
+    if (current != nullptr && (current->isReadOnly() || managedNow)) {
+        showDetail();
+    }
+    syncListSelection();
 }
 
 void ConfigWindow::addProfile() {
@@ -457,6 +481,11 @@ void ConfigWindow::addProfile() {
 }
 
 void ConfigWindow::requestDelete(const Uuid& profileID) {
+    // Only the administrator removes a managed profile; a stored one hidden
+    // behind it is not what the user sees selected.
+    if (m_connection.managedProfile(profileID) != nullptr) {
+        return;
+    }
     const VPNProfile* profile = nullptr;
     for (const auto& candidate : m_store.profiles()) {
         if (candidate.id == profileID) {
@@ -479,7 +508,7 @@ void ConfigWindow::deleteProfile(const VPNProfile& profile) {
     m_store.remove(profile);
     m_profileModel->pushPriorities();
     if (wasSelected) {
-        const auto& remaining = m_store.profiles();
+        const auto remaining = m_connection.shownProfiles();
         select(remaining.empty() ? std::nullopt : std::optional<Uuid>(remaining.front().id));
     } else {
         syncListSelection();

@@ -123,6 +123,8 @@ private:
     void statusChanged();
     void showTunnelDetails();
     void checkForLeaks();
+    void managedProfilesChanged();
+    bool canDeleteSelection() const;
 
     ConnectionManager& m_connection;
     ProfileStore& m_store;

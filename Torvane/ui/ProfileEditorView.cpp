@@ -236,6 +236,29 @@ void ProfileEditorView::setProfileID(const Uuid& profileID) {
     load(profileID, std::nullopt);
 }
 
+void ProfileEditorView::setManagedProfile(const ManagedProfile& managed) {
+    if (m_loaded) {
+        return;
+    }
+    load(managed.profile.id, managed.profile);
+    // The store may hold a profile of the user's with this id; the
+    // administrator's record is the one that counts.
+    m_profile = managed.profile;
+    showValues();
+    m_savedProfile = formProfile();
+    m_readOnly = true;
+    m_fields->setEnabled(false);
+    m_saveAction->setVisible(false);
+    m_exportAction->setVisible(false);
+    QString notice = tr("This profile is managed by your administrator (%1).")
+                         .arg(QString::fromStdString(managed.sourceFile));
+    if (managed.alwaysOn) {
+        notice += QLatin1Char('\n') + tr("Always on: the connection stays up.");
+    }
+    m_managedNotice->setText(notice);
+    m_managedNotice->setVisible(true);
+}
+
 void ProfileEditorView::setDialogs(ProfileEditorDialogs dialogs) {
     const ProfileEditorDialogs standard = ProfileEditorDialogs::standard();
     m_dialogs.chooseCertificateFile = dialogs.chooseCertificateFile
@@ -289,11 +312,12 @@ VPNProfile ProfileEditorView::formProfile() const {
 }
 
 bool ProfileEditorView::hasUnsavedChanges() const {
-    return m_loaded && (formProfile() != m_savedProfile || m_secrets != m_savedSecrets);
+    return m_loaded && !m_readOnly &&
+           (formProfile() != m_savedProfile || m_secrets != m_savedSecrets);
 }
 
 bool ProfileEditorView::save() {
-    if (!m_loaded) {
+    if (!m_loaded || m_readOnly) {
         return false;
     }
     m_profile = formProfile();
@@ -353,6 +377,9 @@ void ProfileEditorView::toggleConnection() {
 }
 
 void ProfileEditorView::beginExport() {
+    if (m_readOnly) {
+        return;
+    }
     save();
     const std::optional<QString> passphrase = m_dialogs.askExportPassphrase(this);
     if (passphrase) {
@@ -361,6 +388,9 @@ void ProfileEditorView::beginExport() {
 }
 
 void ProfileEditorView::exportProfile(const QString& passphrase) {
+    if (m_readOnly) {
+        return;
+    }
     const QByteArray passphraseBytes = passphrase.toUtf8();
     // The key derivation takes a noticeable moment on this thread.
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -397,6 +427,13 @@ void ProfileEditorView::buildForm() {
     buildToolbar();
     layout->addWidget(m_toolBar);
 
+    m_managedNotice = new QLabel(this);
+    m_managedNotice->setObjectName(QStringLiteral("managedNotice"));
+    m_managedNotice->setWordWrap(true);
+    m_managedNotice->setContentsMargins(8, 6, 8, 6);
+    m_managedNotice->setVisible(false);
+    layout->addWidget(m_managedNotice);
+
     auto* scrollArea = new QScrollArea(this);
     scrollArea->setObjectName(QStringLiteral("editorScrollArea"));
     scrollArea->setWidgetResizable(true);
@@ -405,6 +442,7 @@ void ProfileEditorView::buildForm() {
     // area scrolls to whichever has it.
     scrollArea->setFocusPolicy(Qt::NoFocus);
     auto* content = new QWidget(scrollArea);
+    m_fields = content;
     auto* sections = new QVBoxLayout(content);
     sections->addWidget(buildGeneralSection());
     sections->addWidget(buildAuthenticationSection());

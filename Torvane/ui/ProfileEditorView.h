@@ -2,6 +2,7 @@
 
 #include "shared/VPNProfile.h" // also Uuid; moc trips over Uuid.h included first
 #include "shared/VPNSecrets.h"
+#include "shared/managed/ManagedProfile.h"
 
 #include <functional>
 #include <optional>
@@ -70,6 +71,14 @@ public:
     void setProfile(const VPNProfile& profile);
     /// The same for an id alone; a profile the store lacks shows defaults.
     void setProfileID(const Uuid& profileID);
+
+    /// Shows an administrator's profile read-only: every field disabled, no
+    /// Save or Export…, a line naming its file; Connect/Disconnect remain
+    /// (with the user's stored secrets for its id). Only before a load.
+    void setManagedProfile(const ManagedProfile& managed);
+    bool isReadOnly() const { return m_readOnly; }
+    /// The line over a managed profile's fields.
+    QLabel* managedNotice() const { return m_managedNotice; }
 
     /// Replaces the dialogs (tests); members left empty keep the default.
     void setDialogs(ProfileEditorDialogs dialogs);
@@ -145,11 +154,14 @@ private:
     // Set while the form shows loaded values, so that the method picker's
     // change is not taken as the user's choice.
     bool m_filling = false;
+    bool m_readOnly = false;
 
     QToolBar* m_toolBar = nullptr;
     QAction* m_saveAction = nullptr;
     QAction* m_exportAction = nullptr;
     QAction* m_connectAction = nullptr;
+    QLabel* m_managedNotice = nullptr;
+    QWidget* m_fields = nullptr;
 
     QLineEdit* m_nameLineEdit = nullptr;
     QCheckBox* m_connectOnLaunchCheckBox = nullptr;

@@ -13,10 +13,12 @@ class Uuid;
 class ConnectionManager;
 class ProfileStore;
 
-/// The profile list as a list model: one row per stored profile in store
-/// order, with the state of its tunnel. Rows can be moved (by drag and
-/// drop); every move changes the store and then sends the whole new order
-/// to the daemon once.
+/// The profile list as a list model: the administrator's profiles under
+/// their heading, then the user's stored profiles in store order (under
+/// their own heading when there are managed ones), each with the state of
+/// its tunnel. The user's rows can be moved (by drag and drop); every move
+/// changes the store and then sends the user's whole new order to the daemon
+/// once. Headings and managed rows never move, and nothing moves among them.
 class ProfileListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -26,6 +28,10 @@ public:
         StateRole = Qt::UserRole + 1,
         /// The profile's id, upper-case text.
         IdRole,
+        /// True on the administrator's profiles.
+        ManagedRole,
+        /// True on a section heading (not a profile).
+        HeadingRole,
     };
     static constexpr const char* kMimeType = "application/x-torvane-profile-rows";
 
@@ -48,7 +54,8 @@ public:
     /// semantics), then pushes the new order. Rows out of range refuse the
     /// whole move.
     bool moveProfiles(std::vector<int> rows, int destination);
-    /// Sends the store's current order to the daemon.
+    /// Sends the user's current order to the daemon (managed profiles come
+    /// first there anyway).
     void pushPriorities();
 
     std::optional<Uuid> profileID(int row) const;
@@ -56,7 +63,18 @@ public:
     int rowOf(const Uuid& profileID) const;
 
 private:
+    struct Row {
+        enum class Kind { heading, managed, user };
+        Kind kind;
+        /// Into the managed list or the store; for headings, which one.
+        int index;
+    };
+
+    void rebuildRows();
+    int firstUserRow() const;
+
     ProfileStore& m_store;
+    std::vector<Row> m_rows;
     ConnectionManager& m_connection;
 };
 

@@ -29,6 +29,15 @@ public:
         // The selection spans the whole row; the name stops short of the dot.
         QStyleOptionViewItem item = option;
         initStyleOption(&item, index);
+        if (index.data(ProfileListModel::HeadingRole).toBool()) {
+            // A section heading: small bold text, no selection, no dot.
+            item.font.setBold(true);
+            item.font.setPointSizeF(item.font.pointSizeF() * 0.85);
+            item.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver);
+            item.palette.setColor(QPalette::Text, item.palette.color(QPalette::PlaceholderText));
+            QStyledItemDelegate::paint(painter, item, index);
+            return;
+        }
         const QString name = item.text;
         item.text.clear();
         const QWidget* widget = option.widget;
@@ -84,7 +93,8 @@ ProfileListView::ProfileListView(QWidget* parent) : QListView(parent) {
 
 void ProfileListView::contextMenuEvent(QContextMenuEvent* event) {
     const QModelIndex index = indexAt(event->pos());
-    if (!index.isValid()) {
+    // The administrator's profiles and the headings cannot be deleted here.
+    if (!index.isValid() || (index.flags() & Qt::ItemIsDragEnabled) == 0) {
         return;
     }
     QMenu menu(this);
@@ -110,7 +120,7 @@ void ProfileListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
-        currentIndex().isValid()) {
+        currentIndex().isValid() && !currentIndex().data(ProfileListModel::ManagedRole).toBool()) {
         emit deleteRequested(currentIndex().row());
         return;
     }

@@ -32,6 +32,8 @@ TrayMenu::TrayMenu(ConnectionManager& connection, ProfileStore& store, QObject* 
     QObject::connect(&m_connection, &ConnectionManager::helperReachableChanged, this,
                      &TrayMenu::scheduleRebuild);
     QObject::connect(&m_store, &ProfileStore::profilesChanged, this, &TrayMenu::scheduleRebuild);
+    QObject::connect(&m_connection, &ConnectionManager::managedProfilesChanged, this,
+                     &TrayMenu::scheduleRebuild);
     rebuild();
 }
 
@@ -63,7 +65,8 @@ QStringList TrayMenu::shownState() const {
                       QString::number(static_cast<int>(m_connection.helperReachable())),
                       QString::number(static_cast<int>(status.killSwitchHolding)),
                       QString::number(static_cast<int>(m_connection.hasActiveTunnel()))};
-    for (const auto& profile : m_store.profiles()) {
+    shown << QString::number(m_connection.managedProfiles().size());
+    for (const auto& profile : m_connection.shownProfiles()) {
         shown << QString::fromStdString(profile.id.upperText())
               << StatusIcons::rowPrefix(StatusIcons::tunnelState(status, profile.id.upperText())) +
                      QString::fromStdString(profile.name);
@@ -97,25 +100,39 @@ void TrayMenu::rebuild() {
     }
     m_menu->addSeparator();
 
-    const auto& profiles = m_store.profiles();
-    if (profiles.empty()) {
+    const auto& managed = m_connection.managedProfiles();
+    const auto profiles = m_connection.userProfiles();
+    const auto addRow = [this, canCommand](const VPNProfile& profile) {
+        const auto tunnelState =
+            StatusIcons::tunnelState(m_connection.status(), profile.id.upperText());
+        QAction* row = m_menu->addAction(
+            literal(StatusIcons::rowPrefix(tunnelState) + QString::fromStdString(profile.name)));
+        row->setEnabled(canCommand);
+        const Uuid id = profile.id;
+        // Queued, like the force-kill item: the click may open a modal
+        // prompt whose event loop rebuilds the menu, and the action must
+        // not be deleted while it is still delivering its signal.
+        QObject::connect(
+            row, &QAction::triggered, this, [this, id] { profileClicked(id); },
+            Qt::QueuedConnection);
+        return row;
+    };
+    if (!managed.empty()) {
+        m_menu->addAction(managedSectionTitle())->setEnabled(false);
+        for (const auto& each : managed) {
+            QAction* row = addRow(each.profile);
+            row->setIcon(StatusIcons::named("lock-managed"));
+            row->setToolTip(managedRowToolTip());
+        }
+        m_menu->addSeparator();
+    }
+    if (profiles.empty() && managed.empty()) {
         m_menu->addAction(tr("No profiles configured"))->setEnabled(false);
         QObject::connect(m_menu->addAction(tr("Add a Profile…")), &QAction::triggered, this,
                          [this] { emit openConfigRequested(ConfigTab::connections); });
     } else {
         for (const auto& profile : profiles) {
-            const auto tunnelState =
-                StatusIcons::tunnelState(m_connection.status(), profile.id.upperText());
-            QAction* row = m_menu->addAction(literal(StatusIcons::rowPrefix(tunnelState) +
-                                                     QString::fromStdString(profile.name)));
-            row->setEnabled(canCommand);
-            const Uuid id = profile.id;
-            // Queued, like the force-kill item: the click may open a modal
-            // prompt whose event loop rebuilds the menu, and the action must
-            // not be deleted while it is still delivering its signal.
-            QObject::connect(
-                row, &QAction::triggered, this, [this, id] { profileClicked(id); },
-                Qt::QueuedConnection);
+            addRow(profile);
         }
     }
 
@@ -153,8 +170,12 @@ void TrayMenu::rebuild() {
 
 void TrayMenu::profileClicked(const Uuid& profileID) {
     const VPNProfile* profile = nullptr;
+    // A managed profile stands in for a stored one with its id.
+    if (const ManagedProfile* managed = m_connection.managedProfile(profileID)) {
+        profile = &managed->profile;
+    }
     for (const auto& candidate : m_store.profiles()) {
-        if (candidate.id == profileID) {
+        if (profile == nullptr && candidate.id == profileID) {
             profile = &candidate;
             break;
         }
@@ -182,6 +203,14 @@ void TrayMenu::confirmForceKill() {
     if (confirmed) {
         m_connection.forceKillAll();
     }
+}
+
+QString TrayMenu::managedSectionTitle() {
+    return tr("Managed by your organisation");
+}
+
+QString TrayMenu::managedRowToolTip() {
+    return tr("Managed by your administrator: it cannot be changed or deleted here");
 }
 
 QString TrayMenu::killSwitchHoldingRow() {

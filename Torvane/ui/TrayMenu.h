@@ -16,7 +16,8 @@ class ConnectionManager;
 class ProfileStore;
 
 /// The tray menu: the state line (and a row while the kill switch holds),
-/// one row per profile that connects or disconnects it, disconnect-all,
+/// one row per profile that connects or disconnects it (the administrator's
+/// under their own heading, with a lock, before the user's), disconnect-all,
 /// force-kill, the configuration window, the About panel and the two ways
 /// to quit. Rebuilt whenever the status, the busy flag, the daemon's
 /// reachability or the profile list changes, so what it shows is always what
@@ -47,6 +48,10 @@ public:
     static bool askForceKill(QWidget* parent);
     /// The disabled row shown while the kill switch holds, with the way out.
     static QString killSwitchHoldingRow();
+    /// The heading of the administrator's profiles, in the menu and the
+    /// window's list.
+    static QString managedSectionTitle();
+    static QString managedRowToolTip();
 
 signals:
     void openConfigRequested(torvane::ConfigTab tab);

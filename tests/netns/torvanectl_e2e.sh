@@ -49,7 +49,15 @@ inner() {
     keyring_up "$W" || exit 1
 
     local hp
-    if [ -n "$APP" ]; then launch --trust-client "$APP"; else launch; fi
+    # The administrator's directory: empty until the daemon is told to read
+    # it again further down.
+    mkdir -p "$W/admin/profiles.d"
+    chmod 755 "$W/admin" "$W/admin/profiles.d"
+    if [ -n "$APP" ]; then
+        launch --config-dir "$W/admin" --trust-client "$APP"
+    else
+        launch --config-dir "$W/admin"
+    fi
 
     # Bad input changes nothing.
     rc=0 && ctl frobnicate 2>/dev/null || rc=$?
@@ -172,6 +180,24 @@ inner() {
     check "log --follow printed the force-kill" grep -q 'force-kill requested' "$W/log.out"
     check "remove" ctl remove "$copy_id"
     check "two profiles left" test "$(ctl list | wc -l)" = 3
+
+    # A managed profile: listed first, position "-", marked in a last column;
+    # the user's keep their numbers, and commands find it by name.
+    printf '{"id":"2C4E6A80-1B3D-4F5A-9C7E-0D2F4B6A8C1E","name":"Head Office","authMethod":"psk","remoteAddr":"192.0.2.99"}\n' \
+        >"$W/admin/profiles.d/10-office.json"
+    chmod 644 "$W/admin/profiles.d/10-office.json"
+    kill -HUP "$hp"
+    check "list shows the managed profile first" eventually 5 \
+        bash -c '"$CTL" list | sed -n 2p | grep -Eq "^- +Head Office +psk +192\.0\.2\.99 +2C4E6A80-[-0-9A-F]+ +managed$"'
+    out=$(ctl list)
+    check "…the user's keep their positions, unmarked: $out" \
+        bash -c 'awk "\$1 == 1 && \$NF != \"managed\"" <<<"$0" | grep -q "Office PSK"' "$out"
+    rc=0 && out=$(ctl disconnect "Head Office" 2>&1) || rc=$?
+    check "disconnect finds it by name: $out" fails grep -q "no profile is named" <<<"$out"
+    rm "$W/admin/profiles.d/10-office.json"
+    kill -HUP "$hp"
+    check "gone from the list once the administrator removes it" eventually 5 \
+        bash -c 'test "$("$CTL" list | wc -l)" = 3'
 
     if [ -n "$APP" ]; then
         local app watcher started

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -701,6 +702,87 @@ TEST_F(ConfigWindowTest, ConnectedTunnelShowsItsDetailsTrafficAndLeakCheck) {
     bed.connection.setStatus({});
     EXPECT_TRUE(details->isHidden());
     EXPECT_FALSE(window->leakCheckButton()->isEnabled());
+}
+
+TEST_F(ConfigWindowTest, ManagedProfilesComeFirstLockedReadOnlyAndFollowTheRevision) {
+    const VPNProfile home = bed.add("Home");
+    const VPNProfile lab = bed.add("Lab");
+    ManagedProfile office;
+    office.profile = testing::profileNamed("Office", VPNAuthMethod::psk);
+    office.alwaysOn = true;
+    office.secretsOrigin = ManagedSecretsOrigin::secretsFile;
+    office.sourceFile = "profiles.d/office.json";
+    // The user's own copy under the same id is hidden behind the managed one.
+    VPNProfile copy = office.profile;
+    copy.name = "My office";
+    bed.store.add(copy);
+    bed.helper.managed = {office};
+    VPNRuntimeStatus status;
+    status.managedRevision = 1;
+    bed.connection.setStatus(status);
+    ASSERT_TRUE(runUntil([&] { return bed.connection.managedProfiles().size() == 1; }));
+    open();
+    TrayMenu menu(bed.connection, bed.store);
+    settle();
+
+    ProfileListModel* model = window->profileModel();
+    std::vector<QString> rows;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        rows.push_back(model->index(row).data().toString());
+    }
+    EXPECT_THAT(rows, ElementsAre("Managed by your organisation", "Office", "Your profiles", "Home",
+                                  "Lab"));
+    EXPECT_FALSE(model->index(1).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(model->flags(model->index(1)) & Qt::ItemIsDragEnabled);
+    EXPECT_FALSE(model->flags(model->index(0)) & Qt::ItemIsSelectable);
+    QAction* heading = menu.menu()->actions().at(2);
+    QAction* officeRow = menu.menu()->actions().at(3);
+    EXPECT_EQ(heading->text(), TrayMenu::managedSectionTitle());
+    EXPECT_FALSE(heading->isEnabled());
+    EXPECT_THAT(officeRow->text().toStdString(), HasSubstr("Office"));
+    EXPECT_FALSE(officeRow->icon().isNull());
+    EXPECT_THAT(bed.connection.logLines().join('\n').toStdString(),
+                HasSubstr("'My office' is hidden"));
+    // Its row starts the administrator's record, without asking for the key
+    // the daemon holds.
+    menu.profileClicked(office.profile.id);
+    ASSERT_TRUE(runUntil([&] { return bed.helper.started().size() == 1; }));
+    EXPECT_EQ(bed.helper.started()[0].profile.name, "Office");
+    ASSERT_TRUE(runUntil([&] { return !bed.connection.busy(); }));
+
+    // Read-only: every field disabled, nothing to save, export or delete.
+    window->select(office.profile.id);
+    ProfileEditorView* editor = window->editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isReadOnly());
+    EXPECT_FALSE(editor->findChild<QLineEdit*>(QStringLiteral("nameLineEdit"))->isEnabled());
+    EXPECT_FALSE(editor->findChild<QAction*>(QStringLiteral("saveAction"))->isVisible());
+    EXPECT_FALSE(editor->findChild<QAction*>(QStringLiteral("exportAction"))->isVisible());
+    EXPECT_TRUE(editor->findChild<QAction*>(QStringLiteral("connectAction"))->isVisible());
+    EXPECT_THAT(editor->managedNotice()->text().toStdString(),
+                AllOf(HasSubstr("profiles.d/office.json"), HasSubstr("Always on")));
+    EXPECT_FALSE(window->removeButton()->isEnabled());
+    window->requestDelete(office.profile.id);
+    EXPECT_EQ(bed.store.profiles().size(), 3U);
+
+    // Managed rows neither move nor take the user's; the priorities sent
+    // are the user's alone.
+    EXPECT_FALSE(model->moveProfiles({1}, 5));
+    EXPECT_TRUE(model->moveProfiles({4}, 1));
+    EXPECT_THAT(pushes(1), ElementsAre(ElementsAre(lab.id.upperText(), home.id.upperText())));
+
+    // A new revision fetches again; gone from it, the user's copy is back,
+    // editable.
+    bed.helper.managed.clear();
+    status.managedRevision = 2;
+    bed.connection.setStatus(status);
+    ASSERT_TRUE(runUntil([&] { return bed.connection.managedProfiles().empty(); }));
+    settle();
+    EXPECT_EQ(bed.helper.managedFetches(), 2);
+    EXPECT_EQ(model->rowCount(), 3);
+    ASSERT_NE(window->editor(), nullptr);
+    EXPECT_FALSE(window->editor()->isReadOnly());
+    EXPECT_EQ(window->editor()->profile().name, "My office");
 }
 
 } // namespace

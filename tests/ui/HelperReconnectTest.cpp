@@ -4,6 +4,7 @@
 #include "Torvane/core/ConnectionManager.h"
 #include "Torvane/ui/TrayIcon.h"
 #include "Torvane/ui/TrayMenu.h"
+#include "shared/managed/ManagedProfileJson.h"
 #include "tests/fakes/core/HelperTestBed.h"
 #include "tests/fakes/core/TrayTestBed.h"
 
@@ -21,9 +22,9 @@ using testing::runUntil;
 using testing::settle;
 
 /// The state line, and the profile row as "(off) " when disabled plus its text.
-std::pair<QString, QString> stateAndRow(QMenu& menu) {
+std::pair<QString, QString> stateAndRow(QMenu& menu, int rowIndex = 2) {
     const auto actions = menu.actions();
-    QAction* row = actions.at(2);
+    QAction* row = actions.at(rowIndex);
     return {actions.at(0)->text(), (row->isEnabled() ? "" : "(off) ") + row->text()};
 }
 
@@ -62,6 +63,7 @@ TEST(HelperReconnectTest, ALostDaemonIsShownUnreachableAndReachedAgainWithoutThe
               std::make_pair(QStringLiteral("Connected: Office"), QStringLiteral("✓ Office")));
     EXPECT_EQ(tooltip(), QStringLiteral("Torvane — Connected: Office"));
 
+    EXPECT_TRUE(helperBed.daemon.waitForCount(HelperCall::managedProfiles, 1));
     // The daemon goes away (crash, upgrade, restart): no stale "Connected".
     helperBed.daemon.stopListening();
     ASSERT_TRUE(runUntil([&] { return !connection.helperReachable(); }));
@@ -80,12 +82,21 @@ TEST(HelperReconnectTest, ALostDaemonIsShownUnreachableAndReachedAgainWithoutThe
     VPNRuntimeStatus after = before;
     after.tunnels[0].assignedVIP = "10.99.0.7";
     helperBed.daemon.setStatusData(encodeRuntimeStatus(after));
+    // Restarted, it has read an administrator's profile.
+    ManagedProfile managed;
+    managed.profile = testing::profileNamed("Head office");
+    helperBed.daemon.setManagedData(encodeManagedProfiles({managed}));
     helperBed.daemon.listen();
 
     ASSERT_TRUE(runUntil([&] { return connection.helperReachable(); }, 30'000));
+    ASSERT_TRUE(runUntil([&] { return connection.managedProfiles().size() == 1; }));
     settle();
     EXPECT_EQ(connection.status(), after);
-    EXPECT_EQ(stateAndRow(*menu.menu()),
+    EXPECT_EQ(helperBed.daemon.count(HelperCall::managedProfiles), 2);
+    EXPECT_EQ(stateAndRow(*menu.menu(), 3),
+              std::make_pair(QStringLiteral("Connected: Office (10.99.0.7)"),
+                             QStringLiteral("Head office")));
+    EXPECT_EQ(stateAndRow(*menu.menu(), 5),
               std::make_pair(QStringLiteral("Connected: Office (10.99.0.7)"),
                              QStringLiteral("✓ Office")));
     EXPECT_EQ(tooltip(), QStringLiteral("Torvane — Connected: Office (10.99.0.7)"));

@@ -147,7 +147,7 @@ void FakeDaemon::serve(const std::shared_ptr<Connection>& connection) {
                     reply = protocol::LeakCheckReply{"[]"};
                     break;
                 case HelperCall::managedProfiles:
-                    reply = protocol::ManagedProfilesReply{"[]"};
+                    reply = protocol::ManagedProfilesReply{m_managedData};
                     break;
                 case HelperCall::start:
                 case HelperCall::stop:
@@ -196,6 +196,11 @@ void FakeDaemon::queueCommandReply(HelperCall call, protocol::CommandReply reply
 void FakeDaemon::setStatusData(std::string data) {
     std::lock_guard lock(m_mutex);
     m_statusData = std::move(data);
+}
+
+void FakeDaemon::setManagedData(std::string data) {
+    std::lock_guard lock(m_mutex);
+    m_managedData = std::move(data);
 }
 
 void FakeDaemon::setIgnoreTerminate(bool ignore) {

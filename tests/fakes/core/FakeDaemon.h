@@ -40,6 +40,8 @@ public:
     void queueCommandReply(protocol::HelperCall call, protocol::CommandReply reply);
     /// What statusWithReply: answers (raw bytes, need not be JSON).
     void setStatusData(std::string data);
+    /// What managedProfilesWithReply: answers; "[]" until set.
+    void setManagedData(std::string data);
     /// false: terminateWithReply: replies and then drops every connection
     /// open at that moment.
     void setIgnoreTerminate(bool ignore);
@@ -85,6 +87,7 @@ private:
     std::vector<protocol::HelperCall> m_received;
     std::map<protocol::HelperCall, std::deque<protocol::CommandReply>> m_commandReplies;
     std::string m_statusData;
+    std::string m_managedData = "[]";
     bool m_ignoreTerminate = false;
     std::set<protocol::HelperCall> m_held;
     std::vector<std::pair<std::shared_ptr<Connection>, std::string>> m_heldReplies;

@@ -66,7 +66,11 @@ void FakeHelperClient::leakCheck(
 
 void FakeHelperClient::managedProfiles(
     std::function<void(Expected<std::vector<ManagedProfile>, std::string>)> done) {
-    answer([done] { done(std::vector<ManagedProfile>{}); });
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_managedFetches;
+    }
+    answer([done, list = managed] { done(list); });
 }
 
 void FakeHelperClient::start(const VPNProfile& profile, const VPNSecrets& secrets,
@@ -135,6 +139,11 @@ std::vector<std::vector<std::string>> FakeHelperClient::priorities() const {
 int FakeHelperClient::subscriptions() const {
     std::lock_guard lock(m_mutex);
     return m_subscriptions;
+}
+
+int FakeHelperClient::managedFetches() const {
+    std::lock_guard lock(m_mutex);
+    return m_managedFetches;
 }
 
 } // namespace torvane::testing

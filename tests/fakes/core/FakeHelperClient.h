@@ -50,6 +50,7 @@ public:
     std::vector<std::string> stopped() const;
     std::vector<std::vector<std::string>> priorities() const;
     int subscriptions() const;
+    int managedFetches() const;
 
     // Canned answers; set them before the calls. An unreachable daemon
     // fails the connection attempt.
@@ -60,6 +61,7 @@ public:
     VPNRuntimeStatus fetchedStatus;
     Expected<std::vector<LeakFinding>, std::string> leakCheckResult = std::vector<LeakFinding>{};
     bool answerStopAll = true;
+    std::vector<ManagedProfile> managed;
 
 private:
     void answer(std::function<void()> work);
@@ -73,6 +75,7 @@ private:
     std::vector<std::string> m_stopped;
     std::vector<std::vector<std::string>> m_priorities;
     int m_subscriptions = 0;
+    int m_managedFetches = 0;
     std::thread m_thread;
 };
 

@@ -5,10 +5,12 @@
 // "Office" carries SA details whose counters grow every 2 s, as a real daemon
 // reports them to a subscriber. SIGUSR1 pushes a status with "Office"
 // reconnecting, as after a drop (the app's notification of it can then be
-// captured). Runs until SIGINT or SIGTERM.
+// captured). It also serves one administrator's profile, "Head Office",
+// always on. Runs until SIGINT or SIGTERM.
 
 #include "shared/VPNProfile.h"
 #include "shared/VPNRuntimeStatus.h"
+#include "shared/managed/ManagedProfileJson.h"
 #include "shared/protocol/ServerMessage.h"
 #include "tests/fakes/core/FakeDaemon.h"
 
@@ -106,6 +108,17 @@ int main(int argc, char** argv) {
 
     testing::FakeDaemon daemon(argv[1]);
     daemon.setStatusData(encodeRuntimeStatus(status));
+    ManagedProfile headOffice;
+    headOffice.profile.name = "Head Office";
+    headOffice.profile.authMethod = VPNAuthMethod::certificate;
+    headOffice.profile.remoteAddr = "vpn.hq.example";
+    headOffice.profile.remoteID = "vpn.hq.example";
+    headOffice.profile.dnsServers = {"10.20.0.53"};
+    headOffice.profile.searchDomains = {"corp.example"};
+    headOffice.alwaysOn = true;
+    headOffice.userMayDisconnect = false;
+    headOffice.sourceFile = "profiles.d/head-office.json";
+    daemon.setManagedData(encodeManagedProfiles({headOffice}));
     daemon.listen();
     std::fprintf(stderr, "torvane-demo-daemon: listening on %s\n", argv[1]);
 

@@ -66,8 +66,10 @@ void ReplyDeadlines::run() {
         const auto first = std::min_element(
             m_pending.begin(), m_pending.end(),
             [](const Pending& a, const Pending& b) { return a.deadline < b.deadline; });
-        if (std::chrono::steady_clock::now() < first->deadline) {
-            m_wake.wait_until(lock, first->deadline);
+        // A copy: while waiting, arm() may grow the list and move `first`.
+        const auto deadline = first->deadline;
+        if (std::chrono::steady_clock::now() < deadline) {
+            m_wake.wait_until(lock, deadline);
             continue;
         }
         Pending due = std::move(*first);

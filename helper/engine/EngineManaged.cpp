@@ -44,6 +44,21 @@ void VPNEngine::setManagedProfiles(std::vector<ManagedProfile> profiles) {
         std::vector<ManagedProfile> old = std::exchange(m_managed, std::move(profiles));
         m_alwaysOnStoppedByUser.clear();
 
+        // Set before anything stops or starts: a removed lockdown profile's
+        // last tunnel then releases the table, and a new one's start finds
+        // the table already blocking.
+        std::vector<KillSwitchProfile> lockdown;
+        for (const ManagedProfile& managed : m_managed) {
+            if (managed.lockdown && managed.alwaysOn) {
+                lockdown.push_back({managed.profile.id.upperText(), managed.profile.remoteAddr});
+            }
+        }
+        const bool touchesTable = !lockdown.empty() || m_network.killSwitchLoaded();
+        m_network.setKillSwitchLockdown(std::move(lockdown));
+        if (touchesTable) {
+            m_network.reconcileKillSwitch(allTunnels());
+        }
+
         // Removed from the directory: the tunnel goes. Changed while up: it
         // reconnects with the new record.
         std::vector<std::pair<ManagedProfile, VPNSecrets>> restarts;

@@ -163,7 +163,9 @@ void VPNEngine::pushStatus() {
             tunnel->tun,
             tunnel->message,
             tunnel->priority,
-            m_network.killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
+            m_network.killSwitchLoaded() &&
+                (tunnel->profile.killSwitchEnabled ||
+                 m_network.isKillSwitchLockdownProfile(tunnel->profile.id)),
             tunnel->state == VPNConnState::connected ? tunnel->sa : std::nullopt,
         });
     }
@@ -494,6 +496,9 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
     }
     m_alwaysOnRetryTimer.reset();
     m_network.liftKillSwitchHold();
+    // A daemon told to stop restores the machine, lockdown or not; one that
+    // is killed leaves the table, and its successor holds it.
+    m_network.setKillSwitchLockdown({});
     teardownAllOnQueue(restoreNetworking);
 }
 

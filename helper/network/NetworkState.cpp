@@ -166,7 +166,17 @@ bool NetworkState::killSwitchLoaded() const {
 
 bool NetworkState::killSwitchHolding() const {
     assertOnQueue(__func__);
-    return m_killSwitch.isHolding();
+    return m_killSwitch.isHolding() || m_killSwitch.isLockedDown();
+}
+
+void NetworkState::setKillSwitchLockdown(std::vector<KillSwitchProfile> profiles) {
+    assertOnQueue(__func__);
+    m_killSwitch.setLockdown(std::move(profiles));
+}
+
+bool NetworkState::isKillSwitchLockdownProfile(const Uuid& profileID) const {
+    assertOnQueue(__func__);
+    return m_killSwitch.isLockdownProfile(profileID);
 }
 
 void NetworkState::undo(const std::string& key, const UndoStep& step) {

@@ -135,8 +135,7 @@ void KillSwitch::reconcileKillSwitch(const std::vector<Tunnel*>& tunnels) {
                                  : "kill switch lockdown eased: the lockdown tunnels are up");
     }
     m_context.recordUndo(kTableKey, engagedStep(tunnels));
-    const auto applied = m_context.firewall.apply(
-        lockedDown ? lockdownPolicyFor(tunnels, m_lockdown) : policyFor(tunnels, m_heldProfiles));
+    const auto applied = m_context.firewall.apply(policyNowFor(tunnels));
     if (!applied) {
         m_context.log("kill switch: nftables load FAILED (exit " +
                       std::to_string(applied.error().status) + "): " + applied.error().message);
@@ -189,6 +188,11 @@ void KillSwitch::releaseWhateverIsLoaded() {
     }
     // Deleting a table that is not there does nothing.
     m_context.firewall.release();
+}
+
+FirewallPolicy KillSwitch::policyNowFor(const std::vector<Tunnel*>& tunnels) const {
+    return lockdownIsDown(tunnels, m_lockdown) ? lockdownPolicyFor(tunnels, m_lockdown)
+                                               : policyFor(tunnels, m_heldProfiles);
 }
 
 bool KillSwitch::isLockdownProfile(const Uuid& profileID) const {

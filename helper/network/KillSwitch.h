@@ -73,6 +73,10 @@ public:
     /// The last reconcile found a lockdown profile whose tunnel is not up.
     bool isLockedDown() const { return m_lockedDown; }
     bool isLockdownProfile(const Uuid& profileID) const;
+    bool hasLockdown() const { return !m_lockdown.empty(); }
+    /// The policy a reconcile applies for `tunnels` now, held profiles and
+    /// lockdown included.
+    FirewallPolicy policyNowFor(const std::vector<Tunnel*>& tunnels) const;
 
     /// True once a policy was applied, until the next deactivation.
     bool isLoaded() const { return m_killSwitchLoaded; }

@@ -27,6 +27,21 @@ bool VPNEngine::isAlwaysOn(const Tunnel& tunnel) const {
     return managed != nullptr && managed->alwaysOn;
 }
 
+bool VPNEngine::lockdownHolds() const {
+    if (!m_network.killSwitchLoaded()) {
+        return false;
+    }
+    // By state rather than interface: a tunnel whose SA went down keeps its
+    // interface until the reconnect, but carries nothing meanwhile.
+    return std::any_of(m_managed.begin(), m_managed.end(), [this](const ManagedProfile& managed) {
+        return managed.lockdown &&
+               std::none_of(m_tunnels.begin(), m_tunnels.end(), [&](const auto& tunnel) {
+                   return tunnel->profile.id == managed.profile.id &&
+                          tunnel->state == VPNConnState::connected;
+               });
+    });
+}
+
 std::int64_t VPNEngine::priorityFor(const VPNProfile& profile) const {
     const auto it = std::find_if(m_managed.begin(), m_managed.end(), [&](const ManagedProfile& m) {
         return m.profile.id == profile.id;

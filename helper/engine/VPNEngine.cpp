@@ -172,7 +172,7 @@ void VPNEngine::pushStatus() {
     if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
         status.tunnels.push_back(*m_lastError);
     }
-    status.killSwitchHolding = m_network.killSwitchHolding();
+    status.killSwitchHolding = m_network.killSwitchHolding() || lockdownHolds();
     status.managedRevision = m_managedRevision;
     {
         std::lock_guard lock(m_stateLock);

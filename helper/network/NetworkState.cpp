@@ -166,7 +166,7 @@ bool NetworkState::killSwitchLoaded() const {
 
 bool NetworkState::killSwitchHolding() const {
     assertOnQueue(__func__);
-    return m_killSwitch.isHolding() || m_killSwitch.isLockedDown();
+    return m_killSwitch.isHolding();
 }
 
 void NetworkState::setKillSwitchLockdown(std::vector<KillSwitchProfile> profiles) {

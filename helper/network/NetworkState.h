@@ -84,8 +84,6 @@ public:
     /// Keeps the table a killed predecessor engaged (its journal `steps`).
     void holdKillSwitchAfterRestart(const std::vector<std::pair<std::string, UndoStep>>& steps);
     bool killSwitchLoaded() const;
-    /// The kill switch blocks while no tunnel carries the traffic: held for
-    /// a killed predecessor's tunnels, or locked down.
     bool killSwitchHolding() const;
     /// See KillSwitch::setLockdown; the caller reconciles.
     void setKillSwitchLockdown(std::vector<KillSwitchProfile> profiles);

@@ -46,6 +46,7 @@ inner() {
     holding() { T status | grep -q '"killSwitchHolding":true'; }
     nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$TC" --socket "$S" "$@"; }
 
+    eventually 15 machine_settled || true
     machine_snapshot >"$W/baseline"
     leak_counter_add "$p-c" "$BED_GW_ADDR"
     outside bed_gateway_kill

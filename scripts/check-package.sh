@@ -115,6 +115,7 @@ expected=(
   /usr/lib/torvane/Resources/dnsmasq/sbin/dnsmasq
   /usr/lib/systemd/system/torvane-helper.service
   /usr/lib/systemd/system/torvane-helper.socket
+  /usr/lib/systemd/system-generators/torvane-helper-generator
   /usr/share/applications/torvane.desktop
   /etc/xdg/autostart/torvane.desktop
   /usr/share/mime/packages/torvane.xml

@@ -243,14 +243,15 @@ void VPNEngine::checkIpv6(std::vector<LeakFinding>& findings) {
 void VPNEngine::checkKillSwitch(std::vector<LeakFinding>& findings) {
     assertOnQueue(__func__);
     std::vector<Tunnel*> tunnels = allTunnels();
-    const bool wanted = std::any_of(tunnels.begin(), tunnels.end(),
+    const auto& killSwitch = m_network.killSwitch();
+    const bool wanted = killSwitch.hasLockdown() ||
+                        std::any_of(tunnels.begin(), tunnels.end(),
                                     [](const Tunnel* t) { return t->profile.killSwitchEnabled; });
     if (!wanted) {
         add(findings, "killswitch", kLeakOK, "not enabled");
         return;
     }
     const auto table = m_env.firewall.inForce();
-    const auto& killSwitch = m_network.killSwitch();
     const std::string name = m_env.firewall.tableName();
     if (!table) {
         add(findings, "killswitch", kLeakWarning,
@@ -264,7 +265,7 @@ void VPNEngine::checkKillSwitch(std::vector<LeakFinding>& findings) {
             "Reconnect the tunnel, which loads the kill switch again.");
         return;
     }
-    const auto policy = KillSwitch::policyFor(tunnels);
+    const auto policy = killSwitch.policyNowFor(tunnels);
     std::vector<std::string> missing;
     for (const auto& device : policy.tunnelInterfaces) {
         if (std::find(table->passedInterfaces.begin(), table->passedInterfaces.end(), device) ==

@@ -27,6 +27,21 @@ bool VPNEngine::isAlwaysOn(const Tunnel& tunnel) const {
     return managed != nullptr && managed->alwaysOn;
 }
 
+bool VPNEngine::lockdownHolds() const {
+    if (!m_network.killSwitchLoaded()) {
+        return false;
+    }
+    // By state rather than interface: a tunnel whose SA went down keeps its
+    // interface until the reconnect, but carries nothing meanwhile.
+    return std::any_of(m_managed.begin(), m_managed.end(), [this](const ManagedProfile& managed) {
+        return managed.lockdown &&
+               std::none_of(m_tunnels.begin(), m_tunnels.end(), [&](const auto& tunnel) {
+                   return tunnel->profile.id == managed.profile.id &&
+                          tunnel->state == VPNConnState::connected;
+               });
+    });
+}
+
 std::int64_t VPNEngine::priorityFor(const VPNProfile& profile) const {
     const auto it = std::find_if(m_managed.begin(), m_managed.end(), [&](const ManagedProfile& m) {
         return m.profile.id == profile.id;
@@ -43,6 +58,21 @@ void VPNEngine::setManagedProfiles(std::vector<ManagedProfile> profiles) {
         const auto oldCount = static_cast<std::int64_t>(m_managed.size());
         std::vector<ManagedProfile> old = std::exchange(m_managed, std::move(profiles));
         m_alwaysOnStoppedByUser.clear();
+
+        // Set before anything stops or starts: a removed lockdown profile's
+        // last tunnel then releases the table, and a new one's start finds
+        // the table already blocking.
+        std::vector<KillSwitchProfile> lockdown;
+        for (const ManagedProfile& managed : m_managed) {
+            if (managed.lockdown && managed.alwaysOn) {
+                lockdown.push_back({managed.profile.id.upperText(), managed.profile.remoteAddr});
+            }
+        }
+        const bool touchesTable = !lockdown.empty() || m_network.killSwitchLoaded();
+        m_network.setKillSwitchLockdown(std::move(lockdown));
+        if (touchesTable) {
+            m_network.reconcileKillSwitch(allTunnels());
+        }
 
         // Removed from the directory: the tunnel goes. Changed while up: it
         // reconnects with the new record.

@@ -163,14 +163,16 @@ void VPNEngine::pushStatus() {
             tunnel->tun,
             tunnel->message,
             tunnel->priority,
-            m_network.killSwitchLoaded() && tunnel->profile.killSwitchEnabled,
+            m_network.killSwitchLoaded() &&
+                (tunnel->profile.killSwitchEnabled ||
+                 m_network.isKillSwitchLockdownProfile(tunnel->profile.id)),
             tunnel->state == VPNConnState::connected ? tunnel->sa : std::nullopt,
         });
     }
     if (m_lastError && status.tunnel(m_lastError->profileID) == nullptr) {
         status.tunnels.push_back(*m_lastError);
     }
-    status.killSwitchHolding = m_network.killSwitchHolding();
+    status.killSwitchHolding = m_network.killSwitchHolding() || lockdownHolds();
     status.managedRevision = m_managedRevision;
     {
         std::lock_guard lock(m_stateLock);
@@ -494,6 +496,9 @@ void VPNEngine::teardownAll(bool restoreNetworking) {
     }
     m_alwaysOnRetryTimer.reset();
     m_network.liftKillSwitchHold();
+    // A daemon told to stop restores the machine, lockdown or not; one that
+    // is killed leaves the table, and its successor holds it.
+    m_network.setKillSwitchLockdown({});
     teardownAllOnQueue(restoreNetworking);
 }
 

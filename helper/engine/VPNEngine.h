@@ -143,6 +143,9 @@ private:
     // Managed profiles: see EngineManaged.cpp.
     const ManagedProfile* managedWithID(const Uuid& id) const;
     bool isAlwaysOn(const Tunnel& tunnel) const;
+    /// The kill switch is in force for a lockdown profile whose tunnel is not
+    /// connected: what clients show as the kill switch holding.
+    bool lockdownHolds() const;
     /// Managed profiles rank by file order, before every client profile.
     std::int64_t priorityFor(const VPNProfile& profile) const;
     /// Starts every always-on profile that is not up and may be started.

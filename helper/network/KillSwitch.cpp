@@ -37,12 +37,58 @@ FirewallPolicy KillSwitch::policyFor(const std::vector<Tunnel*>& tunnels,
     return policy;
 }
 
+FirewallPolicy KillSwitch::lockdownPolicyFor(const std::vector<Tunnel*>& tunnels,
+                                             const std::vector<KillSwitchProfile>& lockdown) {
+    FirewallPolicy policy;
+    const auto passGateway = [&policy](const std::string& gateway) {
+        if (isFirewallGateway(gateway) && std::find(policy.gateways.begin(), policy.gateways.end(),
+                                                    gateway) == policy.gateways.end()) {
+            policy.gateways.push_back(gateway);
+        }
+    };
+    for (const auto& profile : lockdown) {
+        passGateway(profile.gateway);
+    }
+    for (const Tunnel* tunnel : tunnels) {
+        if (tunnel->tun && isFirewallInterfaceName(*tunnel->tun)) {
+            policy.tunnelInterfaces.push_back(*tunnel->tun);
+        }
+        // Another tunnel's gateway stays closed: only the lockdown tunnel
+        // may be negotiated while it is down.
+        const std::string id = tunnel->profile.id.upperText();
+        if (tunnel->remoteIP &&
+            std::any_of(lockdown.begin(), lockdown.end(),
+                        [&](const KillSwitchProfile& p) { return p.profileID == id; })) {
+            passGateway(*tunnel->remoteIP);
+        }
+    }
+    return policy;
+}
+
+bool KillSwitch::lockdownIsDown(const std::vector<Tunnel*>& tunnels,
+                                const std::vector<KillSwitchProfile>& lockdown) {
+    return std::any_of(lockdown.begin(), lockdown.end(), [&](const KillSwitchProfile& profile) {
+        return std::none_of(tunnels.begin(), tunnels.end(), [&](const Tunnel* tunnel) {
+            return tunnel->tun && tunnel->profile.id.upperText() == profile.profileID;
+        });
+    });
+}
+
 UndoStep KillSwitch::engagedStep(const std::vector<Tunnel*>& tunnels) const {
     if (m_holdUnknownProfiles) {
         // Held for someone unknown: the next daemon must not learn otherwise.
         return UndoStep::releaseFirewall(std::nullopt);
     }
     std::vector<KillSwitchProfile> profiles = m_heldProfiles;
+    // A successor that finds the table holds it for these too, until it has
+    // read the directory again.
+    for (const auto& profile : m_lockdown) {
+        if (std::none_of(profiles.begin(), profiles.end(), [&](const KillSwitchProfile& known) {
+                return known.profileID == profile.profileID;
+            })) {
+            profiles.push_back(profile);
+        }
+    }
     for (const Tunnel* tunnel : tunnels) {
         const std::string id = tunnel->profile.id.upperText();
         if (tunnel->profile.killSwitchEnabled &&
@@ -73,21 +119,28 @@ void KillSwitch::releaseProfilesThatAreBack(const std::vector<Tunnel*>& tunnels)
 
 void KillSwitch::reconcileKillSwitch(const std::vector<Tunnel*>& tunnels) {
     releaseProfilesThatAreBack(tunnels);
-    const bool wanted =
-        isHolding() || std::any_of(tunnels.begin(), tunnels.end(), [](const Tunnel* tunnel) {
-            return tunnel->profile.killSwitchEnabled;
-        });
+    const bool wanted = isHolding() || !m_lockdown.empty() ||
+                        std::any_of(tunnels.begin(), tunnels.end(), [](const Tunnel* tunnel) {
+                            return tunnel->profile.killSwitchEnabled;
+                        });
     if (!wanted) {
         deactivateKillSwitch();
         return;
     }
+    const bool lockedDown = lockdownIsDown(tunnels, m_lockdown);
+    if (lockedDown != m_lockedDown) {
+        m_lockedDown = lockedDown;
+        m_context.log(lockedDown ? "kill switch LOCKDOWN: a lockdown profile's tunnel is not up — "
+                                   "only its gateway and the tunnels that are up pass"
+                                 : "kill switch lockdown eased: the lockdown tunnels are up");
+    }
     m_context.recordUndo(kTableKey, engagedStep(tunnels));
-    const auto applied = m_context.firewall.apply(policyFor(tunnels, m_heldProfiles));
+    const auto applied = m_context.firewall.apply(policyNowFor(tunnels));
     if (!applied) {
         m_context.log("kill switch: nftables load FAILED (exit " +
                       std::to_string(applied.error().status) + "): " + applied.error().message);
         for (Tunnel* tunnel : tunnels) {
-            if (tunnel->profile.killSwitchEnabled) {
+            if (tunnel->profile.killSwitchEnabled || isLockdownProfile(tunnel->profile.id)) {
                 tunnel->message = kFailureMessage;
             }
         }
@@ -117,17 +170,35 @@ void KillSwitch::deactivateKillSwitch() {
     m_context.forgetUndo(kTableKey);
     m_tableHandle.reset();
     m_killSwitchLoaded = false;
+    m_lockedDown = false;
     m_context.log("kill switch disengaged");
 }
 
 void KillSwitch::releaseWhateverIsLoaded() {
     endHold();
+    if (!m_lockdown.empty()) {
+        // The administrator's lockdown outlives a force kill: the table is
+        // replaced by the lockdown one in the same transaction, never opened.
+        reconcileKillSwitch({});
+        return;
+    }
     if (m_killSwitchLoaded || m_tableHandle) {
         deactivateKillSwitch();
         return;
     }
     // Deleting a table that is not there does nothing.
     m_context.firewall.release();
+}
+
+FirewallPolicy KillSwitch::policyNowFor(const std::vector<Tunnel*>& tunnels) const {
+    return lockdownIsDown(tunnels, m_lockdown) ? lockdownPolicyFor(tunnels, m_lockdown)
+                                               : policyFor(tunnels, m_heldProfiles);
+}
+
+bool KillSwitch::isLockdownProfile(const Uuid& profileID) const {
+    return std::any_of(m_lockdown.begin(), m_lockdown.end(), [&](const KillSwitchProfile& p) {
+        return p.profileID == profileID.upperText();
+    });
 }
 
 bool KillSwitch::ownsJournalKey(const std::string& key) {

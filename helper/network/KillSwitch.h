@@ -64,6 +64,20 @@ public:
     /// The table is kept for tunnels a killed predecessor had.
     bool isHolding() const { return m_holdUnknownProfiles || !m_heldProfiles.empty(); }
 
+    /// The administrator's lockdown profiles: the table stays for as long as
+    /// they are set, whatever the tunnels ask for, and while any of them has
+    /// no tunnel interface it lets out only loopback, DHCP, IKE/ESP to their
+    /// gateways and the interfaces of the tunnels that are up. Takes effect
+    /// at the next reconcile.
+    void setLockdown(std::vector<KillSwitchProfile> profiles) { m_lockdown = std::move(profiles); }
+    /// The last reconcile found a lockdown profile whose tunnel is not up.
+    bool isLockedDown() const { return m_lockedDown; }
+    bool isLockdownProfile(const Uuid& profileID) const;
+    bool hasLockdown() const { return !m_lockdown.empty(); }
+    /// The policy a reconcile applies for `tunnels` now, held profiles and
+    /// lockdown included.
+    FirewallPolicy policyNowFor(const std::vector<Tunnel*>& tunnels) const;
+
     /// True once a policy was applied, until the next deactivation.
     bool isLoaded() const { return m_killSwitchLoaded; }
     /// The handle of the table in force, as the firewall returned it.
@@ -74,6 +88,14 @@ public:
     /// traffic stays blocked, which is the safe side.
     static FirewallPolicy policyFor(const std::vector<Tunnel*>& tunnels,
                                     const std::vector<KillSwitchProfile>& held = {});
+    /// The stricter policy while `lockdown` profiles are down: the
+    /// interfaces of the tunnels that are up, and only the lockdown
+    /// profiles' gateways (also as their tunnels resolved them).
+    static FirewallPolicy lockdownPolicyFor(const std::vector<Tunnel*>& tunnels,
+                                            const std::vector<KillSwitchProfile>& lockdown);
+    /// True when a `lockdown` profile has no tunnel with an interface.
+    static bool lockdownIsDown(const std::vector<Tunnel*>& tunnels,
+                               const std::vector<KillSwitchProfile>& lockdown);
 
 private:
     void releaseProfilesThatAreBack(const std::vector<Tunnel*>& tunnels);
@@ -87,6 +109,8 @@ private:
     std::vector<KillSwitchProfile> m_heldProfiles;
     /// Held for profiles nobody knows (the journal named none).
     bool m_holdUnknownProfiles = false;
+    std::vector<KillSwitchProfile> m_lockdown;
+    bool m_lockedDown = false;
 };
 
 } // namespace torvane

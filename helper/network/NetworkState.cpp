@@ -169,6 +169,16 @@ bool NetworkState::killSwitchHolding() const {
     return m_killSwitch.isHolding();
 }
 
+void NetworkState::setKillSwitchLockdown(std::vector<KillSwitchProfile> profiles) {
+    assertOnQueue(__func__);
+    m_killSwitch.setLockdown(std::move(profiles));
+}
+
+bool NetworkState::isKillSwitchLockdownProfile(const Uuid& profileID) const {
+    assertOnQueue(__func__);
+    return m_killSwitch.isLockdownProfile(profileID);
+}
+
 void NetworkState::undo(const std::string& key, const UndoStep& step) {
     assertOnQueue(__func__);
     const auto& log = m_context.log;

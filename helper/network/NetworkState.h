@@ -85,6 +85,9 @@ public:
     void holdKillSwitchAfterRestart(const std::vector<std::pair<std::string, UndoStep>>& steps);
     bool killSwitchLoaded() const;
     bool killSwitchHolding() const;
+    /// See KillSwitch::setLockdown; the caller reconciles.
+    void setKillSwitchLockdown(std::vector<KillSwitchProfile> profiles);
+    bool isKillSwitchLockdownProfile(const Uuid& profileID) const;
 
     // Read-only views for the leak check.
     const RouteTable& routeTable() const { return m_routes; }

@@ -37,6 +37,11 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
     : m_engine(engine), m_options(std::move(options)), m_signals(m_io, SIGTERM),
       m_reloadSignal(m_io, SIGHUP),
       m_managed(m_options.configDir, [](const std::string& line) { systemLog(line); }),
+      m_configWatch(m_io, m_options.configDir, {"profiles.d", "secrets.d"},
+                    [this] {
+                        systemLog("config dir changed — reading the managed profiles again");
+                        m_managed.reload();
+                    }),
       m_terminateTimer(m_io), m_acceptRetryTimer(m_io) {
     CommandService::Settings settings;
     settings.trustedClients = m_options.trustedClients;
@@ -120,6 +125,9 @@ int HelperDaemon::run() {
     m_signals.async_wait([this](const asio::error_code& error, int) { onSignal(error); });
     m_managed.reload();
     awaitReload();
+    if (const std::string error = m_configWatch.start(); !error.empty()) {
+        systemLog("managed profiles: changes are not watched (reload with SIGHUP) — " + error);
+    }
     // The handler has been in place since construction; a SIGTERM held back
     // until now arrives here and waits in the loop like any other.
     setTerminationSignalBlocked(false);
@@ -247,6 +255,7 @@ void HelperDaemon::shutdown() {
     asio::error_code ignored;
     m_signals.cancel(ignored);
     m_reloadSignal.cancel(ignored);
+    m_configWatch.stop();
     m_terminateTimer.cancel();
     m_acceptRetryTimer.cancel();
     if (m_acceptor) {

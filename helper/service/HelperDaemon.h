@@ -2,6 +2,7 @@
 
 #include "helper/engine/TunnelEngine.h"
 #include "helper/platform/linux/DescriptorReserve.h"
+#include "helper/platform/linux/DirectoryWatch.h"
 #include "helper/platform/linux/SocketActivation.h"
 #include "helper/service/CommandService.h"
 #include "helper/service/HelperOptions.h"
@@ -106,6 +107,8 @@ private:
     asio::signal_set m_signals;
     asio::signal_set m_reloadSignal;
     ManagedProfiles m_managed;
+    /// Reads the managed profiles again when the config dir changes.
+    DirectoryWatch m_configWatch;
     asio::steady_timer m_terminateTimer;
     asio::steady_timer m_acceptRetryTimer;
     std::optional<asio::local::stream_protocol::acceptor> m_acceptor;

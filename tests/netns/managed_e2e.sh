@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Managed profiles end to end: the daemon starts with a root-owned config dir
-# holding an always-on PSK profile and its secrets.d file, and no client.
-# The tunnel comes up by itself, heals after the gateway's charon is killed
-# and started again, and survives an unprivileged client's stop (refused,
-# naming the profile) and stop-all, a root stop-all that takes only a
-# client's own tunnel, and a terminate (declined). Removing the file and
-# reloading (SIGHUP) stops it and leaves the namespace exactly as before the
-# daemon started.
+# holding an always-on lockdown PSK profile and its secrets.d file, no client,
+# and the gateway's charon down. Lockdown blocks everything but IKE to the
+# gateway until the gateway comes up; then the tunnel comes up by itself,
+# heals after the gateway's charon is killed and started again (blocked
+# meanwhile), and survives an unprivileged client's stop (refused, naming the
+# profile) and stop-all, a root stop-all that takes only a client's own
+# tunnel, and a terminate (declined). A root stop takes it down with lockdown
+# holding; a file added to profiles.d is read without SIGHUP. Removing the
+# file and reloading (SIGHUP) stops it and leaves the namespace exactly as
+# before the daemon started. Nothing leaves the client outside the tunnel
+# meanwhile but IKE/ESP to the gateway.
 #
 #   managed_e2e.sh HELPER TESTCLIENT
 set -euo pipefail
@@ -29,7 +33,7 @@ inner() {
     cfg=$W/etc
     mkdir -m 755 "$cfg" "$cfg/profiles.d"
     mkdir -m 700 "$cfg/secrets.d"
-    sed 's/}$/,"alwaysOn":true}/' "$P/office.profile.json" >"$cfg/profiles.d/10-office.json"
+    sed 's/}$/,"alwaysOn":true,"lockdown":true}/' "$P/office.profile.json" >"$cfg/profiles.d/10-office.json"
     chmod 644 "$cfg/profiles.d/10-office.json"
     install -m 600 "$P/office.secrets.json" "$cfg/secrets.d/$id.json"
     printf '{"id": \n' >"$cfg/profiles.d/20-broken.json"
@@ -39,17 +43,29 @@ inner() {
     office_down() { ! office_is connected; }
     office_gone() { [ -z "$(state_of "$id")" ]; }
     exited() { ! kill -0 "$hp" 2>/dev/null; }
+    holding() { T status | grep -q '"killSwitchHolding":true'; }
     nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$TC" --socket "$S" "$@"; }
 
+    eventually 15 machine_settled || true
     machine_snapshot >"$W/baseline"
+    leak_counter_add "$p-c" "$BED_GW_ADDR"
+    outside bed_gateway_kill
     launch --config-dir "$cfg"
-    check "the always-on profile connects with no client" eventually 60 office_is connected
+    check "lockdown holds at start, the gateway down" eventually 10 holding
+    check "…the LAN host is not reached" fails ping_ok "$BED_LAN_ADDR"
+    check "…nor an outside address" fails ping_ok 198.51.100.7
+    check "…and the start is retried" eventually 60 logged "always-on profile not connected"
+    check "the gateway comes up" outside bed_gateway_restart
+    check "the always-on profile connects with no client" eventually 90 office_is connected
+    check "lockdown eased once up" fails holding
     check "ping through it" eventually 10 ping_ok "$BED_LAN_ADDR"
     check "a malformed neighbour is refused alone" logged "20-broken.json: refused"
     check "the status carries a managed revision" grep -q "\"managedRevision\":[1-9]" <<<"$(T status)"
 
     check "the gateway's charon is killed and restarted" outside bed_gateway_restart
     check "the tunnel goes down" eventually 90 office_down
+    check "…and lockdown holds again" eventually 10 holding
+    ping -c 1 -W 1 198.51.100.7 >/dev/null 2>&1 || true
     check "…and heals by itself" eventually 90 office_is connected
     check "ping after healing" eventually 10 ping_ok "$BED_LAN_ADDR"
 
@@ -73,14 +89,29 @@ inner() {
     check "the always-on tunnel stays up" office_is connected
     check "ping after stop-all" ping_ok "$BED_LAN_ADDR"
 
+    out=$(T stop "$id")
+    check "root stops it: $out" grep -q "^reply stop 0 Disconnected" <<<"$out"
+    check "…lockdown holds with it stopped" holding
+    check "…the LAN host is not reached" fails ping_ok "$BED_LAN_ADDR"
+    check "nothing left outside the tunnel so far: $(leak_count) packets" test "$(leak_count)" = 0
+    leak_counter_remove
+
+    # A new file is read without SIGHUP, and the new list brings the
+    # stopped always-on profile back.
+    sed 's/}$/,"userMayDisconnect":true}/' "$P/mine.profile.json" >"$W/mine.json"
+    install -m 644 "$W/mine.json" "$cfg/profiles.d/30-mine.json"
+    check "an added file is read without SIGHUP" eventually 5 logged "config dir changed"
+    check "…and the always-on profile is back" eventually 60 office_is connected
+
     T terminate >/dev/null
     check "terminate is declined while it is kept up" eventually 5 logged "terminate declined"
     sleep 0.5
     check "…and the daemon runs on" kill -0 "$hp"
 
-    rm "$cfg/profiles.d/10-office.json"
+    rm "$cfg/profiles.d/10-office.json" "$cfg/profiles.d/30-mine.json"
     kill -HUP "$hp"
     check "removed and reloaded: the tunnel stops" eventually 30 office_gone
+    check "lockdown is lifted" fails holding
     check "its removal is logged" logged "managed profile 'Head Office' was removed"
     restored "removal" "$W/baseline"
     check "the daemon exits on terminate now" test "$(T terminate)" = "reply terminate"

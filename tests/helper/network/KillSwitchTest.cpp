@@ -3,6 +3,7 @@
 #include "tests/helper/network/NetworkFakes.h"
 
 #include <memory>
+#include <optional>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,8 +19,12 @@ constexpr const char* kEngaged = "kill switch ENGAGED (firewall table inet torva
 
 class KillSwitchTest : public ::testing::Test, protected NetworkFakes {
 protected:
-    Tunnel& addTunnel(bool killSwitch, std::string remoteAddr) {
+    Tunnel& addTunnel(bool killSwitch, std::string remoteAddr,
+                      std::optional<Uuid> id = std::nullopt) {
         VPNProfile profile;
+        if (id) {
+            profile.id = *id;
+        }
         profile.killSwitchEnabled = killSwitch;
         profile.remoteAddr = std::move(remoteAddr);
         m_owned.push_back(std::make_unique<Tunnel>(profile));
@@ -126,6 +131,44 @@ TEST_F(KillSwitchTest, NoTableLoadedLeavesNothingToRelease) {
     firewall.clearCalls();
     m_killSwitch.deactivateKillSwitch();
     EXPECT_THAT(firewall.calls(), IsEmpty());
+}
+
+TEST_F(KillSwitchTest, LockdownPassesOnlyItsGatewayUntilItsTunnelIsUpAndOutlivesEveryTunnel) {
+    const Uuid id = *Uuid::parse("6F1E3C8A-2B4D-4E5F-9A0B-1C2D3E4F5A6B");
+    m_killSwitch.setLockdown({{id.upperText(), "203.0.113.10"}});
+    reconcile();
+    EXPECT_THAT(firewall.calls(), ElementsAre(Call::applied({{}, {"203.0.113.10"}})));
+    EXPECT_TRUE(m_killSwitch.isLockedDown());
+
+    // Connecting: another tunnel's interface passes, its gateway does not.
+    Tunnel& other = addTunnel(false, "192.0.2.1");
+    other.tun = "ipsec1";
+    Tunnel& office = addTunnel(false, "vpn.example.net", id);
+    office.remoteIP = "203.0.113.11";
+    firewall.clearCalls();
+    reconcile();
+    EXPECT_THAT(firewall.calls(),
+                ElementsAre(Call::applied({{"ipsec1"}, {"203.0.113.10", "203.0.113.11"}})));
+
+    office.tun = "ipsec0";
+    firewall.clearCalls();
+    reconcile();
+    EXPECT_FALSE(m_killSwitch.isLockedDown());
+    EXPECT_THAT(firewall.calls(),
+                ElementsAre(Call::applied({{"ipsec1", "ipsec0"}, {"192.0.2.1", "203.0.113.11"}})));
+
+    // Stopped, or force-killed: the table stays, replaced rather than released.
+    m_tunnels.clear();
+    firewall.clearCalls();
+    m_killSwitch.releaseWhateverIsLoaded();
+    EXPECT_THAT(firewall.calls(), ElementsAre(Call::applied({{}, {"203.0.113.10"}})));
+    EXPECT_TRUE(m_killSwitch.isLockedDown());
+
+    m_killSwitch.setLockdown({});
+    firewall.clearCalls();
+    reconcile();
+    EXPECT_THAT(firewall.calls(), ElementsAre(Call::released()));
+    EXPECT_FALSE(m_killSwitch.isLockedDown());
 }
 
 } // namespace

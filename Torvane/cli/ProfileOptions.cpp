@@ -217,19 +217,26 @@ Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocati
     return result;
 }
 
-std::string formatProfileList(const std::vector<VPNProfile>& profiles, std::size_t managedCount) {
+std::string formatProfileList(const std::vector<VPNProfile>& userProfiles,
+                              const std::vector<VPNProfile>& managed) {
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"#", fill(QCoreApplication::translate("torvanectl", "NAME")),
                     fill(QCoreApplication::translate("torvanectl", "METHOD")),
                     fill(QCoreApplication::translate("torvanectl", "SERVER")), "ID"});
-    for (std::size_t i = 0; i < profiles.size(); ++i) {
-        const auto& p = profiles[i];
-        const bool managed = i < managedCount;
-        rows.push_back({managed ? std::string("-") : std::to_string(i - managedCount + 1), p.name,
-                        std::string(rawValue(p.authMethod)), p.remoteAddr, p.id.upperText()});
-        if (managed) {
-            // Not translated: scripts look for this word.
-            rows.back().emplace_back("managed");
+    auto addRow = [&rows](std::string position, const VPNProfile& p) {
+        rows.push_back({std::move(position), p.name, std::string(rawValue(p.authMethod)),
+                        p.remoteAddr, p.id.upperText()});
+    };
+    // The markers are not translated: scripts look for these words.
+    for (const auto& p : managed) {
+        addRow("-", p);
+        rows.back().emplace_back("managed");
+    }
+    for (std::size_t i = 0; i < userProfiles.size(); ++i) {
+        addRow(std::to_string(i + 1), userProfiles[i]);
+        if (std::any_of(managed.begin(), managed.end(),
+                        [&](const VPNProfile& m) { return m.id == userProfiles[i].id; })) {
+            rows.back().emplace_back("hidden");
         }
     }
     std::array<std::size_t, 5> widths{};

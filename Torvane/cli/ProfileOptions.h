@@ -40,11 +40,13 @@ struct NewProfile {
 Expected<NewProfile, CommandError> profileFromOptions(const Invocation& invocation,
                                                       const std::vector<VPNProfile>& existing);
 
-/// `list`'s table: a header and one row per profile. The first
-/// `managedCount` profiles are the administrator's: their position is "-"
-/// (`move` counts the user's alone) and a last column says "managed"; with
-/// none, the table has its five columns only.
-std::string formatProfileList(const std::vector<VPNProfile>& profiles,
-                              std::size_t managedCount = 0);
+/// `list`'s table: a header and one row per profile. The administrator's
+/// `managed` profiles come first: their position is "-" and a last column
+/// says "managed". The user's follow, numbered by their place in the user's
+/// list (what `move` and `remove` count); one that a managed profile with its
+/// UUID hides in the app is marked "hidden". Without managed profiles the
+/// table has its five columns only.
+std::string formatProfileList(const std::vector<VPNProfile>& userProfiles,
+                              const std::vector<VPNProfile>& managed = {});
 
 } // namespace torvane::cli

@@ -198,7 +198,11 @@ int Torvanectl::list() {
         std::cerr << fill(tr("No profiles. 'torvanectl add --help' shows how to add one.")) << '\n';
         return 0;
     }
-    std::cout << formatProfileList(profiles, m_manager.managedProfiles().size()) << std::flush;
+    std::vector<VPNProfile> managed;
+    for (const auto& one : m_manager.managedProfiles()) {
+        managed.push_back(one.profile);
+    }
+    std::cout << formatProfileList(m_store.profiles(), managed) << std::flush;
     return 0;
 }
 

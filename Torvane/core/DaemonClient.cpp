@@ -203,19 +203,27 @@ void DaemonClient::subscribeNow(const std::function<void(HelperResult)>& done) {
         });
 }
 
-void DaemonClient::requestTerminate() {
-    auto done = std::make_shared<ResumeOnce<bool>>();
+DaemonClient::TerminateAnswer DaemonClient::requestTerminate() {
+    auto done = std::make_shared<ResumeOnce<TerminateAnswer>>();
     auto connection = this->connection();
     if (!connection) {
-        return;
+        return TerminateAnswer::none;
     }
-    const auto limit = m_deps.clock->startTimer(
-        Clock::Duration(4), std::nullopt, Clock::Duration(0), [done] { done->resume(false); });
+    const auto limit =
+        m_deps.clock->startTimer(Clock::Duration(4), std::nullopt, Clock::Duration(0),
+                                 [done] { done->resume(TerminateAnswer::none); });
     connection->call(
         requestFor(protocol::HelperCall::terminate),
-        [done](const protocol::Reply&) { done->resume(true); },
-        [done](const std::string&) { done->resume(false); });
-    done->wait();
+        [done](const protocol::Reply& reply) {
+            if (const auto* declined = std::get_if<protocol::ErrorReply>(&reply)) {
+                log("Helper: " + declined->message);
+                done->resume(TerminateAnswer::declined);
+            } else {
+                done->resume(TerminateAnswer::accepted);
+            }
+        },
+        [done](const std::string&) { done->resume(TerminateAnswer::none); });
+    return done->wait();
 }
 
 void DaemonClient::establishConnection(std::function<void(bool)> done) {

@@ -88,7 +88,10 @@ private:
     HelperResult invokeReply(const protocol::Request& request);
     HelperResult invokeWithRetry(std::string_view name, const protocol::Request& request);
     void subscribeNow(const std::function<void(HelperResult)>& done);
-    void requestTerminate();
+    /// What the daemon answered: accepted, declined (with its reason), or
+    /// nothing in time.
+    enum class TerminateAnswer { accepted, declined, none };
+    TerminateAnswer requestTerminate();
 
     // Registration and repair (DaemonClientRecovery.cpp).
     bool establishConnectionNow();

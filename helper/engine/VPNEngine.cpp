@@ -556,6 +556,13 @@ void VPNEngine::forceKillAll(CommandReply reply) {
         m_network.clearUnderlyingDefaultGateway();
         std::error_code ignored;
         std::filesystem::remove_all(m_env.stagingRoot, ignored);
+        // The administrator's policy outlives the panic button: as at daemon
+        // start, a lockdown profile's kill switch holds again and the
+        // always-on profiles connect afresh.
+        m_alwaysOnRetryTimer.reset();
+        m_alwaysOnRetryDelay = {};
+        m_network.reconcileKillSwitch({});
+        startAlwaysOnProfiles();
         pushStatus();
         reply(0, "Force-killed all VPN processes and restored networking");
     });

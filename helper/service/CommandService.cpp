@@ -542,14 +542,18 @@ void CommandService::perform(const std::shared_ptr<Connection>& connection,
                                    }
                                });
         break;
-    case HelperCall::terminate:
-        // The reply is queued before anything else happens, so the client
-        // learns that the daemon accepted the request before it goes away.
-        connection->answer(replyLine(id, protocol::EmptyReply{}));
-        if (m_settings.onTerminate) {
-            m_settings.onTerminate();
+    case HelperCall::terminate: {
+        // The reply is queued before the daemon's own SIGTERM is delivered,
+        // so the client learns that the request was accepted before it goes.
+        const auto declined =
+            m_settings.onTerminate ? m_settings.onTerminate() : std::optional<std::string>{};
+        if (declined) {
+            connection->answer(replyLine(id, protocol::ErrorReply{*declined}));
+        } else {
+            connection->answer(replyLine(id, protocol::EmptyReply{}));
         }
         break;
+    }
     case HelperCall::getVersion:
     case HelperCall::status:
     case HelperCall::leakCheck:

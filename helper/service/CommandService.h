@@ -73,9 +73,11 @@ public:
         /// Decides the gated calls of users other than root. Without one,
         /// only root may make them.
         std::shared_ptr<Authorizer> authorizer;
-        /// Runs on the main loop right after the reply to terminateWithReply:
-        /// has been queued; the daemon arranges its own SIGTERM here.
-        std::function<void()> onTerminate;
+        /// Runs on the main loop when a client asks the daemon to exit. It
+        /// arranges the daemon's own SIGTERM and returns nothing, or declines
+        /// with the reason the client is told (the daemon keeps a profile up
+        /// for the administrator).
+        std::function<std::optional<std::string>()> onTerminate;
         /// Runs on the main loop just before a command that may tear the VPN
         /// down (stop, stopAll, forceKillAll) goes to the engine, and, from
         /// any thread, once that command has been answered. The daemon frees

@@ -45,15 +45,17 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
       m_terminateTimer(m_io), m_acceptRetryTimer(m_io) {
     CommandService::Settings settings;
     settings.trustedClients = m_options.trustedClients;
-    settings.onTerminate = [this] {
+    settings.onTerminate = [this]() -> std::optional<std::string> {
         // The daemon goes away when its clients are done with it, except
         // while it keeps an administrator's profile connected.
         if (const auto* managed = alwaysOnProfile()) {
-            systemLog("terminate declined: always-on profile '" + managed->profile.name +
-                      "' stays connected");
-            return;
+            const auto reason = "terminate declined: always-on profile '" +
+                                managed->profile.name + "' stays connected";
+            systemLog(reason);
+            return reason;
         }
         scheduleTermination();
+        return std::nullopt;
     };
     settings.authorizer = makePolkitAuthority(
         [this](std::function<void()> work) { asio::post(m_io, std::move(work)); },

@@ -75,6 +75,25 @@ TEST(HelperEstablish, DaemonIgnoringTerminateIsUnregisteredAndRegisteredAgain) {
     }
 }
 
+TEST(HelperEstablish, DaemonKeepingAnAlwaysOnProfileUpIsLeftRunning) {
+    // Unregistering it would drop the administrator's tunnel and ask the
+    // user for authorization; the package's upgrade restarts it instead.
+    HelperTestBed bed;
+    bed.daemon.setIgnoreTerminate(true);
+    bed.daemon.refuse(HelperCall::terminate,
+                      "terminate declined: always-on profile 'Head Office' stays connected");
+    bed.daemon.listen();
+    bed.registry->queueProcessIds({100, 100});
+
+    EXPECT_TRUE(establish(bed));
+    EXPECT_THAT(bed.registry->calls(), ElementsAre("register"));
+    EXPECT_THAT(bed.logContaining("no effect"), IsEmpty());
+    EXPECT_EQ(bed.logContaining("Torvane: Helper: terminate declined: always-on profile 'Head "
+                                "Office' stays connected")
+                  .size(),
+              1U);
+}
+
 TEST(HelperEstablish, DaemonAwaitingApprovalGivesUpWithoutRepair) {
     HelperTestBed bed;
     std::remove(bed.executablePath.c_str());

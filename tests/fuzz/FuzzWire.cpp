@@ -60,8 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto* engine = new test::FakeTunnelEngine(false);
     static const auto helper = [] {
         CommandService::Settings settings;
-        settings.onTerminate = [] {
-        };
+        settings.onTerminate = [] { return std::optional<std::string>{}; };
         return CommandService::create(*engine, settings);
     }();
 

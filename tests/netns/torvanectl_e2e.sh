@@ -185,16 +185,24 @@ inner() {
     # the user's keep their numbers, and commands find it by name.
     printf '{"id":"2C4E6A80-1B3D-4F5A-9C7E-0D2F4B6A8C1E","name":"Head Office","authMethod":"psk","remoteAddr":"192.0.2.99"}\n' \
         >"$W/admin/profiles.d/10-office.json"
-    chmod 644 "$W/admin/profiles.d/10-office.json"
+    # The administrator also ships the user's second profile: the user's
+    # copy keeps its number (what move and remove count), marked hidden.
+    local second_id
+    second_id=$(ctl list | awk '$1 == 2 {print $NF}')
+    printf '{"id":"%s","name":"Admin Copy","authMethod":"psk","remoteAddr":"192.0.2.98"}\n' "$second_id" \
+        >"$W/admin/profiles.d/20-copy.json"
+    chmod 644 "$W/admin/profiles.d/10-office.json" "$W/admin/profiles.d/20-copy.json"
     kill -HUP "$hp"
     check "list shows the managed profile first" eventually 5 \
         bash -c '"$CTL" list | sed -n 2p | grep -Eq "^- +Head Office +psk +192\.0\.2\.99 +2C4E6A80-[-0-9A-F]+ +managed$"'
     out=$(ctl list)
     check "…the user's keep their positions, unmarked: $out" \
         bash -c 'awk "\$1 == 1 && \$NF != \"managed\"" <<<"$0" | grep -q "Office PSK"' "$out"
+    check "…a user's profile the administrator ships is marked hidden: $out" \
+        bash -c 'awk "\$1 == 2 && \$NF == \"hidden\"" <<<"$0" | grep -q .' "$out"
     rc=0 && out=$(ctl disconnect "Head Office" 2>&1) || rc=$?
     check "disconnect finds it by name: $out" fails grep -q "no profile is named" <<<"$out"
-    rm "$W/admin/profiles.d/10-office.json"
+    rm "$W/admin/profiles.d/10-office.json" "$W/admin/profiles.d/20-copy.json"
     kill -HUP "$hp"
     check "gone from the list once the administrator removes it" eventually 5 \
         bash -c 'test "$("$CTL" list | wc -l)" = 3'

@@ -49,8 +49,8 @@ HelperDaemon::HelperDaemon(TunnelEngine& engine, HelperOptions options)
         // The daemon goes away when its clients are done with it, except
         // while it keeps an administrator's profile connected.
         if (const auto* managed = alwaysOnProfile()) {
-            const auto reason = "terminate declined: always-on profile '" +
-                                managed->profile.name + "' stays connected";
+            const auto reason = "terminate declined: always-on profile '" + managed->profile.name +
+                                "' stays connected";
             systemLog(reason);
             return reason;
         }

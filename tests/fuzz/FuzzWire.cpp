@@ -60,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static auto* engine = new test::FakeTunnelEngine(false);
     static const auto helper = [] {
         CommandService::Settings settings;
-        settings.onTerminate = [] { return std::optional<std::string>{}; };
+        settings.onTerminate = [] {
+            return std::optional<std::string>{};
+        };
         return CommandService::create(*engine, settings);
     }();
 

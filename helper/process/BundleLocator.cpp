@@ -24,22 +24,10 @@ std::string parentDirectory(std::string path) {
     return path.substr(0, slash);
 }
 
-std::string removingEvery(std::string text, std::string_view piece) {
-    std::string result;
-    std::size_t from = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, from)) {
-        result.append(text, from, at - from);
-        from = at + piece.size();
-    }
-    result.append(text, from, std::string::npos);
-    return result;
-}
-
 } // namespace
 
 BundleLocator::BundleLocator(std::string executablePath)
-    : m_base(removingEvery(parentDirectory(std::move(executablePath)), "/Library/LaunchServices")) {
-}
+    : m_base(parentDirectory(std::move(executablePath))) {}
 
 BundleLocator BundleLocator::forThisProcess(const char* argv0) {
     char buffer[PATH_MAX];

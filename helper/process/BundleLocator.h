@@ -18,7 +18,7 @@ public:
     /// Locates from /proc/self/exe (argv[0] when that is unreadable).
     static BundleLocator forThisProcess(const char* argv0);
 
-    /// The daemon's directory with every "/Library/LaunchServices" removed.
+    /// The daemon's own directory.
     const std::string& baseDirectory() const { return m_base; }
     /// base + "/Resources/strongswan/" + relative, e.g. "sbin/swanctl".
     std::string bundledStrongswan(std::string_view relative) const;

@@ -9,17 +9,6 @@
 namespace torvane {
 namespace {
 
-TEST(BundleLocator, RemovesEveryLaunchServicesFolder) {
-    const BundleLocator bundle(
-        "/Applications/Torvane.app/Contents/Library/LaunchServices/kv.kelvor.torvanehelper");
-    EXPECT_EQ(bundle.baseDirectory(), "/Applications/Torvane.app/Contents");
-    EXPECT_EQ(bundle.bundledStrongswan("sbin/swanctl"),
-              "/Applications/Torvane.app/Contents/Resources/strongswan/sbin/swanctl");
-
-    const BundleLocator twice("/x/Library/LaunchServices/y/Library/LaunchServices/helper");
-    EXPECT_EQ(twice.baseDirectory(), "/x/y");
-}
-
 TEST(IsExecutableFile, OnlyRegularExecutableFiles) {
     const auto folder = std::filesystem::temp_directory_path() / "torvane-locator-test";
     std::filesystem::remove_all(folder);

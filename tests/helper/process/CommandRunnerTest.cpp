@@ -45,13 +45,6 @@ TEST(CommandOutputText, UndecodableBytesGiveEmptyText) {
     EXPECT_TRUE(isValidUtf8("\xF0\x9F\x94\x92 lock"));
 }
 
-TEST(PosixCommandRunner, MergesStandardErrorAndStandardOutput) {
-    EXPECT_EQ(sh("echo only-error >&2; exit 3"), (CommandResult{3, "only-error"}));
-    EXPECT_EQ(sh("echo one; echo two >&2; echo three"), (CommandResult{0, "one\ntwo\nthree"}));
-    EXPECT_EQ(sh("printf '\\n  lead\\n\\ninner\\n\\n'"), (CommandResult{0, "lead\n\ninner"}));
-    EXPECT_EQ(sh("printf 'bad \\377'"), (CommandResult{0, ""}));
-}
-
 TEST(PosixCommandRunner, PassesArgumentsWithoutAShell) {
     PosixCommandRunner runner;
     const auto result = runner.runCommand("/bin/echo", {"$HOME", "a b", "'q'"}, std::nullopt, 10s);

@@ -236,6 +236,10 @@ void HelperDaemon::awaitReload() {
         }
         systemLog("SIGHUP — reading the managed profiles again");
         m_managed.reload();
+        // The directory may have been created since the start.
+        if (!m_configWatch.watching() && m_configWatch.start().empty()) {
+            systemLog("managed profiles: changes are watched from now on");
+        }
         awaitReload();
     });
 }

@@ -33,6 +33,8 @@ public:
     std::string start();
     /// Stops watching; no call comes after this, not even one already due.
     void stop();
+    /// Started and not stopped.
+    bool watching() const { return m_inotify.is_open(); }
 
 private:
     void watchSubdirectories();

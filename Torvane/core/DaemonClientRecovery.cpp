@@ -71,14 +71,14 @@ bool DaemonClient::probeReachable(double timeout, bool quiet) {
 void DaemonClient::terminateRunningHelper() {
     log("Helper: helper binary changed — terminating stale running instance");
     const auto staleProcess = m_deps.registry->daemonProcessId();
-    if (requestTerminate() == TerminateAnswer::declined) {
+    const auto answer = requestTerminate();
+    dropConnection();
+    if (answer == TerminateAnswer::declined) {
         // It keeps an administrator's always-on profile up. Forcing it out
         // would drop that tunnel (and ask for authorization); the package's
         // own upgrade restarts the service instead.
-        dropConnection();
         return;
     }
-    dropConnection();
     m_deps.clock->sleep(Clock::Duration(kPauseAfterTerminate));
     if (!probeReachable(kProbeAfterTerminateTimeout)) {
         return;
